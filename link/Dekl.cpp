@@ -1,0 +1,192 @@
+#include "Dekl.h"
+
+#include "IniSoubor.h"
+
+#include <charconv>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::array<int32_t, 9> Rychlosti = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr std::array<int32_t, 9> CasyRychlosti = {100, 100, 50, 25, 13, 7, 5, 5, 5};
+constexpr std::array<const char*, 5> NazvyRozhrani = {"COMx", "PCI-726", "PCI-1726", "USB-1726", "KV-1726"};
+
+constexpr const char* SekcePripojeni = "Připojení";
+constexpr const char* SekceCOM = "COMx";
+constexpr const char* SekcePCI = "PCI-726";
+constexpr const char* SekceKV = "KV-1726";
+
+std::string& PrepsanaCestaNastaveni() {
+    static std::string cesta;
+    return cesta;
+}
+
+// Overwrites `pole` only when the key holds a whole number; the field keeps
+// its value otherwise.  The number is cut to the field's width.
+template <typename T>
+void CtiCislo(const TIniSoubor& ini, const char* sekce, const char* klic, T& pole) {
+    const auto text = ini.Cti(sekce, klic);
+    int64_t hodnota = 0;
+    if (text && TextNaCislo(*text, hodnota)) pole = static_cast<T>(hodnota);
+}
+
+}  // namespace
+
+TKonfigurace VychoziKonfigurace() {
+    TKonfigurace k{};
+    k.UlozenaAdresa = 1;
+    k.UlozenaRychlost = 4;
+    for (auto& cislo : k.ImpulsniCislo) cislo = 1;
+    for (int i = 0; i < 4; ++i) {
+        k.NegaceDIN[i] = 0xFF;
+        k.NegaceDOUT[i] = 0xFF;
+        k.PocatecniDOUT[i] = 0;
+    }
+    return k;
+}
+
+void InicializujData(TData* Data) {
+    if (!Data) return;
+    Data->Rozhrani = 0;
+    Data->Adresa = 0;
+    Data->Rychlost = 9600;
+    Data->BazovaAdresa = 768;
+    Data->CisloPortu = 1;
+    Data->Status = TextNeinicializovano;
+    Data->Handle = 0;
+    Data->Pripojeno = 0;
+    Data->Konfigurace = VychoziKonfigurace();
+    Data->InitParametry.fill(0);
+    Data->IPAdresa = "192.168.0.99";
+    Data->UDPPort = 5000;
+    Data->UDPTimeout = 200;
+}
+
+std::string SlozkaProgramu() {
+    std::string cesta(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", cesta.data(), cesta.size() - 1);
+    if (n <= 0) return ".";
+    cesta.resize(static_cast<size_t>(n));
+    const auto lomitko = cesta.rfind('/');
+    return lomitko == 0 ? "/" : cesta.substr(0, lomitko);
+}
+
+std::string CestaNastaveni() {
+    if (!PrepsanaCestaNastaveni().empty()) return PrepsanaCestaNastaveni();
+    return SlozkaProgramu() + "/" + NazevSouboruNastaveni;
+}
+
+void NastavCestuNastaveni(const std::string& Cesta) { PrepsanaCestaNastaveni() = Cesta; }
+
+bool NactiNastaveni(TData* Data) {
+    if (!Data) return false;
+    const TIniSoubor ini = TIniSoubor::Nacti(CestaNastaveni());
+    const auto rozhrani = ini.Cti(SekcePripojeni, "Rozhraní");
+    if (!rozhrani) return false;  // a file without the interface key is ignored whole
+
+    CtiCislo(ini, SekcePripojeni, "Adresa", Data->Adresa);
+    CtiCislo(ini, SekcePripojeni, "Rychlost", Data->Rychlost);
+    CtiCislo(ini, SekcePCI, "Bázová adresa", Data->BazovaAdresa);
+    CtiCislo(ini, SekceCOM, "Číslo portu", Data->CisloPortu);
+    if (const auto ip = ini.Cti(SekceKV, "IP adresa")) Data->IPAdresa = *ip;
+    CtiCislo(ini, SekceKV, "UDP port", Data->UDPPort);
+    CtiCislo(ini, SekceKV, "UDP timeout", Data->UDPTimeout);
+
+    for (size_t i = 0; i < NazvyRozhrani.size(); ++i) {
+        if (*rozhrani == NazvyRozhrani[i]) Data->Rozhrani = static_cast<uint8_t>(i);
+    }
+    return true;
+}
+
+bool UlozNastaveni(TData* Data, std::string* Chyba) {
+    if (!Data) return false;
+    const std::string cesta = CestaNastaveni();
+    TIniSoubor ini = TIniSoubor::Nacti(cesta);
+
+    const uint8_t rozhrani = Data->Rozhrani > RozhraniKV1726 ? uint8_t{RozhraniCOM} : Data->Rozhrani;
+    ini.Zapis(SekcePripojeni, "Rozhraní", NazvyRozhrani[rozhrani]);
+    switch (rozhrani) {
+        case RozhraniCOM:
+            ini.Zapis(SekceCOM, "Číslo portu", std::to_string(Data->CisloPortu));
+            break;
+        case RozhraniPCI726:
+            ini.Zapis(SekcePCI, "Bázová adresa", std::to_string(Data->BazovaAdresa));
+            break;
+        case RozhraniKV1726:
+            ini.Zapis(SekceKV, "IP adresa", Data->IPAdresa);
+            ini.Zapis(SekceKV, "UDP port", std::to_string(Data->UDPPort));
+            ini.Zapis(SekceKV, "UDP timeout", std::to_string(Data->UDPTimeout));
+            break;
+        default:
+            break;
+    }
+    ini.Zapis(SekcePripojeni, "Adresa", std::to_string(Data->Adresa));
+    ini.Zapis(SekcePripojeni, "Rychlost", std::to_string(Data->Rychlost));
+    return ini.Uloz(cesta, Chyba);
+}
+
+bool JePripojeno(const TData* Data) { return Data && Data->Pripojeno != 0 && Data->Handle != 0; }
+
+int32_t RychlostZIndexu(uint8_t Index) { return Index < Rychlosti.size() ? Rychlosti[Index] : 9600; }
+
+uint8_t IndexRychlosti(int32_t Rychlost) {
+    for (size_t i = 0; i < Rychlosti.size(); ++i) {
+        if (Rychlosti[i] == Rychlost) return static_cast<uint8_t>(i);
+    }
+    return 4;
+}
+
+int32_t TimeoutRychlosti(int32_t Rychlost) {
+    for (size_t i = 0; i < Rychlosti.size(); ++i) {
+        if (Rychlosti[i] == Rychlost) return CasyRychlosti[i];
+    }
+    return 100;
+}
+
+std::string CasNaText(uint8_t Sekundy, uint8_t Minuty, uint8_t Hodiny) {
+    const auto dveCislice = [](unsigned v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    const unsigned h = Hodiny > 23 ? 23 : Hodiny;
+    const unsigned m = Minuty > 59 ? 59 : Minuty;
+    const unsigned s = Sekundy > 59 ? 59 : Sekundy;
+    return std::to_string(h) + ":" + dveCislice(m) + ":" + dveCislice(s);
+}
+
+std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus, int RokNyni) {
+    const unsigned d = Den > 31 ? 31 : Den;
+    const unsigned m = Mesic > 12 ? 12 : Mesic;
+    const auto rok = static_cast<uint16_t>((RokNyni & ~3) + Cyklus);
+    return std::to_string(d) + "." + std::to_string(m) + "." + std::to_string(rok);
+}
+
+std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus) {
+    const std::time_t ted = std::time(nullptr);
+    std::tm mistni{};
+    localtime_r(&ted, &mistni);
+    return DatumNaText(Den, Mesic, Cyklus, mistni.tm_year + 1900);
+}
+
+bool TextNaCislo(const std::string& Text, int64_t& Hodnota) {
+    size_t od = 0, po = Text.size();
+    while (od < po && Text[od] == ' ') ++od;
+    while (po > od && Text[po - 1] == ' ') --po;
+    if (od + 1 < po && Text[od] == '+' && Text[od + 1] != '-') ++od;
+    if (od == po) return false;
+    int64_t v = 0;
+    const auto [konec, chyba] = std::from_chars(Text.data() + od, Text.data() + po, v);
+    if (chyba != std::errc{} || konec != Text.data() + po) return false;
+    if (v < INT32_MIN || v > INT32_MAX) return false;
+    Hodnota = v;
+    return true;
+}
+
+bool CtiCislo(const std::string& Text, uint16_t Dolni, uint16_t Horni, uint16_t& Hodnota) {
+    int64_t v = 0;
+    if (!TextNaCislo(Text, v) || v < Dolni || v > Horni) return false;
+    Hodnota = static_cast<uint16_t>(v);
+    return true;
+}
+
+uint32_t SlozCislo(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) {
+    return uint32_t{B0} | (uint32_t{B1} << 8) | (uint32_t{B2} << 16) | (uint32_t{B3} << 24);
+}

@@ -1,0 +1,198 @@
+#include "IniSoubor.h"
+
+#include "Kodovani.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
+std::string_view Orizni(std::string_view s) {
+    const auto mezera = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && mezera(s.front())) s.remove_prefix(1);
+    while (!s.empty() && mezera(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Name of the section a line opens, if it is a section header.
+std::optional<std::string_view> Hlavicka(std::string_view radek) {
+    const auto s = Orizni(radek);
+    if (s.size() < 2 || s.front() != '[') return std::nullopt;
+    const auto konec = s.find(']');
+    if (konec == std::string_view::npos) return std::nullopt;
+    return Orizni(s.substr(1, konec - 1));
+}
+
+struct Polozka {
+    std::string_view klic;
+    std::string_view hodnota;
+};
+
+std::optional<Polozka> Rozloz(std::string_view radek) {
+    const auto s = Orizni(radek);
+    if (s.empty() || s.front() == ';') return std::nullopt;
+    const auto rovnitko = s.find('=');
+    if (rovnitko == std::string_view::npos) return std::nullopt;
+    return Polozka{Orizni(s.substr(0, rovnitko)), Orizni(s.substr(rovnitko + 1))};
+}
+
+std::string Slozka(const std::string& cesta) {
+    const auto lomitko = cesta.rfind('/');
+    if (lomitko == std::string::npos) return ".";
+    if (lomitko == 0) return "/";
+    return cesta.substr(0, lomitko);
+}
+
+bool ZapisVse(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+TIniSoubor TIniSoubor::Nacti(const std::string& cesta) {
+    std::ifstream soubor(cesta, std::ios::binary);
+    if (!soubor) return TIniSoubor{};
+    std::ostringstream obsah;
+    obsah << soubor.rdbuf();
+    return ZBajtu(obsah.str());
+}
+
+TIniSoubor TIniSoubor::ZBajtu(std::string_view obsah) {
+    std::string text;
+    if (obsah.substr(0, Bom.size()) == Bom) {
+        text = Kodovani::Utf8NaCp1250(obsah.substr(Bom.size()));
+    } else if (!Kodovani::JeAscii(obsah) && Kodovani::JePlatneUtf8(obsah)) {
+        text = Kodovani::Utf8NaCp1250(obsah);
+    } else {
+        text = std::string(obsah);
+    }
+
+    TIniSoubor ini;
+    const auto prvniLf = text.find('\n');
+    if (prvniLf != std::string::npos && (prvniLf == 0 || text[prvniLf - 1] != '\r'))
+        ini.konecRadku_ = "\n";
+
+    size_t zacatek = 0;
+    while (zacatek < text.size()) {
+        auto konec = text.find('\n', zacatek);
+        if (konec == std::string::npos) konec = text.size();
+        std::string radek = text.substr(zacatek, konec - zacatek);
+        if (!radek.empty() && radek.back() == '\r') radek.pop_back();
+        ini.radky_.push_back({std::move(radek)});
+        zacatek = konec + 1;
+    }
+    return ini;
+}
+
+std::optional<size_t> TIniSoubor::NajdiSekci(std::string_view sekce1250) const {
+    for (size_t i = 0; i < radky_.size(); ++i) {
+        const auto nazev = Hlavicka(radky_[i].text);
+        if (nazev && Kodovani::StejneBezVelikosti1250(*nazev, sekce1250)) return i;
+    }
+    return std::nullopt;
+}
+
+size_t TIniSoubor::KonecSekce(size_t hlavicka) const {
+    size_t i = hlavicka + 1;
+    while (i < radky_.size() && !Hlavicka(radky_[i].text)) ++i;
+    return i;
+}
+
+std::optional<size_t> TIniSoubor::NajdiKlic(size_t hlavicka, std::string_view klic1250) const {
+    const size_t konec = KonecSekce(hlavicka);
+    for (size_t i = hlavicka + 1; i < konec; ++i) {
+        const auto polozka = Rozloz(radky_[i].text);
+        if (polozka && Kodovani::StejneBezVelikosti1250(polozka->klic, klic1250)) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TIniSoubor::Cti(std::string_view sekce, std::string_view klic) const {
+    const auto hlavicka = NajdiSekci(Kodovani::Utf8NaCp1250(sekce));
+    if (!hlavicka) return std::nullopt;
+    const auto radek = NajdiKlic(*hlavicka, Kodovani::Utf8NaCp1250(klic));
+    if (!radek) return std::nullopt;
+    return Kodovani::Cp1250NaUtf8(Rozloz(radky_[*radek].text)->hodnota);
+}
+
+void TIniSoubor::Zapis(std::string_view sekce, std::string_view klic, std::string_view hodnota) {
+    const std::string sekce1250 = Kodovani::Utf8NaCp1250(sekce);
+    const std::string klic1250 = Kodovani::Utf8NaCp1250(klic);
+    const std::string hodnota1250 = Kodovani::Utf8NaCp1250(hodnota);
+
+    const auto hlavicka = NajdiSekci(sekce1250);
+    if (!hlavicka) {
+        radky_.push_back({"[" + sekce1250 + "]"});
+        radky_.push_back({klic1250 + "=" + hodnota1250});
+        return;
+    }
+    if (const auto radek = NajdiKlic(*hlavicka, klic1250)) {
+        // Keep the key as the file spells it; only the value changes.
+        const std::string puvodniKlic(Rozloz(radky_[*radek].text)->klic);
+        radky_[*radek].text = puvodniKlic + "=" + hodnota1250;
+        return;
+    }
+    // A new key goes after the section's last non-blank line.
+    size_t vlozit = KonecSekce(*hlavicka);
+    while (vlozit > *hlavicka + 1 && Orizni(radky_[vlozit - 1].text).empty()) --vlozit;
+    radky_.insert(radky_.begin() + static_cast<std::ptrdiff_t>(vlozit),
+                  Radek{klic1250 + "=" + hodnota1250});
+}
+
+std::string TIniSoubor::Bajty() const {
+    std::string out;
+    for (const auto& radek : radky_) {
+        out += radek.text;
+        out += konecRadku_;
+    }
+    return out;
+}
+
+bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
+    const auto selhalo = [&](const char* co) {
+        if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + co + " (" + std::strerror(errno) + ")";
+        return false;
+    };
+
+    std::string sablona = cesta + ".XXXXXX";
+    const int fd = ::mkstemp(sablona.data());
+    if (fd < 0) return selhalo("dočasný soubor nelze vytvořit");
+
+    struct stat puvodni {};
+    const mode_t prava = ::stat(cesta.c_str(), &puvodni) == 0 ? (puvodni.st_mode & 07777) : 0644;
+    const bool zapsano = ::fchmod(fd, prava) == 0 && ZapisVse(fd, Bajty()) && ::fsync(fd) == 0;
+    const int chybaZapisu = errno;
+    if (::close(fd) != 0 || !zapsano) {
+        errno = zapsano ? errno : chybaZapisu;
+        ::unlink(sablona.c_str());
+        return selhalo("zápis selhal");
+    }
+    if (::rename(sablona.c_str(), cesta.c_str()) != 0) {
+        const int chybaPrejmenovani = errno;
+        ::unlink(sablona.c_str());
+        errno = chybaPrejmenovani;
+        return selhalo("soubor nelze nahradit");
+    }
+    // Make the rename itself durable.
+    const int slozka = ::open(Slozka(cesta).c_str(), O_RDONLY | O_DIRECTORY);
+    if (slozka >= 0) {
+        ::fsync(slozka);
+        ::close(slozka);
+    }
+    return true;
+}

@@ -1,0 +1,42 @@
+// A settings file in the Windows INI format, kept line by line so that
+// everything the program does not own (other sections, keys, comments, blank
+// lines, order) is written back exactly as it was read.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class TIniSoubor {
+public:
+    // Reads the file; a missing file gives an empty one.  A file stored as
+    // UTF-8 (with or without a byte-order mark) is taken as UTF-8, anything
+    // else as Windows-1250.
+    static TIniSoubor Nacti(const std::string& cesta);
+    static TIniSoubor ZBajtu(std::string_view obsah);
+
+    // Section and key names are matched without regard to case, Czech
+    // letters included.  Names and values are UTF-8.
+    std::optional<std::string> Cti(std::string_view sekce, std::string_view klic) const;
+    void Zapis(std::string_view sekce, std::string_view klic, std::string_view hodnota);
+
+    // The file's bytes in Windows-1250.
+    std::string Bajty() const;
+
+    // Writes through a temporary file in the same folder that is flushed and
+    // renamed over the old one, so a crash leaves the old file or the new
+    // one, never a mix.  On failure returns false and a message naming the file.
+    bool Uloz(const std::string& cesta, std::string* chyba) const;
+
+private:
+    struct Radek {
+        std::string text;  // Windows-1250, without the line end
+    };
+    std::vector<Radek> radky_;
+    std::string konecRadku_ = "\r\n";
+
+    std::optional<size_t> NajdiSekci(std::string_view sekce1250) const;
+    size_t KonecSekce(size_t hlavicka) const;
+    std::optional<size_t> NajdiKlic(size_t hlavicka, std::string_view klic1250) const;
+};

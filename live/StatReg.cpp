@@ -1,0 +1,6 @@
+#include "StatReg.h"
+
+TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
+    setObjectName("Form15");
+    setWindowTitle("Status registr");
+}

@@ -1,0 +1,30 @@
+#include "StatusBar.h"
+
+TStatusBar::TStatusBar(QWidget* Owner, const std::vector<int>& Sirky) : QStatusBar(Owner) {
+    setObjectName("StatusBar1");
+    setSizeGripEnabled(false);
+    for (size_t i = 0; i < Sirky.size(); ++i) {
+        auto* panel = new QLabel(this);
+        panel->setObjectName(QString("StatusBar1_Panel%1").arg(i));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        if (Sirky[i] > 0) {
+            panel->setFixedWidth(Sirky[i]);
+            addWidget(panel);
+        } else {
+            addWidget(panel, 1);
+        }
+        panely_.push_back(panel);
+    }
+}
+
+void TStatusBar::NastavText(int Panel, const QString& Text) {
+    if (Panel < 0 || Panel >= PocetPanelu()) return;
+    panely_[static_cast<size_t>(Panel)]->setText(Text);
+    repaint();
+}
+
+QString TStatusBar::Text(int Panel) const {
+    if (Panel < 0 || Panel >= PocetPanelu()) return {};
+    return panely_[static_cast<size_t>(Panel)]->text();
+}

@@ -1,0 +1,23 @@
+// Status bar with fixed-width text panels, as every window of the program
+// has.  A text set here is painted at once, so it shows while an exchange
+// with the module keeps the user-interface thread busy.
+#pragma once
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QString>
+#include <vector>
+
+class TStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    // Widths in pixels; a width of 0 makes the panel take the remaining room.
+    TStatusBar(QWidget* Owner, const std::vector<int>& Sirky);
+
+    void NastavText(int Panel, const QString& Text);
+    QString Text(int Panel = 0) const;
+    int PocetPanelu() const { return static_cast<int>(panely_.size()); }
+
+private:
+    std::vector<QLabel*> panely_;
+};

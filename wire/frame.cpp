@@ -1,0 +1,77 @@
+#include "frame.h"
+
+namespace wire {
+namespace {
+
+void putCrc(std::span<uint8_t> frame) {
+    const uint16_t crc = crc16(frame.first(frame.size() - 2));
+    frame[frame.size() - 2] = static_cast<uint8_t>(crc & 0xFF);
+    frame[frame.size() - 1] = static_cast<uint8_t>(crc >> 8);
+}
+
+DecodeError check(std::span<const uint8_t> bytes, size_t size, uint8_t sync) {
+    if (bytes.size() != size) return DecodeError::Length;
+    if (bytes[0] != sync) return DecodeError::Sync;
+    const uint16_t crc = crc16(bytes.first(size - 2));
+    if (bytes[size - 2] != (crc & 0xFF) || bytes[size - 1] != (crc >> 8)) return DecodeError::Checksum;
+    return DecodeError::None;
+}
+
+}  // namespace
+
+uint16_t crc16(std::span<const uint8_t> bytes) {
+    uint16_t crc = 0xFFFF;
+    for (uint8_t b : bytes) {
+        crc ^= b;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    }
+    return crc;
+}
+
+std::array<uint8_t, RequestSize> encode(const Request& r) {
+    std::array<uint8_t, RequestSize> f{RequestSync,
+                                       static_cast<uint8_t>(r.transaction & 0xFF),
+                                       static_cast<uint8_t>(r.transaction >> 8),
+                                       r.address,
+                                       r.function,
+                                       r.subcode,
+                                       r.data[0], r.data[1], r.data[2], r.data[3], r.data[4],
+                                       0, 0};
+    putCrc(f);
+    return f;
+}
+
+std::array<uint8_t, ReplySize> encode(const Reply& r) {
+    std::array<uint8_t, ReplySize> f{ReplySync,
+                                     static_cast<uint8_t>(r.transaction & 0xFF),
+                                     static_cast<uint8_t>(r.transaction >> 8),
+                                     r.address,
+                                     static_cast<uint8_t>(r.outcome),
+                                     r.status,
+                                     r.data[0], r.data[1], r.data[2], r.data[3],
+                                     0, 0};
+    putCrc(f);
+    return f;
+}
+
+DecodeError decode(std::span<const uint8_t> b, Request& out) {
+    if (const auto e = check(b, RequestSize, RequestSync); e != DecodeError::None) return e;
+    out.transaction = static_cast<uint16_t>(b[1] | (b[2] << 8));
+    out.address = b[3];
+    out.function = b[4];
+    out.subcode = b[5];
+    for (size_t i = 0; i < 5; ++i) out.data[i] = b[6 + i];
+    return DecodeError::None;
+}
+
+DecodeError decode(std::span<const uint8_t> b, Reply& out) {
+    if (const auto e = check(b, ReplySize, ReplySync); e != DecodeError::None) return e;
+    out.transaction = static_cast<uint16_t>(b[1] | (b[2] << 8));
+    out.address = b[3];
+    out.outcome = static_cast<Outcome>(b[4]);
+    out.status = b[5];
+    for (size_t i = 0; i < 4; ++i) out.data[i] = b[6 + i];
+    return DecodeError::None;
+}
+
+}  // namespace wire
