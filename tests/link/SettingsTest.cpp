@@ -1,0 +1,232 @@
+// The settings file, checked on the bytes on disk.
+#include "Dekl.h"
+#include "IniSoubor.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "[Připojení]" in Windows-1250.
+const std::string Pripojeni1250 = "[P\xF8ipojen\xED]";
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char sablona[] = "/tmp/kvsettingsXXXXXX";
+        ASSERT_NE(::mkdtemp(sablona), nullptr);
+        slozka_ = sablona;
+        cesta_ = slozka_ + "/R_iv618.ini";
+        NastavCestuNastaveni(cesta_);
+        InicializujData(&data_);
+    }
+    void TearDown() override {
+        ::chmod(slozka_.c_str(), 0700);
+        fs::remove_all(slozka_);
+        NastavCestuNastaveni("");
+    }
+    void Zapis(const std::string& bajty) {
+        std::ofstream f(cesta_, std::ios::binary);
+        f << bajty;
+    }
+    std::string Obsah() const {
+        std::ifstream f(cesta_, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    std::string slozka_, cesta_;
+    TData data_;
+};
+
+TEST(Record, FreshRecordHoldsTheDefaults) {
+    TData d;
+    d.Handle = 5;
+    d.Pripojeno = 1;
+    InicializujData(&d);
+    InicializujData(nullptr);
+    EXPECT_EQ(d.Status, "Připojení modulu dosud neinicializováno");
+    EXPECT_EQ(d.Pripojeno, 0);
+    EXPECT_EQ(d.Handle, 0);
+    EXPECT_EQ(d.IdentModulu, "");
+    EXPECT_EQ(d.Rychlost, 9600);
+    EXPECT_EQ(d.BazovaAdresa, 768);
+    EXPECT_EQ(d.CisloPortu, 1);
+    EXPECT_EQ(d.IPAdresa, "192.168.0.99");
+    EXPECT_EQ(d.UDPPort, 5000);
+    EXPECT_EQ(d.UDPTimeout, 200);
+    const TKonfigurace& k = d.Konfigurace;
+    EXPECT_EQ(k.UlozenaAdresa, 1);
+    EXPECT_EQ(k.UlozenaRychlost, 4);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(k.ImpulsniCislo[i], 1);
+        EXPECT_EQ(k.NegaceDIN[i], 0xFF);
+        EXPECT_EQ(k.NegaceDOUT[i], 0xFF);
+        EXPECT_EQ(k.PocatecniDOUT[i], 0);
+    }
+}
+
+TEST_F(Settings, NullRecordAndMissingFileChangeNothing) {
+    EXPECT_FALSE(NactiNastaveni(nullptr));
+    EXPECT_FALSE(UlozNastaveni(nullptr));
+    EXPECT_FALSE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 0);
+    EXPECT_FALSE(fs::exists(cesta_));
+}
+
+TEST_F(Settings, OnlyTheInterfaceKeyGivesItsInterfaceAndKeepsTheRest) {
+    Zapis(Pripojeni1250 + "\r\nRozhran\xED=USB-1726\r\n");
+    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 3);
+    EXPECT_EQ(data_.Adresa, 0);
+    EXPECT_EQ(data_.IPAdresa, "192.168.0.99");
+}
+
+TEST_F(Settings, InterfaceNameIsCaseSensitiveButNumbersAreStillRead) {
+    Zapis(Pripojeni1250 + "\r\nRozhran\xED=usb-1726\r\nAdresa=7\r\n");
+    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 0);
+    EXPECT_EQ(data_.Adresa, 7);
+}
+
+TEST_F(Settings, FileWithoutTheInterfaceKeyIsIgnoredWhole) {
+    Zapis(Pripojeni1250 + "\r\nAdresa=5\r\n");
+    EXPECT_FALSE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Adresa, 0);
+}
+
+TEST_F(Settings, NumbersAreCutToTheFieldWidthAndNonNumbersIgnored) {
+    Zapis(Pripojeni1250 + "\r\nRozhran\xED=PCI-726\r\nAdresa=300\r\nRychlost=12abc\r\n"
+                          "[PCI-726]\r\nB\xE1zov\xE1 adresa=70000\r\n[COMx]\r\n\xC8\xEDslo portu=-1\r\n");
+    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 1);
+    EXPECT_EQ(data_.Adresa, 44);
+    EXPECT_EQ(data_.Rychlost, 9600);
+    EXPECT_EQ(data_.BazovaAdresa, 4464);
+    EXPECT_EQ(data_.CisloPortu, 255);
+}
+
+TEST_F(Settings, SectionsAndKeysMatchWithoutRegardToCaseCzechLettersIncluded) {
+    Zapis("[P\xD8IPOJEN\xCD]\nROZHRAN\xCD=KV-1726\n[kv-1726]\nip ADRESA = 127.0.0.1 \nudp port=5123\n");
+    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 4);
+    EXPECT_EQ(data_.IPAdresa, "127.0.0.1");
+    EXPECT_EQ(data_.UDPPort, 5123);
+}
+
+TEST_F(Settings, FirstSaveWritesWindowsIniBytes) {
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    EXPECT_EQ(Obsah(), Pripojeni1250 + "\r\nRozhran\xED=COMx\r\nAdresa=0\r\nRychlost=9600\r\n"
+                                       "[COMx]\r\n\xC8\xEDslo portu=1\r\n");
+    EXPECT_EQ(Obsah().substr(0, 11), "\x5B\x50\xF8\x69\x70\x6F\x6A\x65\x6E\xED\x5D");
+}
+
+TEST_F(Settings, SaveRoundTripsEveryInterfacesKeys) {
+    data_.Rozhrani = 4;
+    data_.Adresa = 17;
+    data_.Rychlost = 115200;
+    data_.IPAdresa = "127.0.0.1";
+    data_.UDPPort = 6001;
+    data_.UDPTimeout = 350;
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    TData zpet;
+    InicializujData(&zpet);
+    ASSERT_TRUE(NactiNastaveni(&zpet));
+    EXPECT_EQ(zpet.Rozhrani, 4);
+    EXPECT_EQ(zpet.Adresa, 17);
+    EXPECT_EQ(zpet.Rychlost, 115200);
+    EXPECT_EQ(zpet.IPAdresa, "127.0.0.1");
+    EXPECT_EQ(zpet.UDPPort, 6001);
+    EXPECT_EQ(zpet.UDPTimeout, 350);
+}
+
+TEST_F(Settings, SavingKeepsEverythingElseAndOtherInterfacesKeys) {
+    const std::string puvodni = "; nastaveni dilny\r\n[Jine]\r\nklic=hodnota\r\n\r\n" + Pripojeni1250 +
+                                "\r\nRozhran\xED=KV-1726\r\nAdresa=3\r\n; poznamka\r\n\r\n"
+                                "[KV-1726]\r\nIP adresa=127.0.0.1\r\nUDP port=5123\r\n"
+                                "[COMx]\r\n\xC8\xEDslo portu=4\r\n[PCI-726]\r\nB\xE1zov\xE1 adresa=512\r\n";
+    Zapis(puvodni);
+    ASSERT_TRUE(NactiNastaveni(&data_));
+    data_.Rozhrani = 2;
+    data_.Adresa = 9;
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    EXPECT_EQ(Obsah(), "; nastaveni dilny\r\n[Jine]\r\nklic=hodnota\r\n\r\n" + Pripojeni1250 +
+                           "\r\nRozhran\xED=PCI-1726\r\nAdresa=9\r\n; poznamka\r\nRychlost=9600\r\n\r\n"
+                           "[KV-1726]\r\nIP adresa=127.0.0.1\r\nUDP port=5123\r\n"
+                           "[COMx]\r\n\xC8\xEDslo portu=4\r\n[PCI-726]\r\nB\xE1zov\xE1 adresa=512\r\n");
+    TData zpet;
+    InicializujData(&zpet);
+    ASSERT_TRUE(NactiNastaveni(&zpet));
+    EXPECT_EQ(zpet.CisloPortu, 4);
+    EXPECT_EQ(zpet.BazovaAdresa, 512);
+    EXPECT_EQ(zpet.UDPPort, 5123);
+}
+
+TEST_F(Settings, FileWithLfLineEndsIsReadAndKeepsThem) {
+    Zapis(Pripojeni1250 + "\nRozhran\xED=COMx\nAdresa=2\n");
+    ASSERT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Adresa, 2);
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    EXPECT_EQ(Obsah().find('\r'), std::string::npos);
+}
+
+TEST_F(Settings, Utf8FileIsReadAsUtf8AndWrittenBackInWindows1250) {
+    for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
+        Zapis(bom + "[Připojení]\r\nRozhraní=KV-1726\r\nAdresa=12\r\n[KV-1726]\r\nIP adresa=127.0.0.1\r\n; Poznámka\r\n");
+        InicializujData(&data_);
+        ASSERT_TRUE(NactiNastaveni(&data_));
+        EXPECT_EQ(data_.Rozhrani, 4);
+        EXPECT_EQ(data_.Adresa, 12);
+        ASSERT_TRUE(UlozNastaveni(&data_));
+        EXPECT_EQ(Obsah().substr(0, 11), Pripojeni1250);
+        EXPECT_NE(Obsah().find("; Pozn\xE1mka"), std::string::npos);
+    }
+}
+
+TEST_F(Settings, UnwritableFolderGivesAnErrorNamingTheFileAndKeepsTheOldOne) {
+    if (::geteuid() == 0) {
+        // root writes anywhere: make the target a folder instead, so rename fails.
+        fs::create_directory(cesta_);
+    } else {
+        Zapis("old");
+        ::chmod(slozka_.c_str(), 0500);
+    }
+    std::string chyba;
+    EXPECT_FALSE(UlozNastaveni(&data_, &chyba));
+    EXPECT_NE(chyba.find(cesta_), std::string::npos) << chyba;
+    ::chmod(slozka_.c_str(), 0700);
+    for (const auto& e : fs::directory_iterator(slozka_))
+        EXPECT_EQ(e.path().string(), cesta_) << "no temporary file may be left behind";
+}
+
+TEST_F(Settings, SavedFileKeepsItsPermissions) {
+    Zapis(Pripojeni1250 + "\r\nRozhran\xED=COMx\r\n");
+    ::chmod(cesta_.c_str(), 0640);
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    struct stat st {};
+    ASSERT_EQ(::stat(cesta_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(IniFile, NewKeyGoesAfterTheLastEntryOfItsSection) {
+    TIniSoubor ini = TIniSoubor::ZBajtu("[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+    ini.Zapis("a", "z", "3");
+    ini.Zapis("C", "w", "4");
+    ini.Zapis("b", "Y", "5");
+    EXPECT_EQ(ini.Bajty(), "[A]\r\nx=1\r\nz=3\r\n\r\n[B]\r\ny=5\r\n[C]\r\nw=4\r\n");
+}
+
+TEST(IniFile, CommentsAndLinesWithoutEqualsAreNotKeys) {
+    const TIniSoubor ini = TIniSoubor::ZBajtu("[A]\n;x=1\nx\n x = 2 \n");
+    EXPECT_EQ(ini.Cti("A", "x"), "2");
+    EXPECT_EQ(ini.Cti("B", "x"), std::nullopt);
+}
+
+}  // namespace
