@@ -1,6 +1,166 @@
 #include "OkamCNT.h"
 
+#include "OknoHodnot.h"
+#include "StatusBar.h"
+
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+constexpr int IntervalCteni = 100;  // ms
+constexpr uint8_t FunkceCteni = 0;
+constexpr uint8_t FunkceNulovani = 1;
+constexpr uint8_t PodfunkceNulovani = 0x50;  // + counter number
+constexpr int PocetCitacu = 4;
+constexpr int PocetSloupcu = 5;
+
+const char* const NazvySloupcu[PocetSloupcu] = {"Počet pulsů", "Odběr", "Perioda [ms]", "Výkon", "Výkon 10s"};
+
+// Value label numbers in the order of Krok.
+int CisloPopisku(int Velicina) { return Velicina < 16 ? Velicina + 5 : Velicina + 10; }
+}  // namespace
+
 TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form6");
     setWindowTitle("Okamžité hodnoty čítačů");
+
+    auto* mrizka = new QGridLayout;
+    mrizka->setHorizontalSpacing(8);
+    mrizka->setVerticalSpacing(4);
+    const int vyskaRadku = fontMetrics().height() + 3;
+    constexpr int Okraj = 2;
+
+    // Row names sit beside the panels' rows: same row height, shifted down
+    // by the panel's frame and margin.
+    auto* radky = new QVBoxLayout;
+    radky->setSpacing(0);
+    for (int c = 0; c < PocetCitacu; ++c) {
+        auto* nazev = VytvorPopisek(this, QString("Label%1").arg(c + 1), QString("Čítač %1").arg(c));
+        nazev->setFixedHeight(vyskaRadku);
+        radky->addWidget(nazev);
+    }
+    mrizka->addLayout(radky, 1, 0, Qt::AlignTop);
+
+    for (int s = 0; s < PocetSloupcu; ++s) {
+        auto* nadpis = VytvorPopisek(this, QString("Label%1").arg(21 + s), QString::fromUtf8(NazvySloupcu[s]));
+        nadpis->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+        mrizka->addWidget(nadpis, 0, s + 1);
+
+        auto* panel = VytvorPanel(this, QString("Panel%1").arg(s + 1));
+        auto* hodnoty = new QVBoxLayout(panel);
+        hodnoty->setSpacing(0);
+        hodnoty->setContentsMargins(6, Okraj, 6, Okraj);
+        for (int c = 0; c < PocetCitacu; ++c) {
+            const int velicina = s * PocetCitacu + c;
+            auto* hodnota = VytvorPopisek(panel, QString("Label%1").arg(CisloPopisku(velicina)), "0");
+            hodnota->setFixedHeight(vyskaRadku);
+            hodnota->setMinimumWidth(fontMetrics().horizontalAdvance("4294967295") + 4);
+            hodnota->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            hodnoty->addWidget(hodnota);
+            Hodnoty[static_cast<size_t>(velicina)] = hodnota;
+        }
+        mrizka->addWidget(panel, 1, s + 1, Qt::AlignTop);
+    }
+    radky->setContentsMargins(0, Okraj + 1, 0, 0);
+
+    Button1 = new QPushButton("Nulovat", this);
+    Button1->setObjectName("Button1");
+    Button2 = new QPushButton("Cancel", this);
+    Button2->setObjectName("Button2");
+    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
+    auto* tlacitka = new QHBoxLayout;
+    tlacitka->addWidget(Button1);
+    tlacitka->addStretch();
+    tlacitka->addWidget(Button2);
+
+    auto* obsah = new QVBoxLayout;
+    obsah->setContentsMargins(12, 12, 12, 8);
+    obsah->setSpacing(12);
+    obsah->addLayout(mrizka);
+    obsah->addStretch();
+    obsah->addLayout(tlacitka);
+
+    StatusBar1 = new TStatusBar(this, {0});
+    auto* okno = new QVBoxLayout(this);
+    okno->setContentsMargins(0, 0, 0, 0);
+    okno->setSpacing(0);
+    okno->addLayout(obsah);
+    okno->addWidget(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(IntervalCteni);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm6::Timer1Timer);
+
+    UpevniAVycentruj(this, Owner, 584, 223);
+}
+
+TForm6::~TForm6() { Timer1->stop(); }
+
+void TForm6::FormShow() {
+    AdresaModulu = 0;
+    Krok = 0;
+    if (PData) AdresaModulu = PData->Adresa;
+    for (auto* hodnota : Hodnoty) hodnota->setText("0");
+    Timer1->start();
+}
+
+void TForm6::showEvent(QShowEvent* Udalost) {
+    QDialog::showEvent(Udalost);
+    if (!Udalost->spontaneous()) FormShow();
+}
+
+void TForm6::Timer1Timer() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteni, Podfunkce[Krok]);
+    const QString text = TextVysledku(*PData, v.Chyba);
+    if (v.Chyba != 0) {
+        // The same quantity is asked again next time.
+        StatusBar1->NastavText(0, text);
+        return;
+    }
+    Hodnoty[Krok]->setText(QString::number(SlozCislo(v.D[0], v.D[1], v.D[2], v.D[3])));
+    Krok = static_cast<uint8_t>((Krok + 1) % PocetVelicin);
+    StatusBar1->NastavText(0, text);
+}
+
+void TForm6::Button1Click() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    Timer1->stop();
+    for (int c = 0; c < PocetCitacu; ++c) {
+        const TVysledekPrenosu v =
+            Prenos(*PData, AdresaModulu, FunkceNulovani, static_cast<uint8_t>(PodfunkceNulovani + c));
+        if (v.Chyba != 0) {
+            StatusBar1->NastavText(0, TextVysledku(*PData, v.Chyba));
+            Timer1->start();
+            return;
+        }
+    }
+    StatusBar1->NastavText(0, " Čítače vynulovány");
+    Timer1->start();
+}
+
+void TForm6::Button2Click() {
+    Timer1->stop();
+    close();
+}
+
+// The close box and Escape end the dialog as well; its timer stops with it.
+void TForm6::done(int Vysledek) {
+    Timer1->stop();
+    QDialog::done(Vysledek);
 }

@@ -1,6 +1,103 @@
 #include "OkamDIN.h"
 
+#include "OknoHodnot.h"
+#include "StatusBar.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+constexpr int IntervalCteni = 100;  // ms
+constexpr uint8_t FunkceCteni = 0;
+constexpr uint8_t PodfunkceVstupy = 0x40;
+}  // namespace
+
+QString BitNaText(uint8_t Hodnota, int Bit) {
+    if (Bit < 0 || Bit > 7) return "0";
+    return (Hodnota >> Bit) & 1U ? "1" : "0";
+}
+
 TForm11::TForm11(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form11");
     setWindowTitle("Okamžité hodnoty digitálních vstupů");
+
+    std::array<QString, 32> nazvy;
+    for (int n = 0; n < 32; ++n) nazvy[static_cast<size_t>(n)] = QString("DIN%1").arg(n);
+
+    auto* obsah = new QVBoxLayout;
+    obsah->setContentsMargins(12, 12, 12, 8);
+    obsah->setSpacing(10);
+    obsah->addLayout(PostavSloupceBitu(this, nazvy, Hodnoty));
+
+    Button1 = new QPushButton("Cancel", this);
+    Button1->setObjectName("Button1");
+    Button1->setAutoDefault(false);
+    auto* tlacitka = new QHBoxLayout;
+    tlacitka->addStretch();
+    tlacitka->addWidget(Button1);
+    obsah->addLayout(tlacitka);
+
+    StatusBar1 = new TStatusBar(this, {0});
+    auto* okno = new QVBoxLayout(this);
+    okno->setContentsMargins(0, 0, 0, 0);
+    okno->setSpacing(0);
+    okno->addLayout(obsah);
+    okno->addWidget(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(IntervalCteni);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm11::Timer1Timer);
+
+    UpevniAVycentruj(this, Owner);
+    FormCreate();
+    Timer1->start();
+}
+
+TForm11::~TForm11() { Timer1->stop(); }
+
+void TForm11::FormCreate() { AdresaModulu = 0; }
+
+void TForm11::FormShow() {
+    if (PData) AdresaModulu = PData->Adresa;
+}
+
+void TForm11::showEvent(QShowEvent* Udalost) {
+    QDialog::showEvent(Udalost);
+    if (Udalost->spontaneous()) return;
+    FormShow();
+    // A dialog shown again after it was closed polls again.
+    if (!Timer1->isActive()) Timer1->start();
+}
+
+void TForm11::Button1Click() { close(); }
+
+// Every way out of the dialog (Cancel, close box, Escape) ends here; the
+// window is freed soon after, and no poll may run in between.
+void TForm11::done(int Vysledek) {
+    Timer1->stop();
+    QDialog::done(Vysledek);
+}
+
+void TForm11::Timer1Timer() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteni, PodfunkceVstupy);
+    const QString text = TextVysledku(*PData, v.Chyba);
+    if (v.Chyba == 0) ZobrazVstupy(v.D);
+    StatusBar1->NastavText(0, text);
+}
+
+void TForm11::ZobrazVstupy(const std::array<uint8_t, 4>& D) {
+    for (int n = 0; n < 32; ++n) {
+        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
+    }
 }

@@ -1,13 +1,48 @@
-// Placeholder until the window is built.
+// Live view of the module's 32 digital inputs.
 #pragma once
 
 #include "Dekl.h"
 
 #include <QDialog>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class TStatusBar;
+
+// "1" when the bit (0-7) of the value is set, "0" when it is clear.
+QString BitNaText(uint8_t Hodnota, int Bit);
 
 class TForm11 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm11(QWidget* Owner = nullptr);
+    ~TForm11() override;
+
     TData* PData = nullptr;
+    uint8_t AdresaModulu = 0;
+
+    QPushButton* Button1 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void Button1Click();
+    void Timer1Timer();
+    void done(int Vysledek) override;
+
+protected:
+    void showEvent(QShowEvent* Udalost) override;
+
+private:
+    void ZobrazVstupy(const std::array<uint8_t, 4>& D);
+
+    std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
+    bool Zaneprazdneno = false;
 };

@@ -1,6 +1,103 @@
 #include "OkamDOUT.h"
 
+#include "OknoHodnot.h"
+#include "StatusBar.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QShowEvent>
+
+namespace {
+constexpr uint8_t FunkceZapis = 1;
+constexpr uint8_t PodfunkceVystupy = 0x40;
+}  // namespace
+
 TForm9::TForm9(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form9");
     setWindowTitle("Zápis na digitální výstupy");
+
+    auto* sloupce = new QHBoxLayout;
+    sloupce->setSpacing(18);
+    for (int sloupec = 0; sloupec < 4; ++sloupec) {
+        auto* radky = new QVBoxLayout;
+        radky->setSpacing(4);
+        for (int radek = 0; radek < 8; ++radek) {
+            const int n = sloupec * 8 + radek;
+            auto* box = new QCheckBox(QString("DOUT%1").arg(n), this);
+            box->setObjectName(QString("CheckBox%1").arg(n + 1));
+            box->setTristate(false);
+            box->setChecked(false);
+            radky->addWidget(box);
+            CheckBox[static_cast<size_t>(n)] = box;
+        }
+        sloupce->addLayout(radky);
+    }
+
+    Button1 = new QPushButton("Zapsat", this);
+    Button1->setObjectName("Button1");
+    Button2 = new QPushButton("Cancel", this);
+    Button2->setObjectName("Button2");
+    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
+    auto* tlacitka = new QHBoxLayout;
+    tlacitka->addWidget(Button1);
+    tlacitka->addStretch();
+    tlacitka->addWidget(Button2);
+
+    auto* obsah = new QVBoxLayout;
+    obsah->setContentsMargins(12, 12, 12, 8);
+    obsah->setSpacing(12);
+    obsah->addLayout(sloupce);
+    obsah->addLayout(tlacitka);
+
+    StatusBar1 = new TStatusBar(this, {0});
+    auto* okno = new QVBoxLayout(this);
+    okno->setContentsMargins(0, 0, 0, 0);
+    okno->setSpacing(0);
+    okno->addLayout(obsah);
+    okno->addWidget(StatusBar1);
+
+    QWidget* predchozi = CheckBox[0];
+    for (size_t i = 1; i < CheckBox.size(); ++i) {
+        setTabOrder(predchozi, CheckBox[i]);
+        predchozi = CheckBox[i];
+    }
+    setTabOrder(predchozi, Button1);
+    setTabOrder(Button1, Button2);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
+
+    UpevniAVycentruj(this, Owner);
+    FormCreate();
+}
+
+void TForm9::FormCreate() { AdresaModulu = 0; }
+
+void TForm9::FormShow() {
+    if (PData) AdresaModulu = PData->Adresa;
+}
+
+void TForm9::showEvent(QShowEvent* Udalost) {
+    QDialog::showEvent(Udalost);
+    if (!Udalost->spontaneous()) FormShow();
+}
+
+void TForm9::Button1Click() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceZapis, PodfunkceVystupy, StavyVystupu());
+    StatusBar1->NastavText(0, v.Chyba == 0 ? QString(" Data zapsána") : TextVysledku(*PData, v.Chyba));
+}
+
+void TForm9::Button2Click() { close(); }
+
+std::array<uint8_t, 4> TForm9::StavyVystupu() const {
+    std::array<uint8_t, 4> d{};
+    for (size_t n = 0; n < CheckBox.size(); ++n) {
+        if (CheckBox[n]->isChecked()) d[n / 8] = static_cast<uint8_t>(d[n / 8] | (1U << (n % 8)));
+    }
+    return d;
 }

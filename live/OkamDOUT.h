@@ -1,13 +1,41 @@
-// Placeholder until the window is built.
+// Setting the module's 32 digital outputs.
 #pragma once
 
 #include "Dekl.h"
 
 #include <QDialog>
 
+#include <array>
+#include <cstdint>
+
+class QCheckBox;
+class QPushButton;
+class TStatusBar;
+
 class TForm9 : public QDialog {
     Q_OBJECT
 public:
     explicit TForm9(QWidget* Owner = nullptr);
+
     TData* PData = nullptr;
+    uint8_t AdresaModulu = 0;
+
+    std::array<QCheckBox*, 32> CheckBox{};  // CheckBox1..CheckBox32
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    TStatusBar* StatusBar1 = nullptr;
+
+public slots:
+    void FormCreate();
+    void FormShow();
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* Udalost) override;
+
+private:
+    std::array<uint8_t, 4> StavyVystupu() const;
+
+    bool Zaneprazdneno = false;
 };

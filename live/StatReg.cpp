@@ -1,6 +1,120 @@
 #include "StatReg.h"
 
+#include "OkamDIN.h"
+#include "OknoHodnot.h"
+#include "StatusBar.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTimer>
+
+namespace {
+constexpr int IntervalCteni = 500;  // ms
+constexpr uint8_t FunkceCteniStatusu = 0x64;
+constexpr uint8_t FunkceNulovaniStatusu = 0x65;
+
+std::array<QString, 32> NazvyBitu() {
+    std::array<QString, 32> nazvy;
+    nazvy.fill("---");
+    nazvy[1] = "FN";
+    nazvy[2] = "PRF";
+    nazvy[4] = "PWR";
+    nazvy[5] = "RST";
+    nazvy[6] = "ERR24";
+    return nazvy;
+}
+}  // namespace
+
 TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form15");
     setWindowTitle("Status registr");
+
+    auto* obsah = new QVBoxLayout;
+    obsah->setContentsMargins(12, 12, 12, 8);
+    obsah->setSpacing(10);
+    obsah->addLayout(PostavSloupceBitu(this, NazvyBitu(), Hodnoty));
+
+    Button2 = new QPushButton("Vynulovat", this);
+    Button2->setObjectName("Button2");
+    Button1 = new QPushButton("Cancel", this);
+    Button1->setObjectName("Button1");
+    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
+    auto* tlacitka = new QHBoxLayout;
+    tlacitka->addWidget(Button2);
+    tlacitka->addStretch();
+    tlacitka->addWidget(Button1);
+    obsah->addLayout(tlacitka);
+
+    StatusBar1 = new TStatusBar(this, {0});
+    auto* okno = new QVBoxLayout(this);
+    okno->setContentsMargins(0, 0, 0, 0);
+    okno->setSpacing(0);
+    okno->addLayout(obsah);
+    okno->addWidget(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(IntervalCteni);
+
+    connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
+    connect(Timer1, &QTimer::timeout, this, &TForm15::Timer1Timer);
+
+    UpevniAVycentruj(this, Owner);
+    FormCreate();
+    Timer1->start();
+}
+
+TForm15::~TForm15() { Timer1->stop(); }
+
+void TForm15::FormCreate() { AdresaModulu = 0; }
+
+void TForm15::FormShow() {
+    if (PData) AdresaModulu = PData->Adresa;
+}
+
+void TForm15::showEvent(QShowEvent* Udalost) {
+    QDialog::showEvent(Udalost);
+    if (Udalost->spontaneous()) return;
+    FormShow();
+    // A dialog shown again after it was closed polls again.
+    if (!Timer1->isActive()) Timer1->start();
+}
+
+void TForm15::Timer1Timer() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteniStatusu, 0);
+    const QString text = TextVysledku(*PData, v.Chyba);
+    if (v.Chyba == 0) ZobrazBity(v.D);
+    StatusBar1->NastavText(0, text);
+}
+
+// A successful reset changes nothing on screen: the next poll shows the
+// register as the module has it then.
+void TForm15::Button2Click() {
+    TZamek zamek(Zaneprazdneno);
+    if (!zamek.Ziskan() || !PData) return;
+    if (!OverPripojeni(*PData, StatusBar1)) return;
+
+    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceNulovaniStatusu, 0);
+    if (v.Chyba != 0) StatusBar1->NastavText(0, TextVysledku(*PData, v.Chyba));
+}
+
+void TForm15::Button1Click() { close(); }
+
+void TForm15::done(int Vysledek) {
+    Timer1->stop();
+    QDialog::done(Vysledek);
+}
+
+void TForm15::ZobrazBity(const std::array<uint8_t, 4>& D) {
+    for (int n = 0; n < 32; ++n) {
+        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
+    }
 }

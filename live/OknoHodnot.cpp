@@ -1,0 +1,98 @@
+#include "OknoHodnot.h"
+
+#include "Qxxx726.h"
+#include "StatusBar.h"
+
+#include <QDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QBoxLayout>
+#include <QScreen>
+
+TVysledekPrenosu Prenos(const TData& Data, uint8_t Adresa, uint8_t Funkce, uint8_t Podfunkce,
+                        std::array<uint8_t, 4> D14) {
+    TVysledekPrenosu v;
+    v.D = D14;
+    TOdpoved odpoved{};
+    PrenosDat(Data.Rozhrani, Data.Handle, Adresa, Funkce, Podfunkce, v.D0, v.D[0], v.D[1], v.D[2], v.D[3],
+              v.Chyba, odpoved);
+    return v;
+}
+
+QString TextVysledku(const TData& Data, uint8_t Chyba) {
+    return " " + QString::fromStdString(TextKodu(Data.Rozhrani, Chyba));
+}
+
+bool OverPripojeni(const TData& Data, TStatusBar* StatusBar) {
+    if (JePripojeno(&Data)) return true;
+    StatusBar->NastavText(0, QString::fromUtf8(TextNepripojeno));
+    return false;
+}
+
+QFrame* VytvorPanel(QWidget* Owner, const QString& Jmeno) {
+    auto* panel = new QFrame(Owner);
+    panel->setObjectName(Jmeno);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    QPalette paleta = panel->palette();
+    paleta.setColor(QPalette::Window, Qt::white);
+    paleta.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(paleta);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+QLabel* VytvorPopisek(QWidget* Owner, const QString& Jmeno, const QString& Text) {
+    auto* popisek = new QLabel(Text, Owner);
+    popisek->setObjectName(Jmeno);
+    return popisek;
+}
+
+QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
+                           std::array<QLabel*, 32>& Hodnoty) {
+    // Name and value of a row must stay level although they sit in
+    // different containers: every row gets the same fixed height, and the
+    // names are moved down by the panel's frame and margin.
+    constexpr int Okraj = 2;
+    const int vyskaRadku = Okno->fontMetrics().height() + 3;
+    auto* sloupce = new QHBoxLayout;
+    sloupce->setSpacing(14);
+    for (int sloupec = 0; sloupec < 4; ++sloupec) {
+        auto* panel = VytvorPanel(Okno, QString("Panel%1").arg(sloupec + 1));
+        auto* jmena = new QVBoxLayout;
+        jmena->setSpacing(0);
+        jmena->setContentsMargins(0, panel->frameWidth() + Okraj, 0, 0);
+        auto* hodnoty = new QVBoxLayout(panel);
+        hodnoty->setSpacing(0);
+        hodnoty->setContentsMargins(8, Okraj, 8, Okraj);
+        for (int radek = 0; radek < 8; ++radek) {
+            const int n = sloupec * 8 + radek;
+            auto* jmeno = VytvorPopisek(Okno, QString("Label%1").arg(n + 1), Nazvy[static_cast<size_t>(n)]);
+            jmeno->setFixedHeight(vyskaRadku);
+            jmena->addWidget(jmeno);
+            auto* hodnota = VytvorPopisek(panel, QString("Label%1").arg(n + 33), "0");
+            hodnota->setFixedHeight(vyskaRadku);
+            hodnota->setAlignment(Qt::AlignCenter);
+            hodnoty->addWidget(hodnota);
+            Hodnoty[static_cast<size_t>(n)] = hodnota;
+        }
+        jmena->addStretch();
+        auto* dvojice = new QHBoxLayout;
+        dvojice->setSpacing(6);
+        dvojice->addLayout(jmena);
+        dvojice->addWidget(panel, 0, Qt::AlignTop);
+        sloupce->addLayout(dvojice);
+    }
+    return sloupce;
+}
+
+void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka, int MinVyska) {
+    if (QLayout* rozlozeni = Okno->layout()) rozlozeni->activate();
+    const QSize potreba = Okno->sizeHint().expandedTo(QSize(MinSirka, MinVyska));
+    Okno->setFixedSize(potreba);
+    QScreen* obrazovka = Owner ? Owner->screen() : QGuiApplication::primaryScreen();
+    if (!obrazovka) return;
+    const QRect plocha = obrazovka->availableGeometry();
+    Okno->move(plocha.center() - QPoint(potreba.width() / 2, potreba.height() / 2));
+}

@@ -1,0 +1,64 @@
+// Pieces shared by the live value windows: the exchange with the module as
+// these windows use it, their white value panels and their placement.
+#pragma once
+
+#include "Dekl.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+
+class QDialog;
+class QFrame;
+class QLabel;
+class QLayout;
+class QWidget;
+class TStatusBar;
+
+struct TVysledekPrenosu {
+    uint8_t Chyba = 0;
+    uint8_t D0 = 0;
+    std::array<uint8_t, 4> D{};  // D1..D4
+};
+
+// One request through PrenosDat with the record's interface and handle.
+TVysledekPrenosu Prenos(const TData& Data, uint8_t Adresa, uint8_t Funkce, uint8_t Podfunkce,
+                        std::array<uint8_t, 4> D14 = {});
+
+// " " + the library's text for the code (success included), for the status bar.
+QString TextVysledku(const TData& Data, uint8_t Chyba);
+
+// True when the window may talk to the module; otherwise the connection
+// text is already in the status bar.
+bool OverPripojeni(const TData& Data, TStatusBar* StatusBar);
+
+// White frame with a lowered bevel that holds a column of value labels.
+QFrame* VytvorPanel(QWidget* Owner, const QString& Jmeno);
+QLabel* VytvorPopisek(QWidget* Owner, const QString& Jmeno, const QString& Text);
+
+// Four columns of eight rows: each a column of name labels `Label1`..`Label32`
+// beside a white panel `Panel1`..`Panel4` with the value labels
+// `Label33`..`Label64`, all showing "0".
+QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
+                           std::array<QLabel*, 32>& Hodnoty);
+
+// Fixes the dialog's size to what its layout needs (at least the given size)
+// and puts it in the middle of the screen.
+void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka = 0, int MinVyska = 0);
+
+// Ticks, clicks and the like never run inside one another.
+class TZamek {
+public:
+    explicit TZamek(bool& Priznak) : priznak_(Priznak), ziskan_(!Priznak) { priznak_ = true; }
+    ~TZamek() {
+        if (ziskan_) priznak_ = false;
+    }
+    TZamek(const TZamek&) = delete;
+    TZamek& operator=(const TZamek&) = delete;
+    bool Ziskan() const { return ziskan_; }
+
+private:
+    bool& priznak_;
+    bool ziskan_;
+};
