@@ -10,6 +10,8 @@
 #include <QBoxLayout>
 #include <QScreen>
 
+#include <algorithm>
+
 TVysledekPrenosu Prenos(const TData& Data, uint8_t Adresa, uint8_t Funkce, uint8_t Podfunkce,
                         std::array<uint8_t, 4> D14) {
     TVysledekPrenosu v;
@@ -56,6 +58,8 @@ QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
     // names are moved down by the panel's frame and margin.
     constexpr int Okraj = 2;
     const int vyskaRadku = Okno->fontMetrics().height() + 3;
+    int sirkaJmena = 0;
+    for (const QString& nazev : Nazvy) sirkaJmena = std::max(sirkaJmena, Okno->fontMetrics().horizontalAdvance(nazev));
     auto* sloupce = new QHBoxLayout;
     sloupce->setSpacing(14);
     for (int sloupec = 0; sloupec < 4; ++sloupec) {
@@ -70,6 +74,7 @@ QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
             const int n = sloupec * 8 + radek;
             auto* jmeno = VytvorPopisek(Okno, QString("Label%1").arg(n + 1), Nazvy[static_cast<size_t>(n)]);
             jmeno->setFixedHeight(vyskaRadku);
+            jmeno->setMinimumWidth(sirkaJmena);
             jmena->addWidget(jmeno);
             auto* hodnota = VytvorPopisek(panel, QString("Label%1").arg(n + 33), "0");
             hodnota->setFixedHeight(vyskaRadku);
