@@ -1,6 +1,140 @@
 #include "Citac619.h"
 
-TForm5::TForm5(QWidget* Owner) : QDialog(Owner) {
-    setObjectName("Form5");
-    setWindowTitle("Nastavení čítačů KV-619");
+#include "Qxxx726.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr int SirkaOkna = 345;
+constexpr int VyskaOkna = 255;
+constexpr int PocetCitacu = 4;
+constexpr int PocetBajtu = 2 * PocetCitacu;
+constexpr uint8_t KodChybyZapisu = 9;
+
+const char* const TextImpulsMimo = " Impulsní číslo musí být v rozsahu 1-1000.";
+
+int ProcentBajtu(int Bajt) { return Bajt * 100 / PocetBajtu; }
+
+}  // namespace
+
+uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Registr, uint8_t Hodnota,
+                  std::string& Zprava) {
+    TOdpoved odpoved{};
+    uint8_t d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota, chyba = 0;
+    PrenosDat(Rozhrani, Handle, Adresa, FunkceZapisRegistr, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+    if (chyba != 0) {
+        Zprava = TextKodu(Rozhrani, chyba);
+        return chyba;
+    }
+    // The read-back carries the value just written, where a plain read sends 0.
+    d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota, chyba = 0;
+    PrenosDat(Rozhrani, Handle, Adresa, FunkceCtiRegistr, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+    if (chyba != 0) {
+        Zprava = TextKodu(Rozhrani, chyba);
+        return chyba;
+    }
+    if (d3 != Hodnota) {
+        Zprava = TextChybaZapisu;
+        return KodChybyZapisu;
+    }
+    Zprava.clear();
+    return 0;
 }
+
+TForm5::TForm5(QWidget* Owner)
+    : TKonfiguracniOkno(Owner, QStringLiteral("Form5"), QStringLiteral("Nastavení čítačů KV-619"), SirkaOkna,
+                        VyskaOkna) {
+    for (int n = 0; n < PocetCitacu; ++n) {
+        auto* label = new QLabel(QStringLiteral("Čítač %1").arg(n), this);
+        label->setObjectName(QStringLiteral("Label%1").arg(n + 1));
+        label->setGeometry(48, 48 + n * 32, 80, 17);
+        Labely[static_cast<size_t>(n)] = label;
+
+        auto* edit = new QLineEdit(QStringLiteral("Edit%1").arg(n + 1), this);
+        edit->setObjectName(QStringLiteral("Edit%1").arg(n + 1));
+        edit->setGeometry(160, 44 + n * 32, 121, 23);
+        Edity[static_cast<size_t>(n)] = edit;
+    }
+    Labely[4] = new QLabel(QStringLiteral("Impulsní číslo"), this);
+    Labely[4]->setObjectName("Label5");
+    Labely[4]->setGeometry(160, 20, 121, 17);
+
+    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 8, 186);
+    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 92, 186);
+    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 176, 186);
+    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 260, 186);
+    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm5::Button4Click);
+}
+
+void TForm5::FormShow() { ZobrazKonfiguraci(); }
+
+void TForm5::PrectiData(TKonfigurace& Data) {
+    if (!JeSpojeni()) return;
+    StatusCteni(0);
+    for (int n = 0; n < PocetCitacu; ++n) {
+        const auto registr = static_cast<uint8_t>(BazeImpulsnichCisel + 2 * n);
+        uint8_t bajt = 0;
+        if (!CtiRegistr(registr, bajt)) return;
+        Data.ImpulsniCislo[n] = bajt;
+        StatusCteni(ProcentBajtu(2 * n + 1));
+        Prodleva();
+        if (!CtiRegistr(static_cast<uint8_t>(registr + 1), bajt)) return;
+        Data.ImpulsniCislo[n] = static_cast<uint16_t>(Data.ImpulsniCislo[n] + bajt * 256);
+        StatusCteni(ProcentBajtu(2 * n + 2));
+        Prodleva();
+    }
+    NastavStatus(QString::fromUtf8(TextPrecteno));
+}
+
+bool TForm5::ZapisBajtOkna(uint8_t Registr, uint8_t Hodnota) {
+    std::string zprava;
+    if (ZapisBajt(PData->Rozhrani, PData->Handle, PData->Adresa, Registr, Hodnota, zprava) == 0) return true;
+    NastavStatus(" " + zprava);
+    return false;
+}
+
+// Unlike the other windows, the pause comes before each byte's write and not
+// between the write and its read-back.
+void TForm5::ZapisData(TKonfigurace Data) {
+    if (!JeSpojeni()) return;
+    StatusZapisu(0);
+    for (int n = 0; n < PocetCitacu; ++n) {
+        const auto registr = static_cast<uint8_t>(BazeImpulsnichCisel + 2 * n);
+        const uint16_t cislo = Data.ImpulsniCislo[n];
+        Prodleva();
+        if (!ZapisBajtOkna(registr, static_cast<uint8_t>(cislo % 256))) return;
+        StatusZapisu(ProcentBajtu(2 * n + 1));
+        Prodleva();
+        if (!ZapisBajtOkna(static_cast<uint8_t>(registr + 1), static_cast<uint8_t>(cislo / 256))) return;
+        StatusZapisu(ProcentBajtu(2 * n + 2));
+    }
+    NastavStatus(QString::fromUtf8(TextZapsano));
+}
+
+void TForm5::PrectiOkno(TKonfigurace& Data) {
+    for (int n = 0; n < PocetCitacu; ++n) {
+        uint16_t cislo = 0;
+        if (!CtiCislo(Edity[static_cast<size_t>(n)]->text().toStdString(), 1, 1000, cislo)) {
+            NastavStatus(QString::fromUtf8(TextImpulsMimo));
+            return;
+        }
+        Data.ImpulsniCislo[n] = cislo;
+    }
+    NastavStatus(QStringLiteral(" "));
+}
+
+void TForm5::ZapisOkno(TKonfigurace Data) {
+    for (int n = 0; n < PocetCitacu; ++n)
+        Edity[static_cast<size_t>(n)]->setText(QString::number(Data.ImpulsniCislo[n]));
+}
+
+void TForm5::Button1Click() { ZapisDoModulu(); }
+void TForm5::Button2Click() { CteniZModulu(); }
+void TForm5::Button3Click() { PotvrzeniOkna(); }
+void TForm5::Button4Click() { ZruseniOkna(); }

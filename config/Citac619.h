@@ -1,13 +1,50 @@
-// Placeholder until the window is built.
+// Counter module window: the pulse numbers of the four counters of the
+// counter extension, each kept in the module as a low and a high byte.
 #pragma once
 
-#include "Dekl.h"
+#include "KonfiguracniOkno.h"
 
-#include <QDialog>
+#include <array>
+#include <string>
 
-class TForm5 : public QDialog {
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+inline constexpr uint8_t BazeImpulsnichCisel = 0;
+
+// Writes one configuration register and reads it back.  0 on success with an
+// empty message; otherwise the exchange's error code, or 9 when the module
+// holds another value than written, with the text to show.
+uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Registr, uint8_t Hodnota,
+                  std::string& Zprava);
+
+class TForm5 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
     explicit TForm5(QWidget* Owner = nullptr);
-    TData* PData = nullptr;
+
+    void PrectiData(TKonfigurace& Data) override;
+    void ZapisData(TKonfigurace Data) override;
+    void PrectiOkno(TKonfigurace& Data) override;
+    void ZapisOkno(TKonfigurace Data) override;
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+
+protected:
+    void FormShow() override;
+
+private:
+    bool ZapisBajtOkna(uint8_t Registr, uint8_t Hodnota);
+
+    std::array<QLabel*, 5> Labely{};
+    std::array<QLineEdit*, 4> Edity{};
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
 };

@@ -1,6 +1,103 @@
 #include "NastavAdr.h"
 
-TForm12::TForm12(QWidget* Owner) : QDialog(Owner) {
-    setObjectName("Form12");
-    setWindowTitle("Nastavení komunikační adresy a rychlosti");
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr int SirkaOkna = 393;
+constexpr int VyskaOkna = 200;
+constexpr int PocetRychlosti = 9;
+
+const char* const TextAdresaMimo = " Adresa modulu musí být v rozsahu 0-255.";
+const char* const TextRychlostMimo = " Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.";
+
+}  // namespace
+
+TForm12::TForm12(QWidget* Owner)
+    : TKonfiguracniOkno(Owner, QStringLiteral("Form12"), QStringLiteral("Nastavení komunikační adresy a rychlosti"),
+                        SirkaOkna, VyskaOkna) {
+    Label1 = new QLabel(QStringLiteral("Adresa modulu  (0-255)"), this);
+    Label1->setObjectName("Label1");
+    Label1->setGeometry(24, 28, 170, 17);
+
+    Edit1 = new QLineEdit(QStringLiteral("Edit1"), this);
+    Edit1->setObjectName("Edit1");
+    Edit1->setGeometry(208, 24, 161, 23);
+
+    Label2 = new QLabel(QStringLiteral("Komunikační rychlost"), this);
+    Label2->setObjectName("Label2");
+    Label2->setGeometry(24, 72, 170, 17);
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName("ComboBox1");
+    ComboBox1->setEditable(false);
+    for (int i = 0; i < PocetRychlosti; ++i)
+        ComboBox1->addItem(QString::number(RychlostZIndexu(static_cast<uint8_t>(i))) + QStringLiteral(" Bd"));
+    ComboBox1->setCurrentIndex(4);
+    ComboBox1->setGeometry(208, 68, 161, 23);
+
+    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 16, 128, 81);
+    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 108, 128, 81);
+    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 200, 128, 81);
+    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 292, 128, 81);
+    connect(Button1, &QPushButton::clicked, this, &TForm12::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm12::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm12::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm12::Button4Click);
 }
+
+void TForm12::FormShow() { ZobrazKonfiguraci(); }
+
+void TForm12::PrectiData(TKonfigurace& Data) {
+    if (!JeSpojeni()) return;
+    StatusCteni(0);
+    uint8_t hodnota = 0;
+    if (!CtiRegistr(RegistrAdresy, hodnota)) return;
+    Data.UlozenaAdresa = hodnota;
+    StatusCteni(50);
+    Prodleva();
+    if (!CtiRegistr(RegistrRychlosti, hodnota)) return;
+    Data.UlozenaRychlost = hodnota;
+    StatusCteni(100);
+    NastavStatus(QString::fromUtf8(TextPrecteno));
+}
+
+void TForm12::ZapisData(TKonfigurace Data) {
+    if (!JeSpojeni()) return;
+    StatusZapisu(0);
+    if (!ZapisOverRegistr(RegistrAdresy, Data.UlozenaAdresa)) return;
+    StatusZapisu(50);
+    Prodleva();
+    if (!ZapisOverRegistr(RegistrRychlosti, Data.UlozenaRychlost)) return;
+    StatusZapisu(100);
+    NastavStatus(QString::fromUtf8(TextZapsano));
+}
+
+void TForm12::PrectiOkno(TKonfigurace& Data) {
+    uint16_t adresa = 0;
+    if (!CtiCislo(Edit1->text().toStdString(), 0, 255, adresa)) {
+        NastavStatus(QString::fromUtf8(TextAdresaMimo));
+        return;
+    }
+    Data.UlozenaAdresa = static_cast<uint8_t>(adresa);
+    const int index = ComboBox1->currentIndex();
+    if (index < 0 || index >= PocetRychlosti) {
+        NastavStatus(QString::fromUtf8(TextRychlostMimo));
+        return;
+    }
+    Data.UlozenaRychlost = static_cast<uint8_t>(index);
+    NastavStatus(QStringLiteral(" "));
+}
+
+void TForm12::ZapisOkno(TKonfigurace Data) {
+    Edit1->setText(QString::number(Data.UlozenaAdresa));
+    ComboBox1->setCurrentIndex(Data.UlozenaRychlost < PocetRychlosti ? Data.UlozenaRychlost : -1);
+}
+
+void TForm12::Button1Click() { ZapisDoModulu(); }
+void TForm12::Button2Click() { CteniZModulu(); }
+void TForm12::Button3Click() { PotvrzeniOkna(); }
+void TForm12::Button4Click() { ZruseniOkna(); }

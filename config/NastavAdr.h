@@ -1,13 +1,43 @@
-// Placeholder until the window is built.
+// Address and baud-rate window: the module's stored bus address and baud
+// rate (registers 0x3F and 0x3E).
 #pragma once
 
-#include "Dekl.h"
+#include "KonfiguracniOkno.h"
 
-#include <QDialog>
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
 
-class TForm12 : public QDialog {
+inline constexpr uint8_t RegistrAdresy = 0x3F;
+inline constexpr uint8_t RegistrRychlosti = 0x3E;
+
+class TForm12 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
     explicit TForm12(QWidget* Owner = nullptr);
-    TData* PData = nullptr;
+
+    void PrectiData(TKonfigurace& Data) override;
+    void ZapisData(TKonfigurace Data) override;
+    void PrectiOkno(TKonfigurace& Data) override;
+    void ZapisOkno(TKonfigurace Data) override;
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+
+protected:
+    void FormShow() override;
+
+private:
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
 };

@@ -1,6 +1,123 @@
 #include "NastavDIO.h"
 
-TForm14::TForm14(QWidget* Owner) : QDialog(Owner) {
-    setObjectName("Form14");
-    setWindowTitle("Nastavení digitálních vstupů/výstupů");
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+
+namespace {
+
+constexpr int SirkaOkna = 526;
+constexpr int VyskaOkna = 398;
+constexpr int PocetKroku = 12;
+constexpr int KanaluVeSkupine = 32;
+
+constexpr int SirkaSkupiny = 166;
+constexpr int VyskaSkupiny = 306;
+constexpr int RadekBoxu = 17;
+constexpr int MezeraPoOsmi = 8;
+
+}  // namespace
+
+TForm14::TForm14(QWidget* Owner)
+    : TKonfiguracniOkno(Owner, QStringLiteral("Form14"), QStringLiteral("Nastavení digitálních vstupů/výstupů"),
+                        SirkaOkna, VyskaOkna) {
+    VytvorSkupinu(0, QStringLiteral(" Negace DIN "), QStringLiteral("DIN"), 8);
+    VytvorSkupinu(1, QStringLiteral("Negace DOUT "), QStringLiteral("DOUT"), 180);
+    VytvorSkupinu(2, QStringLiteral(" Počáteční stav DOUT "), QStringLiteral("DOUT"), 352);
+
+    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 56, 326, 91);
+    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 164, 326, 91);
+    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 272, 326, 91);
+    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 380, 326, 91);
+    connect(Button1, &QPushButton::clicked, this, &TForm14::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm14::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm14::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm14::Button4Click);
 }
+
+// Channels 0-15 in the left column, 16-31 in the right, each column split
+// after its eighth box so that bytes read apart.
+void TForm14::VytvorSkupinu(int Skupina, const QString& Titulek, const QString& Predpona, int X) {
+    auto* skupina = new QGroupBox(Titulek, this);
+    skupina->setObjectName(QStringLiteral("GroupBox%1").arg(Skupina + 1));
+    skupina->setGeometry(X, 8, SirkaSkupiny, VyskaSkupiny);
+    GroupBoxy[static_cast<size_t>(Skupina)] = skupina;
+
+    for (int kanal = 0; kanal < KanaluVeSkupine; ++kanal) {
+        const int cislo = Skupina * KanaluVeSkupine + kanal + 1;
+        auto* box = new QCheckBox(Predpona + QString::number(kanal), skupina);
+        box->setObjectName(QStringLiteral("CheckBox%1").arg(cislo));
+        const int sloupec = kanal / 16;
+        const int radek = kanal % 16;
+        const int y = 22 + radek * RadekBoxu + (radek >= 8 ? MezeraPoOsmi : 0);
+        box->setGeometry(12 + sloupec * 78, y, 72, RadekBoxu);
+        CheckBoxy[static_cast<size_t>(cislo - 1)] = box;
+    }
+}
+
+void TForm14::FormShow() { ZobrazKonfiguraci(); }
+
+// Transfer order: the four bytes of PocatecniDOUT, then NegaceDIN, then
+// NegaceDOUT.
+uint8_t TForm14::RegistrKroku(int Krok) {
+    static constexpr uint8_t Baze[3] = {BazePocatecniDOUT, BazeNegaceDIN, BazeNegaceDOUT};
+    const int pole = (Krok - 1) / 4;
+    const int bajt = (Krok - 1) % 4;
+    return static_cast<uint8_t>(Baze[pole] + 3 * bajt);
+}
+
+uint8_t& TForm14::BajtKroku(TKonfigurace& Data, int Krok) {
+    uint8_t* const Pole[3] = {Data.PocatecniDOUT, Data.NegaceDIN, Data.NegaceDOUT};
+    return Pole[(Krok - 1) / 4][(Krok - 1) % 4];
+}
+
+void TForm14::PrectiData(TKonfigurace& Data) {
+    if (!JeSpojeni()) return;
+    StatusCteni(0);
+    for (int krok = 1; krok <= PocetKroku; ++krok) {
+        uint8_t hodnota = 0;
+        if (!CtiRegistr(RegistrKroku(krok), hodnota)) return;
+        BajtKroku(Data, krok) = hodnota;
+        StatusCteni(krok * 100 / PocetKroku);
+        Prodleva();
+    }
+    NastavStatus(QString::fromUtf8(TextPrecteno));
+}
+
+void TForm14::ZapisData(TKonfigurace Data) {
+    if (!JeSpojeni()) return;
+    StatusZapisu(0);
+    for (int krok = 1; krok <= PocetKroku; ++krok) {
+        if (!ZapisOverRegistr(RegistrKroku(krok), BajtKroku(Data, krok))) return;
+        StatusZapisu(krok * 100 / PocetKroku);
+        Prodleva();
+    }
+    NastavStatus(QString::fromUtf8(TextZapsano));
+}
+
+void TForm14::PrectiOkno(TKonfigurace& Data) {
+    uint8_t* const Pole[3] = {Data.NegaceDIN, Data.NegaceDOUT, Data.PocatecniDOUT};
+    for (int skupina = 0; skupina < 3; ++skupina) {
+        for (int bajt = 0; bajt < 4; ++bajt) Pole[skupina][bajt] = 0;
+        for (int kanal = 0; kanal < KanaluVeSkupine; ++kanal) {
+            if (CheckBoxy[static_cast<size_t>(skupina * KanaluVeSkupine + kanal)]->isChecked())
+                Pole[skupina][kanal / 8] |= static_cast<uint8_t>(1u << (kanal % 8));
+        }
+    }
+    NastavStatus(QStringLiteral(" "));
+}
+
+void TForm14::ZapisOkno(TKonfigurace Data) {
+    const uint8_t* const Pole[3] = {Data.NegaceDIN, Data.NegaceDOUT, Data.PocatecniDOUT};
+    for (int skupina = 0; skupina < 3; ++skupina) {
+        for (int kanal = 0; kanal < KanaluVeSkupine; ++kanal) {
+            const bool nastaven = (Pole[skupina][kanal / 8] >> (kanal % 8)) & 1u;
+            CheckBoxy[static_cast<size_t>(skupina * KanaluVeSkupine + kanal)]->setChecked(nastaven);
+        }
+    }
+}
+
+void TForm14::Button1Click() { ZapisDoModulu(); }
+void TForm14::Button2Click() { CteniZModulu(); }
+void TForm14::Button3Click() { PotvrzeniOkna(); }
+void TForm14::Button4Click() { ZruseniOkna(); }

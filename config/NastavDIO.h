@@ -1,13 +1,51 @@
-// Placeholder until the window is built.
+// Digital input/output configuration window: negation of the 32 inputs and
+// 32 outputs and the outputs' initial states, twelve one-byte registers.
 #pragma once
 
-#include "Dekl.h"
+#include "KonfiguracniOkno.h"
 
-#include <QDialog>
+#include <array>
 
-class TForm14 : public QDialog {
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+
+// Byte k of a field lives in register base + 3 * k, so the fields interleave.
+inline constexpr uint8_t BazePocatecniDOUT = 0x20;
+inline constexpr uint8_t BazeNegaceDIN = 0x21;
+inline constexpr uint8_t BazeNegaceDOUT = 0x22;
+
+class TForm14 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
     explicit TForm14(QWidget* Owner = nullptr);
-    TData* PData = nullptr;
+
+    void PrectiData(TKonfigurace& Data) override;
+    void ZapisData(TKonfigurace Data) override;
+    void PrectiOkno(TKonfigurace& Data) override;
+    void ZapisOkno(TKonfigurace Data) override;
+
+    // Register and record byte of step 1..12 of the transfer order.
+    static uint8_t RegistrKroku(int Krok);
+    static uint8_t& BajtKroku(TKonfigurace& Data, int Krok);
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+
+protected:
+    void FormShow() override;
+
+private:
+    void VytvorSkupinu(int Skupina, const QString& Titulek, const QString& Predpona, int X);
+
+    std::array<QGroupBox*, 3> GroupBoxy{};
+    // CheckBox1 .. CheckBox96 at index 0 .. 95.
+    std::array<QCheckBox*, 96> CheckBoxy{};
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
 };
