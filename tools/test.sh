@@ -19,3 +19,6 @@ run_build() {
 
 run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BENCH=OFF
+
+# Fuzz every parser that takes outside bytes for a bounded time.
+bash tools/fuzz.sh
