@@ -1,0 +1,162 @@
+#include "Hlavni.h"
+
+#include "Citac619.h"
+#include "NastavAdr.h"
+#include "NastavDIO.h"
+#include "OkamCNT.h"
+#include "OkamDIN.h"
+#include "OkamDOUT.h"
+#include "Pripojeni.h"
+#include "Qxxx726.h"
+#include "RTC.h"
+#include "StatReg.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <iostream>
+#include <new>
+
+namespace {
+
+const char* const TitulekOkna = "KV-618 (v.1.04) -  nastavení modulu";
+const char* const TextChybaDat = " Nelze vytvořit datové struktury programu";
+
+enum : int { PanelModul = 0, PanelAdresa = 1, PanelRychlost = 2, PanelZprava = 3 };
+
+}  // namespace
+
+TForm1::TForm1(QWidget* Owner) : QMainWindow(Owner) {
+    setObjectName("Form1");
+    setWindowTitle(TitulekOkna);
+    resize(600, 400);
+    VycentrujNaObrazovce();
+    VytvorMenu();
+
+    StatusBar1 = new TStatusBar(this, {140, 80, 120, 50});
+    setStatusBar(StatusBar1);
+    StatusBar1->NastavText(PanelModul, " Modul");
+    StatusBar1->NastavText(PanelAdresa, " Adresa");
+    StatusBar1->NastavText(PanelRychlost, " Rychlost");
+    StatusBar1->NastavText(PanelZprava, "");
+
+    FormCreate();
+}
+
+// A window destroyed without having been closed still saves the settings
+// and closes the link.
+TForm1::~TForm1() { FormClose(); }
+
+QAction* TForm1::PolozkaMenu(QWidget* Menu, const char* Jmeno, const QString& Titulek,
+                             void (TForm1::*Obsluha)()) {
+    auto* polozka = new QAction(Titulek, this);
+    polozka->setObjectName(Jmeno);
+    Menu->addAction(polozka);
+    connect(polozka, &QAction::triggered, this, Obsluha);
+    return polozka;
+}
+
+void TForm1::VytvorMenu() {
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName("MainMenu1");
+    setMenuBar(MainMenu1);
+
+    Pipojen1 = PolozkaMenu(MainMenu1, "Pipojen1", "&Připojení", &TForm1::Pipojen1Click);
+
+    Nastaven1 = new QMenu("&Nastavení", MainMenu1);
+    Nastaven1->setObjectName("Nastaven1");
+    MainMenu1->addMenu(Nastaven1);
+    AdresaRychlost1 = PolozkaMenu(Nastaven1, "AdresaRychlost1", "Adresa, rychlost", &TForm1::AdresaRychlost1Click);
+    NastavAIN1 = PolozkaMenu(Nastaven1, "NastavAIN1", "Čítače KV-619", &TForm1::NastavAIN1Click);
+    HodinovobvodRTC1 =
+        PolozkaMenu(Nastaven1, "HodinovobvodRTC1", "Hodinový obvod RTC", &TForm1::HodinovobvodRTC1Click);
+    NastavDIO1 = PolozkaMenu(Nastaven1, "NastavDIO1", "Digitální vstupy/výstupy", &TForm1::NastavDIO1Click);
+
+    Okamithodnoty1 = new QMenu("&Okamžité hodnoty", MainMenu1);
+    Okamithodnoty1->setObjectName("Okamithodnoty1");
+    MainMenu1->addMenu(Okamithodnoty1);
+    OkamAIN2 = PolozkaMenu(Okamithodnoty1, "OkamAIN2", "Čítače", &TForm1::OkamAIN2Click);
+    OkamDIN2 = PolozkaMenu(Okamithodnoty1, "OkamDIN2", "Digitální vstupy", &TForm1::OkamDIN2Click);
+    OkamDOUT1 = PolozkaMenu(Okamithodnoty1, "OkamDOUT1", "Digitální výstupy", &TForm1::OkamDOUT1Click);
+    Statusregistr1 = PolozkaMenu(Okamithodnoty1, "Statusregistr1", "Status registr", &TForm1::Statusregistr1Click);
+
+    Konec2 = PolozkaMenu(MainMenu1, "Konec2", "&Konec", &TForm1::Konec2Click);
+}
+
+void TForm1::VycentrujNaObrazovce() {
+    const QScreen* obrazovka = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!obrazovka) return;
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), obrazovka->availableGeometry()));
+}
+
+void TForm1::FormCreate() {
+    try {
+        PData.reset(new (std::nothrow) TData);
+    } catch (const std::bad_alloc&) {
+        PData.reset();
+    }
+    if (!PData) {
+        StatusBar1->NastavText(PanelZprava, TextChybaDat);
+        return;
+    }
+    InicializujData(PData.get());
+    // A missing or incomplete settings file leaves the defaults, silently.
+    NactiNastaveni(PData.get());
+}
+
+void TForm1::FormClose() {
+    if (!PData) return;
+    std::string chyba;
+    if (!UlozNastaveni(PData.get(), &chyba)) {
+        // The program still ends: keeping it open would not make the file writable.
+        std::cerr << chyba << std::endl;
+        StatusBar1->NastavText(PanelZprava, " " + QString::fromStdString(chyba));
+    }
+    if (PData->Pripojeno != 0 && PData->Handle != 0) {
+        int32_t handle = PData->Handle;
+        UkonciRozhrani(PData->Rozhrani, &handle);
+    }
+    PData.reset();
+}
+
+void TForm1::closeEvent(QCloseEvent* Udalost) {
+    FormClose();
+    Udalost->accept();
+}
+
+template <typename TOkno>
+void TForm1::OtevriOkno() {
+    if (!PData) return;
+    // Owned here so that the window is destroyed also when exec() throws.
+    const auto okno = std::make_unique<TOkno>(this);
+    okno->PData = PData.get();
+    okno->exec();
+}
+
+void TForm1::ObnovStavovyRadek() {
+    if (!PData) return;
+    StatusBar1->NastavText(PanelModul, " Modul  " + QString::fromStdString(PData->IdentModulu));
+    StatusBar1->NastavText(PanelAdresa, " Adresa  " + QString::number(PData->Adresa));
+    StatusBar1->NastavText(PanelRychlost, " Rychlost  " + QString::number(PData->Rychlost) + "Bd");
+}
+
+void TForm1::Pipojen1Click() {
+    if (!PData) return;
+    OtevriOkno<TForm2>();
+    ObnovStavovyRadek();
+}
+
+void TForm1::AdresaRychlost1Click() { OtevriOkno<TForm12>(); }
+void TForm1::NastavAIN1Click() { OtevriOkno<TForm5>(); }
+void TForm1::HodinovobvodRTC1Click() { OtevriOkno<TForm3>(); }
+void TForm1::NastavDIO1Click() { OtevriOkno<TForm14>(); }
+void TForm1::OkamAIN2Click() { OtevriOkno<TForm6>(); }
+void TForm1::OkamDIN2Click() { OtevriOkno<TForm11>(); }
+void TForm1::OkamDOUT1Click() { OtevriOkno<TForm9>(); }
+void TForm1::Statusregistr1Click() { OtevriOkno<TForm15>(); }
+
+void TForm1::Konec2Click() { close(); }

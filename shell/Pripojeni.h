@@ -1,0 +1,66 @@
+// Connection dialog: the operator chooses the interface, its parameters, the
+// module address and the speed; "Inicializace připojení" binds the interface
+// library, identifies the module and records the link in TData.
+#pragma once
+
+#include "Dekl.h"
+
+#include <QDialog>
+#include <QString>
+#include <array>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QShowEvent;
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm2(QWidget* Owner = nullptr);
+    TData* PData = nullptr;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* Edit3 = nullptr;
+    QLineEdit* Edit4 = nullptr;
+    QLabel* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+public slots:
+    void FormShow();
+    void ComboBox2Change();
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    void showEvent(QShowEvent* Udalost) override;
+
+private:
+    void VytvorOvladace();
+    QLabel* Popisek(const char* Jmeno, const QString& Text, int Y);
+    QLineEdit* Pole(const char* Jmeno, int Y);
+    void ZobrazParametry(int Rozhrani);
+    void NastavPanel(const QString& Text);
+
+    bool PripravParametry();
+    bool PripravCOM();
+    void PripravISA();
+    bool PripravLAN();
+    bool Inicializuj(int32_t& Handle);
+    bool NastavRychlost(int32_t Handle, int32_t Rychlost);
+    bool Identifikuj(int32_t Handle, uint8_t Adresa, std::array<std::string, 3>& Casti);
+    void UzavriSpojeni(int32_t& Handle);
+    void Neuspech(const QString& Text);
+};
