@@ -1,0 +1,40 @@
+// The ISA and PCI cards and the USB converter: each is reached through a
+// Unix-domain SOCK_SEQPACKET socket in the card folder, one frame a packet.
+#pragma once
+
+#include "Transport.h"
+
+#include <memory>
+#include <string>
+
+namespace drv::cards {
+
+constexpr int32_t HighestIsaBase = 0xFFF;
+
+// The card folder: $KV618_CARD_DIR, else /tmp/kv618.
+std::string cardFolder();
+// "pci726-300.sock" for base 0x300.
+std::string isaSocketName(int32_t base);
+
+class CardSocket : public Transport {
+public:
+    // Connects to the card's socket; CardMissing when no card answers there.
+    static int32_t open(const std::string& path, std::unique_ptr<Transport>& out);
+    ~CardSocket() override;
+
+    bool isStream() const override { return false; }
+    int32_t discardInput() override;
+    int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
+    Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+
+private:
+    explicit CardSocket(std::string path) : path_(std::move(path)) {}
+    int32_t connectCard();
+    void closeSocket();
+    int32_t lost();
+
+    std::string path_;
+    int fd_ = -1;
+};
+
+}  // namespace drv::cards

@@ -1,0 +1,21 @@
+// QCOM726.DLL: the module on a serial line.
+#pragma GCC visibility push(default)
+#include "qxxx726_abi.h"
+#pragma GCC visibility pop
+
+#include "Codes.h"
+#include "Links.h"
+#include "SerialPort.h"
+
+extern "C" int32_t QCOM726_Init(int32_t* handle, int32_t port) {
+    if (port < 1 || port > drv::com::HighestPort) {
+        if (handle) *handle = 0;
+        return drv::InvalidParameter;
+    }
+    const std::string path = drv::com::portPath(port, drv::com::iniBesideLibrary());
+    return drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
+        return drv::com::SerialPort::open(path, transport);
+    });
+}
+
+DRV_DEFINE_COMMON_ENTRY_POINTS(QCOM726)

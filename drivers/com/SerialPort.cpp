@@ -1,0 +1,218 @@
+#include "SerialPort.h"
+
+#include "Codes.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace drv::com {
+namespace {
+
+std::string trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return text.substr(first, last - first + 1);
+}
+
+bool sameKey(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string pathFromIni(const std::string& iniFile, const std::string& key) {
+    std::ifstream file(iniFile);
+    std::string line;
+    while (std::getline(file, line)) {
+        line = trimmed(line);
+        if (line.empty() || line[0] == ';' || line[0] == '#' || line[0] == '[') continue;
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) continue;
+        if (sameKey(trimmed(line.substr(0, equals)), key)) return trimmed(line.substr(equals + 1));
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string portPath(int32_t port, const std::string& iniFile) {
+    const std::string key = "COM" + std::to_string(port);
+    if (const char* mapped = std::getenv(("QCOM726_" + key).c_str()); mapped && *mapped) return mapped;
+    if (std::string fromIni = pathFromIni(iniFile, key); !fromIni.empty()) return fromIni;
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::string iniBesideLibrary() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&iniBesideLibrary), &info) == 0 || !info.dli_fname) return "QCOM726.ini";
+    const std::string library = info.dli_fname;
+    const auto slash = library.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : library.substr(0, slash)) + "/QCOM726.ini";
+}
+
+int32_t openErrorCode(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR: return PortMissing;
+        case EBUSY:
+        case EWOULDBLOCK: return PortBusy;
+        case EACCES:
+        case EPERM:
+        case EROFS: return PortDenied;
+        case ENOTTY:
+        case EINVAL: return NotSerialPort;
+        default: return IoError;
+    }
+}
+
+speed_t speedOf(int32_t rate) {
+    switch (rate) {
+        case 300: return B300;
+        case 600: return B600;
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return 0;
+    }
+}
+
+int32_t SerialPort::open(const std::string& path, std::unique_ptr<Transport>& out) {
+    std::unique_ptr<SerialPort> port(new SerialPort(path));
+    if (const int32_t e = port->openDevice()) return e;
+    out = std::move(port);
+    return Ok;
+}
+
+SerialPort::~SerialPort() { closeDevice(); }
+
+void SerialPort::closeDevice() {
+    if (fd_ >= 0) ::close(fd_);  // also drops the lock and the exclusive mode
+    fd_ = -1;
+}
+
+int32_t SerialPort::openDevice() {
+    fd_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return openErrorCode(errno);
+    // TIOCEXCL keeps other users out, but root passes it; the lock keeps out
+    // every program that locks the port the same way, root's included.
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        closeDevice();
+        return openErrorCode(error);
+    }
+    if (::ioctl(fd_, TIOCEXCL) != 0) {
+        closeDevice();
+        return NotSerialPort;
+    }
+    if (const int32_t e = configure()) {
+        closeDevice();
+        return e;
+    }
+    broken_ = false;
+    return Ok;
+}
+
+int32_t SerialPort::configure() {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return openErrorCode(errno);
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed_);
+    ::cfsetospeed(&tio, speed_);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return openErrorCode(errno);
+    ::tcflush(fd_, TCIOFLUSH);
+    return Ok;
+}
+
+int32_t SerialPort::applyRate(int32_t rate) {
+    const speed_t speed = speedOf(rate);
+    if (speed == 0) return InvalidParameter;
+    const speed_t previous = speed_;
+    speed_ = speed;
+    if (broken_ || fd_ < 0) return Ok;  // taken over when the port is opened again
+    if (const int32_t e = configure()) {
+        speed_ = previous;
+        return e;
+    }
+    return Ok;
+}
+
+int32_t SerialPort::lost() {
+    broken_ = true;
+    closeDevice();
+    return IoError;
+}
+
+int32_t SerialPort::discardInput() {
+    if (broken_) {
+        // The device went away (an unplugged converter, a closed terminal):
+        // try it afresh, since it may be back under the same name.
+        closeDevice();
+        if (const int32_t e = openDevice()) {
+            broken_ = true;
+            return e;
+        }
+    }
+    if (::tcflush(fd_, TCIOFLUSH) != 0) return lost();
+    return Ok;
+}
+
+int32_t SerialPort::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
+    size_t sent = 0;
+    while (sent < frame.size()) {
+        const ssize_t n = ::write(fd_, frame.data() + sent, frame.size() - sent);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return lost();
+        pollfd p{fd_, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, msLeft(deadline));
+        if (ready == 0) return NoReply;  // the line never took the request
+        if (ready < 0 && errno != EINTR) return lost();
+        if (p.revents & (POLLERR | POLLHUP | POLLNVAL)) return lost();
+    }
+    return Ok;
+}
+
+Received SerialPort::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, msLeft(deadline));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return Received{lost()};
+        }
+        if (ready == 0) return Received{.timedOut = true};
+        if (!(p.revents & POLLIN)) return Received{lost()};
+        const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+        if (n > 0) return Received{.size = static_cast<size_t>(n)};
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        return Received{lost()};  // end of file or EIO: the device hung up
+    }
+}
+
+}  // namespace drv::com

@@ -1,0 +1,52 @@
+// A real serial line through termios: 8N1, raw, exclusive.
+#pragma once
+
+#include "Transport.h"
+
+#include <memory>
+#include <string>
+#include <termios.h>
+
+namespace drv::com {
+
+constexpr int32_t HighestPort = 255;
+
+// The device of COM port n: the environment variable QCOM726_COM<n>, else a
+// line COM<n>=path in the settings file given, else /dev/ttyS<n-1>.
+std::string portPath(int32_t port, const std::string& iniFile);
+
+// QCOM726.ini in the folder of the library (or program) holding this code.
+std::string iniBesideLibrary();
+
+// Library code for an errno of opening or locking a port.
+int32_t openErrorCode(int error);
+
+// Bxxx constant of a rate, 0 for a rate termios lacks.
+speed_t speedOf(int32_t rate);
+
+class SerialPort : public Transport {
+public:
+    // Opens and locks the device at 9600 Bd; 0 or the code of the failure.
+    static int32_t open(const std::string& path, std::unique_ptr<Transport>& out);
+    ~SerialPort() override;
+
+    bool isStream() const override { return true; }
+    int32_t discardInput() override;
+    int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
+    Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    int32_t applyRate(int32_t rate) override;
+
+private:
+    explicit SerialPort(std::string path) : path_(std::move(path)) {}
+    int32_t openDevice();
+    int32_t configure();
+    void closeDevice();
+    int32_t lost();
+
+    std::string path_;
+    int fd_ = -1;
+    speed_t speed_ = B9600;
+    bool broken_ = false;  // the device went away: reopen before the next request
+};
+
+}  // namespace drv::com

@@ -1,0 +1,76 @@
+// One request/reply exchange over any transport: framing, transaction
+// numbers, reply validation and the reply time-out.
+#pragma once
+
+#include "Transport.h"
+#include "frame.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace drv {
+
+// Reply time-out in ms from the line rate and the time value of _SetConfig:
+// the line time of one request and one reply (25 bytes of 10 bits each) plus
+// time x 10 ms, never below MinimumTimeoutMs.
+constexpr int32_t MinimumTimeoutMs = 200;
+int32_t replyTimeoutMs(int32_t rate, int32_t time);
+
+// What one exchange gave.
+struct Result {
+    int32_t code = 0;  // 0 = a valid reply that the module carried out
+    uint8_t status = 0;
+    std::array<uint8_t, 4> data{};
+};
+
+// Judges candidate frames against the request just sent and remembers the
+// most telling fault seen, reported if no valid reply comes in time.
+class ReplyJudge {
+public:
+    ReplyJudge(uint16_t transaction, uint8_t address) : transaction_(transaction), address_(address) {}
+
+    enum class Verdict { Accepted, Stale, OtherAddress, Checksum, Frame };
+
+    // One whole candidate (a packet, or 12 bytes from a sync byte).
+    Verdict judge(std::span<const uint8_t> bytes, bool oversized = false);
+
+    // Code when the time-out ends the wait.
+    int32_t timeoutCode() const;
+
+    const wire::Reply& reply() const { return reply_; }
+
+private:
+    void note(Verdict v);
+    uint16_t transaction_;
+    uint8_t address_;
+    wire::Reply reply_{};
+    bool sawChecksum_ = false;
+    bool sawAddress_ = false;
+    bool sawFrame_ = false;
+};
+
+// Searches a byte stream for reply frames: bytes before a sync byte are
+// noise, a frame that fails its checksum is passed by one byte, and a valid
+// frame for another request or module is dropped whole.
+class StreamScanner {
+public:
+    explicit StreamScanner(ReplyJudge& judge) : judge_(judge) {}
+    // Adds bytes; true once a valid reply has been found.
+    bool feed(std::span<const uint8_t> bytes);
+    // True when bytes are held that did not make a frame.
+    bool holdsBytes() const { return !pending_.empty() || sawNoise_; }
+
+private:
+    ReplyJudge& judge_;
+    std::vector<uint8_t> pending_;
+    bool sawNoise_ = false;
+};
+
+// Refusal codes from a reply's outcome byte.
+int32_t refusalCode(wire::Outcome outcome);
+
+// Sends the request and waits for its reply.
+Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs);
+
+}  // namespace drv

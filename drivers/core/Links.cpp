@@ -1,0 +1,171 @@
+#include "Links.h"
+
+#include "Codes.h"
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+namespace drv {
+namespace {
+
+class LinkTable {
+public:
+    int32_t add(std::shared_ptr<Link> link, int32_t& handle) {
+        std::lock_guard lock(mutex_);
+        if (links_.size() >= MostLinks) return TooManyLinks;
+        do {
+            next_ = next_ >= INT32_MAX || next_ < 1 ? 1 : next_ + 1;
+        } while (links_.count(next_));
+        links_[next_] = std::move(link);
+        handle = next_;
+        return Ok;
+    }
+
+    std::shared_ptr<Link> find(int32_t handle) {
+        std::lock_guard lock(mutex_);
+        const auto it = links_.find(handle);
+        return it == links_.end() ? nullptr : it->second;
+    }
+
+    std::shared_ptr<Link> remove(int32_t handle) {
+        std::lock_guard lock(mutex_);
+        const auto it = links_.find(handle);
+        if (it == links_.end()) return nullptr;
+        auto link = std::move(it->second);
+        links_.erase(it);
+        return link;
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<int32_t, std::shared_ptr<Link>> links_;
+    int32_t next_ = 0;
+};
+
+LinkTable& table() {
+    static LinkTable links;
+    return links;
+}
+
+// Handle 0 is what a caller holds before any _Init: not an open link yet.
+int32_t lookUp(int32_t handle, std::shared_ptr<Link>& link) {
+    if (handle == 0) return NotInitialised;
+    link = table().find(handle);
+    return link ? Ok : InvalidHandle;
+}
+
+uint16_t firstTransaction() {
+    // A fresh start per link, so replies still in flight to an earlier
+    // program or link are unlikely to carry a number this one expects.
+    std::random_device random;
+    return static_cast<uint16_t>(random());
+}
+
+bool isOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= UnknownRegister; }
+
+}  // namespace
+
+bool isKnownRate(int32_t rate) {
+    static constexpr int32_t rates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates);
+}
+
+Link::Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs)
+    : transport_(std::move(transport)), fixedTimeoutMs_(fixedTimeoutMs), nextTransaction_(firstTransaction()) {}
+
+int32_t Link::setConfig(int32_t rate, int32_t time, int32_t mode) {
+    if (mode != OnlyMode || !isKnownRate(rate) || time < 0 || time > LongestTime) return InvalidParameter;
+    std::lock_guard lock(mutex_);
+    if (const int32_t e = transport_->applyRate(rate)) return e;
+    config_ = Config{rate, time, mode};
+    return Ok;
+}
+
+Config Link::config() {
+    std::lock_guard lock(mutex_);
+    return config_;
+}
+
+int32_t Link::timeoutMs() {
+    std::lock_guard lock(mutex_);
+    return timeoutLocked();
+}
+
+int32_t Link::timeoutLocked() const {
+    return fixedTimeoutMs_ > 0 ? fixedTimeoutMs_ : replyTimeoutMs(config_.rate, config_.time);
+}
+
+Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data) {
+    std::lock_guard lock(mutex_);
+    wire::Request request;
+    request.transaction = nextTransaction_++;
+    request.address = address;
+    request.function = function;
+    request.subcode = subcode;
+    request.data = data;
+    return exchange(*transport_, request, timeoutLocked());
+}
+
+int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
+    if (!handle) return InvalidParameter;
+    *handle = 0;
+    std::unique_ptr<Transport> transport;
+    if (const int32_t e = open(transport)) return e;
+    if (!transport) return IoError;
+    return table().add(std::make_shared<Link>(std::move(transport), fixedTimeoutMs), *handle);
+}
+
+int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {
+    std::shared_ptr<Link> link;
+    if (const int32_t e = lookUp(handle, link)) return e;
+    return link->setConfig(rate, time, mode);
+}
+
+int32_t getConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode) {
+    std::shared_ptr<Link> link;
+    if (const int32_t e = lookUp(handle, link)) return e;
+    if (!rate || !time || !mode) return InvalidParameter;
+    const Config config = link->config();
+    *rate = config.rate;
+    *time = config.time;
+    *mode = config.mode;
+    return Ok;
+}
+
+int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error) {
+    const auto fail = [&](int32_t code) {
+        if (error) *error = code;
+        if (status) *status = 0;
+        if (reply) std::fill(reply, reply + 4, 0);
+        return code;
+    };
+    if (!request || !reply || !status || !error) return fail(InvalidParameter);
+    std::shared_ptr<Link> link;
+    if (const int32_t e = lookUp(handle, link)) return fail(e);
+
+    const auto byte = [&](int cell) { return static_cast<uint8_t>(request[cell] & 0xFF); };
+    const Result result = link->send(byte(0), byte(1), byte(2), {byte(3), byte(4), byte(5), byte(6), byte(7)});
+    if (result.code != Ok) {
+        fail(result.code);
+        // What the module did (or failed to do) is the exchange's outcome;
+        // anything else kept the request from being exchanged at all.
+        return isOutcomeOfExchange(result.code) ? Ok : result.code;
+    }
+    *error = Ok;
+    *status = result.status;
+    for (size_t i = 0; i < result.data.size(); ++i) reply[i] = result.data[i];
+    return Ok;
+}
+
+int32_t done(int32_t* handle) {
+    if (!handle) return InvalidParameter;
+    if (*handle == 0) return NotInitialised;
+    if (!table().remove(*handle)) return InvalidHandle;
+    *handle = 0;
+    return Ok;
+}
+
+int32_t errorText(int32_t code, int32_t* buffer) { return fillErrorText(code, buffer); }
+
+}  // namespace drv

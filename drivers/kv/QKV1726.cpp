@@ -1,0 +1,22 @@
+// QKV1726.DLL: the module behind the LAN converter, over UDP.
+#pragma GCC visibility push(default)
+#include "qxxx726_abi.h"
+#pragma GCC visibility pop
+
+#include "Codes.h"
+#include "Links.h"
+#include "UdpLink.h"
+
+extern "C" int32_t QKV1726_Init(int32_t* handle, const intptr_t* block) {
+    drv::kv::Parameters parameters;
+    if (const int32_t e = drv::kv::readParameters(block, parameters)) {
+        if (handle) *handle = 0;
+        return e;
+    }
+    return drv::openLink(
+        handle,
+        [&](std::unique_ptr<drv::Transport>& transport) { return drv::kv::UdpLink::open(parameters.peer, transport); },
+        parameters.timeoutMs);
+}
+
+DRV_DEFINE_COMMON_ENTRY_POINTS(QKV1726)

@@ -1,0 +1,115 @@
+#include "UdpLink.h"
+
+#include "Codes.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace drv::kv {
+namespace {
+
+// An IPv4 address in dotted form is at most 15 characters; a little room for
+// blanks, and no reading far past a text that is not ended.
+constexpr size_t LongestIpText = 63;
+
+}  // namespace
+
+int32_t readParameters(const intptr_t* block, Parameters& out) {
+    if (!block || block[0] == 0) return InvalidParameter;
+    const char* text = reinterpret_cast<const char*>(block[0]);
+    const size_t length = ::strnlen(text, LongestIpText + 1);
+    if (length == 0 || length > LongestIpText) return InvalidParameter;
+    const std::string ip(text, length);
+
+    Parameters parameters;
+    parameters.peer.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, ip.c_str(), &parameters.peer.sin_addr) != 1) return InvalidParameter;
+    if (block[1] < 1 || block[1] > 65535) return InvalidParameter;
+    parameters.peer.sin_port = htons(static_cast<uint16_t>(block[1]));
+    if (block[2] < 0 || block[2] > 65535) return InvalidParameter;
+    parameters.timeoutMs = static_cast<int32_t>(block[2]);
+    out = parameters;
+    return Ok;
+}
+
+int32_t UdpLink::open(const sockaddr_in& peer, std::unique_ptr<Transport>& out) {
+    std::unique_ptr<UdpLink> link(new UdpLink(peer));
+    link->fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (link->fd_ < 0) return IoError;
+    // Connected, the kernel already drops datagrams from anyone else; the
+    // sender is checked again on every datagram all the same.
+    if (::connect(link->fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) return IoError;
+    out = std::move(link);
+    return Ok;
+}
+
+UdpLink::~UdpLink() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool UdpLink::fromPeer(const sockaddr_in& sender) const {
+    return sender.sin_family == AF_INET && sender.sin_port == peer_.sin_port &&
+           sender.sin_addr.s_addr == peer_.sin_addr.s_addr;
+}
+
+int32_t UdpLink::discardInput() {
+    uint8_t scrap[16];
+    for (int i = 0; i < 1024; ++i) {
+        const ssize_t n = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0 && errno != ECONNREFUSED && errno != EINTR) break;
+    }
+    return Ok;
+}
+
+int32_t UdpLink::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const ssize_t n = ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(frame.size())) return Ok;
+        // An earlier datagram found no one listening and the kernel reports
+        // it now: that says nothing about this one, so send it again.
+        if (n < 0 && (errno == ECONNREFUSED || errno == EINTR)) continue;
+        if (n < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
+            pollfd p{fd_, POLLOUT, 0};
+            if (::poll(&p, 1, msLeft(deadline)) > 0) continue;
+            return NoReply;
+        }
+        return IoError;
+    }
+    return IoError;
+}
+
+Received UdpLink::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        const int ready = ::poll(&p, 1, msLeft(deadline));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) return Received{IoError};
+        if (ready == 0) return Received{.timedOut = true};
+
+        sockaddr_in sender{};
+        iovec io{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+        if (n < 0) {
+            // A refusal from the kernel (no one at the port) is not a reply:
+            // the module may still answer before the time-out.
+            if (errno == ECONNREFUSED || errno == EAGAIN || errno == EINTR) {
+                if (msLeft(deadline) == 0) return Received{.timedOut = true};
+                continue;
+            }
+            return Received{IoError};
+        }
+        if (!fromPeer(sender)) continue;
+        return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+    }
+}
+
+}  // namespace drv::kv

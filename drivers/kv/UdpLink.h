@@ -1,0 +1,39 @@
+// The LAN converter: one request frame per UDP datagram, one reply frame per
+// datagram, only from the converter's own address and port.
+#pragma once
+
+#include "Transport.h"
+
+#include <memory>
+#include <netinet/in.h>
+#include <string>
+
+namespace drv::kv {
+
+// Reads the parameter block of QKV1726_Init: cell 0 the IP text, cell 1 the
+// UDP port, cell 2 the time-out in ms.  0 or InvalidParameter.
+struct Parameters {
+    sockaddr_in peer{};
+    int32_t timeoutMs = 0;  // 0: the rule of _SetConfig
+};
+int32_t readParameters(const intptr_t* block, Parameters& out);
+
+class UdpLink : public Transport {
+public:
+    static int32_t open(const sockaddr_in& peer, std::unique_ptr<Transport>& out);
+    ~UdpLink() override;
+
+    bool isStream() const override { return false; }
+    int32_t discardInput() override;
+    int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
+    Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+
+private:
+    explicit UdpLink(const sockaddr_in& peer) : peer_(peer) {}
+    bool fromPeer(const sockaddr_in& sender) const;
+
+    sockaddr_in peer_;
+    int fd_ = -1;
+};
+
+}  // namespace drv::kv
