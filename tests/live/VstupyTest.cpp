@@ -1,0 +1,194 @@
+#include "OkamDIN.h"
+#include "ZiveOkno.h"
+
+#include "StatusBar.h"
+
+#include <QFrame>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <set>
+
+namespace {
+
+class Vstupy : public ZiveOkno {
+protected:
+    void SetUp() override {
+        ZiveOkno::SetUp();
+        if (HasFatalFailure()) return;
+        // No negation, so the inputs read back as set on the pins.
+        for (int registr : {0x21, 0x24, 0x27, 0x2A}) {
+            ASSERT_EQ(Emu->command("set reg " + std::to_string(registr) + " 0"), "ok");
+        }
+    }
+
+    void NastavVstupy(uint32_t Hodnota) {
+        ASSERT_EQ(Emu->command("set inputs " + std::to_string(Hodnota)), "ok");
+        ASSERT_EQ(Emu->value("get inputs"), Hodnota);
+    }
+
+    // Value labels Label33..Label64 read as a 32-bit number, DIN0 lowest.
+    static uint32_t Zobrazeno(QWidget* Okno) {
+        uint32_t hodnota = 0;
+        for (int n = 0; n < 32; ++n) {
+            const QString text = TextPopisku(Okno, n + 33);
+            EXPECT_TRUE(text == "0" || text == "1") << "DIN" << n << ": " << text.toStdString();
+            if (text == "1") hodnota |= 1U << n;
+        }
+        return hodnota;
+    }
+};
+
+TEST(BitNaTextTest, EveryBitOfAByte) {
+    for (int bit = 0; bit < 8; ++bit) {
+        EXPECT_EQ(BitNaText(static_cast<uint8_t>(1U << bit), bit), "1");
+        EXPECT_EQ(BitNaText(static_cast<uint8_t>(~(1U << bit)), bit), "0");
+    }
+    EXPECT_EQ(BitNaText(0x76, 0), "0");
+    EXPECT_EQ(BitNaText(0x76, 1), "1");
+    EXPECT_EQ(BitNaText(0xFF, 8), "0");
+}
+
+TEST_F(Vstupy, WindowAsDesigned) {
+    TForm11 okno;
+    EXPECT_EQ(okno.objectName(), "Form11");
+    EXPECT_EQ(okno.windowTitle(), "Okamžité hodnoty digitálních vstupů");
+    EXPECT_EQ(okno.minimumSize(), okno.maximumSize());
+    EXPECT_EQ(okno.AdresaModulu, 0);
+    for (int n = 0; n < 32; ++n) {
+        EXPECT_EQ(TextPopisku(&okno, n + 1), QString("DIN%1").arg(n));
+        auto* hodnota = Prvek<QLabel>(&okno, QString("Label%1").arg(n + 33));
+        ASSERT_NE(hodnota, nullptr);
+        EXPECT_EQ(hodnota->text(), "0");
+        EXPECT_EQ(hodnota->parentWidget()->objectName(), QString("Panel%1").arg(n / 8 + 1));
+    }
+    for (int p = 1; p <= 4; ++p) {
+        auto* panel = Prvek<QFrame>(&okno, QString("Panel%1").arg(p));
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
+        EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(Qt::white));
+    }
+    EXPECT_EQ(Prvek<QPushButton>(&okno, "Button1")->text(), "Cancel");
+    auto* stav = Prvek<TStatusBar>(&okno, "StatusBar1");
+    ASSERT_NE(stav, nullptr);
+    EXPECT_EQ(stav->PocetPanelu(), 1);
+    EXPECT_EQ(stav->Text(0), "");
+
+    auto* casovac = Prvek<QTimer>(&okno, "Timer1");
+    ASSERT_NE(casovac, nullptr);
+    EXPECT_TRUE(casovac->isActive()) << "polls from creation";
+    EXPECT_EQ(casovac->interval(), 100);
+    EXPECT_EQ(casovac->timerType(), Qt::PreciseTimer);
+}
+
+TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
+    NastavVstupy(0xFF008001);  // D1..D4 = 0x01, 0x80, 0x00, 0xFF
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    EXPECT_EQ(okno.AdresaModulu, 1);
+
+    const uint32_t pred = Pozadavky();
+    okno.Timer1Timer();
+    EXPECT_EQ(Pozadavky(), pred + 1);
+    EXPECT_EQ(Posledni(), "0 64 0 0 0 0 0");
+
+    const std::set<int> jednicky = {0, 15, 24, 25, 26, 27, 28, 29, 30, 31};
+    for (int n = 0; n < 32; ++n) {
+        EXPECT_EQ(TextPopisku(&okno, n + 33), jednicky.count(n) ? "1" : "0") << "DIN" << n;
+    }
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+
+    NastavVstupy(0x12345678);
+    okno.Timer1Timer();
+    EXPECT_EQ(Zobrazeno(&okno), 0x12345678U);
+}
+
+TEST_F(Vstupy, FailedReadKeepsLastGoodValuesUntilTheNextGoodOne) {
+    NastavVstupy(0xA5C3810F);
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    okno.Timer1Timer();
+    ASSERT_EQ(Zobrazeno(&okno), 0xA5C3810FU);
+
+    NastavVstupy(0x00FF00FF);
+    ASSERT_EQ(Emu->command("fault timeout 0 64 1"), "ok");
+    okno.Timer1Timer();
+    EXPECT_EQ(Zobrazeno(&okno), 0xA5C3810FU);
+    EXPECT_EQ(TextStavu(&okno), TextChyby(1)) << "no reply before the time-out";
+    EXPECT_NE(TextChyby(1), TextUspechu());
+
+    for (const char* porucha : {"fault timeout 0 64 1", "fault refuse 0 64 1"}) {
+        ASSERT_EQ(Emu->command(porucha), "ok");
+        okno.Timer1Timer();
+        EXPECT_EQ(Zobrazeno(&okno), 0xA5C3810FU) << porucha;
+        EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << porucha << ": " << TextStavu(&okno).toStdString();
+    }
+
+    okno.Timer1Timer();
+    EXPECT_EQ(Zobrazeno(&okno), 0x00FF00FFU);
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+}
+
+TEST_F(Vstupy, NotConnectedSendsNothing) {
+    NastavVstupy(0xFFFFFFFF);
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    const uint32_t pred = Pozadavky();
+
+    Data.Pripojeno = 0;
+    okno.Timer1Timer();
+    EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
+    EXPECT_EQ(Zobrazeno(&okno), 0U);
+
+    Data.Pripojeno = 1;
+    const int32_t handle = Data.Handle;
+    Data.Handle = 0;
+    okno.Timer1Timer();
+    EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
+    EXPECT_EQ(Zobrazeno(&okno), 0U);
+    EXPECT_EQ(Pozadavky(), pred);
+
+    Data.Handle = handle;
+    okno.Timer1Timer();
+    EXPECT_EQ(Zobrazeno(&okno), 0xFFFFFFFFU);
+}
+
+TEST_F(Vstupy, WithoutRecordTheTickDoesNothing) {
+    TForm11 okno;
+    okno.show();
+    const uint32_t pred = Pozadavky();
+    okno.Timer1Timer();
+    EXPECT_EQ(Pozadavky(), pred);
+    EXPECT_EQ(TextStavu(&okno), "");
+}
+
+TEST_F(Vstupy, AddressIsTheOneOfTheOpening) {
+    NastavVstupy(0x80);
+    Data.Adresa = 1;
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    Data.Adresa = 7;  // a later change does not reach an open window
+    okno.Timer1Timer();
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+    EXPECT_EQ(TextPopisku(&okno, 33 + 7), "1");
+}
+
+TEST_F(Vstupy, RealTimerPollsUntilCancel) {
+    NastavVstupy(0x00000100);
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return TextPopisku(&okno, 33 + 8) == "1"; }, 5000));
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+
+    QTest::mouseClick(Prvek<QPushButton>(&okno, "Button1"), Qt::LeftButton);
+    EXPECT_FALSE(okno.isVisible());
+    EXPECT_FALSE(Prvek<QTimer>(&okno, "Timer1")->isActive());
+}
+
+}  // namespace
