@@ -1,0 +1,250 @@
+// The shared core on its own: reply judging, stream resynchronisation, the
+// time-out rule, the exchange loop over a scripted transport, codes and texts.
+#include "CardSocket.h"
+#include "Codes.h"
+#include "Exchange.h"
+#include "FakePeer.h"
+#include "Kodovani.h"
+#include "SerialPort.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <set>
+
+namespace {
+
+using fake::Bytes;
+
+wire::Request requestFor(uint16_t transaction, uint8_t address) {
+    wire::Request request;
+    request.transaction = transaction;
+    request.address = address;
+    request.function = 0x66;
+    return request;
+}
+
+Bytes joined(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST(ReplyJudge, TellsEveryKindOfCandidateApart) {
+    const wire::Request request = requestFor(0x1234, 7);
+    const Bytes good = fake::replyTo(request, 0x11, {1, 2, 3, 4});
+    drv::ReplyJudge judge(0x1234, 7);
+    using V = drv::ReplyJudge::Verdict;
+    EXPECT_EQ(judge.judge(fake::withTransaction(good, 0x1233)), V::Stale);
+    EXPECT_EQ(judge.judge(fake::withAddress(good, 8)), V::OtherAddress);
+    EXPECT_EQ(judge.judge(fake::withBadCrc(good)), V::Checksum);
+    EXPECT_EQ(judge.judge(Bytes(good.begin(), good.begin() + 6)), V::Frame);
+    EXPECT_EQ(judge.judge(good, /*oversized=*/true), V::Frame);
+    Bytes request13(wire::RequestSize, 0);
+    EXPECT_EQ(judge.judge(request13), V::Frame);
+    EXPECT_EQ(judge.judge(good), V::Accepted);
+    EXPECT_EQ(judge.reply().status, 0x11);
+    EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+}
+
+TEST(ReplyJudge, TimeoutNamesTheMostTellingFaultSeen) {
+    const wire::Request request = requestFor(5, 1);
+    const Bytes good = fake::replyTo(request, 0, {});
+    {
+        drv::ReplyJudge judge(5, 1);
+        judge.judge(fake::withTransaction(good, 4));  // stale replies are not faults
+        EXPECT_EQ(judge.timeoutCode(), drv::NoReply);
+    }
+    {
+        drv::ReplyJudge judge(5, 1);
+        judge.judge(Bytes{1, 2, 3});
+        EXPECT_EQ(judge.timeoutCode(), drv::BadFrame);
+        judge.judge(fake::withAddress(good, 2));
+        EXPECT_EQ(judge.timeoutCode(), drv::OtherAddress);
+        judge.judge(fake::withBadCrc(good));
+        EXPECT_EQ(judge.timeoutCode(), drv::BadChecksum);
+    }
+}
+
+TEST(StreamScanner, FindsTheReplyBehindNoiseFalseSyncAndStaleFrames) {
+    const wire::Request request = requestFor(0x0102, 3);
+    const Bytes good = fake::replyTo(request, 0x42, {9, 8, 7, 6});
+    const Bytes noise = {0x00, 0xFF, wire::ReplySync, 0x13, 0x37, wire::ReplySync, 0x01};
+    const Bytes stream = joined({noise, fake::withTransaction(good, 0x0101), fake::withAddress(good, 4),
+                                 fake::withBadCrc(good), good, Bytes{0xAA}});
+    drv::ReplyJudge judge(0x0102, 3);
+    drv::StreamScanner scanner(judge);
+    bool found = false;
+    // Byte by byte, as a slow line delivers it.
+    for (size_t i = 0; i < stream.size() && !found; ++i) found = scanner.feed(std::span(&stream[i], 1));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(judge.reply().status, 0x42);
+    EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{9, 8, 7, 6}));
+}
+
+TEST(StreamScanner, NoiseAloneIsNeverAReply) {
+    drv::ReplyJudge judge(1, 1);
+    drv::StreamScanner scanner(judge);
+    Bytes noise(300);
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
+    EXPECT_FALSE(scanner.feed(noise));
+    EXPECT_TRUE(scanner.holdsBytes());
+}
+
+TEST(Timeout, LineTimeOfRequestAndReplyPlusTenMsPerTimeUnitWithAFloor) {
+    EXPECT_EQ(drv::replyTimeoutMs(600, 100), 417 + 1000);
+    EXPECT_EQ(drv::replyTimeoutMs(1200, 100), 209 + 1000);
+    EXPECT_EQ(drv::replyTimeoutMs(2400, 50), 105 + 500);
+    EXPECT_EQ(drv::replyTimeoutMs(9600, 13), drv::MinimumTimeoutMs);
+    EXPECT_EQ(drv::replyTimeoutMs(115200, 5), drv::MinimumTimeoutMs);
+    EXPECT_EQ(drv::replyTimeoutMs(9600, 6000), 27 + 60000);
+}
+
+// A transport that plays back what the test queued.
+class ScriptedTransport : public drv::Transport {
+public:
+    explicit ScriptedTransport(bool stream) : stream_(stream) {}
+    bool isStream() const override { return stream_; }
+    int32_t discardInput() override { return discardCode; }
+    int32_t send(std::span<const uint8_t> frame, drv::Clock::time_point) override {
+        sent.assign(frame.begin(), frame.end());
+        return sendCode;
+    }
+    drv::Received receive(std::span<uint8_t> buffer, drv::Clock::time_point) override {
+        if (items.empty()) return drv::Received{.timedOut = true};
+        auto [bytes, oversized] = items.front();
+        items.pop_front();
+        std::copy(bytes.begin(), bytes.end(), buffer.begin());
+        return drv::Received{.size = bytes.size(), .oversized = oversized};
+    }
+    bool stream_;
+    int32_t discardCode = 0;
+    int32_t sendCode = 0;
+    Bytes sent;
+    std::deque<std::pair<Bytes, bool>> items;
+};
+
+TEST(ExchangeLoop, SendsTheEncodedRequestAndTakesOnlyItsReply) {
+    ScriptedTransport transport(false);
+    wire::Request request = requestFor(77, 2);
+    request.subcode = 3;
+    request.data = {1, 2, 3, 4, 5};
+    const Bytes good = fake::replyTo(request, 0x80, {0xDE, 0xAD, 0xBE, 0xEF});
+    transport.items = {{fake::withTransaction(good, 76), false}, {Bytes(40, 0x5A), true}, {good, false}};
+    const drv::Result result = drv::exchange(transport, request, 1000);
+    const auto expected = wire::encode(request);
+    EXPECT_EQ(transport.sent, Bytes(expected.begin(), expected.end()));
+    EXPECT_EQ(result.code, drv::Ok);
+    EXPECT_EQ(result.status, 0x80);
+    EXPECT_EQ(result.data, (std::array<uint8_t, 4>{0xDE, 0xAD, 0xBE, 0xEF}));
+}
+
+TEST(ExchangeLoop, RefusalsAndTransportFailuresGiveTheirCodes) {
+    const wire::Request request = requestFor(9, 1);
+    const std::pair<wire::Outcome, int32_t> refusals[] = {{wire::Outcome::UnknownFunction, drv::UnknownFunction},
+                                                          {wire::Outcome::UnknownSubcode, drv::UnknownSubcode},
+                                                          {wire::Outcome::UnknownRegister, drv::UnknownRegister},
+                                                          {static_cast<wire::Outcome>(0x77), drv::Refused}};
+    for (const auto& [outcome, code] : refusals) {
+        ScriptedTransport transport(false);
+        transport.items = {{fake::replyTo(request, 5, {1, 1, 1, 1}, outcome), false}};
+        const drv::Result result = drv::exchange(transport, request, 1000);
+        EXPECT_EQ(result.code, code);
+        EXPECT_EQ(result.status, 0) << "a refused request carries no data";
+    }
+    ScriptedTransport broken(false);
+    broken.sendCode = drv::IoError;
+    EXPECT_EQ(drv::exchange(broken, request, 1000).code, drv::IoError);
+    ScriptedTransport gone(false);
+    gone.discardCode = drv::CardMissing;
+    EXPECT_EQ(drv::exchange(gone, request, 1000).code, drv::CardMissing);
+    EXPECT_TRUE(gone.sent.empty()) << "nothing is sent on a transport that failed";
+}
+
+TEST(ExchangeLoop, BytesThatMakeNoFrameOnALineAreADamagedReply) {
+    const wire::Request request = requestFor(9, 1);
+    ScriptedTransport line(true);
+    line.items = {{Bytes{0x01, 0x02, 0x03}, false}};
+    EXPECT_EQ(drv::exchange(line, request, 1000).code, drv::BadFrame);
+    ScriptedTransport silent(true);
+    EXPECT_EQ(drv::exchange(silent, request, 1000).code, drv::NoReply);
+}
+
+std::string cp1250Text(int32_t code) {
+    int32_t cells[100];
+    std::fill(std::begin(cells), std::end(cells), 0x7F7F);
+    EXPECT_EQ(drv::fillErrorText(code, cells), 0);
+    std::string text;
+    size_t i = 0;
+    for (; i < 100 && cells[i] != 0; ++i) {
+        EXPECT_GE(cells[i], 1);
+        EXPECT_LE(cells[i], 255);
+        text += static_cast<char>(cells[i]);
+    }
+    EXPECT_LT(i, 100u) << "every text ends with a 0 cell";
+    for (; i < 100; ++i) EXPECT_EQ(cells[i], 0) << "cells after the text are cleared";
+    return text;
+}
+
+TEST(Codes, EveryCodeHasItsOwnCzechTextInWindows1250) {
+    const int32_t codes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
+    std::set<std::string> texts;
+    for (int32_t code : codes) {
+        ASSERT_NE(drv::codeText(code), nullptr) << code;
+        const std::string text = cp1250Text(code);
+        EXPECT_EQ(Kodovani::Cp1250NaUtf8(text), drv::codeText(code)) << "no character lost on the way: " << code;
+        texts.insert(text);
+    }
+    EXPECT_EQ(texts.size(), std::size(codes));
+    // "ř" is 0xF8 and "á" 0xE1 in Windows-1250.
+    EXPECT_EQ(cp1250Text(0), "Komunikace v po\xF8\xE1" "dku");
+    EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(10)), "Spojení s modulem není inicializováno");
+    EXPECT_NE(std::string(drv::codeText(drv::PortDenied)).find("dialout"), std::string::npos);
+}
+
+TEST(Codes, UnknownCodesSaySoAndNullBuffersAreRefused) {
+    EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(9)), "Neznámý chybový kód 9");
+    EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(-5)), "Neznámý chybový kód -5");
+    EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(99)), "Neznámý chybový kód 99");
+    EXPECT_EQ(drv::fillErrorText(0, nullptr), drv::InvalidParameter);
+}
+
+TEST(SerialMapping, EnvironmentThenSettingsFileThenTtyS) {
+    fake::TempFolder folder;
+    const std::string ini = folder.path() + "/QCOM726.ini";
+    std::ofstream(ini) << "; ports of this machine\r\n[Porty]\r\n com3 = /dev/ttyUSB0 \r\nCOM4=/dev/serial/by-id/x\r\n";
+    ::unsetenv("QCOM726_COM3");
+    EXPECT_EQ(drv::com::portPath(3, ini), "/dev/ttyUSB0");
+    EXPECT_EQ(drv::com::portPath(4, ini), "/dev/serial/by-id/x");
+    EXPECT_EQ(drv::com::portPath(2, ini), "/dev/ttyS1");
+    EXPECT_EQ(drv::com::portPath(1, folder.path() + "/none.ini"), "/dev/ttyS0");
+    ::setenv("QCOM726_COM3", "/dev/pts/77", 1);
+    EXPECT_EQ(drv::com::portPath(3, ini), "/dev/pts/77");
+    ::unsetenv("QCOM726_COM3");
+}
+
+TEST(SerialMapping, OpenFailuresGetCodesTheOperatorCanActOn) {
+    EXPECT_EQ(drv::com::openErrorCode(ENOENT), drv::PortMissing);
+    EXPECT_EQ(drv::com::openErrorCode(ENXIO), drv::PortMissing);
+    EXPECT_EQ(drv::com::openErrorCode(EBUSY), drv::PortBusy);
+    EXPECT_EQ(drv::com::openErrorCode(EWOULDBLOCK), drv::PortBusy);
+    EXPECT_EQ(drv::com::openErrorCode(EACCES), drv::PortDenied);
+    EXPECT_EQ(drv::com::openErrorCode(EPERM), drv::PortDenied);
+    EXPECT_EQ(drv::com::openErrorCode(ENOTTY), drv::NotSerialPort);
+    EXPECT_EQ(drv::com::openErrorCode(EIO), drv::IoError);
+}
+
+TEST(CardNames, IsaSocketIsNamedAfterItsBaseInLowerCaseHex) {
+    EXPECT_EQ(drv::cards::isaSocketName(0x300), "pci726-300.sock");
+    EXPECT_EQ(drv::cards::isaSocketName(0x2A0), "pci726-2a0.sock");
+    EXPECT_EQ(drv::cards::isaSocketName(0x10), "pci726-010.sock");
+    ::setenv("KV618_CARD_DIR", "/tmp/elsewhere", 1);
+    EXPECT_EQ(drv::cards::cardFolder(), "/tmp/elsewhere");
+    ::unsetenv("KV618_CARD_DIR");
+    EXPECT_EQ(drv::cards::cardFolder(), "/tmp/kv618");
+}
+
+}  // namespace
