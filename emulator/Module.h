@@ -1,0 +1,118 @@
+// The KV-618 module with its KV-619 counter extension, without any I/O.
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "Clock.h"
+#include "Counters.h"
+#include "StateFile.h"
+
+namespace emu {
+
+// Status register bits.
+enum StatusBit : uint32_t {
+    StatusFN = 1u << 1,     // a damaged frame was received
+    StatusPRF = 1u << 2,    // a power failure was recorded (stamps valid)
+    StatusPWR = 1u << 4,    // the module powered up
+    StatusRST = 1u << 5,    // a counter was reset
+    StatusERR24 = 1u << 6,  // the 24 V supply failed
+};
+
+// Configuration registers.
+enum : uint8_t {
+    RegPulseNumbers = 0x00,  // 0x00-0x07: low, high byte of counters 0-3
+    RegIoFirst = 0x20,       // 0x20-0x2B: initial outputs, input negation, output negation, interleaved
+    RegIoLast = 0x2B,
+    RegBaud = 0x3E,
+    RegAddress = 0x3F,
+};
+
+constexpr std::array<int32_t, 9> BaudRates{600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+constexpr uint8_t DefaultBaudIndex = 4;
+// A time stamp that was never recorded.
+constexpr int64_t NoStamp = 946684800;  // 2000-01-01 00:00:00
+
+class Module {
+public:
+    explicit Module(const Clock& clock, uint8_t address = 1);
+
+    static bool IsConfigRegister(unsigned reg);
+    uint8_t Register(uint8_t reg) const { return registers_[reg]; }
+    void SetRegister(uint8_t reg, uint8_t value) { registers_[reg] = value; }
+    uint16_t PulseNumber(unsigned counter) const;
+
+    // The address and baud rate in force since the last power-up.
+    uint8_t Address() const { return address_; }
+    uint8_t BaudIndex() const { return baudIndex_; }
+    int32_t BaudRate() const;
+
+    // A power-up.  With a failure start, the time in between is recorded as a
+    // power failure that ends now.
+    void PowerUp(std::optional<int64_t> failureStart);
+    // A power failure of no length, now.
+    void PowerFail() { PowerUp(ModuleWall()); }
+    void SupplyFault() { status_ |= StatusERR24; }
+    void DamagedFrame() { status_ |= StatusFN; }
+
+    uint32_t RawInputs() const { return rawInputs_; }
+    void SetRawInputs(uint32_t pins) { rawInputs_ = pins; }
+    uint32_t Inputs() const { return rawInputs_ ^ Field(0x21); }
+    uint32_t Outputs() const { return outputs_; }
+    void SetOutputs(uint32_t value) { outputs_ = value; }
+    uint32_t OutputPins() const { return outputs_ ^ Field(0x22); }
+
+    uint32_t Status() const { return status_; }
+    void SetStatus(uint32_t value) { status_ = value; }
+
+    int64_t ModuleWall() const { return clock_.HostWall() + clockOffset_; }
+    void SetModuleWall(int64_t wall) { clockOffset_ = wall - clock_.HostWall(); }
+    int64_t HostYear() const { return ToCivil(clock_.HostWall()).year; }
+    int64_t FailureStart() const { return failureStart_; }
+    int64_t FailureEnd() const { return failureEnd_; }
+    void SetStamps(int64_t start, int64_t end) {
+        failureStart_ = start;
+        failureEnd_ = end;
+    }
+
+    PulseCounter& Counter(unsigned n) { return counters_[n & 3]; }
+    int64_t NowMs() const { return clock_.SteadyMs(); }
+    // The value that a read of counter quantity `subcode` returns now, or
+    // nullopt for a sub-code that is no counter quantity.
+    std::optional<uint32_t> Quantity(uint8_t subcode) const;
+    void ForceQuantity(uint8_t subcode, uint32_t value) { forced_[subcode] = value; }
+    void ClearQuantity(uint8_t subcode) { forced_.erase(subcode); }
+
+    // Registers whose reads are made to disagree with what is stored.
+    std::bitset<256> readbackFault;
+
+    ModuleState State() const;
+    // Takes over what a state file kept.  The power-up that follows decides
+    // what takes effect.
+    void Restore(const ModuleState& state);
+    int64_t LastAlive() const { return ModuleWall(); }
+
+private:
+    // A 32-bit field of the I/O configuration: base register + 3k holds byte k.
+    uint32_t Field(uint8_t base) const;
+    uint32_t CounterQuantity(unsigned kind, unsigned n) const;
+
+    const Clock& clock_;
+    std::array<uint8_t, 256> registers_{};
+    uint8_t address_;
+    uint8_t baudIndex_ = DefaultBaudIndex;
+    uint32_t rawInputs_ = 0;
+    uint32_t outputs_ = 0;
+    uint32_t status_ = 0;
+    int64_t clockOffset_ = 0;
+    int64_t failureStart_ = NoStamp;
+    int64_t failureEnd_ = NoStamp;
+    std::array<PulseCounter, 4> counters_;
+    std::map<uint8_t, uint32_t> forced_;
+};
+
+}  // namespace emu

@@ -1,0 +1,91 @@
+#include "Options.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "Control.h"
+
+namespace emu {
+
+const char* Usage() {
+    return "usage: kv618emu [--address N] [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
+           "                [--pty] [--pty-link PATH] [--cards DIR | --no-cards] [--isa-base HEX]\n"
+           "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n";
+}
+
+std::string IsaSocketName(uint16_t base) {
+    char name[32];
+    std::snprintf(name, sizeof name, "pci726-%03x.sock", base);
+    return name;
+}
+
+namespace {
+
+bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port) {
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    uint32_t value = 0;
+    if (!ParseU32(std::string_view(text).substr(colon + 1), value) || value > 65535) return false;
+    host = text.substr(0, colon);
+    if (host == "localhost") host = "127.0.0.1";
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool ParseHex(const std::string& text, uint16_t& value) {
+    std::string_view digits(text);
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
+    if (digits.empty()) return false;
+    const char* end = digits.data() + digits.size();
+    const auto [ptr, ec] = std::from_chars(digits.data(), end, value, 16);
+    return ec == std::errc() && ptr == end && value <= 0xFFF;
+}
+
+}  // namespace
+
+std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>& args) {
+    Options o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        uint32_t n = 0;
+        if (a == "--help" || a == "-h") o.help = true;
+        else if (a == "--address") {
+            if (!value(v) || !ParseU32(v, n) || n > 255) return OptionsError{"--address needs 0-255"};
+            o.address = static_cast<uint8_t>(n);
+        } else if (a == "--udp") {
+            if (!value(v) || !ParseHostPort(v, o.udpHost, o.udpPort)) return OptionsError{"--udp needs HOST:PORT"};
+            o.udp = true;
+        } else if (a == "--no-udp") o.udp = false;
+        else if (a == "--allow-nonlocal") o.allowNonlocal = true;
+        else if (a == "--pty") o.pty = true;
+        else if (a == "--pty-link") {
+            if (!value(o.ptyLink) || o.ptyLink.empty()) return OptionsError{"--pty-link needs a path"};
+            o.pty = true;
+        } else if (a == "--cards") {
+            if (!value(o.cardDir) || o.cardDir.empty()) return OptionsError{"--cards needs a folder"};
+            o.cards = true;
+        } else if (a == "--no-cards") o.cards = false;
+        else if (a == "--isa-base") {
+            if (!value(v) || !ParseHex(v, o.isaBase)) return OptionsError{"--isa-base needs a hexadecimal address"};
+        } else if (a == "--state") {
+            if (!value(o.stateFile) || o.stateFile.empty()) return OptionsError{"--state needs a file"};
+        } else if (a == "--control") {
+            if (!value(o.control) || o.control.empty()) return OptionsError{"--control needs a path"};
+        } else if (a == "--line-timing") o.lineTiming = true;
+        else if (a == "--reply-delay") {
+            if (!value(v) || !ParseU32(v, n) || n > 600'000) return OptionsError{"--reply-delay needs milliseconds"};
+            o.replyDelayMs = n;
+        } else {
+            return OptionsError{"unknown option " + a};
+        }
+    }
+    return o;
+}
+
+}  // namespace emu

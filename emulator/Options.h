@@ -1,0 +1,39 @@
+// The emulator's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace emu {
+
+struct Options {
+    uint8_t address = 1;
+    bool udp = true;
+    std::string udpHost = "127.0.0.1";
+    uint16_t udpPort = 5000;
+    bool allowNonlocal = false;
+    bool pty = false;
+    std::string ptyLink;
+    bool cards = true;
+    std::string cardDir = "/tmp/kv618";
+    uint16_t isaBase = 0x300;
+    std::string stateFile;
+    std::string control;
+    bool lineTiming = false;
+    uint32_t replyDelayMs = 0;
+    bool help = false;
+};
+
+struct OptionsError {
+    std::string why;
+};
+
+std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>& args);
+const char* Usage();
+
+// Name of the ISA card's socket for a base address, e.g. "pci726-300.sock".
+std::string IsaSocketName(uint16_t base);
+
+}  // namespace emu

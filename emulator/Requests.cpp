@@ -1,0 +1,156 @@
+#include "Requests.h"
+
+namespace emu {
+
+namespace {
+
+using wire::Outcome;
+
+void PutU32(wire::Reply& reply, uint32_t value) {
+    for (unsigned i = 0; i < 4; ++i) reply.data[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t GetU32(const wire::Request& r) {
+    return uint32_t{r.data[1]} | uint32_t{r.data[2]} << 8 | uint32_t{r.data[3]} << 16 | uint32_t{r.data[4]} << 24;
+}
+
+void PutTime(wire::Reply& reply, int64_t wall) {
+    const CivilTime t = ToCivil(wall);
+    reply.data = {static_cast<uint8_t>(t.second), static_cast<uint8_t>(t.minute), static_cast<uint8_t>(t.hour), 0};
+}
+
+void PutDate(wire::Reply& reply, int64_t wall) {
+    const CivilTime t = ToCivil(wall);
+    reply.data = {static_cast<uint8_t>(t.day), static_cast<uint8_t>(t.month), static_cast<uint8_t>(t.year % 4), 0};
+}
+
+Outcome Identify(const wire::Request& r, wire::Reply& reply) {
+    if (r.subcode > 2) return Outcome::UnknownSubcode;
+    const char* text = r.subcode == 2 ? ModuleVersion : ModuleName + 4 * r.subcode;
+    for (unsigned i = 0; i < 4; ++i) reply.data[i] = static_cast<uint8_t>(text[i]);
+    return Outcome::Done;
+}
+
+Outcome Read(Module& m, const wire::Request& r, wire::Reply& reply) {
+    if (r.subcode == 0x40) {
+        PutU32(reply, m.Inputs());
+        return Outcome::Done;
+    }
+    const auto value = m.Quantity(r.subcode);
+    if (!value) return Outcome::UnknownSubcode;
+    PutU32(reply, *value);
+    return Outcome::Done;
+}
+
+Outcome Write(Module& m, const wire::Request& r) {
+    if (r.subcode == 0x40) {
+        m.SetOutputs(GetU32(r));
+        return Outcome::Done;
+    }
+    if (r.subcode >= 0x50 && r.subcode <= 0x53) {
+        m.Counter(r.subcode - 0x50u).Reset(m.NowMs());
+        m.SetStatus(m.Status() | StatusRST);
+        return Outcome::Done;
+    }
+    return Outcome::UnknownSubcode;
+}
+
+Outcome ReadClock(Module& m, const wire::Request& r, wire::Reply& reply) {
+    switch (r.subcode) {
+        case 0: PutU32(reply, m.Status()); return Outcome::Done;
+        case 1: PutTime(reply, m.ModuleWall()); return Outcome::Done;
+        case 2: PutDate(reply, m.ModuleWall()); return Outcome::Done;
+        case 3: PutTime(reply, m.FailureStart()); return Outcome::Done;
+        case 4: PutDate(reply, m.FailureStart()); return Outcome::Done;
+        case 5: PutTime(reply, m.FailureEnd()); return Outcome::Done;
+        case 6: PutDate(reply, m.FailureEnd()); return Outcome::Done;
+        default: return Outcome::UnknownSubcode;
+    }
+}
+
+Outcome SetTime(Module& m, const wire::Request& r) {
+    const uint8_t s = r.data[1], min = r.data[2], h = r.data[3];
+    if (s > 59 || min > 59 || h > 23) return OutcomeBadValue;
+    CivilTime t = ToCivil(m.ModuleWall());
+    t.hour = h;
+    t.minute = min;
+    t.second = s;
+    m.SetModuleWall(FromCivil(t));
+    return Outcome::Done;
+}
+
+// The module keeps only the year within the four-year cycle; the century and
+// the rest come from the host, as the program shows the year.
+Outcome SetDate(Module& m, const wire::Request& r) {
+    const uint8_t day = r.data[1], month = r.data[2], cycle = r.data[3];
+    if (cycle > 3 || month < 1 || month > 12) return OutcomeBadValue;
+    const int hostYear = static_cast<int>(m.HostYear());
+    const int year = hostYear - hostYear % 4 + cycle;
+    if (day < 1 || day > DaysInMonth(year, month)) return OutcomeBadValue;
+    CivilTime t = ToCivil(m.ModuleWall());
+    t.year = year;
+    t.month = month;
+    t.day = day;
+    m.SetModuleWall(FromCivil(t));
+    return Outcome::Done;
+}
+
+Outcome SetClock(Module& m, const wire::Request& r) {
+    switch (r.subcode) {
+        case 0: m.SetStatus(0); return Outcome::Done;
+        case 1: return SetTime(m, r);
+        case 2: return SetDate(m, r);
+        default: return Outcome::UnknownSubcode;
+    }
+}
+
+// The register number travels twice (D1, D2), and so does a value written
+// (D3, D4); copies that disagree mean a garbled request, which is refused.
+Outcome ReadRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
+    if (r.subcode != 0) return Outcome::UnknownSubcode;
+    const uint8_t reg = r.data[1];
+    if (reg != r.data[2] || !Module::IsConfigRegister(reg)) return Outcome::UnknownRegister;
+    uint8_t value = m.Register(reg);
+    if (m.readbackFault[reg]) value = static_cast<uint8_t>(value ^ 0xFF);
+    reply.data = {reg, reg, value, value};
+    return Outcome::Done;
+}
+
+Outcome WriteRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
+    if (r.subcode != 0) return Outcome::UnknownSubcode;
+    const uint8_t reg = r.data[1];
+    const uint8_t value = r.data[3];
+    if (reg != r.data[2] || !Module::IsConfigRegister(reg)) return Outcome::UnknownRegister;
+    if (value != r.data[4]) return OutcomeBadValue;
+    if (reg == RegBaud && value >= BaudRates.size()) return OutcomeBadValue;
+    m.SetRegister(reg, value);
+    reply.data = {reg, reg, value, value};
+    return Outcome::Done;
+}
+
+}  // namespace
+
+std::optional<wire::Reply> HandleRequest(Module& m, const wire::Request& r) {
+    if (r.address != m.Address()) return std::nullopt;
+    wire::Reply reply;
+    reply.transaction = r.transaction;
+    reply.address = m.Address();
+    Outcome outcome = Outcome::UnknownFunction;
+    switch (r.function) {
+        case 0x00: outcome = Read(m, r, reply); break;
+        case 0x01: outcome = Write(m, r); break;
+        case 0x64: outcome = ReadClock(m, r, reply); break;
+        case 0x65: outcome = SetClock(m, r); break;
+        case 0x66: outcome = ReadRegister(m, r, reply); break;
+        case 0x67: outcome = WriteRegister(m, r, reply); break;
+        case 0xC8: outcome = Identify(r, reply); break;
+        default: break;
+    }
+    reply.outcome = outcome;
+    if (outcome != Outcome::Done) reply.data = {};
+    // Status byte: the low byte of the status register, after the request.
+    reply.status = static_cast<uint8_t>(m.Status());
+    return reply;
+}
+
+}  // namespace emu

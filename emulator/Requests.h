@@ -1,0 +1,21 @@
+// What the module answers to one request frame.
+#pragma once
+
+#include <optional>
+
+#include "Module.h"
+#include "frame.h"
+
+namespace emu {
+
+// Extra outcome codes of this module besides those of the wire format.
+constexpr wire::Outcome OutcomeBadValue = static_cast<wire::Outcome>(4);
+
+constexpr char ModuleName[] = "KV-618  ";
+constexpr char ModuleVersion[] = "1.04";
+
+// Carries out a request addressed to the module and gives its reply; nullopt
+// when the request is for another address (the module stays silent then).
+std::optional<wire::Reply> HandleRequest(Module& module, const wire::Request& request);
+
+}  // namespace emu

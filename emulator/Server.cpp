@@ -1,0 +1,478 @@
+#include "Server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <iostream>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace emu {
+
+namespace {
+
+constexpr size_t MaxControlLine = 4096;
+constexpr int64_t SaveIntervalMs = 1000;
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+speed_t SpeedConstant(int32_t baud) {
+    switch (baud) {
+        case 600: return B600;
+        case 1200: return B1200;
+        case 2400: return B2400;
+        case 4800: return B4800;
+        case 9600: return B9600;
+        case 19200: return B19200;
+        case 38400: return B38400;
+        case 57600: return B57600;
+        case 115200: return B115200;
+        default: return B0;
+    }
+}
+
+bool FillUnixAddress(const std::string& path, sockaddr_un& address, std::string& why) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        why = path + ": path too long for a local socket";
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// A socket file left behind by an emulator that died is taken over; one that
+// somebody still serves is not.
+bool ClaimSocketPath(const std::string& path, int type, std::string& why) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    if (!S_ISSOCK(st.st_mode)) {
+        why = path + ": exists and is not a socket";
+        return false;
+    }
+    sockaddr_un address;
+    if (!FillUnixAddress(path, address, why)) return false;
+    const int probe = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
+    if (probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        ::close(probe);
+        why = path + ": another emulator serves it";
+        return false;
+    }
+    if (probe >= 0) ::close(probe);
+    ::unlink(path.c_str());
+    return true;
+}
+
+int ListenUnix(const std::string& path, int type, std::string& why) {
+    sockaddr_un address;
+    if (!FillUnixAddress(path, address, why) || !ClaimSocketPath(path, type, why)) return -1;
+    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        why = Errno("socket");
+        return -1;
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+        why = Errno(path);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+Server::Server(Service& service, const Clock& clock, Options options)
+    : service_(service), clock_(clock), options_(std::move(options)) {}
+
+Server::~Server() {
+    for (auto& [id, conn] : conns_) ::close(conn.fd);
+    for (auto& [fd, path] : cardListeners_) {
+        ::close(fd);
+        ::unlink(path.c_str());
+    }
+    if (controlFd_ >= 0) {
+        CloseFd(controlFd_);
+        ::unlink(options_.control.c_str());
+    }
+    if (!options_.ptyLink.empty() && ptyMaster_ >= 0) ::unlink(options_.ptyLink.c_str());
+    CloseFd(ptySlave_);
+    CloseFd(ptyMaster_);
+    CloseFd(udpFd_);
+    CloseFd(signalFd_);
+}
+
+void Server::PowerUp() {
+    Module& m = service_.module;
+    if (options_.stateFile.empty()) {
+        m.PowerUp(std::nullopt);
+        return;
+    }
+    ModuleState state;
+    std::string why;
+    switch (LoadStateFile(options_.stateFile, state, why)) {
+        case LoadResult::Loaded:
+            m.Restore(state);
+            m.PowerUp(state.lastAlive);
+            break;
+        case LoadResult::Damaged:
+            std::cerr << "kv618emu: state file " << options_.stateFile << " is damaged (" << why
+                      << "); starting from the defaults\n";
+            m.PowerUp(std::nullopt);
+            break;
+        case LoadResult::Missing:
+            m.PowerUp(std::nullopt);
+            break;
+    }
+    SaveState();
+}
+
+bool Server::Open(std::string& why) {
+    return OpenSignals(why) && OpenUdp(why) && OpenPty(why) && OpenCards(why) && OpenControl(why);
+}
+
+bool Server::OpenSignals(std::string& why) {
+    ::signal(SIGPIPE, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signalFd_ < 0) why = Errno("signalfd");
+    return signalFd_ >= 0;
+}
+
+bool Server::OpenUdp(std::string& why) {
+    if (!options_.udp) return true;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(options_.udpPort);
+    if (::inet_pton(AF_INET, options_.udpHost.c_str(), &address.sin_addr) != 1) {
+        why = options_.udpHost + ": not an IPv4 address";
+        return false;
+    }
+    const bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
+    if (!loopback && !options_.allowNonlocal) {
+        why = options_.udpHost + ": not a loopback address (give --allow-nonlocal to serve it)";
+        return false;
+    }
+    udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (udpFd_ < 0 || ::bind(udpFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        why = Errno("UDP " + options_.udpHost + ":" + std::to_string(options_.udpPort));
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(udpFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    udpPort_ = ntohs(address.sin_port);
+    return true;
+}
+
+bool Server::OpenPty(std::string& why) {
+    if (!options_.pty) return true;
+    ptyMaster_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (ptyMaster_ < 0 || ::grantpt(ptyMaster_) != 0 || ::unlockpt(ptyMaster_) != 0) {
+        why = Errno("pseudo-terminal");
+        return false;
+    }
+    char name[128];
+    if (::ptsname_r(ptyMaster_, name, sizeof name) != 0) {
+        why = Errno("ptsname");
+        return false;
+    }
+    ptyPath_ = name;
+    ptySlave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (ptySlave_ < 0) {
+        why = Errno(ptyPath_);
+        return false;
+    }
+    ApplyLineSettings();
+    if (!options_.ptyLink.empty()) {
+        struct stat st {};
+        if (::lstat(options_.ptyLink.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode)) {
+                why = options_.ptyLink + ": exists and is not a symbolic link";
+                return false;
+            }
+            ::unlink(options_.ptyLink.c_str());
+        }
+        if (::symlink(name, options_.ptyLink.c_str()) != 0) {
+            why = Errno(options_.ptyLink);
+            return false;
+        }
+    }
+    return true;
+}
+
+// The line starts raw at the module's rate, so a master that does not set
+// the rate at all still reaches the module.
+void Server::ApplyLineSettings() {
+    termios tio{};
+    if (::tcgetattr(ptySlave_, &tio) != 0) return;
+    ::cfmakeraw(&tio);
+    const speed_t speed = SpeedConstant(service_.module.BaudRate());
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    ::tcsetattr(ptySlave_, TCSANOW, &tio);
+}
+
+bool Server::LineSpeedMatches() const {
+    termios tio{};
+    if (::tcgetattr(ptySlave_, &tio) != 0) return true;
+    return ::cfgetospeed(&tio) == SpeedConstant(service_.module.BaudRate());
+}
+
+bool Server::OpenCards(std::string& why) {
+    if (!options_.cards) return true;
+    if (::mkdir(options_.cardDir.c_str(), 0755) != 0 && errno != EEXIST) {
+        why = Errno(options_.cardDir);
+        return false;
+    }
+    for (const std::string& name : {IsaSocketName(options_.isaBase), std::string("pci1726.sock"),
+                                    std::string("usb1726.sock")}) {
+        const std::string path = options_.cardDir + "/" + name;
+        const int fd = ListenUnix(path, SOCK_SEQPACKET, why);
+        if (fd < 0) return false;
+        cardListeners_.emplace_back(fd, path);
+    }
+    return true;
+}
+
+bool Server::OpenControl(std::string& why) {
+    if (options_.control.empty()) return true;
+    controlFd_ = ListenUnix(options_.control, SOCK_STREAM, why);
+    return controlFd_ >= 0;
+}
+
+std::string Server::ReadyLine() const {
+    std::string line = "READY";
+    if (udpFd_ >= 0) line += " udp=" + options_.udpHost + ":" + std::to_string(udpPort_);
+    if (ptyMaster_ >= 0) line += " pty=" + ptyPath_;
+    if (!cardListeners_.empty()) line += " cards=" + options_.cardDir;
+    if (controlFd_ >= 0) line += " control=" + options_.control;
+    return line;
+}
+
+std::vector<Server::Watch> Server::Watches() {
+    std::vector<Watch> w;
+    w.push_back({signalFd_, [this] {
+                     signalfd_siginfo info;
+                     while (::read(signalFd_, &info, sizeof info) > 0) stop_ = true;
+                 }});
+    if (udpFd_ >= 0) w.push_back({udpFd_, [this] { OnUdp(); }});
+    if (ptyMaster_ >= 0) w.push_back({ptyMaster_, [this] { OnPty(); }});
+    for (auto& [fd, path] : cardListeners_) w.push_back({fd, [this, fd = fd] { OnCardListener(fd); }});
+    if (controlFd_ >= 0) w.push_back({controlFd_, [this] { OnControlListener(); }});
+    for (auto& [id, conn] : conns_) w.push_back({conn.fd, [this, id = id] { OnConn(id); }});
+    if (stdinOpen_) w.push_back({STDIN_FILENO, [this] { OnStdin(); }});
+    return w;
+}
+
+void Server::Run() {
+    nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
+    while (!stop_ && !service_.QuitRequested()) {
+        auto watches = Watches();
+        std::vector<pollfd> fds;
+        for (const auto& w : watches) fds.push_back({w.fd, POLLIN, 0});
+        const int n = ::poll(fds.data(), fds.size(), PollTimeout());
+        if (n < 0 && errno != EINTR) {
+            std::cerr << "kv618emu: " << Errno("poll") << '\n';
+            break;
+        }
+        for (size_t i = 0; n > 0 && i < fds.size(); ++i) {
+            if (fds[i].revents != 0) watches[i].onReadable();
+        }
+        FireDue();
+        if (clock_.SteadyMs() >= nextSaveMs_) {
+            SaveState();
+            nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
+        }
+    }
+    SaveState();
+}
+
+int Server::PollTimeout() const {
+    int64_t due = nextSaveMs_;
+    if (!pending_.empty()) due = std::min(due, pending_.begin()->first);
+    const int64_t wait = due - clock_.SteadyMs();
+    return wait <= 0 ? 0 : static_cast<int>(std::min<int64_t>(wait, 1000));
+}
+
+void Server::SaveState() {
+    if (options_.stateFile.empty()) return;
+    std::string why;
+    if (SaveStateFile(options_.stateFile, service_.module.State(), why)) {
+        lastSaveError_.clear();
+    } else if (why != lastSaveError_) {
+        std::cerr << "kv618emu: cannot keep the state: " << why << '\n';
+        lastSaveError_ = why;
+    }
+}
+
+void Server::Queue(Pending pending, uint32_t delayMs) {
+    const uint32_t total = delayMs + options_.replyDelayMs;
+    if (total == 0) {
+        Deliver(pending);
+        return;
+    }
+    pending_.emplace(clock_.SteadyMs() + total, std::move(pending));
+}
+
+void Server::FireDue() {
+    const int64_t now = clock_.SteadyMs();
+    while (!pending_.empty() && pending_.begin()->first <= now) {
+        const Pending p = std::move(pending_.begin()->second);
+        pending_.erase(pending_.begin());
+        Deliver(p);
+    }
+}
+
+void Server::Deliver(const Pending& p) {
+    switch (p.to) {
+        case Pending::To::Udp:
+            ::sendto(udpFd_, p.bytes.data(), p.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&p.peer),
+                     sizeof p.peer);
+            break;
+        case Pending::To::Pty:
+            if (ptyMaster_ >= 0) {
+                [[maybe_unused]] const ssize_t n = ::write(ptyMaster_, p.bytes.data(), p.bytes.size());
+            }
+            break;
+        case Pending::To::Conn:
+            if (const auto it = conns_.find(p.conn); it != conns_.end())
+                ::send(it->second.fd, p.bytes.data(), p.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            break;
+    }
+}
+
+void Server::OnUdp() {
+    uint8_t buffer[512];
+    for (;;) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (n < 0) return;
+        if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
+            Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
+            Queue(std::move(p), out->delayMs);
+        }
+    }
+}
+
+void Server::OnPty() {
+    uint8_t buffer[512];
+    const ssize_t n = ::read(ptyMaster_, buffer, sizeof buffer);
+    if (n <= 0) return;
+    if (!LineSpeedMatches()) {
+        // At another rate the module hears only noise.
+        framer_.Clear();
+        return;
+    }
+    unsigned damaged = 0;
+    const auto frames = framer_.Feed(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), damaged);
+    if (damaged > 0) service_.OnDamagedFrame();
+    for (const auto& frame : frames) {
+        auto out = service_.OnFrame(frame);
+        if (!out) continue;
+        uint32_t delay = out->delayMs;
+        if (options_.lineTiming) {
+            // Ten bits per byte: the request coming in, then the reply going out.
+            const int64_t bits = 10 * static_cast<int64_t>(wire::RequestSize + wire::ReplySize) * 1000;
+            const int32_t baud = service_.module.BaudRate();
+            delay += static_cast<uint32_t>((bits + baud - 1) / baud);
+        }
+        Queue(Pending{Pending::To::Pty, {}, 0, std::move(out->bytes)}, delay);
+    }
+}
+
+void Server::OnCardListener(int listener) {
+    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) conns_.emplace(nextConn_++, Conn{fd, ConnKind::Card, {}});
+}
+
+void Server::OnControlListener() {
+    const int fd = ::accept4(controlFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) conns_.emplace(nextConn_++, Conn{fd, ConnKind::Control, {}});
+}
+
+void Server::CloseConn(uint64_t id) {
+    const auto it = conns_.find(id);
+    if (it == conns_.end()) return;
+    ::close(it->second.fd);
+    conns_.erase(it);
+}
+
+// Splits what came in into lines and gives the replies to all complete ones.
+std::string Server::ControlInput(std::string& buffer, const char* bytes, size_t n) {
+    buffer.append(bytes, n);
+    std::string replies;
+    size_t nl;
+    while ((nl = buffer.find('\n')) != std::string::npos) {
+        replies += service_.OnControl(std::string_view(buffer).substr(0, nl)) + "\n";
+        buffer.erase(0, nl + 1);
+    }
+    if (buffer.size() > MaxControlLine) {
+        buffer.clear();
+        replies += "error line too long\n";
+    }
+    return replies;
+}
+
+void Server::OnConn(uint64_t id) {
+    const auto it = conns_.find(id);
+    if (it == conns_.end()) return;
+    Conn& conn = it->second;
+    char buffer[4096];
+    const ssize_t n = ::recv(conn.fd, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+        CloseConn(id);
+        return;
+    }
+    if (conn.kind == ConnKind::Card) {
+        if (auto out = service_.OnFrame(std::span<const uint8_t>(reinterpret_cast<uint8_t*>(buffer),
+                                                                 static_cast<size_t>(n)))) {
+            Queue(Pending{Pending::To::Conn, {}, id, std::move(out->bytes)}, out->delayMs);
+        }
+        return;
+    }
+    const std::string replies = ControlInput(conn.input, buffer, static_cast<size_t>(n));
+    if (!replies.empty()) WriteAll(conn.fd, replies);
+}
+
+void Server::OnStdin() {
+    char buffer[4096];
+    const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+    if (n <= 0) {
+        stdinOpen_ = false;
+        return;
+    }
+    const std::string replies = ControlInput(stdinBuffer_, buffer, static_cast<size_t>(n));
+    if (!replies.empty()) WriteAll(STDOUT_FILENO, replies);
+}
+
+}  // namespace emu

@@ -1,0 +1,100 @@
+// The emulator's transports and control channel, served by one poll() loop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <netinet/in.h>
+#include <string>
+#include <vector>
+
+#include "Clock.h"
+#include "Options.h"
+#include "SerialFramer.h"
+#include "Service.h"
+
+namespace emu {
+
+class Server {
+public:
+    Server(Service& service, const Clock& clock, Options options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Loads the state file and powers the module up (a power failure when the
+    // module was alive before).
+    void PowerUp();
+    // Opens every endpoint; false with a reason when one cannot be opened.
+    bool Open(std::string& why);
+    std::string ReadyLine() const;
+    // Serves until a signal or "quit".
+    void Run();
+
+private:
+    enum class ConnKind { Card, Control };
+    struct Conn {
+        int fd;
+        ConnKind kind;
+        std::string input;
+    };
+    struct Pending {
+        enum class To { Udp, Pty, Conn } to;
+        sockaddr_in peer{};
+        uint64_t conn = 0;
+        std::vector<uint8_t> bytes;
+    };
+    struct Watch {
+        int fd;
+        std::function<void()> onReadable;
+    };
+
+    bool OpenUdp(std::string& why);
+    bool OpenPty(std::string& why);
+    bool OpenCards(std::string& why);
+    bool OpenControl(std::string& why);
+    bool OpenSignals(std::string& why);
+
+    std::vector<Watch> Watches();
+    void OnUdp();
+    void OnPty();
+    void OnCardListener(int fd);
+    void OnControlListener();
+    void OnConn(uint64_t id);
+    void OnStdin();
+    void CloseConn(uint64_t id);
+    std::string ControlInput(std::string& buffer, const char* bytes, size_t n);
+
+    // Whether the master on the serial line talks at the module's baud rate.
+    bool LineSpeedMatches() const;
+    void ApplyLineSettings();
+    void Queue(Pending pending, uint32_t delayMs);
+    void Deliver(const Pending& pending);
+    void FireDue();
+    int PollTimeout() const;
+    void SaveState();
+
+    Service& service_;
+    const Clock& clock_;
+    Options options_;
+    bool stop_ = false;
+
+    int signalFd_ = -1;
+    int udpFd_ = -1;
+    uint16_t udpPort_ = 0;
+    int ptyMaster_ = -1;
+    int ptySlave_ = -1;  // kept open so the line stays up between masters
+    std::string ptyPath_;
+    SerialFramer framer_;
+    std::vector<std::pair<int, std::string>> cardListeners_;
+    int controlFd_ = -1;
+    bool stdinOpen_ = true;
+    std::string stdinBuffer_;
+    std::map<uint64_t, Conn> conns_;
+    uint64_t nextConn_ = 1;
+    std::multimap<int64_t, Pending> pending_;
+    int64_t nextSaveMs_ = 0;
+    std::string lastSaveError_;
+};
+
+}  // namespace emu

@@ -1,0 +1,34 @@
+// What the module keeps through a power failure, and its file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace emu {
+
+struct ModuleState {
+    std::array<uint8_t, 256> registers{};  // only the configuration registers are meaningful
+    int64_t clockOffset = 0;               // module clock minus the host's local time, seconds
+    int64_t lastAlive = 0;                 // module clock when the module was last known powered
+    int64_t failureStart = 0;              // power-failure stamps, module clock
+    int64_t failureEnd = 0;
+    std::array<uint32_t, 4> counts{};      // pulse counts
+    uint32_t status = 0;                   // status register
+};
+
+// Parses the text of a state file.  Anything malformed gives nullopt and, if
+// `why` is given, a reason; the parser never throws and never reads beyond
+// the bytes given.
+std::optional<ModuleState> ParseState(std::string_view bytes, std::string* why = nullptr);
+std::string FormatState(const ModuleState& state);
+
+enum class LoadResult { Loaded, Missing, Damaged };
+LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::string& why);
+// Writes through a temporary file and a rename, so a reader (or a crash)
+// never sees half a file.
+bool SaveStateFile(const std::string& path, const ModuleState& state, std::string& why);
+
+}  // namespace emu

@@ -1,0 +1,108 @@
+// The emulator as a process, reached over UDP on loopback through the fixture.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Emulator.h"
+#include "frame.h"
+
+namespace {
+
+class UdpMaster {
+public:
+    explicit UdpMaster(uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        peer_.sin_family = AF_INET;
+        peer_.sin_port = htons(port);
+        peer_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    ~UdpMaster() { ::close(fd_); }
+
+    // Sends a request and waits up to `waitMs` for a reply frame.
+    std::optional<wire::Reply> Ask(uint8_t address, uint8_t function, uint8_t subcode,
+                                   std::array<uint8_t, 5> data = {}, int waitMs = 2000) {
+        wire::Request request{++transaction_, address, function, subcode, data};
+        const auto bytes = wire::encode(request);
+        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, waitMs) <= 0) return std::nullopt;
+        uint8_t buffer[64];
+        const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        wire::Reply reply;
+        if (n < 0 || wire::decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), reply) !=
+                         wire::DecodeError::None)
+            return std::nullopt;
+        EXPECT_EQ(reply.transaction, transaction_);
+        return reply;
+    }
+
+private:
+    int fd_;
+    sockaddr_in peer_{};
+    uint16_t transaction_ = 0x1200;
+};
+
+std::string Text(const wire::Reply& reply) { return std::string(reply.data.begin(), reply.data.end()); }
+
+TEST(EmulatorProcess, IdentifiesItselfOverUdp) {
+    kvtest::Emulator emulator;
+    ASSERT_NE(emulator.udpPort(), 0);
+    UdpMaster master(emulator.udpPort());
+    std::string ident;
+    for (uint8_t sub = 0; sub < 3; ++sub) {
+        const auto reply = master.Ask(1, 0xC8, sub);
+        ASSERT_TRUE(reply) << "sub-code " << int(sub);
+        EXPECT_EQ(reply->outcome, wire::Outcome::Done);
+        EXPECT_EQ(reply->address, 1);
+        ident += Text(*reply);
+    }
+    EXPECT_EQ(ident, "KV-618  1.04");
+    EXPECT_EQ(emulator.value("get requests"), 3u);
+    EXPECT_EQ(emulator.command("get last"), "200 2 0 0 0 0 0");
+}
+
+TEST(EmulatorProcess, ModuleAtAnotherAddressStaysSilent) {
+    kvtest::EmulatorOptions options;
+    options.address = 7;
+    kvtest::Emulator emulator(options);
+    UdpMaster master(emulator.udpPort());
+    EXPECT_FALSE(master.Ask(1, 0xC8, 0, {}, 300));
+    EXPECT_EQ(emulator.value("get requests"), 0u);
+    EXPECT_TRUE(master.Ask(7, 0xC8, 0));
+}
+
+TEST(EmulatorProcess, RestartRecordsPowerFailureAndTakesNewAddress) {
+    kvtest::Emulator emulator;
+    UdpMaster master(emulator.udpPort());
+    // Write address 9: still read back at the old address.
+    ASSERT_TRUE(master.Ask(1, 0x67, 0, {0, 0x3F, 0x3F, 9, 9}));
+    const auto readBack = master.Ask(1, 0x66, 0, {0, 0x3F, 0x3F, 9, 9});
+    ASSERT_TRUE(readBack);
+    EXPECT_EQ(readBack->data[2], 9);
+    EXPECT_EQ(emulator.command("set status 0"), "ok");
+    const uint16_t port = emulator.udpPort();
+
+    emulator.restart();
+    EXPECT_EQ(emulator.udpPort(), port);
+    EXPECT_FALSE(master.Ask(1, 0xC8, 0, {}, 300));
+    const auto status = master.Ask(9, 0x64, 0);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(status->data[0] & 0x04) << "PRF";
+    EXPECT_TRUE(status->data[0] & 0x10) << "PWR";
+    const std::string stamps = emulator.command("get stamps");
+    EXPECT_EQ(stamps.find("2000-01-01"), std::string::npos) << stamps;
+}
+
+TEST(EmulatorProcess, StopLeavesNothingRunning) {
+    kvtest::Emulator emulator;
+    EXPECT_TRUE(emulator.running());
+    EXPECT_EQ(emulator.command("ping"), "ok");
+    emulator.stop();
+    EXPECT_FALSE(emulator.running());
+    EXPECT_EQ(emulator.command("ping").rfind("error", 0), 0u);
+}
+
+}  // namespace

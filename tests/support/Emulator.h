@@ -1,0 +1,63 @@
+// A kv618emu process for a test: started on a free loopback port with its own
+// temporary folder (pseudo-terminal link, card sockets, control socket, state
+// file), stopped and cleaned up when the object goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace kvtest {
+
+struct EmulatorOptions {
+    int address = 1;
+    bool lineTiming = false;
+    std::string stateFile;                // empty: a file in the temporary folder
+    std::vector<std::string> extraArgs;   // more command-line options
+};
+
+class Emulator {
+public:
+    explicit Emulator(EmulatorOptions o = {});
+    ~Emulator();
+    Emulator(const Emulator&) = delete;
+    Emulator& operator=(const Emulator&) = delete;
+
+    uint16_t udpPort() const { return udpPort_; }
+    // A symbolic link to the pseudo-terminal; it keeps its name across restart().
+    const std::string& ptyPath() const { return ptyPath_; }
+    const std::string& cardDir() const { return cardDir_; }
+    const std::string& stateFile() const { return stateFile_; }
+    const std::string& tempDir() const { return tempDir_; }
+
+    // One control command; gives the reply line without its end of line
+    // ("error ..." when the emulator cannot be reached).
+    std::string command(const std::string& line);
+    // The reply as a number; fails the test and throws on anything else.
+    uint32_t value(const std::string& line);
+
+    // Stops the emulator and starts it again on the same port, state file
+    // and card folder: a power failure for the module.
+    void restart();
+    void stop();
+    bool running() const;
+
+private:
+    void start();
+    bool connectControl();
+    void closeControl();
+
+    EmulatorOptions options_;
+    std::string tempDir_;
+    std::string ptyPath_;
+    std::string cardDir_;
+    std::string stateFile_;
+    std::string controlPath_;
+    uint16_t udpPort_ = 0;
+    pid_t pid_ = -1;
+    int stdoutFd_ = -1;
+    int controlFd_ = -1;
+};
+
+}  // namespace kvtest
