@@ -73,6 +73,7 @@ int32_t openErrorCode(int error) {
         case EPERM:
         case EROFS: return PortDenied;
         case ENOTTY:
+        case EISDIR:
         case EINVAL: return NotSerialPort;
         default: return IoError;
     }

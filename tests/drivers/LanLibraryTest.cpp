@@ -1,0 +1,236 @@
+// QKV1726.DLL through the program's binding, against a scripted UDP peer on
+// loopback that can answer late, from elsewhere, cut, oversized or damaged.
+#include "DriverTestSupport.h"
+#include "FakePeer.h"
+#include "qxxx726_abi.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using drvtest::exchange;
+using fake::Answer;
+using fake::Bytes;
+
+constexpr int32_t TimeoutMs = 300;
+
+std::vector<Answer> only(Bytes bytes) { return {Answer{std::move(bytes)}}; }
+
+class Lan : public ::testing::Test {
+protected:
+    void TearDown() override {
+        if (handle_) UkonciRozhrani(RozhraniKV1726, &handle_);
+    }
+    void open(const fake::UdpPeer& peer, int32_t timeoutMs = TimeoutMs) {
+        ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle_, drvtest::lanBlock(peer.port(), timeoutMs)), 0);
+        ASSERT_NE(handle_, 0);
+    }
+    int32_t handle_ = 0;
+};
+
+TEST_F(Lan, CarriesTheRequestAndUnpacksTheReply) {
+    fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0x81, {0x12, 0x34, 0x56, 0x78})); });
+    open(peer);
+    EXPECT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, 13, 2), 0);
+    const auto got = exchange(RozhraniKV1726, handle_, 5, 0x67, 0, {9, 0x21, 0x21, 0x3C, 0x3C});
+    EXPECT_EQ(got.error, 0);
+    EXPECT_EQ(got.d, (std::array<uint8_t, 5>{0x81, 0x12, 0x34, 0x56, 0x78}));
+    ASSERT_EQ(peer.requestCount(), 1);
+    const wire::Request seen = peer.requests()[0];
+    EXPECT_EQ(seen.address, 5);
+    EXPECT_EQ(seen.function, 0x67);
+    EXPECT_EQ(seen.subcode, 0);
+    EXPECT_EQ(seen.data, (std::array<uint8_t, 5>{9, 0x21, 0x21, 0x3C, 0x3C}));
+    EXPECT_EQ(TextKodu(RozhraniKV1726, 0), "Komunikace v pořádku");
+}
+
+TEST_F(Lan, EveryRequestCarriesTheNextTransactionNumber) {
+    fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {})); });
+    open(peer);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 0).error, 0);
+    const auto requests = peer.requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (size_t i = 1; i < requests.size(); ++i)
+        EXPECT_EQ(static_cast<uint16_t>(requests[i].transaction - requests[i - 1].transaction), 1);
+}
+
+TEST_F(Lan, HostileDatagramsAreNeverTakenForTheReply) {
+    fake::UdpPeer peer([](const wire::Request& r) {
+        const Bytes good = fake::replyTo(r, 0x01, {0xA1, 0xA2, 0xA3, 0xA4});
+        const Bytes forged = fake::replyTo(r, 0x66, {0xEE, 0xEE, 0xEE, 0xEE});
+        Bytes oversized = forged;
+        oversized.resize(600, 0x5A);
+        return std::vector<Answer>{
+            {forged, /*fromOtherPort=*/true},                          // right frame, wrong sender
+            {oversized},                                               // too long
+            {Bytes(forged.begin(), forged.begin() + 7)},              // cut short
+            {Bytes{}},                                                 // empty
+            {fake::withTransaction(forged, r.transaction - 1)},       // a late reply to the request before
+            {fake::withTransaction(forged, r.transaction + 1)},       // not asked yet
+            {fake::withBadCrc(forged)},                                // damaged
+            {fake::withAddress(forged, r.address + 1)},               // another module
+            {good},
+        };
+    });
+    open(peer);
+    for (int i = 0; i < 3; ++i) {
+        const auto got = exchange(RozhraniKV1726, handle_, 2, 0, 0x40);
+        EXPECT_EQ(got.error, 0);
+        EXPECT_EQ(got.d, (std::array<uint8_t, 5>{0x01, 0xA1, 0xA2, 0xA3, 0xA4}));
+    }
+}
+
+TEST_F(Lan, WithoutAValidReplyTheMostTellingFaultIsReported) {
+    struct Case {
+        std::function<Bytes(const wire::Request&)> answer;
+        uint8_t code;
+    };
+    const Case cases[] = {
+        {[](const wire::Request& r) { return fake::withTransaction(fake::replyTo(r, 0, {}), r.transaction - 1); }, 1},
+        {[](const wire::Request& r) { return fake::withBadCrc(fake::replyTo(r, 0, {})); }, 2},
+        {[](const wire::Request&) { return Bytes{0x5A, 1, 2}; }, 3},
+        {[](const wire::Request& r) { return fake::withAddress(fake::replyTo(r, 0, {}), r.address ^ 0x80); }, 4},
+        {[](const wire::Request& r) { return fake::replyTo(r, 0, {}, wire::Outcome::UnknownRegister); }, 8},
+        {[](const wire::Request& r) { return fake::replyTo(r, 0, {}, wire::Outcome::UnknownFunction); }, 6},
+        {[](const wire::Request& r) { return fake::replyTo(r, 0, {}, wire::Outcome::UnknownSubcode); }, 7},
+    };
+    for (const Case& c : cases) {
+        fake::UdpPeer peer([&](const wire::Request& r) { return only(c.answer(r)); });
+        int32_t handle = 0;
+        ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(peer.port(), 150)), 0);
+        const auto got = exchange(RozhraniKV1726, handle, 1, 0x66, 0, {7, 7, 7, 7, 7});
+        EXPECT_EQ(got.error, c.code);
+        EXPECT_EQ(got.d, (std::array<uint8_t, 5>{})) << "D0-D4 are cleared on an error";
+        EXPECT_EQ(UkonciRozhrani(RozhraniKV1726, &handle), 0);
+    }
+}
+
+TEST_F(Lan, ALateReplyIsDroppedAndTheNextRequestGetsItsOwn) {
+    // The first request is answered after its time-out, and that late reply
+    // goes out before the second request's own: the second must take its own.
+    fake::UdpPeer peer([](const wire::Request& r) {
+        if (r.subcode == 1) return std::vector<Answer>{{fake::replyTo(r, 0, {1, 1, 1, 1}), false, TimeoutMs + 100}};
+        return only(fake::replyTo(r, 0, {2, 2, 2, 2}));
+    });
+    open(peer);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 1);
+    const auto second = exchange(RozhraniKV1726, handle_, 1, 0x64, 2);
+    EXPECT_EQ(second.error, 0);
+    EXPECT_EQ(second.d, (std::array<uint8_t, 5>{0, 2, 2, 2, 2}));
+}
+
+TEST_F(Lan, NoOneListeningGivesNoReplyAndTheText) {
+    uint16_t port;
+    {
+        fake::UdpPeer gone([](const wire::Request&) { return std::vector<Answer>{}; });
+        port = gone.port();
+    }
+    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle_, drvtest::lanBlock(port, 100)), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0xC8, 0).error, 1);
+    EXPECT_EQ(TextKodu(RozhraniKV1726, 1), "Modul neodpovídá - zkontrolujte adresu modulu, rychlost a vedení");
+}
+
+TEST_F(Lan, BadParameterBlocksAreRefused) {
+    const char* badAddresses[] = {"abc", "256.1.1.1", "127.0.0", "127.0.0.1 x", ""};
+    for (const char* ip : badAddresses) {
+        int32_t handle = 0;
+        EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(5000, 100, ip)), 17) << ip;
+        EXPECT_EQ(handle, 0);
+    }
+    EXPECT_EQ(TextKodu(RozhraniKV1726, 17), "Neplatný parametr");
+    int32_t handle = 0;
+    TInitParametry block{};  // no IP text at all
+    block[1] = 5000;
+    EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, block), 17);
+    EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(0, 100)), 17);
+    EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(5000, 70000)), 17);
+    EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(5000, -1)), 17);
+}
+
+// The entry points straight, as a third-party program would call them.
+TEST(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
+    drvtest::Library library("QKV1726.DLL");
+    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
+    const auto version = library.entry<Qxxx726_Version>("QKV1726_Version");
+    const auto setConfig = library.entry<Qxxx726_SetConfig>("QKV1726_SetConfig");
+    const auto getConfig = library.entry<Qxxx726_GetConfig>("QKV1726_GetConfig");
+    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
+    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
+    const auto error = library.entry<Qxxx726_Error>("QKV1726_Error");
+
+    EXPECT_EQ(version(), 0x0104);
+    fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {})); });
+    const TInitParametry block = drvtest::lanBlock(peer.port(), 200);
+    EXPECT_EQ(init(nullptr, block.data()), 17);
+    int32_t handle = 0;
+    EXPECT_EQ(init(&handle, nullptr), 17);
+    ASSERT_EQ(init(&handle, block.data()), 0);
+
+    int32_t rate = 0, time = 0, mode = 0;
+    EXPECT_EQ(getConfig(handle, &rate, &time, &mode), 0);
+    EXPECT_EQ(rate, 9600);
+    EXPECT_EQ(time, 100);
+    EXPECT_EQ(mode, 2);
+    EXPECT_EQ(setConfig(handle, 19200, 7, 2), 0);
+    EXPECT_EQ(getConfig(handle, &rate, &time, &mode), 0);
+    EXPECT_EQ(std::tie(rate, time, mode), std::make_tuple(19200, 7, 2));
+    EXPECT_EQ(setConfig(handle, 19200, 7, 1), 17) << "mode 2 is the only one";
+    EXPECT_EQ(setConfig(handle, 12345, 7, 2), 17);
+    EXPECT_EQ(setConfig(handle, 9600, -1, 2), 17);
+    EXPECT_EQ(getConfig(handle, &rate, &time, &mode), 0);
+    EXPECT_EQ(rate, 19200) << "a refused setting changes nothing";
+    EXPECT_EQ(getConfig(handle, nullptr, &time, &mode), 17);
+
+    int32_t request[8] = {1, 0x64, 0, 0, 0, 0, 0, 0};
+    int32_t reply[100] = {};
+    int32_t status = 0, err = 0;
+    EXPECT_EQ(send(handle, nullptr, reply, &status, &err), 17);
+    EXPECT_EQ(err, 17);
+    EXPECT_EQ(send(handle, request, nullptr, &status, &err), 17);
+    EXPECT_EQ(send(handle, request, reply, nullptr, &err), 17);
+    EXPECT_EQ(send(handle, request, reply, &status, nullptr), 17);
+    EXPECT_EQ(send(handle + 1000, request, reply, &status, &err), 16);
+    EXPECT_EQ(send(0, request, reply, &status, &err), 10);
+    EXPECT_EQ(setConfig(handle + 1000, 9600, 13, 2), 16);
+    EXPECT_EQ(send(handle, request, reply, &status, &err), 0);
+    EXPECT_EQ(err, 0);
+
+    int32_t text[100];
+    EXPECT_EQ(error(16, text), 0);
+    EXPECT_EQ(BufferNaText(*reinterpret_cast<TChybovyText*>(text)), "Neplatný identifikátor spojení");
+    EXPECT_EQ(error(0, nullptr), 17);
+
+    EXPECT_EQ(done(nullptr), 17);
+    int32_t copy = handle;
+    EXPECT_EQ(done(&handle), 0);
+    EXPECT_EQ(handle, 0);
+    EXPECT_EQ(done(&copy), 16) << "a handle closed once is no longer valid";
+    EXPECT_EQ(done(&handle), 10);
+    EXPECT_EQ(send(copy, request, reply, &status, &err), 16);
+}
+
+TEST(LanEntryPoints, SeveralLinksAtOnceEachToItsOwnModule) {
+    drvtest::Library library("QKV1726.DLL");
+    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
+    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
+    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
+    fake::UdpPeer first([](const wire::Request& r) { return only(fake::replyTo(r, 0, {1, 0, 0, 0})); });
+    fake::UdpPeer second([](const wire::Request& r) { return only(fake::replyTo(r, 0, {2, 0, 0, 0})); });
+    int32_t a = 0, b = 0;
+    const TInitParametry blockA = drvtest::lanBlock(first.port(), 200);
+    const TInitParametry blockB = drvtest::lanBlock(second.port(), 200);
+    ASSERT_EQ(init(&a, blockA.data()), 0);
+    ASSERT_EQ(init(&b, blockB.data()), 0);
+    EXPECT_NE(a, b);
+    int32_t request[8] = {1, 0, 0x40, 0, 0, 0, 0, 0};
+    int32_t reply[100] = {};
+    int32_t status = 0, err = 0;
+    EXPECT_EQ(send(b, request, reply, &status, &err), 0);
+    EXPECT_EQ(reply[0], 2);
+    EXPECT_EQ(send(a, request, reply, &status, &err), 0);
+    EXPECT_EQ(reply[0], 1);
+    EXPECT_EQ(done(&a), 0);
+    EXPECT_EQ(done(&b), 0);
+}
+
+}  // namespace
