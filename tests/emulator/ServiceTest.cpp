@@ -1,0 +1,270 @@
+// The state file, the control commands, injected faults and the serial framer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "Control.h"
+#include "SerialFramer.h"
+#include "Service.h"
+#include "StateFile.h"
+
+namespace {
+
+using emu::ManualClock;
+using emu::ModuleState;
+using emu::Service;
+
+std::array<uint8_t, wire::RequestSize> Frame(uint8_t address, uint8_t function, uint8_t subcode,
+                                             std::array<uint8_t, 5> data = {}, uint16_t transaction = 7) {
+    return wire::encode(wire::Request{transaction, address, function, subcode, data});
+}
+
+wire::Reply Decoded(const std::vector<uint8_t>& bytes) {
+    wire::Reply reply;
+    EXPECT_EQ(wire::decode(bytes, reply), wire::DecodeError::None);
+    return reply;
+}
+
+ModuleState SomeState() {
+    ModuleState s;
+    for (size_t i = 0; i < s.registers.size(); ++i) s.registers[i] = static_cast<uint8_t>(i * 7);
+    s.clockOffset = -3600;
+    s.lastAlive = 1'780'000'123;
+    s.failureStart = 1'770'000'000;
+    s.failureEnd = 1'770'000'500;
+    s.counts = {1, 0xFFFFFFFFu, 3, 4};
+    s.status = 0x54;
+    return s;
+}
+
+TEST(StateFile, RoundTrip) {
+    const ModuleState s = SomeState();
+    const auto parsed = emu::ParseState(emu::FormatState(s));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->registers, s.registers);
+    EXPECT_EQ(parsed->clockOffset, s.clockOffset);
+    EXPECT_EQ(parsed->lastAlive, s.lastAlive);
+    EXPECT_EQ(parsed->failureStart, s.failureStart);
+    EXPECT_EQ(parsed->failureEnd, s.failureEnd);
+    EXPECT_EQ(parsed->counts, s.counts);
+    EXPECT_EQ(parsed->status, s.status);
+}
+
+TEST(StateFile, DamageIsDetected) {
+    const std::string good = emu::FormatState(SomeState());
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::string> damaged{
+        "",
+        "\n",
+        good.substr(0, good.size() - 1),               // end mark cut
+        good.substr(0, good.size() / 2),               // half a file
+        good + "x=1\n",                                // data after the end mark
+        replaced("kv618-state 1", "kv618-state 2"),    // another format
+        replaced("status=84", "status=-1"),
+        replaced("status=84", "status=99999999999"),
+        replaced("counts=1,", "counts=1,,"),
+        replaced("counts=1,", "counts="),
+        replaced("clock-offset=", "clock-offset=x"),
+        replaced("registers=00", "registers=0g"),
+        replaced("registers=00", "registers=0"),
+        replaced("last-alive", "alive"),
+        replaced("status=", "status"),
+        std::string("kv618-state 1\0\nend\n", 19),
+    };
+    for (const auto& text : damaged) {
+        std::string why;
+        EXPECT_FALSE(emu::ParseState(text, &why)) << text;
+        EXPECT_FALSE(why.empty());
+    }
+    EXPECT_TRUE(emu::ParseState("kv618-state 1\nend\n")) << "missing keys take defaults";
+}
+
+TEST(StateFile, FilesAreWrittenWholeAndLoaded) {
+    char folder[] = "/tmp/kvstate-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/state";
+    ModuleState loaded;
+    std::string why;
+    EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Missing);
+    ASSERT_TRUE(emu::SaveStateFile(path, SomeState(), why)) << why;
+    EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Loaded);
+    EXPECT_EQ(loaded.counts, SomeState().counts);
+    EXPECT_NE(::access((path + ".tmp").c_str(), F_OK), 0) << "no temporary file left";
+    std::ofstream(path) << "garbage";
+    EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Damaged);
+    EXPECT_FALSE(emu::SaveStateFile(std::string(folder) + "/missing/state", SomeState(), why));
+    std::remove(path.c_str());
+    ::rmdir(folder);
+}
+
+TEST(ControlCommands, ParseNumbersAndRanges) {
+    const auto ok = [](const std::string& line) {
+        auto parsed = emu::ParseCommand(line);
+        EXPECT_TRUE(std::holds_alternative<emu::Command>(parsed)) << line;
+        return std::holds_alternative<emu::Command>(parsed) ? std::get<emu::Command>(parsed) : emu::Command{};
+    };
+    const auto bad = [](const std::string& line) {
+        EXPECT_TRUE(std::holds_alternative<emu::CommandError>(emu::ParseCommand(line))) << line;
+    };
+    auto c = ok("set reg 0x3F 255");
+    EXPECT_EQ(c.kind, emu::CommandKind::SetReg);
+    EXPECT_EQ(c.a, 0x3Fu);
+    EXPECT_EQ(c.b, 255u);
+    EXPECT_EQ(ok("set inputs 0xFFFFFFFF").a, 0xFFFFFFFFu);
+    EXPECT_EQ(ok("  get   status \r").kind, emu::CommandKind::GetStatus);
+    EXPECT_DOUBLE_EQ(ok("pulses 3 2.5").hz, 2.5);
+    EXPECT_EQ(ok("fault refuse 0x66 0 2").count, 2u);
+    EXPECT_EQ(ok("fault timeout 1 0x40").count, 0u);
+    EXPECT_EQ(ok("fault delay 100 250").b, 250u);
+    EXPECT_EQ(ok("set stamps 2025-01-02 03:04:05 2025-01-02 04:00:00").kind, emu::CommandKind::SetStamps);
+    bad("");
+    bad("set reg 256 1");
+    bad("set reg 1");
+    bad("set reg 1 2 3");
+    bad("set inputs 0x100000000");
+    bad("set inputs -1");
+    bad("get counter 4");
+    bad("pulses 0 -5");
+    bad("pulses 0 nan");
+    bad("fault drop 101");
+    bad("fault refuse 1");
+    bad("fault refuse 1 2 0");
+    bad("set clock 2025-02-30 00:00:00");
+    bad("set clock 2025-01-01 24:00:00");
+    bad("set clock 2025-01-01");
+    bad("frobnicate");
+}
+
+class ServiceTest : public ::testing::Test {
+protected:
+    ServiceTest() { service.module.PowerUp(std::nullopt); }
+    std::optional<emu::Outgoing> Send(uint8_t function, uint8_t subcode, std::array<uint8_t, 5> data = {}) {
+        return service.OnFrame(Frame(1, function, subcode, data));
+    }
+    ManualClock clock;
+    Service service{clock, 1};
+};
+
+TEST_F(ServiceTest, ControlCommandsReachTheModel) {
+    EXPECT_EQ(service.OnControl("ping"), "ok");
+    EXPECT_EQ(service.OnControl("set inputs 0x0F"), "ok");
+    EXPECT_EQ(service.OnControl("get inputs"), "4294967280");
+    EXPECT_EQ(service.OnControl("set reg 0x20 0x81"), "ok");
+    EXPECT_EQ(service.OnControl("get reg 0x20"), "129");
+    EXPECT_EQ(service.OnControl("get reg 0x30"), "error no such register");
+    EXPECT_EQ(service.OnControl("power-fail"), "ok");
+    EXPECT_EQ(service.OnControl("get outputs"), "129");
+    EXPECT_EQ(service.OnControl("get pins"), std::to_string(~uint32_t{0x81}));
+    EXPECT_EQ(service.OnControl("set clock 2026-12-06 11:30:15"), "ok");
+    EXPECT_EQ(service.OnControl("get clock"), "2026-12-06 11:30:15");
+    EXPECT_EQ(service.OnControl("set stamps 2025-01-02 03:04:05 2025-01-02 04:00:00"), "ok");
+    EXPECT_EQ(service.OnControl("get stamps"), "start=2025-01-02 03:04:05 end=2025-01-02 04:00:00");
+    EXPECT_EQ(service.OnControl("set counter 1 0x10"), "ok");
+    EXPECT_EQ(service.OnControl("get counter 1"), "16");
+    EXPECT_EQ(service.OnControl("set quantity 0x9D 77"), "ok");
+    EXPECT_EQ(service.OnControl("set quantity 0x40 77"), "error no such quantity");
+    EXPECT_EQ(service.OnControl("pulses 1 1"), "ok");
+    clock.Advance(3000);
+    EXPECT_EQ(service.OnControl("get counter 1"), "19");
+    EXPECT_EQ(service.OnControl("supply-fault"), "ok");
+    EXPECT_EQ(service.OnControl("get status"), std::to_string(emu::StatusPWR | emu::StatusPRF | emu::StatusERR24));
+    EXPECT_EQ(service.OnControl("nonsense"), "error unknown command");
+    EXPECT_FALSE(service.QuitRequested());
+    EXPECT_EQ(service.OnControl("quit"), "ok");
+    EXPECT_TRUE(service.QuitRequested());
+}
+
+TEST_F(ServiceTest, RequestsAreCountedAndLogged) {
+    EXPECT_EQ(service.OnControl("get last"), "error no request yet");
+    EXPECT_FALSE(service.OnFrame(Frame(2, 0xC8, 0))) << "another module's request";
+    auto bad = Frame(1, 0xC8, 0);
+    bad[7] ^= 1;
+    EXPECT_FALSE(service.OnFrame(bad));
+    EXPECT_TRUE(service.module.Status() & emu::StatusFN) << "a damaged frame is noticed";
+    EXPECT_EQ(service.OnControl("get requests"), "0");
+    for (int i = 0; i < 70; ++i) ASSERT_TRUE(Send(0x67, 0, {0, 0x20, 0x20, static_cast<uint8_t>(i), static_cast<uint8_t>(i)}));
+    EXPECT_EQ(service.OnControl("get requests"), "70");
+    EXPECT_EQ(service.OnControl("get last"), "103 0 0 32 32 69 69");
+    const std::string log = service.OnControl("get log");
+    EXPECT_EQ(std::count(log.begin(), log.end(), ';'), 63);
+    EXPECT_EQ(log.substr(0, log.find(';')), "103 0 0 32 32 6 6");
+    EXPECT_EQ(service.OnControl("clear log"), "ok");
+    EXPECT_EQ(service.OnControl("get log"), "");
+}
+
+TEST_F(ServiceTest, FaultsAtFullRateAreCertain) {
+    EXPECT_EQ(service.OnControl("fault drop 100"), "ok");
+    EXPECT_FALSE(Send(0xC8, 0));
+    EXPECT_EQ(service.OnControl("fault drop 0"), "ok");
+    EXPECT_EQ(service.OnControl("fault crc 100"), "ok");
+    auto out = Send(0xC8, 0);
+    ASSERT_TRUE(out);
+    wire::Reply reply;
+    EXPECT_EQ(wire::decode(out->bytes, reply), wire::DecodeError::Checksum);
+    EXPECT_EQ(service.OnControl("fault clear"), "ok");
+    EXPECT_EQ(service.OnControl("fault address 100"), "ok");
+    EXPECT_EQ(Decoded(Send(0xC8, 0)->bytes).address, 2);
+    EXPECT_EQ(service.OnControl("fault address 0"), "ok");
+    EXPECT_EQ(service.OnControl("fault delay 100 250"), "ok");
+    EXPECT_EQ(Send(0xC8, 0)->delayMs, 250u);
+    EXPECT_EQ(service.OnControl("fault clear"), "ok");
+    EXPECT_EQ(Send(0xC8, 0)->delayMs, 0u);
+    EXPECT_EQ(service.OnControl("get requests"), "5");
+}
+
+TEST_F(ServiceTest, RefusalsAndTimeoutsCountDown) {
+    EXPECT_EQ(service.OnControl("fault refuse 0x67 0 2"), "ok");
+    EXPECT_EQ(service.OnControl("fault timeout 0 0x40 1"), "ok");
+    const std::array<uint8_t, 5> write{0, 0x20, 0x20, 5, 5};
+    EXPECT_EQ(Decoded(Send(0x67, 0, write)->bytes).outcome, emu::OutcomeRefusedByFault);
+    EXPECT_EQ(Decoded(Send(0x67, 0, write)->bytes).outcome, emu::OutcomeRefusedByFault);
+    EXPECT_EQ(service.module.Register(0x20), 0) << "a refused write changes nothing";
+    EXPECT_EQ(Decoded(Send(0x67, 0, write)->bytes).outcome, wire::Outcome::Done);
+    EXPECT_EQ(service.module.Register(0x20), 5);
+    EXPECT_FALSE(Send(0, 0x40));
+    EXPECT_TRUE(Send(0, 0x40));
+    EXPECT_EQ(service.OnControl("fault readback 0x20"), "ok");
+    EXPECT_NE(Decoded(Send(0x66, 0, {0, 0x20, 0x20, 5, 5})->bytes).data[2], 5);
+    EXPECT_EQ(service.OnControl("fault refuse 0xC8 0"), "ok");
+    for (int i = 0; i < 3; ++i) EXPECT_NE(Decoded(Send(0xC8, 0)->bytes).outcome, wire::Outcome::Done);
+    EXPECT_EQ(service.OnControl("fault clear"), "ok");
+    EXPECT_EQ(Decoded(Send(0x66, 0, {0, 0x20, 0x20, 5, 5})->bytes).data[2], 5);
+    EXPECT_EQ(Decoded(Send(0xC8, 0)->bytes).outcome, wire::Outcome::Done);
+}
+
+TEST_F(ServiceTest, PartialFaultRatesHitSomeReplies) {
+    EXPECT_EQ(service.OnControl("fault drop 50"), "ok");
+    int answered = 0;
+    for (int i = 0; i < 400; ++i) answered += Send(0xC8, 0).has_value();
+    EXPECT_GT(answered, 100);
+    EXPECT_LT(answered, 300);
+}
+
+TEST(SerialFramer, ResynchronisesOnTheSyncByte) {
+    emu::SerialFramer framer;
+    unsigned damaged = 0;
+    const auto good = Frame(1, 0xC8, 1);
+    auto bad = Frame(1, 0xC8, 2);
+    bad[12] ^= 0xFF;
+    std::vector<uint8_t> stream{0x00, 0x13, wire::RequestSync, 0x44};  // noise, a stray sync byte
+    stream.insert(stream.end(), bad.begin(), bad.end());
+    stream.insert(stream.end(), good.begin(), good.end());
+    // Fed in two pieces, split inside the good frame.
+    auto frames = framer.Feed(std::span<const uint8_t>(stream).first(stream.size() - 5), damaged);
+    EXPECT_TRUE(frames.empty());
+    frames = framer.Feed(std::span<const uint8_t>(stream).last(5), damaged);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], good);
+    EXPECT_GE(damaged, 2u);
+    EXPECT_EQ(framer.Pending(), 0u);
+    frames = framer.Feed(std::vector<uint8_t>(good.begin(), good.end()), damaged);
+    EXPECT_EQ(frames.size(), 1u);
+}
+
+}  // namespace
