@@ -34,8 +34,6 @@ enum : uint8_t {
 
 constexpr std::array<int32_t, 9> BaudRates{600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 constexpr uint8_t DefaultBaudIndex = 4;
-// A time stamp that was never recorded.
-constexpr int64_t NoStamp = 946684800;  // 2000-01-01 00:00:00
 
 class Module {
 public:

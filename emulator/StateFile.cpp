@@ -42,6 +42,19 @@ bool ParseCounts(std::string_view text, std::array<uint32_t, 4>& counts) {
     return true;
 }
 
+// Clock values stay within years 1970-9999, and the offset within a few
+// centuries, so that the clock arithmetic can never overflow.
+constexpr int64_t MaxWall = 253'402'300'799;  // 9999-12-31 23:59:59
+constexpr int64_t MaxOffset = 10'000'000'000;
+
+bool ParseWallValue(std::string_view text, int64_t& out) {
+    return ParseNumber(text, out) && out >= 0 && out <= MaxWall;
+}
+
+bool ParseOffset(std::string_view text, int64_t& out) {
+    return ParseNumber(text, out) && out >= -MaxOffset && out <= MaxOffset;
+}
+
 bool Fail(std::string* why, std::string reason) {
     if (why) *why = std::move(reason);
     return false;
@@ -54,10 +67,10 @@ bool ParseLine(std::string_view line, ModuleState& state, std::string* why) {
     const std::string_view value = line.substr(eq + 1);
     bool ok = false;
     if (key == "registers") ok = ParseRegisters(value, state.registers);
-    else if (key == "clock-offset") ok = ParseNumber(value, state.clockOffset);
-    else if (key == "last-alive") ok = ParseNumber(value, state.lastAlive);
-    else if (key == "failure-start") ok = ParseNumber(value, state.failureStart);
-    else if (key == "failure-end") ok = ParseNumber(value, state.failureEnd);
+    else if (key == "clock-offset") ok = ParseOffset(value, state.clockOffset);
+    else if (key == "last-alive") ok = ParseWallValue(value, state.lastAlive);
+    else if (key == "failure-start") ok = ParseWallValue(value, state.failureStart);
+    else if (key == "failure-end") ok = ParseWallValue(value, state.failureEnd);
     else if (key == "counts") ok = ParseCounts(value, state.counts);
     else if (key == "status") ok = ParseNumber(value, state.status);
     else return Fail(why, "unknown key '" + std::string(key.substr(0, 40)) + "'");

@@ -9,12 +9,15 @@
 
 namespace emu {
 
+// A time stamp that was never recorded.
+constexpr int64_t NoStamp = 946684800;  // 2000-01-01 00:00:00
+
 struct ModuleState {
     std::array<uint8_t, 256> registers{};  // only the configuration registers are meaningful
     int64_t clockOffset = 0;               // module clock minus the host's local time, seconds
-    int64_t lastAlive = 0;                 // module clock when the module was last known powered
-    int64_t failureStart = 0;              // power-failure stamps, module clock
-    int64_t failureEnd = 0;
+    int64_t lastAlive = NoStamp;               // module clock when the module was last known powered
+    int64_t failureStart = NoStamp;            // power-failure stamps, module clock
+    int64_t failureEnd = NoStamp;
     std::array<uint32_t, 4> counts{};      // pulse counts
     uint32_t status = 0;                   // status register
 };
