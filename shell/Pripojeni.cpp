@@ -53,6 +53,8 @@ uint16_t CtiBazovouAdresu(const QString& Text) {
 
 bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) { return TextNaCislo(Pole->text().toStdString(), Hodnota); }
 
+}  // namespace
+
 // Identification bytes are Windows-1250 character codes.  A 0 byte would end
 // the text wherever it is shown, so it stands as a blank.
 std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4) {
@@ -60,8 +62,6 @@ std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4) {
     for (const uint8_t b : {D1, D2, D3, D4}) znaky += b == 0 ? ' ' : static_cast<char>(b);
     return Kodovani::Cp1250NaUtf8(znaky);
 }
-
-}  // namespace
 
 TForm2::TForm2(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form2");

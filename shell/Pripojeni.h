@@ -8,12 +8,17 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <cstdint>
+#include <string>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QShowEvent;
+
+// Four identification reply bytes (Windows-1250 codes) as UTF-8 text.
+std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4);
 
 class TForm2 : public QDialog {
     Q_OBJECT

@@ -1,0 +1,44 @@
+// What an operator does to a window in the tests: type, choose, click, and
+// act inside a modal window that a menu command opened.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+class QWidget;
+
+namespace obsluha {
+
+// A folder of its own under /tmp, removed with everything in it.
+class TDocasnaSlozka {
+public:
+    TDocasnaSlozka();
+    ~TDocasnaSlozka();
+    TDocasnaSlozka(const TDocasnaSlozka&) = delete;
+    TDocasnaSlozka& operator=(const TDocasnaSlozka&) = delete;
+    const std::string& Cesta() const { return cesta_; }
+    std::string Soubor(const std::string& Jmeno) const { return cesta_ + "/" + Jmeno; }
+
+private:
+    std::string cesta_;
+};
+
+std::string CtiSoubor(const std::string& Cesta);
+void ZapisSoubor(const std::string& Cesta, const std::string& Bajty);
+bool Existuje(const std::string& Cesta);
+
+// Replaces the field's text by typing, as an operator selects all and types.
+void Napis(QLineEdit* Pole, const QString& Text);
+// Moves the selection of a drop-down list with the keyboard.
+void Zvol(QComboBox* Seznam, int Index);
+void Klikni(QAbstractButton* Tlacitko);
+
+// Runs `Akce` on the modal window as soon as one is open; the test then
+// starts the command that opens it.  `Akce` must close the window.
+void VModalnimOkne(std::function<void(QWidget*)> Akce);
+
+}  // namespace obsluha
