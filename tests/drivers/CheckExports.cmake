@@ -1,0 +1,23 @@
+# Fails unless LIBRARY exports exactly the seven entry points of PREFIX.
+# cmake -DNM=... -DLIBRARY=... -DPREFIX=... -P CheckExports.cmake
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${NM} could not read ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${listing}")
+set(found "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" name "${line}")
+  list(APPEND found "${name}")
+endforeach()
+list(SORT found)
+set(expected "")
+foreach(suffix Done Error GetConfig Init Send SetConfig Version)
+  list(APPEND expected "${PREFIX}_${suffix}")
+endforeach()
+list(SORT expected)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "${LIBRARY} exports\n  ${found}\ninstead of\n  ${expected}")
+endif()
+message(STATUS "${LIBRARY}: exactly the seven entry points")
