@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <iostream>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,6 +22,7 @@ namespace {
 
 constexpr size_t MaxControlLine = 4096;
 constexpr int64_t SaveIntervalMs = 1000;
+constexpr int64_t LineCheckIntervalMs = 100;
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -245,6 +248,18 @@ bool Server::LineSpeedMatches() const {
     return ::cfgetospeed(&tio) == SpeedConstant(service_.module.BaudRate());
 }
 
+// A master that set exclusive mode and closed the line leaves the mode set,
+// since the emulator's own slave keeps the line open, and then nobody but
+// root could open the port again.  A master that holds the port also holds
+// its lock; a free lock with exclusive mode set is a leftover.
+void Server::ReleaseStaleExclusive() {
+    int exclusive = 0;
+    if (::ioctl(ptySlave_, TIOCGEXCL, &exclusive) != 0 || !exclusive) return;
+    if (::flock(ptySlave_, LOCK_EX | LOCK_NB) != 0) return;
+    ::ioctl(ptySlave_, TIOCNXCL);
+    ::flock(ptySlave_, LOCK_UN);
+}
+
 bool Server::OpenCards(std::string& why) {
     if (!options_.cards) return true;
     if (::mkdir(options_.cardDir.c_str(), 0755) != 0 && errno != EEXIST) {
@@ -306,6 +321,10 @@ void Server::Run() {
             if (fds[i].revents != 0) watches[i].onReadable();
         }
         FireDue();
+        if (ptySlave_ >= 0 && clock_.SteadyMs() >= nextLineCheckMs_) {
+            ReleaseStaleExclusive();
+            nextLineCheckMs_ = clock_.SteadyMs() + LineCheckIntervalMs;
+        }
         if (clock_.SteadyMs() >= nextSaveMs_) {
             SaveState();
             nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
@@ -316,6 +335,7 @@ void Server::Run() {
 
 int Server::PollTimeout() const {
     int64_t due = nextSaveMs_;
+    if (ptySlave_ >= 0) due = std::min(due, nextLineCheckMs_);
     if (!pending_.empty()) due = std::min(due, pending_.begin()->first);
     const int64_t wait = due - clock_.SteadyMs();
     return wait <= 0 ? 0 : static_cast<int>(std::min<int64_t>(wait, 1000));

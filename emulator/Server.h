@@ -68,6 +68,7 @@ private:
     // Whether the master on the serial line talks at the module's baud rate.
     bool LineSpeedMatches() const;
     void ApplyLineSettings();
+    void ReleaseStaleExclusive();
     void Queue(Pending pending, uint32_t delayMs);
     void Deliver(const Pending& pending);
     void FireDue();
@@ -94,6 +95,7 @@ private:
     uint64_t nextConn_ = 1;
     std::multimap<int64_t, Pending> pending_;
     int64_t nextSaveMs_ = 0;
+    int64_t nextLineCheckMs_ = 0;
     std::string lastSaveError_;
 };
 

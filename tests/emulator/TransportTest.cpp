@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
+#include <thread>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -100,6 +103,31 @@ TEST(EmulatorSerialLine, AnswersOnlyAtTheModulesRate) {
     EXPECT_EQ(emulator.value("get baud"), 19200u);
     SerialMaster master(emulator.ptyPath(), B19200);
     EXPECT_TRUE(master.Ask(1, 0xC8, 2));
+}
+
+// The emulator keeps the line open, so a master's exclusive mode would
+// outlive the master and lock every later (non-root) user out.
+TEST(EmulatorSerialLine, ExclusiveModeEndsWithItsMaster) {
+    kvtest::Emulator emulator;
+    int fd = ::open(emulator.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::ioctl(fd, TIOCEXCL), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    int exclusive = 0;
+    ASSERT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_TRUE(exclusive) << "kept while its master holds the port";
+    ::close(fd);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    do {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        fd = ::open(emulator.ptyPath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);  // root passes exclusive mode
+        ASSERT_GE(fd, 0);
+        ::ioctl(fd, TIOCGEXCL, &exclusive);
+        ::close(fd);
+    } while (exclusive && std::chrono::steady_clock::now() < deadline);
+    EXPECT_FALSE(exclusive);
 }
 
 TEST(EmulatorSerialLine, LineTimingStillAnswers) {

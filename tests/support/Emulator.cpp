@@ -117,6 +117,8 @@ void Emulator::start() {
         const int devnull = ::open("/dev/null", O_RDONLY);
         if (devnull >= 0) ::dup2(devnull, STDIN_FILENO);
         ::dup2(out[1], STDOUT_FILENO);
+        // Nothing of the test (ports, pipes, other emulators) leaks into the emulator.
+        ::close_range(3, ~0u, 0);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
