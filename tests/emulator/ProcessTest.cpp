@@ -84,6 +84,7 @@ TEST(EmulatorProcess, RestartRecordsPowerFailureAndTakesNewAddress) {
     EXPECT_EQ(readBack->data[2], 9);
     EXPECT_EQ(emulator.command("set status 0"), "ok");
     const uint16_t port = emulator.udpPort();
+    const std::string before = emulator.command("get clock");
 
     emulator.restart();
     EXPECT_EQ(emulator.udpPort(), port);
@@ -92,8 +93,18 @@ TEST(EmulatorProcess, RestartRecordsPowerFailureAndTakesNewAddress) {
     ASSERT_TRUE(status);
     EXPECT_TRUE(status->data[0] & 0x04) << "PRF";
     EXPECT_TRUE(status->data[0] & 0x10) << "PWR";
+    // "start=YYYY-MM-DD HH:MM:SS end=YYYY-MM-DD HH:MM:SS": the failure began
+    // after the module was last seen alive and ended at the new power-up.
     const std::string stamps = emulator.command("get stamps");
-    EXPECT_EQ(stamps.find("2000-01-01"), std::string::npos) << stamps;
+    ASSERT_EQ(stamps.size(), 49u) << stamps;
+    const std::string start = stamps.substr(6, 19), end = stamps.substr(30, 19);
+    EXPECT_GE(start, before);
+    EXPECT_GE(end, start);
+    EXPECT_LE(end, emulator.command("get clock"));
+    const auto startTime = master.Ask(9, 0x64, 3);
+    ASSERT_TRUE(startTime);
+    EXPECT_EQ(startTime->data[0], std::stoi(start.substr(17, 2))) << "seconds of the start stamp";
+    EXPECT_EQ(startTime->data[2], std::stoi(start.substr(11, 2))) << "hours of the start stamp";
 }
 
 TEST(EmulatorProcess, StopLeavesNothingRunning) {
