@@ -187,6 +187,6 @@ bool CtiCislo(const std::string& Text, uint16_t Dolni, uint16_t Horni, uint16_t&
     return true;
 }
 
-uint32_t SlozCislo(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3) {
-    return uint32_t{B0} | (uint32_t{B1} << 8) | (uint32_t{B2} << 16) | (uint32_t{B3} << 24);
+uint32_t SlozCislo(uint8_t Bajt0, uint8_t Bajt1, uint8_t Bajt2, uint8_t Bajt3) {
+    return uint32_t{Bajt0} | (uint32_t{Bajt1} << 8) | (uint32_t{Bajt2} << 16) | (uint32_t{Bajt3} << 24);
 }

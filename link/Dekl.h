@@ -81,7 +81,7 @@ std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus);
 std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus, int RokNyni);
 
 bool CtiCislo(const std::string& Text, uint16_t Dolni, uint16_t Horni, uint16_t& Hodnota);
-uint32_t SlozCislo(uint8_t B0, uint8_t B1, uint8_t B2, uint8_t B3);
+uint32_t SlozCislo(uint8_t Bajt0, uint8_t Bajt1, uint8_t Bajt2, uint8_t Bajt3);
 
 // Whole decimal integer (optional sign, blanks around it allowed); false for
 // anything else or a value outside 32 bits.
