@@ -248,3 +248,28 @@ TEST(CardNames, IsaSocketIsNamedAfterItsBaseInLowerCaseHex) {
 }
 
 }  // namespace
+
+namespace {
+
+// The worked examples of docs/protocol.md.
+TEST(ProtocolDocument, WorkedExamplesHold) {
+    const std::string check = "123456789";
+    EXPECT_EQ(wire::crc16(std::span(reinterpret_cast<const uint8_t*>(check.data()), check.size())), 0x4B37);
+    wire::Request request;
+    request.transaction = 1;
+    request.address = 1;
+    request.function = 0xC8;
+    const auto requestFrame = wire::encode(request);
+    EXPECT_EQ(Bytes(requestFrame.begin(), requestFrame.end()),
+              (Bytes{0xA5, 0x01, 0x00, 0x01, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xCC, 0xEF}));
+    wire::Reply reply;
+    reply.transaction = 1;
+    reply.address = 1;
+    reply.status = 0x22;
+    reply.data = {'K', 'V', '-', '6'};
+    const auto replyFrame = wire::encode(reply);
+    EXPECT_EQ(Bytes(replyFrame.begin(), replyFrame.end()),
+              (Bytes{0x5A, 0x01, 0x00, 0x01, 0x00, 0x22, 0x4B, 0x56, 0x2D, 0x36, 0xDC, 0x83}));
+}
+
+}  // namespace
