@@ -1,0 +1,122 @@
+#include "OknoSModulem.h"
+
+#include "Qxxx726.h"
+#include "StatusBar.h"
+
+#include <QEvent>
+#include <QTest>
+
+#include <sstream>
+
+ZaznamStavu::ZaznamStavu(QWidget* Okno) : QObject(Okno) {
+    panel_ = Okno->findChild<QLabel*>("StatusBar1_Panel0");
+    EXPECT_NE(panel_, nullptr);
+    if (panel_) panel_->installEventFilter(this);
+}
+
+bool ZaznamStavu::eventFilter(QObject* Objekt, QEvent* Udalost) {
+    if (Objekt == panel_ && Udalost->type() == QEvent::Paint) {
+        const QString text = panel_->text();
+        if (Texty.isEmpty() || Texty.back() != text) {
+            Texty.append(text);
+            if (PriZmene) PriZmene(text);
+        }
+    }
+    return QObject::eventFilter(Objekt, Udalost);
+}
+
+void OknoSModulem::SetUp() {
+    ASSERT_TRUE(Docasna.isValid());
+    NastavCestuNastaveni(Docasna.filePath("R_iv618.ini").toStdString());
+    Emu = std::make_unique<kvtest::Emulator>();
+
+    InicializujData(&Data);
+    Data.Rozhrani = RozhraniKV1726;
+    Data.InitParametry[0] = reinterpret_cast<intptr_t>(IpAdresa.c_str());
+    Data.InitParametry[1] = Emu->udpPort();
+    Data.InitParametry[2] = 200;  // ms
+    int32_t handle = 0;
+    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, Data.InitParametry), 0);
+    ASSERT_NE(handle, 0);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle, 9600, TimeoutRychlosti(9600), 2), 0);
+    Data.Handle = handle;
+    Data.Adresa = 1;
+    Data.Pripojeno = 1;
+}
+
+void OknoSModulem::TearDown() {
+    if (Data.Handle != 0) UkonciRozhrani(RozhraniKV1726, &Data.Handle);
+    Emu.reset();
+    NastavCestuNastaveni("");
+}
+
+uint32_t OknoSModulem::Registr(uint8_t Cislo) { return Emu->value("get reg " + std::to_string(Cislo)); }
+
+void OknoSModulem::NastavRegistr(uint8_t Cislo, uint8_t Hodnota) {
+    EXPECT_EQ(Emu->command("set reg " + std::to_string(Cislo) + " " + std::to_string(Hodnota)), "ok");
+}
+
+uint32_t OknoSModulem::Pozadavky() { return Emu->value("get requests"); }
+
+std::vector<std::string> OknoSModulem::Log() {
+    std::vector<std::string> radky;
+    std::stringstream text(Emu->command("get log"));
+    std::string radek;
+    while (std::getline(text, radek, ';')) {
+        if (!radek.empty()) radky.push_back(radek);
+    }
+    return radky;
+}
+
+std::string RadekLogu(int Funkce, int Podfunkce, int D0, int D1, int D2, int D3, int D4) {
+    std::ostringstream text;
+    text << Funkce << ' ' << Podfunkce << ' ' << D0 << ' ' << D1 << ' ' << D2 << ' ' << D3 << ' ' << D4;
+    return text.str();
+}
+
+QString OknoSModulem::TextUspechu() const { return " " + QString::fromStdString(TextKodu(RozhraniKV1726, 0)); }
+
+bool OknoSModulem::JeTextChyby(const QString& Text) const {
+    for (int kod = 1; kod < 256; ++kod) {
+        if (Text == " " + QString::fromStdString(TextKodu(RozhraniKV1726, kod))) return Text != TextUspechu();
+    }
+    return false;
+}
+
+void OknoSModulem::Klikni(QWidget* Okno, const QString& Tlacitko) {
+    auto* tlacitko = Prvek<QPushButton>(Okno, Tlacitko);
+    ASSERT_NE(tlacitko, nullptr);
+    QTest::mouseClick(tlacitko, Qt::LeftButton);
+}
+
+void OknoSModulem::Napis(QWidget* Okno, const QString& Edit, const QString& Text) {
+    auto* edit = Prvek<QLineEdit>(Okno, Edit);
+    ASSERT_NE(edit, nullptr);
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClicks(edit, Text);
+}
+
+QString OknoSModulem::TextEditu(QWidget* Okno, const QString& Edit) {
+    auto* edit = Prvek<QLineEdit>(Okno, Edit);
+    return edit ? edit->text() : QString("<chybí>");
+}
+
+QString OknoSModulem::TextStavu(QWidget* Okno) {
+    auto* stav = Prvek<TStatusBar>(Okno, "StatusBar1");
+    return stav ? stav->Text(0) : QString("<chybí>");
+}
+
+bool OknoSModulem::Zaskrtnuto(QWidget* Okno, int Box) {
+    auto* box = Prvek<QCheckBox>(Okno, QString("CheckBox%1").arg(Box));
+    return box && box->isChecked();
+}
+
+QStringList OknoSModulem::Prubeh(bool Zapis, const std::vector<int>& Procenta) {
+    const QString zacatek = Zapis ? " Probíhá zápis konfigurace do modulu (" : " Probíhá čtení konfigurace z modulu (";
+    QStringList texty{zacatek + "0 %)"};
+    for (int n : Procenta) texty.append(zacatek + QString::number(n) + " %)");
+    texty.append(Zapis ? " Konfigurace zapsána." : " Konfigurace přečtena.");
+    return texty;
+}
