@@ -194,9 +194,28 @@ TEST_F(Hlavni, ConnectingShowsTheModuleAndClosingSavesAndClosesTheLinkOnce) {
     ASSERT_TRUE(JePripojeno(okno.Data()));
     ASSERT_TRUE(JeKnihovnaNactena());
 
+    // A failed attempt leaves the last identification, address and speed shown.
+    VModalnimOkne([&](QWidget* dialog) {
+        obsluha::Napis(dialog->findChild<QLineEdit*>("Edit1"), "2");
+        Klikni(dialog->findChild<QPushButton*>("Button1"));
+        Klikni(dialog->findChild<QPushButton*>("Button2"));
+    });
+    KlikniMenu(okno, okno.Pipojen1);
+    EXPECT_EQ(TextPanelu(okno, 0).toStdString(), " Modul  " + IdentEmulatoru);
+    EXPECT_EQ(TextPanelu(okno, 1), " Adresa  1");
+    EXPECT_FALSE(JePripojeno(okno.Data()));
+
+    VModalnimOkne([&](QWidget* dialog) {
+        obsluha::Napis(dialog->findChild<QLineEdit*>("Edit1"), "1");
+        Klikni(dialog->findChild<QPushButton*>("Button1"));
+        Klikni(dialog->findChild<QPushButton*>("Button2"));
+    });
+    KlikniMenu(okno, okno.Pipojen1);
+    ASSERT_TRUE(JePripojeno(okno.Data()));
+
     // The identification went through the link, which stays open until the end.
     const uint32_t pozadavky = emulator.value("get requests");
-    EXPECT_GE(pozadavky, 3u);
+    EXPECT_GE(pozadavky, 6u);
 
     std::remove(Nastaveni().c_str());
     KlikniMenu(okno, okno.Konec2);
