@@ -1,0 +1,82 @@
+#include "Connection.h"
+
+#include <cstdlib>
+
+namespace bench {
+
+namespace {
+constexpr uint8_t ModuleAddress = 1;
+constexpr int32_t ConfigMode = 2;
+}  // namespace
+
+Connection::Connection() { InicializujData(&data_); }
+
+Connection::~Connection() { close(); }
+
+int32_t Connection::openUdp(uint16_t port, int32_t timeoutMs) {
+    close();
+    data_.Rozhrani = RozhraniKV1726;
+    data_.InitParametry.fill(0);
+    data_.InitParametry[0] = reinterpret_cast<intptr_t>(ip_.c_str());
+    data_.InitParametry[1] = port;
+    data_.InitParametry[2] = timeoutMs;
+    return finishOpen(9600);
+}
+
+int32_t Connection::openSerial(const std::string& device, int32_t rate) {
+    close();
+    setenv("QCOM726_COM1", device.c_str(), 1);
+    data_.Rozhrani = RozhraniCOM;
+    data_.InitParametry.fill(0);
+    data_.InitParametry[0] = 1;
+    return finishOpen(rate);
+}
+
+int32_t Connection::finishOpen(int32_t rate) {
+    int32_t handle = 0;
+    int32_t code = InitRozhrani(data_.Rozhrani, &handle, data_.InitParametry);
+    if (code != 0) return code;
+    code = KonfigRozhrani(data_.Rozhrani, handle, rate, TimeoutRychlosti(rate), ConfigMode);
+    if (code != 0) {
+        UkonciRozhrani(data_.Rozhrani, &handle);
+        return code;
+    }
+    data_.Handle = handle;
+    data_.Pripojeno = 1;
+    data_.Adresa = ModuleAddress;
+    data_.Rychlost = rate;
+    return 0;
+}
+
+void Connection::close() {
+    if (data_.Handle == 0) return;
+    UkonciRozhrani(data_.Rozhrani, &data_.Handle);
+    data_.Handle = 0;
+    data_.Pripojeno = 0;
+}
+
+uint8_t Connection::exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5>& d) {
+    uint8_t error = 0;
+    PrenosDat(data_.Rozhrani, data_.Handle, data_.Adresa, function, subcode, d[0], d[1], d[2], d[3], d[4], error,
+              reply_);
+    return error;
+}
+
+uint8_t Connection::readInputs() {
+    std::array<uint8_t, 5> d{};
+    return exchange(0, 0x40, d);
+}
+
+uint8_t Connection::writeRegister(uint8_t reg, uint8_t value) {
+    std::array<uint8_t, 5> d{0, reg, reg, value, value};
+    return exchange(0x67, 0, d);
+}
+
+uint8_t Connection::readRegister(uint8_t reg, uint8_t& value) {
+    std::array<uint8_t, 5> d{0, reg, reg, 0, 0};
+    const uint8_t error = exchange(0x66, 0, d);
+    value = d[3];
+    return error;
+}
+
+}  // namespace bench

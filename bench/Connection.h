@@ -1,0 +1,44 @@
+// A program record with an open link to the emulated module, as the
+// connection dialog leaves it, for driving the library and the windows
+// without the dialog.
+#pragma once
+
+#include "Dekl.h"
+#include "Qxxx726.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace bench {
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // LAN converter library to 127.0.0.1:port.  0 or the error code.
+    int32_t openUdp(uint16_t port, int32_t timeoutMs = 200);
+    // COM library on COM1, mapped to the device, at the rate.
+    int32_t openSerial(const std::string& device, int32_t rate);
+    void close();
+
+    TData& data() { return data_; }
+
+    // One PrenosDat to the module; the error byte.  d holds D0..D4.
+    uint8_t exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5>& d);
+    uint8_t readInputs();
+    uint8_t writeRegister(uint8_t reg, uint8_t value);
+    uint8_t readRegister(uint8_t reg, uint8_t& value);
+
+private:
+    int32_t finishOpen(int32_t rate);
+
+    TData data_;
+    TOdpoved reply_{};
+    std::string ip_ = "127.0.0.1";
+};
+
+}  // namespace bench

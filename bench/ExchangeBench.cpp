@@ -1,0 +1,219 @@
+// Figures 1 and 2: one exchange through the binding, the library and the
+// emulator, against a bare UDP ping-pong and against the serial line's own
+// time.
+#include "Benchmarks.h"
+#include "Child.h"
+#include "Connection.h"
+#include "Emulator.h"
+#include "frame.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+
+sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+void setReceiveTimeout(int fd, int seconds) {
+    timeval tv{seconds, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+}
+
+// The client half of the reference: a connected socket that sends a request
+// frame and waits for the 12 bytes of the reply, nothing else.
+class BarePing {
+public:
+    explicit BarePing(uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+        const sockaddr_in peer = loopback(port);
+        if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
+            throw std::runtime_error("bare UDP socket failed");
+        setReceiveTimeout(fd_, 1);
+        wire::Request r;
+        r.address = 1;
+        r.subcode = 0x40;
+        request_ = wire::encode(r);
+    }
+    ~BarePing() {
+        const uint8_t stop = 0;
+        send(fd_, &stop, 1, 0);
+        close(fd_);
+    }
+    BarePing(const BarePing&) = delete;
+    BarePing& operator=(const BarePing&) = delete;
+
+    bool once() {
+        uint8_t reply[64];
+        if (send(fd_, request_.data(), request_.size(), 0) != static_cast<ssize_t>(request_.size())) return false;
+        return recv(fd_, reply, sizeof reply, 0) == static_cast<ssize_t>(wire::ReplySize);
+    }
+
+private:
+    int fd_;
+    std::array<uint8_t, wire::RequestSize> request_{};
+};
+
+template <class F>
+double timePerCall(int count, F&& call, int& failures) {
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i)
+        if (!call()) ++failures;
+    return microseconds(Clock::now() - start) / count;
+}
+
+std::string withUnit(double value, const char* unit, int decimals = 1) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
+    return text;
+}
+
+uint16_t pongPort(Child& pong) {
+    const auto line = pong.readLine(std::chrono::seconds(5));
+    unsigned port = 0;
+    if (!line || std::sscanf(line->c_str(), "PORT %u", &port) != 1) throw std::runtime_error("pong process did not start");
+    return static_cast<uint16_t>(port);
+}
+
+}  // namespace
+
+int runPong() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in self = loopback(0);
+    socklen_t length = sizeof self;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length) != 0)
+        return 1;
+    std::printf("PORT %u\n", ntohs(self.sin_port));
+    std::fflush(stdout);
+    // Gives up by itself if the measuring side goes away.
+    setReceiveTimeout(fd, 60);
+    wire::Reply r;
+    r.address = 1;
+    const auto reply = wire::encode(r);
+    for (;;) {
+        uint8_t buffer[64];
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || n == 1) break;
+        if (n == static_cast<ssize_t>(wire::RequestSize))
+            sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+    }
+    close(fd);
+    return 0;
+}
+
+std::vector<Row> exchangeBench(const Settings& s) {
+    kvtest::Emulator emu;
+    Connection link;
+    if (const int32_t code = link.openUdp(emu.udpPort()); code != 0)
+        throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
+    Child pong({selfPath(), "pong"});
+    BarePing ping(pongPort(pong));
+
+    const int perRound = s.quick ? 100 : 500;
+    const int rounds = s.quick ? 8 : 40;
+    int libraryFailures = 0, bareFailures = 0;
+    auto viaLibrary = [&] { return link.readInputs() == 0; };
+    auto bare = [&] { return ping.once(); };
+    timePerCall(200, viaLibrary, libraryFailures);
+    timePerCall(200, bare, bareFailures);
+    libraryFailures = bareFailures = 0;
+
+    std::vector<double> library, reference, ratios;
+    for (int round = 0; round < rounds; ++round) {
+        double a = 0, b = 0;
+        // Alternating which side goes first evens out drifts of the machine.
+        if (round % 2 == 0) {
+            a = timePerCall(perRound, viaLibrary, libraryFailures);
+            b = timePerCall(perRound, bare, bareFailures);
+        } else {
+            b = timePerCall(perRound, bare, bareFailures);
+            a = timePerCall(perRound, viaLibrary, libraryFailures);
+        }
+        library.push_back(a);
+        reference.push_back(b);
+        ratios.push_back(a / b);
+    }
+
+    Row row;
+    row.figure = "1. Exchange over UDP (PrenosDat, QKV1726.DLL, kv618emu) vs bare UDP ping-pong";
+    row.measured = withUnit(percentile(library, 0.5), "µs");
+    row.reference = withUnit(percentile(reference, 0.5), "µs");
+    row.ratio = summarize(ratios);
+    row.goal = "<= 1.3";
+    row.met = row.ratio.median <= 1.3;
+    row.note = std::to_string(rounds) + " rounds x " + std::to_string(perRound) + " exchanges";
+    if (libraryFailures + bareFailures > 0)
+        row.note += "; failed exchanges: library " + std::to_string(libraryFailures) + ", bare " +
+                    std::to_string(bareFailures);
+    return {row};
+}
+
+namespace {
+
+// One serial rate: every exchange against 10 bits per byte of the request
+// and the reply plus the emulator's reply delay.
+Row serialAt(const Settings& s, int32_t rate) {
+    constexpr double ReplyDelayMs = 0;
+    kvtest::EmulatorOptions options;
+    options.lineTiming = true;
+    kvtest::Emulator emu(options);
+    const uint8_t index = IndexRychlosti(rate);
+    if (index != IndexRychlosti(9600)) {
+        emu.command("set reg 0x3E " + std::to_string(index));
+        emu.command("power-fail");
+    }
+    Connection link;
+    if (const int32_t code = link.openSerial(emu.ptyPath(), rate); code != 0)
+        throw std::runtime_error("QCOM726.DLL did not open: " + TextKodu(RozhraniCOM, code));
+
+    const double lineMs = (wire::RequestSize + wire::ReplySize) * 10 * 1000.0 / rate + ReplyDelayMs;
+    const int count = s.quick ? (rate < 100000 ? 20 : 100) : (rate < 100000 ? 150 : 600);
+    int failures = 0;
+    for (int i = 0; i < 3; ++i) link.readInputs();
+    std::vector<double> measured, ratios;
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        if (link.readInputs() != 0) ++failures;
+        const double ms = microseconds(Clock::now() - start) / 1000.0;
+        measured.push_back(ms);
+        ratios.push_back(ms / lineMs);
+    }
+
+    Row row;
+    row.figure = "2. Serial exchange at " + std::to_string(rate) + " Bd (QCOM726.DLL, pty, line timing) vs line time";
+    row.measured = withUnit(percentile(measured, 0.5), "ms", 2);
+    row.reference = withUnit(lineMs, "ms", 2);
+    row.ratio = summarize(ratios);
+    row.goal = "0.9 - 1.1";
+    row.met = row.ratio.median >= 0.9 && row.ratio.median <= 1.1;
+    row.note = std::to_string(count) + " exchanges";
+    if (failures > 0) row.note += "; failed: " + std::to_string(failures);
+    return row;
+}
+
+}  // namespace
+
+std::vector<Row> serialBench(const Settings& s) { return {serialAt(s, 9600), serialAt(s, 115200)}; }
+
+}  // namespace bench

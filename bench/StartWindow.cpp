@@ -1,0 +1,60 @@
+// Start-up probe: starts a Qt application with one main window and, as soon
+// as the window has been painted for the first time, says so on standard
+// output and ends.  Built twice: with the program's main window (TForm1) and
+// with a bare QMainWindow of the same size, both with the same compiler
+// flags, so the difference between the two is what the program adds.
+#include <QApplication>
+#include <QEvent>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdio>
+#include <unistd.h>
+
+#ifdef KV_START_PROGRAM
+#include "Dekl.h"
+#include "Hlavni.h"
+#endif
+
+namespace {
+
+// Reports after the first paint has finished, then leaves without the
+// window's closing (which would save settings and is not start-up).
+class FirstPaint : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            QTimer::singleShot(0, [] {
+                std::printf("SHOWN\n");
+                std::fflush(stdout);
+                _exit(0);
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool seen_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+#ifdef KV_START_PROGRAM
+    // The settings are read from a path of the caller's, never from beside
+    // the executable.
+    if (argc > 1) NastavCestuNastaveni(argv[1]);
+#endif
+    QApplication app(argc, argv);
+#ifdef KV_START_PROGRAM
+    TForm1 window;
+#else
+    QMainWindow window;
+    window.resize(600, 400);
+#endif
+    FirstPaint probe;
+    window.installEventFilter(&probe);
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,89 @@
+// Figure 5: time from the start of the process to the main window's first
+// paint, and the process's peak resident memory, against a bare Qt window.
+#include "Benchmarks.h"
+#include "Child.h"
+
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace bench {
+
+namespace {
+
+struct Start {
+    double ms = 0;
+    double peakKiB = 0;
+};
+
+Start startOnce(const std::string& executable, const std::string& settings) {
+    Child child({executable, settings}, {{"QT_QPA_PLATFORM", "offscreen"}});
+    const auto line = child.readLine(std::chrono::seconds(30));
+    const auto shown = std::chrono::steady_clock::now();
+    if (!line || *line != "SHOWN") throw std::runtime_error(executable + " did not show its window");
+    const auto exit = child.wait();
+    Start s;
+    s.ms = std::chrono::duration<double, std::milli>(shown - child.started()).count();
+    s.peakKiB = static_cast<double>(exit.usage.ru_maxrss);
+    return s;
+}
+
+std::string withUnit(double value, const char* unit, int decimals = 1) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
+    return text;
+}
+
+}  // namespace
+
+std::vector<Row> startupBench(const Settings& s) {
+    const std::string program = siblingPath("kvbench_start_program");
+    const std::string bare = siblingPath("kvbench_start_bare");
+    char folder[] = "/tmp/kvbench-start-XXXXXX";
+    if (!mkdtemp(folder)) throw std::runtime_error("no temporary folder");
+    const std::string settings = std::string(folder) + "/R_iv618.ini";
+
+    const int rounds = s.quick ? 3 : 20;
+    startOnce(program, settings);
+    startOnce(bare, settings);
+    std::vector<double> programMs, bareMs, timeRatio, programKiB, bareKiB, memoryRatio;
+    for (int round = 0; round < rounds; ++round) {
+        Start a, b;
+        if (round % 2 == 0) {
+            a = startOnce(program, settings);
+            b = startOnce(bare, settings);
+        } else {
+            b = startOnce(bare, settings);
+            a = startOnce(program, settings);
+        }
+        programMs.push_back(a.ms);
+        bareMs.push_back(b.ms);
+        timeRatio.push_back(a.ms / b.ms);
+        programKiB.push_back(a.peakKiB);
+        bareKiB.push_back(b.peakKiB);
+        memoryRatio.push_back(a.peakKiB / b.peakKiB);
+    }
+    rmdir(folder);
+
+    Row time;
+    time.figure = "5a. Start to main window shown (TForm1) vs bare QMainWindow";
+    time.measured = withUnit(percentile(programMs, 0.5), "ms");
+    time.reference = withUnit(percentile(bareMs, 0.5), "ms");
+    time.ratio = summarize(timeRatio);
+    time.goal = "<= 1.2";
+    time.met = time.ratio.median <= 1.2;
+    time.note = std::to_string(rounds) + " starts each, offscreen platform";
+
+    Row memory;
+    memory.figure = "5b. Peak resident memory (TForm1) vs bare QMainWindow";
+    memory.measured = withUnit(percentile(programKiB, 0.5) / 1024, "MiB");
+    memory.reference = withUnit(percentile(bareKiB, 0.5) / 1024, "MiB");
+    memory.ratio = summarize(memoryRatio);
+    memory.goal = "<= 1.3";
+    memory.met = memory.ratio.median <= 1.3;
+    memory.note = "ru_maxrss of the child";
+    return {time, memory};
+}
+
+}  // namespace bench

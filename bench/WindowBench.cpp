@@ -1,0 +1,259 @@
+// Figures 3 and 4: the I/O configuration window's full write against its
+// floor, and the digital inputs window's polling cadence and CPU cost.
+#include "Benchmarks.h"
+#include "Child.h"
+#include "Connection.h"
+#include "Emulator.h"
+#include "NastavDIO.h"
+#include "OkamDIN.h"
+#include "StatusBar.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+#include <stdexcept>
+
+namespace bench {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+std::string withUnit(double value, const char* unit, int decimals = 1) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
+    return text;
+}
+
+double cpuMilliseconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// The floor of the window's write: the same twelve writes and twelve
+// read-backs as bare exchanges; the 24 pauses of 1 ms are added by the caller.
+bool bareConfigWrite(Connection& link, TKonfigurace config) {
+    bool ok = true;
+    for (int step = 1; step <= 12; ++step) {
+        const uint8_t reg = TForm14::RegistrKroku(step);
+        const uint8_t value = TForm14::BajtKroku(config, step);
+        uint8_t back = 0;
+        ok = link.writeRegister(reg, value) == 0 && ok;
+        ok = link.readRegister(reg, back) == 0 && back == value && ok;
+    }
+    return ok;
+}
+
+// Time and CPU time of every tick of the window's timer, taken as the timer
+// event arrives, before the window's handler runs.
+class TickRecorder : public QObject {
+public:
+    struct Tick {
+        double wallMs;
+        double cpuMs;
+    };
+    std::vector<Tick> ticks;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Timer)
+            ticks.push_back({milliseconds(Clock::now().time_since_epoch()), cpuMilliseconds()});
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+std::vector<Row> configBench(const Settings& s) {
+    kvtest::Emulator emu;
+    Connection link;
+    if (const int32_t code = link.openUdp(emu.udpPort()); code != 0)
+        throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
+    TForm14 form;
+    form.PData = &link.data();
+    form.show();
+    QApplication::processEvents();
+    auto* button = form.findChild<QPushButton*>("Button1");
+    auto* status = form.findChild<TStatusBar*>("StatusBar1");
+    if (!button || !status) throw std::runtime_error("Form14 lacks Button1 or StatusBar1");
+
+    const int rounds = s.quick ? 5 : 40;
+    int windowFailures = 0, bareFailures = 0;
+    std::vector<double> window, floor, ratios;
+    auto timeWindow = [&] {
+        const auto start = Clock::now();
+        button->click();
+        const double ms = milliseconds(Clock::now() - start);
+        if (status->Text(0) != QStringLiteral(" Konfigurace zapsána.")) ++windowFailures;
+        return ms;
+    };
+    auto timeFloor = [&] {
+        const auto start = Clock::now();
+        if (!bareConfigWrite(link, link.data().Konfigurace)) ++bareFailures;
+        return milliseconds(Clock::now() - start) + 24.0;
+    };
+    timeWindow();
+    timeFloor();
+    windowFailures = bareFailures = 0;
+    for (int round = 0; round < rounds; ++round) {
+        double a = 0, b = 0;
+        if (round % 2 == 0) {
+            a = timeWindow();
+            b = timeFloor();
+        } else {
+            b = timeFloor();
+            a = timeWindow();
+        }
+        window.push_back(a);
+        floor.push_back(b);
+        ratios.push_back(a / b);
+    }
+
+    Row row;
+    row.figure = "3. Configuration write (TForm14, Button1) vs 24 bare exchanges + 24 ms";
+    row.measured = withUnit(percentile(window, 0.5), "ms");
+    row.reference = withUnit(percentile(floor, 0.5), "ms");
+    row.ratio = summarize(ratios);
+    row.goal = "<= 1.2";
+    row.met = row.ratio.median <= 1.2;
+    row.note = std::to_string(rounds) + " writes each";
+    if (windowFailures + bareFailures > 0)
+        row.note += "; failed: window " + std::to_string(windowFailures) + ", bare " + std::to_string(bareFailures);
+    return {row};
+}
+
+int runPollChild(int argc, char** argv) {
+    if (argc < 4) return 2;
+    const auto port = static_cast<uint16_t>(std::stoi(argv[2]));
+    const int seconds = std::stoi(argv[3]);
+    QApplication app(argc, argv);
+    Connection link;
+    if (const int32_t code = link.openUdp(port); code != 0) {
+        std::printf("ERROR %s\n", TextKodu(RozhraniKV1726, code).c_str());
+        return 1;
+    }
+    TickRecorder recorder;
+    TForm11 form;
+    form.PData = &link.data();
+    form.Timer1->installEventFilter(&recorder);
+    form.show();
+    QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);
+    app.exec();
+    std::printf("TIMER %s %d\n", form.Timer1->timerType() == Qt::PreciseTimer ? "precise" : "coarse",
+                form.Timer1->interval());
+    for (const auto& t : recorder.ticks) std::printf("TICK %.3f %.3f\n", t.wallMs, t.cpuMs);
+    std::printf("STATUS %s\n", form.StatusBar1->Text(0).toStdString().c_str());
+    std::printf("END\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+namespace {
+
+struct PollRun {
+    std::vector<TickRecorder::Tick> ticks;
+    std::string timer;
+    std::string status;
+    double nominalMs = 100;
+};
+
+PollRun runPollProcess(uint16_t port, int seconds) {
+    Child child({selfPath(), "poll-child", std::to_string(port), std::to_string(seconds)},
+                {{"QT_QPA_PLATFORM", "offscreen"}});
+    PollRun run;
+    for (;;) {
+        const auto line = child.readLine(std::chrono::seconds(seconds + 30));
+        if (!line) throw std::runtime_error("the polling process did not finish");
+        std::istringstream in(*line);
+        std::string word;
+        in >> word;
+        if (word == "END") break;
+        if (word == "ERROR") throw std::runtime_error("polling process: " + line->substr(6));
+        if (word == "TIMER") in >> run.timer >> run.nominalMs;
+        if (word == "STATUS") run.status = line->substr(7);
+        if (word == "TICK") {
+            TickRecorder::Tick t{};
+            in >> t.wallMs >> t.cpuMs;
+            run.ticks.push_back(t);
+        }
+    }
+    child.wait();
+    if (run.ticks.size() < 8) throw std::runtime_error("the polling window hardly ticked");
+    return run;
+}
+
+}  // namespace
+
+std::vector<Row> pollBench(const Settings& s) {
+    kvtest::Emulator emu;
+    const uint32_t before = emu.value("get requests");
+    const int seconds = s.quick ? 4 : s.pollSeconds;
+    const PollRun run = runPollProcess(emu.udpPort(), seconds);
+    const uint32_t requests = emu.value("get requests") - before;
+
+    std::vector<double> intervals, ratios;
+    for (size_t i = 1; i < run.ticks.size(); ++i) {
+        intervals.push_back(run.ticks[i].wallMs - run.ticks[i - 1].wallMs);
+        ratios.push_back(intervals.back() / run.nominalMs);
+    }
+    const size_t quarter = intervals.size() / 4;
+    const std::vector<double> first(intervals.begin(), intervals.begin() + static_cast<long>(quarter));
+    const std::vector<double> last(intervals.end() - static_cast<long>(quarter), intervals.end());
+    const double firstMedian = percentile(first, 0.5);
+    std::vector<double> drift;
+    for (double v : last) drift.push_back(v / firstMedian);
+    const double span = run.ticks.back().wallMs - run.ticks.front().wallMs;
+    const double meanInterval = span / static_cast<double>(intervals.size());
+
+    // CPU share in windows of ten ticks (one second), for its spread.
+    std::vector<double> cpuShare;
+    for (size_t i = 10; i < run.ticks.size(); i += 10) {
+        const auto& a = run.ticks[i - 10];
+        const auto& b = run.ticks[i];
+        cpuShare.push_back((b.cpuMs - a.cpuMs) / (b.wallMs - a.wallMs));
+    }
+    const double cpuTotal = (run.ticks.back().cpuMs - run.ticks.front().cpuMs) / span;
+
+    const std::string common = std::to_string(run.ticks.size()) + " ticks in " + std::to_string(seconds) +
+                               " s, " + std::to_string(requests) + " requests at the module, " + run.timer +
+                               " timer";
+    Row interval;
+    interval.figure = "4a. Inputs window (TForm11) tick interval vs nominal";
+    interval.measured = withUnit(percentile(intervals, 0.5), "ms", 2);
+    interval.reference = withUnit(run.nominalMs, "ms", 0);
+    interval.ratio = summarize(ratios);
+    interval.goal = "0.98 - 1.02";
+    interval.met = interval.ratio.median >= 0.98 && interval.ratio.median <= 1.02;
+    interval.note = common + "; mean interval " + withUnit(meanInterval, "ms", 2) + "; last status \"" +
+                    run.status + "\"";
+
+    Row driftRow;
+    driftRow.figure = "4b. Drift: last-quarter intervals vs first-quarter median";
+    driftRow.measured = withUnit(percentile(last, 0.5), "ms", 2);
+    driftRow.reference = withUnit(firstMedian, "ms", 2);
+    driftRow.ratio = summarize(drift);
+    driftRow.goal = "0.98 - 1.02";
+    driftRow.met = driftRow.ratio.median >= 0.98 && driftRow.ratio.median <= 1.02;
+    driftRow.note = std::to_string(quarter) + " intervals per quarter";
+
+    Row cpu;
+    cpu.figure = "4c. Inputs window CPU time vs wall time (share of one core)";
+    cpu.measured = withUnit(cpuTotal * 100, "% of one core", 2);
+    cpu.reference = "wall time";
+    cpu.ratio = summarize(cpuShare);
+    cpu.goal = "< 0.01";
+    cpu.met = cpu.ratio.median < 0.01;
+    cpu.note = "spread over one-second windows";
+    return {interval, driftRow, cpu};
+}
+
+}  // namespace bench

@@ -1,0 +1,85 @@
+// kvbench: the benchmark figures of the program, each against its reference,
+// printed as a Markdown table.
+//
+//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]
+//
+// Without names it runs all five.  --quick runs few repetitions (a check that
+// everything works, not figures); --seconds sets the polling run (20 s).
+#include "Benchmarks.h"
+
+#include <QApplication>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bench = std::function<std::vector<bench::Row>(const bench::Settings&)>;
+
+const std::vector<std::pair<std::string, Bench>>& benches() {
+    static const std::vector<std::pair<std::string, Bench>> all = {
+        {"exchange", bench::exchangeBench}, {"serial", bench::serialBench}, {"config", bench::configBench},
+        {"poll", bench::pollBench},         {"startup", bench::startupBench},
+    };
+    return all;
+}
+
+void printRow(const bench::Row& r) {
+    std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", r.figure.c_str(), r.measured.c_str(),
+                r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(), r.met ? "yes" : "**no**",
+                r.note.c_str());
+    std::fflush(stdout);
+}
+
+int usage() {
+    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "pong") == 0) return bench::runPong();
+    if (argc > 1 && std::strcmp(argv[1], "poll-child") == 0) return bench::runPollChild(argc, argv);
+
+    bench::Settings settings;
+    std::vector<std::string> chosen;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--quick") settings.quick = true;
+        else if (a == "--seconds" && i + 1 < argc) settings.pollSeconds = std::stoi(argv[++i]);
+        else if (a.rfind("--", 0) == 0) return usage();
+        else chosen.push_back(a);
+    }
+    for (const auto& name : chosen) {
+        bool known = false;
+        for (const auto& [n, b] : benches()) known = known || n == name;
+        if (!known) return usage();
+    }
+
+    // The windows are real widgets on Qt's platform without a screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    std::printf("| Figure | Measured (median) | Reference (median) | Ratio median (p10-p90) | Goal | Met | Notes |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    int failures = 0;
+    for (const auto& [name, run] : benches()) {
+        if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), name) == chosen.end()) continue;
+        try {
+            for (const auto& row : run(settings)) printRow(row);
+        } catch (const std::exception& e) {
+            ++failures;
+            std::printf("| %s | not measured | | | | | %s |\n", name.c_str(), e.what());
+            std::fflush(stdout);
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
