@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -60,17 +62,25 @@ TEST_P(Cards, AMissingCardHasItsOwnCode) {
 }
 
 TEST_P(Cards, StrayAndLatePacketsAreNeverTakenForTheReply) {
+    // Request 1 goes unanswered until request 2 has gone out; then its late
+    // reply comes first, among other rubbish, and request 2's own comes last.
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
     fake::CardPeer card(
-        [](const wire::Request& r) {
+        [unanswered](const wire::Request& r) {
             const Bytes good = fake::replyTo(r, 0, {r.subcode, 0, 0, 0});
-            if (r.subcode == 1) return std::vector<Answer>{{good, false, 350}};  // after the time-out
+            if (r.subcode == 1) {
+                *unanswered = r;
+                return std::vector<Answer>{};
+            }
+            std::vector<Answer> answers;
+            if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 0, 0, 0})});
+            unanswered->reset();
             Bytes oversized = good;
             oversized.resize(100, 0x5A);
-            return std::vector<Answer>{{oversized},
-                                       {Bytes(good.begin(), good.begin() + 11)},
-                                       {fake::withTransaction(good, r.transaction + 7)},
-                                       {fake::withBadCrc(good)},
-                                       {good}};
+            for (Bytes bytes : {oversized, Bytes(good.begin(), good.begin() + 11),
+                                fake::withTransaction(good, r.transaction + 7), fake::withBadCrc(good), good})
+                answers.push_back({bytes});
+            return answers;
         },
         folder_.path(), GetParam().socket);
     ASSERT_EQ(init(), 0);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
+
 namespace {
 
 using drvtest::exchange;
@@ -106,17 +109,42 @@ TEST_F(Lan, WithoutAValidReplyTheMostTellingFaultIsReported) {
 }
 
 TEST_F(Lan, ALateReplyIsDroppedAndTheNextRequestGetsItsOwn) {
-    // The first request is answered after its time-out, and that late reply
-    // goes out before the second request's own: the second must take its own.
-    fake::UdpPeer peer([](const wire::Request& r) {
-        if (r.subcode == 1) return std::vector<Answer>{{fake::replyTo(r, 0, {1, 1, 1, 1}), false, TimeoutMs + 100}};
-        return only(fake::replyTo(r, 0, {2, 2, 2, 2}));
+    // The first request is answered only once the second has gone out, and
+    // that late reply arrives before the second's own: the second must take
+    // its own.
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    fake::UdpPeer peer([unanswered](const wire::Request& r) {
+        if (r.subcode == 1) {
+            *unanswered = r;
+            return std::vector<Answer>{};
+        }
+        std::vector<Answer> answers;
+        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
+        unanswered->reset();
+        answers.push_back({fake::replyTo(r, 0, {2, 2, 2, 2})});
+        return answers;
     });
     open(peer);
     EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 1);
     const auto second = exchange(RozhraniKV1726, handle_, 1, 0x64, 2);
     EXPECT_EQ(second.error, 0);
     EXPECT_EQ(second.d, (std::array<uint8_t, 5>{0, 2, 2, 2, 2}));
+}
+
+TEST_F(Lan, ALateReplyAloneIsNoReply) {
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    fake::UdpPeer peer([unanswered](const wire::Request& r) {
+        std::vector<Answer> answers;
+        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
+        *unanswered = r;
+        return answers;
+    });
+    open(peer);
+    for (int i = 0; i < 3; ++i) {
+        const auto got = exchange(RozhraniKV1726, handle_, 1, 0x64, 1);
+        EXPECT_EQ(got.error, 1);
+        EXPECT_EQ(got.d, (std::array<uint8_t, 5>{}));
+    }
 }
 
 TEST_F(Lan, NoOneListeningGivesNoReplyAndTheText) {
