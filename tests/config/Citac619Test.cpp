@@ -3,7 +3,7 @@
 #include "OknoSModulem.h"
 #include "Qxxx726.h"
 
-#include <QCoreApplication>
+#include <QTest>
 
 #include <cstdlib>
 
@@ -18,7 +18,7 @@ protected:
         auto okno = std::make_unique<TForm5>();
         okno->PData = &Data;
         okno->show();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
         return okno;
     }
     void NastavCislo(int Citac, uint16_t Cislo) {
@@ -154,6 +154,16 @@ TEST_F(Citac619, ValuesAboveThousandFromTheModuleAreShownAndRefusedOnWrite) {
     Klikni(druhe.get(), "Button2");
     Klikni(druhe.get(), "Button3");
     EXPECT_EQ(Data.Konfigurace.ImpulsniCislo[0], 10);
+}
+
+TEST_F(Citac619, CancelAfterReadKeepsTheRecord) {
+    NastavCislo(1, 321);
+    auto okno = Otevri();
+    Klikni(okno.get(), "Button2");
+    EXPECT_EQ(TextEditu(okno.get(), "Edit2"), "321");
+    Klikni(okno.get(), "Button4");
+    EXPECT_FALSE(okno->isVisible());
+    EXPECT_EQ(Data.Konfigurace.ImpulsniCislo[1], 1);
 }
 
 TEST_F(Citac619, OkWithValuesFromTheModuleOutOfRangeStoresNothing) {

@@ -4,7 +4,7 @@
 #include "StatusBar.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
+#include <QTest>
 
 namespace {
 
@@ -14,7 +14,7 @@ protected:
         auto okno = std::make_unique<TForm12>();
         okno->PData = &Data;
         okno->show();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
         return okno;
     }
     static QComboBox* Seznam(QWidget* Okno) { return Prvek<QComboBox>(Okno, "ComboBox1"); }
@@ -49,6 +49,23 @@ TEST_F(NastavAdr, OpensWithTheRecordsValuesAndItsDesign) {
     auto druhe = Otevri();
     EXPECT_EQ(TextEditu(druhe.get(), "Edit1"), "17");
     EXPECT_EQ(Seznam(druhe.get())->currentText(), "57600 Bd");
+}
+
+TEST_F(NastavAdr, WithoutARecordShowingAndOkDoNothing) {
+    TForm12 okno;
+    okno.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&okno));
+    EXPECT_EQ(TextEditu(&okno, "Edit1"), "Edit1");
+    EXPECT_EQ(Seznam(&okno)->currentText(), "9600 Bd");
+    EXPECT_EQ(TextStavu(&okno), "");
+    const uint32_t pred = Pozadavky();
+    Klikni(&okno, "Button3");
+    EXPECT_TRUE(okno.isVisible());
+    Klikni(&okno, "Button2");
+    EXPECT_EQ(TextStavu(&okno), QString::fromUtf8(TextNepripojeno));
+    EXPECT_EQ(Pozadavky(), pred);
+    Klikni(&okno, "Button4");
+    EXPECT_FALSE(okno.isVisible());
 }
 
 TEST_F(NastavAdr, ReadShowsTheModulesValuesWithProgress) {

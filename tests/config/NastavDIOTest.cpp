@@ -2,7 +2,6 @@
 #include "NastavDIO.h"
 #include "OknoSModulem.h"
 
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QTest>
 
@@ -20,7 +19,7 @@ protected:
         auto okno = std::make_unique<TForm14>();
         okno->PData = &Data;
         okno->show();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
         return okno;
     }
     static void Zaskrtni(QWidget* Okno, int Box, bool Stav) {

@@ -4,7 +4,6 @@
 #include "RTC.h"
 #include "StatusBar.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFrame>
 #include <QTest>
@@ -18,9 +17,9 @@ protected:
         auto okno = std::make_unique<TForm3>();
         okno->PData = &Data;
         okno->show();
-        QCoreApplication::processEvents();
         // The tests tick by hand.
         Casovac(okno.get())->stop();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
         return okno;
     }
     static QTimer* Casovac(QWidget* Okno) { return Okno->findChild<QTimer*>("Timer1"); }

@@ -7,7 +7,6 @@
 #include "NastavDIO.h"
 #include "OknoSModulem.h"
 
-#include <QCoreApplication>
 #include <QTest>
 #include <QTimer>
 
@@ -20,7 +19,7 @@ protected:
         auto okno = std::make_unique<T>();
         okno->PData = &Data;
         okno->show();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
         return okno;
     }
 
