@@ -87,11 +87,6 @@ Config Link::config() {
     return config_;
 }
 
-int32_t Link::timeoutMs() {
-    std::lock_guard lock(mutex_);
-    return timeoutLocked();
-}
-
 int32_t Link::timeoutLocked() const {
     return fixedTimeoutMs_ > 0 ? fixedTimeoutMs_ : replyTimeoutMs(config_.rate, config_.time);
 }

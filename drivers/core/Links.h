@@ -31,7 +31,6 @@ public:
 
     int32_t setConfig(int32_t rate, int32_t time, int32_t mode);
     Config config();
-    int32_t timeoutMs();
     // Takes the next transaction number and carries out one exchange.
     Result send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data);
 

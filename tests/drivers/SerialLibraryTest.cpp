@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sys/file.h>
 #include <unistd.h>
@@ -166,6 +167,26 @@ TEST_F(Serial, ALineThatHangsUpGivesAnErrorAtOnceAndRecoversWhenItIsBack) {
     EXPECT_EQ(back.d, (std::array<uint8_t, 5>{0, 5, 6, 7, 8}));
     EXPECT_EQ(again.lineRate(), 19200) << "the rate set while the line was away is applied";
     ::unlink(link.c_str());
+}
+
+TEST(SerialSettingsFile, ALineInQCOM726IniBesideTheLibraryMapsThePort) {
+    fake::PtyPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {3, 3, 3, 3})); });
+    // A copy of the library in a folder of its own, with its settings file.
+    fake::TempFolder folder;
+    std::filesystem::copy_file(SlozkaProgramu() + "/QCOM726.DLL", folder.path() + "/QCOM726.DLL");
+    std::ofstream(folder.path() + "/QCOM726.ini") << "[Porty]\r\nCOM3=" << peer.path() << "\r\n";
+    ::unsetenv("QCOM726_COM3");
+    NastavSlozkuKnihoven(folder.path());
+    int32_t handle = 0;
+    TInitParametry block{};
+    block[0] = 3;
+    ASSERT_EQ(InitRozhrani(RozhraniCOM, &handle, block), 0);
+    const auto got = exchange(RozhraniCOM, handle, 1, 0, 0x40);
+    EXPECT_EQ(got.error, 0);
+    EXPECT_EQ(got.d[1], 3);
+    EXPECT_EQ(peer.requestCount(), 1);
+    EXPECT_EQ(UkonciRozhrani(RozhraniCOM, &handle), 0);
+    NastavSlozkuKnihoven("");
 }
 
 }  // namespace
