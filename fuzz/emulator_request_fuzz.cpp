@@ -1,0 +1,19 @@
+// The emulator's request decoding: frames off a packet transport and bytes
+// off the serial line, against one module that keeps its state between runs
+// of the fuzzer like a module that is never powered down.
+#include "SerialFramer.h"
+#include "Service.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static emu::ManualClock clock;
+    static emu::Service service(clock, 1);
+    static emu::SerialFramer framer;
+    clock.Advance(37);
+
+    const std::span<const uint8_t> bytes(data, size);
+    (void)service.OnFrame(bytes);
+    unsigned damaged = 0;
+    for (const auto& frame : framer.Feed(bytes, damaged)) (void)service.OnFrame(frame);
+    if (framer.Pending() > 4096) framer.Clear();
+    return 0;
+}
