@@ -10,8 +10,11 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <cstdio>
+#include <cstring>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
@@ -66,6 +69,17 @@ public:
         return recv(fd_, reply, sizeof reply, 0) == static_cast<ssize_t>(wire::ReplySize);
     }
 
+    // The same with the system calls that the library makes per exchange:
+    // drain what is queued, send, wait in poll(), then receive.
+    bool onceWithLibraryCalls() {
+        uint8_t reply[64];
+        recv(fd_, reply, sizeof reply, MSG_DONTWAIT | MSG_TRUNC);
+        if (send(fd_, request_.data(), request_.size(), 0) != static_cast<ssize_t>(request_.size())) return false;
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, 1000) != 1) return false;
+        return recv(fd_, reply, sizeof reply, MSG_DONTWAIT) == static_cast<ssize_t>(wire::ReplySize);
+    }
+
 private:
     int fd_;
     std::array<uint8_t, wire::RequestSize> request_{};
@@ -105,9 +119,12 @@ int runPong() {
     std::fflush(stdout);
     // Gives up by itself if the measuring side goes away.
     setReceiveTimeout(fd, 60);
+    // The reply echoes the request's transaction and address, so that the
+    // library takes it too; it is made anew only when those change.
+    uint8_t last[3] = {0, 0, 0};
     wire::Reply r;
-    r.address = 1;
-    const auto reply = wire::encode(r);
+    auto reply = wire::encode(r);
+    bool made = false;
     for (;;) {
         uint8_t buffer[64];
         sockaddr_in from{};
@@ -115,8 +132,15 @@ int runPong() {
         const ssize_t n = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 || n == 1) break;
-        if (n == static_cast<ssize_t>(wire::RequestSize))
-            sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+        if (n != static_cast<ssize_t>(wire::RequestSize)) continue;
+        if (!made || std::memcmp(last, buffer + 1, 3) != 0) {
+            std::memcpy(last, buffer + 1, 3);
+            r.transaction = static_cast<uint16_t>(buffer[1] | (buffer[2] << 8));
+            r.address = buffer[3];
+            reply = wire::encode(r);
+            made = true;
+        }
+        sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
     }
     close(fd);
     return 0;
@@ -124,49 +148,67 @@ int runPong() {
 
 std::vector<Row> exchangeBench(const Settings& s) {
     kvtest::Emulator emu;
-    Connection link;
-    if (const int32_t code = link.openUdp(emu.udpPort()); code != 0)
-        throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
     Child pong({selfPath(), "pong"});
-    BarePing ping(pongPort(pong));
+    const uint16_t pongAt = pongPort(pong);
+    Connection toEmulator, toPong;
+    if (const int32_t code = toEmulator.openUdp(emu.udpPort()); code != 0)
+        throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
+    if (const int32_t code = toPong.openUdp(pongAt); code != 0)
+        throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
+    BarePing bareToPong(pongAt);
+    BarePing bareToEmulator(emu.udpPort());
+
+    // The figure pairs the whole path with the bare ping-pong; the two crossed
+    // pairs tell the library's share from the emulator's.
+    struct Path {
+        std::function<bool()> once;
+        int failures = 0;
+        std::vector<double> perRound{};
+    };
+    std::array<Path, 5> paths{{
+        {[&] { return toEmulator.readInputs() == 0; }},
+        {[&] { return bareToPong.once(); }},
+        {[&] { return toPong.readInputs() == 0; }},
+        {[&] { return bareToEmulator.once(); }},
+        {[&] { return bareToPong.onceWithLibraryCalls(); }},
+    }};
+    enum { Whole, Bare, LibraryOnly, EmulatorOnly, LibraryCalls };
 
     const int perRound = s.quick ? 100 : 500;
     const int rounds = s.quick ? 8 : 40;
-    int libraryFailures = 0, bareFailures = 0;
-    auto viaLibrary = [&] { return link.readInputs() == 0; };
-    auto bare = [&] { return ping.once(); };
-    timePerCall(200, viaLibrary, libraryFailures);
-    timePerCall(200, bare, bareFailures);
-    libraryFailures = bareFailures = 0;
-
-    std::vector<double> library, reference, ratios;
-    for (int round = 0; round < rounds; ++round) {
-        double a = 0, b = 0;
-        // Alternating which side goes first evens out drifts of the machine.
-        if (round % 2 == 0) {
-            a = timePerCall(perRound, viaLibrary, libraryFailures);
-            b = timePerCall(perRound, bare, bareFailures);
-        } else {
-            b = timePerCall(perRound, bare, bareFailures);
-            a = timePerCall(perRound, viaLibrary, libraryFailures);
+    for (auto& p : paths) timePerCall(200, p.once, p.failures);
+    for (auto& p : paths) p.failures = 0;
+    for (int round = 0; round < rounds; ++round)
+        // Rotating which path goes first evens out drifts of the machine.
+        for (size_t k = 0; k < paths.size(); ++k) {
+            Path& p = paths[(k + static_cast<size_t>(round)) % paths.size()];
+            p.perRound.push_back(timePerCall(perRound, p.once, p.failures));
         }
-        library.push_back(a);
-        reference.push_back(b);
-        ratios.push_back(a / b);
-    }
 
-    Row row;
-    row.figure = "1. Exchange over UDP (PrenosDat, QKV1726.DLL, kv618emu) vs bare UDP ping-pong";
-    row.measured = withUnit(percentile(library, 0.5), "µs");
-    row.reference = withUnit(percentile(reference, 0.5), "µs");
-    row.ratio = summarize(ratios);
-    row.goal = "<= 1.3";
-    row.met = row.ratio.median <= 1.3;
-    row.note = std::to_string(rounds) + " rounds x " + std::to_string(perRound) + " exchanges";
-    if (libraryFailures + bareFailures > 0)
-        row.note += "; failed exchanges: library " + std::to_string(libraryFailures) + ", bare " +
-                    std::to_string(bareFailures);
-    return {row};
+    auto ratioRow = [&](int a, int b, std::string figure, std::string goal, bool checked) {
+        std::vector<double> ratios;
+        for (int r = 0; r < rounds; ++r) ratios.push_back(paths[a].perRound[r] / paths[b].perRound[r]);
+        Row row;
+        row.figure = std::move(figure);
+        row.measured = withUnit(percentile(paths[a].perRound, 0.5), "µs");
+        row.reference = withUnit(percentile(paths[b].perRound, 0.5), "µs");
+        row.ratio = summarize(ratios);
+        row.goal = std::move(goal);
+        row.met = !checked || row.ratio.median <= 1.3;
+        row.note = std::to_string(rounds) + " rounds x " + std::to_string(perRound) + " exchanges";
+        const int failures = paths[a].failures + paths[b].failures;
+        if (failures > 0) row.note += "; failed exchanges: " + std::to_string(failures);
+        return row;
+    };
+    return {
+        ratioRow(Whole, Bare, "1. Exchange over UDP (PrenosDat, QKV1726.DLL, kv618emu) vs bare UDP ping-pong",
+                 "<= 1.3", true),
+        ratioRow(LibraryOnly, Bare, "1b. (diagnosis) PrenosDat + QKV1726.DLL to the bare responder vs bare", "-",
+                 false),
+        ratioRow(EmulatorOnly, Bare, "1c. (diagnosis) bare client to kv618emu vs bare", "-", false),
+        ratioRow(LibraryCalls, Bare, "1d. (diagnosis) bare client making the library's system calls vs bare", "-",
+                 false),
+    };
 }
 
 namespace {

@@ -145,8 +145,9 @@ void CountersWatch::check(int code) {
         }
     }
     const int expectedStep = code == 0 ? (step_ + 1) % 20 : step_;
-    if (form_->Krok != expectedStep) violation("reading step went from " + std::to_string(step_) + " to " +
-                                              std::to_string(form_->Krok));
+    if (form_->Krok != expectedStep)
+        violation("reading step went from " + std::to_string(step_) + " to " + std::to_string(form_->Krok) +
+                  " in a tick that ended with code " + std::to_string(code));
 }
 
 ClockWatch::ClockWatch(TForm3* window, Shared& shared) : Watch("clock", window, shared), form_(window) {}

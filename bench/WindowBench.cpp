@@ -18,6 +18,7 @@
 #include <ctime>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace bench {
 
@@ -101,6 +102,27 @@ std::vector<Row> configBench(const Settings& s) {
         if (!bareConfigWrite(link, link.data().Konfigurace)) ++bareFailures;
         return milliseconds(Clock::now() - start) + 24.0;
     };
+    // What the window's 24 pauses of 1 ms take on this machine by themselves.
+    std::vector<double> pauses, pauseRatios;
+    auto timePauses = [&] {
+        const auto start = Clock::now();
+        for (int i = 0; i < 24; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return milliseconds(Clock::now() - start);
+    };
+    // The window's own work in one write without exchanges and pauses: its
+    // progress texts, each painted at once, and its 24 rounds of pending events.
+    std::vector<double> uiWork;
+    auto timeUiWork = [&] {
+        const auto start = Clock::now();
+        status->NastavText(0, QStringLiteral(" Probíhá zápis konfigurace do modulu (0 %)"));
+        for (int step = 1; step <= 12; ++step) {
+            QApplication::processEvents();
+            status->NastavText(0, QStringLiteral(" Probíhá zápis konfigurace do modulu (%1 %)").arg(step * 100 / 12));
+            QApplication::processEvents();
+        }
+        status->NastavText(0, QStringLiteral(" Konfigurace zapsána."));
+        return milliseconds(Clock::now() - start);
+    };
     timeWindow();
     timeFloor();
     windowFailures = bareFailures = 0;
@@ -116,6 +138,9 @@ std::vector<Row> configBench(const Settings& s) {
         window.push_back(a);
         floor.push_back(b);
         ratios.push_back(a / b);
+        pauses.push_back(timePauses());
+        uiWork.push_back(timeUiWork());
+        pauseRatios.push_back(pauses.back() / 24.0);
     }
 
     Row row;
@@ -128,7 +153,27 @@ std::vector<Row> configBench(const Settings& s) {
     row.note = std::to_string(rounds) + " writes each";
     if (windowFailures + bareFailures > 0)
         row.note += "; failed: window " + std::to_string(windowFailures) + ", bare " + std::to_string(bareFailures);
-    return {row};
+
+    Row pause;
+    pause.figure = "3b. (diagnosis) 24 sleeps of 1 ms vs 24 ms";
+    pause.measured = withUnit(percentile(pauses, 0.5), "ms");
+    pause.reference = "24.0 ms";
+    pause.ratio = summarize(pauseRatios);
+    pause.goal = "-";
+    pause.met = true;
+    pause.note = "std::this_thread::sleep_for, as the window pauses";
+
+    std::vector<double> uiRatios;
+    for (size_t i = 0; i < uiWork.size(); ++i) uiRatios.push_back((floor[i] + uiWork[i]) / floor[i]);
+    Row ui;
+    ui.figure = "3c. (diagnosis) floor + the window's texts, repaints and event rounds vs floor";
+    ui.measured = withUnit(percentile(uiWork, 0.5), "ms", 2) + " of window work";
+    ui.reference = row.reference;
+    ui.ratio = summarize(uiRatios);
+    ui.goal = "-";
+    ui.met = true;
+    ui.note = "13 status texts painted at once, 24 processEvents";
+    return {row, pause, ui};
 }
 
 int runPollChild(int argc, char** argv) {
