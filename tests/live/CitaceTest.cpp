@@ -131,7 +131,7 @@ TEST_F(Citace, FailingQuantityHoldsTheCycle) {
         okno.Timer1Timer();
         EXPECT_EQ(PosledniPodfunkce(), 0x52);
         EXPECT_EQ(okno.Krok, 2);
-        EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << TextStavu(&okno).toStdString();
+        EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     }
     EXPECT_EQ(Hodnoty(&okno), pred);
 
@@ -187,7 +187,7 @@ TEST_F(Citace, ResetStopsAtTheFirstFailure) {
     ASSERT_EQ(Emu->command("clear log"), "ok");
     QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
 
-    EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << TextStavu(&okno).toStdString();
+    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get counter 0"), 0U);
     EXPECT_EQ(Emu->value("get counter 1"), 0U);
     EXPECT_EQ(Emu->value("get counter 2"), 33U);

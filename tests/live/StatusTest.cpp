@@ -97,7 +97,7 @@ TEST_F(Status, FailedReadKeepsLastGoodValues) {
     ASSERT_EQ(Emu->command("fault refuse 100 0 1"), "ok");
     okno.Timer1Timer();
     EXPECT_EQ(Zobrazeno(&okno), 0x76U);
-    EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << TextStavu(&okno).toStdString();
+    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     okno.Timer1Timer();
     EXPECT_EQ(Zobrazeno(&okno), 0U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
@@ -128,7 +128,7 @@ TEST_F(Status, RefusedResetShowsTheError) {
     Otevri(okno);
     ASSERT_EQ(Emu->command("fault refuse 101 0 1"), "ok");
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << TextStavu(&okno).toStdString();
+    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get status"), 0x20U);
 }
 

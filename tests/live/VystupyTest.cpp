@@ -99,7 +99,7 @@ TEST_F(Vystupy, RefusedWriteShowsTheErrorAndKeepsTheBoxes) {
     Zaskrtni(&okno, {5});
     ASSERT_EQ(Emu->command("fault refuse 1 64 1"), "ok");
     Zapis(&okno);
-    EXPECT_TRUE(JeTextChyby(TextStavu(&okno))) << TextStavu(&okno).toStdString();
+    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_TRUE(okno.findChild<QCheckBox*>("CheckBox6")->isChecked());
     EXPECT_EQ(Emu->value("get outputs"), 0U);
 

@@ -34,14 +34,7 @@ std::string ZiveOkno::Posledni() { return Emu->command("get last"); }
 
 QString ZiveOkno::TextUspechu() const { return " " + QString::fromStdString(TextKodu(RozhraniKV1726, 0)); }
 
-QString ZiveOkno::TextChyby(int Kod) const { return " " + QString::fromStdString(TextKodu(RozhraniKV1726, Kod)); }
-
-bool ZiveOkno::JeTextChyby(const QString& Text) const {
-    for (int kod = 1; kod < 256; ++kod) {
-        if (Text == " " + QString::fromStdString(TextKodu(RozhraniKV1726, kod))) return Text != TextUspechu();
-    }
-    return false;
-}
+QString ZiveOkno::TextChybyKodu(int Kod) const { return " " + QString::fromStdString(TextKodu(RozhraniKV1726, Kod)); }
 
 QString ZiveOkno::TextPopisku(QWidget* Okno, int Cislo) {
     auto* popisek = Prvek<QLabel>(Okno, QString("Label%1").arg(Cislo));

@@ -17,6 +17,11 @@
 #include <memory>
 #include <string>
 
+// Codes of the interface library for a request the module never answered and
+// for one it refused.
+inline constexpr int BezOdpovedi = 1;
+inline constexpr int Odmitnuto = 5;
+
 class ZiveOkno : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -29,9 +34,7 @@ protected:
     // What the status bar shows after a good exchange.
     QString TextUspechu() const;
     // What the status bar shows after an exchange that failed with the code.
-    QString TextChyby(int Kod) const;
-    // True when the text is " " + the text of some nonzero error code.
-    bool JeTextChyby(const QString& Text) const;
+    QString TextChybyKodu(int Kod) const;
 
     template <typename T>
     static T* Prvek(QWidget* Okno, const QString& Jmeno) {
