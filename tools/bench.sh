@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Builds what is missing and runs the benchmarks; prints the machine and one
+# Markdown table of figures, each against its reference (docs/performance.md).
+#
+#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]
+#
+# --quick: few repetitions, to see that everything runs (not for figures).
+# Takes about two minutes in full.  Close other heavy work first: the machine
+# is measured as it is, and the table shows its load.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+
+dir=${KV_BENCH_DIR:-build/bench}
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BENCH=ON -DKV_TESTS=ON -DKV_WINDOWS=ON >/dev/null
+cmake --build "$dir" -j"$(nproc)" --target kvbench >/dev/null
+
+# Qt wants a private runtime folder; the offscreen platform needs no display.
+runtime=$(mktemp -d /tmp/kvbench-runtime-XXXXXX)
+chmod 700 "$runtime"
+log=$(mktemp /tmp/kvbench-log-XXXXXX)
+trap 'rm -rf "$runtime"' EXIT
+export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
+
+echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(awk '/MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo) memory"
+echo "Kernel: $(uname -sr); compiler: $(c++ --version | head -n1); build: RelWithDebInfo"
+echo "Load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "Command: bash tools/bench.sh $*"
+echo
+status=0
+"$dir/bin/kvbench" "$@" 2>"$log" || status=$?
+echo
+echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ "$status" -ne 0 ]; then
+  echo "Some figures were not measured; messages of the run:" >&2
+  grep -v -e XDG_RUNTIME_DIR -e propagateSizeHints "$log" >&2 || true
+fi
+rm -f "$log"
+exit "$status"
