@@ -12,6 +12,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #ifdef KV_START_PROGRAM
@@ -21,6 +23,20 @@
 
 namespace {
 
+// Peak resident memory of this process image in KiB (VmHWM).  The parent's
+// rusage of the child is no good: with a spawn that shares the parent's
+// memory until exec, the kernel counts the parent's peak for the child.
+long peakKiB() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kib = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, "VmHWM:", 6) == 0) kib = std::strtol(line + 6, nullptr, 10);
+    std::fclose(status);
+    return kib;
+}
+
 // Reports after the first paint has finished, then leaves without the
 // window's closing (which would save settings and is not start-up).
 class FirstPaint : public QObject {
@@ -29,7 +45,7 @@ protected:
         if (event->type() == QEvent::Paint && !seen_) {
             seen_ = true;
             QTimer::singleShot(0, [] {
-                std::printf("SHOWN\n");
+                std::printf("SHOWN %ld\n", peakKiB());
                 std::fflush(stdout);
                 _exit(0);
             });
