@@ -25,38 +25,11 @@ bool ZaznamStavu::eventFilter(QObject* Objekt, QEvent* Udalost) {
     return QObject::eventFilter(Objekt, Udalost);
 }
 
-void OknoSModulem::SetUp() {
-    ASSERT_TRUE(Docasna.isValid());
-    NastavCestuNastaveni(Docasna.filePath("R_iv618.ini").toStdString());
-    Emu = std::make_unique<kvtest::Emulator>();
-
-    InicializujData(&Data);
-    Data.Rozhrani = RozhraniKV1726;
-    Data.InitParametry[0] = reinterpret_cast<intptr_t>(IpAdresa.c_str());
-    Data.InitParametry[1] = Emu->udpPort();
-    Data.InitParametry[2] = 200;  // ms
-    int32_t handle = 0;
-    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, Data.InitParametry), 0);
-    ASSERT_NE(handle, 0);
-    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle, 9600, TimeoutRychlosti(9600), 2), 0);
-    Data.Handle = handle;
-    Data.Adresa = 1;
-    Data.Pripojeno = 1;
-}
-
-void OknoSModulem::TearDown() {
-    if (Data.Handle != 0) UkonciRozhrani(RozhraniKV1726, &Data.Handle);
-    Emu.reset();
-    NastavCestuNastaveni("");
-}
-
 uint32_t OknoSModulem::Registr(uint8_t Cislo) { return Emu->value("get reg " + std::to_string(Cislo)); }
 
 void OknoSModulem::NastavRegistr(uint8_t Cislo, uint8_t Hodnota) {
     EXPECT_EQ(Emu->command("set reg " + std::to_string(Cislo) + " " + std::to_string(Hodnota)), "ok");
 }
-
-uint32_t OknoSModulem::Pozadavky() { return Emu->value("get requests"); }
 
 std::vector<std::string> OknoSModulem::Log() {
     std::vector<std::string> radky;
@@ -73,8 +46,6 @@ std::string RadekLogu(int Funkce, int Podfunkce, int D0, int D1, int D2, int D3,
     text << Funkce << ' ' << Podfunkce << ' ' << D0 << ' ' << D1 << ' ' << D2 << ' ' << D3 << ' ' << D4;
     return text.str();
 }
-
-QString OknoSModulem::TextUspechu() const { return " " + QString::fromStdString(TextKodu(RozhraniKV1726, 0)); }
 
 bool OknoSModulem::JeTextChyby(const QString& Text) const {
     for (int kod = 1; kod < 256; ++kod) {
@@ -101,11 +72,6 @@ void OknoSModulem::Napis(QWidget* Okno, const QString& Edit, const QString& Text
 QString OknoSModulem::TextEditu(QWidget* Okno, const QString& Edit) {
     auto* edit = Prvek<QLineEdit>(Okno, Edit);
     return edit ? edit->text() : QString("<chybí>");
-}
-
-QString OknoSModulem::TextStavu(QWidget* Okno) {
-    auto* stav = Prvek<TStatusBar>(Okno, "StatusBar1");
-    return stav ? stav->Text(0) : QString("<chybí>");
 }
 
 bool OknoSModulem::Zaskrtnuto(QWidget* Okno, int Box) {

@@ -4,8 +4,7 @@
 // drive a window the way an operator does.
 #pragma once
 
-#include "Dekl.h"
-#include "Emulator.h"
+#include "ModulNaLan.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -42,40 +41,23 @@ private:
     QLabel* panel_ = nullptr;
 };
 
-class OknoSModulem : public ::testing::Test {
+class OknoSModulem : public kvtest::ModulNaLan {
 protected:
-    void SetUp() override;
-    void TearDown() override;
-
     uint32_t Registr(uint8_t Cislo);
     void NastavRegistr(uint8_t Cislo, uint8_t Hodnota);
-    uint32_t Pozadavky();
     // Requests of the emulator's log since the last "clear log", oldest first.
     std::vector<std::string> Log();
 
-    QString TextUspechu() const;
     // " " + the text of some nonzero error code.
     bool JeTextChyby(const QString& Text) const;
 
-    template <typename T>
-    static T* Prvek(QWidget* Okno, const QString& Jmeno) {
-        auto* prvek = Okno->findChild<T*>(Jmeno);
-        EXPECT_NE(prvek, nullptr) << Jmeno.toStdString();
-        return prvek;
-    }
     static void Klikni(QWidget* Okno, const QString& Tlacitko);
     // Clears the edit and types the text into it.
     static void Napis(QWidget* Okno, const QString& Edit, const QString& Text);
     static QString TextEditu(QWidget* Okno, const QString& Edit);
-    static QString TextStavu(QWidget* Okno);
     static bool Zaskrtnuto(QWidget* Okno, int Box);
     // Progress texts 0 % .. 100 % with the given steps, then the closing text.
     static QStringList Prubeh(bool Zapis, const std::vector<int>& Procenta);
-
-    QTemporaryDir Docasna;
-    std::unique_ptr<kvtest::Emulator> Emu;
-    TData Data;
-    std::string IpAdresa = "127.0.0.1";
 };
 
 std::string RadekLogu(int Funkce, int Podfunkce, int D0, int D1, int D2, int D3, int D4);

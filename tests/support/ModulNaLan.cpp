@@ -1,0 +1,46 @@
+#include "ModulNaLan.h"
+
+#include "Qxxx726.h"
+#include "StatusBar.h"
+
+namespace kvtest {
+
+void ModulNaLan::SetUp() {
+    ASSERT_TRUE(Docasna.isValid());
+    NastavCestuNastaveni(Docasna.filePath("R_iv618.ini").toStdString());
+    Emu = std::make_unique<Emulator>();
+
+    InicializujData(&Data);
+    Data.Rozhrani = RozhraniKV1726;
+    Data.InitParametry[0] = reinterpret_cast<intptr_t>(IpAdresa.c_str());
+    Data.InitParametry[1] = Emu->udpPort();
+    Data.InitParametry[2] = 200;  // ms
+    int32_t handle = 0;
+    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, Data.InitParametry), 0);
+    ASSERT_NE(handle, 0);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle, 9600, TimeoutRychlosti(9600), 2), 0);
+    Data.Handle = handle;
+    Data.Adresa = 1;
+    Data.Pripojeno = 1;
+}
+
+void ModulNaLan::TearDown() {
+    if (Data.Handle != 0) UkonciRozhrani(RozhraniKV1726, &Data.Handle);
+    Emu.reset();
+    NastavCestuNastaveni("");
+}
+
+uint32_t ModulNaLan::Pozadavky() { return Emu->value("get requests"); }
+
+QString ModulNaLan::TextUspechu() const { return TextChybyKodu(0); }
+
+QString ModulNaLan::TextChybyKodu(int Kod) const {
+    return " " + QString::fromStdString(TextKodu(RozhraniKV1726, Kod));
+}
+
+QString ModulNaLan::TextStavu(QWidget* Okno) {
+    auto* stav = Prvek<TStatusBar>(Okno, "StatusBar1");
+    return stav ? stav->Text(0) : QString("<chybí>");
+}
+
+}  // namespace kvtest
