@@ -82,8 +82,10 @@ void NastavCestuNastaveni(const std::string& Cesta) { PrepsanaCestaNastaveni() =
 bool NactiNastaveni(TData* Data) {
     if (!Data) return false;
     const TIniSoubor ini = TIniSoubor::Nacti(CestaNastaveni());
-    const auto rozhrani = ini.Cti(SekcePripojeni, "Rozhraní");
-    if (!rozhrani) return false;  // a file without the interface key is ignored whole
+    // "jkl" names no interface: a missing key reads as it, and a file without
+    // the interface key is ignored whole.
+    const std::string rozhrani = ini.Cti(SekcePripojeni, "Rozhraní").value_or("jkl");
+    if (rozhrani == "jkl") return false;
 
     CtiCislo(ini, SekcePripojeni, "Adresa", Data->Adresa);
     CtiCislo(ini, SekcePripojeni, "Rychlost", Data->Rychlost);
@@ -94,7 +96,7 @@ bool NactiNastaveni(TData* Data) {
     CtiCislo(ini, SekceKV, "UDP timeout", Data->UDPTimeout);
 
     for (size_t i = 0; i < NazvyRozhrani.size(); ++i) {
-        if (*rozhrani == NazvyRozhrani[i]) Data->Rozhrani = static_cast<uint8_t>(i);
+        if (rozhrani == NazvyRozhrani[i]) Data->Rozhrani = static_cast<uint8_t>(i);
     }
     return true;
 }
