@@ -32,7 +32,8 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
 
 void printRow(const bench::Row& r) {
     std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", r.figure.c_str(), r.measured.c_str(),
-                r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(), r.met ? "yes" : "**no**",
+                r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(),
+                r.goal == "-" ? "-" : r.met ? "yes" : "**no**",
                 r.note.c_str());
     std::fflush(stdout);
 }
