@@ -1,6 +1,8 @@
 // The emulator's transports and control channel, served by one poll() loop.
 #pragma once
 
+#include <ctime>
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -69,10 +71,11 @@ private:
     bool LineSpeedMatches() const;
     void ApplyLineSettings();
     void ReleaseStaleExclusive();
-    void Queue(Pending pending, uint32_t delayMs);
+    void Queue(Pending pending, int64_t delayUs);
     void Deliver(const Pending& pending);
     void FireDue();
-    int PollTimeout() const;
+    timespec PollTimeout() const;
+    static int64_t NowUs();
     void SaveState();
 
     Service& service_;
@@ -93,7 +96,7 @@ private:
     std::string stdinBuffer_;
     std::map<uint64_t, Conn> conns_;
     uint64_t nextConn_ = 1;
-    std::multimap<int64_t, Pending> pending_;
+    std::multimap<int64_t, Pending> pending_;  // by steady microseconds
     int64_t nextSaveMs_ = 0;
     int64_t nextLineCheckMs_ = 0;
     std::string lastSaveError_;

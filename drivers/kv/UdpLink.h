@@ -31,9 +31,11 @@ public:
 private:
     explicit UdpLink(const sockaddr_in& peer) : peer_(peer) {}
     bool fromPeer(const sockaddr_in& sender) const;
+    bool waitAtMost(Clock::time_point deadline);
 
     sockaddr_in peer_;
     int fd_ = -1;
+    int receiveTimeoutMs_ = -1;  // SO_RCVTIMEO as last set
 };
 
 }  // namespace drv::kv
