@@ -294,8 +294,9 @@ std::string Server::ReadyLine() const {
     return line;
 }
 
-std::vector<Server::Watch> Server::Watches() {
-    std::vector<Watch> w;
+void Server::Watches() {
+    auto& w = watches_;
+    w.clear();
     w.push_back({signalFd_, [this] {
                      signalfd_siginfo info;
                      while (::read(signalFd_, &info, sizeof info) > 0) stop_ = true;
@@ -306,23 +307,24 @@ std::vector<Server::Watch> Server::Watches() {
     if (controlFd_ >= 0) w.push_back({controlFd_, [this] { OnControlListener(); }});
     for (auto& [id, conn] : conns_) w.push_back({conn.fd, [this, id = id] { OnConn(id); }});
     if (stdinOpen_) w.push_back({STDIN_FILENO, [this] { OnStdin(); }});
-    return w;
 }
 
 void Server::Run() {
     nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
     while (!stop_ && !service_.QuitRequested()) {
-        auto watches = Watches();
-        std::vector<pollfd> fds;
-        for (const auto& w : watches) fds.push_back({w.fd, POLLIN, 0});
+        Watches();
+        fds_.clear();
+        for (const auto& w : watches_) fds_.push_back({w.fd, POLLIN, 0});
         const timespec wait = PollTimeout();
-        const int n = ::ppoll(fds.data(), fds.size(), &wait, nullptr);
+        const int n = ::ppoll(fds_.data(), fds_.size(), &wait, nullptr);
         if (n < 0 && errno != EINTR) {
             std::cerr << "kv618emu: " << Errno("poll") << '\n';
             break;
         }
-        for (size_t i = 0; n > 0 && i < fds.size(); ++i) {
-            if (fds[i].revents != 0) watches[i].onReadable();
+        // Handlers may drop connections, but watches_ changes only at the
+        // top of the loop, and a connection's handler looks itself up by id.
+        for (size_t i = 0; n > 0 && i < fds_.size(); ++i) {
+            if (fds_[i].revents != 0) watches_[i].onReadable();
         }
         FireDue();
         if (ptySlave_ >= 0 && clock_.SteadyMs() >= nextLineCheckMs_) {
@@ -400,17 +402,18 @@ void Server::Deliver(const Pending& p) {
     }
 }
 
+// One datagram per wake-up: a master has one request in flight, so reading
+// on until the socket is empty would cost a system call on every exchange;
+// poll reports the socket again while more are queued.
 void Server::OnUdp() {
     uint8_t buffer[512];
-    for (;;) {
-        sockaddr_in peer{};
-        socklen_t length = sizeof peer;
-        const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
-        if (n < 0) return;
-        if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
-            Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
-            Queue(std::move(p), int64_t{out->delayMs} * 1000);
-        }
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
+    if (n < 0) return;
+    if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
+        Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
+        Queue(std::move(p), int64_t{out->delayMs} * 1000);
     }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ctime>
+#include <poll.h>
 
 #include <cstdint>
 #include <functional>
@@ -57,7 +58,8 @@ private:
     bool OpenControl(std::string& why);
     bool OpenSignals(std::string& why);
 
-    std::vector<Watch> Watches();
+    // Fills watches_ with every descriptor the loop waits on now.
+    void Watches();
     void OnUdp();
     void OnPty();
     void OnCardListener(int fd);
@@ -96,6 +98,8 @@ private:
     std::string stdinBuffer_;
     std::map<uint64_t, Conn> conns_;
     uint64_t nextConn_ = 1;
+    std::vector<Watch> watches_;  // kept between turns of the loop, so no turn allocates
+    std::vector<pollfd> fds_;
     std::multimap<int64_t, Pending> pending_;  // by steady microseconds
     int64_t nextSaveMs_ = 0;
     int64_t nextLineCheckMs_ = 0;
