@@ -100,7 +100,7 @@ void TForm1::FormCreate() {
         PData.reset();
     }
     if (!PData) {
-        StatusBar1->NastavText(PanelZprava, TextChybaDat);
+        NastavPanel(PanelZprava, TextChybaDat);
         return;
     }
     InicializujData(PData.get());
@@ -114,7 +114,7 @@ void TForm1::FormClose() {
     if (!UlozNastaveni(PData.get(), &chyba)) {
         // The program still ends: keeping it open would not make the file writable.
         std::cerr << chyba << std::endl;
-        StatusBar1->NastavText(PanelZprava, " " + QString::fromStdString(chyba));
+        NastavPanel(PanelZprava, " " + QString::fromStdString(chyba));
     }
     if (PData->Pripojeno != 0 && PData->Handle != 0) {
         int32_t handle = PData->Handle;
@@ -137,11 +137,17 @@ void TForm1::OtevriOkno() {
     okno->exec();
 }
 
+// The whole text shows: an identification or a speed must not be cut short.
+void TForm1::NastavPanel(int Panel, const QString& Text) {
+    StatusBar1->NastavText(Panel, Text);
+    StatusBar1->RozsirPodleTextu(Panel);
+}
+
 void TForm1::ObnovStavovyRadek() {
     if (!PData) return;
-    StatusBar1->NastavText(PanelModul, " Modul  " + QString::fromStdString(PData->IdentModulu));
-    StatusBar1->NastavText(PanelAdresa, " Adresa  " + QString::number(PData->Adresa));
-    StatusBar1->NastavText(PanelRychlost, " Rychlost  " + QString::number(PData->Rychlost) + "Bd");
+    NastavPanel(PanelModul, " Modul  " + QString::fromStdString(PData->IdentModulu));
+    NastavPanel(PanelAdresa, " Adresa  " + QString::number(PData->Adresa));
+    NastavPanel(PanelRychlost, " Rychlost  " + QString::number(PData->Rychlost) + "Bd");
 }
 
 void TForm1::Pipojen1Click() {

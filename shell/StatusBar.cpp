@@ -1,6 +1,8 @@
 #include "StatusBar.h"
 
-TStatusBar::TStatusBar(QWidget* Owner, const std::vector<int>& Sirky) : QStatusBar(Owner) {
+#include <algorithm>
+
+TStatusBar::TStatusBar(QWidget* Owner, const std::vector<int>& Sirky) : QStatusBar(Owner), sirky_(Sirky) {
     setObjectName("StatusBar1");
     setSizeGripEnabled(false);
     for (size_t i = 0; i < Sirky.size(); ++i) {
@@ -22,6 +24,13 @@ void TStatusBar::NastavText(int Panel, const QString& Text) {
     if (Panel < 0 || Panel >= PocetPanelu()) return;
     panely_[static_cast<size_t>(Panel)]->setText(Text);
     repaint();
+}
+
+void TStatusBar::RozsirPodleTextu(int Panel) {
+    if (Panel < 0 || Panel >= PocetPanelu()) return;
+    const auto i = static_cast<size_t>(Panel);
+    if (sirky_[i] <= 0) return;
+    panely_[i]->setFixedWidth(std::max(sirky_[i], panely_[i]->sizeHint().width()));
 }
 
 QString TStatusBar::Text(int Panel) const {

@@ -15,9 +15,14 @@ public:
     TStatusBar(QWidget* Owner, const std::vector<int>& Sirky);
 
     void NastavText(int Panel, const QString& Text);
+    // A fixed-width panel grows until its whole text shows; it never shrinks
+    // below the width it was built with.  Design widths suit a narrower font
+    // than the platform's may be.
+    void RozsirPodleTextu(int Panel);
     QString Text(int Panel = 0) const;
     int PocetPanelu() const { return static_cast<int>(panely_.size()); }
 
 private:
     std::vector<QLabel*> panely_;
+    std::vector<int> sirky_;
 };

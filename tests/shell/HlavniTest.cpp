@@ -94,6 +94,14 @@ protected:
 
     static QString TextPanelu(const TForm1& Okno, int Panel) { return Okno.StatusBar1->Text(Panel); }
 
+    // The panel is wide enough for its whole text, and not narrower than designed.
+    static void CelyTextVidet(const TForm1& Okno, int Panel, int SirkaNavrhu) {
+        const auto* panel = Okno.StatusBar1->findChild<QLabel*>(QString("StatusBar1_Panel%1").arg(Panel));
+        ASSERT_NE(panel, nullptr);
+        EXPECT_GE(panel->width(), panel->sizeHint().width()) << panel->text().toStdString();
+        EXPECT_GE(panel->width(), SirkaNavrhu) << Panel;
+    }
+
     obsluha::TDocasnaSlozka slozka;
 };
 
@@ -174,6 +182,25 @@ TEST_F(Hlavni, CancelledConnectionDialogStillRefreshesThePanels) {
     EXPECT_TRUE(okno.findChildren<TForm2*>().isEmpty()) << "the dialog is destroyed after use";
 }
 
+TEST_F(Hlavni, PanelsShowTheLongestIdentificationAddressAndSpeedWhole) {
+    TForm1 okno;
+    Ukaz(okno);
+    okno.Data()->IdentModulu = "ABCDEFGHIJKL v.1.04";
+    okno.Data()->Adresa = 255;
+    okno.Data()->Rychlost = 115200;
+    VModalnimOkne([&](QWidget* dialog) { Klikni(dialog->findChild<QPushButton*>("Button2")); });
+    KlikniMenu(okno, okno.Pipojen1);
+
+    EXPECT_EQ(TextPanelu(okno, 0), " Modul  ABCDEFGHIJKL v.1.04");
+    EXPECT_EQ(TextPanelu(okno, 1), " Adresa  255");
+    EXPECT_EQ(TextPanelu(okno, 2), " Rychlost  115200Bd");
+    CelyTextVidet(okno, 0, 140);
+    CelyTextVidet(okno, 1, 80);
+    CelyTextVidet(okno, 2, 120);
+    const auto* posledni = okno.StatusBar1->findChild<QLabel*>("StatusBar1_Panel3");
+    EXPECT_LE(posledni->geometry().right(), okno.StatusBar1->width()) << "all four panels stay in the window";
+}
+
 TEST_F(Hlavni, ConnectingShowsTheModuleAndClosingSavesAndClosesTheLinkOnce) {
     kvtest::Emulator emulator;
     obsluha::ZapisSoubor(Nastaveni(), NastaveniLAN(emulator.udpPort()));
@@ -191,6 +218,9 @@ TEST_F(Hlavni, ConnectingShowsTheModuleAndClosingSavesAndClosesTheLinkOnce) {
     EXPECT_EQ(TextPanelu(okno, 0).toStdString(), " Modul  " + IdentEmulatoru);
     EXPECT_EQ(TextPanelu(okno, 1), " Adresa  1");
     EXPECT_EQ(TextPanelu(okno, 2), " Rychlost  19200Bd");
+    CelyTextVidet(okno, 0, 140);
+    CelyTextVidet(okno, 1, 80);
+    CelyTextVidet(okno, 2, 120);
     ASSERT_TRUE(JePripojeno(okno.Data()));
     ASSERT_TRUE(JeKnihovnaNactena());
 
@@ -312,6 +342,7 @@ TEST_F(Hlavni, RecordThatCannotBeAllocatedIsReportedAndNothingIsOpenedOrSaved) {
     Ukaz(okno);
     EXPECT_EQ(okno.Data(), nullptr);
     EXPECT_EQ(TextPanelu(okno, 3), " Nelze vytvořit datové struktury programu");
+    CelyTextVidet(okno, 3, 50);
 
     KlikniMenu(okno, okno.Pipojen1);  // returns at once: no dialog is opened
     KlikniMenu(okno, okno.OkamDIN2);
