@@ -96,6 +96,9 @@ void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka, int MinVyska)
     if (QLayout* rozlozeni = Okno->layout()) rozlozeni->activate();
     const QSize potreba = Okno->sizeHint().expandedTo(QSize(MinSirka, MinVyska));
     Okno->setFixedSize(potreba);
+    // The size is fixed from here on: a long text in the status bar is cut
+    // off at the window's edge instead of widening the window.
+    if (QLayout* rozlozeni = Okno->layout()) rozlozeni->setSizeConstraint(QLayout::SetNoConstraint);
     QScreen* obrazovka = Owner ? Owner->screen() : QGuiApplication::primaryScreen();
     if (!obrazovka) return;
     const QRect plocha = obrazovka->availableGeometry();
