@@ -123,10 +123,13 @@ void TForm2::VytvorOvladace() {
     Label4 = Popisek("Label4", "Status připojení", 256);
     Panel1 = new QLabel(this);
     Panel1->setObjectName("Panel1");
-    Panel1->setGeometry(XPopisku, 282, XPole + SirkaPole - XPopisku, 30);
+    // Two lines: a library's message after "Chyba inicializace připojení - "
+    // is longer than one.
+    Panel1->setGeometry(XPopisku, 282, XPole + SirkaPole - XPopisku, 40);
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Panel1->setWordWrap(true);
     Panel1->setIndent(4);
     Panel1->setAutoFillBackground(true);
     QPalette bila = Panel1->palette();

@@ -458,6 +458,24 @@ TEST_F(Pripojeni, IsaBaseAddressIsThreeHexDigitsBeforeTheH) {
     }
 }
 
+TEST_F(Pripojeni, ALibrarysLongMessageShowsWholeInThePanel) {
+    obsluha::TDocasnaSlozka slozkaPortu;
+    ::setenv("QCOM726_COM1", slozkaPortu.Soubor("zadny-port").c_str(), 1);
+    Otevri();
+    Zvol(Seznam("ComboBox2"), RozhraniCOM);
+    Napis(Pole("Edit2"), "1");
+    Inicializace();
+
+    QLabel* panel = Popisek("Panel1");
+    ASSERT_TRUE(panel->text().startsWith("Chyba inicializace připojení - ")) << panel->text().toStdString();
+    EXPECT_GT(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width())
+        << "longer than one line";
+    EXPECT_TRUE(panel->wordWrap()) << "so it goes on in a second line";
+    EXPECT_LE(panel->heightForWidth(panel->width()), panel->height()) << panel->text().toStdString();
+    EXPECT_LE(panel->geometry().bottom(), Prvek<QPushButton>("Button1")->geometry().top());
+    EXPECT_EQ(Data.Pripojeno, 0);
+}
+
 TEST_F(Pripojeni, ComPortIsANumberOrOne) {
     obsluha::TDocasnaSlozka prazdna;
     NastavSlozkuKnihoven(prazdna.Cesta());
