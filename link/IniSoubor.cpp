@@ -3,6 +3,7 @@
 #include "Kodovani.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -28,6 +29,21 @@ std::optional<std::string_view> Hlavicka(std::string_view radek) {
     const auto konec = s.find(']');
     if (konec == std::string_view::npos) return std::nullopt;
     return Orizni(s.substr(1, konec - 1));
+}
+
+// Windows drops the quotation marks, single or double, around a value.
+std::string_view BezUvozovek(std::string_view s) {
+    if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front())
+        return s.substr(1, s.size() - 2);
+    return s;
+}
+
+// A line end inside a value would start a new entry or section of its own.
+std::string JedenRadek(std::string s) {
+    for (char& c : s) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    return s;
 }
 
 struct Polozka {
@@ -127,13 +143,13 @@ std::optional<std::string> TIniSoubor::Cti(std::string_view sekce, std::string_v
     if (!hlavicka) return std::nullopt;
     const auto radek = NajdiKlic(*hlavicka, Kodovani::Utf8NaCp1250(klic));
     if (!radek) return std::nullopt;
-    return Kodovani::Cp1250NaUtf8(Rozloz(radky_[*radek].text)->hodnota);
+    return Kodovani::Cp1250NaUtf8(BezUvozovek(Rozloz(radky_[*radek].text)->hodnota));
 }
 
 void TIniSoubor::Zapis(std::string_view sekce, std::string_view klic, std::string_view hodnota) {
     const std::string sekce1250 = Kodovani::Utf8NaCp1250(sekce);
     const std::string klic1250 = Kodovani::Utf8NaCp1250(klic);
-    const std::string hodnota1250 = Kodovani::Utf8NaCp1250(hodnota);
+    const std::string hodnota1250 = JedenRadek(Kodovani::Utf8NaCp1250(hodnota));
 
     const auto hlavicka = NajdiSekci(sekce1250);
     if (!hlavicka) {
@@ -169,12 +185,31 @@ bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
         return false;
     };
 
-    std::string sablona = cesta + ".XXXXXX";
+    // Through a symbolic link the file it points at gets the new content;
+    // a rename over the link itself would cut it off.
+    std::string cil = cesta;
+    struct stat odkaz {};
+    if (::lstat(cesta.c_str(), &odkaz) == 0 && S_ISLNK(odkaz.st_mode)) {
+        if (char* skutecna = ::realpath(cesta.c_str(), nullptr)) {
+            cil = skutecna;
+            std::free(skutecna);
+        }
+    }
+
+    struct stat puvodni {};
+    const bool existuje = ::stat(cil.c_str(), &puvodni) == 0;
+    // A read-only file is left as it is, as the Windows INI functions leave
+    // it; the rename below would replace it regardless.
+    if (existuje && ((puvodni.st_mode & 0222) == 0 || ::access(cil.c_str(), W_OK) != 0)) {
+        errno = EACCES;
+        return selhalo("soubor je jen pro čtení");
+    }
+    const mode_t prava = existuje ? (puvodni.st_mode & 07777) : 0644;
+
+    std::string sablona = cil + ".XXXXXX";
     const int fd = ::mkstemp(sablona.data());
     if (fd < 0) return selhalo("dočasný soubor nelze vytvořit");
 
-    struct stat puvodni {};
-    const mode_t prava = ::stat(cesta.c_str(), &puvodni) == 0 ? (puvodni.st_mode & 07777) : 0644;
     const bool zapsano = ::fchmod(fd, prava) == 0 && ZapisVse(fd, Bajty()) && ::fsync(fd) == 0;
     const int chybaZapisu = errno;
     if (::close(fd) != 0 || !zapsano) {
@@ -182,14 +217,14 @@ bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
         ::unlink(sablona.c_str());
         return selhalo("zápis selhal");
     }
-    if (::rename(sablona.c_str(), cesta.c_str()) != 0) {
+    if (::rename(sablona.c_str(), cil.c_str()) != 0) {
         const int chybaPrejmenovani = errno;
         ::unlink(sablona.c_str());
         errno = chybaPrejmenovani;
         return selhalo("soubor nelze nahradit");
     }
     // Make the rename itself durable.
-    const int slozka = ::open(Slozka(cesta).c_str(), O_RDONLY | O_DIRECTORY);
+    const int slozka = ::open(Slozka(cil).c_str(), O_RDONLY | O_DIRECTORY);
     if (slozka >= 0) {
         ::fsync(slozka);
         ::close(slozka);

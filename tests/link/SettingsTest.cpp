@@ -215,6 +215,52 @@ TEST_F(Settings, SavedFileKeepsItsPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
+TEST_F(Settings, QuotationMarksAroundAValueAreDropped) {
+    Zapis(Pripojeni1250 + "\r\nRozhran\xED=\"KV-1726\"\r\nAdresa='5'\r\n"
+                          "[KV-1726]\r\nIP adresa=\"127.0.0.1\"\r\nUDP port=\"5123\r\n");
+    ASSERT_TRUE(NactiNastaveni(&data_));
+    EXPECT_EQ(data_.Rozhrani, 4);
+    EXPECT_EQ(data_.Adresa, 5);
+    EXPECT_EQ(data_.IPAdresa, "127.0.0.1");
+    EXPECT_EQ(data_.UDPPort, 5000) << "an unmatched mark stays, and the value is no number";
+}
+
+TEST_F(Settings, ReadOnlyFileIsNotReplaced) {
+    const std::string puvodni = Pripojeni1250 + "\r\nRozhran\xED=COMx\r\nAdresa=3\r\n";
+    Zapis(puvodni);
+    ::chmod(cesta_.c_str(), 0444);
+    data_.Adresa = 8;
+    std::string chyba;
+    EXPECT_FALSE(UlozNastaveni(&data_, &chyba));
+    EXPECT_NE(chyba.find(cesta_), std::string::npos) << chyba;
+    EXPECT_EQ(Obsah(), puvodni);
+}
+
+TEST_F(Settings, SavingThroughASymbolicLinkUpdatesTheFileItPointsAt) {
+    const std::string skutecny = slozka_ + "/skutecny.ini";
+    { std::ofstream f(skutecny, std::ios::binary); f << Pripojeni1250 << "\r\nRozhran\xED=COMx\r\n"; }
+    ASSERT_EQ(::symlink(skutecny.c_str(), cesta_.c_str()), 0);
+    data_.Adresa = 6;
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    EXPECT_TRUE(fs::is_symlink(cesta_));
+    std::ifstream f(skutecny, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    EXPECT_NE(s.str().find("Adresa=6\r\n"), std::string::npos) << s.str();
+}
+
+TEST_F(Settings, LineEndInsideAValueCannotAddEntries) {
+    data_.Rozhrani = 4;
+    data_.IPAdresa = "127.0.0.1\r\n[P\xC5\x99ipojen\xC3\xAD]\nRozhran\xC3\xAD=USB-1726";
+    ASSERT_TRUE(UlozNastaveni(&data_));
+    TData zpet;
+    InicializujData(&zpet);
+    ASSERT_TRUE(NactiNastaveni(&zpet));
+    EXPECT_EQ(zpet.Rozhrani, 4);
+    EXPECT_EQ(zpet.IPAdresa.find('\n'), std::string::npos);
+    EXPECT_EQ(Obsah().find("\n" + Pripojeni1250), std::string::npos) << "a second section was written";
+}
+
 TEST(IniFile, NewKeyGoesAfterTheLastEntryOfItsSection) {
     TIniSoubor ini = TIniSoubor::ZBajtu("[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
     ini.Zapis("a", "z", "3");
