@@ -117,6 +117,17 @@ TEST_F(Citace, ValuesAreUnsigned32BitDecimals) {
     EXPECT_EQ(TextPopisku(&okno, 7), "2147483648");
 }
 
+TEST_F(Citace, ReplyStatusByteHasNoEffect) {
+    ASSERT_EQ(Emu->command("set status 255"), "ok");
+    NastavVelicinu(0x50, 4242);
+    TForm6 okno;
+    Otevri(okno);
+    okno.Timer1Timer();
+    EXPECT_EQ(TextPopisku(&okno, 5), "4242");
+    EXPECT_EQ(okno.Krok, 1);
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+}
+
 TEST_F(Citace, FailingQuantityHoldsTheCycle) {
     for (size_t k = 0; k < Podfunkce.size(); ++k) NastavVelicinu(Podfunkce[k], 500 + static_cast<uint32_t>(k));
     TForm6 okno;

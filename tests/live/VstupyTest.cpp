@@ -106,6 +106,18 @@ TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
     EXPECT_EQ(Zobrazeno(&okno), 0x12345678U);
 }
 
+TEST_F(Vstupy, ReplyStatusByteHasNoEffect) {
+    // The module's reply status is the low byte of its status register.
+    ASSERT_EQ(Emu->command("set status 255"), "ok");
+    NastavVstupy(0x0000A001);
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    okno.Timer1Timer();
+    EXPECT_EQ(Zobrazeno(&okno), 0x0000A001U);
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+}
+
 TEST_F(Vstupy, FailedReadKeepsLastGoodValuesUntilTheNextGoodOne) {
     NastavVstupy(0xA5C3810F);
     TForm11 okno;
