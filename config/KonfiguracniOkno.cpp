@@ -17,6 +17,8 @@ TKonfiguracniOkno::TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const
     setSizeGripEnabled(false);
 
     StatusBar1 = new TStatusBar(this, {0});
+    // An error text of the library is longer than the window is wide.
+    StatusBar1->ZalamujText(2);
     const int vyskaStavu = StatusBar1->sizeHint().height();
     StatusBar1->setGeometry(0, Vyska - vyskaStavu, Sirka, vyskaStavu);
 }

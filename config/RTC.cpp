@@ -55,6 +55,8 @@ TForm3::TForm3(QWidget* Owner) : QDialog(Owner) {
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 
     StatusBar1 = new TStatusBar(this, {0});
+    // An error text of the library is longer than the window is wide.
+    StatusBar1->ZalamujText(2);
     const int vyskaStavu = StatusBar1->sizeHint().height();
     StatusBar1->setGeometry(0, VyskaOkna - vyskaStavu, SirkaOkna, vyskaStavu);
 

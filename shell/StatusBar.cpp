@@ -33,6 +33,16 @@ void TStatusBar::RozsirPodleTextu(int Panel) {
     panely_[i]->setFixedWidth(std::max(sirky_[i], panely_[i]->sizeHint().width()));
 }
 
+void TStatusBar::ZalamujText(int Radku) {
+    for (QLabel* panel : panely_) {
+        panel->setWordWrap(true);
+        panel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        panel->setMinimumHeight(Radku * panel->fontMetrics().lineSpacing() + 2 * panel->frameWidth() + 2);
+    }
+    // The bar's height follows at once: the window places it by its size hint.
+    reformat();
+}
+
 QString TStatusBar::Text(int Panel) const {
     if (Panel < 0 || Panel >= PocetPanelu()) return {};
     return panely_[static_cast<size_t>(Panel)]->text();

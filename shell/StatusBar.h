@@ -19,6 +19,9 @@ public:
     // below the width it was built with.  Design widths suit a narrower font
     // than the platform's may be.
     void RozsirPodleTextu(int Panel);
+    // Panels of a window too narrow for a long message wrap it into this
+    // many lines; the bar is that much higher.
+    void ZalamujText(int Radku);
     QString Text(int Panel = 0) const;
     int PocetPanelu() const { return static_cast<int>(panely_.size()); }
 

@@ -53,6 +53,25 @@ TEST_F(Citac619, OpensWithTheRecordsPulseNumbersUnderItsHeading) {
     EXPECT_EQ(TextStavu(okno.get()), " ");
 }
 
+TEST_F(Citac619, AnErrorTextWiderThanTheWindowShowsWholeBelowTheButtons) {
+    auto okno = Otevri();
+    ASSERT_EQ(Emu->command("fault timeout 102 0 1"), "ok");
+    Klikni(okno.get(), "Button2");
+    ASSERT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
+
+    auto* panel = Prvek<QLabel>(okno.get(), "StatusBar1_Panel0");
+    ASSERT_NE(panel, nullptr);
+    EXPECT_GT(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width())
+        << "longer than one line";
+    EXPECT_TRUE(panel->wordWrap());
+    EXPECT_LE(panel->heightForWidth(panel->width()), panel->height()) << panel->text().toStdString();
+
+    auto* radek = Prvek<QWidget>(okno.get(), "StatusBar1");
+    EXPECT_EQ(radek->geometry().bottom(), okno->height() - 1);
+    for (const char* tlacitko : {"Button1", "Button2", "Button3", "Button4"})
+        EXPECT_LT(Prvek<QPushButton>(okno.get(), tlacitko)->geometry().bottom(), radek->y()) << tlacitko;
+}
+
 TEST_F(Citac619, ReadShowsTheFourNumbersWithProgress) {
     const uint16_t cisla[4] = {1, 256, 999, 1000};
     for (int n = 0; n < 4; ++n) NastavCislo(n, cisla[n]);

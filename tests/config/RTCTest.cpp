@@ -69,6 +69,11 @@ TEST_F(RTC, DesignHasThreeRowsInTwoWhitePanels) {
     EXPECT_EQ(Prvek<QPushButton>(okno.get(), "Button1")->text(), "Nastavit čas");
     EXPECT_EQ(Prvek<QPushButton>(okno.get(), "Button2")->text(), "Cancel");
     EXPECT_EQ(TextStavu(okno.get()), "");
+    auto* radek = Prvek<QWidget>(okno.get(), "StatusBar1");
+    EXPECT_EQ(radek->geometry().bottom(), okno->height() - 1);
+    EXPECT_TRUE(Prvek<QLabel>(okno.get(), "StatusBar1_Panel0")->wordWrap()) << "long error texts go on in a second line";
+    for (const char* tlacitko : {"Button1", "Button2"})
+        EXPECT_LT(Prvek<QPushButton>(okno.get(), tlacitko)->geometry().bottom(), radek->y()) << tlacitko;
 
     TForm3 nove;
     ASSERT_NE(Casovac(&nove), nullptr);
