@@ -51,6 +51,8 @@ TForm9::TForm9(QWidget* Owner) : QDialog(Owner) {
     obsah->addLayout(tlacitka);
 
     StatusBar1 = new TStatusBar(this, {0});
+    // A library's error text is longer than the window is wide.
+    StatusBar1->ZalamujText(2);
     auto* okno = new QVBoxLayout(this);
     okno->setContentsMargins(0, 0, 0, 0);
     okno->setSpacing(0);

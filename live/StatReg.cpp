@@ -48,6 +48,8 @@ TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
     obsah->addLayout(tlacitka);
 
     StatusBar1 = new TStatusBar(this, {0});
+    // A library's error text is longer than the window is wide.
+    StatusBar1->ZalamujText(2);
     auto* okno = new QVBoxLayout(this);
     okno->setContentsMargins(0, 0, 0, 0);
     okno->setSpacing(0);

@@ -53,6 +53,19 @@ protected:
         if (auto* casovac = okno.template findChild<QTimer*>("Timer1")) casovac->stop();
         Vyrid();
         const QSize velikost = okno.size();
+        // The library's text for a module that does not answer shows whole.
+        okno.StatusBar1->NastavText(0, TextChybyKodu(BezOdpovedi));
+        Vyrid();
+        auto* panel = Prvek<QLabel>(&okno, "StatusBar1_Panel0");
+        ASSERT_NE(panel, nullptr);
+        const bool vejdeSe = panel->wordWrap()
+                                 ? panel->heightForWidth(panel->width()) <= panel->height()
+                                 : panel->fontMetrics().horizontalAdvance(panel->text()) <= panel->contentsRect().width();
+        EXPECT_TRUE(vejdeSe) << okno.objectName().toStdString();
+        EXPECT_TRUE(okno.rect().contains(VOkne(&okno, panel))) << okno.objectName().toStdString();
+        EXPECT_EQ(okno.size(), velikost) << okno.objectName().toStdString();
+
+        // Anything longer is cut at the window's edge; the window stays.
         okno.StatusBar1->NastavText(0, " " + TextChybyKodu(BezOdpovedi) + " " + TextChybyKodu(BezOdpovedi));
         Vyrid();
         EXPECT_EQ(okno.size(), velikost) << okno.objectName().toStdString();
