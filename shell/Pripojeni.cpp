@@ -126,6 +126,8 @@ void TForm2::VytvorOvladace() {
     // Two lines: a library's message after "Chyba inicializace připojení - "
     // is longer than one.
     Panel1->setGeometry(XPopisku, 282, XPole + SirkaPole - XPopisku, 40);
+    // The identification and the libraries' texts are shown as they come.
+    Panel1->setTextFormat(Qt::PlainText);
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

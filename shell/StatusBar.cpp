@@ -8,6 +8,8 @@ TStatusBar::TStatusBar(QWidget* Owner, const std::vector<int>& Sirky) : QStatusB
     for (size_t i = 0; i < Sirky.size(); ++i) {
         auto* panel = new QLabel(this);
         panel->setObjectName(QString("StatusBar1_Panel%1").arg(i));
+        // Texts come from the libraries and the module: never read them as markup.
+        panel->setTextFormat(Qt::PlainText);
         panel->setFrameShape(QFrame::Panel);
         panel->setFrameShadow(QFrame::Sunken);
         if (Sirky[i] > 0) {
