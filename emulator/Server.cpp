@@ -402,18 +402,17 @@ void Server::Deliver(const Pending& p) {
     }
 }
 
-// One datagram per wake-up: a master has one request in flight, so reading
-// on until the socket is empty would cost a system call on every exchange;
-// poll reports the socket again while more are queued.
 void Server::OnUdp() {
     uint8_t buffer[512];
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
-    if (n < 0) return;
-    if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
-        Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
-        Queue(std::move(p), int64_t{out->delayMs} * 1000);
+    for (;;) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        if (n < 0) return;
+        if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
+            Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
+            Queue(std::move(p), int64_t{out->delayMs} * 1000);
+        }
     }
 }
 
