@@ -239,16 +239,16 @@ std::vector<Row> exchangeBench(const Settings& s) {
         ratioRow(LibraryOnly, Bare, "1b. (diagnosis) PrenosDat + QKV1726.DLL to the bare responder vs bare", "-",
                  false),
         ratioRow(EmulatorOnly, Bare, "1c. (diagnosis) bare client to kv618emu vs bare", "-", false),
-        ratioRow(LibraryCalls, Bare, "1d. (diagnosis) bare client making the library's system calls vs bare", "-",
-                 false),
+        ratioRow(LibraryCalls, Bare,
+                 "1d. (diagnosis) bare client draining and polling before each reply (the earlier library) vs bare",
+                 "-", false),
     };
 }
 
 namespace {
 
 // One serial rate: every exchange against 10 bits per byte of the request
-// and the reply plus the emulator's reply delay; and, for the diagnosis,
-// against the same rounded up to whole milliseconds, as the emulator waits.
+// and the reply plus the emulator's reply delay.
 std::vector<Row> serialAt(const Settings& s, int32_t rate) {
     constexpr double ReplyDelayMs = 0;
     kvtest::EmulatorOptions options;
@@ -267,15 +267,13 @@ std::vector<Row> serialAt(const Settings& s, int32_t rate) {
     const int count = s.quick ? (rate < 100000 ? 20 : 100) : (rate < 100000 ? 150 : 600);
     int failures = 0;
     for (int i = 0; i < 3; ++i) link.readInputs();
-    const double wholeMs = std::ceil(lineMs);
-    std::vector<double> measured, ratios, wholeRatios;
+    std::vector<double> measured, ratios;
     for (int i = 0; i < count; ++i) {
         const auto start = Clock::now();
         if (link.readInputs() != 0) ++failures;
         const double ms = microseconds(Clock::now() - start) / 1000.0;
         measured.push_back(ms);
         ratios.push_back(ms / lineMs);
-        wholeRatios.push_back(ms / wholeMs);
     }
 
     Row row;
@@ -288,14 +286,7 @@ std::vector<Row> serialAt(const Settings& s, int32_t rate) {
     row.note = std::to_string(count) + " exchanges";
     if (failures > 0) row.note += "; failed: " + std::to_string(failures);
 
-    Row whole = row;
-    whole.figure = "2b. (diagnosis) the same at " + std::to_string(rate) + " Bd vs line time in whole ms";
-    whole.reference = withUnit(wholeMs, "ms", 2);
-    whole.ratio = summarize(wholeRatios);
-    whole.goal = "-";
-    whole.met = true;
-    whole.note = "the emulator's reply timer counts whole milliseconds";
-    return {row, whole};
+    return {row};
 }
 
 }  // namespace
