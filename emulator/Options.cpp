@@ -10,7 +10,9 @@ namespace emu {
 const char* Usage() {
     return "usage: kv618emu [--address N] [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
            "                [--pty] [--pty-link PATH] [--cards DIR | --no-cards] [--isa-base HEX]\n"
-           "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n";
+           "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n"
+           "                [--do \"CONTROL COMMAND\"]...\n"
+           "e.g. --do \"set inputs 0xFF\" --do \"pulses 0 10\" --do \"fault drop 20\"\n";
 }
 
 std::string IsaSocketName(uint16_t base) {
@@ -81,6 +83,11 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
         else if (a == "--reply-delay") {
             if (!value(v) || !ParseU32(v, n) || n > 600'000) return OptionsError{"--reply-delay needs milliseconds"};
             o.replyDelayMs = n;
+        } else if (a == "--do") {
+            if (!value(v) || v.empty()) return OptionsError{"--do needs a control command"};
+            if (const auto parsed = ParseCommand(v); std::holds_alternative<CommandError>(parsed))
+                return OptionsError{"--do \"" + v + "\": " + std::get<CommandError>(parsed).why};
+            o.commands.push_back(v);
         } else {
             return OptionsError{"unknown option " + a};
         }

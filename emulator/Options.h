@@ -23,6 +23,9 @@ struct Options {
     std::string control;
     bool lineTiming = false;
     uint32_t replyDelayMs = 0;
+    // Control commands carried out once the module is up, as if they came
+    // over the control channel: inputs, pulse trains, faults, power failures.
+    std::vector<std::string> commands;
     bool help = false;
 };
 

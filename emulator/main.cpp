@@ -29,6 +29,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     server.PowerUp();
+    for (const std::string& command : options.commands) {
+        const std::string reply = service.OnControl(command);
+        if (reply.rfind("error", 0) == 0) std::cerr << "kv618emu: --do \"" << command << "\": " << reply << '\n';
+    }
     const std::string ready = server.ReadyLine() + "\n";
     if (::write(STDOUT_FILENO, ready.data(), ready.size()) < 0) {
         // Nobody listens on stdout; serving goes on all the same.

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "Emulator.h"
+#include "Options.h"
 #include "frame.h"
 
 namespace {
@@ -114,6 +115,33 @@ TEST(EmulatorProcess, StopLeavesNothingRunning) {
     emulator.stop();
     EXPECT_FALSE(emulator.running());
     EXPECT_EQ(emulator.command("ping").rfind("error", 0), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EmulatorProcess, CommandLineControlsActOnceTheModuleIsUp) {
+    kvtest::EmulatorOptions options;
+    options.extraArgs = {"--do", "set status 0x40", "--do", "set reg 0x21 0", "--do", "set inputs 0x81"};
+    kvtest::Emulator emulator(options);
+    EXPECT_EQ(emulator.value("get status"), 0x40u) << "after the power-up's own status bits";
+    UdpMaster master(emulator.udpPort());
+    const auto reply = master.Ask(1, 0, 0x40);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data[0], 0x81);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EmulatorOptions, ACommandLineControlIsCheckedBeforeAnythingStarts) {
+    const auto good = emu::ParseOptions({"--do", "pulses 0 10", "--do", "fault drop 20"});
+    ASSERT_TRUE(std::holds_alternative<emu::Options>(good));
+    EXPECT_EQ(std::get<emu::Options>(good).commands.size(), 2u);
+    EXPECT_TRUE(std::holds_alternative<emu::OptionsError>(emu::ParseOptions({"--do", "make coffee"})));
+    EXPECT_TRUE(std::holds_alternative<emu::OptionsError>(emu::ParseOptions({"--do"})));
 }
 
 }  // namespace
