@@ -67,36 +67,10 @@ TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
     }
     radky->setContentsMargins(0, Okraj + 1, 0, 0);
 
-    Button1 = new QPushButton("Nulovat", this);
-    Button1->setObjectName("Button1");
-    Button2 = new QPushButton("Cancel", this);
-    Button2->setObjectName("Button2");
-    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
-    auto* tlacitka = new QHBoxLayout;
-    tlacitka->addWidget(Button1);
-    tlacitka->addStretch();
-    tlacitka->addWidget(Button2);
-
-    auto* obsah = new QVBoxLayout;
-    obsah->setContentsMargins(12, 12, 12, 8);
-    obsah->setSpacing(12);
-    obsah->addLayout(mrizka);
-    obsah->addStretch();
-    obsah->addLayout(tlacitka);
-
-    StatusBar1 = new TStatusBar(this, {0});
-    // A library's error text is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    auto* okno = new QVBoxLayout(this);
-    okno->setContentsMargins(0, 0, 0, 0);
-    okno->setSpacing(0);
-    okno->addLayout(obsah);
-    okno->addWidget(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(IntervalCteni);
+    Button1 = VytvorTlacitko(this, "Button1", "Nulovat");
+    Button2 = VytvorTlacitko(this, "Button2", "Cancel");
+    StatusBar1 = SestavOkno(this, mrizka, RadaTlacitek(Button1, Button2));
+    Timer1 = VytvorCasovac(this, IntervalCteni);
 
     connect(Button1, &QPushButton::clicked, this, &TForm6::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm6::Button2Click);

@@ -3,7 +3,6 @@
 #include "OknoHodnot.h"
 #include "StatusBar.h"
 
-#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -27,32 +26,9 @@ TForm11::TForm11(QWidget* Owner) : QDialog(Owner) {
     std::array<QString, 32> nazvy;
     for (int n = 0; n < 32; ++n) nazvy[static_cast<size_t>(n)] = QString("DIN%1").arg(n);
 
-    auto* obsah = new QVBoxLayout;
-    obsah->setContentsMargins(12, 12, 12, 8);
-    obsah->setSpacing(10);
-    obsah->addLayout(PostavSloupceBitu(this, nazvy, Hodnoty));
-
-    Button1 = new QPushButton("Cancel", this);
-    Button1->setObjectName("Button1");
-    Button1->setAutoDefault(false);
-    auto* tlacitka = new QHBoxLayout;
-    tlacitka->addStretch();
-    tlacitka->addWidget(Button1);
-    obsah->addLayout(tlacitka);
-
-    StatusBar1 = new TStatusBar(this, {0});
-    // A library's error text is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    auto* okno = new QVBoxLayout(this);
-    okno->setContentsMargins(0, 0, 0, 0);
-    okno->setSpacing(0);
-    okno->addLayout(obsah);
-    okno->addWidget(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(IntervalCteni);
+    Button1 = VytvorTlacitko(this, "Button1", "Cancel");
+    StatusBar1 = SestavOkno(this, PostavSloupceBitu(this, nazvy, Hodnoty), RadaTlacitek(nullptr, Button1));
+    Timer1 = VytvorCasovac(this, IntervalCteni);
 
     connect(Button1, &QPushButton::clicked, this, &TForm11::Button1Click);
     connect(Timer1, &QTimer::timeout, this, &TForm11::Timer1Timer);

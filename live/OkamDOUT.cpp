@@ -34,30 +34,9 @@ TForm9::TForm9(QWidget* Owner) : QDialog(Owner) {
         sloupce->addLayout(radky);
     }
 
-    Button1 = new QPushButton("Zapsat", this);
-    Button1->setObjectName("Button1");
-    Button2 = new QPushButton("Cancel", this);
-    Button2->setObjectName("Button2");
-    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
-    auto* tlacitka = new QHBoxLayout;
-    tlacitka->addWidget(Button1);
-    tlacitka->addStretch();
-    tlacitka->addWidget(Button2);
-
-    auto* obsah = new QVBoxLayout;
-    obsah->setContentsMargins(12, 12, 12, 8);
-    obsah->setSpacing(12);
-    obsah->addLayout(sloupce);
-    obsah->addLayout(tlacitka);
-
-    StatusBar1 = new TStatusBar(this, {0});
-    // A library's error text is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    auto* okno = new QVBoxLayout(this);
-    okno->setContentsMargins(0, 0, 0, 0);
-    okno->setSpacing(0);
-    okno->addLayout(obsah);
-    okno->addWidget(StatusBar1);
+    Button1 = VytvorTlacitko(this, "Button1", "Zapsat");
+    Button2 = VytvorTlacitko(this, "Button2", "Cancel");
+    StatusBar1 = SestavOkno(this, sloupce, RadaTlacitek(Button1, Button2));
 
     QWidget* predchozi = CheckBox[0];
     for (size_t i = 1; i < CheckBox.size(); ++i) {

@@ -6,9 +6,11 @@
 #include <QDialog>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -90,6 +92,48 @@ QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
         sloupce->addLayout(dvojice);
     }
     return sloupce;
+}
+
+QPushButton* VytvorTlacitko(QWidget* Okno, const QString& Jmeno, const QString& Text) {
+    auto* tlacitko = new QPushButton(Text, Okno);
+    tlacitko->setObjectName(Jmeno);
+    tlacitko->setAutoDefault(false);
+    return tlacitko;
+}
+
+QHBoxLayout* RadaTlacitek(QPushButton* Vlevo, QPushButton* Vpravo) {
+    auto* rada = new QHBoxLayout;
+    if (Vlevo) rada->addWidget(Vlevo);
+    rada->addStretch();
+    rada->addWidget(Vpravo);
+    return rada;
+}
+
+TStatusBar* SestavOkno(QDialog* Okno, QLayout* Obsah, QHBoxLayout* Tlacitka) {
+    auto* vnitrek = new QVBoxLayout;
+    vnitrek->setContentsMargins(12, 12, 12, 8);
+    vnitrek->setSpacing(12);
+    vnitrek->addLayout(Obsah);
+    vnitrek->addStretch();
+    vnitrek->addLayout(Tlacitka);
+
+    auto* statusBar = new TStatusBar(Okno, {0});
+    // A library's error text is longer than the window is wide.
+    statusBar->ZalamujText(2);
+    auto* okno = new QVBoxLayout(Okno);
+    okno->setContentsMargins(0, 0, 0, 0);
+    okno->setSpacing(0);
+    okno->addLayout(vnitrek);
+    okno->addWidget(statusBar);
+    return statusBar;
+}
+
+QTimer* VytvorCasovac(QObject* Okno, int IntervalMs) {
+    auto* casovac = new QTimer(Okno);
+    casovac->setObjectName("Timer1");
+    casovac->setTimerType(Qt::PreciseTimer);
+    casovac->setInterval(IntervalMs);
+    return casovac;
 }
 
 void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka, int MinVyska) {

@@ -11,8 +11,12 @@
 
 class QDialog;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QLayout;
+class QObject;
+class QPushButton;
+class QTimer;
 class QWidget;
 class TStatusBar;
 
@@ -42,6 +46,18 @@ QLabel* VytvorPopisek(QWidget* Owner, const QString& Jmeno, const QString& Text)
 // `Label33`..`Label64`, all showing "0".
 QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
                            std::array<QLabel*, 32>& Hodnoty);
+
+QPushButton* VytvorTlacitko(QWidget* Okno, const QString& Jmeno, const QString& Text);
+
+// The row of buttons at the bottom: one at the left (may be null), one at the right.
+QHBoxLayout* RadaTlacitek(QPushButton* Vlevo, QPushButton* Vpravo);
+
+// Lays the dialog out: the content above the row of buttons, and below both
+// the one-panel status bar, which it returns.
+TStatusBar* SestavOkno(QDialog* Okno, QLayout* Obsah, QHBoxLayout* Tlacitka);
+
+// The polling timer `Timer1`, precise so that the intervals hold; not started.
+QTimer* VytvorCasovac(QObject* Okno, int IntervalMs);
 
 // Fixes the dialog's size to what its layout needs (at least the given size)
 // and puts it in the middle of the screen.

@@ -4,7 +4,6 @@
 #include "OknoHodnot.h"
 #include "StatusBar.h"
 
-#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -31,35 +30,10 @@ TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form15");
     setWindowTitle("Status registr");
 
-    auto* obsah = new QVBoxLayout;
-    obsah->setContentsMargins(12, 12, 12, 8);
-    obsah->setSpacing(10);
-    obsah->addLayout(PostavSloupceBitu(this, NazvyBitu(), Hodnoty));
-
-    Button2 = new QPushButton("Vynulovat", this);
-    Button2->setObjectName("Button2");
-    Button1 = new QPushButton("Cancel", this);
-    Button1->setObjectName("Button1");
-    for (auto* tlacitko : {Button1, Button2}) tlacitko->setAutoDefault(false);
-    auto* tlacitka = new QHBoxLayout;
-    tlacitka->addWidget(Button2);
-    tlacitka->addStretch();
-    tlacitka->addWidget(Button1);
-    obsah->addLayout(tlacitka);
-
-    StatusBar1 = new TStatusBar(this, {0});
-    // A library's error text is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    auto* okno = new QVBoxLayout(this);
-    okno->setContentsMargins(0, 0, 0, 0);
-    okno->setSpacing(0);
-    okno->addLayout(obsah);
-    okno->addWidget(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(IntervalCteni);
+    Button2 = VytvorTlacitko(this, "Button2", "Vynulovat");
+    Button1 = VytvorTlacitko(this, "Button1", "Cancel");
+    StatusBar1 = SestavOkno(this, PostavSloupceBitu(this, NazvyBitu(), Hodnoty), RadaTlacitek(Button2, Button1));
+    Timer1 = VytvorCasovac(this, IntervalCteni);
 
     connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
