@@ -1,4 +1,5 @@
 #include "Server.h"
+#include "line_speed.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,21 +33,6 @@ std::string Errno(const std::string& what) { return what + ": " + std::strerror(
 void CloseFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
-}
-
-speed_t SpeedConstant(int32_t baud) {
-    switch (baud) {
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return B0;
-    }
 }
 
 bool FillUnixAddress(const std::string& path, sockaddr_un& address, std::string& why) {
@@ -239,7 +225,7 @@ void Server::ApplyLineSettings() {
     termios tio{};
     if (::tcgetattr(ptySlave_, &tio) != 0) return;
     ::cfmakeraw(&tio);
-    const speed_t speed = SpeedConstant(service_.module.BaudRate());
+    const speed_t speed = wire::lineSpeed(service_.module.BaudRate());
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
     ::tcsetattr(ptySlave_, TCSANOW, &tio);
@@ -248,7 +234,7 @@ void Server::ApplyLineSettings() {
 bool Server::LineSpeedMatches() const {
     termios tio{};
     if (::tcgetattr(ptySlave_, &tio) != 0) return true;
-    return ::cfgetospeed(&tio) == SpeedConstant(service_.module.BaudRate());
+    return ::cfgetospeed(&tio) == wire::lineSpeed(service_.module.BaudRate());
 }
 
 // A master that set exclusive mode and closed the line leaves the mode set,

@@ -1,6 +1,7 @@
 #include "SerialPort.h"
 
 #include "Codes.h"
+#include "line_speed.h"
 
 #include <cctype>
 #include <cerrno>
@@ -79,22 +80,6 @@ int32_t openErrorCode(int error) {
     }
 }
 
-speed_t speedOf(int32_t rate) {
-    switch (rate) {
-        case 300: return B300;
-        case 600: return B600;
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        default: return 0;
-    }
-}
-
 int32_t SerialPort::open(const std::string& path, std::unique_ptr<Transport>& out) {
     std::unique_ptr<SerialPort> port(new SerialPort(path));
     if (const int32_t e = port->openDevice()) return e;
@@ -148,8 +133,8 @@ int32_t SerialPort::configure() {
 }
 
 int32_t SerialPort::applyRate(int32_t rate) {
-    const speed_t speed = speedOf(rate);
-    if (speed == 0) return InvalidParameter;
+    const speed_t speed = wire::lineSpeed(rate);
+    if (speed == B0) return InvalidParameter;
     const speed_t previous = speed_;
     speed_ = speed;
     if (broken_ || fd_ < 0) return Ok;  // taken over when the port is opened again
