@@ -94,11 +94,7 @@ void TForm1::VycentrujNaObrazovce() {
 }
 
 void TForm1::FormCreate() {
-    try {
-        PData.reset(new (std::nothrow) TData);
-    } catch (const std::bad_alloc&) {
-        PData.reset();
-    }
+    PData.reset(new (std::nothrow) TData);
     if (!PData) {
         NastavPanel(PanelZprava, TextChybaDat);
         return;
