@@ -199,7 +199,7 @@ TEST_F(Pripojeni, SwitchingTheInterfaceShowsStoredValuesNotTypedOnes) {
     EXPECT_EQ(Popisek("Label3")->text(), "IP adresa");
     EXPECT_EQ(Pole("Edit2")->text(), "127.0.0.1");
     EXPECT_TRUE(Pole("Edit3")->isVisible());
-    Napis(Pole("Edit2"), "10.1.1.1");
+    Napis(Pole("Edit2"), "127.0.0.2");
     Napis(Pole("Edit3"), "6000");
 
     Zvol(Seznam("ComboBox2"), RozhraniPCI1726);
