@@ -3,6 +3,7 @@
 // time.
 #include "Benchmarks.h"
 #include "Child.h"
+#include "Commands.h"
 #include "Connection.h"
 #include "Emulator.h"
 #include "frame.h"
@@ -54,7 +55,8 @@ public:
         setReceiveTimeout(fd_, 1);
         wire::Request r;
         r.address = 1;
-        r.subcode = 0x40;
+        r.function = kv618::function::Read;
+        r.subcode = kv618::subcode::Inputs;
         request_ = wire::encode(r);
     }
     ~BarePing() {

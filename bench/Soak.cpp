@@ -140,9 +140,9 @@ public:
         emu_.command("set status " + std::to_string(random_()));
         shared_.status = emu_.value("get status");
         if (all || ++changes_ % 3 == 0)
-            for (size_t k = 0; k < TForm6::Podfunkce.size(); ++k) {
+            for (int k = 0; k < TForm6::PocetVelicin; ++k) {
                 const uint32_t v = random_();
-                emu_.command("set quantity " + std::to_string(TForm6::Podfunkce[k]) + " " + std::to_string(v));
+                emu_.command("set quantity " + std::to_string(TForm6::PodfunkceKroku(k)) + " " + std::to_string(v));
                 shared_.quantities[k] = v;
             }
     }

@@ -3,6 +3,7 @@
 #include "Benchmarks.h"
 #include "Child.h"
 #include "Connection.h"
+#include "StoredSettings.h"
 #include "Emulator.h"
 #include "NastavDIO.h"
 #include "OkamDIN.h"
@@ -44,9 +45,8 @@ double cpuMilliseconds() {
 // read-backs as bare exchanges; the 24 pauses of 1 ms are added by the caller.
 bool bareConfigWrite(Connection& link, TKonfigurace config) {
     bool ok = true;
-    for (int step = 1; step <= 12; ++step) {
-        const uint8_t reg = TForm14::RegistrKroku(step);
-        const uint8_t value = TForm14::BajtKroku(config, step);
+    for (const uint8_t reg : kv618::Registers(kv618::Block::InputsOutputs)) {
+        const uint8_t value = kv618::StoredByte(config, reg);
         uint8_t back = 0;
         ok = link.writeRegister(reg, value) == 0 && ok;
         ok = link.readRegister(reg, back) == 0 && back == value && ok;

@@ -1,7 +1,5 @@
 #include "Citac619.h"
 
-#include "Qxxx726.h"
-
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,32 +9,23 @@ namespace {
 constexpr int SirkaOkna = 345;
 constexpr int VyskaOkna = 255;
 constexpr int PocetCitacu = 4;
-constexpr int PocetBajtu = 2 * PocetCitacu;
 constexpr uint8_t KodChybyZapisu = 9;
 
 const char* const TextImpulsMimo = " Impulsní číslo musí být v rozsahu 1-1000.";
 
-int ProcentBajtu(int Bajt) { return Bajt * 100 / PocetBajtu; }
-
 }  // namespace
 
+// The read-back carries the value just written, where a plain read sends 0,
+// and follows the write without a pause.
 uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Registr, uint8_t Hodnota,
                   std::string& Zprava) {
-    TOdpoved odpoved{};
-    uint8_t d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota, chyba = 0;
-    PrenosDat(Rozhrani, Handle, Adresa, FunkceZapisRegistr, 0, d0, d1, d2, d3, d4, chyba, odpoved);
-    if (chyba != 0) {
-        Zprava = TextKodu(Rozhrani, chyba);
-        return chyba;
+    const kv618::Module modul({Rozhrani, Handle}, Adresa);
+    const kv618::WriteCheck kontrola = modul.WriteVerified(Registr, Hodnota, kv618::ReadBack::Echo);
+    if (kontrola.error != 0) {
+        Zprava = modul.Text(kontrola.error);
+        return kontrola.error;
     }
-    // The read-back carries the value just written, where a plain read sends 0.
-    d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota, chyba = 0;
-    PrenosDat(Rozhrani, Handle, Adresa, FunkceCtiRegistr, 0, d0, d1, d2, d3, d4, chyba, odpoved);
-    if (chyba != 0) {
-        Zprava = TextKodu(Rozhrani, chyba);
-        return chyba;
-    }
-    if (d3 != Hodnota) {
+    if (kontrola.mismatch) {
         Zprava = TextChybaZapisu;
         return KodChybyZapisu;
     }
@@ -76,45 +65,14 @@ void TForm5::FormShow() { ZobrazKonfiguraci(); }
 
 void TForm5::PrectiData(TKonfigurace& Data) {
     if (!JeSpojeni()) return;
-    StatusCteni(0);
-    for (int n = 0; n < PocetCitacu; ++n) {
-        const auto registr = static_cast<uint8_t>(BazeImpulsnichCisel + 2 * n);
-        uint8_t bajt = 0;
-        if (!CtiRegistr(registr, bajt)) return;
-        Data.ImpulsniCislo[n] = bajt;
-        StatusCteni(ProcentBajtu(2 * n + 1));
-        Prodleva();
-        if (!CtiRegistr(static_cast<uint8_t>(registr + 1), bajt)) return;
-        Data.ImpulsniCislo[n] = static_cast<uint16_t>(Data.ImpulsniCislo[n] + bajt * 256);
-        StatusCteni(ProcentBajtu(2 * n + 2));
-        Prodleva();
-    }
-    NastavStatus(QString::fromUtf8(TextPrecteno));
-}
-
-bool TForm5::ZapisBajtOkna(uint8_t Registr, uint8_t Hodnota) {
-    std::string zprava;
-    if (ZapisBajt(PData->Rozhrani, PData->Handle, PData->Adresa, Registr, Hodnota, zprava) == 0) return true;
-    NastavStatus(" " + zprava);
-    return false;
+    CtiBlok(kv618::Block::PulseNumbers, Data);
 }
 
 // Unlike the other windows, the pause comes before each byte's write and not
-// between the write and its read-back.
+// between the write and its read-back (the block's write style).
 void TForm5::ZapisData(TKonfigurace Data) {
     if (!JeSpojeni()) return;
-    StatusZapisu(0);
-    for (int n = 0; n < PocetCitacu; ++n) {
-        const auto registr = static_cast<uint8_t>(BazeImpulsnichCisel + 2 * n);
-        const uint16_t cislo = Data.ImpulsniCislo[n];
-        Prodleva();
-        if (!ZapisBajtOkna(registr, static_cast<uint8_t>(cislo % 256))) return;
-        StatusZapisu(ProcentBajtu(2 * n + 1));
-        Prodleva();
-        if (!ZapisBajtOkna(static_cast<uint8_t>(registr + 1), static_cast<uint8_t>(cislo / 256))) return;
-        StatusZapisu(ProcentBajtu(2 * n + 2));
-    }
-    NastavStatus(QString::fromUtf8(TextZapsano));
+    ZapisBlok(kv618::Block::PulseNumbers, Data);
 }
 
 void TForm5::PrectiOkno(TKonfigurace& Data) {

@@ -11,8 +11,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-inline constexpr uint8_t BazeImpulsnichCisel = 0;
-
 // Writes one configuration register and reads it back.  0 on success with an
 // empty message; otherwise the exchange's error code, or 9 when the module
 // holds another value than written, with the text to show.
@@ -39,8 +37,6 @@ protected:
     void FormShow() override;
 
 private:
-    bool ZapisBajtOkna(uint8_t Registr, uint8_t Hodnota);
-
     std::array<QLabel*, 5> Labely{};
     std::array<QLineEdit*, 4> Edity{};
     QPushButton* Button1 = nullptr;

@@ -69,41 +69,34 @@ void TKonfiguracniOkno::Prodleva() {
 
 // --- exchanges ----------------------------------------------------------
 
-uint8_t TKonfiguracniOkno::Prenos(uint8_t Funkce, uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4,
-                                  uint8_t& OdpovedD3) {
-    uint8_t d0 = 0, chyba = 0;
-    TOdpoved odpoved{};
-    PrenosDat(PData->Rozhrani, PData->Handle, PData->Adresa, Funkce, 0, d0, D1, D2, D3, D4, chyba, odpoved);
-    OdpovedD3 = D3;
-    return chyba;
+kv618::Module TKonfiguracniOkno::Modul() const { return {{PData->Rozhrani, PData->Handle}, PData->Adresa}; }
+
+void TKonfiguracniOkno::CtiBlok(kv618::Block Blok, TKonfigurace& Data) {
+    StatusCteni(0);
+    kv618::Pacing tempo;
+    tempo.step = [this](int Hotovo, int Celkem) { StatusCteni(Hotovo * 100 / Celkem); };
+    tempo.pause = [this] {
+        Prodleva();
+        return true;
+    };
+    const auto vysledek = kv618::ReadBlock(Modul(), Blok, Data, tempo);
+    if (vysledek.error != 0) StatusChyby(vysledek.error);
+    else NastavStatus(QString::fromUtf8(TextPrecteno));
 }
 
-bool TKonfiguracniOkno::CtiRegistr(uint8_t Registr, uint8_t& Hodnota) {
-    uint8_t d3 = 0;
-    const uint8_t chyba = Prenos(FunkceCtiRegistr, Registr, Registr, 0, 0, d3);
-    if (chyba != 0) {
-        StatusChyby(chyba);
-        return false;
-    }
-    Hodnota = d3;
-    return true;
-}
-
-bool TKonfiguracniOkno::ZapisOverRegistr(uint8_t Registr, uint8_t Hodnota) {
-    uint8_t d3 = 0;
-    uint8_t chyba = Prenos(FunkceZapisRegistr, Registr, Registr, Hodnota, Hodnota, d3);
-    if (chyba != 0) {
-        StatusChyby(chyba);
-        return false;
-    }
-    Prodleva();
-    uint8_t zpet = 0;
-    if (!CtiRegistr(Registr, zpet)) return false;
-    if (zpet != Hodnota) {
-        NastavStatus(" " + QString::fromUtf8(TextChybaZapisu));
-        return false;
-    }
-    return true;
+void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
+    StatusZapisu(0);
+    kv618::Pacing tempo;
+    tempo.step = [this](int Hotovo, int Celkem) { StatusZapisu(Hotovo * 100 / Celkem); };
+    tempo.pause = [this] {
+        Prodleva();
+        return true;
+    };
+    tempo.settle = [this] { Prodleva(); };
+    const auto vysledek = kv618::WriteBlock(Modul(), Blok, Data, tempo);
+    if (vysledek.error != 0) StatusChyby(vysledek.error);
+    else if (vysledek.mismatch) NastavStatus(" " + QString::fromUtf8(TextChybaZapisu));
+    else NastavStatus(QString::fromUtf8(TextZapsano));
 }
 
 // --- flow of the buttons ------------------------------------------------

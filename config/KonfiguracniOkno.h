@@ -13,7 +13,9 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Module.h"
 #include "StatusBar.h"
+#include "StoredSettings.h"
 
 #include <QDialog>
 #include <QString>
@@ -27,9 +29,6 @@ inline constexpr const char* TextZapisuZacatek = " Probíhá zápis konfigurace 
 inline constexpr const char* TextPrecteno = " Konfigurace přečtena.";
 inline constexpr const char* TextZapsano = " Konfigurace zapsána.";
 inline constexpr const char* TextChybaZapisu = "Chyba zápisu dat.";
-
-inline constexpr uint8_t FunkceCtiRegistr = 0x66;
-inline constexpr uint8_t FunkceZapisRegistr = 0x67;
 
 class TKonfiguracniOkno : public QDialog {
     Q_OBJECT
@@ -74,13 +73,13 @@ protected:
     // Pending window messages, then a millisecond's pause.
     void Prodleva();
 
-    // Register exchanges with the module at TData.Adresa.  The first two give
-    // the error code of the exchange; the others report a failure in the
-    // status bar themselves and answer whether the step succeeded.
-    uint8_t Prenos(uint8_t Funkce, uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4, uint8_t& OdpovedD3);
-    bool CtiRegistr(uint8_t Registr, uint8_t& Hodnota);
-    // Write, pause, read back and compare.
-    bool ZapisOverRegistr(uint8_t Registr, uint8_t Hodnota);
+    // The module at TData.Adresa over the link in TData.
+    kv618::Module Modul() const;
+    // A block of stored settings read into, or written from, the record,
+    // with the progress texts, the pauses between the exchanges and the
+    // closing text or error in the status bar.
+    void CtiBlok(kv618::Block Blok, TKonfigurace& Data);
+    void ZapisBlok(kv618::Block Blok, const TKonfigurace& Data);
 
     QPushButton* VytvorTlacitko(const QString& Jmeno, const QString& Text, int X, int Y, int Sirka = 75,
                                 int Vyska = 25);

@@ -9,7 +9,7 @@ namespace {
 
 constexpr int SirkaOkna = 393;
 constexpr int VyskaOkna = 200;
-constexpr int PocetRychlosti = 9;
+constexpr int PocetRychlosti = static_cast<int>(kv618::BaudRates.size());
 
 const char* const TextAdresaMimo = " Adresa modulu musí být v rozsahu 0-255.";
 const char* const TextRychlostMimo = " Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.";
@@ -53,27 +53,12 @@ void TForm12::FormShow() { ZobrazKonfiguraci(); }
 
 void TForm12::PrectiData(TKonfigurace& Data) {
     if (!JeSpojeni()) return;
-    StatusCteni(0);
-    uint8_t hodnota = 0;
-    if (!CtiRegistr(RegistrAdresy, hodnota)) return;
-    Data.UlozenaAdresa = hodnota;
-    StatusCteni(50);
-    Prodleva();
-    if (!CtiRegistr(RegistrRychlosti, hodnota)) return;
-    Data.UlozenaRychlost = hodnota;
-    StatusCteni(100);
-    NastavStatus(QString::fromUtf8(TextPrecteno));
+    CtiBlok(kv618::Block::AddressAndBaud, Data);
 }
 
 void TForm12::ZapisData(TKonfigurace Data) {
     if (!JeSpojeni()) return;
-    StatusZapisu(0);
-    if (!ZapisOverRegistr(RegistrAdresy, Data.UlozenaAdresa)) return;
-    StatusZapisu(50);
-    Prodleva();
-    if (!ZapisOverRegistr(RegistrRychlosti, Data.UlozenaRychlost)) return;
-    StatusZapisu(100);
-    NastavStatus(QString::fromUtf8(TextZapsano));
+    ZapisBlok(kv618::Block::AddressAndBaud, Data);
 }
 
 void TForm12::PrectiOkno(TKonfigurace& Data) {

@@ -9,8 +9,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-inline constexpr uint8_t RegistrAdresy = 0x3F;
-inline constexpr uint8_t RegistrRychlosti = 0x3E;
 
 class TForm12 : public TKonfiguracniOkno {
     Q_OBJECT

@@ -8,7 +8,6 @@ namespace {
 
 constexpr int SirkaOkna = 526;
 constexpr int VyskaOkna = 398;
-constexpr int PocetKroku = 12;
 constexpr int KanaluVeSkupine = 32;
 
 constexpr int SirkaSkupiny = 166;
@@ -57,42 +56,14 @@ void TForm14::VytvorSkupinu(int Skupina, const QString& Titulek, const QString& 
 
 void TForm14::FormShow() { ZobrazKonfiguraci(); }
 
-// Transfer order: the four bytes of PocatecniDOUT, then NegaceDIN, then
-// NegaceDOUT.
-uint8_t TForm14::RegistrKroku(int Krok) {
-    static constexpr uint8_t Baze[3] = {BazePocatecniDOUT, BazeNegaceDIN, BazeNegaceDOUT};
-    const int pole = (Krok - 1) / 4;
-    const int bajt = (Krok - 1) % 4;
-    return static_cast<uint8_t>(Baze[pole] + 3 * bajt);
-}
-
-uint8_t& TForm14::BajtKroku(TKonfigurace& Data, int Krok) {
-    uint8_t* const Pole[3] = {Data.PocatecniDOUT, Data.NegaceDIN, Data.NegaceDOUT};
-    return Pole[(Krok - 1) / 4][(Krok - 1) % 4];
-}
-
 void TForm14::PrectiData(TKonfigurace& Data) {
     if (!JeSpojeni()) return;
-    StatusCteni(0);
-    for (int krok = 1; krok <= PocetKroku; ++krok) {
-        uint8_t hodnota = 0;
-        if (!CtiRegistr(RegistrKroku(krok), hodnota)) return;
-        BajtKroku(Data, krok) = hodnota;
-        StatusCteni(krok * 100 / PocetKroku);
-        Prodleva();
-    }
-    NastavStatus(QString::fromUtf8(TextPrecteno));
+    CtiBlok(kv618::Block::InputsOutputs, Data);
 }
 
 void TForm14::ZapisData(TKonfigurace Data) {
     if (!JeSpojeni()) return;
-    StatusZapisu(0);
-    for (int krok = 1; krok <= PocetKroku; ++krok) {
-        if (!ZapisOverRegistr(RegistrKroku(krok), BajtKroku(Data, krok))) return;
-        StatusZapisu(krok * 100 / PocetKroku);
-        Prodleva();
-    }
-    NastavStatus(QString::fromUtf8(TextZapsano));
+    ZapisBlok(kv618::Block::InputsOutputs, Data);
 }
 
 void TForm14::PrectiOkno(TKonfigurace& Data) {

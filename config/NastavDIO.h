@@ -10,11 +10,6 @@ class QCheckBox;
 class QGroupBox;
 class QPushButton;
 
-// Byte k of a field lives in register base + 3 * k, so the fields interleave.
-inline constexpr uint8_t BazePocatecniDOUT = 0x20;
-inline constexpr uint8_t BazeNegaceDIN = 0x21;
-inline constexpr uint8_t BazeNegaceDOUT = 0x22;
-
 class TForm14 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
@@ -24,10 +19,6 @@ public:
     void ZapisData(TKonfigurace Data) override;
     void PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-    // Register and record byte of step 1..12 of the transfer order.
-    static uint8_t RegistrKroku(int Krok);
-    static uint8_t& BajtKroku(TKonfigurace& Data, int Krok);
 
 public slots:
     void Button1Click();

@@ -1,7 +1,5 @@
 #include "RTC.h"
 
-#include "Qxxx726.h"
-
 #include <QDateTime>
 #include <QFrame>
 #include <QLabel>
@@ -15,13 +13,6 @@ namespace {
 constexpr int SirkaOkna = 403;
 constexpr int VyskaOkna = 233;
 constexpr int IntervalCasovace = 200;
-
-constexpr uint8_t SkupinaCas = 1;
-constexpr uint8_t SkupinaDatum = 2;
-constexpr uint8_t PrvniSkupinaVypadku = 3;
-constexpr uint8_t PosledniSkupinaVypadku = 6;
-
-bool JeSkupinaCasu(uint8_t Skupina) { return Skupina % 2 == 1; }
 
 }  // namespace
 
@@ -120,17 +111,16 @@ QLabel* TForm3::LabelSkupiny(uint8_t Skupina) const {
     return Labely[Index[Skupina]];
 }
 
-bool TForm3::CtiSkupinu(uint8_t Skupina, int32_t& PosledniKod) {
-    TOdpoved odpoved{};
-    uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, chyba = 0;
-    PrenosDat(PData->Rozhrani, PData->Handle, AdresaModulu, FunkceCtiHodiny, Skupina, d0, d1, d2, d3, d4, chyba,
-              odpoved);
-    PosledniKod = chyba;
-    if (chyba != 0) {
-        NastavStatus(" " + QString::fromStdString(TextKodu(PData->Rozhrani, chyba)));
+kv618::Module TForm3::Modul() const { return {{PData->Rozhrani, PData->Handle}, AdresaModulu}; }
+
+bool TForm3::CtiSkupinu(uint8_t Skupina) {
+    const auto skupina = Modul().ReadClockGroup(Skupina);
+    if (!skupina.ok()) {
+        NastavStatus(" " + QString::fromStdString(Modul().Text(skupina.error)));
         return false;
     }
-    const std::string text = JeSkupinaCasu(Skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
+    const auto [d1, d2, d3] = skupina.value;
+    const std::string text = kv618::IsTimeGroup(Skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
     LabelSkupiny(Skupina)->setText(QString::fromStdString(text));
     return true;
 }
@@ -138,23 +128,15 @@ bool TForm3::CtiSkupinu(uint8_t Skupina, int32_t& PosledniKod) {
 void TForm3::Timer1Timer() {
     if (!PData) return;
     if (!HlidejPripojeni()) return;
-    int32_t kod = 0;
+    using namespace kv618::subcode;
     if (!VypadkyNacteny) {
-        for (uint8_t skupina = PrvniSkupinaVypadku; skupina <= PosledniSkupinaVypadku; ++skupina)
-            if (!CtiSkupinu(skupina, kod)) return;
+        for (const uint8_t skupina : {FailureStartTime, FailureStartDate, FailureEndTime, FailureEndDate})
+            if (!CtiSkupinu(skupina)) return;
         VypadkyNacteny = true;
     }
-    if (!CtiSkupinu(SkupinaCas, kod)) return;
-    if (!CtiSkupinu(SkupinaDatum, kod)) return;
-    NastavStatus(" " + QString::fromStdString(TextKodu(PData->Rozhrani, kod)));
-}
-
-uint8_t TForm3::NastavSkupinu(uint8_t Skupina, uint8_t D1, uint8_t D2, uint8_t D3) {
-    TOdpoved odpoved{};
-    uint8_t d0 = 0, d4 = 0, chyba = 0;
-    PrenosDat(PData->Rozhrani, PData->Handle, AdresaModulu, FunkceNastavHodiny, Skupina, d0, D1, D2, D3, d4, chyba,
-              odpoved);
-    return chyba;
+    if (!CtiSkupinu(ClockTime)) return;
+    if (!CtiSkupinu(ClockDate)) return;
+    NastavStatus(" " + QString::fromStdString(Modul().Text(0)));
 }
 
 void TForm3::Button1Click() {
@@ -165,13 +147,12 @@ void TForm3::Button1Click() {
     const QDateTime ted = QDateTime::currentDateTime();
     const QDate datum = ted.date();
     const QTime cas = ted.time();
-    uint8_t chyba = NastavSkupinu(SkupinaCas, static_cast<uint8_t>(cas.second()),
-                                  static_cast<uint8_t>(cas.minute()), static_cast<uint8_t>(cas.hour()));
-    if (chyba == 0)
-        chyba = NastavSkupinu(SkupinaDatum, static_cast<uint8_t>(datum.day()), static_cast<uint8_t>(datum.month()),
-                              static_cast<uint8_t>(datum.year() % 4));
+    const auto bajt = [](int v) { return static_cast<uint8_t>(v); };
+    const kv618::ClockReading hodiny{{bajt(cas.second()), bajt(cas.minute()), bajt(cas.hour())},
+                                     {bajt(datum.day()), bajt(datum.month()), bajt(datum.year() % 4)}};
+    const uint8_t chyba = Modul().SetClock(hodiny);
     if (chyba != 0)
-        NastavStatus(" " + QString::fromStdString(TextKodu(PData->Rozhrani, chyba)));
+        NastavStatus(" " + QString::fromStdString(Modul().Text(chyba)));
     else
         NastavStatus(QStringLiteral(" Čas nastaven"));
     Timer1->start();

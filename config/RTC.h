@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Module.h"
 #include "StatusBar.h"
 
 #include <QDialog>
@@ -15,9 +16,6 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QTimer;
-
-inline constexpr uint8_t FunkceCtiHodiny = 0x64;
-inline constexpr uint8_t FunkceNastavHodiny = 0x65;
 
 class TForm3 : public QDialog {
     Q_OBJECT
@@ -44,10 +42,9 @@ private:
     QLabel* VytvorLabel(const QString& Jmeno, const QString& Text, QWidget* Rodic, int X, int Y, int Sirka);
     QFrame* VytvorPanel(const QString& Jmeno, int X, int Y, int Sirka, int Vyska);
 
+    kv618::Module Modul() const;
     // Reads group 1..6 into its label; false (with the error shown) on failure.
-    bool CtiSkupinu(uint8_t Skupina, int32_t& PosledniKod);
-    // Sends a time (sub-code 1) or date (sub-code 2) group; the error code.
-    uint8_t NastavSkupinu(uint8_t Skupina, uint8_t D1, uint8_t D2, uint8_t D3);
+    bool CtiSkupinu(uint8_t Skupina);
     bool HlidejPripojeni();
     void NastavStatus(const QString& Text);
 

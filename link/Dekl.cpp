@@ -1,6 +1,8 @@
 #include "Dekl.h"
 
+#include "Commands.h"
 #include "IniSoubor.h"
+#include "Interfaces.h"
 
 #include <charconv>
 #include <ctime>
@@ -8,14 +10,7 @@
 
 namespace {
 
-constexpr std::array<int32_t, 9> Rychlosti = {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr std::array<int32_t, 9> CasyRychlosti = {100, 100, 50, 25, 13, 7, 5, 5, 5};
-constexpr std::array<const char*, 5> NazvyRozhrani = {"COMx", "PCI-726", "PCI-1726", "USB-1726", "KV-1726"};
-
 constexpr const char* SekcePripojeni = "Připojení";
-constexpr const char* SekceCOM = "COMx";
-constexpr const char* SekcePCI = "PCI-726";
-constexpr const char* SekceKV = "KV-1726";
 
 std::string& PrepsanaCestaNastaveni() {
     static std::string cesta;
@@ -51,16 +46,14 @@ void InicializujData(TData* Data) {
     Data->Rozhrani = 0;
     Data->Adresa = 0;
     Data->Rychlost = 9600;
-    Data->BazovaAdresa = 768;
-    Data->CisloPortu = 1;
     Data->Status = TextNeinicializovano;
     Data->Handle = 0;
     Data->Pripojeno = 0;
     Data->Konfigurace = VychoziKonfigurace();
     Data->InitParametry.fill(0);
-    Data->IPAdresa = "192.168.0.99";
-    Data->UDPPort = 5000;
-    Data->UDPTimeout = 200;
+    for (const auto& rozhrani : kv618::Interfaces) {
+        for (const auto& parametr : rozhrani.parameters) kv618::SetParameter(*Data, parametr, parametr.defaultValue);
+    }
 }
 
 std::string SlozkaProgramu() {
@@ -89,14 +82,16 @@ bool NactiNastaveni(TData* Data) {
 
     CtiCislo(ini, SekcePripojeni, "Adresa", Data->Adresa);
     CtiCislo(ini, SekcePripojeni, "Rychlost", Data->Rychlost);
-    CtiCislo(ini, SekcePCI, "Bázová adresa", Data->BazovaAdresa);
-    CtiCislo(ini, SekceCOM, "Číslo portu", Data->CisloPortu);
-    if (const auto ip = ini.Cti(SekceKV, "IP adresa")) Data->IPAdresa = *ip;
-    CtiCislo(ini, SekceKV, "UDP port", Data->UDPPort);
-    CtiCislo(ini, SekceKV, "UDP timeout", Data->UDPTimeout);
+    // Every interface's parameters, so the record carries the last stored
+    // ones of each; a value that is no number leaves its field alone.
+    for (const auto& popis : kv618::Interfaces) {
+        for (const auto& parametr : popis.parameters) {
+            if (const auto text = ini.Cti(parametr.section, parametr.key)) kv618::SetParameter(*Data, parametr, *text);
+        }
+    }
 
-    for (size_t i = 0; i < NazvyRozhrani.size(); ++i) {
-        if (rozhrani == NazvyRozhrani[i]) Data->Rozhrani = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < kv618::Interfaces.size(); ++i) {
+        if (rozhrani == kv618::Interfaces[i].settingsName) Data->Rozhrani = static_cast<uint8_t>(i);
     }
     return true;
 }
@@ -106,23 +101,13 @@ bool UlozNastaveni(TData* Data, std::string* Chyba) {
     const std::string cesta = CestaNastaveni();
     TIniSoubor ini = TIniSoubor::Nacti(cesta);
 
-    const uint8_t rozhrani = Data->Rozhrani > RozhraniKV1726 ? uint8_t{RozhraniCOM} : Data->Rozhrani;
-    ini.Zapis(SekcePripojeni, "Rozhraní", NazvyRozhrani[rozhrani]);
-    switch (rozhrani) {
-        case RozhraniCOM:
-            ini.Zapis(SekceCOM, "Číslo portu", std::to_string(Data->CisloPortu));
-            break;
-        case RozhraniPCI726:
-            ini.Zapis(SekcePCI, "Bázová adresa", std::to_string(Data->BazovaAdresa));
-            break;
-        case RozhraniKV1726:
-            ini.Zapis(SekceKV, "IP adresa", Data->IPAdresa);
-            ini.Zapis(SekceKV, "UDP port", std::to_string(Data->UDPPort));
-            ini.Zapis(SekceKV, "UDP timeout", std::to_string(Data->UDPTimeout));
-            break;
-        default:
-            break;
-    }
+    // An unknown interface is stored as the COM port.
+    const auto& rozhrani = kv618::Interfaces[kv618::IsInterface(Data->Rozhrani) ? Data->Rozhrani : uint8_t{RozhraniCOM}];
+    ini.Zapis(SekcePripojeni, "Rozhraní", rozhrani.settingsName);
+    // Only the current interface's keys: those of the others stay as an
+    // earlier run left them.
+    for (const auto& parametr : rozhrani.parameters)
+        ini.Zapis(parametr.section, parametr.key, kv618::ParameterText(*Data, parametr));
     ini.Zapis(SekcePripojeni, "Adresa", std::to_string(Data->Adresa));
     ini.Zapis(SekcePripojeni, "Rychlost", std::to_string(Data->Rychlost));
     return ini.Uloz(cesta, Chyba);
@@ -130,20 +115,15 @@ bool UlozNastaveni(TData* Data, std::string* Chyba) {
 
 bool JePripojeno(const TData* Data) { return Data && Data->Pripojeno != 0 && Data->Handle != 0; }
 
-int32_t RychlostZIndexu(uint8_t Index) { return Index < Rychlosti.size() ? Rychlosti[Index] : 9600; }
-
-uint8_t IndexRychlosti(int32_t Rychlost) {
-    for (size_t i = 0; i < Rychlosti.size(); ++i) {
-        if (Rychlosti[i] == Rychlost) return static_cast<uint8_t>(i);
-    }
-    return 4;
+int32_t RychlostZIndexu(uint8_t Index) {
+    return Index < kv618::BaudRates.size() ? kv618::BaudRates[Index] : kv618::BaudRates[kv618::DefaultBaudIndex];
 }
 
+uint8_t IndexRychlosti(int32_t Rychlost) { return kv618::BaudIndexOf(Rychlost).value_or(kv618::DefaultBaudIndex); }
+
 int32_t TimeoutRychlosti(int32_t Rychlost) {
-    for (size_t i = 0; i < Rychlosti.size(); ++i) {
-        if (Rychlosti[i] == Rychlost) return CasyRychlosti[i];
-    }
-    return 100;
+    const auto index = kv618::BaudIndexOf(Rychlost);
+    return index ? kv618::BaudTimeValues[*index] : 100;
 }
 
 std::string CasNaText(uint8_t Sekundy, uint8_t Minuty, uint8_t Hodiny) {

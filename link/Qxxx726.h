@@ -13,17 +13,12 @@
 using TChybovyText = std::array<int32_t, 100>;
 using TOdpoved = std::array<int32_t, 100>;
 
-// Error codes of the binding (1-99 belong to the libraries).
+// Error codes of the binding (1-99 belong to the libraries); the texts of
+// 100 and above are kv618::BindingText's.
 enum : int32_t {
     KodOk = 0,
     KodNeinicializovano = 10,   // type above 4, or the entry point is not bound
-    KodChybaNacteni = 100,      // + type: the library file failed to load
-    KodChybnaKnihovna = 110,    // + type: an entry point is missing
-    KodMimoRozsah = 255,        // a library gave a code that does not fit a byte
 };
-
-inline constexpr std::array<const char*, 5> SouboryKnihoven = {
-    "QCOM726.DLL", "QPCI726.DLL", "QPCI1726.DLL", "QUSB1726.DLL", "QKV1726.DLL"};
 
 int32_t InitRozhrani(uint8_t Typ, int32_t* Handle, TInitParametry Parametry);
 int32_t KonfigRozhrani(uint8_t Typ, int32_t Handle, int32_t Rychlost, int32_t Cas, int32_t Rezim);

@@ -12,17 +12,22 @@
 
 namespace {
 constexpr int IntervalCteni = 100;  // ms
-constexpr uint8_t FunkceCteni = 0;
-constexpr uint8_t FunkceNulovani = 1;
-constexpr uint8_t PodfunkceNulovani = 0x50;  // + counter number
-constexpr int PocetCitacu = 4;
+constexpr int PocetCitacu = kv618::CounterCount;
 constexpr int PocetSloupcu = 5;
 
 const char* const NazvySloupcu[PocetSloupcu] = {"Počet pulsů", "Odběr", "Perioda [ms]", "Výkon", "Výkon 10s"};
+// The quantity of each column, left to right; Krok goes column by column.
+constexpr kv618::Quantity VelicinySloupcu[PocetSloupcu] = {kv618::Quantity::Pulses, kv618::Quantity::Consumption,
+                                                           kv618::Quantity::Period, kv618::Quantity::Power,
+                                                           kv618::Quantity::Power10s};
 
 // Value label numbers in the order of Krok.
 int CisloPopisku(int Velicina) { return Velicina < 16 ? Velicina + 5 : Velicina + 10; }
 }  // namespace
+
+uint8_t TForm6::PodfunkceKroku(int Krok) {
+    return kv618::QuantitySubcode(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
+}
 
 TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form6");
@@ -99,14 +104,14 @@ void TForm6::Timer1Timer() {
     if (!zamek.Ziskan() || !PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
-    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteni, Podfunkce[Krok]);
-    const QString text = TextVysledku(*PData, v.Chyba);
-    if (v.Chyba != 0) {
+    const auto hodnota = Modul(*PData, AdresaModulu).ReadQuantity(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
+    const QString text = TextVysledku(*PData, hodnota.error);
+    if (!hodnota.ok()) {
         // The same quantity is asked again next time.
         StatusBar1->NastavText(0, text);
         return;
     }
-    Hodnoty[Krok]->setText(QString::number(SlozCislo(v.D[0], v.D[1], v.D[2], v.D[3])));
+    Hodnoty[Krok]->setText(QString::number(hodnota.value));
     Krok = static_cast<uint8_t>((Krok + 1) % PocetVelicin);
     StatusBar1->NastavText(0, text);
 }
@@ -117,16 +122,9 @@ void TForm6::Button1Click() {
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
     Timer1->stop();
-    for (int c = 0; c < PocetCitacu; ++c) {
-        const TVysledekPrenosu v =
-            Prenos(*PData, AdresaModulu, FunkceNulovani, static_cast<uint8_t>(PodfunkceNulovani + c));
-        if (v.Chyba != 0) {
-            StatusBar1->NastavText(0, TextVysledku(*PData, v.Chyba));
-            Timer1->start();
-            return;
-        }
-    }
-    StatusBar1->NastavText(0, " Čítače vynulovány");
+    // The counters after one that fails are not reset.
+    const uint8_t chyba = Modul(*PData, AdresaModulu).ResetCounters();
+    StatusBar1->NastavText(0, chyba == 0 ? QString(" Čítače vynulovány") : TextVysledku(*PData, chyba));
     Timer1->start();
 }
 

@@ -18,11 +18,8 @@ class TForm6 : public QDialog {
     Q_OBJECT
 public:
     static constexpr int PocetVelicin = 20;
-    // Sub-code of each quantity in reading order (the value of Krok): the
-    // columns left to right, so 0x84-0x87 come after 0x88-0x8B.
-    static constexpr std::array<uint8_t, PocetVelicin> Podfunkce = {
-        0x50, 0x51, 0x52, 0x53, 0x80, 0x81, 0x82, 0x83, 0x88, 0x89,
-        0x8A, 0x8B, 0x84, 0x85, 0x86, 0x87, 0x9C, 0x9D, 0x9E, 0x9F};
+    // Sub-code of the quantity that tick `Krok` reads.
+    static uint8_t PodfunkceKroku(int Krok);
 
     explicit TForm6(QWidget* Owner = nullptr);
     ~TForm6() override;

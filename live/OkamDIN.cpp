@@ -10,8 +10,6 @@
 
 namespace {
 constexpr int IntervalCteni = 100;  // ms
-constexpr uint8_t FunkceCteni = 0;
-constexpr uint8_t PodfunkceVstupy = 0x40;
 }  // namespace
 
 QString BitNaText(uint8_t Hodnota, int Bit) {
@@ -68,9 +66,9 @@ void TForm11::Timer1Timer() {
     if (!zamek.Ziskan() || !PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
-    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteni, PodfunkceVstupy);
-    const QString text = TextVysledku(*PData, v.Chyba);
-    if (v.Chyba == 0) ZobrazVstupy(v.D);
+    const auto vstupy = Modul(*PData, AdresaModulu).ReadInputBytes();
+    const QString text = TextVysledku(*PData, vstupy.error);
+    if (vstupy.ok()) ZobrazVstupy(vstupy.value);
     StatusBar1->NastavText(0, text);
 }
 

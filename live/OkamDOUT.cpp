@@ -8,11 +8,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-namespace {
-constexpr uint8_t FunkceZapis = 1;
-constexpr uint8_t PodfunkceVystupy = 0x40;
-}  // namespace
-
 TForm9::TForm9(QWidget* Owner) : QDialog(Owner) {
     setObjectName("Form9");
     setWindowTitle("Zápis na digitální výstupy");
@@ -69,8 +64,8 @@ void TForm9::Button1Click() {
     if (!zamek.Ziskan() || !PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
-    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceZapis, PodfunkceVystupy, StavyVystupu());
-    StatusBar1->NastavText(0, v.Chyba == 0 ? QString(" Data zapsána") : TextVysledku(*PData, v.Chyba));
+    const uint8_t chyba = Modul(*PData, AdresaModulu).WriteOutputs(kv618::Number(StavyVystupu()));
+    StatusBar1->NastavText(0, chyba == 0 ? QString(" Data zapsána") : TextVysledku(*PData, chyba));
 }
 
 void TForm9::Button2Click() { close(); }

@@ -1,6 +1,5 @@
 #include "OknoHodnot.h"
 
-#include "Qxxx726.h"
 #include "StatusBar.h"
 
 #include <QDialog>
@@ -14,18 +13,10 @@
 
 #include <algorithm>
 
-TVysledekPrenosu Prenos(const TData& Data, uint8_t Adresa, uint8_t Funkce, uint8_t Podfunkce,
-                        std::array<uint8_t, 4> D14) {
-    TVysledekPrenosu v;
-    v.D = D14;
-    TOdpoved odpoved{};
-    PrenosDat(Data.Rozhrani, Data.Handle, Adresa, Funkce, Podfunkce, v.D0, v.D[0], v.D[1], v.D[2], v.D[3],
-              v.Chyba, odpoved);
-    return v;
-}
+kv618::Module Modul(const TData& Data, uint8_t Adresa) { return {{Data.Rozhrani, Data.Handle}, Adresa}; }
 
 QString TextVysledku(const TData& Data, uint8_t Chyba) {
-    return " " + QString::fromStdString(TextKodu(Data.Rozhrani, Chyba));
+    return " " + QString::fromStdString(Modul(Data, 0).Text(Chyba));
 }
 
 bool OverPripojeni(const TData& Data, TStatusBar* StatusBar) {

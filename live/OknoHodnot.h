@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Module.h"
 
 #include <QString>
 
@@ -20,15 +21,8 @@ class QTimer;
 class QWidget;
 class TStatusBar;
 
-struct TVysledekPrenosu {
-    uint8_t Chyba = 0;
-    uint8_t D0 = 0;
-    std::array<uint8_t, 4> D{};  // D1..D4
-};
-
-// One request through PrenosDat with the record's interface and handle.
-TVysledekPrenosu Prenos(const TData& Data, uint8_t Adresa, uint8_t Funkce, uint8_t Podfunkce,
-                        std::array<uint8_t, 4> D14 = {});
+// The module at the window's address over the link in the record.
+kv618::Module Modul(const TData& Data, uint8_t Adresa);
 
 // " " + the library's text for the code (success included), for the status bar.
 QString TextVysledku(const TData& Data, uint8_t Chyba);

@@ -11,8 +11,6 @@
 
 namespace {
 constexpr int IntervalCteni = 500;  // ms
-constexpr uint8_t FunkceCteniStatusu = 0x64;
-constexpr uint8_t FunkceNulovaniStatusu = 0x65;
 
 std::array<QString, 32> NazvyBitu() {
     std::array<QString, 32> nazvy;
@@ -65,9 +63,9 @@ void TForm15::Timer1Timer() {
     if (!zamek.Ziskan() || !PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
-    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceCteniStatusu, 0);
-    const QString text = TextVysledku(*PData, v.Chyba);
-    if (v.Chyba == 0) ZobrazBity(v.D);
+    const auto bity = Modul(*PData, AdresaModulu).ReadStatusBytes();
+    const QString text = TextVysledku(*PData, bity.error);
+    if (bity.ok()) ZobrazBity(bity.value);
     StatusBar1->NastavText(0, text);
 }
 
@@ -78,8 +76,8 @@ void TForm15::Button2Click() {
     if (!zamek.Ziskan() || !PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
 
-    const TVysledekPrenosu v = Prenos(*PData, AdresaModulu, FunkceNulovaniStatusu, 0);
-    if (v.Chyba != 0) StatusBar1->NastavText(0, TextVysledku(*PData, v.Chyba));
+    const uint8_t chyba = Modul(*PData, AdresaModulu).ResetStatus();
+    if (chyba != 0) StatusBar1->NastavText(0, TextVysledku(*PData, chyba));
 }
 
 void TForm15::Button1Click() { close(); }

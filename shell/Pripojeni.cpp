@@ -1,6 +1,7 @@
 #include "Pripojeni.h"
 
-#include "Kodovani.h"
+#include "Interfaces.h"
+#include "Module.h"
 #include "Qxxx726.h"
 
 #include <QComboBox>
@@ -19,11 +20,7 @@ const char* const TextProbiha = "Probíhá inicializace připojení";
 const char* const TextChybaInicializace = "Chyba inicializace připojení - ";
 const char* const TextUspech = "Připojení úspěšně inicializováno. Připojen modul   ";
 const char* const TextNeznameRozhrani = "Neznámý typ rozhraní";
-const char* const TextNeplatnaIP = "Neplatná IP adresa";
-const char* const TextNeplatnyPort = "Neplatný UDP port";
-const char* const TextNeplatnyTimeout = "Neplatný UDP timeout";
 
-constexpr uint8_t FunkceIdentifikace = 0xC8;
 constexpr int32_t RezimRozhrani = 2;
 
 // Geometry of the design: labels on the left, fields in one column.
@@ -53,14 +50,17 @@ uint16_t CtiBazovouAdresu(const QString& Text) {
 
 bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) { return TextNaCislo(Pole->text().toStdString(), Hodnota); }
 
+// A parameter's value as its field shows it.
+QString TextParametru(const TData& Data, const kv618::Parameter& Parametr) {
+    const std::string text = kv618::ParameterText(Data, Parametr);
+    if (Parametr.kind == kv618::ParameterKind::IoBase) return HexAdresa(static_cast<uint16_t>(std::stoi(text)));
+    return QString::fromStdString(text);
+}
+
 }  // namespace
 
-// Identification bytes are Windows-1250 character codes.  A 0 byte would end
-// the text wherever it is shown, so it stands as a blank.
 std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4) {
-    std::string znaky;
-    for (const uint8_t b : {D1, D2, D3, D4}) znaky += b == 0 ? ' ' : static_cast<char>(b);
-    return Kodovani::Cp1250NaUtf8(znaky);
+    return kv618::CharactersText({D1, D2, D3, D4});
 }
 
 TForm2::TForm2(QWidget* Owner) : QDialog(Owner) {
@@ -94,17 +94,18 @@ void TForm2::VytvorOvladace() {
     ComboBox2 = new QComboBox(this);
     ComboBox2->setObjectName("ComboBox2");
     ComboBox2->setGeometry(XPole, 20, SirkaPole, VyskaRadku);
-    ComboBox2->addItems({"Standardní COMx", "ISA karta PCI-726", "PCI karta PCI-1726", "USB konvertor USB-1726",
-                         "LAN konvertor KV-1726"});
+    for (const auto& rozhrani : kv618::Interfaces) ComboBox2->addItem(rozhrani.dialogLabel);
     Label5->setBuddy(ComboBox2);
 
     Label3 = Popisek("Label3", "", 60);
     Edit2 = Pole("Edit2", 60);
     Label3->setBuddy(Edit2);
-    Label6 = Popisek("Label6", "UDP port", 100);
+    // The LAN converter's port and time-out, the only interface with three parameters.
+    const auto lan = kv618::Interfaces[RozhraniKV1726].parameters;
+    Label6 = Popisek("Label6", lan[1].label, 100);
     Edit3 = Pole("Edit3", 100);
     Label6->setBuddy(Edit3);
-    Label7 = Popisek("Label7", "UDP timeout", 140);
+    Label7 = Popisek("Label7", lan[2].label, 140);
     Edit4 = Pole("Edit4", 140);
     Label7->setBuddy(Edit4);
 
@@ -116,8 +117,7 @@ void TForm2::VytvorOvladace() {
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(XPole, 220, SirkaPole, VyskaRadku);
-    ComboBox1->addItems(
-        {"600 Bd", "1200 Bd", "2400 Bd", "4800 Bd", "9600 Bd", "19200 Bd", "38400 Bd", "57600 Bd", "115200 Bd"});
+    for (const int32_t rychlost : kv618::BaudRates) ComboBox1->addItem(QString::number(rychlost) + " Bd");
     Label2->setBuddy(ComboBox1);
 
     Label4 = Popisek("Label4", "Status připojení", 256);
@@ -166,30 +166,23 @@ void TForm2::NastavPanel(const QString& Text) {
 }
 
 void TForm2::ZobrazParametry(int Rozhrani) {
-    for (QWidget* w : std::initializer_list<QWidget*>{Label3, Label6, Label7, Edit2, Edit3, Edit4}) w->hide();
-    switch (Rozhrani) {
-        case RozhraniCOM:
-            Label3->setText("Číslo portu COMx");
-            Edit2->setText(QString::number(PData->CisloPortu));
-            break;
-        case RozhraniPCI726:
-            Label3->setText("Bázová adresa PCI-726");
-            Edit2->setText(HexAdresa(PData->BazovaAdresa));
-            break;
-        case RozhraniKV1726:
-            Label3->setText("IP adresa");
-            Edit2->setText(QString::fromStdString(PData->IPAdresa));
-            Edit3->setText(QString::number(PData->UDPPort));
-            Edit4->setText(QString::number(PData->UDPTimeout));
-            for (QWidget* w : std::initializer_list<QWidget*>{Label6, Label7, Edit3, Edit4}) w->show();
-            break;
-        default:
-            return;
+    for (size_t i = 0; i < PoleParametru().size(); ++i) {
+        PoleParametru()[i].first->hide();
+        PoleParametru()[i].second->hide();
     }
-    if (Rozhrani != RozhraniPCI1726 && Rozhrani != RozhraniUSB1726) {
-        Label3->show();
-        Edit2->show();
+    if (!kv618::IsInterface(static_cast<unsigned>(Rozhrani))) return;
+    const auto parametry = kv618::Interfaces[static_cast<size_t>(Rozhrani)].parameters;
+    for (size_t i = 0; i < parametry.size() && i < PoleParametru().size(); ++i) {
+        const auto [popisek, pole] = PoleParametru()[i];
+        popisek->setText(parametry[i].label);
+        pole->setText(TextParametru(*PData, parametry[i]));
+        popisek->show();
+        pole->show();
     }
+}
+
+std::array<std::pair<QLabel*, QLineEdit*>, 3> TForm2::PoleParametru() const {
+    return {{{Label3, Edit2}, {Label6, Edit3}, {Label7, Edit4}}};
 }
 
 void TForm2::FormShow() {
@@ -227,66 +220,58 @@ void TForm2::Neuspech(const QString& Text) {
     PData->Status = Text.toStdString();
 }
 
-bool TForm2::PripravCOM() {
-    int64_t port = 0;
-    if (!CtiCeleCislo(Edit2, port)) port = 1;
-    const auto port16 = static_cast<uint16_t>(port);
-    Edit2->setText(QString::number(port16));
-    PData->CisloPortu = static_cast<uint8_t>(port);
-    PData->InitParametry[0] = port16;
-    return true;
+// Reads one parameter's field into TData and shows what was taken; gives
+// the value for the parameter's cell of the _Init block, or nothing (with
+// the refusal shown) when the field's text is refused.
+std::optional<intptr_t> TForm2::PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole) {
+    const QString text = Pole->text();
+    int64_t cislo = 0;
+    switch (Parametr.kind) {
+        case kv618::ParameterKind::PortNumber: {
+            if (!CtiCeleCislo(Pole, cislo)) cislo = 1;
+            const auto port = static_cast<uint16_t>(cislo);
+            Pole->setText(QString::number(port));
+            kv618::SetParameter(*PData, Parametr, std::to_string(port));
+            return port;
+        }
+        case kv618::ParameterKind::IoBase: {
+            const uint16_t baze = CtiBazovouAdresu(text);
+            Pole->setText(HexAdresa(baze));
+            kv618::SetParameter(*PData, Parametr, std::to_string(baze));
+            return baze;
+        }
+        case kv618::ParameterKind::Address: {
+            if (text.isEmpty()) break;
+            kv618::SetParameter(*PData, Parametr, text.toStdString());
+            // TData keeps the text alive while _Init reads it.
+            return reinterpret_cast<intptr_t>((PData->*std::get<std::string TData::*>(Parametr.field)).c_str());
+        }
+        case kv618::ParameterKind::Bounded16:
+            if (!CtiCeleCislo(Pole, cislo) || cislo < 0 || cislo > 65535) break;
+            kv618::SetParameter(*PData, Parametr, std::to_string(cislo));
+            return static_cast<intptr_t>(cislo);
+    }
+    Neuspech(QString::fromUtf8(Parametr.refused));
+    return std::nullopt;
 }
 
-void TForm2::PripravISA() {
-    const uint16_t baze = CtiBazovouAdresu(Edit2->text());
-    Edit2->setText(HexAdresa(baze));
-    PData->BazovaAdresa = baze;
-    PData->InitParametry[0] = baze;
-}
-
-bool TForm2::PripravLAN() {
-    if (Edit2->text().isEmpty()) {
-        Neuspech(TextNeplatnaIP);
-        return false;
-    }
-    PData->IPAdresa = Edit2->text().toStdString();
-    int64_t port = 0;
-    if (!CtiCeleCislo(Edit3, port) || port < 0 || port > 65535) {
-        Neuspech(TextNeplatnyPort);
-        return false;
-    }
-    PData->UDPPort = static_cast<int32_t>(port);
-    int64_t timeout = 0;
-    if (!CtiCeleCislo(Edit4, timeout) || timeout < 0 || timeout > 65535) {
-        Neuspech(TextNeplatnyTimeout);
-        return false;
-    }
-    PData->UDPTimeout = static_cast<int32_t>(timeout);
-    // The library reads the text only during its _Init; TData keeps it alive.
-    PData->InitParametry[0] = reinterpret_cast<intptr_t>(PData->IPAdresa.c_str());
-    PData->InitParametry[1] = PData->UDPPort;
-    PData->InitParametry[2] = PData->UDPTimeout;
-    return true;
-}
-
+// The interface's parameters into TData and, once all are valid, into the
+// cells of the block for _Init, in the order of the table.
 bool TForm2::PripravParametry() {
     PData->InitParametry.fill(0);
-    switch (PData->Rozhrani) {
-        case RozhraniCOM:
-            return PripravCOM();
-        case RozhraniPCI726:
-            PripravISA();
-            return true;
-        case RozhraniPCI1726:
-        case RozhraniUSB1726:
-            PData->InitParametry[0] = 0;
-            return true;
-        case RozhraniKV1726:
-            return PripravLAN();
-        default:
-            Neuspech(TextNeznameRozhrani);
-            return false;
+    if (!kv618::IsInterface(PData->Rozhrani)) {
+        Neuspech(TextNeznameRozhrani);
+        return false;
     }
+    const auto parametry = kv618::Interfaces[PData->Rozhrani].parameters;
+    TInitParametry bunky{};
+    for (size_t i = 0; i < parametry.size(); ++i) {
+        const auto bunka = PripravParametr(parametry[i], PoleParametru()[i].second);
+        if (!bunka) return false;
+        bunky[i] = *bunka;
+    }
+    PData->InitParametry = bunky;
+    return true;
 }
 
 bool TForm2::Inicializuj(int32_t& Handle) {
@@ -308,21 +293,15 @@ bool TForm2::NastavRychlost(int32_t Handle, int32_t Rychlost) {
     return false;
 }
 
-bool TForm2::Identifikuj(int32_t Handle, uint8_t Adresa, std::array<std::string, 3>& Casti) {
-    // D0 is not cleared between the requests: each carries the previous status.
-    uint8_t d0 = 0, d1 = 0, d2 = 0, d3 = 0, d4 = 0, chyba = 0;
-    TOdpoved odpoved{};
-    for (uint8_t podfunkce = 0; podfunkce < Casti.size(); ++podfunkce) {
-        d1 = d2 = d3 = d4 = 0;
-        PrenosDat(PData->Rozhrani, Handle, Adresa, FunkceIdentifikace, podfunkce, d0, d1, d2, d3, d4, chyba, odpoved);
-        const std::string text = TextKodu(PData->Rozhrani, chyba);
-        if (chyba != 0) {
-            Neuspech(QString::fromStdString(text));
-            UzavriSpojeni(Handle);
-            return false;
-        }
-        Casti[podfunkce] = ZnakyIdentifikace(d1, d2, d3, d4);
+bool TForm2::Identifikuj(int32_t Handle, uint8_t Adresa, std::string& Identifikace) {
+    const kv618::Module modul({PData->Rozhrani, Handle}, Adresa);
+    const auto odpoved = modul.Identify();
+    if (!odpoved.ok()) {
+        Neuspech(QString::fromStdString(modul.Text(odpoved.error)));
+        UzavriSpojeni(Handle);
+        return false;
     }
+    Identifikace = odpoved.value.Text();
     return true;
 }
 
@@ -353,10 +332,10 @@ void TForm2::Button1Click() {
     PData->Pripojeno = 1;
     const int32_t rychlost = RychlostZIndexu(indexRychlosti);
     if (!NastavRychlost(handle, rychlost)) return;
-    std::array<std::string, 3> casti;
-    if (!Identifikuj(handle, adresa, casti)) return;
+    std::string identifikace;
+    if (!Identifikuj(handle, adresa, identifikace)) return;
 
-    PData->IdentModulu = casti[0] + casti[1] + " v." + casti[2];
+    PData->IdentModulu = identifikace;
     NastavPanel(TextUspech + QString::fromStdString(PData->IdentModulu));
     PData->Adresa = adresa;
     PData->Rychlost = rychlost;

@@ -4,10 +4,12 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Interfaces.h"
 
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <optional>
 #include <cstdint>
 #include <string>
 
@@ -17,7 +19,8 @@ class QLineEdit;
 class QPushButton;
 class QShowEvent;
 
-// Four identification reply bytes (Windows-1250 codes) as UTF-8 text.
+// Four identification reply bytes (Windows-1250 codes) as UTF-8 text, a 0
+// byte standing as a blank.
 std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4);
 
 class TForm2 : public QDialog {
@@ -59,13 +62,13 @@ private:
     void ZobrazParametry(int Rozhrani);
     void NastavPanel(const QString& Text);
 
+    // The label and field of the interface's first, second and third parameter.
+    std::array<std::pair<QLabel*, QLineEdit*>, 3> PoleParametru() const;
     bool PripravParametry();
-    bool PripravCOM();
-    void PripravISA();
-    bool PripravLAN();
+    std::optional<intptr_t> PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole);
     bool Inicializuj(int32_t& Handle);
     bool NastavRychlost(int32_t Handle, int32_t Rychlost);
-    bool Identifikuj(int32_t Handle, uint8_t Adresa, std::array<std::string, 3>& Casti);
+    bool Identifikuj(int32_t Handle, uint8_t Adresa, std::string& Identifikace);
     void UzavriSpojeni(int32_t& Handle);
     void Neuspech(const QString& Text);
 };

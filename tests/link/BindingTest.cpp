@@ -1,4 +1,5 @@
 // The binding against fake libraries loaded through a real dlopen.
+#include "Library.h"
 #include "Qxxx726.h"
 
 #include <gtest/gtest.h>
@@ -177,7 +178,7 @@ TEST_F(Exchange, CodeThatDoesNotFitAByteNeverPassesForSuccess) {
     for (const char* kod : {"256", "-1", "513"}) {
         ::setenv("KV_FAKE_SEND_RESULT", kod, 1);
         Posli();
-        EXPECT_EQ(chyba, KodMimoRozsah) << kod;
+        EXPECT_EQ(chyba, kv618::CodeOutOfRange) << kod;
         EXPECT_EQ(TextKodu(RozhraniCOM, chyba), "neznámý chybový kód");
     }
 }

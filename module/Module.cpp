@@ -1,0 +1,143 @@
+#include "Module.h"
+
+#include "Kodovani.h"
+#include "Qxxx726.h"
+
+namespace kv618 {
+
+std::string CharactersText(const Characters& characters) {
+    std::string text;
+    // A 0 byte would end the text wherever it is shown.
+    for (const uint8_t c : characters) text += c == 0 ? ' ' : static_cast<char>(c);
+    return Kodovani::Cp1250NaUtf8(text);
+}
+
+std::string Identification::Name() const { return CharactersText(parts[0]) + CharactersText(parts[1]); }
+std::string Identification::Version() const { return CharactersText(parts[2]); }
+std::string Identification::Text() const { return Name() + " v." + Version(); }
+
+uint32_t Number(const std::array<uint8_t, 4>& b) { return SlozCislo(b[0], b[1], b[2], b[3]); }
+
+std::array<uint8_t, 4> Bytes(uint32_t n) {
+    return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n >> 16),
+            static_cast<uint8_t>(n >> 24)};
+}
+
+Reply Module::Exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5> d) const {
+    if (link_.handle == 0) return Reply{.error = static_cast<uint8_t>(NotBound)};
+    if (link_.library) return link_.library->Exchange(link_.handle, {address_, function, subcode, d});
+    Reply reply;
+    TOdpoved area{};
+    PrenosDat(link_.type, link_.handle, address_, function, subcode, d[0], d[1], d[2], d[3], d[4], reply.error, area);
+    reply.status = d[0];
+    reply.data = {d[1], d[2], d[3], d[4]};
+    return reply;
+}
+
+std::string Module::Text(uint8_t code) const {
+    return link_.library ? link_.library->Text(code) : TextKodu(link_.type, code);
+}
+
+Result<Identification> Module::Identify() const {
+    Result<Identification> result;
+    uint8_t status = 0;
+    for (const uint8_t part : {subcode::NameFirst, subcode::NameSecond, subcode::Version}) {
+        const Reply reply = Exchange(function::Identify, part, {status, 0, 0, 0, 0});
+        if (reply.error) return {reply.error};
+        status = reply.status;
+        result.value.parts[part] = reply.data;
+    }
+    return result;
+}
+
+Result<uint8_t> Module::ReadRegister(uint8_t reg, ReadBack asking, uint8_t value) const {
+    const uint8_t echo = asking == ReadBack::Echo ? value : 0;
+    const Reply reply = Exchange(function::ReadRegister, 0, {0, reg, reg, echo, echo});
+    if (reply.error) return {reply.error};
+    return {0, reply.data[2]};
+}
+
+uint8_t Module::WriteRegister(uint8_t reg, uint8_t value) const {
+    return Exchange(function::WriteRegister, 0, {0, reg, reg, value, value}).error;
+}
+
+Result<std::array<uint8_t, 4>> Module::ReadBytes(uint8_t function, uint8_t code) const {
+    const Reply reply = Exchange(function, code);
+    if (reply.error) return {reply.error};
+    return {0, reply.data};
+}
+
+Result<uint32_t> Module::ReadNumber(uint8_t function, uint8_t code) const {
+    const auto bytes = ReadBytes(function, code);
+    return {bytes.error, Number(bytes.value)};
+}
+
+Result<ClockGroup> Module::ReadClockGroup(uint8_t group) const {
+    const auto bytes = ReadBytes(function::ReadClock, group);
+    if (!bytes.ok()) return {bytes.error};
+    return {0, {bytes.value[0], bytes.value[1], bytes.value[2]}};
+}
+
+uint8_t Module::SetClockGroup(uint8_t group, ClockGroup v) const {
+    return Exchange(function::SetClock, group, {0, v.d1, v.d2, v.d3, 0}).error;
+}
+
+Result<ClockReading> Module::ReadClock() const {
+    const auto time = ReadClockGroup(subcode::ClockTime);
+    if (!time.ok()) return {time.error};
+    const auto date = ReadClockGroup(subcode::ClockDate);
+    if (!date.ok()) return {date.error};
+    return {0, {time.value, date.value}};
+}
+
+uint8_t Module::SetClock(const ClockReading& reading) const {
+    if (const uint8_t error = SetClockGroup(subcode::ClockTime, reading.time)) return error;
+    return SetClockGroup(subcode::ClockDate, reading.date);
+}
+
+Result<std::array<ClockReading, 2>> Module::ReadPowerFailures() const {
+    Result<std::array<ClockReading, 2>> result;
+    uint8_t group = subcode::FailureStartTime;
+    for (ClockReading& stamp : result.value) {
+        for (ClockGroup* part : {&stamp.time, &stamp.date}) {
+            const auto read = ReadClockGroup(group++);
+            if (!read.ok()) return {read.error};
+            *part = read.value;
+        }
+    }
+    return result;
+}
+
+Result<uint32_t> Module::ReadInputs() const { return ReadNumber(function::Read, subcode::Inputs); }
+
+Result<std::array<uint8_t, 4>> Module::ReadInputBytes() const { return ReadBytes(function::Read, subcode::Inputs); }
+
+uint8_t Module::WriteOutputs(uint32_t outputs) const {
+    const auto b = Bytes(outputs);
+    return Exchange(function::Write, subcode::Outputs, {0, b[0], b[1], b[2], b[3]}).error;
+}
+
+Result<uint32_t> Module::ReadQuantity(Quantity quantity, int counter) const {
+    return ReadNumber(function::Read, QuantitySubcode(quantity, counter));
+}
+
+uint8_t Module::ResetCounter(int counter) const {
+    return Exchange(function::Write, static_cast<uint8_t>(subcode::ResetCounter + (counter & 3))).error;
+}
+
+uint8_t Module::ResetCounters() const {
+    for (int counter = 0; counter < CounterCount; ++counter) {
+        if (const uint8_t error = ResetCounter(counter)) return error;
+    }
+    return 0;
+}
+
+Result<uint32_t> Module::ReadStatus() const { return ReadNumber(function::ReadClock, subcode::Status); }
+
+Result<std::array<uint8_t, 4>> Module::ReadStatusBytes() const {
+    return ReadBytes(function::ReadClock, subcode::Status);
+}
+
+uint8_t Module::ResetStatus() const { return Exchange(function::SetClock, subcode::Status).error; }
+
+}  // namespace kv618

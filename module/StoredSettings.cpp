@@ -1,0 +1,116 @@
+#include "StoredSettings.h"
+
+namespace kv618 {
+
+namespace {
+
+constexpr std::array<uint8_t, 2> AddressRegisters = {reg::Address, reg::BaudIndex};
+
+// Whole fields one after another: the four bytes of the initial states, of
+// the input negation, then of the output negation.
+constexpr std::array<uint8_t, 12> IoRegisters = [] {
+    std::array<uint8_t, 12> order{};
+    size_t i = 0;
+    for (const uint8_t base : {reg::InitialOutputs, reg::InputNegation, reg::OutputNegation})
+        for (int byte = 0; byte < 4; ++byte) order[i++] = reg::IoByte(base, byte);
+    return order;
+}();
+
+constexpr std::array<uint8_t, 8> PulseRegisters = {reg::PulseLow(0), reg::PulseHigh(0), reg::PulseLow(1),
+                                                   reg::PulseHigh(1), reg::PulseLow(2), reg::PulseHigh(2),
+                                                   reg::PulseLow(3), reg::PulseHigh(3)};
+
+// The byte of TKonfigurace an I/O register holds.
+template <typename Settings>
+auto& IoByte(Settings& s, uint8_t r) {
+    const int byte = (r - reg::InitialOutputs) / 3;
+    switch ((r - reg::InitialOutputs) % 3) {
+        case 0: return s.PocatecniDOUT[byte];
+        case 1: return s.NegaceDIN[byte];
+        default: return s.NegaceDOUT[byte];
+    }
+}
+
+}  // namespace
+
+std::span<const uint8_t> Registers(Block block) {
+    switch (block) {
+        case Block::AddressAndBaud: return AddressRegisters;
+        case Block::InputsOutputs: return IoRegisters;
+        case Block::PulseNumbers: return PulseRegisters;
+    }
+    return {};
+}
+
+Block BlockOf(uint8_t r) {
+    if (r <= reg::PulseNumbersLast) return Block::PulseNumbers;
+    if (r >= reg::InitialOutputs && r <= reg::IoLast) return Block::InputsOutputs;
+    return Block::AddressAndBaud;
+}
+
+uint8_t StoredByte(const TKonfigurace& s, uint8_t r) {
+    switch (BlockOf(r)) {
+        case Block::PulseNumbers: {
+            const uint16_t number = s.ImpulsniCislo[r / 2];
+            return static_cast<uint8_t>(r % 2 == 0 ? number % 256 : number / 256);
+        }
+        case Block::InputsOutputs: return IoByte(s, r);
+        case Block::AddressAndBaud: return r == reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost;
+    }
+    return 0;
+}
+
+void StoreByte(TKonfigurace& s, uint8_t r, uint8_t value) {
+    switch (BlockOf(r)) {
+        case Block::PulseNumbers: {
+            uint16_t& number = s.ImpulsniCislo[r / 2];
+            number = r % 2 == 0 ? value : static_cast<uint16_t>(number % 256 + value * 256);
+            break;
+        }
+        case Block::InputsOutputs: IoByte(s, r) = value; break;
+        case Block::AddressAndBaud: (r == reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost) = value; break;
+    }
+}
+
+WriteStyle StyleOf(Block block) {
+    if (block == Block::PulseNumbers) return {ReadBack::Echo, true};
+    return {ReadBack::Plain, false};
+}
+
+SequenceResult ReadBlock(const Module& module, Block block, TKonfigurace& settings, const Pacing& pacing) {
+    const auto registers = Registers(block);
+    const int total = static_cast<int>(registers.size());
+    SequenceResult result;
+    for (const uint8_t r : registers) {
+        if (result.done > 0 && !pacing.pause()) return {.stopped = true, .done = result.done};
+        const auto value = module.ReadRegister(r);
+        if (!value.ok()) return {.error = value.error, .done = result.done};
+        StoreByte(settings, r, value.value);
+        pacing.step(++result.done, total);
+    }
+    return result;
+}
+
+SequenceResult WriteRegisters(const Module& module, std::span<const uint8_t> registers,
+                              const TKonfigurace& settings, const Pacing& pacing) {
+    const int total = static_cast<int>(registers.size());
+    SequenceResult result;
+    for (const uint8_t r : registers) {
+        const WriteStyle style = StyleOf(BlockOf(r));
+        if ((result.done > 0 || style.pauseBeforeWrite) && !pacing.pause())
+            return {.stopped = true, .done = result.done};
+        const auto settle = [&] {
+            if (style.readBack == ReadBack::Plain) pacing.settle();
+        };
+        const WriteCheck check = module.WriteVerified(r, StoredByte(settings, r), style.readBack, settle);
+        if (!check.ok()) return {.error = check.error, .mismatch = check.mismatch, .done = result.done};
+        pacing.step(++result.done, total);
+    }
+    return result;
+}
+
+SequenceResult WriteBlock(const Module& module, Block block, const TKonfigurace& settings, const Pacing& pacing) {
+    return WriteRegisters(module, Registers(block), settings, pacing);
+}
+
+}  // namespace kv618
