@@ -2,70 +2,66 @@
 
 namespace emu {
 
+using namespace kv618;
+
 Module::Module(const Clock& clock, uint8_t address)
     : clock_(clock),
       address_(address),
       counters_{PulseCounter(clock.SteadyMs()), PulseCounter(clock.SteadyMs()), PulseCounter(clock.SteadyMs()),
                 PulseCounter(clock.SteadyMs())} {
-    for (unsigned n = 0; n < 4; ++n) registers_[RegPulseNumbers + 2 * n] = 1;
-    for (unsigned k = 0; k < 4; ++k) {
-        registers_[0x21 + 3 * k] = 0xFF;  // inputs negated
-        registers_[0x22 + 3 * k] = 0xFF;  // outputs negated
+    for (int n = 0; n < CounterCount; ++n) registers_[reg::PulseLow(n)] = 1;
+    for (int k = 0; k < 4; ++k) {
+        registers_[reg::IoByte(reg::InputNegation, k)] = 0xFF;
+        registers_[reg::IoByte(reg::OutputNegation, k)] = 0xFF;
     }
-    registers_[RegBaud] = DefaultBaudIndex;
-    registers_[RegAddress] = address;
-}
-
-bool Module::IsConfigRegister(unsigned reg) {
-    return reg <= 0x07 || (reg >= RegIoFirst && reg <= RegIoLast) || reg == RegBaud || reg == RegAddress;
+    registers_[reg::BaudIndex] = DefaultBaudIndex;
+    registers_[reg::Address] = address;
 }
 
 uint16_t Module::PulseNumber(unsigned counter) const {
-    const unsigned n = counter & 3;
-    return static_cast<uint16_t>(registers_[RegPulseNumbers + 2 * n] | registers_[RegPulseNumbers + 2 * n + 1] << 8);
+    const int n = static_cast<int>(counter & 3);
+    return static_cast<uint16_t>(registers_[reg::PulseLow(n)] | registers_[reg::PulseHigh(n)] << 8);
 }
 
 int32_t Module::BaudRate() const { return baudIndex_ < BaudRates.size() ? BaudRates[baudIndex_] : 0; }
 
 uint32_t Module::Field(uint8_t base) const {
     uint32_t value = 0;
-    for (unsigned k = 0; k < 4; ++k) value |= uint32_t{registers_[base + 3 * k]} << (8 * k);
+    for (int k = 0; k < 4; ++k) value |= uint32_t{registers_[reg::IoByte(base, k)]} << (8 * k);
     return value;
 }
 
 void Module::PowerUp(std::optional<int64_t> failureStart) {
-    address_ = registers_[RegAddress];
+    address_ = registers_[reg::Address];
     // An index outside the list keeps the last rate that worked.
-    if (registers_[RegBaud] < BaudRates.size()) baudIndex_ = registers_[RegBaud];
-    outputs_ = Field(0x20);
-    status_ |= StatusPWR;
+    if (registers_[reg::BaudIndex] < BaudRates.size()) baudIndex_ = registers_[reg::BaudIndex];
+    outputs_ = Field(reg::InitialOutputs);
+    status_ |= status::PWR;
     if (failureStart) {
         failureStart_ = *failureStart;
         failureEnd_ = ModuleWall();
-        status_ |= StatusPRF;
+        status_ |= status::PRF;
     }
 }
 
-uint32_t Module::CounterQuantity(unsigned kind, unsigned n) const {
+uint32_t Module::CounterQuantity(kv618::Quantity quantity, unsigned n) const {
     const PulseCounter& c = counters_[n];
     const int64_t now = clock_.SteadyMs();
-    switch (kind) {
-        case 0: return c.Count(now);
-        case 1: return ConsumptionWh(c.Count(now), PulseNumber(n));
-        case 2: return PowerW(c.Rate(), PulseNumber(n));
-        case 3: return c.PeriodMs();
-        default: return PowerW10s(c.PulsesInWindow(now), PulseNumber(n));
+    switch (quantity) {
+        case kv618::Quantity::Pulses: return c.Count(now);
+        case kv618::Quantity::Consumption: return ConsumptionWh(c.Count(now), PulseNumber(n));
+        case kv618::Quantity::Power: return PowerW(c.Rate(), PulseNumber(n));
+        case kv618::Quantity::Period: return c.PeriodMs();
+        case kv618::Quantity::Power10s: return PowerW10s(c.PulsesInWindow(now), PulseNumber(n));
     }
+    return 0;
 }
 
 std::optional<uint32_t> Module::Quantity(uint8_t subcode) const {
     if (const auto it = forced_.find(subcode); it != forced_.end()) return it->second;
-    if (subcode >= 0x50 && subcode <= 0x53) return CounterQuantity(0, subcode - 0x50u);
-    if (subcode >= 0x80 && subcode <= 0x83) return CounterQuantity(1, subcode - 0x80u);
-    if (subcode >= 0x84 && subcode <= 0x87) return CounterQuantity(2, subcode - 0x84u);
-    if (subcode >= 0x88 && subcode <= 0x8B) return CounterQuantity(3, subcode - 0x88u);
-    if (subcode >= 0x9C && subcode <= 0x9F) return CounterQuantity(4, subcode - 0x9Cu);
-    return std::nullopt;
+    const auto which = QuantityOfSubcode(subcode);
+    if (!which) return std::nullopt;
+    return CounterQuantity(which->quantity, static_cast<unsigned>(which->counter));
 }
 
 ModuleState Module::State() const {

@@ -9,37 +9,17 @@
 #include <string>
 
 #include "Clock.h"
+#include "Commands.h"
 #include "Counters.h"
 #include "StateFile.h"
 
 namespace emu {
 
-// Status register bits.
-enum StatusBit : uint32_t {
-    StatusFN = 1u << 1,     // a damaged frame was received
-    StatusPRF = 1u << 2,    // a power failure was recorded (stamps valid)
-    StatusPWR = 1u << 4,    // the module powered up
-    StatusRST = 1u << 5,    // a counter was reset
-    StatusERR24 = 1u << 6,  // the 24 V supply failed
-};
-
-// Configuration registers.
-enum : uint8_t {
-    RegPulseNumbers = 0x00,  // 0x00-0x07: low, high byte of counters 0-3
-    RegIoFirst = 0x20,       // 0x20-0x2B: initial outputs, input negation, output negation, interleaved
-    RegIoLast = 0x2B,
-    RegBaud = 0x3E,
-    RegAddress = 0x3F,
-};
-
-constexpr std::array<int32_t, 9> BaudRates{600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-constexpr uint8_t DefaultBaudIndex = 4;
-
 class Module {
 public:
     explicit Module(const Clock& clock, uint8_t address = 1);
 
-    static bool IsConfigRegister(unsigned reg);
+    static bool IsConfigRegister(unsigned reg) { return kv618::reg::IsConfig(reg); }
     uint8_t Register(uint8_t reg) const { return registers_[reg]; }
     void SetRegister(uint8_t reg, uint8_t value) { registers_[reg] = value; }
     uint16_t PulseNumber(unsigned counter) const;
@@ -54,15 +34,15 @@ public:
     void PowerUp(std::optional<int64_t> failureStart);
     // A power failure of no length, now.
     void PowerFail() { PowerUp(ModuleWall()); }
-    void SupplyFault() { status_ |= StatusERR24; }
-    void DamagedFrame() { status_ |= StatusFN; }
+    void SupplyFault() { status_ |= kv618::status::ERR24; }
+    void DamagedFrame() { status_ |= kv618::status::FN; }
 
     uint32_t RawInputs() const { return rawInputs_; }
     void SetRawInputs(uint32_t pins) { rawInputs_ = pins; }
-    uint32_t Inputs() const { return rawInputs_ ^ Field(0x21); }
+    uint32_t Inputs() const { return rawInputs_ ^ Field(kv618::reg::InputNegation); }
     uint32_t Outputs() const { return outputs_; }
     void SetOutputs(uint32_t value) { outputs_ = value; }
-    uint32_t OutputPins() const { return outputs_ ^ Field(0x22); }
+    uint32_t OutputPins() const { return outputs_ ^ Field(kv618::reg::OutputNegation); }
 
     uint32_t Status() const { return status_; }
     void SetStatus(uint32_t value) { status_ = value; }
@@ -97,12 +77,12 @@ public:
 private:
     // A 32-bit field of the I/O configuration: base register + 3k holds byte k.
     uint32_t Field(uint8_t base) const;
-    uint32_t CounterQuantity(unsigned kind, unsigned n) const;
+    uint32_t CounterQuantity(kv618::Quantity quantity, unsigned n) const;
 
     const Clock& clock_;
     std::array<uint8_t, 256> registers_{};
     uint8_t address_;
-    uint8_t baudIndex_ = DefaultBaudIndex;
+    uint8_t baudIndex_ = kv618::DefaultBaudIndex;
     uint32_t rawInputs_ = 0;
     uint32_t outputs_ = 0;
     uint32_t status_ = 0;

@@ -5,6 +5,7 @@ namespace emu {
 namespace {
 
 using wire::Outcome;
+using namespace kv618;
 
 void PutU32(wire::Reply& reply, uint32_t value) {
     for (unsigned i = 0; i < 4; ++i) reply.data[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -25,14 +26,14 @@ void PutDate(wire::Reply& reply, int64_t wall) {
 }
 
 Outcome Identify(const wire::Request& r, wire::Reply& reply) {
-    if (r.subcode > 2) return Outcome::UnknownSubcode;
-    const char* text = r.subcode == 2 ? ModuleVersion : ModuleName + 4 * r.subcode;
+    if (r.subcode > subcode::Version) return Outcome::UnknownSubcode;
+    const char* text = r.subcode == subcode::Version ? ModuleVersion : ModuleName + 4 * r.subcode;
     for (unsigned i = 0; i < 4; ++i) reply.data[i] = static_cast<uint8_t>(text[i]);
     return Outcome::Done;
 }
 
 Outcome Read(Module& m, const wire::Request& r, wire::Reply& reply) {
-    if (r.subcode == 0x40) {
+    if (r.subcode == subcode::Inputs) {
         PutU32(reply, m.Inputs());
         return Outcome::Done;
     }
@@ -43,13 +44,13 @@ Outcome Read(Module& m, const wire::Request& r, wire::Reply& reply) {
 }
 
 Outcome Write(Module& m, const wire::Request& r) {
-    if (r.subcode == 0x40) {
+    if (r.subcode == subcode::Outputs) {
         m.SetOutputs(GetU32(r));
         return Outcome::Done;
     }
-    if (r.subcode >= 0x50 && r.subcode <= 0x53) {
-        m.Counter(r.subcode - 0x50u).Reset(m.NowMs());
-        m.SetStatus(m.Status() | StatusRST);
+    if (r.subcode >= subcode::ResetCounter && r.subcode < subcode::ResetCounter + CounterCount) {
+        m.Counter(r.subcode - subcode::ResetCounter).Reset(m.NowMs());
+        m.SetStatus(m.Status() | status::RST);
         return Outcome::Done;
     }
     return Outcome::UnknownSubcode;
@@ -57,13 +58,13 @@ Outcome Write(Module& m, const wire::Request& r) {
 
 Outcome ReadClock(Module& m, const wire::Request& r, wire::Reply& reply) {
     switch (r.subcode) {
-        case 0: PutU32(reply, m.Status()); return Outcome::Done;
-        case 1: PutTime(reply, m.ModuleWall()); return Outcome::Done;
-        case 2: PutDate(reply, m.ModuleWall()); return Outcome::Done;
-        case 3: PutTime(reply, m.FailureStart()); return Outcome::Done;
-        case 4: PutDate(reply, m.FailureStart()); return Outcome::Done;
-        case 5: PutTime(reply, m.FailureEnd()); return Outcome::Done;
-        case 6: PutDate(reply, m.FailureEnd()); return Outcome::Done;
+        case subcode::Status: PutU32(reply, m.Status()); return Outcome::Done;
+        case subcode::ClockTime: PutTime(reply, m.ModuleWall()); return Outcome::Done;
+        case subcode::ClockDate: PutDate(reply, m.ModuleWall()); return Outcome::Done;
+        case subcode::FailureStartTime: PutTime(reply, m.FailureStart()); return Outcome::Done;
+        case subcode::FailureStartDate: PutDate(reply, m.FailureStart()); return Outcome::Done;
+        case subcode::FailureEndTime: PutTime(reply, m.FailureEnd()); return Outcome::Done;
+        case subcode::FailureEndDate: PutDate(reply, m.FailureEnd()); return Outcome::Done;
         default: return Outcome::UnknownSubcode;
     }
 }
@@ -97,9 +98,9 @@ Outcome SetDate(Module& m, const wire::Request& r) {
 
 Outcome SetClock(Module& m, const wire::Request& r) {
     switch (r.subcode) {
-        case 0: m.SetStatus(0); return Outcome::Done;
-        case 1: return SetTime(m, r);
-        case 2: return SetDate(m, r);
+        case subcode::Status: m.SetStatus(0); return Outcome::Done;
+        case subcode::ClockTime: return SetTime(m, r);
+        case subcode::ClockDate: return SetDate(m, r);
         default: return Outcome::UnknownSubcode;
     }
 }
@@ -122,7 +123,7 @@ Outcome WriteRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
     const uint8_t value = r.data[3];
     if (reg != r.data[2] || !Module::IsConfigRegister(reg)) return Outcome::UnknownRegister;
     if (value != r.data[4]) return OutcomeBadValue;
-    if (reg == RegBaud && value >= BaudRates.size()) return OutcomeBadValue;
+    if (reg == kv618::reg::BaudIndex && value >= BaudRates.size()) return OutcomeBadValue;
     m.SetRegister(reg, value);
     reply.data = {reg, reg, value, value};
     return Outcome::Done;
@@ -137,13 +138,13 @@ std::optional<wire::Reply> HandleRequest(Module& m, const wire::Request& r) {
     reply.address = m.Address();
     Outcome outcome = Outcome::UnknownFunction;
     switch (r.function) {
-        case 0x00: outcome = Read(m, r, reply); break;
-        case 0x01: outcome = Write(m, r); break;
-        case 0x64: outcome = ReadClock(m, r, reply); break;
-        case 0x65: outcome = SetClock(m, r); break;
-        case 0x66: outcome = ReadRegister(m, r, reply); break;
-        case 0x67: outcome = WriteRegister(m, r, reply); break;
-        case 0xC8: outcome = Identify(r, reply); break;
+        case function::Read: outcome = Read(m, r, reply); break;
+        case function::Write: outcome = Write(m, r); break;
+        case function::ReadClock: outcome = ReadClock(m, r, reply); break;
+        case function::SetClock: outcome = SetClock(m, r); break;
+        case function::ReadRegister: outcome = ReadRegister(m, r, reply); break;
+        case function::WriteRegister: outcome = WriteRegister(m, r, reply); break;
+        case function::Identify: outcome = Identify(r, reply); break;
         default: break;
     }
     reply.outcome = outcome;

@@ -1,6 +1,7 @@
 #include "Links.h"
 
 #include "Codes.h"
+#include "line_speed.h"
 
 #include <algorithm>
 #include <map>
@@ -66,10 +67,8 @@ bool isOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= Unkno
 
 }  // namespace
 
-bool isKnownRate(int32_t rate) {
-    static constexpr int32_t rates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    return std::find(std::begin(rates), std::end(rates), rate) != std::end(rates);
-}
+// The rates a serial line can run at; the others use the rate only for the time-out.
+bool isKnownRate(int32_t rate) { return wire::lineSpeed(rate) != B0; }
 
 Link::Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs)
     : transport_(std::move(transport)), fixedTimeoutMs_(fixedTimeoutMs), nextTransaction_(firstTransaction()) {}

@@ -176,7 +176,7 @@ TEST_F(ServiceTest, ControlCommandsReachTheModel) {
     clock.Advance(3000);
     EXPECT_EQ(service.OnControl("get counter 1"), "19");
     EXPECT_EQ(service.OnControl("supply-fault"), "ok");
-    EXPECT_EQ(service.OnControl("get status"), std::to_string(emu::StatusPWR | emu::StatusPRF | emu::StatusERR24));
+    EXPECT_EQ(service.OnControl("get status"), std::to_string(kv618::status::PWR | kv618::status::PRF | kv618::status::ERR24));
     EXPECT_EQ(service.OnControl("nonsense"), "error unknown command");
     EXPECT_FALSE(service.QuitRequested());
     EXPECT_EQ(service.OnControl("quit"), "ok");
@@ -189,7 +189,7 @@ TEST_F(ServiceTest, RequestsAreCountedAndLogged) {
     auto bad = Frame(1, 0xC8, 0);
     bad[7] ^= 1;
     EXPECT_FALSE(service.OnFrame(bad));
-    EXPECT_TRUE(service.module.Status() & emu::StatusFN) << "a damaged frame is noticed";
+    EXPECT_TRUE(service.module.Status() & kv618::status::FN) << "a damaged frame is noticed";
     EXPECT_EQ(service.OnControl("get requests"), "0");
     for (int i = 0; i < 70; ++i) ASSERT_TRUE(Send(0x67, 0, {0, 0x20, 0x20, static_cast<uint8_t>(i), static_cast<uint8_t>(i)}));
     EXPECT_EQ(service.OnControl("get requests"), "70");
