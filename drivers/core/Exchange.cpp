@@ -19,6 +19,8 @@ int32_t replyTimeoutMs(int32_t rate, int32_t time) {
 }
 
 ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool oversized) {
+    lastSize_ = std::min(bytes.size(), last_.size());
+    std::copy_n(bytes.begin(), lastSize_, last_.begin());
     Verdict verdict;
     wire::Reply reply;
     if (oversized) {
@@ -43,6 +45,7 @@ void ReplyJudge::note(Verdict v) {
     if (v == Verdict::Checksum) sawChecksum_ = true;
     if (v == Verdict::OtherAddress) sawAddress_ = true;
     if (v == Verdict::Frame) sawFrame_ = true;
+    if (v == Verdict::Stale) sawStale_ = true;
 }
 
 int32_t ReplyJudge::timeoutCode() const {
@@ -78,6 +81,14 @@ bool StreamScanner::feed(std::span<const uint8_t> bytes) {
     }
 }
 
+const char* ReplyJudge::timeoutVerdict() const {
+    if (sawChecksum_) return "bad checksum";
+    if (sawAddress_) return "other address";
+    if (sawFrame_) return "bad frame";
+    if (sawStale_) return "stale";
+    return "no reply";
+}
+
 int32_t refusalCode(wire::Outcome outcome) {
     switch (outcome) {
         case wire::Outcome::Done: return Ok;
@@ -103,13 +114,17 @@ Result finish(const ReplyJudge& judge) {
 
 }  // namespace
 
-Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    if (const int32_t e = transport.discardInput()) return Result{e};
-    const auto frame = wire::encode(request);
-    if (const int32_t e = transport.send(frame, deadline)) return Result{e};
+namespace {
 
-    ReplyJudge judge(request.transaction, request.address);
+// What the trace says of an exchange that ended with `result`.
+std::string verdictOf(const Result& result, const ReplyJudge& judge, bool accepted) {
+    if (accepted) return result.code == Ok ? "accepted" : "refused (code " + std::to_string(result.code) + ")";
+    if (result.code == NoReply || result.code == BadChecksum || result.code == OtherAddress || result.code == BadFrame)
+        return judge.timeoutVerdict();
+    return "failed (code " + std::to_string(result.code) + ")";
+}
+
+Result waitForReply(Transport& transport, ReplyJudge& judge, Clock::time_point deadline, bool& accepted) {
     StreamScanner scanner(judge);
     std::array<uint8_t, 512> buffer{};
     for (;;) {
@@ -121,11 +136,26 @@ Result exchange(Transport& transport, const wire::Request& request, int32_t time
             return Result{code};
         }
         const std::span<const uint8_t> bytes(buffer.data(), std::min(got.size, buffer.size()));
-        const bool found = transport.isStream()
-                               ? scanner.feed(bytes)
-                               : judge.judge(bytes, got.oversized) == ReplyJudge::Verdict::Accepted;
-        if (found) return finish(judge);
+        accepted = transport.isStream() ? scanner.feed(bytes)
+                                        : judge.judge(bytes, got.oversized) == ReplyJudge::Verdict::Accepted;
+        if (accepted) return finish(judge);
     }
+}
+
+}  // namespace
+
+Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace) {
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::milliseconds(timeoutMs);
+    const auto frame = wire::encode(request);
+    ReplyJudge judge(request.transaction, request.address);
+    bool accepted = false;
+    Result result;
+    if (const int32_t e = transport.discardInput()) result = Result{e};
+    else if (const int32_t e = transport.send(frame, deadline)) result = Result{e};
+    else result = waitForReply(transport, judge, deadline, accepted);
+    if (trace) trace->record(frame, judge.lastCandidate(), verdictOf(result, judge, accepted), Clock::now() - start);
+    return result;
 }
 
 }  // namespace drv

@@ -2,6 +2,7 @@
 // numbers, reply validation and the reply time-out.
 #pragma once
 
+#include "Trace.h"
 #include "Transport.h"
 #include "frame.h"
 
@@ -37,8 +38,12 @@ public:
 
     // Code when the time-out ends the wait.
     int32_t timeoutCode() const;
+    // For the trace: what the time-out ends, in words.
+    const char* timeoutVerdict() const;
 
     const wire::Reply& reply() const { return reply_; }
+    // The last candidate judged (at most one frame's worth, for the trace).
+    std::span<const uint8_t> lastCandidate() const { return {last_.data(), lastSize_}; }
 
 private:
     void note(Verdict v);
@@ -48,6 +53,9 @@ private:
     bool sawChecksum_ = false;
     bool sawAddress_ = false;
     bool sawFrame_ = false;
+    bool sawStale_ = false;
+    std::array<uint8_t, 32> last_{};
+    size_t lastSize_ = 0;
 };
 
 // Searches a byte stream for reply frames: bytes before a sync byte are
@@ -70,7 +78,7 @@ private:
 // Refusal codes from a reply's outcome byte.
 int32_t refusalCode(wire::Outcome outcome);
 
-// Sends the request and waits for its reply.
-Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs);
+// Sends the request and waits for its reply; a trace, if given, gets one line.
+Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr);
 
 }  // namespace drv

@@ -71,7 +71,10 @@ bool isOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= Unkno
 bool isKnownRate(int32_t rate) { return wire::lineSpeed(rate) != B0; }
 
 Link::Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs)
-    : transport_(std::move(transport)), fixedTimeoutMs_(fixedTimeoutMs), nextTransaction_(firstTransaction()) {}
+    : transport_(std::move(transport)),
+      trace_(Trace::fromEnvironment()),
+      fixedTimeoutMs_(fixedTimeoutMs),
+      nextTransaction_(firstTransaction()) {}
 
 int32_t Link::setConfig(int32_t rate, int32_t time, int32_t mode) {
     if (mode != OnlyMode || !isKnownRate(rate) || time < 0 || time > LongestTime) return InvalidParameter;
@@ -98,7 +101,7 @@ Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std:
     request.function = function;
     request.subcode = subcode;
     request.data = data;
-    return exchange(*transport_, request, timeoutLocked());
+    return exchange(*transport_, request, timeoutLocked(), trace_.get());
 }
 
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
