@@ -168,4 +168,17 @@ bool ParseU32(std::string_view text, uint32_t& value) {
 
 std::variant<Command, CommandError> ParseCommand(std::string_view line) { return Parser(line).Run(); }
 
+Targeted SplitTarget(std::string_view line) {
+    const auto words = Split(line);
+    uint32_t address = 0;
+    if (words.size() < 3 || words[0] != "at" || !ParseU32(words[1], address) || address > 255) return {std::nullopt, line};
+    const size_t rest = static_cast<size_t>(words[2].data() - line.data());
+    return {static_cast<uint8_t>(address), line.substr(rest)};
+}
+
+bool IsModulesCommand(std::string_view line) {
+    const auto words = Split(line);
+    return words.size() == 1 && words[0] == "modules";
+}
+
 }  // namespace emu

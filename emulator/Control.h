@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,5 +42,14 @@ std::variant<Command, CommandError> ParseCommand(std::string_view line);
 
 // A number as commands take it: decimal or 0x-hex, up to 32 bits.
 bool ParseU32(std::string_view text, uint32_t& value);
+
+// A line "at ADDRESS COMMAND" names the module it is for; other lines don't.
+struct Targeted {
+    std::optional<uint8_t> address;
+    std::string_view rest;
+};
+Targeted SplitTarget(std::string_view line);
+// "modules": the list of the modules on the line.
+bool IsModulesCommand(std::string_view line);
 
 }  // namespace emu

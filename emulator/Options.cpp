@@ -2,13 +2,15 @@
 
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 
 #include "Control.h"
 
 namespace emu {
 
 const char* Usage() {
-    return "usage: kv618emu [--address N] [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
+    return "usage: kv618emu [--address N | --module ADDRESS[:BAUD]... | --bus FILE]\n"
+           "                [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
            "                [--pty] [--pty-link PATH] [--cards DIR | --no-cards] [--isa-base HEX]\n"
            "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n"
            "                [--do \"CONTROL COMMAND\"]...\n"
@@ -21,7 +23,50 @@ std::string IsaSocketName(uint16_t base) {
     return name;
 }
 
+bool ParseModuleSpec(std::string_view text, ModuleSpec& spec) {
+    const size_t colon = text.find(':');
+    uint32_t address = 0;
+    if (!ParseU32(text.substr(0, colon), address) || address > 255) return false;
+    spec.address = static_cast<uint8_t>(address);
+    spec.baudIndex = kv618::DefaultBaudIndex;
+    if (colon == std::string_view::npos) return true;
+    uint32_t rate = 0;
+    if (!ParseU32(text.substr(colon + 1), rate)) return false;
+    const auto index = kv618::BaudIndexOf(static_cast<int32_t>(rate));
+    if (!index) return false;
+    spec.baudIndex = *index;
+    return true;
+}
+
+std::string StateFileOf(const std::string& stateFile, size_t index) {
+    return index == 0 ? stateFile : stateFile + "." + std::to_string(index + 1);
+}
+
 namespace {
+
+// A bus file: one module per line, "ADDRESS[:BAUD]"; '#' starts a comment.
+bool ReadBusFile(const std::string& path, std::vector<ModuleSpec>& modules, std::string& why) {
+    std::ifstream file(path);
+    if (!file) {
+        why = path + ": cannot be read";
+        return false;
+    }
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        line = line.substr(0, line.find('#'));
+        const size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) continue;
+        const size_t last = line.find_last_not_of(" \t\r");
+        ModuleSpec spec;
+        if (!ParseModuleSpec(std::string_view(line).substr(first, last - first + 1), spec)) {
+            why = path + ":" + std::to_string(number) + ": not ADDRESS[:BAUD]";
+            return false;
+        }
+        modules.push_back(spec);
+    }
+    if (modules.empty()) why = path + ": names no module";
+    return !modules.empty();
+}
 
 bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port) {
     const size_t colon = text.rfind(':');
@@ -47,6 +92,7 @@ bool ParseHex(const std::string& text, uint16_t& value) {
 
 std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>& args) {
     Options o;
+    bool addressGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const auto value = [&](std::string& out) {
@@ -60,6 +106,15 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
         else if (a == "--address") {
             if (!value(v) || !ParseU32(v, n) || n > 255) return OptionsError{"--address needs 0-255"};
             o.address = static_cast<uint8_t>(n);
+            addressGiven = true;
+        } else if (a == "--module") {
+            ModuleSpec spec;
+            if (!value(v) || !ParseModuleSpec(v, spec))
+                return OptionsError{"--module needs ADDRESS[:BAUD], ADDRESS 0-255 and BAUD a module rate"};
+            o.modules.push_back(spec);
+        } else if (a == "--bus") {
+            std::string why;
+            if (!value(v) || !ReadBusFile(v, o.modules, why)) return OptionsError{"--bus: " + why};
         } else if (a == "--udp") {
             if (!value(v) || !ParseHostPort(v, o.udpHost, o.udpPort)) return OptionsError{"--udp needs HOST:PORT"};
             o.udp = true;
@@ -85,13 +140,15 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
             o.replyDelayMs = n;
         } else if (a == "--do") {
             if (!value(v) || v.empty()) return OptionsError{"--do needs a control command"};
-            if (const auto parsed = ParseCommand(v); std::holds_alternative<CommandError>(parsed))
+            if (const auto parsed = ParseCommand(SplitTarget(v).rest); std::holds_alternative<CommandError>(parsed))
                 return OptionsError{"--do \"" + v + "\": " + std::get<CommandError>(parsed).why};
             o.commands.push_back(v);
         } else {
             return OptionsError{"unknown option " + a};
         }
     }
+    if (addressGiven && !o.modules.empty()) return OptionsError{"give --address or --module/--bus, not both"};
+    if (o.modules.empty()) o.modules.push_back({o.address, kv618::DefaultBaudIndex});
     return o;
 }
 

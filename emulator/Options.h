@@ -2,14 +2,25 @@
 #pragma once
 
 #include <cstdint>
+
+#include "Commands.h"
 #include <string>
 #include <variant>
 #include <vector>
 
 namespace emu {
 
+// One module on the line: its address and baud-rate index at first power-up
+// (a state file, once there, keeps what was written to the module since).
+struct ModuleSpec {
+    uint8_t address = 1;
+    uint8_t baudIndex = kv618::DefaultBaudIndex;
+};
+
 struct Options {
     uint8_t address = 1;
+    // The modules on the line; one at `address` unless --module or --bus.
+    std::vector<ModuleSpec> modules;
     bool udp = true;
     std::string udpHost = "127.0.0.1";
     uint16_t udpPort = 5000;
@@ -38,5 +49,11 @@ const char* Usage();
 
 // Name of the ISA card's socket for a base address, e.g. "pci726-300.sock".
 std::string IsaSocketName(uint16_t base);
+
+// "ADDRESS" or "ADDRESS:BAUD" (BAUD in Bd, one of the module's rates).
+bool ParseModuleSpec(std::string_view text, ModuleSpec& spec);
+// The state file of module `index` on the line: the file itself for the
+// first, "FILE.2", "FILE.3", ... for the others.
+std::string StateFileOf(const std::string& stateFile, size_t index);
 
 }  // namespace emu

@@ -96,8 +96,8 @@ void WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-Server::Server(Service& service, const Clock& clock, Options options)
-    : service_(service), clock_(clock), options_(std::move(options)) {}
+Server::Server(Bus& bus, const Clock& clock, Options options)
+    : bus_(bus), clock_(clock), options_(std::move(options)) {}
 
 Server::~Server() {
     for (auto& [id, conn] : conns_) ::close(conn.fd);
@@ -117,26 +117,29 @@ Server::~Server() {
 }
 
 void Server::PowerUp() {
-    Module& m = service_.module;
-    if (options_.stateFile.empty()) {
-        m.PowerUp(std::nullopt);
-        return;
-    }
-    ModuleState state;
-    std::string why;
-    switch (LoadStateFile(options_.stateFile, state, why)) {
-        case LoadResult::Loaded:
-            m.Restore(state);
-            m.PowerUp(state.lastAlive);
-            break;
-        case LoadResult::Damaged:
-            std::cerr << "kv618emu: state file " << options_.stateFile << " is damaged (" << why
-                      << "); starting from the defaults\n";
+    for (size_t i = 0; i < bus_.size(); ++i) {
+        Module& m = bus_.at(i).module;
+        if (options_.stateFile.empty()) {
             m.PowerUp(std::nullopt);
-            break;
-        case LoadResult::Missing:
-            m.PowerUp(std::nullopt);
-            break;
+            continue;
+        }
+        const std::string file = StateFileOf(options_.stateFile, i);
+        ModuleState state;
+        std::string why;
+        switch (LoadStateFile(file, state, why)) {
+            case LoadResult::Loaded:
+                m.Restore(state);
+                m.PowerUp(state.lastAlive);
+                break;
+            case LoadResult::Damaged:
+                std::cerr << "kv618emu: state file " << file << " is damaged (" << why
+                          << "); starting from the defaults\n";
+                m.PowerUp(std::nullopt);
+                break;
+            case LoadResult::Missing:
+                m.PowerUp(std::nullopt);
+                break;
+        }
     }
     SaveState();
 }
@@ -225,16 +228,19 @@ void Server::ApplyLineSettings() {
     termios tio{};
     if (::tcgetattr(ptySlave_, &tio) != 0) return;
     ::cfmakeraw(&tio);
-    const speed_t speed = wire::lineSpeed(service_.module.BaudRate());
+    const speed_t speed = wire::lineSpeed(bus_.first().module.BaudRate());
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
     ::tcsetattr(ptySlave_, TCSANOW, &tio);
 }
 
-bool Server::LineSpeedMatches() const {
+int32_t Server::LineRate() const {
     termios tio{};
-    if (::tcgetattr(ptySlave_, &tio) != 0) return true;
-    return ::cfgetospeed(&tio) == wire::lineSpeed(service_.module.BaudRate());
+    if (::tcgetattr(ptySlave_, &tio) != 0) return bus_.first().module.BaudRate();
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const int32_t rate : kv618::BaudRates)
+        if (wire::lineSpeed(rate) == speed) return rate;
+    return 0;
 }
 
 // A master that set exclusive mode and closed the line leaves the mode set,
@@ -297,7 +303,7 @@ void Server::Watches() {
 
 void Server::Run() {
     nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
-    while (!stop_ && !service_.QuitRequested()) {
+    while (!stop_ && !bus_.QuitRequested()) {
         Watches();
         fds_.clear();
         for (const auto& w : watches_) fds_.push_back({w.fd, POLLIN, 0});
@@ -343,13 +349,14 @@ timespec Server::PollTimeout() const {
 
 void Server::SaveState() {
     if (options_.stateFile.empty()) return;
-    std::string why;
-    if (SaveStateFile(options_.stateFile, service_.module.State(), why)) {
-        lastSaveError_.clear();
-    } else if (why != lastSaveError_) {
-        std::cerr << "kv618emu: cannot keep the state: " << why << '\n';
-        lastSaveError_ = why;
+    std::string errors;
+    for (size_t i = 0; i < bus_.size(); ++i) {
+        std::string why;
+        if (!SaveStateFile(StateFileOf(options_.stateFile, i), bus_.at(i).module.State(), why)) errors += why;
     }
+    if (!errors.empty() && errors != lastSaveError_)
+        std::cerr << "kv618emu: cannot keep the state: " << errors << '\n';
+    lastSaveError_ = errors;
 }
 
 void Server::Queue(Pending pending, int64_t delayUs) {
@@ -395,9 +402,9 @@ void Server::OnUdp() {
         socklen_t length = sizeof peer;
         const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
         if (n < 0) return;
-        if (auto out = service_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
-            Pending p{Pending::To::Udp, peer, 0, std::move(out->bytes)};
-            Queue(std::move(p), int64_t{out->delayMs} * 1000);
+        if (auto answer = bus_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
+            Pending p{Pending::To::Udp, peer, 0, std::move(answer->out.bytes)};
+            Queue(std::move(p), int64_t{answer->out.delayMs} * 1000);
         }
     }
 }
@@ -406,25 +413,25 @@ void Server::OnPty() {
     uint8_t buffer[512];
     const ssize_t n = ::read(ptyMaster_, buffer, sizeof buffer);
     if (n <= 0) return;
-    if (!LineSpeedMatches()) {
-        // At another rate the module hears only noise.
+    const int32_t rate = LineRate();
+    if (!bus_.AnyAt(rate)) {
+        // At a rate no module runs at, the modules hear only noise.
         framer_.Clear();
         return;
     }
     unsigned damaged = 0;
     const auto frames = framer_.Feed(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), damaged);
-    if (damaged > 0) service_.OnDamagedFrame();
+    if (damaged > 0) bus_.OnDamagedFrame(rate);
     for (const auto& frame : frames) {
-        auto out = service_.OnFrame(frame);
-        if (!out) continue;
-        int64_t delay = int64_t{out->delayMs} * 1000;
+        auto answer = bus_.OnFrame(frame, rate);
+        if (!answer) continue;
+        int64_t delay = int64_t{answer->out.delayMs} * 1000;
         if (options_.lineTiming) {
             // Ten bits per byte: the request coming in, then the reply going out.
             const int64_t bitsUs = 10 * static_cast<int64_t>(wire::RequestSize + wire::ReplySize) * 1'000'000;
-            const int32_t baud = service_.module.BaudRate();
-            delay += (bitsUs + baud - 1) / baud;
+            delay += (bitsUs + rate - 1) / rate;
         }
-        Queue(Pending{Pending::To::Pty, {}, 0, std::move(out->bytes)}, delay);
+        Queue(Pending{Pending::To::Pty, {}, 0, std::move(answer->out.bytes)}, delay);
     }
 }
 
@@ -451,7 +458,7 @@ std::string Server::ControlInput(std::string& buffer, const char* bytes, size_t 
     std::string replies;
     size_t nl;
     while ((nl = buffer.find('\n')) != std::string::npos) {
-        replies += service_.OnControl(std::string_view(buffer).substr(0, nl)) + "\n";
+        replies += bus_.OnControl(std::string_view(buffer).substr(0, nl)) + "\n";
         buffer.erase(0, nl + 1);
     }
     if (buffer.size() > MaxControlLine) {
@@ -473,9 +480,10 @@ void Server::OnConn(uint64_t id) {
         return;
     }
     if (conn.kind == ConnKind::Card) {
-        if (auto out = service_.OnFrame(std::span<const uint8_t>(reinterpret_cast<uint8_t*>(buffer),
+        if (auto answer = bus_.OnFrame(std::span<const uint8_t>(reinterpret_cast<uint8_t*>(buffer),
                                                                  static_cast<size_t>(n)))) {
-            Queue(Pending{Pending::To::Conn, {}, id, std::move(out->bytes)}, int64_t{out->delayMs} * 1000);
+            Queue(Pending{Pending::To::Conn, {}, id, std::move(answer->out.bytes)},
+                  int64_t{answer->out.delayMs} * 1000);
         }
         return;
     }

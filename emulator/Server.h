@@ -11,22 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "Bus.h"
 #include "Clock.h"
 #include "Options.h"
 #include "SerialFramer.h"
-#include "Service.h"
 
 namespace emu {
 
 class Server {
 public:
-    Server(Service& service, const Clock& clock, Options options);
+    Server(Bus& bus, const Clock& clock, Options options);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    // Loads the state file and powers the module up (a power failure when the
-    // module was alive before).
+    // Loads the state files and powers the modules up (a power failure for
+    // a module that was alive before).
     void PowerUp();
     // Opens every endpoint; false with a reason when one cannot be opened.
     bool Open(std::string& why);
@@ -69,8 +69,8 @@ private:
     void CloseConn(uint64_t id);
     std::string ControlInput(std::string& buffer, const char* bytes, size_t n);
 
-    // Whether the master on the serial line talks at the module's baud rate.
-    bool LineSpeedMatches() const;
+    // The rate in Bd the master set on the serial line (0 for another speed).
+    int32_t LineRate() const;
     void ApplyLineSettings();
     void ReleaseStaleExclusive();
     void Queue(Pending pending, int64_t delayUs);
@@ -80,7 +80,7 @@ private:
     static int64_t NowUs();
     void SaveState();
 
-    Service& service_;
+    Bus& bus_;
     const Clock& clock_;
     Options options_;
     bool stop_ = false;

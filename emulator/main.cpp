@@ -3,9 +3,9 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "Bus.h"
 #include "Options.h"
 #include "Server.h"
-#include "Service.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
     }
 
     emu::SystemClock clock;
-    emu::Service service(clock, options.address);
-    emu::Server server(service, clock, options);
+    emu::Bus bus(clock, options.modules);
+    emu::Server server(bus, clock, options);
     std::string why;
     if (!server.Open(why)) {
         std::cerr << "kv618emu: " << why << '\n';
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     }
     server.PowerUp();
     for (const std::string& command : options.commands) {
-        const std::string reply = service.OnControl(command);
+        const std::string reply = bus.OnControl(command);
         if (reply.rfind("error", 0) == 0) std::cerr << "kv618emu: --do \"" << command << "\": " << reply << '\n';
     }
     const std::string ready = server.ReadyLine() + "\n";

@@ -1,0 +1,65 @@
+#include "Bus.h"
+
+#include "Control.h"
+
+namespace emu {
+
+Bus::Bus(const Clock& clock, const std::vector<ModuleSpec>& modules) {
+    for (const ModuleSpec& spec : modules) {
+        auto service = std::make_unique<Service>(clock, spec.address);
+        service->module.SetRegister(kv618::reg::BaudIndex, spec.baudIndex);
+        services_.push_back(std::move(service));
+    }
+}
+
+bool Bus::Hears(const Service& service, std::optional<int32_t> lineRate) const {
+    return !lineRate || service.module.BaudRate() == *lineRate;
+}
+
+bool Bus::AnyAt(int32_t lineRate) const {
+    for (const auto& service : services_)
+        if (Hears(*service, lineRate)) return true;
+    return false;
+}
+
+std::optional<Bus::Answer> Bus::OnFrame(std::span<const uint8_t> frame, std::optional<int32_t> lineRate) {
+    std::optional<Answer> answer;
+    for (const auto& service : services_) {
+        if (!Hears(*service, lineRate)) continue;
+        // Every module takes the frame in (a damaged one sets each one's FN);
+        // at most one is addressed, unless two were set to one address.
+        auto out = service->OnFrame(frame);
+        if (out && !answer) answer = Answer{std::move(*out), service.get()};
+    }
+    return answer;
+}
+
+void Bus::OnDamagedFrame(std::optional<int32_t> lineRate) {
+    for (const auto& service : services_)
+        if (Hears(*service, lineRate)) service->OnDamagedFrame();
+}
+
+std::string Bus::OnControl(std::string_view line) {
+    const Targeted targeted = SplitTarget(line);
+    if (!targeted.address) {
+        if (IsModulesCommand(targeted.rest)) {
+            std::string list;
+            for (const auto& service : services_)
+                list += (list.empty() ? "" : " ") + std::to_string(service->module.Address()) + ":" +
+                        std::to_string(service->module.BaudRate());
+            return list;
+        }
+        return first().OnControl(targeted.rest);
+    }
+    for (const auto& service : services_)
+        if (service->module.Address() == *targeted.address) return service->OnControl(targeted.rest);
+    return "error no module at address " + std::to_string(*targeted.address);
+}
+
+bool Bus::QuitRequested() const {
+    for (const auto& service : services_)
+        if (service->QuitRequested()) return true;
+    return false;
+}
+
+}  // namespace emu
