@@ -89,12 +89,13 @@ Emulator::~Emulator() {
 void Emulator::start() {
     const std::string program = SlozkaProgramu() + "/kv618emu";
     std::vector<std::string> args{program,
-                                  "--address", std::to_string(options_.address),
                                   "--udp", "127.0.0.1:" + std::to_string(udpPort_),
                                   "--pty-link", ptyPath_,
                                   "--cards", cardDir_,
                                   "--state", stateFile_,
                                   "--control", controlPath_};
+    if (options_.modules.empty()) args.insert(args.end(), {"--address", std::to_string(options_.address)});
+    for (const std::string& module : options_.modules) args.insert(args.end(), {"--module", module});
     if (options_.lineTiming) args.push_back("--line-timing");
     args.insert(args.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     std::vector<char*> argv;

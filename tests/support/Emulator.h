@@ -12,6 +12,8 @@ namespace kvtest {
 
 struct EmulatorOptions {
     int address = 1;
+    // Several modules on the line, "ADDRESS[:BAUD]" each; `address` is unused then.
+    std::vector<std::string> modules;
     bool lineTiming = false;
     std::string stateFile;                // empty: a file in the temporary folder
     std::vector<std::string> extraArgs;   // more command-line options
