@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cmath>
 #include <functional>
@@ -190,6 +191,12 @@ std::vector<Row> exchangeBench(const Settings& s) {
         throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
     if (const int32_t code = toPong.openUdp(pongAt); code != 0)
         throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, code));
+    // A link opened while KV618_TRACE names /dev/null traces every exchange.
+    Connection traced;
+    ::setenv("KV618_TRACE", "/dev/null", 1);
+    const int32_t tracedCode = traced.openUdp(emu.udpPort());
+    ::unsetenv("KV618_TRACE");
+    if (tracedCode != 0) throw std::runtime_error("QKV1726.DLL did not open: " + TextKodu(RozhraniKV1726, tracedCode));
     BarePing bareToPong(pongAt);
     BarePing bareToEmulator(emu.udpPort());
 
@@ -200,14 +207,15 @@ std::vector<Row> exchangeBench(const Settings& s) {
         int failures = 0;
         std::vector<double> perRound{};
     };
-    std::array<Path, 5> paths{{
+    std::array<Path, 6> paths{{
         {[&] { return toEmulator.readInputs() == 0; }},
         {[&] { return bareToPong.once(); }},
         {[&] { return toPong.readInputs() == 0; }},
         {[&] { return bareToEmulator.once(); }},
         {[&] { return bareToPong.onceWithLibraryCalls(); }},
+        {[&] { return traced.readInputs() == 0; }},
     }};
-    enum { Whole, Bare, LibraryOnly, EmulatorOnly, LibraryCalls };
+    enum { Whole, Bare, LibraryOnly, EmulatorOnly, LibraryCalls, Traced };
 
     const int perRound = s.quick ? 100 : 500;
     const int rounds = s.quick ? 8 : 40;
@@ -244,6 +252,8 @@ std::vector<Row> exchangeBench(const Settings& s) {
         ratioRow(LibraryCalls, Bare,
                  "1d. (diagnosis) bare client draining and polling before each reply (the earlier library) vs bare",
                  "-", false),
+        ratioRow(Traced, Whole, "1e. (diagnosis) the whole path traced (KV618_TRACE=/dev/null) vs untraced", "-",
+                 false),
     };
 }
 
