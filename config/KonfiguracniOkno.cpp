@@ -2,10 +2,10 @@
 
 #include "Qxxx726.h"
 
-#include <QCoreApplication>
 #include <QPushButton>
 #include <QShowEvent>
 #include <chrono>
+#include <iostream>
 #include <thread>
 
 TKonfiguracniOkno::TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka,
@@ -62,69 +62,98 @@ bool TKonfiguracniOkno::HlidejPripojeni() {
     return false;
 }
 
-void TKonfiguracniOkno::Prodleva() {
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
 // --- exchanges ----------------------------------------------------------
 
 kv618::Module TKonfiguracniOkno::Modul() const { return {{PData->Rozhrani, PData->Handle}, PData->Adresa}; }
 
-void TKonfiguracniOkno::CtiBlok(kv618::Block Blok, TKonfigurace& Data) {
-    StatusCteni(0);
+namespace {
+
+// What a sequence gave, with the text of its error (texts come from the
+// bound library, so they are fetched on the worker).
+struct TKonecSekvence {
+    TKonfigurace Data;
+    kv618::SequenceResult Vysledek;
+    std::string TextChyby;
+};
+
+void Pauza() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+}  // namespace
+
+kv618::Pacing TKonfiguracniOkno::Tempo(bool Zapis) {
     kv618::Pacing tempo;
-    tempo.step = [this](int Hotovo, int Celkem) { StatusCteni(Hotovo * 100 / Celkem); };
-    tempo.pause = [this] {
-        Prodleva();
-        return true;
+    QPointer<TKonfiguracniOkno> okno(this);
+    tempo.step = [okno, Zapis](int Hotovo, int Celkem) {
+        ToWindow(okno, [Zapis, procent = Hotovo * 100 / Celkem](TKonfiguracniOkno* o) {
+            if (Zapis) o->StatusZapisu(procent);
+            else o->StatusCteni(procent);
+        });
     };
-    const auto vysledek = kv618::ReadBlock(Modul(), Blok, Data, tempo);
-    if (vysledek.error != 0) StatusChyby(vysledek.error);
-    else NastavStatus(QString::fromUtf8(TextPrecteno));
+    tempo.pause = [zastavit = Zastavit_] {
+        Pauza();
+        return !*zastavit;
+    };
+    tempo.settle = Pauza;
+    return tempo;
+}
+
+void TKonfiguracniOkno::CtiBlok(kv618::Block Blok, TKonfigurace& Data) {
+    Probiha_ = true;
+    Zastavit_ = NewStopFlag();
+    StatusCteni(0);
+    OnWorker(
+        this,
+        [modul = Modul(), Blok, data = Data, tempo = Tempo(false)]() mutable {
+            const auto vysledek = kv618::ReadBlock(modul, Blok, data, tempo);
+            return TKonecSekvence{data, vysledek, vysledek.error ? modul.Text(vysledek.error) : ""};
+        },
+        [&Data](TKonfiguracniOkno* okno, const TKonecSekvence& konec) {
+            Data = konec.Data;
+            if (konec.Vysledek.error != 0) okno->NastavStatus(" " + konec.TextChyby);
+            else okno->NastavStatus(QString::fromUtf8(TextPrecteno));
+            // The controls show every value read before a failure too.
+            okno->ZapisOkno(okno->Pracovni);
+            okno->KonecSekvence();
+        });
 }
 
 void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
+    Probiha_ = true;
+    Zastavit_ = NewStopFlag();
     StatusZapisu(0);
-    kv618::Pacing tempo;
-    tempo.step = [this](int Hotovo, int Celkem) { StatusZapisu(Hotovo * 100 / Celkem); };
-    tempo.pause = [this] {
-        Prodleva();
-        return true;
-    };
-    tempo.settle = [this] { Prodleva(); };
-    const auto vysledek = kv618::WriteBlock(Modul(), Blok, Data, tempo);
-    if (vysledek.error != 0) StatusChyby(vysledek.error);
-    else if (vysledek.mismatch) NastavStatus(" " + QString::fromUtf8(TextChybaZapisu));
-    else NastavStatus(QString::fromUtf8(TextZapsano));
+    OnWorker(
+        this,
+        [modul = Modul(), Blok, data = Data, tempo = Tempo(true), zastavit = Zastavit_] {
+            const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo);
+            TKonecSekvence konec{data, vysledek, vysledek.error ? modul.Text(vysledek.error) : ""};
+            // The window that started the write is gone: its last check is
+            // reported here, or nowhere.
+            if (*zastavit && (vysledek.error || vysledek.mismatch)) {
+                std::cerr << "R_IV618: zápis konfigurace přerušen zavřením okna, poslední registr "
+                          << (vysledek.mismatch ? TextChybaZapisu : konec.TextChyby) << std::endl;
+            }
+            return konec;
+        },
+        [](TKonfiguracniOkno* okno, const TKonecSekvence& konec) {
+            if (konec.Vysledek.error != 0) okno->NastavStatus(" " + konec.TextChyby);
+            else if (konec.Vysledek.mismatch) okno->NastavStatus(" " + QString::fromUtf8(TextChybaZapisu));
+            else okno->NastavStatus(QString::fromUtf8(TextZapsano));
+            okno->KonecSekvence();
+        });
 }
 
 // --- flow of the buttons ------------------------------------------------
 
-template <class F>
-void TKonfiguracniOkno::Sekvence(F Akce) {
-    if (Probiha_) return;
-    Probiha_ = true;
-    Akce();
+void TKonfiguracniOkno::KonecSekvence() {
     Probiha_ = false;
-    ProvedOdlozene();
-}
-
-void TKonfiguracniOkno::ProvedOdlozene() {
-    const TOdlozeno odlozeno = Odlozeno_;
-    Odlozeno_ = TOdlozeno::Nic;
-    if (odlozeno == TOdlozeno::Ok) PotvrzeniOkna();
-    else if (odlozeno == TOdlozeno::Zavrit) QDialog::done(OdlozenyVysledek_);
+    if (OkPoSekvenci_) {
+        OkPoSekvenci_ = false;
+        PotvrzeniOkna();
+    }
 }
 
 void TKonfiguracniOkno::done(int Vysledek) {
-    if (Probiha_) {
-        if (Odlozeno_ == TOdlozeno::Nic) {
-            Odlozeno_ = TOdlozeno::Zavrit;
-            OdlozenyVysledek_ = Vysledek;
-        }
-        return;
-    }
+    if (Probiha_) *Zastavit_ = true;
     QDialog::done(Vysledek);
 }
 
@@ -136,24 +165,21 @@ void TKonfiguracniOkno::ZobrazKonfiguraci() {
 }
 
 void TKonfiguracniOkno::CteniZModulu() {
-    Sekvence([this] {
-        if (!HlidejPripojeni()) return;
-        PrectiData(Pracovni);
-        ZapisOkno(Pracovni);
-    });
+    if (Probiha_) return;
+    if (!HlidejPripojeni()) return;
+    PrectiData(Pracovni);
 }
 
 void TKonfiguracniOkno::ZapisDoModulu() {
-    Sekvence([this] {
-        if (!HlidejPripojeni()) return;
-        PrectiOkno(Pracovni);
-        if (StatusUspech()) ZapisData(Pracovni);
-    });
+    if (Probiha_) return;
+    if (!HlidejPripojeni()) return;
+    PrectiOkno(Pracovni);
+    if (StatusUspech()) ZapisData(Pracovni);
 }
 
 void TKonfiguracniOkno::PotvrzeniOkna() {
     if (Probiha_) {
-        if (Odlozeno_ == TOdlozeno::Nic) Odlozeno_ = TOdlozeno::Ok;
+        OkPoSekvenci_ = true;
         return;
     }
     if (!PData) return;

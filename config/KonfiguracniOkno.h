@@ -4,15 +4,17 @@
 // connection guard, single register exchanges, and the flow of the four
 // buttons "Zapsat", "Přečíst", "Ok" and "Cancel".
 //
-// A read or write sequence processes pending window messages between its
-// exchanges so that the window stays painted.  That lets a button press or a
-// close request arrive in the middle of a sequence; such requests must not
-// start a second sequence inside the first nor destroy the window under it,
-// so they are refused (Zapsat, Přečíst) or held back until the sequence has
-// ended (Ok, Cancel, close box, Esc).
+// A read or write sequence runs on the connection worker; the window shows
+// its progress as it goes and stays free meanwhile.  While it runs, "Zapsat"
+// and "Přečíst" start nothing, and "Ok" waits for its end (it stores what
+// the sequence read or the operator typed, as when pressed after it).  The
+// close box, Escape and "Cancel" close the window at once: what remains of
+// the sequence after the exchange in flight is not carried out, and a write
+// in flight is still read back, a failed check being reported on stderr.
 #pragma once
 
 #include "Dekl.h"
+#include "LinkWorker.h"
 #include "Module.h"
 #include "StatusBar.h"
 #include "StoredSettings.h"
@@ -38,8 +40,7 @@ public:
     // True while a read or write sequence is running.
     bool Probiha() const { return Probiha_; }
 
-    // Close requests (accept, reject, close box, Esc) wait for a running
-    // sequence to end.
+    // Closing stops a running sequence after the exchange in flight.
     void done(int Vysledek) override;
 
 protected:
@@ -70,14 +71,12 @@ protected:
     bool HlidejPripojeni();
     bool JeSpojeni() const { return JePripojeno(PData); }
 
-    // Pending window messages, then a millisecond's pause.
-    void Prodleva();
-
     // The module at TData.Adresa over the link in TData.
     kv618::Module Modul() const;
-    // A block of stored settings read into, or written from, the record,
-    // with the progress texts, the pauses between the exchanges and the
-    // closing text or error in the status bar.
+    // A block of stored settings read into the record (which must be the
+    // window's own: it is filled when the sequence ends), or written from it,
+    // on the connection worker, with the progress texts and the closing text
+    // or error in the status bar.
     void CtiBlok(kv618::Block Blok, TKonfigurace& Data);
     void ZapisBlok(kv618::Block Blok, const TKonfigurace& Data);
 
@@ -91,15 +90,12 @@ protected:
     TStatusBar* StatusBar1 = nullptr;
 
 private:
-    enum class TOdlozeno { Nic, Ok, Zavrit };
-
-    // Runs one sequence unless another one is running; afterwards carries
-    // out a close or "Ok" that arrived meanwhile.
-    template <class F>
-    void Sekvence(F Akce);
-    void ProvedOdlozene();
+    // The sequence's pacing on the worker: a millisecond's pause between the
+    // exchanges, and a stop once the window has closed.
+    kv618::Pacing Tempo(bool Zapis);
+    void KonecSekvence();
 
     bool Probiha_ = false;
-    TOdlozeno Odlozeno_ = TOdlozeno::Nic;
-    int OdlozenyVysledek_ = QDialog::Rejected;
+    bool OkPoSekvenci_ = false;
+    StopFlag Zastavit_;
 };

@@ -113,34 +113,54 @@ QLabel* TForm3::LabelSkupiny(uint8_t Skupina) const {
 
 kv618::Module TForm3::Modul() const { return {{PData->Rozhrani, PData->Handle}, AdresaModulu}; }
 
-bool TForm3::CtiSkupinu(uint8_t Skupina) {
-    const auto skupina = Modul().ReadClockGroup(Skupina);
-    if (!skupina.ok()) {
-        NastavStatus(" " + QString::fromStdString(Modul().Text(skupina.error)));
-        return false;
+namespace {
+
+// The groups one poll read, in order, up to the first that failed.
+using TSkupiny = std::vector<std::pair<uint8_t, kv618::ClockGroup>>;
+
+kv618::Result<TSkupiny> CtiSkupiny(const kv618::Module& Modul, bool SVypadky) {
+    using namespace kv618::subcode;
+    std::vector<uint8_t> poradi;
+    if (SVypadky) poradi = {FailureStartTime, FailureStartDate, FailureEndTime, FailureEndDate};
+    poradi.insert(poradi.end(), {ClockTime, ClockDate});
+    kv618::Result<TSkupiny> vysledek;
+    for (const uint8_t skupina : poradi) {
+        const auto cteni = Modul.ReadClockGroup(skupina);
+        if (!cteni.ok()) {
+            vysledek.error = cteni.error;
+            break;
+        }
+        vysledek.value.emplace_back(skupina, cteni.value);
     }
-    const auto [d1, d2, d3] = skupina.value;
-    const std::string text = kv618::IsTimeGroup(Skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
-    LabelSkupiny(Skupina)->setText(QString::fromStdString(text));
-    return true;
+    return vysledek;
 }
 
+}  // namespace
+
+// The power-failure stamps are read until all four have come once; then
+// only the clock.  Labels read before a failure keep their new texts.
 void TForm3::Timer1Timer() {
     if (!PData) return;
     if (!HlidejPripojeni()) return;
-    using namespace kv618::subcode;
-    if (!VypadkyNacteny) {
-        for (const uint8_t skupina : {FailureStartTime, FailureStartDate, FailureEndTime, FailureEndDate})
-            if (!CtiSkupinu(skupina)) return;
-        VypadkyNacteny = true;
-    }
-    if (!CtiSkupinu(ClockTime)) return;
-    if (!CtiSkupinu(ClockDate)) return;
-    NastavStatus(" " + QString::fromStdString(Modul().Text(0)));
+    const bool sVypadky = !VypadkyNacteny;
+    Pozadavky.Posli(
+        this, Modul(), [sVypadky](const kv618::Module& m) { return CtiSkupiny(m, sVypadky); },
+        [](TForm3* okno, const auto& v) {
+            for (const auto& [skupina, hodnota] : v.Vysledek.value) {
+                const auto [d1, d2, d3] = hodnota;
+                const std::string text =
+                    kv618::IsTimeGroup(skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
+                okno->LabelSkupiny(skupina)->setText(QString::fromStdString(text));
+                if (skupina == kv618::subcode::FailureEndDate) okno->VypadkyNacteny = true;
+            }
+            okno->NastavStatus(v.Text);
+        });
 }
 
+// No poll runs between the two requests: the timer stops for them, and a
+// press while they run starts nothing.
 void TForm3::Button1Click() {
-    if (!PData) return;
+    if (!PData || Nastaveni.Venku()) return;
     if (!HlidejPripojeni()) return;
     Timer1->stop();
     // One reading of the clock for both requests, so time and date agree.
@@ -150,12 +170,11 @@ void TForm3::Button1Click() {
     const auto bajt = [](int v) { return static_cast<uint8_t>(v); };
     const kv618::ClockReading hodiny{{bajt(cas.second()), bajt(cas.minute()), bajt(cas.hour())},
                                      {bajt(datum.day()), bajt(datum.month()), bajt(datum.year() % 4)}};
-    const uint8_t chyba = Modul().SetClock(hodiny);
-    if (chyba != 0)
-        NastavStatus(" " + QString::fromStdString(Modul().Text(chyba)));
-    else
-        NastavStatus(QStringLiteral(" Čas nastaven"));
-    Timer1->start();
+    Nastaveni.Zarad(this, Modul(), [hodiny](const kv618::Module& m) { return m.SetClock(hodiny); },
+                    [](TForm3* okno, const auto& v) {
+                        okno->NastavStatus(v.Uspech() ? QStringLiteral(" Čas nastaven") : v.Text);
+                        okno->Timer1->start();
+                    });
 }
 
 void TForm3::Button2Click() {

@@ -5,6 +5,7 @@
 
 #include "Dekl.h"
 #include "Module.h"
+#include "Pozadavky.h"
 #include "StatusBar.h"
 
 #include <QDialog>
@@ -43,8 +44,6 @@ private:
     QFrame* VytvorPanel(const QString& Jmeno, int X, int Y, int Sirka, int Vyska);
 
     kv618::Module Modul() const;
-    // Reads group 1..6 into its label; false (with the error shown) on failure.
-    bool CtiSkupinu(uint8_t Skupina);
     bool HlidejPripojeni();
     void NastavStatus(const QString& Text);
 
@@ -57,4 +56,8 @@ private:
     QPushButton* Button2 = nullptr;
     TStatusBar* StatusBar1 = nullptr;
     QTimer* Timer1 = nullptr;
+
+public:
+    TPozadavky Pozadavky;  // the polls
+    TPozadavky Nastaveni;  // "Nastavit čas"
 };

@@ -95,6 +95,7 @@ Parser::Result Parser::Fault() {
     if (Is({"fault", "refuse"})) return Matching(CommandKind::FaultRefuse);
     if (Is({"fault", "timeout"})) return Matching(CommandKind::FaultTimeout);
     if (Is({"fault", "readback"})) return Numbers(CommandKind::FaultReadback, 2, 255);
+    if (Is({"fault", "register"})) return Numbers(CommandKind::FaultRegister, 2, 255);
     if (Is({"fault", "clear"})) return Args(2, CommandKind::FaultClear);
     return Error("unknown fault");
 }

@@ -17,7 +17,7 @@ enum class CommandKind {
     GetCounter, SetCounter, SetQuantity, ClearQuantity, Pulses,
     GetClock, SetClock, GetStamps, SetStamps,
     PowerFail, SupplyFault,
-    FaultDrop, FaultDelay, FaultCrc, FaultAddress, FaultRefuse, FaultTimeout, FaultReadback, FaultClear,
+    FaultDrop, FaultDelay, FaultCrc, FaultAddress, FaultRefuse, FaultTimeout, FaultReadback, FaultRegister, FaultClear,
     GetRequests, GetLast, GetLog, ClearLog,
     GetAddress, GetBaud,
 };

@@ -22,6 +22,7 @@ void Faults::Clear() {
     dropPercent = delayPercent = delayMs = crcPercent = addressPercent = 0;
     refuse.clear();
     timeout.clear();
+    refusedRegisters.reset();
 }
 
 }  // namespace emu

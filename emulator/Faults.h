@@ -1,7 +1,11 @@
 // Faults injected into the module's answers for tests and demonstrations.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
+
+#include "Commands.h"
+#include "frame.h"
 #include <random>
 #include <vector>
 
@@ -23,6 +27,13 @@ public:
     uint32_t addressPercent = 0;
     std::vector<Match> refuse;
     std::vector<Match> timeout;
+    // Configuration registers whose reads and writes are refused.
+    std::bitset<256> refusedRegisters;
+    bool RefusesRegister(const wire::Request& request) const {
+        const bool onRegister = request.function == kv618::function::ReadRegister ||
+                                request.function == kv618::function::WriteRegister;
+        return onRegister && refusedRegisters[request.data[1]];
+    }
 
     // True with the given percentage; never for 0, always for 100.
     bool Chance(uint32_t percent);

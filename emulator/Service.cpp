@@ -6,7 +6,7 @@ namespace emu {
 
 std::optional<wire::Reply> Service::Answer(const wire::Request& r) {
     if (Faults::Take(faults.timeout, r.function, r.subcode)) return std::nullopt;
-    if (Faults::Take(faults.refuse, r.function, r.subcode)) {
+    if (Faults::Take(faults.refuse, r.function, r.subcode) || faults.RefusesRegister(r)) {
         wire::Reply reply;
         reply.transaction = r.transaction;
         reply.address = module.Address();
@@ -99,6 +99,10 @@ std::string Service::Execute(const Command& c) {
         case CommandKind::FaultReadback:
             if (!Module::IsConfigRegister(c.a)) return "error no such register";
             m.readbackFault.set(c.a);
+            return "ok";
+        case CommandKind::FaultRegister:
+            if (!Module::IsConfigRegister(c.a)) return "error no such register";
+            faults.refusedRegisters.set(c.a);
             return "ok";
         case CommandKind::FaultClear:
             faults.Clear();

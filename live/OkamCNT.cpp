@@ -100,32 +100,36 @@ void TForm6::showEvent(QShowEvent* Udalost) {
 }
 
 void TForm6::Timer1Timer() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
-    const auto hodnota = Modul(*PData, AdresaModulu).ReadQuantity(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
-    const QString text = TextVysledku(*PData, hodnota.error);
-    if (!hodnota.ok()) {
-        // The same quantity is asked again next time.
-        StatusBar1->NastavText(0, text);
-        return;
-    }
-    Hodnoty[Krok]->setText(QString::number(hodnota.value));
-    Krok = static_cast<uint8_t>((Krok + 1) % PocetVelicin);
-    StatusBar1->NastavText(0, text);
+    const uint8_t krok = Krok;
+    const kv618::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
+    const int citac = krok % PocetCitacu;
+    Pozadavky.Posli(
+        this, Modul(*PData, AdresaModulu),
+        [velicina, citac](const kv618::Module& m) { return m.ReadQuantity(velicina, citac); },
+        [krok](TForm6* okno, const auto& v) {
+            // After a failure the same quantity is asked again next time.
+            if (v.Uspech()) {
+                okno->Hodnoty[krok]->setText(QString::number(v.Vysledek.value));
+                okno->Krok = static_cast<uint8_t>((krok + 1) % PocetVelicin);
+            }
+            okno->StatusBar1->NastavText(0, v.Text);
+        });
 }
 
+// No poll runs between the four resets: the timer stops for them, and a
+// press while they run starts nothing.
 void TForm6::Button1Click() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData || Nulovani.Venku()) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
     Timer1->stop();
     // The counters after one that fails are not reset.
-    const uint8_t chyba = Modul(*PData, AdresaModulu).ResetCounters();
-    StatusBar1->NastavText(0, chyba == 0 ? QString(" Čítače vynulovány") : TextVysledku(*PData, chyba));
-    Timer1->start();
+    Nulovani.Zarad(this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ResetCounters(); },
+                   [](TForm6* okno, const auto& v) {
+                       okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Čítače vynulovány") : v.Text);
+                       okno->Timer1->start();
+                   });
 }
 
 void TForm6::Button2Click() {

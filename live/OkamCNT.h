@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "OknoHodnot.h"
 
 #include <QDialog>
 
@@ -46,5 +47,8 @@ protected:
 private:
     // Label5..Label20, Label26..Label29, in the order of Krok.
     std::array<QLabel*, PocetVelicin> Hodnoty{};
-    bool Zaneprazdneno = false;
+
+public:
+    TPozadavky Pozadavky;  // the polls
+    TPozadavky Nulovani;   // "Nulovat"
 };

@@ -62,14 +62,14 @@ void TForm11::done(int Vysledek) {
 }
 
 void TForm11::Timer1Timer() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
-    const auto vstupy = Modul(*PData, AdresaModulu).ReadInputBytes();
-    const QString text = TextVysledku(*PData, vstupy.error);
-    if (vstupy.ok()) ZobrazVstupy(vstupy.value);
-    StatusBar1->NastavText(0, text);
+    Pozadavky.Posli(
+        this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ReadInputBytes(); },
+        [](TForm11* okno, const auto& v) {
+            if (v.Uspech()) okno->ZobrazVstupy(v.Vysledek.value);
+            okno->StatusBar1->NastavText(0, v.Text);
+        });
 }
 
 void TForm11::ZobrazVstupy(const std::array<uint8_t, 4>& D) {

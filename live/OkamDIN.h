@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "OknoHodnot.h"
 
 #include <QDialog>
 #include <QString>
@@ -44,5 +45,7 @@ private:
     void ZobrazVstupy(const std::array<uint8_t, 4>& D);
 
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
-    bool Zaneprazdneno = false;
+
+public:
+    TPozadavky Pozadavky;
 };

@@ -59,13 +59,17 @@ void TForm9::showEvent(QShowEvent* Udalost) {
     if (!Udalost->spontaneous()) FormShow();
 }
 
+// A press while the previous write is still out sends the boxes as they
+// are now right after it.
 void TForm9::Button1Click() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
-    const uint8_t chyba = Modul(*PData, AdresaModulu).WriteOutputs(kv618::Number(StavyVystupu()));
-    StatusBar1->NastavText(0, chyba == 0 ? QString(" Data zapsána") : TextVysledku(*PData, chyba));
+    const uint32_t vystupy = kv618::Number(StavyVystupu());
+    Zapisy.Zarad(
+        this, Modul(*PData, AdresaModulu), [vystupy](const kv618::Module& m) { return m.WriteOutputs(vystupy); },
+        [](TForm9* okno, const auto& v) {
+            okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Data zapsána") : v.Text);
+        });
 }
 
 void TForm9::Button2Click() { close(); }

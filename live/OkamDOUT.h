@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "OknoHodnot.h"
 
 #include <QDialog>
 
@@ -37,5 +38,6 @@ protected:
 private:
     std::array<uint8_t, 4> StavyVystupu() const;
 
-    bool Zaneprazdneno = false;
+public:
+    TPozadavky Zapisy;
 };

@@ -15,10 +15,6 @@
 
 kv618::Module Modul(const TData& Data, uint8_t Adresa) { return {{Data.Rozhrani, Data.Handle}, Adresa}; }
 
-QString TextVysledku(const TData& Data, uint8_t Chyba) {
-    return " " + QString::fromStdString(Modul(Data, 0).Text(Chyba));
-}
-
 bool OverPripojeni(const TData& Data, TStatusBar* StatusBar) {
     if (JePripojeno(&Data)) return true;
     StatusBar->NastavText(0, QString::fromUtf8(TextNepripojeno));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Pozadavky.h"
 #include "Module.h"
 
 #include <QString>
@@ -23,9 +24,6 @@ class TStatusBar;
 
 // The module at the window's address over the link in the record.
 kv618::Module Modul(const TData& Data, uint8_t Adresa);
-
-// " " + the library's text for the code (success included), for the status bar.
-QString TextVysledku(const TData& Data, uint8_t Chyba);
 
 // True when the window may talk to the module; otherwise the connection
 // text is already in the status bar.
@@ -56,19 +54,3 @@ QTimer* VytvorCasovac(QObject* Okno, int IntervalMs);
 // Fixes the dialog's size to what its layout needs (at least the given size)
 // and puts it in the middle of the screen.
 void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka = 0, int MinVyska = 0);
-
-// Ticks, clicks and the like never run inside one another.
-class TZamek {
-public:
-    explicit TZamek(bool& Priznak) : priznak_(Priznak), ziskan_(!Priznak) { priznak_ = true; }
-    ~TZamek() {
-        if (ziskan_) priznak_ = false;
-    }
-    TZamek(const TZamek&) = delete;
-    TZamek& operator=(const TZamek&) = delete;
-    bool Ziskan() const { return ziskan_; }
-
-private:
-    bool& priznak_;
-    bool ziskan_;
-};

@@ -59,25 +59,26 @@ void TForm15::showEvent(QShowEvent* Udalost) {
 }
 
 void TForm15::Timer1Timer() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
-    const auto bity = Modul(*PData, AdresaModulu).ReadStatusBytes();
-    const QString text = TextVysledku(*PData, bity.error);
-    if (bity.ok()) ZobrazBity(bity.value);
-    StatusBar1->NastavText(0, text);
+    Pozadavky.Posli(
+        this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ReadStatusBytes(); },
+        [](TForm15* okno, const auto& v) {
+            if (v.Uspech()) okno->ZobrazBity(v.Vysledek.value);
+            okno->StatusBar1->NastavText(0, v.Text);
+        });
 }
 
 // A successful reset changes nothing on screen: the next poll shows the
 // register as the module has it then.
+// A reset pressed while a poll is out goes right after it.
 void TForm15::Button2Click() {
-    TZamek zamek(Zaneprazdneno);
-    if (!zamek.Ziskan() || !PData) return;
+    if (!PData) return;
     if (!OverPripojeni(*PData, StatusBar1)) return;
-
-    const uint8_t chyba = Modul(*PData, AdresaModulu).ResetStatus();
-    if (chyba != 0) StatusBar1->NastavText(0, TextVysledku(*PData, chyba));
+    Nulovani.Zarad(this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ResetStatus(); },
+                   [](TForm15* okno, const auto& v) {
+                       if (!v.Uspech()) okno->StatusBar1->NastavText(0, v.Text);
+                   });
 }
 
 void TForm15::Button1Click() { close(); }

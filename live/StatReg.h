@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "OknoHodnot.h"
 
 #include <QDialog>
 
@@ -42,5 +43,8 @@ private:
     void ZobrazBity(const std::array<uint8_t, 4>& D);
 
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
-    bool Zaneprazdneno = false;
+
+public:
+    TPozadavky Pozadavky;  // the polls
+    TPozadavky Nulovani;   // "Vynulovat"
 };

@@ -1,5 +1,6 @@
 #include "Hlavni.h"
 
+#include "LinkWorker.h"
 #include "Citac619.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
@@ -112,10 +113,14 @@ void TForm1::FormClose() {
         std::cerr << chyba << std::endl;
         NastavPanel(PanelZprava, " " + QString::fromStdString(chyba));
     }
+    // The link closes on the worker, after what is in flight there; the
+    // program ends once it has.
     if (PData->Pripojeno != 0 && PData->Handle != 0) {
-        int32_t handle = PData->Handle;
-        UkonciRozhrani(PData->Rozhrani, &handle);
+        LinkWorker::Program().Post([typ = PData->Rozhrani, handle = PData->Handle]() mutable {
+            UkonciRozhrani(typ, &handle);
+        });
     }
+    LinkWorker::Program().Stop();
     PData.reset();
 }
 

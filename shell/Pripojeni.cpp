@@ -1,6 +1,7 @@
 #include "Pripojeni.h"
 
 #include "Interfaces.h"
+#include "LinkWorker.h"
 #include "Module.h"
 #include "Qxxx726.h"
 
@@ -13,6 +14,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+
+#include <mutex>
 
 namespace {
 
@@ -274,51 +277,100 @@ bool TForm2::PripravParametry() {
     return true;
 }
 
-bool TForm2::Inicializuj(int32_t& Handle) {
-    const int32_t kod = InitRozhrani(PData->Rozhrani, &Handle, PData->InitParametry);
-    const std::string text = TextKodu(PData->Rozhrani, kod);
-    if (kod == 0) return true;
-    // No link was opened, so there is nothing to close.
-    PData->Pripojeno = 0;
-    Neuspech(TextChybaInicializace + QString::fromStdString(text));
-    return false;
-}
+// What one attempt to connect came to.  It runs on the connection worker,
+// so the texts of its codes are fetched there, from the library just bound.
+struct TVysledekPokusu {
+    enum class TKrok { Inicializace, Rychlost, Identifikace, Hotovo, Zastaven };
+    TKrok Krok = TKrok::Hotovo;  // the step that failed, or Hotovo
+    std::string Text;            // of the failed step's code
+    int32_t Handle = 0;          // the handle variable at the end
+    std::string Identifikace;
+};
 
-bool TForm2::NastavRychlost(int32_t Handle, int32_t Rychlost) {
-    const int32_t kod = KonfigRozhrani(PData->Rozhrani, Handle, Rychlost, TimeoutRychlosti(Rychlost), RezimRozhrani);
-    const std::string text = TextKodu(PData->Rozhrani, kod);
-    if (kod == 0) return true;
-    Neuspech(TextChybaInicializace + QString::fromStdString(text));
-    UzavriSpojeni(Handle);
-    return false;
-}
+using TKrok = TVysledekPokusu::TKrok;
 
-bool TForm2::Identifikuj(int32_t Handle, uint8_t Adresa, std::string& Identifikace) {
-    const kv618::Module modul({PData->Rozhrani, Handle}, Adresa);
-    const auto odpoved = modul.Identify();
-    if (!odpoved.ok()) {
-        Neuspech(QString::fromStdString(modul.Text(odpoved.error)));
-        UzavriSpojeni(Handle);
-        return false;
+// Shared by the dialog and its attempt on the worker: whether the dialog has
+// closed, and an open link that the attempt hands over to the dialog.
+struct TForm2::TPokus {
+    std::mutex Zamek;
+    bool Zastaven = false;
+    bool Predano = false;
+    uint8_t Typ = 0;
+    int32_t Handle = 0;
+
+    bool JeZastaven() {
+        std::lock_guard zamek(Zamek);
+        return Zastaven;
     }
-    Identifikace = odpoved.value.Text();
-    return true;
+};
+
+namespace {
+
+// Initialises the library, sets the speed and identifies the module, as
+// one sequence on the worker; a link that cannot be completed is closed
+// again.  Once the dialog has closed, what remains after the exchange in
+// flight is not carried out.
+TVysledekPokusu Pripoj(TForm2::TPokus& Pokus, uint8_t Typ, int32_t Handle, TInitParametry Blok, std::string Ip,
+                       uint8_t Adresa, int32_t Rychlost) {
+    TVysledekPokusu v;
+    v.Handle = Handle;
+    // The LAN converter's address text travels with the attempt: the record
+    // may change while the attempt waits its turn.
+    for (size_t i = 0; i < kv618::Interfaces[Typ].parameters.size(); ++i)
+        if (kv618::Interfaces[Typ].parameters[i].kind == kv618::ParameterKind::Address)
+            Blok[i] = reinterpret_cast<intptr_t>(Ip.c_str());
+    const auto selhani = [&](TKrok Krok, int32_t Kod) {
+        v.Krok = Krok;
+        v.Text = TextKodu(Typ, Kod);
+        if (Krok != TKrok::Inicializace) UkonciRozhrani(Typ, &v.Handle);
+        return v;
+    };
+    const auto zastaveno = [&] {
+        UkonciRozhrani(Typ, &v.Handle);
+        v.Krok = TKrok::Zastaven;
+        return v;
+    };
+
+    if (const int32_t kod = InitRozhrani(Typ, &v.Handle, Blok)) return selhani(TKrok::Inicializace, kod);
+    if (Pokus.JeZastaven()) return zastaveno();
+    if (const int32_t kod = KonfigRozhrani(Typ, v.Handle, Rychlost, TimeoutRychlosti(Rychlost), RezimRozhrani))
+        return selhani(TKrok::Rychlost, kod);
+    if (Pokus.JeZastaven()) return zastaveno();
+    const kv618::Module modul({Typ, v.Handle}, Adresa);
+    const auto identifikace = modul.Identify();
+    if (!identifikace.ok()) return selhani(TKrok::Identifikace, identifikace.error);
+    v.Identifikace = identifikace.value.Text();
+
+    // The open link goes to the dialog, unless it has closed meanwhile.
+    std::lock_guard zamek(Pokus.Zamek);
+    if (Pokus.Zastaven) {
+        UkonciRozhrani(Typ, &v.Handle);
+        v.Krok = TKrok::Zastaven;
+        return v;
+    }
+    Pokus.Predano = true;
+    Pokus.Typ = Typ;
+    Pokus.Handle = v.Handle;
+    return v;
 }
 
-void TForm2::UzavriSpojeni(int32_t& Handle) {
-    UkonciRozhrani(PData->Rozhrani, &Handle);
-    PData->Handle = Handle;
+}  // namespace
+
+void TForm2::UzavriStareSpojeni() {
+    if (PData->Pripojeno == 0 || PData->Handle == 0) return;
     PData->Pripojeno = 0;
+    OnWorker(
+        this,
+        [typ = PData->Rozhrani, handle = PData->Handle]() mutable {
+            UkonciRozhrani(typ, &handle);
+            return handle;
+        },
+        [](TForm2* okno, int32_t Handle) { okno->PData->Handle = Handle; });
 }
 
 void TForm2::Button1Click() {
-    if (!PData) return;
-    int32_t handle = PData->Handle;
-    if (PData->Pripojeno != 0 && PData->Handle != 0) {
-        UkonciRozhrani(PData->Rozhrani, &handle);
-        PData->Handle = handle;
-        PData->Pripojeno = 0;
-    }
+    if (!PData || Pokus_) return;
+    UzavriStareSpojeni();
     NastavPanel(TextProbiha);
 
     int64_t cislo = 0;
@@ -328,17 +380,63 @@ void TForm2::Button1Click() {
     PData->Rozhrani = static_cast<uint8_t>(ComboBox2->currentIndex());
 
     if (!PripravParametry()) return;
-    if (!Inicializuj(handle)) return;
-    PData->Pripojeno = 1;
     const int32_t rychlost = RychlostZIndexu(indexRychlosti);
-    if (!NastavRychlost(handle, rychlost)) return;
-    std::string identifikace;
-    if (!Identifikuj(handle, adresa, identifikace)) return;
+    Pokus_ = std::make_shared<TPokus>();
+    OnWorker(
+        this,
+        [pokus = Pokus_, typ = PData->Rozhrani, handle = PData->Handle, blok = PData->InitParametry,
+         ip = PData->IPAdresa, adresa, rychlost] { return Pripoj(*pokus, typ, handle, blok, ip, adresa, rychlost); },
+        [adresa, rychlost](TForm2* okno, const TVysledekPokusu& v) { okno->PoPokusu(v, adresa, rychlost); });
+}
 
-    PData->IdentModulu = identifikace;
+void TForm2::PoPokusu(const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost) {
+    const auto pokus = std::move(Pokus_);
+    {
+        std::lock_guard zamek(pokus->Zamek);
+        // A dialog closed meanwhile has handed the link back to be closed.
+        if (pokus->Zastaven) return;
+        pokus->Predano = false;
+    }
+    switch (V.Krok) {
+        case TKrok::Zastaven:
+            return;
+        case TKrok::Inicializace:
+            // No link was opened, so there is nothing to close.
+            PData->Pripojeno = 0;
+            Neuspech(TextChybaInicializace + QString::fromStdString(V.Text));
+            return;
+        case TKrok::Rychlost:
+        case TKrok::Identifikace:
+            PData->Handle = V.Handle;
+            PData->Pripojeno = 0;
+            Neuspech((V.Krok == TKrok::Rychlost ? QString(TextChybaInicializace) : QString()) +
+                     QString::fromStdString(V.Text));
+            return;
+        case TKrok::Hotovo:
+            break;
+    }
+    PData->Pripojeno = 1;
+    PData->IdentModulu = V.Identifikace;
     NastavPanel(TextUspech + QString::fromStdString(PData->IdentModulu));
-    PData->Adresa = adresa;
-    PData->Rychlost = rychlost;
+    PData->Adresa = Adresa;
+    PData->Rychlost = Rychlost;
     PData->Status = TextVPoradku;
-    PData->Handle = handle;
+    PData->Handle = V.Handle;
+}
+
+// Closing stops an attempt that is under way after the exchange in flight;
+// a link it has already opened is closed again.
+void TForm2::done(int Vysledek) {
+    if (Pokus_) {
+        std::lock_guard zamek(Pokus_->Zamek);
+        Pokus_->Zastaven = true;
+        if (Pokus_->Predano) {
+            LinkWorker::Program().Post([typ = Pokus_->Typ, handle = Pokus_->Handle]() mutable {
+                UkonciRozhrani(typ, &handle);
+            });
+            Pokus_->Predano = false;
+        }
+    }
+    Pokus_.reset();
+    QDialog::done(Vysledek);
 }

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <memory>
 #include <optional>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QShowEvent;
+struct TVysledekPokusu;
 
 // Four identification reply bytes (Windows-1250 codes) as UTF-8 text, a 0
 // byte standing as a blank.
@@ -46,6 +48,10 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
+    struct TPokus;
+    // Closing stops an attempt to connect that is under way.
+    void done(int Vysledek) override;
+
 public slots:
     void FormShow();
     void ComboBox2Change();
@@ -66,9 +72,10 @@ private:
     std::array<std::pair<QLabel*, QLineEdit*>, 3> PoleParametru() const;
     bool PripravParametry();
     std::optional<intptr_t> PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole);
-    bool Inicializuj(int32_t& Handle);
-    bool NastavRychlost(int32_t Handle, int32_t Rychlost);
-    bool Identifikuj(int32_t Handle, uint8_t Adresa, std::string& Identifikace);
-    void UzavriSpojeni(int32_t& Handle);
     void Neuspech(const QString& Text);
+    void UzavriStareSpojeni();
+    void PoPokusu(const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost);
+
+    // The attempt to connect under way on the connection worker, if any.
+    std::shared_ptr<TPokus> Pokus_;
 };

@@ -58,6 +58,7 @@ void OknoSModulem::Klikni(QWidget* Okno, const QString& Tlacitko) {
     auto* tlacitko = Prvek<QPushButton>(Okno, Tlacitko);
     ASSERT_NE(tlacitko, nullptr);
     QTest::mouseClick(tlacitko, Qt::LeftButton);
+    kvtest::DokonciPraci();
 }
 
 void OknoSModulem::Napis(QWidget* Okno, const QString& Edit, const QString& Text) {

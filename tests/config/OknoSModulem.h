@@ -43,6 +43,12 @@ private:
 
 class OknoSModulem : public kvtest::ModulNaLan {
 protected:
+    // One tick of the window's timer, carried out to the end.
+    template <typename TOkno>
+    static void Tik(TOkno& Okno) {
+        Okno.Timer1Timer();
+        kvtest::DokonciPraci();
+    }
     uint32_t Registr(uint8_t Cislo);
     void NastavRegistr(uint8_t Cislo, uint8_t Hodnota);
     // Requests of the emulator's log since the last "clear log", oldest first.

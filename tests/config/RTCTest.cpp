@@ -87,7 +87,7 @@ TEST_F(RTC, ShowingTakesTheAddressAndResetsTheStamps) {
     auto okno = Otevri();
     EXPECT_EQ(okno->AdresaModulu, 1);
     EXPECT_FALSE(okno->VypadkyNacteny);
-    okno->Timer1Timer();
+    Tik(*okno);
     EXPECT_TRUE(okno->VypadkyNacteny);
     okno->hide();
     okno->show();
@@ -100,7 +100,7 @@ TEST_F(RTC, ShowsTheModulesClock) {
     ASSERT_EQ(Emu->command("set clock 2025-03-07 09:05:07"), "ok");
     auto okno = Otevri();
     const QDateTime pred = HodinyModulu();
-    okno->Timer1Timer();
+    Tik(*okno);
     const QDateTime po = HodinyModulu();
     const QString zobrazeno = Popisek(okno.get(), 6) + " " + Popisek(okno.get(), 9);
     EXPECT_TRUE(TextyMezi(pred, po).contains(zobrazeno)) << zobrazeno.toStdString();
@@ -117,7 +117,7 @@ TEST_F(RTC, ShowsThePowerFailureStampsAfterARestart) {
     ASSERT_TRUE(zacatek.isValid() && konec.isValid()) << razitka;
 
     auto okno = Otevri();
-    okno->Timer1Timer();
+    Tik(*okno);
     EXPECT_EQ(Popisek(okno.get(), 4), TextCasu(zacatek.time()));
     EXPECT_EQ(Popisek(okno.get(), 7), TextData(zacatek.date()));
     EXPECT_EQ(Popisek(okno.get(), 5), TextCasu(konec.time()));
@@ -128,7 +128,7 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
     ASSERT_EQ(Emu->command("set stamps 2024-02-29 23:59:58 2025-01-01 00:00:05"), "ok");
     auto okno = Otevri();
     Emu->command("clear log");
-    okno->Timer1Timer();
+    Tik(*okno);
     EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 3, 0, 0, 0, 0, 0), RadekLogu(100, 4, 0, 0, 0, 0, 0),
                                                RadekLogu(100, 5, 0, 0, 0, 0, 0), RadekLogu(100, 6, 0, 0, 0, 0, 0),
                                                RadekLogu(100, 1, 0, 0, 0, 0, 0), RadekLogu(100, 2, 0, 0, 0, 0, 0)}));
@@ -139,8 +139,8 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
 
     ASSERT_EQ(Emu->command("set stamps 2023-05-06 07:08:09 2023-05-06 07:18:19"), "ok");
     Emu->command("clear log");
-    okno->Timer1Timer();
-    okno->Timer1Timer();
+    Tik(*okno);
+    Tik(*okno);
     EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 1, 0, 0, 0, 0, 0), RadekLogu(100, 2, 0, 0, 0, 0, 0),
                                                RadekLogu(100, 1, 0, 0, 0, 0, 0), RadekLogu(100, 2, 0, 0, 0, 0, 0)}));
     EXPECT_EQ(Popisek(okno.get(), 4), "23:59:58");
@@ -149,7 +149,7 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
     okno->hide();
     okno->show();
     Casovac(okno.get())->stop();
-    okno->Timer1Timer();
+    Tik(*okno);
     EXPECT_EQ(Popisek(okno.get(), 4), "7:08:09");
     EXPECT_EQ(Popisek(okno.get(), 5), "7:18:19");
 }
@@ -159,7 +159,7 @@ TEST_F(RTC, AFailingStampReadStopsEveryTickAtTheSameGroup) {
     auto okno = Otevri();
     const uint32_t pred = Pozadavky();
     for (int tik = 0; tik < 3; ++tik) {
-        okno->Timer1Timer();
+        Tik(*okno);
         EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
         EXPECT_FALSE(okno->VypadkyNacteny);
     }
@@ -170,7 +170,7 @@ TEST_F(RTC, AFailingStampReadStopsEveryTickAtTheSameGroup) {
     EXPECT_EQ(Popisek(okno.get(), 9), "0");
 
     ASSERT_EQ(Emu->command("fault clear"), "ok");
-    okno->Timer1Timer();
+    Tik(*okno);
     EXPECT_TRUE(okno->VypadkyNacteny);
     EXPECT_NE(Popisek(okno.get(), 6), "0");
     EXPECT_EQ(TextStavu(okno.get()), TextUspechu());
@@ -181,7 +181,7 @@ TEST_F(RTC, NotConnectedEveryTickShowsTheGuardText) {
     auto okno = Otevri();
     const uint32_t pred = Pozadavky();
     for (int tik = 0; tik < 3; ++tik) {
-        okno->Timer1Timer();
+        Tik(*okno);
         EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
     }
     Klikni(okno.get(), "Button1");

@@ -77,6 +77,7 @@ TEST_F(Citace, WindowAsDesigned) {
     EXPECT_EQ(okno.Krok, 0);
 
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_FALSE(casovac->isActive());
     EXPECT_FALSE(okno.isVisible());
 }
@@ -88,7 +89,7 @@ TEST_F(Citace, TwentyQuantitiesLandInCycleOrder) {
 
     for (size_t k = 0; k < Podfunkce.size(); ++k) {
         const auto pred = Hodnoty(&okno);
-        okno.Timer1Timer();
+        Tik(okno);
         EXPECT_EQ(PosledniPodfunkce(), Podfunkce[k]) << "quantity " << k;
         const auto po = Hodnoty(&okno);
         for (size_t j = 0; j < po.size(); ++j) {
@@ -101,7 +102,7 @@ TEST_F(Citace, TwentyQuantitiesLandInCycleOrder) {
         EXPECT_EQ(TextStavu(&okno), TextUspechu());
     }
     EXPECT_EQ(okno.Krok, 0) << "after the last quantity the first again";
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(PosledniPodfunkce(), 0x50);
 }
 
@@ -111,7 +112,7 @@ TEST_F(Citace, ValuesAreUnsigned32BitDecimals) {
     NastavVelicinu(0x52, 0x80000000);
     TForm6 okno;
     Otevri(okno);
-    for (int i = 0; i < 3; ++i) okno.Timer1Timer();
+    for (int i = 0; i < 3; ++i) Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 5), "4294967295");
     EXPECT_EQ(TextPopisku(&okno, 6), "67305985");
     EXPECT_EQ(TextPopisku(&okno, 7), "2147483648");
@@ -122,7 +123,7 @@ TEST_F(Citace, ReplyStatusByteHasNoEffect) {
     NastavVelicinu(0x50, 4242);
     TForm6 okno;
     Otevri(okno);
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 5), "4242");
     EXPECT_EQ(okno.Krok, 1);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
@@ -132,14 +133,14 @@ TEST_F(Citace, FailingQuantityHoldsTheCycle) {
     for (size_t k = 0; k < Podfunkce.size(); ++k) NastavVelicinu(Podfunkce[k], 500 + static_cast<uint32_t>(k));
     TForm6 okno;
     Otevri(okno);
-    okno.Timer1Timer();
-    okno.Timer1Timer();
+    Tik(okno);
+    Tik(okno);
     ASSERT_EQ(okno.Krok, 2);
 
     ASSERT_EQ(Emu->command("fault refuse 0 0x52"), "ok");
     const auto pred = Hodnoty(&okno);
     for (int i = 0; i < 4; ++i) {
-        okno.Timer1Timer();
+        Tik(okno);
         EXPECT_EQ(PosledniPodfunkce(), 0x52);
         EXPECT_EQ(okno.Krok, 2);
         EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
@@ -147,11 +148,11 @@ TEST_F(Citace, FailingQuantityHoldsTheCycle) {
     EXPECT_EQ(Hodnoty(&okno), pred);
 
     ASSERT_EQ(Emu->command("fault clear"), "ok");
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 7), "502");
     EXPECT_EQ(okno.Krok, 3);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(PosledniPodfunkce(), 0x53);
 }
 
@@ -159,17 +160,18 @@ TEST_F(Citace, NotConnectedKeepsKrokAndSendsNothing) {
     NastavVelicinu(0x50, 7);
     TForm6 okno;
     Otevri(okno);
-    okno.Timer1Timer();
+    Tik(okno);
     ASSERT_EQ(okno.Krok, 1);
     const uint32_t pred = Pozadavky();
     Data.Pripojeno = 0;
-    okno.Timer1Timer();
-    okno.Timer1Timer();
+    Tik(okno);
+    Tik(okno);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(okno.Krok, 1);
     EXPECT_EQ(Pozadavky(), pred);
 
     QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_EQ(Pozadavky(), pred);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
 }
@@ -182,6 +184,7 @@ TEST_F(Citace, ResetClearsAllFourCounters) {
     Otevri(okno);
     ASSERT_EQ(Emu->command("clear log"), "ok");
     QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_EQ(TextStavu(&okno), " Čítače vynulovány");
     for (int c = 0; c < 4; ++c) EXPECT_EQ(Emu->value("get counter " + std::to_string(c)), 0U) << c;
     EXPECT_EQ(Emu->command("get log"), "1 80 0 0 0 0 0;1 81 0 0 0 0 0;1 82 0 0 0 0 0;1 83 0 0 0 0 0");
@@ -197,6 +200,7 @@ TEST_F(Citace, ResetStopsAtTheFirstFailure) {
     ASSERT_EQ(Emu->command("fault refuse 1 0x52"), "ok");
     ASSERT_EQ(Emu->command("clear log"), "ok");
     QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
+    kvtest::DokonciPraci();
 
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get counter 0"), 0U);
@@ -211,7 +215,7 @@ TEST_F(Citace, ShowingAgainStartsFromTheFirstQuantity) {
     NastavVelicinu(0x50, 9);
     TForm6 okno;
     Otevri(okno);
-    okno.Timer1Timer();
+    Tik(okno);
     ASSERT_EQ(TextPopisku(&okno, 5), "9");
     okno.hide();
     okno.show();

@@ -69,7 +69,7 @@ TEST_F(Status, NamedBitsShowBesideTheirNames) {
     TForm15 okno;
     Otevri(okno);
     EXPECT_EQ(okno.AdresaModulu, 1);
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Posledni(), "100 0 0 0 0 0 0");
     for (const char* jmeno : {"FN", "PRF", "PWR", "RST", "ERR24"}) {
         EXPECT_EQ(HodnotyUJmena(&okno, jmeno), QStringList{"1"}) << jmeno;
@@ -78,13 +78,13 @@ TEST_F(Status, NamedBitsShowBesideTheirNames) {
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 
     NastavStatus(0x81);
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 33), "1");
     EXPECT_EQ(TextPopisku(&okno, 40), "1");
     EXPECT_EQ(Zobrazeno(&okno), 0x81U);
 
     NastavStatus(0x80010200);
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0x80010200U);
 }
 
@@ -92,13 +92,13 @@ TEST_F(Status, FailedReadKeepsLastGoodValues) {
     NastavStatus(0x76);
     TForm15 okno;
     Otevri(okno);
-    okno.Timer1Timer();
+    Tik(okno);
     NastavStatus(0);
     ASSERT_EQ(Emu->command("fault refuse 100 0 1"), "ok");
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0x76U);
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }
@@ -107,17 +107,18 @@ TEST_F(Status, ResetShowsOnlyAtTheNextPoll) {
     NastavStatus(0x76);
     TForm15 okno;
     Otevri(okno);
-    okno.Timer1Timer();
+    Tik(okno);
     ASSERT_EQ(Zobrazeno(&okno), 0x76U);
 
     const QString stav = TextStavu(&okno);
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_EQ(Posledni(), "101 0 0 0 0 0 0");
     EXPECT_EQ(Emu->value("get status"), 0U);
     EXPECT_EQ(Zobrazeno(&okno), 0x76U) << "nothing changes until the next poll";
     EXPECT_EQ(TextStavu(&okno), stav);
 
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }
@@ -128,6 +129,7 @@ TEST_F(Status, RefusedResetShowsTheError) {
     Otevri(okno);
     ASSERT_EQ(Emu->command("fault refuse 101 0 1"), "ok");
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get status"), 0x20U);
 }
@@ -138,10 +140,11 @@ TEST_F(Status, NotConnectedSendsNothing) {
     Otevri(okno);
     const uint32_t pred = Pozadavky();
     Data.Pripojeno = 0;
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(Zobrazeno(&okno), 0U);
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(Pozadavky(), pred);
     EXPECT_EQ(Emu->value("get status"), 0xFFU);

@@ -91,7 +91,7 @@ TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
     EXPECT_EQ(okno.AdresaModulu, 1);
 
     const uint32_t pred = Pozadavky();
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Pozadavky(), pred + 1);
     EXPECT_EQ(Posledni(), "0 64 0 0 0 0 0");
 
@@ -102,7 +102,7 @@ TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 
     NastavVstupy(0x12345678);
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0x12345678U);
 }
 
@@ -113,7 +113,7 @@ TEST_F(Vstupy, ReplyStatusByteHasNoEffect) {
     TForm11 okno;
     okno.PData = &Data;
     okno.show();
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0x0000A001U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }
@@ -123,7 +123,7 @@ TEST_F(Vstupy, FailedReadKeepsLastGoodValuesUntilTheNextGoodOne) {
     TForm11 okno;
     okno.PData = &Data;
     okno.show();
-    okno.Timer1Timer();
+    Tik(okno);
     ASSERT_EQ(Zobrazeno(&okno), 0xA5C3810FU);
 
     NastavVstupy(0x00FF00FF);
@@ -131,13 +131,13 @@ TEST_F(Vstupy, FailedReadKeepsLastGoodValuesUntilTheNextGoodOne) {
                                                    {"fault refuse 0 64 1", Odmitnuto}};
     for (const auto& [porucha, kod] : poruchy) {
         ASSERT_EQ(Emu->command(porucha), "ok");
-        okno.Timer1Timer();
+        Tik(okno);
         EXPECT_EQ(Zobrazeno(&okno), 0xA5C3810FU) << porucha;
         EXPECT_EQ(TextStavu(&okno), TextChybyKodu(kod)) << porucha;
         EXPECT_NE(TextStavu(&okno), TextUspechu()) << porucha;
     }
 
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0x00FF00FFU);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }
@@ -150,20 +150,20 @@ TEST_F(Vstupy, NotConnectedSendsNothing) {
     const uint32_t pred = Pozadavky();
 
     Data.Pripojeno = 0;
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(Zobrazeno(&okno), 0U);
 
     Data.Pripojeno = 1;
     const int32_t handle = Data.Handle;
     Data.Handle = 0;
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(Zobrazeno(&okno), 0U);
     EXPECT_EQ(Pozadavky(), pred);
 
     Data.Handle = handle;
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Zobrazeno(&okno), 0xFFFFFFFFU);
 }
 
@@ -171,7 +171,7 @@ TEST_F(Vstupy, WithoutRecordTheTickDoesNothing) {
     TForm11 okno;
     okno.show();
     const uint32_t pred = Pozadavky();
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(Pozadavky(), pred);
     EXPECT_EQ(TextStavu(&okno), "");
 }
@@ -183,7 +183,7 @@ TEST_F(Vstupy, AddressIsTheOneOfTheOpening) {
     okno.PData = &Data;
     okno.show();
     Data.Adresa = 7;  // a later change does not reach an open window
-    okno.Timer1Timer();
+    Tik(okno);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
     EXPECT_EQ(TextPopisku(&okno, 33 + 7), "1");
 }
@@ -197,6 +197,7 @@ TEST_F(Vstupy, RealTimerPollsUntilCancel) {
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 
     QTest::mouseClick(Prvek<QPushButton>(&okno, "Button1"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_FALSE(okno.isVisible());
     EXPECT_FALSE(Prvek<QTimer>(&okno, "Timer1")->isActive());
 }

@@ -20,7 +20,10 @@ protected:
             ASSERT_TRUE(box->isChecked()) << "DOUT" << n;
         }
     }
-    void Zapis(QWidget* Okno) { QTest::mouseClick(Prvek<QPushButton>(Okno, "Button1"), Qt::LeftButton); }
+    void Zapis(QWidget* Okno) {
+        QTest::mouseClick(Prvek<QPushButton>(Okno, "Button1"), Qt::LeftButton);
+        kvtest::DokonciPraci();
+    }
 };
 
 TEST_F(Vystupy, WindowAsDesigned) {
@@ -134,6 +137,7 @@ TEST_F(Vystupy, CancelClosesWithoutSending) {
     Zaskrtni(&okno, {4});
     const uint32_t pred = Pozadavky();
     QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
+    kvtest::DokonciPraci();
     EXPECT_FALSE(okno.isVisible());
     EXPECT_EQ(Pozadavky(), pred);
 }

@@ -122,7 +122,7 @@ TEST_F(Vzhled, LibraryErrorTextOfAPollKeepsTheWindowSize) {
     Vyrid();
     const QSize velikost = okno.size();
     ASSERT_EQ(Emu->command("fault timeout 0 64 1"), "ok");
-    okno.Timer1Timer();
+    Tik(okno);
     Vyrid();
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(BezOdpovedi));
     EXPECT_EQ(okno.size(), velikost);

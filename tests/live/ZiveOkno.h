@@ -23,6 +23,12 @@ inline constexpr int Odmitnuto = 5;
 
 class ZiveOkno : public kvtest::ModulNaLan {
 protected:
+    // One tick of the window's timer, carried out to the end.
+    template <typename TOkno>
+    static void Tik(TOkno& Okno) {
+        Okno.Timer1Timer();
+        kvtest::DokonciPraci();
+    }
     // "FUNC SUB D0 D1 D2 D3 D4" of the last request.
     std::string Posledni();
     static QString TextPopisku(QWidget* Okno, int Cislo);

@@ -68,3 +68,35 @@ TEST_F(Zivotnost, ModalRunEndsPolling) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the module silent a request waits out its time-out on the connection
+// worker: the window goes on, skips (and counts) the ticks that come while
+// the request is out, closes at once, and shows a recovered module at the
+// next tick.
+TEST_F(Zivotnost, ASilentModuleNeitherHoldsTheWindowNorBuildsABacklog) {
+    ASSERT_EQ(Emu->command("fault drop 100"), "ok");
+    TForm11 okno;
+    okno.PData = &Data;
+    okno.show();
+    okno.Timer1->stop();
+    for (int tik = 0; tik < 6; ++tik) okno.Timer1Timer();
+    EXPECT_TRUE(okno.Pozadavky.Venku());
+    EXPECT_EQ(okno.Pozadavky.Vynechano(), 5);
+    kvtest::DokonciPraci();
+    EXPECT_EQ(Pozadavky(), 1u) << "one request for six ticks";
+    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(BezOdpovedi));
+
+    ASSERT_EQ(Emu->command("fault clear"), "ok");
+    Tik(okno);
+    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+
+    ASSERT_EQ(Emu->command("fault drop 100"), "ok");
+    okno.Timer1Timer();
+    QTest::mouseClick(okno.Button1, Qt::LeftButton);
+    EXPECT_FALSE(okno.isVisible()) << "Cancel acts while the request is still out";
+    EXPECT_TRUE(okno.Pozadavky.Venku());
+}
+
+}  // namespace

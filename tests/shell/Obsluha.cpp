@@ -1,5 +1,7 @@
 #include "Obsluha.h"
 
+#include "ModulNaLan.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -63,6 +65,7 @@ void Zvol(QComboBox* Seznam, int Index) {
 void Klikni(QAbstractButton* Tlacitko) {
     ASSERT_NE(Tlacitko, nullptr);
     QTest::mouseClick(Tlacitko, Qt::LeftButton);
+    kvtest::DokonciPraci();
 }
 
 namespace {

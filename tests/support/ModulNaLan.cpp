@@ -1,9 +1,20 @@
 #include "ModulNaLan.h"
 
+#include "LinkWorker.h"
 #include "Qxxx726.h"
 #include "StatusBar.h"
 
+#include <QCoreApplication>
+
 namespace kvtest {
+
+void DokonciPraci() {
+    LinkWorker& worker = LinkWorker::Program();
+    do {
+        worker.WaitIdle();
+        QCoreApplication::sendPostedEvents();
+    } while (!worker.Idle());
+}
 
 void ModulNaLan::SetUp() {
     ASSERT_TRUE(Docasna.isValid());
@@ -25,6 +36,7 @@ void ModulNaLan::SetUp() {
 }
 
 void ModulNaLan::TearDown() {
+    DokonciPraci();
     if (Data.Handle != 0) UkonciRozhrani(RozhraniKV1726, &Data.Handle);
     Emu.reset();
     NastavCestuNastaveni("");

@@ -18,6 +18,11 @@
 
 namespace kvtest {
 
+// Lets the connection worker carry out every job handed to it and delivers
+// their results (and what those start) to the windows: after a click or a
+// tick, the window shows what the exchanges came to.
+void DokonciPraci();
+
 class ModulNaLan : public ::testing::Test {
 protected:
     void SetUp() override;

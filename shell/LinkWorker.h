@@ -1,0 +1,79 @@
+// The connection worker: the one thread that talks to the module.  It owns
+// the program's binding (the bound library and its handle) in the sense that
+// no other thread calls it: every window hands its exchanges and whole
+// sequences to the worker, which carries them out one after another, and
+// gets the results back on the user-interface thread.  So a window never
+// waits for the module: it can be painted, moved and closed at any time,
+// also while the module does not answer.
+#pragma once
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class LinkWorker {
+public:
+    // The program's worker; its thread starts with the first job.
+    static LinkWorker& Program();
+
+    LinkWorker() = default;
+    ~LinkWorker() { Stop(); }
+    LinkWorker(const LinkWorker&) = delete;
+    LinkWorker& operator=(const LinkWorker&) = delete;
+
+    // Carries out `job` on the worker's thread after the jobs before it.
+    void Post(std::function<void()> job);
+    // No job waiting and none being carried out.
+    bool Idle() const;
+    // Waits until Idle (used at exit and by tests).
+    void WaitIdle();
+    // Carries out what is in flight and queued, then ends the thread; a
+    // later Post starts it again.
+    void Stop();
+
+private:
+    void Loop();
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<std::function<void()>> jobs_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// Runs `f` on the user-interface thread with the window, unless the window
+// is gone by then.  May be called from any thread.
+template <typename W, typename F>
+void ToWindow(const QPointer<W>& window, F f) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [window, f = std::move(f)]() mutable {
+            if (window) f(window.data());
+        },
+        Qt::QueuedConnection);
+}
+
+// Carries out `job` on the program's worker and gives its result to `then`
+// on the user-interface thread, unless the window is gone by then.
+template <typename W, typename Job, typename Then>
+void OnWorker(W* window, Job job, Then then) {
+    QPointer<W> target(window);
+    LinkWorker::Program().Post([target, job = std::move(job), then = std::move(then)]() mutable {
+        auto result = job();
+        ToWindow(target, [then = std::move(then), result = std::move(result)](W* w) mutable { then(w, result); });
+    });
+}
+
+// Told to a window's running sequence that its window has closed: what
+// remains after the exchange in flight is not carried out.
+using StopFlag = std::shared_ptr<std::atomic<bool>>;
+inline StopFlag NewStopFlag() { return std::make_shared<std::atomic<bool>>(false); }
