@@ -386,16 +386,18 @@ void TForm2::Button1Click() {
         this,
         [pokus = Pokus_, typ = PData->Rozhrani, handle = PData->Handle, blok = PData->InitParametry,
          ip = PData->IPAdresa, adresa, rychlost] { return Pripoj(*pokus, typ, handle, blok, ip, adresa, rychlost); },
-        [adresa, rychlost](TForm2* okno, const TVysledekPokusu& v) { okno->PoPokusu(v, adresa, rychlost); });
+        [pokus = Pokus_, adresa, rychlost](TForm2* okno, const TVysledekPokusu& v) {
+            okno->PoPokusu(*pokus, v, adresa, rychlost);
+        });
 }
 
-void TForm2::PoPokusu(const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost) {
-    const auto pokus = std::move(Pokus_);
+void TForm2::PoPokusu(TPokus& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost) {
+    if (Pokus_.get() == &Pokus) Pokus_.reset();
     {
-        std::lock_guard zamek(pokus->Zamek);
+        std::lock_guard zamek(Pokus.Zamek);
         // A dialog closed meanwhile has handed the link back to be closed.
-        if (pokus->Zastaven) return;
-        pokus->Predano = false;
+        if (Pokus.Zastaven) return;
+        Pokus.Predano = false;
     }
     switch (V.Krok) {
         case TKrok::Zastaven:

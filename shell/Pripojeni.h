@@ -74,7 +74,7 @@ private:
     std::optional<intptr_t> PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole);
     void Neuspech(const QString& Text);
     void UzavriStareSpojeni();
-    void PoPokusu(const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost);
+    void PoPokusu(TPokus& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost);
 
     // The attempt to connect under way on the connection worker, if any.
     std::shared_ptr<TPokus> Pokus_;

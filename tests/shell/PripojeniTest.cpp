@@ -1,6 +1,7 @@
 // The connection dialog shown on its own, driven through its controls, with
 // the real interface libraries and the emulator.
 #include "Emulator.h"
+#include "ModulNaLan.h"
 #include "Obsluha.h"
 #include "Pripojeni.h"
 #include "Qxxx726.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +37,7 @@ protected:
     }
 
     void TearDown() override {
+        kvtest::DokonciPraci();
         okno.reset();
         if (JePripojeno(&Data)) UkonciRozhrani(Data.Rozhrani, &Data.Handle);
         NastavSlozkuKnihoven("");
@@ -503,6 +506,23 @@ TEST(Identifikace, ReplyBytesAreWindows1250CharactersAndAZeroByteIsABlank) {
     EXPECT_EQ(ZnakyIdentifikace(0x8A, 'a', 0xE8, 0x9E), "Šačž");
     EXPECT_EQ(ZnakyIdentifikace('K', 0, 0, 'V'), "K  V");
     EXPECT_EQ(ZnakyIdentifikace(0, 0, 0, 0), "    ");
+}
+
+// The attempt runs on the connection worker: its text shows while it waits
+// for a silent module, and closing the dialog then leaves no link behind.
+TEST_F(Pripojeni, ClosingWhileTheModuleDoesNotAnswerActsAtOnceAndLeavesNoLink) {
+    kvtest::Emulator emulator;
+    ASSERT_EQ(emulator.command("fault drop 100"), "ok");
+    Otevri();
+    ZadejLAN(emulator.udpPort());
+    QTest::mouseClick(Prvek<QPushButton>("Button1"), Qt::LeftButton);
+    EXPECT_EQ(Panel(), "Probíhá inicializace připojení");
+    QTest::mouseClick(Prvek<QPushButton>("Button2"), Qt::LeftButton);
+    EXPECT_FALSE(okno->isVisible());
+    kvtest::DokonciPraci();
+    EXPECT_FALSE(JePripojeno(&Data));
+    EXPECT_FALSE(JeKnihovnaNactena()) << "the link opened for the attempt is closed again";
+    EXPECT_LE(emulator.value("get requests"), 1u) << "nothing is asked after the exchange in flight";
 }
 
 }  // namespace
