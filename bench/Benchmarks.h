@@ -29,6 +29,7 @@ std::vector<Row> serialBench(const Settings& s);
 std::vector<Row> configBench(const Settings& s);
 std::vector<Row> pollBench(const Settings& s);
 std::vector<Row> startupBench(const Settings& s);
+std::vector<Row> silentBench(const Settings& s);
 
 // Child process modes of the benchmark executable.
 int runPong();

@@ -26,6 +26,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
     static const std::vector<std::pair<std::string, Bench>> all = {
         {"exchange", bench::exchangeBench}, {"serial", bench::serialBench}, {"config", bench::configBench},
         {"poll", bench::pollBench},         {"startup", bench::startupBench},
+        {"silent", bench::silentBench},
     };
     return all;
 }

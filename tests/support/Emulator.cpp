@@ -196,6 +196,7 @@ void Emulator::stop() {
     closeControl();
     if (pid_ > 0) {
         ::kill(pid_, SIGTERM);
+        ::kill(pid_, SIGCONT);  // a frozen emulator takes the SIGTERM only once it runs
         const auto deadline = Clock::now() + StopTimeout;
         int status = 0;
         pid_t done = 0;
@@ -210,6 +211,14 @@ void Emulator::stop() {
     }
     if (stdoutFd_ >= 0) ::close(stdoutFd_);
     stdoutFd_ = -1;
+}
+
+void Emulator::freeze() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
+void Emulator::thaw() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
 }
 
 bool Emulator::running() const {

@@ -44,6 +44,9 @@ public:
     void restart();
     void stop();
     bool running() const;
+    // A module that has gone silent (SIGSTOP), and back (SIGCONT).
+    void freeze();
+    void thaw();
 
 private:
     void start();
