@@ -15,6 +15,7 @@
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
 #include "RTC.h"
+#include "LinkWorker.h"
 #include "SoakWatch.h"
 #include "StatReg.h"
 #include "Stats.h"
@@ -46,8 +47,8 @@ struct Options {
     int faultPercent = 5;
 };
 
-// Wraps every tick of a watched timer, so the checks run right before and
-// right after the window's own handler, and nothing else runs in between.
+// Wraps every tick of a watched timer: the checks run right before the
+// window's own handler, and once the result of the request it sent is shown.
 class SoakApp : public QApplication {
 public:
     using QApplication::QApplication;
@@ -57,9 +58,15 @@ public:
         if (event->type() == QEvent::Timer)
             for (soak::Watch* w : watches)
                 if (w->timer() == receiver) {
+                    if (w->waiting()) {
+                        w->skipped();
+                        return QApplication::notify(receiver, event);
+                    }
                     w->before();
                     const bool handled = QApplication::notify(receiver, event);
-                    w->after();
+                    // A tick that sent nothing has ended; one that did ends
+                    // when its result is shown.
+                    if (!w->requestOut()) w->after();
                     return handled;
                 }
         return QApplication::notify(receiver, event);
@@ -167,9 +174,9 @@ void printTally(const soak::Watch& w) {
         failed += count;
     }
     std::printf("%-9s ticks %6ld  good %6ld  failed %5ld (%4.1f %%)  tick ms median %6.2f p90 %6.2f max %7.1f  "
-                "over limit %ld |%s\n",
+                "over limit %ld  skipped %ld |%s\n",
                 w.name().c_str(), t.ticks, t.successes, failed, t.ticks ? 100.0 * failed / t.ticks : 0.0, d.median,
-                d.p90, t.maxMs, t.overLimit, errors.c_str());
+                d.p90, t.maxMs, t.overLimit, t.skipped, errors.c_str());
 }
 
 void printMemory(const char* who, MemoryTrend& m) {
@@ -229,12 +236,16 @@ int main(int argc, char* argv[]) {
         TForm9 outputs;
         inputs.PData = counters.PData = status.PData = clock.PData = outputs.PData = &link.data();
 
-        soak::BitsWatch inputsWatch("inputs", &inputs, shared, shared.inputs);
+        soak::BitsWatch inputsWatch("inputs", &inputs, inputs.Pozadavky, shared, shared.inputs);
         soak::CountersWatch countersWatch(&counters, shared);
-        soak::BitsWatch statusWatch("status", &status, shared, shared.status);
+        soak::BitsWatch statusWatch("status", &status, status.Pozadavky, shared, shared.status);
         soak::ClockWatch clockWatch(&clock, shared);
         soak::OutputsWatch outputsWatch(&outputs, shared);
         app.watches = {&inputsWatch, &countersWatch, &statusWatch, &clockWatch};
+        // The other windows' requests that can stand before one of a window
+        // on the worker: the inputs, counters, status and outputs one each,
+        // the clock six; a window's own are counted by its watch.
+        shared.requestsAhead = 1 + 1 + 1 + 1 + 6 - 1;
         inputs.show();
         counters.show();
         status.show();
@@ -257,6 +268,8 @@ int main(int argc, char* argv[]) {
         QTimer::singleShot(o.seconds * 1000, &app, &QCoreApplication::quit);
         app.exec();
         app.watches.clear();
+        // The link closes below: what the worker holds must be done first.
+        LinkWorker::Program().Stop();
         const double ran = std::chrono::duration<double>(Clock::now() - started).count();
 
         std::printf("kvsoak: %.0f s, seed %u, faults: drop/delay 300 ms/crc/address %d %% each, time-out %d ms, "

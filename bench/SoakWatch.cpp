@@ -1,6 +1,7 @@
 #include "SoakWatch.h"
 
 #include "Dekl.h"
+#include "Pozadavky.h"
 #include "OkamCNT.h"
 #include "OkamDOUT.h"
 #include "RTC.h"
@@ -43,8 +44,9 @@ int Shared::clockSeconds() {
     return secondsOfDay(h, mi, s);
 }
 
-Watch::Watch(std::string name, QWidget* window, Shared& shared)
-    : name_(std::move(name)), window_(window), shared_(shared) {
+Watch::Watch(std::string name, QWidget* window, TPozadavky& requests, Shared& shared)
+    : name_(std::move(name)), window_(window), shared_(shared), requests_(requests) {
+    requests_.PoVysledku = [this] { after(); };
     timer_ = window->findChild<QTimer*>(QStringLiteral("Timer1"));
     status_ = window->findChild<TStatusBar*>(QStringLiteral("StatusBar1"));
     if (!status_) throw std::runtime_error(name_ + " has no StatusBar1");
@@ -61,18 +63,23 @@ QString Watch::text(int number) const {
 
 void Watch::violation(const std::string& what) { shared_.violation(name_, what); }
 
+Watch::~Watch() { requests_.PoVysledku = nullptr; }
+
 void Watch::before() {
+    waiting_ = true;
     snapshot();
     status_->NastavText(0, Marker);
     start_ = Clock::now();
 }
 
 void Watch::after() {
+    if (!waiting_) return;
+    waiting_ = false;
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start_).count();
     ++tally_.ticks;
     tally_.durationsMs.push_back(ms);
     tally_.maxMs = std::max(tally_.maxMs, ms);
-    const double limit = requests() * (shared_.timeoutMs + shared_.marginMs);
+    const double limit = (requests() + shared_.requestsAhead) * (shared_.timeoutMs + shared_.marginMs);
     if (ms > limit) {
         ++tally_.overLimit;
         violation("tick took " + std::to_string(static_cast<int>(ms)) + " ms, limit " +
@@ -95,8 +102,8 @@ void Watch::after() {
     check(code);
 }
 
-BitsWatch::BitsWatch(std::string name, QWidget* window, Shared& shared, const uint32_t& held)
-    : Watch(std::move(name), window, shared), held_(held) {}
+BitsWatch::BitsWatch(std::string name, QWidget* window, TPozadavky& requests, Shared& shared, const uint32_t& held)
+    : Watch(std::move(name), window, requests, shared), held_(held) {}
 
 bool BitsWatch::shown(uint32_t& value) const {
     value = 0;
@@ -122,7 +129,8 @@ void BitsWatch::check(int code) {
         violation("values changed from " + hex(before_) + " to " + hex(now) + " on a failed read");
 }
 
-CountersWatch::CountersWatch(TForm6* window, Shared& shared) : Watch("counters", window, shared), form_(window) {}
+CountersWatch::CountersWatch(TForm6* window, Shared& shared)
+    : Watch("counters", window, window->Pozadavky, shared), form_(window) {}
 
 int CountersWatch::labelOf(int step) { return step < 16 ? 5 + step : 26 + (step - 16); }
 
@@ -150,7 +158,8 @@ void CountersWatch::check(int code) {
                   " in a tick that ended with code " + std::to_string(code));
 }
 
-ClockWatch::ClockWatch(TForm3* window, Shared& shared) : Watch("clock", window, shared), form_(window) {}
+ClockWatch::ClockWatch(TForm3* window, Shared& shared)
+    : Watch("clock", window, window->Pozadavky, shared), form_(window) {}
 
 void ClockWatch::snapshot() {
     stampsRead_ = form_->VypadkyNacteny;
@@ -190,16 +199,21 @@ void ClockWatch::check(int code) {
     if (code == 0 && date != heldDate) violation("date not shown after a good tick: " + date.toStdString());
 }
 
-OutputsWatch::OutputsWatch(TForm9* window, Shared& shared) : Watch("outputs", window, shared), form_(window) {}
+OutputsWatch::OutputsWatch(TForm9* window, Shared& shared)
+    : Watch("outputs", window, window->Zapisy, shared), form_(window) {}
 
 QString OutputsWatch::successText() const { return QStringLiteral(" Data zapsána"); }
 
 void OutputsWatch::press(uint32_t pattern) {
+    if (waiting()) {
+        skipped();
+        return;
+    }
     pattern_ = pattern;
     for (int n = 0; n < 32; ++n) form_->CheckBox[n]->setChecked((pattern >> n) & 1u);
     before();
     form_->Button1->click();
-    after();
+    if (!requestOut()) after();
 }
 
 void OutputsWatch::check(int code) {

@@ -9,6 +9,8 @@
 
 #include "Emulator.h"
 
+#include "Pozadavky.h"
+
 #include <QString>
 
 #include <array>
@@ -22,6 +24,7 @@ class QLabel;
 class QTimer;
 class QWidget;
 class TStatusBar;
+
 class TForm3;
 class TForm6;
 class TForm9;
@@ -37,6 +40,9 @@ struct Shared {
     kvtest::Emulator& emu;
     int timeoutMs = 200;
     int marginMs = 100;          // scheduling on a busy machine
+    // Requests that may stand before a window's own on the one connection
+    // worker: one out per window, six of the clock's; set by the driver.
+    int requestsAhead = 0;
     uint32_t inputs = 0;         // what a read of the inputs returns now
     uint32_t status = 0;         // what a read of the status register returns now
     std::array<uint32_t, 20> quantities{};  // in the counter window's reading order
@@ -58,18 +64,25 @@ struct Tally {
     long successes = 0;
     std::map<int, long> errors;   // code -> count
     long overLimit = 0;           // ticks that took longer than their time-outs
+    long skipped = 0;             // ticks that came while the window's request was still out
     double maxMs = 0;
     std::vector<double> durationsMs;
 };
 
 class Watch {
 public:
-    Watch(std::string name, QWidget* window, Shared& shared);
-    virtual ~Watch() = default;
+    // The window's requests tell the watch when a result has been shown.
+    Watch(std::string name, QWidget* window, TPozadavky& requests, Shared& shared);
+    virtual ~Watch();
 
-    // Around one tick (or press); the timer whose ticks are watched.
+    // Around one tick (or press): before() as it comes, after() once the
+    // window has shown what its request came to (at once when it sent none).
     void before();
     void after();
+    // A tick that comes while the window's request is out is skipped.
+    bool waiting() const { return waiting_; }
+    void skipped() { ++tally_.skipped; }
+    bool requestOut() const { return requests_.Venku(); }
     QTimer* timer() const { return timer_; }
     const std::string& name() const { return name_; }
     const Tally& tally() const { return tally_; }
@@ -92,13 +105,15 @@ protected:
     Tally tally_;
 
 private:
+    TPozadavky& requests_;
+    bool waiting_ = false;
     Clock::time_point start_;
 };
 
 // Inputs window and status register window: 32 "0"/"1" labels Label33..64.
 class BitsWatch : public Watch {
 public:
-    BitsWatch(std::string name, QWidget* window, Shared& shared, const uint32_t& held);
+    BitsWatch(std::string name, QWidget* window, TPozadavky& requests, Shared& shared, const uint32_t& held);
 
 protected:
     void snapshot() override;

@@ -5,6 +5,7 @@
 #include "Connection.h"
 #include "StoredSettings.h"
 #include "Emulator.h"
+#include "LinkWorker.h"
 #include "NastavDIO.h"
 #include "OkamDIN.h"
 #include "StatusBar.h"
@@ -199,6 +200,7 @@ int runPollChild(int argc, char** argv) {
     form.show();
     QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);
     app.exec();
+    LinkWorker::Program().Stop();
     std::printf("TIMER %s %d\n", form.Timer1->timerType() == Qt::PreciseTimer ? "precise" : "coarse",
                 form.Timer1->interval());
     for (const auto& t : recorder.ticks) std::printf("TICK %.3f %.3f\n", t.wallMs, t.cpuMs);

@@ -59,8 +59,12 @@ public:
             [this, Potom = std::move(Potom)](W* okno, const auto& vysledek) {
                 --venku_;
                 Potom(okno, vysledek);
+                if (PoVysledku) PoVysledku();
             });
     }
+
+    // Told after each result has been shown (the fault soak watches by it).
+    std::function<void()> PoVysledku;
 
     bool Venku() const { return venku_ > 0; }
     int Vynechano() const { return vynechano_; }
