@@ -54,8 +54,10 @@ private:
 // is gone by then.  May be called from any thread.
 template <typename W, typename F>
 void ToWindow(const QPointer<W>& window, F f) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) return;  // the program is ending: no window is left to tell
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
+        application,
         [window, f = std::move(f)]() mutable {
             if (window) f(window.data());
         },
