@@ -1,7 +1,7 @@
 #include "PrikazovyRadek.h"
 
 #include "Dekl.h"
-#include "Qxxx726.h"
+#include "Interfaces.h"
 #include "kv_version.h"
 
 #include <QCommandLineParser>
@@ -48,9 +48,9 @@ std::string VerzeKnihovny(const std::string& Cesta, const std::string& Prefix) {
 
 std::string TextVerze() {
     std::string text = "R_IV618 " KV_VERSION "\nInterface libraries:\n";
-    for (const char* soubor : SouboryKnihoven) {
-        const std::string jmeno = soubor;
-        const std::string prefix = jmeno.substr(0, jmeno.find('.'));
+    for (const kv618::Interface& rozhrani : kv618::Interfaces) {
+        const std::string jmeno = rozhrani.libraryFile;
+        const std::string prefix = rozhrani.prefix;
         const std::string vedle = SlozkaProgramu() + "/" + jmeno;
         // The binding looks beside the program first, then where the system looks.
         std::string verze = VerzeKnihovny(vedle, prefix);

@@ -3,6 +3,7 @@
 // system looks for them, the program finds its libraries through the command
 // on the PATH, and the settings go where the user may write.
 #include "Dekl.h"
+#include "Interfaces.h"
 #include "Qxxx726.h"
 
 #include <gtest/gtest.h>
@@ -156,7 +157,8 @@ TEST_F(Installed, EveryPartIsWhereTheSystemLooksForIt) {
         EXPECT_TRUE(fs::is_regular_file(soukroma_ + "/" + prikaz));
         EXPECT_EQ(::access((soukroma_ + "/" + prikaz).c_str(), X_OK), 0);
     }
-    for (const char* knihovna : SouboryKnihoven) EXPECT_TRUE(fs::is_regular_file(soukroma_ + "/" + knihovna));
+    for (const auto& rozhrani : kv618::Interfaces)
+        EXPECT_TRUE(fs::is_regular_file(soukroma_ + "/" + rozhrani.libraryFile)) << rozhrani.libraryFile;
     for (const char* soubor :
          {"share/applications/r_iv618.desktop", "share/icons/hicolor/scalable/apps/r_iv618.svg",
           "share/man/man1/R_IV618.1.gz", "share/man/man1/kv618emu.1.gz", "share/bash-completion/completions/R_IV618",
@@ -172,8 +174,8 @@ TEST_F(Installed, TheCommandOnThePathFindsTheLibrariesBesideTheProgram) {
     const TVysledek verze = Spust({{usr_ + "/bin/R_IV618", "--version"}, {"PATH=/usr/bin:/bin", "HOME=" + koren_}});
     ASSERT_EQ(verze.kod, 0) << verze.vystup;
     EXPECT_EQ(verze.vystup.rfind("R_IV618 1.04\n", 0), 0u) << verze.vystup;
-    for (const char* knihovna : SouboryKnihoven) {
-        const std::string jmeno = knihovna;
+    for (const auto& rozhrani : kv618::Interfaces) {
+        const std::string jmeno = rozhrani.libraryFile;
         const std::string radek = "  " + jmeno + std::string(14 - jmeno.size(), ' ') + "1.04  " + soukroma_ + "/" + jmeno;
         EXPECT_NE(verze.vystup.find(radek + "\n"), std::string::npos) << radek << "\nin:\n" << verze.vystup;
     }
