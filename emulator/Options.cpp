@@ -13,7 +13,7 @@ const char* Usage() {
            "                [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
            "                [--pty] [--pty-link PATH] [--cards DIR | --no-cards] [--isa-base HEX]\n"
            "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n"
-           "                [--do \"CONTROL COMMAND\"]...\n"
+           "                [--do \"CONTROL COMMAND\"]... [--life]\n"
            "e.g. --do \"set inputs 0xFF\" --do \"pulses 0 10\" --do \"fault drop 20\"\n";
 }
 
@@ -138,6 +138,8 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
         else if (a == "--reply-delay") {
             if (!value(v) || !ParseU32(v, n) || n > 600'000) return OptionsError{"--reply-delay needs milliseconds"};
             o.replyDelayMs = n;
+        } else if (a == "--life") {
+            o.life = true;
         } else if (a == "--do") {
             if (!value(v) || v.empty()) return OptionsError{"--do needs a control command"};
             if (const auto parsed = ParseCommand(SplitTarget(v).rest); std::holds_alternative<CommandError>(parsed))

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "Commands.h"
+#include "card_folder.h"
 #include <string>
 #include <variant>
 #include <vector>
@@ -28,7 +29,7 @@ struct Options {
     bool pty = false;
     std::string ptyLink;
     bool cards = true;
-    std::string cardDir = "/tmp/kv618";
+    std::string cardDir = wire::defaultCardFolder();
     uint16_t isaBase = 0x300;
     std::string stateFile;
     std::string control;
@@ -37,6 +38,9 @@ struct Options {
     // Control commands carried out once the module is up, as if they came
     // over the control channel: inputs, pulse trains, faults, power failures.
     std::vector<std::string> commands;
+    // Inputs that change every second, pulses on every counter and now and
+    // then a status bit, so that every live window has something to show.
+    bool life = false;
     bool help = false;
 };
 

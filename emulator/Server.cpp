@@ -1,4 +1,5 @@
 #include "Server.h"
+#include "card_folder.h"
 #include "line_speed.h"
 
 #include <algorithm>
@@ -257,10 +258,8 @@ void Server::ReleaseStaleExclusive() {
 
 bool Server::OpenCards(std::string& why) {
     if (!options_.cards) return true;
-    if (::mkdir(options_.cardDir.c_str(), 0755) != 0 && errno != EEXIST) {
-        why = Errno(options_.cardDir);
-        return false;
-    }
+    // Whoever can put a socket in the folder can pose as the cards.
+    if (!wire::preparePrivateFolder(options_.cardDir, why)) return false;
     for (const std::string& name : {IsaSocketName(options_.isaBase), std::string("pci1726.sock"),
                                     std::string("usb1726.sock")}) {
         const std::string path = options_.cardDir + "/" + name;
@@ -303,6 +302,7 @@ void Server::Watches() {
 
 void Server::Run() {
     nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
+    if (options_.life) StartLife();
     while (!stop_ && !bus_.QuitRequested()) {
         Watches();
         fds_.clear();
@@ -327,6 +327,7 @@ void Server::Run() {
             SaveState();
             nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
         }
+        if (options_.life && clock_.SteadyMs() >= nextLifeMs_) LifeTick();
     }
     SaveState();
 }
@@ -342,6 +343,7 @@ timespec Server::PollTimeout() const {
     const int64_t nowMs = clock_.SteadyMs();
     int64_t waitUs = (nextSaveMs_ - nowMs) * 1000;
     if (ptySlave_ >= 0) waitUs = std::min(waitUs, (nextLineCheckMs_ - nowMs) * 1000);
+    if (options_.life) waitUs = std::min(waitUs, (nextLifeMs_ - nowMs) * 1000);
     if (!pending_.empty()) waitUs = std::min(waitUs, pending_.begin()->first - NowUs());
     waitUs = std::clamp<int64_t>(waitUs, 0, 1'000'000);
     return timespec{static_cast<time_t>(waitUs / 1'000'000), static_cast<long>(waitUs % 1'000'000) * 1000};
@@ -357,6 +359,32 @@ void Server::SaveState() {
     if (!errors.empty() && errors != lastSaveError_)
         std::cerr << "kv618emu: cannot keep the state: " << errors << '\n';
     lastSaveError_ = errors;
+}
+
+// --life goes through the control commands, as an operator at the control
+// socket would, for every module on the line: pulse trains of different
+// rates, so every counter quantity differs, and inputs that move from the
+// first second on.
+void Server::StartLife() {
+    for (size_t i = 0; i < bus_.size(); ++i) {
+        for (const char* train : {"pulses 0 1", "pulses 1 2", "pulses 2 5", "pulses 3 10"}) bus_.at(i).OnControl(train);
+    }
+    nextLifeMs_ = clock_.SteadyMs();
+}
+
+// Once a second: a running light on DIN0-7, the seconds counted in binary on
+// DIN8-15 and DIN16 blinking; every 20 s the 24 V supply fails (ERR24), so
+// the status register has a bit to reset.
+void Server::LifeTick() {
+    const uint32_t step = lifeStep_++;
+    const uint32_t inputs = (1u << (step % 8)) | ((step & 0xFFu) << 8) | ((step & 1u) << 16);
+    for (size_t i = 0; i < bus_.size(); ++i) {
+        bus_.at(i).OnControl("set inputs " + std::to_string(inputs));
+        if (step % 20 == 19) bus_.at(i).OnControl("supply-fault");
+    }
+    nextLifeMs_ += 1000;
+    // A loop held up for long does not make up for the seconds it missed.
+    if (nextLifeMs_ < clock_.SteadyMs()) nextLifeMs_ = clock_.SteadyMs() + 1000;
 }
 
 void Server::Queue(Pending pending, int64_t delayUs) {

@@ -79,6 +79,8 @@ private:
     timespec PollTimeout() const;
     static int64_t NowUs();
     void SaveState();
+    void StartLife();
+    void LifeTick();
 
     Bus& bus_;
     const Clock& clock_;
@@ -104,6 +106,8 @@ private:
     int64_t nextSaveMs_ = 0;
     int64_t nextLineCheckMs_ = 0;
     std::string lastSaveError_;
+    int64_t nextLifeMs_ = 0;
+    uint32_t lifeStep_ = 0;
 };
 
 }  // namespace emu

@@ -4,9 +4,15 @@
 #include "IniSoubor.h"
 #include "Interfaces.h"
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -65,10 +71,55 @@ std::string SlozkaProgramu() {
     return lomitko == 0 ? "/" : cesta.substr(0, lomitko);
 }
 
+std::string SlozkaNastaveniUzivatele() {
+    // A relative XDG_CONFIG_HOME is to be ignored, as the base directory rules say.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/" + SlozkaNastaveniProgramu;
+    std::string domov;
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        domov = home;
+    } else {
+        std::vector<char> buffer(16384);
+        passwd zaznam{};
+        passwd* nalezen = nullptr;
+        if (::getpwuid_r(::geteuid(), &zaznam, buffer.data(), buffer.size(), &nalezen) == 0 && nalezen &&
+            nalezen->pw_dir)
+            domov = nalezen->pw_dir;
+    }
+    if (domov.empty()) return {};
+    return domov + "/.config/" + SlozkaNastaveniProgramu;
+}
+
 std::string CestaNastaveni() {
     if (!PrepsanaCestaNastaveni().empty()) return PrepsanaCestaNastaveni();
-    return SlozkaProgramu() + "/" + NazevSouboruNastaveni;
+    // A build tree or a copy on a USB stick keeps its settings beside the
+    // program; an installed program may not write there.
+    const std::string program = SlozkaProgramu();
+    const std::string uzivatel = SlozkaNastaveniUzivatele();
+    if (::access(program.c_str(), W_OK) == 0 || uzivatel.empty()) return program + "/" + NazevSouboruNastaveni;
+    return uzivatel + "/" + NazevSouboruNastaveni;
 }
+
+namespace {
+
+// The user's settings folder comes into being with the first save, private
+// to the user; a path chosen by hand (--settings, tests) is never created.
+bool PripravSlozkuNastaveni(const std::string& cesta, std::string* Chyba) {
+    const std::string slozka = SlozkaNastaveniUzivatele();
+    if (slozka.empty() || cesta != slozka + "/" + NazevSouboruNastaveni) return true;
+    for (size_t konec = 0; konec != std::string::npos;) {
+        konec = slozka.find('/', konec + 1);
+        const std::string cast = slozka.substr(0, konec);
+        if (::mkdir(cast.c_str(), 0700) != 0 && errno != EEXIST) {
+            if (Chyba) *Chyba = "Nelze zapsat soubor nastavení " + cesta + ": složku " + cast +
+                                " nelze vytvořit (" + std::strerror(errno) + ")";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 void NastavCestuNastaveni(const std::string& Cesta) { PrepsanaCestaNastaveni() = Cesta; }
 
@@ -110,7 +161,7 @@ bool UlozNastaveni(TData* Data, std::string* Chyba) {
         ini.Zapis(parametr.section, parametr.key, kv618::ParameterText(*Data, parametr));
     ini.Zapis(SekcePripojeni, "Adresa", std::to_string(Data->Adresa));
     ini.Zapis(SekcePripojeni, "Rychlost", std::to_string(Data->Rychlost));
-    return ini.Uloz(cesta, Chyba);
+    return PripravSlozkuNastaveni(cesta, Chyba) && ini.Uloz(cesta, Chyba);
 }
 
 bool JePripojeno(const TData* Data) { return Data && Data->Pripojeno != 0 && Data->Handle != 0; }

@@ -54,12 +54,17 @@ inline constexpr const char* TextNeinicializovano = "Připojení modulu dosud ne
 inline constexpr const char* TextVPoradku = "V pořádku";
 inline constexpr const char* TextNepripojeno = " Připojení k modulu není inicializováno.";
 inline constexpr const char* NazevSouboruNastaveni = "R_iv618.ini";
+inline constexpr const char* SlozkaNastaveniProgramu = "r_iv618";
 
 TKonfigurace VychoziKonfigurace();
 void InicializujData(TData* Data);
 
-// The settings file "R_iv618.ini" beside the running executable.
+// The settings file "R_iv618.ini": beside the running executable when its
+// folder is writable, else in the user's settings folder (below).
 std::string CestaNastaveni();
+// $XDG_CONFIG_HOME/r_iv618, else ~/.config/r_iv618; empty when the user has
+// no home folder.  Also where QCOM726.ini maps COM ports first.
+std::string SlozkaNastaveniUzivatele();
 // Tests point the settings file elsewhere; an empty path restores the default.
 void NastavCestuNastaveni(const std::string& Cesta);
 

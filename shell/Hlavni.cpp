@@ -11,12 +11,14 @@
 #include "Qxxx726.h"
 #include "RTC.h"
 #include "StatReg.h"
+#include "kv_version.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
 #include <iostream>
@@ -24,7 +26,7 @@
 
 namespace {
 
-const char* const TitulekOkna = "KV-618 (v.1.04) -  nastavení modulu";
+const char* const TitulekOkna = "KV-618 (v." KV_VERSION ") -  nastavení modulu";
 const char* const TextChybaDat = " Nelze vytvořit datové struktury programu";
 
 enum : int { PanelModul = 0, PanelAdresa = 1, PanelRychlost = 2, PanelZprava = 3 };
@@ -108,20 +110,27 @@ void TForm1::FormCreate() {
 void TForm1::FormClose() {
     if (!PData) return;
     std::string chyba;
-    if (!UlozNastaveni(PData.get(), &chyba)) {
-        // The program still ends: keeping it open would not make the file writable.
-        std::cerr << chyba << std::endl;
-        NastavPanel(PanelZprava, " " + QString::fromStdString(chyba));
-    }
-    // The link closes on the worker, after what is in flight there; the
-    // program ends once it has.
+    const bool ulozeno = UlozNastaveni(PData.get(), &chyba);
     if (PData->Pripojeno != 0 && PData->Handle != 0) {
         LinkWorker::Program().Post([typ = PData->Rozhrani, handle = PData->Handle]() mutable {
             UkonciRozhrani(typ, &handle);
         });
     }
+    // The link closes on the worker, after what is in flight there; the
+    // program ends once it has.
     LinkWorker::Program().Stop();
+    // The program still ends: keeping it open would not make the file
+    // writable.  The link is closed first, so it is not held while the
+    // operator reads the message.
+    if (!ulozeno) OhlasNeulozeneNastaveni(chyba);
     PData.reset();
+}
+
+void TForm1::OhlasNeulozeneNastaveni(const std::string& Chyba) {
+    std::cerr << Chyba << std::endl;
+    NastavPanel(PanelZprava, " " + QString::fromStdString(Chyba));
+    // Only a window the operator sees asks them; one destroyed unseen does not.
+    if (isVisible()) QMessageBox::warning(this, windowTitle(), QString::fromStdString(Chyba));
 }
 
 void TForm1::closeEvent(QCloseEvent* Udalost) {

@@ -58,6 +58,7 @@ private:
     void VycentrujNaObrazovce();
     void FormCreate();
     void FormClose();
+    void OhlasNeulozeneNastaveni(const std::string& Chyba);
     void NastavPanel(int Panel, const QString& Text);
     void ObnovStavovyRadek();
     template <typename TOkno>

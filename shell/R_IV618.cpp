@@ -1,5 +1,8 @@
 // R_IV618: set-up and monitoring tool for the KV-618 module.
+#include "Dekl.h"
 #include "Hlavni.h"
+#include "PrikazovyRadek.h"
+#include "kv_version.h"
 
 #include <QApplication>
 #include <exception>
@@ -27,8 +30,19 @@ public:
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName("R_IV618");
+    QCoreApplication::setApplicationVersion(KV_VERSION);
+    if (const auto konec = PredbeznyPrikazovyRadek(argc, argv)) return *konec;
+
     TAplikace aplikace(argc, argv);
+    // The desktop matches the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName("r_iv618");
+    TPrikazovyRadek prikazy;
+    if (const auto konec = PrectiPrikazovyRadek(aplikace, prikazy)) return *konec;
+    if (!prikazy.Nastaveni.empty()) NastavCestuNastaveni(prikazy.Nastaveni);
+
     TForm1 Form1;
     Form1.show();
+    ZavriAzBudeVidetZadaLiSeTo(Form1);
     return aplikace.exec();
 }

@@ -1,17 +1,36 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the program and the tests need,
-# only those that are missing.  apt-get needs root; sudo is used when present.
+# Installs the Debian 12 packages a task needs, only those that are missing.
+# apt-get needs root; sudo is used when present.
+#
+#   bash tools/install-deps.sh [run | package | all]
+#
+# run: building and running the program, the libraries and the emulator
+# (tools/run.sh); package: that and the Debian packaging tools
+# (tools/package.sh); all (the default): also the tests, benchmarks and
+# fuzzing (tools/test.sh).
 set -euo pipefail
 
-packages=(
+run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev          # the windows
   fonts-dejavu-core               # a font with every Czech letter
+  procps                          # ps/pkill used by the scripts
+)
+package=(
+  dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
+)
+all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
-  procps                          # ps/pkill used by the scripts
 )
+
+case ${1:-all} in
+  run) packages=("${run[@]}") ;;
+  package) packages=("${run[@]}" "${package[@]}") ;;
+  all) packages=("${run[@]}" "${package[@]}" "${all[@]}") ;;
+  *) echo "usage: bash tools/install-deps.sh [run | package | all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

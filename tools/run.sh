@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Builds what is missing, starts the bundled module emulator on the loopback
-# address and opens the program.  When the program exits the emulator is
-# stopped: nothing is left running.
+# Builds what is missing of the program, the interface libraries and the
+# emulator (no tests, no benchmarks), starts the bundled module emulator on
+# the loopback address and opens the program.  When the program exits the
+# emulator is stopped: nothing is left running.
+#
+# The emulator runs with --life: inputs change every second and pulses
+# arrive on the counters, so every live window moves.
 #
 # Where no settings file lies beside the program, one is written that selects
 # the LAN converter at the emulator's address and port; an existing settings
@@ -9,13 +13,16 @@
 # the three cards, so every interface of the connection dialog can be tried.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
+bash tools/install-deps.sh run
 
+# The build folder tools/test.sh uses too: a first run leaves the tests and
+# benchmarks off (they need packages the program does not), and tools/test.sh
+# turns them on.  A folder already set up is taken as it is.
 build=build/release
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF -DKV_BENCH=OFF
 fi
-cmake --build "$build" -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" --target R_IV618 kv618emu interface_libraries
 
 bin=$build/bin
 settings=$bin/R_iv618.ini
@@ -49,7 +56,7 @@ ready=
 start_emulator() {
   local port=$1 out=$run_dir/emulator.out
   : >"$out"
-  "$bin/kv618emu" --udp "127.0.0.1:$port" --pty --cards "$run_dir/cards" \
+  "$bin/kv618emu" --udp "127.0.0.1:$port" --pty --cards "$run_dir/cards" --life \
     --state "$build/kv618emu.state" --control "$run_dir/control.sock" >"$out" 2>"$run_dir/emulator.err" &
   emulator_pid=$!
   for _ in $(seq 1 100); do

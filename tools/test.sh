@@ -17,8 +17,10 @@ run_build() {
   (cd "$dir" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 }
 
-run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BENCH=OFF
+# The options are spelled out: tools/run.sh may have set up build/release
+# without the tests and benchmarks.
+run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=ON -DKV_BENCH=ON -DKV_WINDOWS=ON
+run_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BENCH=OFF -DKV_TESTS=ON -DKV_WINDOWS=ON
 
 # Fuzz every parser that takes outside bytes for a bounded time.
 bash tools/fuzz.sh

@@ -1,6 +1,7 @@
 #include "CardSocket.h"
 
 #include "Codes.h"
+#include "card_folder.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -15,7 +17,16 @@ namespace drv::cards {
 
 std::string cardFolder() {
     const char* folder = std::getenv("KV618_CARD_DIR");
-    return folder && *folder ? folder : "/tmp/kv618";
+    return folder && *folder ? folder : wire::defaultCardFolder();
+}
+
+int32_t checkCardFolder(const std::string& folder) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) return Ok;  // no folder, no card: connecting says so
+    if (wire::untrustedFolderReason(folder).empty()) return Ok;
+    setDetailedText(UntrustedFolder,
+                    "Složka karet " + folder + " není soukromá (jiný vlastník nebo zápis pro ostatní)");
+    return UntrustedFolder;
 }
 
 std::string isaSocketName(int32_t base) {
@@ -25,6 +36,7 @@ std::string isaSocketName(int32_t base) {
 }
 
 int32_t CardSocket::open(const std::string& path, std::unique_ptr<Transport>& out) {
+    if (const int32_t e = checkCardFolder(path.substr(0, path.rfind('/')))) return e;
     std::unique_ptr<CardSocket> card(new CardSocket(path));
     if (const int32_t e = card->connectCard()) return e;
     out = std::move(card);

@@ -11,8 +11,12 @@ namespace drv::cards {
 
 constexpr int32_t HighestIsaBase = 0xFFF;
 
-// The card folder: $KV618_CARD_DIR, else /tmp/kv618.
+// The card folder: $KV618_CARD_DIR, else $XDG_RUNTIME_DIR/kv618, else
+// /tmp/kv618-<uid>.
 std::string cardFolder();
+// A socket in a folder that someone else controls could be anyone's, not the
+// card: UntrustedFolder for such a folder, Ok otherwise (a missing one too).
+int32_t checkCardFolder(const std::string& folder);
 // "pci726-300.sock" for base 0x300.
 std::string isaSocketName(int32_t base);
 

@@ -12,10 +12,12 @@ extern "C" int32_t QCOM726_Init(int32_t* handle, int32_t port) {
         if (handle) *handle = 0;
         return drv::InvalidParameter;
     }
-    const std::string path = drv::com::portPath(port, drv::com::iniBesideLibrary());
-    return drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
+    const std::string path = drv::com::portPath(port, drv::com::iniFiles());
+    const int32_t result = drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
         return drv::com::SerialPort::open(path, transport);
     });
+    if (result == drv::PortMissing) drv::setDetailedText(drv::PortMissing, drv::com::missingPortText(port, path));
+    return result;
 }
 
 DRV_DEFINE_COMMON_ENTRY_POINTS(QCOM726)

@@ -1,11 +1,13 @@
 #include "SerialPort.h"
 
 #include "Codes.h"
+#include "Dekl.h"
 #include "line_speed.h"
 
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
@@ -47,11 +49,49 @@ std::string pathFromIni(const std::string& iniFile, const std::string& key) {
 
 }  // namespace
 
-std::string portPath(int32_t port, const std::string& iniFile) {
+std::string portPath(int32_t port, const std::vector<std::string>& iniFiles) {
     const std::string key = "COM" + std::to_string(port);
     if (const char* mapped = std::getenv(("QCOM726_" + key).c_str()); mapped && *mapped) return mapped;
-    if (std::string fromIni = pathFromIni(iniFile, key); !fromIni.empty()) return fromIni;
+    for (const std::string& iniFile : iniFiles) {
+        if (std::string fromIni = pathFromIni(iniFile, key); !fromIni.empty()) return fromIni;
+    }
     return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+std::string portPath(int32_t port, const std::string& iniFile) {
+    return portPath(port, std::vector<std::string>{iniFile});
+}
+
+std::vector<std::string> iniFiles() {
+    std::vector<std::string> files;
+    if (const std::string user = SlozkaNastaveniUzivatele(); !user.empty()) files.push_back(user + "/QCOM726.ini");
+    files.push_back(iniBesideLibrary());
+    return files;
+}
+
+std::string missingPortText(int32_t port, const std::string& path) {
+    // The user's file, shortened to ~ under the home folder as the operator
+    // would type it.
+    std::string file = iniFiles().front();
+    const char* home = std::getenv("HOME");
+    if (home && *home && file.rfind(std::string(home) + "/", 0) == 0) file = "~" + file.substr(std::strlen(home));
+    const std::string com = "COM" + std::to_string(port);
+    const std::string head = "Port " + com + " (";
+    const std::string tail = ") neexistuje - zapište " + com + "=zařízení do " + file;
+    // Characters, not bytes: the text travels one Windows-1250 character a cell.
+    const auto length = [](const std::string& utf8) {
+        size_t n = 0;
+        for (const char c : utf8) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        return n;
+    };
+    constexpr size_t cells = 99;
+    std::string device = path;
+    const size_t fixed = length(head) + length(tail);
+    if (fixed + device.size() > cells && fixed + 4 < cells) {
+        // The end of a long device name tells it apart best.
+        device = "..." + device.substr(device.size() - (cells - fixed - 3));
+    }
+    return head + device + tail;
 }
 
 std::string iniBesideLibrary() {

@@ -6,17 +6,27 @@
 #include <memory>
 #include <string>
 #include <termios.h>
+#include <vector>
 
 namespace drv::com {
 
 constexpr int32_t HighestPort = 255;
 
 // The device of COM port n: the environment variable QCOM726_COM<n>, else a
-// line COM<n>=path in the settings file given, else /dev/ttyS<n-1>.
+// line COM<n>=path in the first of the settings files that has one, else
+// /dev/ttyS<n-1>.
+std::string portPath(int32_t port, const std::vector<std::string>& iniFiles);
 std::string portPath(int32_t port, const std::string& iniFile);
 
 // QCOM726.ini in the folder of the library (or program) holding this code.
 std::string iniBesideLibrary();
+// QCOM726.ini in the user's settings folder (~/.config/r_iv618), then beside
+// the library: the user maps adapters without writing to the program's folder.
+std::vector<std::string> iniFiles();
+
+// What the operator reads when COM n's device does not exist: the port, the
+// device tried and where to map another one; at most 99 characters.
+std::string missingPortText(int32_t port, const std::string& path);
 
 // Library code for an errno of opening or locking a port.
 int32_t openErrorCode(int error);

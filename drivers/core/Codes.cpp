@@ -3,6 +3,8 @@
 #include "Kodovani.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <string>
 
 namespace drv {
@@ -29,14 +31,38 @@ const char* codeText(int32_t code) {
         case InvalidParameter: return "Neplatný parametr";
         case IoError: return "Chyba vstupu/výstupu - zkontrolujte připojení rozhraní";
         case TooManyLinks: return "Příliš mnoho otevřených spojení - ukončete některé z nich";
+        case UntrustedFolder:
+            return "Složka soketů karet není soukromá - patří jinému uživateli nebo do ní mohou psát ostatní";
         default: return nullptr;
     }
+}
+
+namespace {
+
+std::mutex detailsMutex;
+std::map<int32_t, std::string>& details() {
+    static std::map<int32_t, std::string> texts;
+    return texts;
+}
+
+std::string detailedText(int32_t code) {
+    std::lock_guard lock(detailsMutex);
+    const auto it = details().find(code);
+    return it == details().end() ? std::string() : it->second;
+}
+
+}  // namespace
+
+void setDetailedText(int32_t code, const std::string& utf8) {
+    std::lock_guard lock(detailsMutex);
+    details()[code] = utf8;
 }
 
 int32_t fillErrorText(int32_t code, int32_t* buffer) {
     if (!buffer) return InvalidParameter;
     const char* known = codeText(code);
-    const std::string utf8 = known ? std::string(known) : "Neznámý chybový kód " + std::to_string(code);
+    std::string utf8 = detailedText(code);
+    if (utf8.empty()) utf8 = known ? std::string(known) : "Neznámý chybový kód " + std::to_string(code);
     const std::string cp1250 = Kodovani::Utf8NaCp1250(utf8);
     constexpr size_t cells = 100;
     const size_t length = std::min(cp1250.size(), cells - 1);

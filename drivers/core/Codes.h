@@ -2,7 +2,10 @@
 // within 1-99: the program keeps 100 and above for its own binding errors.
 #pragma once
 
+#include "kv_version.h"
+
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace drv {
@@ -27,13 +30,19 @@ enum Code : int32_t {
     InvalidParameter = 17,
     IoError = 18,
     TooManyLinks = 19,
+    UntrustedFolder = 20,  // the card sockets' folder is another user's or open to others
 };
 
-// Version of the library family, 0x0104 = 1.04.
-constexpr int32_t LibraryVersion = 0x0104;
+// Version of the library family: the project's, 0x0104 for 1.04.
+constexpr int32_t LibraryVersion = KV_VERSION_CODE;
 
 // UTF-8 text of a code; unknown codes give nullptr.
 const char* codeText(int32_t code);
+
+// A fuller text for a code, told by the latest failure of this library that
+// gave it (the device a missing port was looked for at); _Error gives it
+// instead of the general one from then on.
+void setDetailedText(int32_t code, const std::string& utf8);
 
 // Fills 100 cells with the code's text in Windows-1250, one character per
 // cell starting at cell 0, ended by a 0 cell; unknown codes get a text that

@@ -127,9 +127,21 @@ TEST_F(Serial, TheLibraryHoldsItsPortAgainstASecondOpen) {
 }
 
 TEST_F(Serial, MissingWrongAndOutOfRangePortsGetTheirOwnCodes) {
+    fake::TempFolder config;
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", config.path().c_str(), 1);
+    ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(init("/dev/no-such-port"), 11);
+    // The port, the device tried and where another one is mapped, as the operator types it.
     EXPECT_EQ(TextKodu(RozhraniCOM, 11),
-              "Sériový port neexistuje - zkontrolujte číslo portu nebo přiřazení v QCOM726.ini");
+              "Port COM7 (/dev/no-such-port) neexistuje - zapište COM7=zařízení do ~/.config/r_iv618/QCOM726.ini");
+    EXPECT_EQ(init("/dev/serial/by-id/usb-Prolific_Technology_Inc._USB-Serial_Controller_D-if00-port0"), 11);
+    const std::string cut = TextKodu(RozhraniCOM, 11);
+    EXPECT_EQ(cut.rfind("Port COM7 (...", 0), 0u) << cut;
+    EXPECT_NE(cut.find("D-if00-port0) neexistuje - zapište COM7=zařízení do ~/.config/r_iv618/QCOM726.ini"),
+              std::string::npos)
+        << "a long device name loses its start, never the advice: " << cut;
+    ::setenv("HOME", home.c_str(), 1);
     fake::TempFolder folder;
     const std::string plainFile = folder.path() + "/not-a-tty";
     std::ofstream(plainFile) << "x";
@@ -167,6 +179,28 @@ TEST_F(Serial, ALineThatHangsUpGivesAnErrorAtOnceAndRecoversWhenItIsBack) {
     EXPECT_EQ(back.d, (std::array<uint8_t, 5>{0, 5, 6, 7, 8}));
     EXPECT_EQ(again.lineRate(), 19200) << "the rate set while the line was away is applied";
     ::unlink(link.c_str());
+}
+
+// The user maps an adapter in their own settings folder; the line there wins
+// over one beside the library, which only the administrator may change.
+TEST(SerialSettingsFile, ALineInTheUsersQCOM726IniMapsThePortFirst) {
+    fake::PtyPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {4, 4, 4, 4})); });
+    fake::TempFolder folder, config;
+    std::filesystem::copy_file(SlozkaProgramu() + "/QCOM726.DLL", folder.path() + "/QCOM726.DLL");
+    std::ofstream(folder.path() + "/QCOM726.ini") << "COM3=/dev/no-such-port\r\n";
+    std::filesystem::create_directories(config.path() + "/r_iv618");
+    std::ofstream(config.path() + "/r_iv618/QCOM726.ini") << "[Porty]\nCOM3=" << peer.path() << "\n";
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    ::unsetenv("QCOM726_COM3");
+    NastavSlozkuKnihoven(folder.path());
+    int32_t handle = 0;
+    TInitParametry block{};
+    block[0] = 3;
+    EXPECT_EQ(InitRozhrani(RozhraniCOM, &handle, block), 0);
+    EXPECT_EQ(exchange(RozhraniCOM, handle, 1, 0, 0x40).d[1], 4);
+    EXPECT_EQ(UkonciRozhrani(RozhraniCOM, &handle), 0);
+    NastavSlozkuKnihoven("");
+    ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(SerialSettingsFile, ALineInQCOM726IniBesideTheLibraryMapsThePort) {

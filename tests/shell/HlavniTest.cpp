@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -285,7 +286,19 @@ TEST_F(Hlavni, SettingsFileThatCannotBeWrittenIsReportedAndTheLinkIsClosedAllThe
 
     const std::string nelze = slozka.Soubor("chybi/R_iv618.ini");
     NastavCestuNastaveni(nelze);
+    bool zprava = false;
+    VModalnimOkne([&](QWidget* dialog) {
+        zprava = true;
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->windowTitle(), "KV-618 (v.1.04) -  nastavení modulu");
+        EXPECT_TRUE(box->text().contains(QString::fromStdString(nelze))) << box->text().toStdString();
+        EXPECT_TRUE(box->text().contains("No such file or directory")) << "the reason";
+        EXPECT_FALSE(JeKnihovnaNactena()) << "the link is closed before the operator is asked";
+        box->accept();
+    });
     okno.close();
+    EXPECT_TRUE(zprava) << "the operator is told before the program ends";
     EXPECT_FALSE(okno.isVisible());
     EXPECT_EQ(okno.Data(), nullptr);
     EXPECT_FALSE(JeKnihovnaNactena());

@@ -1,0 +1,128 @@
+// Where the settings file lives: beside a program whose folder it may write
+// to, else in the user's settings folder, which the first save creates.
+#include "Dekl.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Sets an environment variable for the life of the object, then puts back
+// what was there before.
+class TPromenna {
+public:
+    TPromenna(const char* jmeno, const char* hodnota) : jmeno_(jmeno) {
+        if (const char* puvodni = std::getenv(jmeno)) puvodni_ = puvodni;
+        if (hodnota) ::setenv(jmeno, hodnota, 1);
+        else ::unsetenv(jmeno);
+    }
+    ~TPromenna() {
+        if (puvodni_) ::setenv(jmeno_, puvodni_->c_str(), 1);
+        else ::unsetenv(jmeno_);
+    }
+
+private:
+    const char* jmeno_;
+    std::optional<std::string> puvodni_;
+};
+
+class SettingsPlace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char sablona[] = "/tmp/kvplaceXXXXXX";
+        ASSERT_NE(::mkdtemp(sablona), nullptr);
+        slozka_ = sablona;
+    }
+    void TearDown() override {
+        NastavCestuNastaveni("");
+        fs::remove_all(slozka_);
+    }
+    static std::string Obsah(const std::string& cesta) {
+        std::ifstream f(cesta, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    std::string slozka_;
+};
+
+TEST_F(SettingsPlace, UserFolderFollowsXdgConfigHomeElseHome) {
+    TPromenna home("HOME", slozka_.c_str());
+    {
+        TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/cfg").c_str());
+        EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/cfg/r_iv618");
+    }
+    {
+        TPromenna xdg("XDG_CONFIG_HOME", "relative/cfg");
+        EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/.config/r_iv618") << "a relative path is ignored";
+    }
+    TPromenna xdg("XDG_CONFIG_HOME", nullptr);
+    EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/.config/r_iv618");
+}
+
+TEST_F(SettingsPlace, WritableProgramFolderKeepsTheFileBesideTheProgram) {
+    // The test executable's folder is a build tree the tests may write to.
+    ASSERT_EQ(::access(SlozkaProgramu().c_str(), W_OK), 0);
+    EXPECT_EQ(CestaNastaveni(), SlozkaProgramu() + "/R_iv618.ini");
+    NastavCestuNastaveni(slozka_ + "/jinde.ini");
+    EXPECT_EQ(CestaNastaveni(), slozka_ + "/jinde.ini") << "a path given by hand wins";
+}
+
+TEST_F(SettingsPlace, FirstSaveCreatesThePrivateUserFolderAndWritesTheSameBytes) {
+    TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/home/.config").c_str());
+    const std::string cesta = SlozkaNastaveniUzivatele() + "/R_iv618.ini";
+    NastavCestuNastaveni(cesta);
+    TData data;
+    InicializujData(&data);
+    data.Rozhrani = RozhraniPCI726;
+    std::string chyba;
+    ASSERT_TRUE(UlozNastaveni(&data, &chyba)) << chyba;
+
+    struct stat st {};
+    ASSERT_EQ(::stat(SlozkaNastaveniUzivatele().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::stat((slozka_ + "/home/.config").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(Obsah(cesta), "[P\xF8ipojen\xED]\r\nRozhran\xED=PCI-726\r\nAdresa=0\r\nRychlost=9600\r\n"
+                            "[PCI-726]\r\nB\xE1zov\xE1 adresa=768\r\n");
+
+    TData znovu;
+    InicializujData(&znovu);
+    ASSERT_TRUE(NactiNastaveni(&znovu));
+    EXPECT_EQ(znovu.Rozhrani, RozhraniPCI726);
+}
+
+TEST_F(SettingsPlace, AFolderGivenByHandIsNeverCreated) {
+    const std::string cesta = slozka_ + "/chybi/R_iv618.ini";
+    NastavCestuNastaveni(cesta);
+    TData data;
+    InicializujData(&data);
+    std::string chyba;
+    EXPECT_FALSE(UlozNastaveni(&data, &chyba));
+    EXPECT_NE(chyba.find(cesta), std::string::npos) << chyba;
+    EXPECT_FALSE(fs::exists(slozka_ + "/chybi"));
+}
+
+TEST_F(SettingsPlace, UserFolderThatCannotBeCreatedIsReportedWithTheFile) {
+    // A plain file stands where the folder should be.
+    std::ofstream(slozka_ + "/soubor") << "x";
+    TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/soubor").c_str());
+    const std::string cesta = SlozkaNastaveniUzivatele() + "/R_iv618.ini";
+    NastavCestuNastaveni(cesta);
+    TData data;
+    InicializujData(&data);
+    std::string chyba;
+    EXPECT_FALSE(UlozNastaveni(&data, &chyba));
+    EXPECT_NE(chyba.find(cesta), std::string::npos) << chyba;
+}
+
+}  // namespace
