@@ -31,7 +31,9 @@ uint32_t NextValue(F read, uint32_t before) {
 }
 
 TEST(EmulatorLife, InputsMoveAndPulsesArriveOnEveryCounter) {
-    kvtest::Emulator emulator({.extraArgs = {"--life"}});
+    kvtest::EmulatorOptions options;
+    options.extraArgs = {"--life"};
+    kvtest::Emulator emulator(options);
     const uint32_t inputs = emulator.value("get inputs");
     EXPECT_NE(NextValue([&] { return emulator.value("get inputs"); }, inputs), inputs);
     for (int counter = 0; counter < 4; ++counter) {
@@ -66,7 +68,9 @@ TEST(EmulatorCardFolder, AFolderOthersMayWriteToIsNotServedFrom) {
 
     // A missing folder is made private, and served from.
     const std::string fresh = base + "/fresh";
-    kvtest::Emulator emulator({.extraArgs = {"--cards", fresh}});
+    kvtest::EmulatorOptions options;
+    options.extraArgs = {"--cards", fresh};
+    kvtest::Emulator emulator(options);
     struct stat st {};
     ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);

@@ -230,7 +230,9 @@ TEST_F(Installed, TheInstalledLibrariesReachTheInstalledEmulator) {
 TEST_F(Installed, AnOperatorWhoMayNotWriteTheProgramsFolderKeepsTheSettingsInTheirConfigFolder) {
     const bool root = ::geteuid() == 0;
     // The superuser may write anywhere: the operator is then another user.
-    if (!root) ASSERT_EQ(::chmod(soukroma_.c_str(), 0555), 0);
+    if (!root) {
+        ASSERT_EQ(::chmod(soukroma_.c_str(), 0555), 0);
+    }
     const std::string domov = Domov("operator", root);
     const std::string nastaveni = domov + "/.config/r_iv618/R_iv618.ini";
 
