@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,33 +79,42 @@ bool ZapisVse(int fd, std::string_view data) {
 }  // namespace
 
 TIniSoubor TIniSoubor::Nacti(const std::string& cesta) {
-    std::ifstream soubor(cesta, std::ios::binary);
-    if (!soubor) return TIniSoubor{};
-    std::ostringstream obsah;
-    obsah << soubor.rdbuf();
-    return ZBajtu(obsah.str());
+    // Without O_NONBLOCK a FIFO would hold the program until someone writes to it.
+    const int fd = ::open(cesta.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return TIniSoubor{};
+    struct stat udaje {};
+    std::string obsah;
+    if (::fstat(fd, &udaje) == 0 && S_ISREG(udaje.st_mode)) {
+        char blok[4096];
+        for (;;) {
+            const ssize_t n = ::read(fd, blok, sizeof blok);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            obsah.append(blok, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return ZBajtu(obsah);
 }
 
 TIniSoubor TIniSoubor::ZBajtu(std::string_view obsah) {
-    std::string text;
+    TIniSoubor ini;
     if (obsah.substr(0, Bom.size()) == Bom) {
-        text = Kodovani::Utf8NaCp1250(obsah.substr(Bom.size()));
-    } else if (!Kodovani::JeAscii(obsah) && Kodovani::JePlatneUtf8(obsah)) {
-        text = Kodovani::Utf8NaCp1250(obsah);
+        ini.utf8_ = ini.bom_ = true;
+        obsah.remove_prefix(Bom.size());
     } else {
-        text = std::string(obsah);
+        ini.utf8_ = !Kodovani::JeAscii(obsah) && Kodovani::JePlatneUtf8(obsah);
     }
 
-    TIniSoubor ini;
-    const auto prvniLf = text.find('\n');
-    if (prvniLf != std::string::npos && (prvniLf == 0 || text[prvniLf - 1] != '\r'))
+    const auto prvniLf = obsah.find('\n');
+    if (prvniLf != std::string_view::npos && (prvniLf == 0 || obsah[prvniLf - 1] != '\r'))
         ini.konecRadku_ = "\n";
 
     size_t zacatek = 0;
-    while (zacatek < text.size()) {
-        auto konec = text.find('\n', zacatek);
-        if (konec == std::string::npos) konec = text.size();
-        std::string radek = text.substr(zacatek, konec - zacatek);
+    while (zacatek < obsah.size()) {
+        auto konec = obsah.find('\n', zacatek);
+        if (konec == std::string_view::npos) konec = obsah.size();
+        std::string radek(obsah.substr(zacatek, konec - zacatek));
         if (!radek.empty() && radek.back() == '\r') radek.pop_back();
         ini.radky_.push_back({std::move(radek)});
         zacatek = konec + 1;
@@ -115,10 +122,22 @@ TIniSoubor TIniSoubor::ZBajtu(std::string_view obsah) {
     return ini;
 }
 
+std::string TIniSoubor::DoSouboru(std::string_view text) const {
+    return utf8_ ? Kodovani::PlatneUtf8(text) : Kodovani::Utf8NaCp1250(text);
+}
+
+std::string TIniSoubor::ZeSouboru(std::string_view text) const {
+    return utf8_ ? Kodovani::PlatneUtf8(text) : Kodovani::Cp1250NaUtf8(text);
+}
+
+std::string TIniSoubor::Nazev1250(std::string_view text) const {
+    return utf8_ ? Kodovani::Utf8NaCp1250(text) : std::string(text);
+}
+
 std::optional<size_t> TIniSoubor::NajdiSekci(std::string_view sekce1250) const {
     for (size_t i = 0; i < radky_.size(); ++i) {
         const auto nazev = Hlavicka(radky_[i].text);
-        if (nazev && Kodovani::StejneBezVelikosti1250(*nazev, sekce1250)) return i;
+        if (nazev && Kodovani::StejneBezVelikosti1250(Nazev1250(*nazev), sekce1250)) return i;
     }
     return std::nullopt;
 }
@@ -133,7 +152,7 @@ std::optional<size_t> TIniSoubor::NajdiKlic(size_t hlavicka, std::string_view kl
     const size_t konec = KonecSekce(hlavicka);
     for (size_t i = hlavicka + 1; i < konec; ++i) {
         const auto polozka = Rozloz(radky_[i].text);
-        if (polozka && Kodovani::StejneBezVelikosti1250(polozka->klic, klic1250)) return i;
+        if (polozka && Kodovani::StejneBezVelikosti1250(Nazev1250(polozka->klic), klic1250)) return i;
     }
     return std::nullopt;
 }
@@ -143,35 +162,34 @@ std::optional<std::string> TIniSoubor::Cti(std::string_view sekce, std::string_v
     if (!hlavicka) return std::nullopt;
     const auto radek = NajdiKlic(*hlavicka, Kodovani::Utf8NaCp1250(klic));
     if (!radek) return std::nullopt;
-    return Kodovani::Cp1250NaUtf8(BezUvozovek(Rozloz(radky_[*radek].text)->hodnota));
+    return ZeSouboru(BezUvozovek(Rozloz(radky_[*radek].text)->hodnota));
 }
 
 void TIniSoubor::Zapis(std::string_view sekce, std::string_view klic, std::string_view hodnota) {
     const std::string sekce1250 = Kodovani::Utf8NaCp1250(sekce);
     const std::string klic1250 = Kodovani::Utf8NaCp1250(klic);
-    const std::string hodnota1250 = JedenRadek(Kodovani::Utf8NaCp1250(hodnota));
+    const std::string hodnotaF = JedenRadek(DoSouboru(hodnota));
 
     const auto hlavicka = NajdiSekci(sekce1250);
     if (!hlavicka) {
-        radky_.push_back({"[" + sekce1250 + "]"});
-        radky_.push_back({klic1250 + "=" + hodnota1250});
+        radky_.push_back({"[" + DoSouboru(sekce) + "]"});
+        radky_.push_back({DoSouboru(klic) + "=" + hodnotaF});
         return;
     }
     if (const auto radek = NajdiKlic(*hlavicka, klic1250)) {
         // Keep the key as the file spells it; only the value changes.
         const std::string puvodniKlic(Rozloz(radky_[*radek].text)->klic);
-        radky_[*radek].text = puvodniKlic + "=" + hodnota1250;
+        radky_[*radek].text = puvodniKlic + "=" + hodnotaF;
         return;
     }
     // A new key goes after the section's last non-blank line.
     size_t vlozit = KonecSekce(*hlavicka);
     while (vlozit > *hlavicka + 1 && Orizni(radky_[vlozit - 1].text).empty()) --vlozit;
-    radky_.insert(radky_.begin() + static_cast<std::ptrdiff_t>(vlozit),
-                  Radek{klic1250 + "=" + hodnota1250});
+    radky_.insert(radky_.begin() + static_cast<std::ptrdiff_t>(vlozit), Radek{DoSouboru(klic) + "=" + hodnotaF});
 }
 
 std::string TIniSoubor::Bajty() const {
-    std::string out;
+    std::string out(bom_ ? Bom : "");
     for (const auto& radek : radky_) {
         out += radek.text;
         out += konecRadku_;
@@ -198,6 +216,12 @@ bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
 
     struct stat puvodni {};
     const bool existuje = ::stat(cil.c_str(), &puvodni) == 0;
+    // A FIFO, a device or a folder in the file's place is nobody's settings
+    // file to replace.
+    if (existuje && !S_ISREG(puvodni.st_mode)) {
+        if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": není to obyčejný soubor";
+        return false;
+    }
     // A read-only file is left as it is, as the Windows INI functions leave
     // it; the rename below would replace it regardless.
     if (existuje && ((puvodni.st_mode & 0222) == 0 || ::access(cil.c_str(), W_OK) != 0)) {

@@ -10,9 +10,10 @@
 
 class TIniSoubor {
 public:
-    // Reads the file; a missing file gives an empty one.  A file stored as
-    // UTF-8 (with or without a byte-order mark) is taken as UTF-8, anything
-    // else as Windows-1250.
+    // Reads the file; a missing or unreadable file, and anything that is not a
+    // regular file (a FIFO, a device, a folder), gives an empty one.  A file
+    // stored as UTF-8 (with or without a byte-order mark) is taken as UTF-8,
+    // anything else as Windows-1250.
     static TIniSoubor Nacti(const std::string& cesta);
     static TIniSoubor ZBajtu(std::string_view obsah);
 
@@ -21,20 +22,30 @@ public:
     std::optional<std::string> Cti(std::string_view sekce, std::string_view klic) const;
     void Zapis(std::string_view sekce, std::string_view klic, std::string_view hodnota);
 
-    // The file's bytes in Windows-1250.
+    // The file's bytes, in the encoding it was read in (a byte-order mark
+    // kept); lines not written through Zapis are the bytes that were read.
     std::string Bajty() const;
 
     // Writes through a temporary file in the same folder that is flushed and
     // renamed over the old one, so a crash leaves the old file or the new
-    // one, never a mix.  On failure returns false and a message naming the file.
+    // one, never a mix.  On failure returns false and a message naming the
+    // file; a read-only or non-regular file is never replaced.
     bool Uloz(const std::string& cesta, std::string* chyba) const;
 
 private:
     struct Radek {
-        std::string text;  // Windows-1250, without the line end
+        std::string text;  // in the file's encoding, without the line end
     };
     std::vector<Radek> radky_;
     std::string konecRadku_ = "\r\n";
+    bool utf8_ = false;
+    bool bom_ = false;
+
+    // Program text (UTF-8) in the file's encoding, and back.
+    std::string DoSouboru(std::string_view text) const;
+    std::string ZeSouboru(std::string_view text) const;
+    // A name from the file in Windows-1250, where names are compared.
+    std::string Nazev1250(std::string_view text) const;
 
     std::optional<size_t> NajdiSekci(std::string_view sekce1250) const;
     size_t KonecSekce(size_t hlavicka) const;

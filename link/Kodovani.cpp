@@ -112,6 +112,23 @@ std::string Utf8NaCp1250(std::string_view utf8) {
     return out;
 }
 
+std::string PlatneUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) {
+        char32_t c = 0;
+        const size_t delka = DekodujUtf8(bytes, i, c);
+        if (delka == 0) {
+            out += '?';
+            ++i;
+        } else {
+            out.append(bytes.substr(i, delka));
+            i += delka;
+        }
+    }
+    return out;
+}
+
 bool JePlatneUtf8(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size();) {
         char32_t c = 0;

@@ -14,6 +14,10 @@ std::string Cp1250NaUtf8(std::string_view cp1250);
 // Characters the code page lacks become '?'; malformed UTF-8 bytes too.
 std::string Utf8NaCp1250(std::string_view utf8);
 
+// The text with every malformed UTF-8 byte replaced by '?'; well-formed
+// characters, whatever they are, pass unchanged.
+std::string PlatneUtf8(std::string_view bytes);
+
 // True for well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool JePlatneUtf8(std::string_view bytes);
 

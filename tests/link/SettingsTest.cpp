@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -177,17 +180,47 @@ TEST_F(Settings, FileWithLfLineEndsIsReadAndKeepsThem) {
     EXPECT_EQ(Obsah().find('\r'), std::string::npos);
 }
 
-TEST_F(Settings, Utf8FileIsReadAsUtf8AndWrittenBackInWindows1250) {
+TEST_F(Settings, Utf8FileStaysUtf8AndKeepsWhatItDoesNotOwnByteForByte) {
+    // Names no Windows-1250 character can hold, in lines the program does not own.
+    const std::string cizi = "; Správce: Ľubomír Ďurčo, Ŵ 山田太郎\r\n[Jiné]\r\nklíč=ŭ €\r\n";
+    const std::string skutecny = slozka_ + "/skutecny.ini";
     for (const std::string bom : {"", "\xEF\xBB\xBF"}) {
-        Zapis(bom + "[Připojení]\r\nRozhraní=KV-1726\r\nAdresa=12\r\n[KV-1726]\r\nIP adresa=127.0.0.1\r\n; Poznámka\r\n");
-        InicializujData(&data_);
-        ASSERT_TRUE(NactiNastaveni(&data_));
-        EXPECT_EQ(data_.Rozhrani, 4);
-        EXPECT_EQ(data_.Adresa, 12);
-        ASSERT_TRUE(UlozNastaveni(&data_));
-        EXPECT_EQ(Obsah().substr(0, 11), Pripojeni1250);
-        EXPECT_NE(Obsah().find("; Pozn\xE1mka"), std::string::npos);
+        for (const bool odkazem : {false, true}) {
+            fs::remove(cesta_);
+            const std::string soubor = odkazem ? skutecny : cesta_;
+            {
+                std::ofstream f(soubor, std::ios::binary);
+                f << bom << cizi << "[Připojení]\r\nRozhraní=KV-1726\r\nAdresa=12\r\n[KV-1726]\r\nIP adresa=127.0.0.1\r\n";
+            }
+            if (odkazem) {
+                ASSERT_EQ(::symlink(skutecny.c_str(), cesta_.c_str()), 0);
+            }
+            InicializujData(&data_);
+            ASSERT_TRUE(NactiNastaveni(&data_));
+            EXPECT_EQ(data_.Rozhrani, 4);
+            data_.Adresa = 13;
+            ASSERT_TRUE(UlozNastaveni(&data_));
+            EXPECT_EQ(Obsah(), bom + cizi +
+                                   "[Připojení]\r\nRozhraní=KV-1726\r\nAdresa=13\r\nRychlost=9600\r\n"
+                                   "[KV-1726]\r\nIP adresa=127.0.0.1\r\nUDP port=5000\r\nUDP timeout=200\r\n")
+                << (odkazem ? "through a symbolic link" : "") << (bom.empty() ? "" : " with a byte-order mark");
+            EXPECT_EQ(fs::is_symlink(cesta_), odkazem);
+        }
     }
+}
+
+TEST_F(Settings, AFifoIsNotWaitedForAndNotReplaced) {
+    ASSERT_EQ(::mkfifo(cesta_.c_str(), 0600), 0);
+    auto nacteni = std::async(std::launch::async, [this] { return NactiNastaveni(&data_); });
+    if (nacteni.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ::close(::open(cesta_.c_str(), O_WRONLY | O_NONBLOCK));  // lets the waiting reader go
+        FAIL() << "reading the settings waits for a writer to the FIFO";
+    }
+    EXPECT_FALSE(nacteni.get()) << "the defaults stay";
+    std::string chyba;
+    EXPECT_FALSE(UlozNastaveni(&data_, &chyba));
+    EXPECT_EQ(chyba.rfind("Nelze zapsat soubor nastavení " + cesta_ + ": ", 0), 0u) << chyba;
+    EXPECT_TRUE(fs::is_fifo(cesta_)) << "the FIFO is not replaced";
 }
 
 TEST_F(Settings, UnwritableFolderGivesAnErrorNamingTheFileAndKeepsTheOldOne) {
