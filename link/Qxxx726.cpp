@@ -41,7 +41,10 @@ int32_t InitRozhrani(uint8_t Typ, int32_t* Handle, TInitParametry Parametry) {
     Vazba().initSelhal = false;
     const int32_t nacteni = Vazba().knihovna.Load(Typ, SlozkaKnihoven());
     if (nacteni != 0) return nacteni;
-    const int32_t vysledek = Vazba().knihovna.Init(Handle, kopie);
+    int32_t vysledek = Vazba().knihovna.Init(Handle, kopie);
+    // Success with handle 0 breaks the library's contract: no link can be
+    // told from it, so none is taken as open, and none is closed.
+    if (vysledek == KodOk && (!Handle || *Handle == 0)) vysledek = kv618::EntryMissing + Typ;
     Vazba().initSelhal = vysledek != 0;
     return vysledek;
 }

@@ -20,6 +20,8 @@ enum : int32_t {
     KodNeinicializovano = 10,   // type above 4, or the entry point is not bound
 };
 
+// An _Init that succeeds but leaves the handle 0 gives 110 + type, as a
+// library that lacks an entry point does; the library stays bound for now.
 int32_t InitRozhrani(uint8_t Typ, int32_t* Handle, TInitParametry Parametry);
 int32_t KonfigRozhrani(uint8_t Typ, int32_t Handle, int32_t Rychlost, int32_t Cas, int32_t Rezim);
 int32_t PosliRozhrani(uint8_t Typ, int32_t Handle, const int32_t* Pozadavek, int32_t* Odpoved,

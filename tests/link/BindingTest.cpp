@@ -22,6 +22,7 @@ protected:
         journal_ = sablona;
         ::setenv("KV_FAKE_JOURNAL", journal_.c_str(), 1);
         ::unsetenv("KV_FAKE_INIT_RESULT");
+        ::unsetenv("KV_FAKE_INIT_HANDLE");
         ::unsetenv("KV_FAKE_SEND_RESULT");
         ::unsetenv("KV_FAKE_SEND_ERROR");
         ::unsetenv("KV_FAKE_ERROR_UNTERMINATED");
@@ -122,6 +123,17 @@ TEST_F(Binding, FailedInitLeavesLibraryBoundForItsTextThenUnloadsOnRebind) {
     EXPECT_EQ(TextKodu(RozhraniCOM, 6), "chyba č. 6");
     EXPECT_EQ(Init(RozhraniPCI1726, h), 102);
     EXPECT_FALSE(JeKnihovnaNactena()) << "the library of the failed _Init must be unloaded";
+}
+
+TEST_F(Binding, ZeroHandleAfterASuccessfulInitIsABrokenLibrary) {
+    ::setenv("KV_FAKE_INIT_HANDLE", "0", 1);
+    int32_t h = 0;
+    EXPECT_EQ(Init(RozhraniCOM, h), 110);
+    EXPECT_EQ(TextKodu(RozhraniCOM, 110), "chybná knihovna QCOM726.DLL");
+    EXPECT_EQ(Journal(), "Init value=3\n") << "a link that was never opened is not closed";
+    ::unsetenv("KV_FAKE_INIT_HANDLE");
+    EXPECT_EQ(Init(RozhraniPCI1726, h), 102);
+    EXPECT_FALSE(JeKnihovnaNactena()) << "the broken library is unloaded before binding anew";
 }
 
 TEST_F(Binding, FixedTextsDependOnTheCodeAlone) {

@@ -49,19 +49,19 @@ __attribute__((visibility("default"))) int32_t ENTRY(_Init)(int32_t* handle, con
     const char* ip = reinterpret_cast<const char*>(block[0]);
     journal("Init ip=%s port=%ld timeout=%ld rest=%ld", ip ? ip : "(null)", static_cast<long>(block[1]),
             static_cast<long>(block[2]), static_cast<long>(block[3] | block[15]));
-    *handle = 77;
+    *handle = envInt("KV_FAKE_INIT_HANDLE", 77);
     return envInt("KV_FAKE_INIT_RESULT", 0);
 }
 #elif defined(FAKE_INIT_PLAIN)
 __attribute__((visibility("default"))) int32_t ENTRY(_Init)(int32_t* handle) {
     journal("Init");
-    *handle = 77;
+    *handle = envInt("KV_FAKE_INIT_HANDLE", 77);
     return envInt("KV_FAKE_INIT_RESULT", 0);
 }
 #else
 __attribute__((visibility("default"))) int32_t ENTRY(_Init)(int32_t* handle, int32_t value) {
     journal("Init value=%d", value);
-    *handle = 77;
+    *handle = envInt("KV_FAKE_INIT_HANDLE", 77);
     return envInt("KV_FAKE_INIT_RESULT", 0);
 }
 #endif
