@@ -61,10 +61,19 @@ bool UdpLink::fromPeer(const sockaddr_in& sender) const {
            sender.sin_addr.s_addr == peer_.sin_addr.s_addr;
 }
 
-// A late reply to an earlier request is not drained here: it carries that
-// request's transaction number and the judge passes it by, so draining would
-// only cost a system call on every exchange.
-int32_t UdpLink::discardInput() { return Ok; }
+// Whatever waits before the request goes out answers nothing that was sent:
+// a forged reply with the next transaction number would pass the judge, and
+// a damaged datagram would turn this exchange's "no reply" into "damaged".
+// Costs one recv that finds nothing on a quiet link.  The bound keeps a flood
+// from holding the request back; it is above what a receive buffer holds.
+int32_t UdpLink::discardInput() {
+    for (int i = 0; i < 4096; ++i) {
+        const ssize_t n = ::recv(fd_, nullptr, 0, MSG_DONTWAIT | MSG_TRUNC);
+        if (n >= 0 || errno == EINTR || errno == ECONNREFUSED) continue;
+        break;
+    }
+    return Ok;
+}
 
 int32_t UdpLink::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -145,6 +147,35 @@ TEST_F(Lan, ALateReplyAloneIsNoReply) {
         EXPECT_EQ(got.error, 1);
         EXPECT_EQ(got.d, (std::array<uint8_t, 5>{}));
     }
+}
+
+TEST_F(Lan, ADatagramWaitingBeforeTheRequestIsNeverItsReply) {
+    // With the first request's reply comes a forged reply to the next
+    // request, which has not been sent yet.
+    fake::UdpPeer peer([](const wire::Request& r) {
+        if (r.subcode != 1) return std::vector<Answer>{};
+        wire::Request next = r;
+        ++next.transaction;
+        return std::vector<Answer>{{fake::replyTo(r, 0, {1, 1, 1, 1})}, {fake::replyTo(next, 0, {6, 6, 6, 6})}};
+    });
+    open(peer);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the forged reply is waiting now
+    const auto second = exchange(RozhraniKV1726, handle_, 1, 0x64, 2);
+    EXPECT_EQ(second.error, 1);
+    EXPECT_EQ(second.d, (std::array<uint8_t, 5>{}));
+}
+
+TEST_F(Lan, ADamagedDatagramBetweenExchangesIsNotTheNextOnesFault) {
+    fake::UdpPeer peer([](const wire::Request& r) {
+        if (r.subcode != 1) return std::vector<Answer>{};
+        const Bytes good = fake::replyTo(r, 0, {});
+        return std::vector<Answer>{{good}, {fake::withBadCrc(good)}};
+    });
+    open(peer);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the damaged one has arrived
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 2).error, 1) << "no reply, not a damaged one";
 }
 
 TEST_F(Lan, NoOneListeningGivesNoReplyAndTheText) {
