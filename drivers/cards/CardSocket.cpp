@@ -3,13 +3,16 @@
 #include "Codes.h"
 #include "card_folder.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -35,10 +38,17 @@ std::string isaSocketName(int32_t base) {
     return name;
 }
 
+namespace {
+
+// A card busy taking other connections gets this long to take a new one.
+constexpr auto ConnectWait = std::chrono::milliseconds(1000);
+
+}  // namespace
+
 int32_t CardSocket::open(const std::string& path, std::unique_ptr<Transport>& out) {
     if (const int32_t e = checkCardFolder(path.substr(0, path.rfind('/')))) return e;
     std::unique_ptr<CardSocket> card(new CardSocket(path));
-    if (const int32_t e = card->connectCard()) return e;
+    if (const int32_t e = card->connectCard(Clock::now() + ConnectWait)) return e;
     out = std::move(card);
     return Ok;
 }
@@ -50,18 +60,33 @@ void CardSocket::closeSocket() {
     fd_ = -1;
 }
 
-int32_t CardSocket::connectCard() {
+// The connect blocks, bounded by SO_SNDTIMEO: a non-blocking one fails at
+// once with EAGAIN while the card's queue of waiting connections is full,
+// although the card takes the connection a moment later.
+int32_t CardSocket::connectCard(Clock::time_point deadline) {
     closeSocket();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.size() >= sizeof address.sun_path) return CardMissing;
     std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
-    fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
     if (fd_ < 0) return IoError;
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        const int error = errno;
+    int result;
+    do {
+        const int left = std::max(msLeft(deadline), 1);  // 0 would mean no bound at all
+        const timeval wait{left / 1000, (left % 1000) * 1000};
+        ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+        result = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (result != 0 && errno == EINTR && msLeft(deadline) > 0);
+    const int error = errno;
+    if (result != 0) {
         closeSocket();
         return error == EACCES || error == EPERM ? PortDenied : CardMissing;
+    }
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
+        closeSocket();
+        return IoError;
     }
     return Ok;
 }
@@ -71,20 +96,31 @@ int32_t CardSocket::lost() {
     return CardMissing;
 }
 
+// A read of 0 bytes is either an empty packet or the far end gone; only
+// the second shows as a hang-up.
+bool CardSocket::farEndClosed() const {
+    pollfd p{fd_, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP)) != 0;
+}
+
 int32_t CardSocket::discardInput() {
-    // A card that went away (its driver restarted) is looked for again.
-    if (fd_ < 0) return connectCard();
+    if (fd_ < 0) return Ok;  // the card is looked for again before the request
     uint8_t scrap[16];
     for (int i = 0; i < 1024; ++i) {
         const ssize_t n = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
         if (n > 0 || (n < 0 && errno == EINTR)) continue;
-        if (n == 0) return connectCard();  // the far end closed: a new connection
+        if (n == 0 && !farEndClosed()) continue;
+        // The far end closed (its driver restarted): a new connection.
+        if (n == 0) closeSocket();
         break;
     }
     return Ok;
 }
 
 int32_t CardSocket::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
+    if (fd_ < 0) {
+        if (const int32_t e = connectCard(deadline)) return e;
+    }
     for (;;) {
         const ssize_t n = ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL);
         if (n == static_cast<ssize_t>(frame.size())) return Ok;
@@ -101,8 +137,12 @@ int32_t CardSocket::send(std::span<const uint8_t> frame, Clock::time_point deadl
 
 Received CardSocket::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
     for (;;) {
+        // Checked before every wait: under a flood poll() always finds a
+        // packet, and the time-out would never come.
+        const int left = msLeft(deadline);
+        if (left == 0) return Received{.timedOut = true};
         pollfd p{fd_, POLLIN, 0};
-        const int ready = ::poll(&p, 1, msLeft(deadline));
+        const int ready = ::poll(&p, 1, left);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) return Received{lost()};
         if (ready == 0) return Received{.timedOut = true};
@@ -113,6 +153,8 @@ Received CardSocket::receive(std::span<uint8_t> buffer, Clock::time_point deadli
         message.msg_iovlen = 1;
         const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        // An empty packet makes no frame: the judge counts it as damaged.
+        if (n == 0 && !farEndClosed()) return Received{.size = 0};
         if (n <= 0) return Received{lost()};  // the card's far end went away
         return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
     }

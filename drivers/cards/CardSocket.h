@@ -33,9 +33,10 @@ public:
 
 private:
     explicit CardSocket(std::string path) : path_(std::move(path)) {}
-    int32_t connectCard();
+    int32_t connectCard(Clock::time_point deadline);
     void closeSocket();
     int32_t lost();
+    bool farEndClosed() const;
 
     std::string path_;
     int fd_ = -1;

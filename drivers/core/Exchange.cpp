@@ -128,7 +128,10 @@ Result waitForReply(Transport& transport, ReplyJudge& judge, Clock::time_point d
     StreamScanner scanner(judge);
     std::array<uint8_t, 512> buffer{};
     for (;;) {
-        const Received got = transport.receive(buffer, deadline);
+        // A flood keeps every transport's wait returning at once, so the
+        // deadline is checked here as well, before each wait.
+        const Received got =
+            Clock::now() < deadline ? transport.receive(buffer, deadline) : Received{.timedOut = true};
         if (got.error) return Result{got.error};
         if (got.timedOut) {
             int32_t code = judge.timeoutCode();

@@ -1,13 +1,23 @@
 // QPCI726.DLL, QPCI1726.DLL and QUSB1726.DLL through the program's binding,
 // against scripted card sockets in a folder of the test's own.
+#include "CardSocket.h"
 #include "DriverTestSupport.h"
 #include "FakePeer.h"
+#include "qxxx726_abi.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -16,6 +26,40 @@ using fake::Answer;
 using fake::Bytes;
 
 std::vector<Answer> only(Bytes bytes) { return {Answer{std::move(bytes)}}; }
+
+// A card socket whose far end the test writes by hand: it listens with the
+// given backlog and runs `serve` on a thread of its own until the end.
+class HandMadeCard {
+public:
+    HandMadeCard(const std::string& path, int backlog, std::function<void(int, const std::atomic<bool>&)> serve)
+        : path_(path) {
+        listener_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(listener_, backlog) != 0)
+            throw std::runtime_error("card: no socket");
+        thread_ = std::thread([this, serve] { serve(listener_, stop_); });
+    }
+    ~HandMadeCard() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+        ::unlink(path_.c_str());
+    }
+
+private:
+    std::string path_;
+    int listener_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+int acceptWithin(int listener, int ms) {
+    pollfd p{listener, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0 ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+}
 
 struct CardKind {
     uint8_t type;
@@ -116,6 +160,65 @@ INSTANTIATE_TEST_SUITE_P(AllCards, Cards,
                              std::erase(name, '-');
                              return name;
                          });
+
+TEST(CardExchange, AnEmptyPacketIsDamagedAndAFloodEndsAtTheTimeOut) {
+    fake::TempFolder folder;
+    ::setenv("KV618_CARD_DIR", folder.path().c_str(), 1);
+    const std::string path = folder.path() + "/pci1726.sock";
+    int32_t handle = 0;
+    {
+        fake::CardPeer card([](const wire::Request& r) {
+            return std::vector<Answer>{{Bytes{}}, {fake::replyTo(r, 0, {5, 5, 5, 5})}};
+        }, folder.path(), "pci1726.sock");
+        ASSERT_EQ(InitRozhrani(RozhraniPCI1726, &handle, {}), 0);
+        const auto got = exchange(RozhraniPCI1726, handle, 1, 0, 0x40);
+        EXPECT_EQ(got.error, 0) << "an empty packet is neither the reply nor a card gone";
+        EXPECT_EQ(got.d[1], 5);
+        UkonciRozhrani(RozhraniPCI1726, &handle);
+    }
+    {
+        // Under a flood a packet is always waiting when the deadline passes:
+        // the receive must end there all the same, or the flood holds the
+        // exchange past its time-out.
+        HandMadeCard card(path, 4, [](int listener, const std::atomic<bool>& stop) {
+            const int connection = acceptWithin(listener, 2000);
+            const Bytes junk(wire::ReplySize, wire::ReplySync);
+            for (int i = 0; connection >= 0 && i < 8; ++i) ::send(connection, junk.data(), junk.size(), MSG_NOSIGNAL);
+            while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (connection >= 0) ::close(connection);
+        });
+        std::unique_ptr<drv::Transport> card_socket;
+        ASSERT_EQ(drv::cards::CardSocket::open(path, card_socket), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the packets are waiting
+        std::array<uint8_t, 64> buffer{};
+        EXPECT_TRUE(card_socket->receive(buffer, drv::Clock::now()).timedOut);
+    }
+    ::unsetenv("KV618_CARD_DIR");
+}
+
+TEST(CardExchange, AllSixtyFourLinksOpenOnACardThatAcceptsSlowly) {
+    fake::TempFolder folder;
+    ::setenv("KV618_CARD_DIR", folder.path().c_str(), 1);
+    std::vector<int> accepted;
+    {
+        // Room for two connections waiting at a time, one taken every 2 ms.
+        HandMadeCard card(folder.path() + "/pci1726.sock", 1, [&accepted](int listener, const std::atomic<bool>& stop) {
+            while (!stop) {
+                const int connection = acceptWithin(listener, 20);
+                if (connection >= 0) accepted.push_back(connection);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        drvtest::Library library("QPCI1726.DLL");
+        const auto init = library.entry<Qxxx726_InitPlain>("QPCI1726_Init");
+        const auto done = library.entry<Qxxx726_Done>("QPCI1726_Done");
+        std::vector<int32_t> handles(64);
+        for (int32_t& handle : handles) EXPECT_EQ(init(&handle), 0);
+        for (int32_t& handle : handles) done(&handle);
+    }
+    for (const int fd : accepted) ::close(fd);
+    ::unsetenv("KV618_CARD_DIR");
+}
 
 TEST(IsaCard, BaseOutsideThreeHexDigitsIsRefused) {
     int32_t handle = 0;

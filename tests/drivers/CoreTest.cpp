@@ -15,6 +15,7 @@
 #include <deque>
 #include <fstream>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -172,6 +173,26 @@ TEST(ExchangeLoop, BytesThatMakeNoFrameOnALineAreADamagedReply) {
     EXPECT_EQ(drv::exchange(line, request, 1000).code, drv::BadFrame);
     ScriptedTransport silent(true);
     EXPECT_EQ(drv::exchange(silent, request, 1000).code, drv::NoReply);
+}
+
+TEST(ExchangeLoop, AFloodOnAnyTransportEndsAtTheTimeOut) {
+    // Damaged packets without end; the transport hands one out even past the
+    // deadline, as a busy line or socket does.
+    class Flood : public ScriptedTransport {
+    public:
+        Flood() : ScriptedTransport(false) {}
+        drv::Received receive(std::span<uint8_t> buffer, drv::Clock::time_point deadline) override {
+            const auto now = drv::Clock::now();
+            if (now >= deadline) ++askedPastTheDeadline;
+            if (now >= deadline + std::chrono::milliseconds(100)) return drv::Received{.timedOut = true};
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::fill_n(buffer.begin(), wire::ReplySize, wire::ReplySync);
+            return drv::Received{.size = wire::ReplySize};
+        }
+        int askedPastTheDeadline = 0;
+    } flood;
+    EXPECT_EQ(drv::exchange(flood, requestFor(9, 1), 30).code, drv::BadChecksum);
+    EXPECT_EQ(flood.askedPastTheDeadline, 0);
 }
 
 std::string cp1250Text(int32_t code) {
