@@ -1,11 +1,13 @@
 #include "StateFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace emu {
@@ -42,18 +44,18 @@ bool ParseCounts(std::string_view text, std::array<uint32_t, 4>& counts) {
     return true;
 }
 
-// Clock values stay within years 1970-9999, and the offset within a few
-// centuries, so that the clock arithmetic can never overflow.
-constexpr int64_t MaxWall = 253'402'300'799;  // 9999-12-31 23:59:59
-constexpr int64_t MaxOffset = 10'000'000'000;
+// Clock values (seconds either way of 1970) and the module clock's offset
+// from the host's are kept within about 35,000 years: far beyond a clock that
+// `set clock` put at 9999-12-31 and that then ran on, or one behind a host
+// clock that went back, and far from overflowing the clock arithmetic.  What
+// is written must read back, or the next start loses the whole state.
+constexpr int64_t ClockLimit = int64_t{1} << 40;
 
-bool ParseWallValue(std::string_view text, int64_t& out) {
-    return ParseNumber(text, out) && out >= 0 && out <= MaxWall;
+bool ParseClockValue(std::string_view text, int64_t& out) {
+    return ParseNumber(text, out) && out >= -ClockLimit && out <= ClockLimit;
 }
 
-bool ParseOffset(std::string_view text, int64_t& out) {
-    return ParseNumber(text, out) && out >= -MaxOffset && out <= MaxOffset;
-}
+int64_t Storable(int64_t clockValue) { return std::clamp(clockValue, -ClockLimit, ClockLimit); }
 
 bool Fail(std::string* why, std::string reason) {
     if (why) *why = std::move(reason);
@@ -67,10 +69,10 @@ bool ParseLine(std::string_view line, ModuleState& state, std::string* why) {
     const std::string_view value = line.substr(eq + 1);
     bool ok = false;
     if (key == "registers") ok = ParseRegisters(value, state.registers);
-    else if (key == "clock-offset") ok = ParseOffset(value, state.clockOffset);
-    else if (key == "last-alive") ok = ParseWallValue(value, state.lastAlive);
-    else if (key == "failure-start") ok = ParseWallValue(value, state.failureStart);
-    else if (key == "failure-end") ok = ParseWallValue(value, state.failureEnd);
+    else if (key == "clock-offset") ok = ParseClockValue(value, state.clockOffset);
+    else if (key == "last-alive") ok = ParseClockValue(value, state.lastAlive);
+    else if (key == "failure-start") ok = ParseClockValue(value, state.failureStart);
+    else if (key == "failure-end") ok = ParseClockValue(value, state.failureEnd);
     else if (key == "counts") ok = ParseCounts(value, state.counts);
     else if (key == "status") ok = ParseNumber(value, state.status);
     else return Fail(why, "unknown key '" + std::string(key.substr(0, 40)) + "'");
@@ -129,10 +131,10 @@ std::string FormatState(const ModuleState& s) {
     std::ostringstream out;
     out << Header << '\n'
         << "registers=" << regs << '\n'
-        << "clock-offset=" << s.clockOffset << '\n'
-        << "last-alive=" << s.lastAlive << '\n'
-        << "failure-start=" << s.failureStart << '\n'
-        << "failure-end=" << s.failureEnd << '\n'
+        << "clock-offset=" << Storable(s.clockOffset) << '\n'
+        << "last-alive=" << Storable(s.lastAlive) << '\n'
+        << "failure-start=" << Storable(s.failureStart) << '\n'
+        << "failure-end=" << Storable(s.failureEnd) << '\n'
         << "counts=" << s.counts[0] << ',' << s.counts[1] << ',' << s.counts[2] << ',' << s.counts[3] << '\n'
         << "status=" << s.status << '\n'
         << "end\n";
@@ -140,10 +142,17 @@ std::string FormatState(const ModuleState& s) {
 }
 
 LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a FIFO would hold the start until someone writes to it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return LoadResult::Missing;
         why = std::string("cannot read: ") + std::strerror(errno);
+        return LoadResult::Damaged;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+        ::close(fd);
         return LoadResult::Damaged;
     }
     std::string bytes;
@@ -167,30 +176,45 @@ LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::strin
 }
 
 bool SaveStateFile(const std::string& path, const ModuleState& state, std::string& why) {
-    const std::string text = FormatState(state);
-    const std::string temp = path + ".tmp";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        why = temp + ": " + std::strerror(errno);
+    const auto failed = [&](const std::string& what) {
+        why = what + ": " + std::strerror(errno);
         return false;
+    };
+    struct stat old {};
+    const bool exists = ::stat(path.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode)) {
+        why = path + ": not a regular file";
+        return false;
+    }
+    const std::string text = FormatState(state);
+    // A name of its own, created exclusively: a fixed name would let anyone
+    // who can write the folder plant a link there and have it followed.
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return failed(path);
+    if (::fchmod(fd, exists ? (old.st_mode & 07777) : 0644) != 0) {
+        const bool result = failed(temp);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return result;
     }
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            why = temp + ": " + std::strerror(errno);
+            const bool result = failed(temp);
             ::close(fd);
             ::unlink(temp.c_str());
-            return false;
+            return result;
         }
         done += static_cast<size_t>(n);
     }
     ::close(fd);
     if (::rename(temp.c_str(), path.c_str()) != 0) {
-        why = path + ": " + std::strerror(errno);
+        const bool result = failed(path);
         ::unlink(temp.c_str());
-        return false;
+        return result;
     }
     return true;
 }

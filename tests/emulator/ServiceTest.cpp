@@ -1,8 +1,14 @@
 // The state file, the control commands, injected faults and the serial framer.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <future>
+#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Control.h"
@@ -72,8 +78,8 @@ TEST(StateFile, DamageIsDetected) {
         replaced("counts=1,", "counts="),
         replaced("clock-offset=", "clock-offset=x"),
         replaced("clock-offset=-3600", "clock-offset=9223372036854775807"),
-        replaced("last-alive=", "last-alive=-"),
-        replaced("failure-end=1770000500", "failure-end=253402300800"),
+        replaced("last-alive=", "last-alive=--"),
+        replaced("failure-end=1770000500", "failure-end=1099511627777"),
         replaced("registers=00", "registers=0g"),
         replaced("registers=00", "registers=0"),
         replaced("last-alive", "alive"),
@@ -98,12 +104,49 @@ TEST(StateFile, FilesAreWrittenWholeAndLoaded) {
     ASSERT_TRUE(emu::SaveStateFile(path, SomeState(), why)) << why;
     EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Loaded);
     EXPECT_EQ(loaded.counts, SomeState().counts);
-    EXPECT_NE(::access((path + ".tmp").c_str(), F_OK), 0) << "no temporary file left";
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_EQ(entry.path().string(), path) << "no temporary file left";
     std::ofstream(path) << "garbage";
     EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Damaged);
     EXPECT_FALSE(emu::SaveStateFile(std::string(folder) + "/missing/state", SomeState(), why));
     std::remove(path.c_str());
     ::rmdir(folder);
+}
+
+TEST(StateFile, SavingNeverWritesThroughALinkPlantedBesideTheFile) {
+    char folder[] = "/tmp/kvstate-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/state";
+    const std::string victim = std::string(folder) + "/victim";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(::symlink(victim.c_str(), (path + ".tmp").c_str()), 0);
+    std::string why;
+    ASSERT_TRUE(emu::SaveStateFile(path, SomeState(), why)) << why;
+    std::stringstream kept;
+    kept << std::ifstream(victim).rdbuf();
+    EXPECT_EQ(kept.str(), "precious");
+    ModuleState loaded;
+    EXPECT_EQ(emu::LoadStateFile(path, loaded, why), emu::LoadResult::Loaded);
+    std::filesystem::remove_all(folder);
+}
+
+TEST(StateFile, AFifoIsNotWaitedForAndNotReplaced) {
+    char folder[] = "/tmp/kvstate-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(folder));
+    const std::string path = std::string(folder) + "/state";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    ModuleState loaded;
+    std::string why;
+    auto loading = std::async(std::launch::async, [&] { return emu::LoadStateFile(path, loaded, why); });
+    if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));  // lets the waiting reader go
+        FAIL() << "loading the state waits for a writer to the FIFO";
+    }
+    EXPECT_EQ(loading.get(), emu::LoadResult::Damaged);
+    EXPECT_FALSE(emu::SaveStateFile(path, SomeState(), why));
+    EXPECT_NE(why.find(path), std::string::npos) << why;
+    EXPECT_TRUE(std::filesystem::is_fifo(path)) << "the FIFO is not replaced";
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ControlCommands, ParseNumbersAndRanges) {
@@ -181,6 +224,18 @@ TEST_F(ServiceTest, ControlCommandsReachTheModel) {
     EXPECT_FALSE(service.QuitRequested());
     EXPECT_EQ(service.OnControl("quit"), "ok");
     EXPECT_TRUE(service.QuitRequested());
+}
+
+TEST_F(ServiceTest, AClockSetFarAheadIsStoredAndReadBack) {
+    for (const char* when : {"2400-01-01 00:00:00", "9999-12-31 23:59:59"}) {
+        ASSERT_EQ(service.OnControl(std::string("set clock ") + when), "ok");
+        clock.Advance(10'000);  // runs on, past the year 9999 in the second case
+        const ModuleState kept = service.module.State();
+        const auto back = emu::ParseState(emu::FormatState(kept));
+        ASSERT_TRUE(back) << when;
+        EXPECT_EQ(back->clockOffset, kept.clockOffset) << when;
+        EXPECT_EQ(back->lastAlive, kept.lastAlive) << when;
+    }
 }
 
 TEST_F(ServiceTest, RequestsAreCountedAndLogged) {
