@@ -28,6 +28,7 @@ namespace {
 constexpr size_t MaxControlLine = 4096;
 constexpr int64_t SaveIntervalMs = 1000;
 constexpr int64_t LineCheckIntervalMs = 100;
+constexpr int64_t ListenerRestMs = 100;
 
 std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
 
@@ -294,8 +295,11 @@ void Server::Watches() {
                  }});
     if (udpFd_ >= 0) w.push_back({udpFd_, [this] { OnUdp(); }});
     if (ptyMaster_ >= 0) w.push_back({ptyMaster_, [this] { OnPty(); }});
-    for (auto& [fd, path] : cardListeners_) w.push_back({fd, [this, fd = fd] { OnCardListener(fd); }});
-    if (controlFd_ >= 0) w.push_back({controlFd_, [this] { OnControlListener(); }});
+    const bool listening = clock_.SteadyMs() >= listenAgainMs_;
+    for (auto& [fd, path] : cardListeners_) {
+        if (listening) w.push_back({fd, [this, fd = fd] { OnCardListener(fd); }});
+    }
+    if (controlFd_ >= 0 && listening) w.push_back({controlFd_, [this] { OnControlListener(); }});
     for (auto& [id, conn] : conns_) w.push_back({conn.fd, [this, id = id] { OnConn(id); }});
     if (stdinOpen_) w.push_back({STDIN_FILENO, [this] { OnStdin(); }});
 }
@@ -344,6 +348,7 @@ timespec Server::PollTimeout() const {
     int64_t waitUs = (nextSaveMs_ - nowMs) * 1000;
     if (ptySlave_ >= 0) waitUs = std::min(waitUs, (nextLineCheckMs_ - nowMs) * 1000);
     if (options_.life) waitUs = std::min(waitUs, (nextLifeMs_ - nowMs) * 1000);
+    if (listenAgainMs_ > nowMs) waitUs = std::min(waitUs, (listenAgainMs_ - nowMs) * 1000);
     if (!pending_.empty()) waitUs = std::min(waitUs, pending_.begin()->first - NowUs());
     waitUs = std::clamp<int64_t>(waitUs, 0, 1'000'000);
     return timespec{static_cast<time_t>(waitUs / 1'000'000), static_cast<long>(waitUs % 1'000'000) * 1000};
@@ -466,11 +471,20 @@ void Server::OnPty() {
 void Server::OnCardListener(int listener) {
     const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0) conns_.emplace(nextConn_++, Conn{fd, ConnKind::Card, {}});
+    else RestListenersIfOutOfDescriptors();
 }
 
 void Server::OnControlListener() {
     const int fd = ::accept4(controlFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd >= 0) conns_.emplace(nextConn_++, Conn{fd, ConnKind::Control, {}});
+    else RestListenersIfOutOfDescriptors();
+}
+
+// A connection that cannot be taken for want of a descriptor stays waiting and
+// keeps its listener readable: poll() would return at once, round after round.
+void Server::RestListenersIfOutOfDescriptors() {
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+        listenAgainMs_ = clock_.SteadyMs() + ListenerRestMs;
 }
 
 void Server::CloseConn(uint64_t id) {

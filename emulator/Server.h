@@ -64,6 +64,7 @@ private:
     void OnPty();
     void OnCardListener(int fd);
     void OnControlListener();
+    void RestListenersIfOutOfDescriptors();
     void OnConn(uint64_t id);
     void OnStdin();
     void CloseConn(uint64_t id);
@@ -105,6 +106,7 @@ private:
     std::multimap<int64_t, Pending> pending_;  // by steady microseconds
     int64_t nextSaveMs_ = 0;
     int64_t nextLineCheckMs_ = 0;
+    int64_t listenAgainMs_ = 0;  // listeners rest until then when descriptors ran out
     std::string lastSaveError_;
     int64_t nextLifeMs_ = 0;
     uint32_t lifeStep_ = 0;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -152,6 +153,58 @@ TEST(EmulatorCards, EveryCardSocketAnswers) {
     EXPECT_EQ(emulator.value("get requests"), 3u);
     emulator.stop();
     EXPECT_FALSE(Exists(emulator.cardDir() + "/usb1726.sock")) << "sockets removed on a clean stop";
+}
+
+// CPU time (user and system, in clock ticks) a process has used so far.
+long CpuTicks(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long user = 0, system = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14) user = std::stol(field);
+        if (i == 15) system = std::stol(field);
+    }
+    return user + system;
+}
+
+TEST(EmulatorCards, OutOfDescriptorsItWaitsInsteadOfSpinning) {
+    // The emulator starts with room for a few dozen descriptors only.
+    rlimit ours{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &ours), 0);
+    rlimit few = ours;
+    few.rlim_cur = 32;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &few), 0);
+    std::optional<kvtest::Emulator> emulator;
+    try {
+        emulator.emplace();
+    } catch (...) {
+        ::setrlimit(RLIMIT_NOFILE, &ours);
+        throw;
+    }
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &ours), 0);
+
+    // More card connections than it has descriptors left: the rest wait.
+    const std::string path = emulator->cardDir() + "/pci1726.sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    std::vector<int> connections;
+    for (int i = 0; i < 40; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) connections.push_back(fd);
+        else ::close(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    const long before = CpuTicks(emulator->pid());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long used = CpuTicks(emulator->pid()) - before;
+    EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) / 4) << "the idle emulator spun on a failing accept()";
+
+    for (const int fd : connections) ::close(fd);
+    EXPECT_TRUE(AskCard(path, 0xC8, 0)) << "it takes connections again once descriptors are free";
 }
 
 TEST(EmulatorStateFile, DamagedFileGivesDefaultsAndIsReplaced) {

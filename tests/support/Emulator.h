@@ -47,6 +47,7 @@ public:
     // A module that has gone silent (SIGSTOP), and back (SIGCONT).
     void freeze();
     void thaw();
+    pid_t pid() const { return pid_; }
 
 private:
     void start();
