@@ -31,7 +31,7 @@ int32_t Connection::Open(uint8_t type, const TInitParametry& block, int32_t rate
     type_ = type;
     int32_t handle = 0;
     if (const int32_t e = library_.Init(&handle, block)) return e;  // the library stays for the text
-    if (handle == 0) return NotBound;
+    if (handle == 0) return EntryMissing + type;  // a library that opens no link is broken, as the binding says
     handle_ = handle;
     if (const int32_t e = SetRate(rate)) {
         Close();
