@@ -385,6 +385,7 @@ bool ParseInterval(std::string_view text, Millis& interval) {
     if (unit == "ms") scale = 1;
     else if (unit == "s") scale = 1000;
     else if (unit == "min") scale = 60000;
+    else if (unit == "h") scale = 3600000;
     else return false;
     const double value = std::strtod(number.c_str(), nullptr) * scale;
     if (!std::isfinite(value) || value > 24.0 * 3600 * 1000 || value != std::floor(value)) return false;

@@ -72,7 +72,7 @@ std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std:
 // Reads the file (and the password file it names) and parses it.
 std::variant<Config, std::string> LoadConfig(const std::string& path);
 
-// "100 ms", "2 s", "1.5 s", "1 min", "off"; false for anything else.
+// "100 ms", "2 s", "1.5 s", "1 min", "1 h", "off" (0); false for anything else.
 bool ParseInterval(std::string_view text, Millis& interval);
 
 }  // namespace kvbridge
