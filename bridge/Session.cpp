@@ -36,10 +36,10 @@ void BrokerWatch::Connected() {
     }
 }
 
-void BrokerWatch::Lost(const std::string& why) {
+void BrokerWatch::Lost(const std::string& why, bool ending) {
     std::lock_guard lock(mutex_);
     if (connected_ > 0) --connected_;
-    if (allReported_) {
+    if (allReported_ && !ending) {
         allReported_ = false;
         Log("broker " + broker_ + ": connection lost (" + why + "); reconnecting");
     }
@@ -114,10 +114,7 @@ void Session::Run() {
                 }
             }
             if (why.empty()) why = ::mosquitto_strerror(loop);
-            if (connected_) {
-                connected_ = false;
-                watch_.Lost(why);
-            }
+            if (connected_.exchange(false)) watch_.Lost(why, stopping_);
         } else {
             why = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : ::mosquitto_strerror(rc);
         }
@@ -128,8 +125,8 @@ void Session::Run() {
             wasConnected = sawConnection_;
         }
         if (wasConnected) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
-        else watch_.Failed("cannot connect: " + why + "; trying again in " + std::to_string(pause.count() / 1000) +
-                           " s and less often from then on");
+        else watch_.Failed("cannot connect: " + why + "; trying again after 1 s, then less often, at least every " +
+                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()) + " s");
         Pause(pause);
         if (!wasConnected) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
     }
@@ -158,7 +155,7 @@ void Session::OnConnect(int rc) {
 
 void Session::OnDisconnect(int rc) {
     if (!connected_.exchange(false)) return;
-    watch_.Lost(rc == 0 ? "disconnected" : ::mosquitto_strerror(rc));
+    watch_.Lost(rc == 0 ? "disconnected" : ::mosquitto_strerror(rc), stopping_);
     std::lock_guard lock(mutex_);
     undelivered_.clear();
     changed_.notify_all();

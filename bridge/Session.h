@@ -30,7 +30,7 @@ class BrokerWatch {
 public:
     BrokerWatch(std::string broker, size_t sessions) : broker_(std::move(broker)), sessions_(sessions) {}
     void Connected();
-    void Lost(const std::string& why);
+    void Lost(const std::string& why, bool ending);
     void Failed(const std::string& why);
 
 private:
