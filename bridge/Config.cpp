@@ -26,6 +26,9 @@ using kv618::ParameterKind;
 
 constexpr Millis ShortestPoll{10};
 constexpr size_t LongestName = 64;
+// Each module's session holds three descriptors in libmosquitto, whose loop
+// waits with select(): all of them must stay below FD_SETSIZE (1024).
+constexpr size_t MostModules = 300;
 
 // A fault found while parsing: the line it names and what is wrong there.
 struct Fault {
@@ -409,6 +412,10 @@ std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std:
         }
         ModuleConfig module;
         if (auto fault = ReadModule(section, module)) return message(*fault);
+        if (config.modules.size() == MostModules)
+            return message({section.line, "one bridge serves at most " + std::to_string(MostModules) +
+                                              " modules (each has an MQTT session of its own); run a second "
+                                              "bridge with another client id for the others"});
         for (const ModuleConfig& other : config.modules)
             if (other.name == module.name)
                 return message({section.line, "a second module " + module.name + " (the first is on line " +

@@ -2,7 +2,7 @@
 # Builds what is missing and runs the benchmarks; prints the machine and one
 # Markdown table of figures, each against its reference (docs/performance.md).
 #
-#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]
+#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup|bridge ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
 # Takes about two minutes in full.  Close other heavy work first: the machine
