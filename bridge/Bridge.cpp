@@ -94,7 +94,8 @@ void Bridge::OnCommand(size_t module, const std::string& what, std::string_view 
     if (!Enabled(config_.modules[module].commands, parsed.command->kind))
         return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
                       config_.modules[module].name + "])");
-    lineOf_[module]->Post(module, *parsed.command, topic, std::string(payload));
+    if (!lineOf_[module]->Post(module, *parsed.command, topic, std::string(payload)))
+        refuse("too many commands are waiting for this module's line; this one was not carried out");
 }
 
 int RunBridge(const std::string& configPath) {

@@ -12,6 +12,8 @@ namespace {
 // Requests in a row without an answer before a module counts as gone: one
 // lost datagram or a burst of noise does not take it offline.
 constexpr int SilentLimit = 3;
+// Commands go before polls: a flood of them must not stop the polling.
+constexpr size_t MostWaitingCommands = 64;
 constexpr int CounterSteps = kv618::CounterCount * static_cast<int>(kv618::Quantities.size());
 
 // Codes 5-8: the module answered and refused; any other code: it did not answer.
@@ -65,12 +67,14 @@ void Line::Stop() {
 
 void Line::Close() { connection_.Close(); }
 
-void Line::Post(size_t module, Command command, std::string topic, std::string payload) {
+bool Line::Post(size_t module, Command command, std::string topic, std::string payload) {
     {
         std::lock_guard lock(mutex_);
+        if (commands_.size() >= MostWaitingCommands) return false;
         commands_.push_back({module, command, std::move(topic), std::move(payload)});
     }
     wake_.notify_all();
+    return true;
 }
 
 std::string Line::Where(const Polled& p) const {

@@ -34,8 +34,9 @@ public:
     // Closes the link with _Done.
     void Close();
 
-    // A checked command for module `module` (an index into the configuration).
-    void Post(size_t module, Command command, std::string topic, std::string payload);
+    // A checked command for module `module` (an index into the configuration);
+    // false when too many wait already.
+    bool Post(size_t module, Command command, std::string topic, std::string payload);
 
 private:
     using Clock = std::chrono::steady_clock;
