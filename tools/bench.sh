@@ -5,7 +5,7 @@
 #   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup|bridge ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
-# Takes about two minutes in full.  Close other heavy work first: the machine
+# Takes about six minutes in full.  Close other heavy work first: the machine
 # is measured as it is, and the table shows its load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
