@@ -1,10 +1,10 @@
-// Figure 6: the MQTT bridge.  The bridge runs as its own process
+// Figure 7: the MQTT bridge.  The bridge runs as its own process
 // (kv618-bridge) between the emulator over the LAN converter and a mosquitto
 // broker on 127.0.0.1; a client of the benchmark's own takes the messages.
-//   6a/6b  latency from an input change at the emulator to its MQTT message,
+//   7a/7b  latency from an input change at the emulator to its MQTT message,
 //          against the poll interval;
-//   6c/6d  CPU of the bridge per module polled every 100 ms;
-//   6e     cadence of every module with the bridge held on one core, for
+//   7c/7d  CPU of the bridge per module polled every 100 ms;
+//   7e     cadence of every module with the bridge held on one core, for
 //          growing numbers of modules.
 #include "Benchmarks.h"
 
@@ -243,7 +243,7 @@ Row cadenceRow(const Settings& s, int perEmulator, int emulators) {
     plant.bridge->terminate();
     const double capacity = lineCapacity(*plant.emulators[0], perEmulator);
     Row row;
-    row.figure = "6e. Cadence, " + std::to_string(total) + " modules at 100 ms over " + std::to_string(emulators) +
+    row.figure = "7e. Cadence, " + std::to_string(total) + " modules at 100 ms over " + std::to_string(emulators) +
                  (emulators == 1 ? " LAN converter" : " LAN converters") + ", bridge on one core";
     row.ratio = summarize(ratios);
     row.measured = withUnit(row.ratio.median * 100, "ms", 2);
@@ -275,11 +275,11 @@ std::vector<Row> bridgeBench(const Settings& s) {
     } restore{kept, before != nullptr};
     std::vector<Row> rows;
     rows.push_back(latencyRow(100ms, s.quick ? 10 : 100,
-                              "6a. Bridge: input change to MQTT message, inputs every 100 ms, vs poll interval"));
+                              "7a. Bridge: input change to MQTT message, inputs every 100 ms, vs poll interval"));
     rows.push_back(latencyRow(500ms, s.quick ? 5 : 40,
-                              "6b. Bridge: input change to MQTT message, inputs every 500 ms, vs poll interval"));
-    rows.push_back(cpuRow(s, 20, false, "6c. Bridge CPU per module, inputs every 100 ms, unchanged"));
-    rows.push_back(cpuRow(s, 20, true, "6d. Bridge CPU per module, inputs every 100 ms, each poll published"));
+                              "7b. Bridge: input change to MQTT message, inputs every 500 ms, vs poll interval"));
+    rows.push_back(cpuRow(s, 20, false, "7c. Bridge CPU per module, inputs every 100 ms, unchanged"));
+    rows.push_back(cpuRow(s, 20, true, "7d. Bridge CPU per module, inputs every 100 ms, each poll published"));
     for (const auto& [perEmulator, emulators] : std::vector<std::pair<int, int>>{{100, 1}, {200, 1}, {255, 1}, {150, 2}})
         rows.push_back(cadenceRow(s, perEmulator, emulators));
     return rows;

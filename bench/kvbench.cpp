@@ -1,9 +1,9 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|bridge ...]
+//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]
 //
-// Without names it runs all six.  --quick runs few repetitions (a check that
+// Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s).
 #include "Benchmarks.h"
 
@@ -41,7 +41,7 @@ void printRow(const bench::Row& r) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|bridge ...]\n");
+    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]\n");
     return 2;
 }
 
