@@ -30,6 +30,7 @@ std::vector<Row> configBench(const Settings& s);
 std::vector<Row> pollBench(const Settings& s);
 std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
+std::vector<Row> bridgeBench(const Settings& s);
 
 // Child process modes of the benchmark executable.
 int runPong();

@@ -1,10 +1,10 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]
+//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]
 //
-// Without names it runs all five.  --quick runs few repetitions (a check that
-// everything works, not figures); --seconds sets the polling run (20 s).
+// Without names it runs them all.  --quick runs few repetitions (a check that
+// everything works, not figures); --seconds sets the polling runs (20 s).
 #include "Benchmarks.h"
 
 #include <QApplication>
@@ -27,6 +27,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"exchange", bench::exchangeBench}, {"serial", bench::serialBench}, {"config", bench::configBench},
         {"poll", bench::pollBench},         {"startup", bench::startupBench},
         {"silent", bench::silentBench},
+        {"bridge", bench::bridgeBench},
     };
     return all;
 }
@@ -40,7 +41,7 @@ void printRow(const bench::Row& r) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]\n");
+    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]\n");
     return 2;
 }
 

@@ -2,10 +2,10 @@
 # Builds what is missing and runs the benchmarks; prints the machine and one
 # Markdown table of figures, each against its reference (docs/performance.md).
 #
-#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup ...]
+#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
-# Takes about two minutes in full.  Close other heavy work first: the machine
+# Takes several minutes in full, about four of them the bridge (figure 7).  Close other heavy work first: the machine
 # is measured as it is, and the table shows its load.
 set -euo pipefail
 cd "$(dirname "$0")/.."

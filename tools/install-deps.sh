@@ -22,6 +22,8 @@ package=(
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
+  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge
+  mosquitto                       # the broker its tests start
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
 )
 

@@ -42,7 +42,10 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/lib/r_iv618/QPCI726.DLL\n", " ./usr/lib/r_iv618/QPCI1726.DLL\n", " ./usr/lib/r_iv618/QUSB1726.DLL\n",
           " ./usr/lib/r_iv618/QKV1726.DLL\n", " ./usr/share/applications/r_iv618.desktop\n",
           " ./usr/share/icons/hicolor/scalable/apps/r_iv618.svg\n", " ./usr/share/man/man1/R_IV618.1.gz\n",
-          " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n"})
+          " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
+          " ./usr/bin/kv618-bridge -> ../lib/r_iv618/kv618-bridge\n", " ./usr/lib/r_iv618/kv618-bridge\n",
+          " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
+          " ./usr/share/doc/r-iv618/docs/bridge.md\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
     const auto [kodPole, zavislosti] = Vystup("dpkg-deb -f " + deb + " Version Depends");
@@ -52,6 +55,7 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
     EXPECT_NE(zavislosti.find("libqt6widgets6"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("libstdc++6"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("qt6-qpa-plugins"), std::string::npos) << zavislosti;
+    EXPECT_NE(zavislosti.find("libmosquitto1"), std::string::npos) << zavislosti;
     fs::remove_all(slozka);
 }
 

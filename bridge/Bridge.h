@@ -1,0 +1,51 @@
+// The bridge between the modules and an MQTT broker: every line of the
+// configuration polled on its own thread, every module published under
+// kv618/<module>/ through a session of its own (docs/bridge.md).
+#pragma once
+
+#include "Config.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvbridge {
+
+class Line;
+class Session;
+class BrokerWatch;
+
+// Exit statuses of RunBridge.
+inline constexpr int ExitStopped = 0;     // ended by SIGTERM or SIGINT
+inline constexpr int ExitFailed = 1;      // could not start
+inline constexpr int ExitBadConfig = 78;  // the configuration is wrong (sysexits' EX_CONFIG)
+
+// Runs the bridge of the configuration file until SIGTERM or SIGINT, then
+// publishes every module offline and closes every link.  A bad file gets one
+// message on standard error naming its line.
+int RunBridge(const std::string& configPath);
+
+class Bridge {
+public:
+    explicit Bridge(Config config);
+    ~Bridge();
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
+
+    void Start();
+    // Polling ends, every module is published offline, the broker is left and
+    // the links are closed with _Done.
+    void Stop();
+
+private:
+    void OnCommand(size_t module, const std::string& what, std::string_view payload, bool retained);
+
+    Config config_;
+    std::unique_ptr<BrokerWatch> watch_;
+    std::vector<std::unique_ptr<Session>> sessions_;
+    std::vector<std::unique_ptr<Line>> lines_;
+    std::vector<Line*> lineOf_;  // by module
+    bool running_ = false;
+};
+
+}  // namespace kvbridge

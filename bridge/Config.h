@@ -1,0 +1,78 @@
+// The bridge's configuration file: the broker, and each module with its
+// interface, connection parameters, address and what to poll how often.
+// Modules whose interface and connection parameters name the same line
+// share one link.  docs/bridge.md describes the format.
+#pragma once
+
+#include "Dekl.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace kvbridge {
+
+using Millis = std::chrono::milliseconds;
+
+struct BrokerConfig {
+    std::string host = "localhost";
+    int port = 0;  // 0: 1883, or 8883 with TLS
+    std::string clientId;  // empty: "kv618-" and the host name
+    std::string user;
+    std::string passwordFile;  // its first line is the password
+    std::string password;      // filled by LoadConfig
+    std::string caFile, certFile, keyFile;
+    // Lines of the file keys, for messages about the files they name.
+    int passwordLine = 0, caLine = 0, certLine = 0, keyLine = 0;
+    int keepalive = 30;  // seconds
+    int qos = 1;
+
+    int Port() const { return port != 0 ? port : caFile.empty() ? 1883 : 8883; }
+    bool Tls() const { return !caFile.empty(); }
+};
+
+struct Commands {
+    bool setOutputs = false;
+    bool resetCounters = false;
+    bool resetStatus = false;
+};
+
+struct ModuleConfig {
+    std::string name;  // the topic level kv618/<name>/...
+    int line = 0;      // of its section header in the file
+    uint8_t type = 0;  // the interface (TData.Rozhrani)
+    TData data;        // Adresa, Rychlost and the interface's parameters
+    Millis inputs{100}, status{500}, counters{2000};  // 0: not polled
+    Millis heartbeat{60000};  // inputs and status published at least this often
+    Millis retry{5000};       // a silent module is asked again after this
+    Commands commands;
+};
+
+// One link: an interface with its connection parameters, and the modules on it.
+struct LineConfig {
+    uint8_t type = 0;
+    TData data;                  // the first module's record: parameters and rate
+    std::vector<size_t> modules;  // indexes into Config::modules
+    std::string name;            // e.g. "KV-1726 192.168.0.99:5000", for messages
+};
+
+struct Config {
+    BrokerConfig broker;
+    std::vector<ModuleConfig> modules;
+    std::vector<LineConfig> lines;
+};
+
+// The configuration, or one message "FILE:LINE: what is wrong" naming the
+// first fault.  `fileName` is only used in messages; `bytes` may be UTF-8 or
+// Windows-1250, as the program's settings file.
+std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std::string& fileName);
+// Reads the file (and the password file it names) and parses it.
+std::variant<Config, std::string> LoadConfig(const std::string& path);
+
+// "100 ms", "2 s", "1.5 s", "1 min", "1 h", "off" (0); false for anything else.
+bool ParseInterval(std::string_view text, Millis& interval);
+
+}  // namespace kvbridge

@@ -1,0 +1,330 @@
+#include "Line.h"
+
+#include "Interfaces.h"
+#include "Log.h"
+
+#include <algorithm>
+
+namespace kvbridge {
+
+namespace {
+
+// Requests in a row without an answer before a module counts as gone: one
+// lost datagram or a burst of noise does not take it offline.
+constexpr int SilentLimit = 3;
+// Commands go before polls: a flood of them must not stop the polling.
+constexpr size_t MostWaitingCommands = 64;
+constexpr int CounterSteps = kv618::CounterCount * static_cast<int>(kv618::Quantities.size());
+
+// Codes 5-8: the module answered and refused; any other code: it did not answer.
+bool Refusal(int code) { return code >= 5 && code <= 8; }
+
+const char* PollName(int poll) {
+    static const char* const names[] = {"identification", "inputs", "status", "counters"};
+    return names[poll];
+}
+
+WallTime Now() { return std::chrono::system_clock::now(); }
+
+// The next due time of a poll with a steady cadence; a poll that fell behind
+// by more than its interval goes at once rather than in a burst.
+template <typename T, typename D>
+T Next(T due, D interval, T now) {
+    const T next = due + interval;
+    return next < now ? now : next;
+}
+
+}  // namespace
+
+Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, const std::vector<Session*>& sessions)
+    : config_(line), data_(line.data) {
+    retryOpen_ = modules[line.modules.front()].retry;
+    for (const size_t i : line.modules) {
+        Polled p;
+        p.config = &modules[i];
+        p.session = sessions[i];
+        p.index = i;
+        polled_.push_back(p);
+        retryOpen_ = std::min<Clock::duration>(retryOpen_, modules[i].retry);
+    }
+}
+
+Line::~Line() {
+    Stop();
+    Close();
+}
+
+void Line::Start() { thread_ = std::thread([this] { Run(); }); }
+
+void Line::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void Line::Close() { connection_.Close(); }
+
+bool Line::Post(size_t module, Command command, std::string topic, std::string payload) {
+    {
+        std::lock_guard lock(mutex_);
+        if (commands_.size() >= MostWaitingCommands) return false;
+        commands_.push_back({module, command, std::move(topic), std::move(payload)});
+    }
+    wake_.notify_all();
+    return true;
+}
+
+std::string Line::Where(const Polled& p) const {
+    return "module " + p.config->name + " (address " + std::to_string(p.config->data.Adresa) + " on " +
+           config_.name + ")";
+}
+
+void Line::Run() {
+    const auto now = Clock::now();
+    for (Polled& p : polled_) p.identifyDue = now;
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!connection_.IsOpen()) {
+            lock.unlock();
+            const bool open = OpenLink();
+            lock.lock();
+            if (!open) {
+                wake_.wait_for(lock, retryOpen_, [this] { return stopping_; });
+                continue;
+            }
+        }
+        if (!commands_.empty()) {
+            const Pending pending = std::move(commands_.front());
+            commands_.pop_front();
+            lock.unlock();
+            Execute(pending);
+            lock.lock();
+            continue;
+        }
+        // The poll due first, of every module on the line.
+        Polled* next = nullptr;
+        Poll poll = Poll::Identify;
+        Clock::time_point due = Clock::time_point::max();
+        const auto consider = [&](Polled& p, Poll which, Clock::time_point when) {
+            if (when < due) next = &p, poll = which, due = when;
+        };
+        for (Polled& p : polled_) {
+            if (!p.online) {
+                consider(p, Poll::Identify, p.identifyDue);
+                continue;
+            }
+            if (p.config->inputs.count()) consider(p, Poll::Inputs, p.inputsDue);
+            if (p.config->status.count()) consider(p, Poll::Status, p.statusDue);
+            if (p.config->counters.count()) consider(p, Poll::Counters, p.countersDue);
+        }
+        if (!next) {
+            wake_.wait(lock, [this] { return stopping_ || !commands_.empty(); });
+            continue;
+        }
+        if (due > Clock::now()) {
+            wake_.wait_until(lock, due, [this] { return stopping_ || !commands_.empty(); });
+            continue;
+        }
+        lock.unlock();
+        RunPoll(*next, poll);
+        lock.lock();
+    }
+}
+
+bool Line::OpenLink() {
+    const int32_t rate = polled_.front().config->data.Rychlost;
+    const int32_t code = connection_.Open(config_.type, kv618::InitBlock(data_, config_.type), rate);
+    if (code == 0) {
+        rate_ = rate;
+        if (!openFailure_.empty()) Log("line " + config_.name + ": open");
+        openFailure_.clear();
+        return true;
+    }
+    const std::string text = Text(code);
+    if (text != openFailure_) {
+        openFailure_ = text;
+        Log("line " + config_.name + ": cannot be opened (" + std::to_string(code) + "): " + text +
+            "; the other lines go on, this one is tried again every " +
+            std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()) + " ms");
+        for (Polled& p : polled_) {
+            p.session->PublishState(topic::Online, OnlinePayload(false));
+            p.session->PublishEvent(topic::Error, PollErrorJson("line", code, text, Now()));
+        }
+    }
+    return false;
+}
+
+uint8_t Line::Reach(const Polled& p) {
+    const int32_t rate = p.config->data.Rychlost;
+    if (rate == rate_) return 0;
+    const int32_t code = connection_.SetRate(rate);
+    if (code != 0) return static_cast<uint8_t>(std::clamp<int32_t>(code, 1, kv618::CodeOutOfRange));
+    rate_ = rate;
+    return 0;
+}
+
+void Line::RunPoll(Polled& p, Poll poll) {
+    switch (poll) {
+        case Poll::Identify: Identify(p); break;
+        case Poll::Inputs: ReadInputs(p); break;
+        case Poll::Status: ReadStatus(p); break;
+        case Poll::Counters: ReadCounterStep(p); break;
+    }
+}
+
+void Line::Identify(Polled& p) {
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    const uint8_t reach = Reach(p);
+    const auto id = reach ? kv618::Result<kv618::Identification>{reach} : module.Identify();
+    if (id.ok()) {
+        GoOnline(p, id.value);
+        return;
+    }
+    p.identifyDue = Clock::now() + p.config->retry;
+    if (!p.reportedSilent) {
+        p.reportedSilent = true;
+        Log(Where(p) + " does not answer (" + std::to_string(id.error) + "): " + Text(id.error) +
+            "; asked again every " + std::to_string(p.config->retry.count()) + " ms");
+        p.session->PublishState(topic::Online, OnlinePayload(false));
+    }
+}
+
+void Line::GoOnline(Polled& p, const kv618::Identification& id) {
+    p.online = true;
+    p.silent = 0;
+    p.reportedSilent = false;
+    p.inputs.reset();
+    p.status.reset();
+    p.counterStep = 0;
+    std::fill(std::begin(p.refused), std::end(p.refused), 0);
+    const auto now = Clock::now();
+    p.inputsDue = p.statusDue = p.countersDue = p.countersStarted = now;
+    Log(Where(p) + " answers: " + id.Text());
+    p.session->PublishState(topic::Identification, IdentificationJson(id, p.config->data.Adresa, Now()));
+    p.session->PublishState(topic::Online, OnlinePayload(true));
+}
+
+void Line::GoOffline(Polled& p, int code) {
+    p.online = false;
+    p.reportedSilent = true;
+    p.identifyDue = Clock::now() + p.config->retry;
+    Log(Where(p) + " stopped answering (" + std::to_string(code) + "): " + Text(code) + "; asked again every " +
+        std::to_string(p.config->retry.count()) + " ms");
+    p.session->PublishState(topic::Online, OnlinePayload(false));
+}
+
+void Line::Answered(Polled& p, Poll poll) {
+    p.silent = 0;
+    p.refused[static_cast<int>(poll)] = 0;
+}
+
+void Line::Failed(Polled& p, Poll poll, int code) {
+    if (Refusal(code)) {
+        // The module is there; say once what it refuses, not at every poll.
+        p.silent = 0;
+        int& last = p.refused[static_cast<int>(poll)];
+        if (last != code) {
+            last = code;
+            p.session->PublishEvent(topic::Error, PollErrorJson(PollName(static_cast<int>(poll)), code, Text(code), Now()));
+        }
+        return;
+    }
+    if (++p.silent >= SilentLimit) GoOffline(p, code);
+}
+
+void Line::ReadInputs(Polled& p) {
+    const auto started = Clock::now();
+    p.inputsDue = Next(p.inputsDue, p.config->inputs, started);
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    const uint8_t reach = Reach(p);
+    const auto inputs = reach ? kv618::Result<uint32_t>{reach} : module.ReadInputs();
+    if (!inputs.ok()) return Failed(p, Poll::Inputs, inputs.error);
+    Answered(p, Poll::Inputs);
+    const auto now = Clock::now();
+    if (p.inputs != inputs.value || now - p.inputsPublished >= p.config->heartbeat) {
+        p.inputs = inputs.value;
+        p.inputsPublished = now;
+        p.session->PublishState(topic::Inputs, InputsJson(inputs.value, Now()));
+    }
+}
+
+void Line::ReadStatus(Polled& p) {
+    p.statusDue = Next(p.statusDue, p.config->status, Clock::now());
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    const uint8_t reach = Reach(p);
+    const auto status = reach ? kv618::Result<uint32_t>{reach} : module.ReadStatus();
+    if (!status.ok()) return Failed(p, Poll::Status, status.error);
+    Answered(p, Poll::Status);
+    const auto now = Clock::now();
+    if (p.status != status.value || now - p.statusPublished >= p.config->heartbeat) {
+        p.status = status.value;
+        p.statusPublished = now;
+        p.session->PublishState(topic::Status, StatusJson(status.value, Now()));
+    }
+}
+
+// One quantity per turn, so that the inputs of the other modules do not wait
+// for twenty requests in a row; the set is published whole.
+void Line::ReadCounterStep(Polled& p) {
+    if (p.counterStep == 0) p.countersStarted = p.countersDue;
+    const int counter = p.counterStep / static_cast<int>(kv618::Quantities.size());
+    const int quantity = p.counterStep % static_cast<int>(kv618::Quantities.size());
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    const uint8_t reach = Reach(p);
+    const auto value = reach ? kv618::Result<uint32_t>{reach} : module.ReadQuantity(kv618::Quantities[quantity], counter);
+    const auto now = Clock::now();
+    if (!value.ok()) {
+        p.counterStep = 0;
+        p.countersDue = Next(p.countersStarted, p.config->counters, now);
+        return Failed(p, Poll::Counters, value.error);
+    }
+    Answered(p, Poll::Counters);
+    p.counters[counter][quantity] = value.value;
+    if (++p.counterStep < CounterSteps) {
+        // Due now: whatever fell due meanwhile goes first.
+        p.countersDue = now;
+        return;
+    }
+    p.counterStep = 0;
+    p.countersDue = Next(p.countersStarted, p.config->counters, now);
+    p.session->PublishState(topic::Counters, CountersJson(p.counters, Now()));
+}
+
+void Line::Execute(const Pending& pending) {
+    const auto found = std::find_if(polled_.begin(), polled_.end(), [&](const Polled& p) { return p.index == pending.module; });
+    if (found == polled_.end()) return;
+    Polled& p = *found;
+    const auto refuse = [&](const std::string& why) {
+        p.session->PublishEvent(topic::Error, CommandErrorJson(pending.topic, pending.payload, why, Now()));
+    };
+    if (!p.online) return refuse("the module is not answering; nothing was sent");
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    if (const uint8_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
+    const Command& c = pending.command;
+    uint8_t code = 0;
+    switch (c.kind) {
+        case Command::SetOutputs: code = module.WriteOutputs(c.outputs); break;
+        case Command::ResetCounters: code = c.counter < 0 ? module.ResetCounters() : module.ResetCounter(c.counter); break;
+        case Command::ResetStatus: code = module.ResetStatus(); break;
+    }
+    if (code != 0) {
+        refuse(Text(code) + " (" + std::to_string(code) + ")");
+        if (!Refusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
+        return;
+    }
+    p.silent = 0;
+    const auto now = Clock::now();
+    switch (c.kind) {
+        case Command::SetOutputs: p.session->PublishEvent(topic::Outputs, OutputsJson(c.outputs, Now())); break;
+        // What the reset did shows at once, not a poll interval later.
+        case Command::ResetCounters:
+            if (p.counterStep == 0) p.countersDue = now;
+            break;
+        case Command::ResetStatus: p.statusDue = now; break;
+    }
+}
+
+}  // namespace kvbridge

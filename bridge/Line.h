@@ -1,0 +1,100 @@
+// One line: one interface library opened once, its modules polled in turn
+// on a thread of the line's own, one request at a time.  Lines do not wait
+// for each other.  Commands from the broker wait in a queue and go out
+// between two polls.
+#pragma once
+
+#include "Config.h"
+#include "Connection.h"
+#include "Payloads.h"
+#include "Session.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kvbridge {
+
+class Line {
+public:
+    // `sessions` stand beside `config.modules`; the line polls those of `line`.
+    Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, const std::vector<Session*>& sessions);
+    ~Line();
+    Line(const Line&) = delete;
+    Line& operator=(const Line&) = delete;
+
+    void Start();
+    // Ends the thread after the request in progress; the link stays open.
+    void Stop();
+    // Closes the link with _Done.
+    void Close();
+
+    // A checked command for module `module` (an index into the configuration);
+    // false when too many wait already.
+    bool Post(size_t module, Command command, std::string topic, std::string payload);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    enum class Poll { Identify, Inputs, Status, Counters };
+
+    struct Polled {
+        const ModuleConfig* config;
+        Session* session;
+        size_t index;  // in the configuration
+        bool online = false;
+        bool reportedSilent = false;  // its silence is in the log already
+        int silent = 0;               // requests in a row without an answer
+        Clock::time_point identifyDue, inputsDue, statusDue, countersDue;
+        Clock::time_point countersStarted;  // due time of the set being read
+        int counterStep = 0;                // 0-19 within the set
+        CounterValues counters{};
+        std::optional<uint32_t> inputs, status;  // last published
+        Clock::time_point inputsPublished, statusPublished;
+        int refused[4] = {};  // last refusal code per Poll, reported once
+    };
+
+    struct Pending {
+        size_t module;
+        Command command;
+        std::string topic, payload;
+    };
+
+    void Run();
+    bool OpenLink();
+    void Execute(const Pending& pending);
+    void RunPoll(Polled& p, Poll poll);
+    void Identify(Polled& p);
+    void ReadInputs(Polled& p);
+    void ReadStatus(Polled& p);
+    void ReadCounterStep(Polled& p);
+    // Sets the module's rate on the link if another one is set: 0 or the code.
+    uint8_t Reach(const Polled& p);
+    void Answered(Polled& p, Poll poll);
+    void Failed(Polled& p, Poll poll, int code);
+    void GoOnline(Polled& p, const kv618::Identification& id);
+    void GoOffline(Polled& p, int code);
+    std::string Where(const Polled& p) const;
+    std::string Text(int code) const { return connection_.Text(code); }
+
+    LineConfig config_;
+    TData data_;  // the parameters _Init takes, kept while the link is open
+    std::vector<Polled> polled_;
+    kv618::Connection connection_;
+    int32_t rate_ = 0;  // set on the open link
+    std::string openFailure_;  // the last failure to open, reported once
+    Clock::duration retryOpen_;
+
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::deque<Pending> commands_;
+};
+
+}  // namespace kvbridge

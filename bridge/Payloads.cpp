@@ -1,0 +1,155 @@
+#include "Payloads.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cctype>
+#include <ctime>
+
+namespace kvbridge {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t EchoedPayload = 200;  // bytes of a refused payload sent back
+
+// Keys of the counter quantities, with their units, in the order of kv618::Quantities.
+constexpr std::array<const char*, 5> QuantityKeys = {"pulses", "consumption_wh", "power_w", "period_ms",
+                                                     "power_10s_w"};
+
+std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+json Bits(uint32_t value) {
+    json bits = json::array();
+    for (int i = 0; i < 32; ++i) bits.push_back((value >> i) & 1);
+    return bits;
+}
+
+std::string Trim(std::string_view text) {
+    size_t start = 0, end = text.size();
+    while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
+    while (end > start && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    return std::string(text.substr(start, end - start));
+}
+
+// A whole number in 0..2^32-1, decimal or 0x hexadecimal.
+std::optional<uint32_t> Number32(const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > (hex ? 8u : 10u)) return std::nullopt;
+    uint64_t value = 0;
+    for (const char c : digits) {
+        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                      : hex && std::isxdigit(static_cast<unsigned char>(c))
+                          ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                          : -1;
+        if (d < 0) return std::nullopt;
+        value = value * (hex ? 16 : 10) + static_cast<uint64_t>(d);
+    }
+    if (value > 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+std::optional<uint32_t> OutputsOf(std::string_view payload) {
+    const std::string text = Trim(payload);
+    if (auto n = Number32(text)) return n;
+    const json j = json::parse(text, nullptr, false);
+    if (!j.is_object() || j.size() != 1 || !j.contains("value")) return std::nullopt;
+    const json& value = j["value"];
+    if (value.is_number_unsigned() && value.get<uint64_t>() <= 0xFFFFFFFFu) return value.get<uint32_t>();
+    if (value.is_string()) return Number32(Trim(value.get<std::string>()));
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string Topic(const std::string& module, std::string_view what) {
+    return std::string(topic::Root) + "/" + module + "/" + std::string(what);
+}
+
+std::string Timestamp(WallTime when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char date[32], zone[8];
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    std::strftime(zone, sizeof zone, "%z", &local);  // +0100
+    char text[48];
+    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(ms % 1000), zone, zone + 3);
+    return text;
+}
+
+std::string InputsJson(uint32_t inputs, WallTime when) {
+    return Dump({{"time", Timestamp(when)}, {"value", inputs}, {"bits", Bits(inputs)}});
+}
+
+std::string OutputsJson(uint32_t outputs, WallTime when) {
+    return Dump({{"time", Timestamp(when)}, {"value", outputs}, {"bits", Bits(outputs)}});
+}
+
+std::string StatusJson(uint32_t status, WallTime when) {
+    namespace s = kv618::status;
+    return Dump({{"time", Timestamp(when)},
+                 {"value", status},
+                 {"FN", (status & s::FN) != 0},
+                 {"PRF", (status & s::PRF) != 0},
+                 {"PWR", (status & s::PWR) != 0},
+                 {"RST", (status & s::RST) != 0},
+                 {"ERR24", (status & s::ERR24) != 0}});
+}
+
+std::string CountersJson(const CounterValues& values, WallTime when) {
+    json counters = json::array();
+    for (const auto& counter : values) {
+        json one = json::object();
+        for (size_t q = 0; q < QuantityKeys.size(); ++q) one[QuantityKeys[q]] = counter[q];
+        counters.push_back(one);
+    }
+    return Dump({{"time", Timestamp(when)}, {"counters", counters}});
+}
+
+std::string IdentificationJson(const kv618::Identification& id, uint8_t address, WallTime when) {
+    std::string name = id.Name();
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    return Dump({{"time", Timestamp(when)},
+                 {"name", name},
+                 {"version", id.Version()},
+                 {"text", id.Text()},
+                 {"address", address}});
+}
+
+std::string CommandErrorJson(const std::string& topic, std::string_view payload, const std::string& why,
+                             WallTime when) {
+    return Dump({{"time", Timestamp(when)},
+                 {"topic", topic},
+                 {"payload", std::string(payload.substr(0, EchoedPayload))},
+                 {"error", why}});
+}
+
+std::string PollErrorJson(const char* poll, int code, const std::string& text, WallTime when) {
+    return Dump({{"time", Timestamp(when)}, {"poll", poll}, {"code", code}, {"error", text}});
+}
+
+ParsedCommand ParseCommand(std::string_view what, std::string_view payload) {
+    const std::string text = Trim(payload);
+    if (what == topic::SetOutputs) {
+        if (auto outputs = OutputsOf(payload)) return {Command{Command::SetOutputs, *outputs}, {}};
+        return {std::nullopt,
+                "set/outputs takes the 32 outputs as a number (decimal or 0x hexadecimal, DOUT0 = bit 0) or "
+                "{\"value\": N}"};
+    }
+    if (what == topic::ResetCounters) {
+        if (text.empty() || text == "all") return {Command{Command::ResetCounters}, {}};
+        if (text.size() == 1 && text[0] >= '0' && text[0] <= '3')
+            return {Command{Command::ResetCounters, 0, text[0] - '0'}, {}};
+        return {std::nullopt, "reset/counters takes an empty payload or \"all\" (all four) or a counter 0-3"};
+    }
+    if (what == topic::ResetStatus) {
+        if (text.empty() || text == "{}" || text == "true") return {Command{Command::ResetStatus}, {}};
+        return {std::nullopt, "reset/status takes an empty payload"};
+    }
+    return {std::nullopt, "unknown command; there are set/outputs, reset/counters and reset/status"};
+}
+
+}  // namespace kvbridge

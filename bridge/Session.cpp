@@ -1,0 +1,224 @@
+#include "Session.h"
+
+#include "Log.h"
+#include "Payloads.h"
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace kvbridge {
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto FirstPause = 1s;
+constexpr auto LongestPause = 30s;
+constexpr int LoopWaitMs = 1000;  // how long one turn of the loop may wait on the socket
+constexpr auto GoodbyeTime = 3s;  // for the disconnection to leave when ending
+
+Session& Of(void* object) { return *static_cast<Session*>(object); }
+
+}  // namespace
+
+void BrokerWatch::Connected() {
+    std::lock_guard lock(mutex_);
+    ++connected_;
+    lastFailure_.clear();
+    if (connected_ == sessions_ && !allReported_) {
+        allReported_ = true;
+        Log("broker " + broker_ + ": connected, " + std::to_string(sessions_) + " module session(s)");
+    }
+}
+
+void BrokerWatch::Lost(const std::string& why, bool ending) {
+    std::lock_guard lock(mutex_);
+    if (connected_ > 0) --connected_;
+    if (allReported_ && !ending) {
+        allReported_ = false;
+        Log("broker " + broker_ + ": connection lost (" + why + "); reconnecting");
+    }
+}
+
+void BrokerWatch::Failed(const std::string& why) {
+    std::lock_guard lock(mutex_);
+    if (why == lastFailure_) return;
+    lastFailure_ = why;
+    Log("broker " + broker_ + ": " + why);
+}
+
+Session::Session(const BrokerConfig& broker, std::string module, BrokerWatch& watch, CommandHandler onCommand)
+    : broker_(broker), module_(std::move(module)), watch_(watch), onCommand_(std::move(onCommand)) {
+    const std::string id = broker_.clientId + "-" + module_;
+    client_ = ::mosquitto_new(id.c_str(), true, this);
+    if (!client_) throw std::runtime_error("cannot create an MQTT client for module " + module_);
+    ::mosquitto_threaded_set(client_, true);
+    // A value that changed is a small packet: it leaves at once, not after the last one's ack.
+    ::mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
+    const std::string online = Topic(module_, topic::Online);
+    const char* offline = OnlinePayload(false);
+    ::mosquitto_will_set(client_, online.c_str(), static_cast<int>(std::strlen(offline)), offline, broker_.qos, true);
+    if (!broker_.user.empty())
+        ::mosquitto_username_pw_set(client_, broker_.user.c_str(),
+                                    broker_.password.empty() ? nullptr : broker_.password.c_str());
+    if (broker_.Tls()) {
+        const auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+        const int rc = ::mosquitto_tls_set(client_, broker_.caFile.c_str(), nullptr, orNull(broker_.certFile),
+                                           orNull(broker_.keyFile), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            throw std::runtime_error("TLS files of the broker: " + std::string(::mosquitto_strerror(rc)));
+    }
+    ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnConnect(rc); });
+    ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnDisconnect(rc); });
+    ::mosquitto_message_callback_set(client_,
+                                     [](mosquitto*, void* o, const mosquitto_message* m) { Of(o).OnMessage(m); });
+    ::mosquitto_publish_callback_set(client_, [](mosquitto*, void* o, int mid) { Of(o).OnPublish(mid); });
+    state_[online] = offline;
+}
+
+Session::~Session() {
+    Disconnect();
+    if (client_) ::mosquitto_destroy(client_);
+}
+
+void Session::Start() { thread_ = std::thread([this] { Run(); }); }
+
+void Session::Run() {
+    auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
+    bool first = true;
+    while (!stopping_) {
+        {
+            std::lock_guard lock(mutex_);
+            sawConnection_ = false;
+        }
+        const int rc = first ? ::mosquitto_connect_async(client_, broker_.host.c_str(), broker_.Port(),
+                                                         broker_.keepalive)
+                             : ::mosquitto_reconnect_async(client_);
+        first = false;
+        std::string why;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            // A broker that takes the connection but never answers it is given up after the keepalive.
+            const auto giveUp = Clock::now() + std::chrono::seconds(broker_.keepalive);
+            int loop = MOSQ_ERR_SUCCESS;
+            while ((loop = ::mosquitto_loop(client_, LoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
+                if (stopping_ && (!connected_ || Clock::now() > stopDeadline_)) break;
+                if (!connected_ && !sawConnection_ && Clock::now() > giveUp) {
+                    loop = MOSQ_ERR_CONN_LOST;
+                    why = "no answer to the connection";
+                    break;
+                }
+            }
+            if (why.empty()) why = ::mosquitto_strerror(loop);
+            if (connected_.exchange(false)) watch_.Lost(why, stopping_);
+        } else {
+            why = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : ::mosquitto_strerror(rc);
+        }
+        if (stopping_) break;
+        bool wasConnected;
+        {
+            std::lock_guard lock(mutex_);
+            wasConnected = sawConnection_;
+        }
+        if (wasConnected) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
+        else watch_.Failed("cannot connect: " + why + "; trying again after 1 s, then less often, at least every " +
+                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()) + " s");
+        Pause(pause);
+        if (!wasConnected) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
+    }
+}
+
+void Session::Pause(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, pause, [this] { return stopping_.load(); });
+}
+
+void Session::OnConnect(int rc) {
+    if (rc != 0) {
+        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_connack_string(rc));
+        return;
+    }
+    const std::string base = std::string(topic::Root) + "/" + module_ + "/";
+    for (const char* commands : {"set/+", "reset/+"})
+        ::mosquitto_subscribe(client_, nullptr, (base + commands).c_str(), broker_.qos);
+    std::lock_guard lock(mutex_);
+    sawConnection_ = true;
+    connected_ = true;
+    // Under the lock, so a value published meanwhile cannot be overtaken by an older one.
+    for (const auto& [topic, payload] : state_) Publish(topic, payload, true);
+    watch_.Connected();
+}
+
+void Session::OnDisconnect(int rc) {
+    if (!connected_.exchange(false)) return;
+    watch_.Lost(rc == 0 ? "disconnected" : ::mosquitto_strerror(rc), stopping_);
+    std::lock_guard lock(mutex_);
+    undelivered_.clear();
+    changed_.notify_all();
+}
+
+void Session::OnMessage(const mosquitto_message* message) {
+    const std::string base = std::string(topic::Root) + "/" + module_ + "/";
+    const std::string topic = message->topic ? message->topic : "";
+    if (topic.rfind(base, 0) != 0) return;
+    const std::string_view payload(static_cast<const char*>(message->payload),
+                                   message->payload ? static_cast<size_t>(message->payloadlen) : 0);
+    onCommand_(topic.substr(base.size()), payload, message->retain);
+}
+
+void Session::OnPublish(int mid) {
+    std::lock_guard lock(mutex_);
+    if (undelivered_.erase(mid)) changed_.notify_all();
+}
+
+void Session::Publish(const std::string& topic, const std::string& payload, bool retain) {
+    ::mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(),
+                        broker_.qos, retain);
+}
+
+void Session::PublishState(std::string_view what, std::string payload) {
+    const std::string topic = Topic(module_, what);
+    std::lock_guard lock(mutex_);
+    auto& kept = state_[topic];
+    kept = std::move(payload);
+    if (connected_) Publish(topic, kept, true);
+}
+
+void Session::PublishEvent(std::string_view what, const std::string& payload) {
+    if (connected_) Publish(Topic(module_, what), payload, false);
+}
+
+void Session::PublishOffline() {
+    const std::string topic = Topic(module_, topic::Online);
+    const char* offline = OnlinePayload(false);
+    std::lock_guard lock(mutex_);
+    state_[topic] = offline;
+    if (!connected_) return;
+    int mid = 0;
+    const int rc = ::mosquitto_publish(client_, &mid, topic.c_str(), static_cast<int>(std::strlen(offline)), offline,
+                                       broker_.qos, true);
+    if (rc == MOSQ_ERR_SUCCESS && broker_.qos > 0) undelivered_.insert(mid);
+}
+
+void Session::WaitDelivered(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_until(lock, deadline, [this] { return undelivered_.empty() || !connected_; });
+}
+
+void Session::Disconnect() {
+    if (!thread_.joinable()) return;
+    stopDeadline_ = Clock::now() + GoodbyeTime;
+    stopping_ = true;
+    ::mosquitto_disconnect(client_);
+    {
+        std::lock_guard lock(mutex_);
+        changed_.notify_all();
+    }
+    thread_.join();
+}
+
+}  // namespace kvbridge

@@ -1,0 +1,235 @@
+// The bridge as a process between the emulator, serving a bus of modules
+// over the LAN converter and the serial line, and a real mosquitto broker on
+// 127.0.0.1; a client of the test's own watches the topics and sends commands.
+#include "Emulator.h"
+#include "Mqtt.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+using kvtest::Clock;
+using nlohmann::json;
+
+constexpr auto Patience = 15s;  // for anything the bridge is to do at all
+constexpr int SerialPort = 9;   // COM9 is the emulator's pseudo-terminal
+
+enum class Via { Lan, Serial, MissingCard };
+
+struct ModuleEntry {
+    std::string name;
+    int address;
+    std::string extra;  // more keys, one per line
+    Via via = Via::Lan;
+};
+
+class BridgeTest : public ::testing::Test {
+protected:
+    BridgeTest() : emulator(Options()) {
+        ::setenv(("QCOM726_COM" + std::to_string(SerialPort)).c_str(), emulator.ptyPath().c_str(), 1);
+        ::setenv("KV618_CARD_DIR", emulator.cardDir().c_str(), 1);
+    }
+
+    static kvtest::EmulatorOptions Options() {
+        kvtest::EmulatorOptions o;
+        o.modules = {"1", "2", "3"};
+        return o;
+    }
+
+    std::string Config(const std::vector<ModuleEntry>& modules) const {
+        std::ostringstream c;
+        c << "[broker]\nhost = 127.0.0.1\nport = " << broker.port() << "\nclient id = test\n";
+        for (const auto& m : modules) {
+            c << "\n[module " << m.name << "]\nAdresa = " << m.address << "\nretry = 300 ms\n";
+            switch (m.via) {
+                case Via::Serial: c << "Rozhraní = COMx\nČíslo portu = " << SerialPort << "\n"; break;
+                // The emulator's ISA card is at 768 (300h).
+                case Via::MissingCard: c << "Rozhraní = PCI-726\nBázová adresa = 291\n"; break;
+                case Via::Lan:
+                    c << "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = " << emulator.udpPort()
+                      << "\nUDP timeout = 50\n";
+            }
+            c << m.extra;
+        }
+        return c.str();
+    }
+
+    // The three modules: alpha and beta on the LAN converter, gamma on the serial line.
+    std::vector<ModuleEntry> Bus(const std::string& extra = "") const {
+        return {{"alpha", 1, extra}, {"beta", 2, extra}, {"gamma", 3, extra, Via::Serial}};
+    }
+
+    std::optional<kvtest::Message> Online(const std::string& module, bool online, size_t from = 0) {
+        return client.waitOn("kv618/" + module + "/online",
+                             [&](const std::string& p) { return p == (online ? "true" : "false"); }, Patience, from);
+    }
+
+    std::optional<json> Value(const std::string& module, const std::string& what,
+                              const std::function<bool(const json&)>& match, size_t from = 0) {
+        std::optional<json> found;
+        client.waitOn("kv618/" + module + "/" + what,
+                      [&](const std::string& p) {
+                          json j = json::parse(p, nullptr, false);
+                          if (j.is_discarded() || !match(j)) return false;
+                          found = j;
+                          return true;
+                      },
+                      Patience, from);
+        return found;
+    }
+
+    std::optional<json> Inputs(const std::string& module, uint32_t value, size_t from = 0) {
+        return Value(module, "inputs", [&](const json& j) { return j["value"] == value; }, from);
+    }
+
+    // Sets the input pins of the module at `address`: what a read gives now (the negation applied).
+    uint32_t SetInputs(int address, uint32_t pins) {
+        const std::string at = "at " + std::to_string(address) + " ";
+        emulator.command(at + "set inputs " + std::to_string(pins));
+        return emulator.value(at + "get inputs");
+    }
+
+    kvtest::Emulator emulator;
+    kvtest::Broker broker;
+    kvtest::MqttClient client{broker.port()};
+};
+
+TEST_F(BridgeTest, ValuesArriveOnTheirTopicsAndSigtermLeavesEveryModuleOffline) {
+    const uint32_t alpha = SetInputs(1, 0x11), beta = SetInputs(2, 0x22), gamma = SetInputs(3, 0x33);
+    emulator.command("at 2 set counter 1 1234");
+    emulator.command("at 3 set status 0x40");
+    auto modules = Bus("counters = 300 ms\n");
+    // A line that cannot be opened: no ISA card at that base address.
+    modules.push_back({"delta", 1, "", Via::MissingCard});
+    kvtest::BridgeProcess bridge(Config(modules));
+
+    for (const std::string m : {"alpha", "beta", "gamma"}) ASSERT_TRUE(Online(m, true)) << m << "\n" << bridge.log();
+    EXPECT_TRUE(Inputs("alpha", alpha));
+    EXPECT_TRUE(Inputs("beta", beta));
+    const auto inputs = Inputs("gamma", gamma);
+    ASSERT_TRUE(inputs);
+    for (int bit = 0; bit < 32; ++bit) EXPECT_EQ((*inputs)["bits"][bit], (gamma >> bit) & 1) << bit;
+    EXPECT_NE((*inputs)["time"].get<std::string>().find('T'), std::string::npos);
+    EXPECT_TRUE(Value("gamma", "status", [](const json& j) { return j["value"] == 0x40 && j["ERR24"] == true; }));
+    EXPECT_TRUE(Value("beta", "counters", [](const json& j) { return j["counters"][1]["pulses"] == 1234; }));
+    EXPECT_TRUE(Value("alpha", "identification", [](const json& j) { return j["text"] == "KV-618   v.1.04"; }));
+    EXPECT_TRUE(Online("delta", false));
+    EXPECT_NE(bridge.log().find("line PCI-726 291: cannot be opened"), std::string::npos) << bridge.log();
+
+    const size_t before = client.count();
+    EXPECT_EQ(bridge.terminate(), 0) << bridge.log();
+    for (const std::string m : {"alpha", "beta", "gamma"}) {
+        const auto offline = Online(m, false, before);
+        ASSERT_TRUE(offline) << m;
+    }
+}
+
+TEST_F(BridgeTest, ChangedInputArrivesWithinOnePollInterval) {
+    constexpr auto Interval = 1s;
+    kvtest::BridgeProcess bridge(Config({{"alpha", 1, "inputs = 1 s\nstatus = off\ncounters = off\nheartbeat = 1 h\n"}}));
+    ASSERT_TRUE(Inputs("alpha", emulator.value("at 1 get inputs"))) << bridge.log();
+    const size_t from = client.count();
+    // Unchanged inputs wait for the heartbeat, an hour away.
+    std::this_thread::sleep_for(2 * Interval);
+    size_t repeats = 0;
+    const auto all = client.messages();
+    for (size_t i = from; i < all.size(); ++i) repeats += all[i].topic == "kv618/alpha/inputs";
+    EXPECT_EQ(repeats, 0u);
+
+    const auto changed = Clock::now();
+    const uint32_t wanted = SetInputs(1, 0x8000);
+    const auto message = client.waitOn(
+        "kv618/alpha/inputs", [&](const std::string& p) { return json::parse(p)["value"] == wanted; }, Patience, from);
+    ASSERT_TRUE(message);
+    // One interval, and room for a loaded machine: a change published only
+    // at the next poll but one, or at the heartbeat, would take longer.
+    EXPECT_LT(message->at - changed, Interval + Interval / 2);
+}
+
+TEST_F(BridgeTest, CommandsWorkOnlyWhereEnabled) {
+    emulator.command("at 1 set counter 0 500");
+    emulator.command("at 1 set status 0x40");
+    emulator.command("at 3 set status 0x40");
+    kvtest::BridgeProcess bridge(Config({{"alpha", 1, "commands = all\n"},
+                                         {"beta", 2, ""},
+                                         {"gamma", 3, "commands = outputs\n", Via::Serial}}));
+    for (const std::string m : {"alpha", "beta", "gamma"}) ASSERT_TRUE(Online(m, true)) << m << "\n" << bridge.log();
+
+    const auto eventually = [&](const std::string& command, uint32_t wanted) {
+        const auto deadline = Clock::now() + Patience;
+        while (emulator.value(command) != wanted && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
+        return emulator.value(command) == wanted;
+    };
+    const auto error = [&](const std::string& module, const std::string& fragment) {
+        return Value(module, "error", [&](const json& j) {
+            return j["error"].get<std::string>().find(fragment) != std::string::npos;
+        });
+    };
+
+    client.publish("kv618/alpha/set/outputs", "0xA5");
+    EXPECT_TRUE(eventually("at 1 get outputs", 0xA5));
+    EXPECT_TRUE(Value("alpha", "outputs", [](const json& j) { return j["value"] == 0xA5; }));
+    client.publish("kv618/gamma/set/outputs", "{\"value\": 7}");
+    EXPECT_TRUE(eventually("at 3 get outputs", 7));
+
+    client.publish("kv618/beta/set/outputs", "0x5A");
+    EXPECT_TRUE(error("beta", "not enabled"));
+    client.publish("kv618/alpha/set/outputs", "all of them");
+    EXPECT_TRUE(error("alpha", "set/outputs takes"));
+    client.publish("kv618/gamma/reset/status", "");
+    EXPECT_TRUE(error("gamma", "not enabled"));
+    client.publish("kv618/alpha/set/clock", "12:00");
+    EXPECT_TRUE(error("alpha", "unknown command"));
+
+    client.publish("kv618/alpha/reset/counters", "");
+    EXPECT_TRUE(eventually("at 1 get counter 0", 0));
+    client.publish("kv618/alpha/reset/status", "");
+    EXPECT_TRUE(Value("alpha", "status", [](const json& j) { return j["value"] == 0; }));
+
+    // What was refused changed nothing.
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0xA5u);
+    EXPECT_EQ(emulator.value("at 2 get outputs"), 0u);
+    EXPECT_EQ(emulator.value("at 3 get status") & 0x40, 0x40u);
+}
+
+TEST_F(BridgeTest, BrokerRestartedMidRunLosesNoModule) {
+    kvtest::BridgeProcess bridge(Config(Bus()));
+    for (const std::string m : {"alpha", "beta", "gamma"}) ASSERT_TRUE(Online(m, true)) << m << "\n" << bridge.log();
+
+    broker.stop();
+    const uint32_t beta = SetInputs(2, 0x1234);
+    broker.start();
+    ASSERT_TRUE(client.waitConnected(Patience));
+    const size_t from = client.count();
+    // The restarted broker kept nothing: what arrives now the bridge published again.
+    for (const std::string m : {"alpha", "beta", "gamma"}) {
+        EXPECT_TRUE(Online(m, true, from)) << m << "\n" << bridge.log();
+        EXPECT_TRUE(Value(m, "identification", [](const json& j) { return j.contains("name"); }, from)) << m;
+    }
+    EXPECT_TRUE(Inputs("beta", beta, from));
+    EXPECT_TRUE(Inputs("gamma", SetInputs(3, 0x4321), from));
+}
+
+TEST_F(BridgeTest, StoppedModuleGoesOfflineAndComesBack) {
+    kvtest::BridgeProcess bridge(Config(Bus()));
+    for (const std::string m : {"alpha", "beta", "gamma"}) ASSERT_TRUE(Online(m, true)) << m << "\n" << bridge.log();
+
+    size_t from = client.count();
+    emulator.command("at 2 fault drop 100");
+    ASSERT_TRUE(Online("beta", false, from)) << bridge.log();
+    // Its neighbour on the same line goes on meanwhile.
+    EXPECT_TRUE(Inputs("alpha", SetInputs(1, 0xBEEF), from));
+
+    from = client.count();
+    emulator.command("at 2 fault clear");
+    EXPECT_TRUE(Online("beta", true, from)) << bridge.log();
+    EXPECT_TRUE(Inputs("beta", SetInputs(2, 0x77), from));
+    EXPECT_NE(bridge.log().find("module beta (address 2 on KV-1726 127.0.0.1:"), std::string::npos) << bridge.log();
+}
+
+}  // namespace

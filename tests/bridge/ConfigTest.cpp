@@ -1,0 +1,81 @@
+// The bridge's configuration file: every fault named by its line, and the
+// modules grouped into lines by their interface and connection.
+#include "Config.h"
+#include "Mqtt.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using kvbridge::Config;
+using kvbridge::ParseConfig;
+
+const std::string Lan = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 5000\n";
+
+std::string FaultOf(const std::string& text) {
+    auto parsed = ParseConfig(text, "bridge.conf");
+    if (auto* message = std::get_if<std::string>(&parsed)) return *message;
+    return "(accepted)";
+}
+
+TEST(BridgeConfig, EveryFaultNamesItsLine) {
+    struct Case {
+        std::string text, expected;
+    };
+    const std::vector<Case> cases = {
+        {"Adresa = 1\n", "bridge.conf:1: \"Adresa\" stands before any [section]"},
+        {"[broker]\nhost = x\n[modul a]\n", "bridge.conf:3: unknown section"},
+        {"[module a]\n" + Lan + "Adresa = 1\ninputz = 100 ms\n", "bridge.conf:6: unknown key \"inputz\""},
+        {"[module a]\n" + Lan + "Adresa = 1\ninputs = fast\n", "bridge.conf:6: inputs takes a time"},
+        {"[module a]\n" + Lan + "Adresa = 1\nstatus = 1 ms\n", "bridge.conf:6: status of 1 ms is shorter"},
+        {"[module a]\nRozhraní = KV-9999\nAdresa = 1\n", "bridge.conf:2: Rozhraní must be COMx"},
+        {"[module a]\n" + Lan + "Adresa = 300\n", "bridge.conf:5: Adresa must be a whole number 0-255"},
+        {"[module a]\n" + Lan + "Adresa = 1\nRychlost = 1000\n", "bridge.conf:6: Rychlost must be one of"},
+        {"[module a]\nRozhraní = KV-1726\nAdresa = 1\n", "bridge.conf:1: module a on KV-1726 needs \"IP adresa\""},
+        {"[module a]\nRozhraní = KV-1726\nIP adresa = plc.local\n", "bridge.conf:3: IP adresa must be an IPv4"},
+        {"[module a]\n" + Lan + "Adresa = 1\nČíslo portu = 2\n", "bridge.conf:6: \"Číslo portu\" is a parameter of COMx"},
+        {"[module a]\n" + Lan + "Adresa = 1\noutputs = 1 s\n", "bridge.conf:6: the module has no request that reads its outputs"},
+        {"[module a]\n" + Lan + "Adresa = 1\nAdresa = 2\n", "bridge.conf:6: \"Adresa\" is given twice"},
+        {"[module a]\n" + Lan + "Adresa = 1\ncommands = everything\n", "bridge.conf:6: commands takes"},
+        {"[module a/b]\n" + Lan + "Adresa = 1\n", "bridge.conf:1: module name \"a/b\""},
+        {"[module a]\n" + Lan + "Adresa = 1\n[module b]\n" + Lan + "Adresa = 1\n",
+         "bridge.conf:6: module b has address 1, as module a (line 1)"},
+        {"[module a]\n" + Lan + "Adresa = 1\n[module b]\n" + Lan + "Adresa = 2\nUDP timeout = 900\n",
+         "bridge.conf:6: module b is on the line KV-1726 127.0.0.1:5000 with module a (line 1) but gives another "
+         "\"UDP timeout\""},
+        {"[broker]\nport = 99999\n", "bridge.conf:2: port must be a whole number 1-65535"},
+        {"[broker]\ncert file = c.pem\nkey file = k.pem\n", "bridge.conf:2: a client certificate needs a ca file"},
+        {"[broker]\n", "bridge.conf: no [module NAME] section"},
+        {"[module a]\n" + Lan + "Adresa = 1\nretry = off\n", "bridge.conf:6: retry takes a time"},
+    };
+    for (const Case& c : cases) {
+        const std::string fault = FaultOf(c.text);
+        EXPECT_EQ(fault.rfind(c.expected, 0), 0u) << "config:\n" << c.text << "gave: " << fault;
+    }
+}
+
+TEST(BridgeConfig, ModulesOfOneConnectionShareALine) {
+    const std::string text =
+        "[module a]\n" + Lan + "Adresa = 1\n"
+        "[module b]\n" + Lan + "Adresa = 2\nRychlost = 19200\n"
+        "[module c]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 5001\nAdresa = 1\n"
+        "[module d]\nROZHRANÍ = comx\nčíslo portu = 3\nAdresa = 1\n";
+    auto parsed = ParseConfig(text, "bridge.conf");
+    ASSERT_TRUE(std::holds_alternative<Config>(parsed)) << std::get<std::string>(parsed);
+    const Config& config = std::get<Config>(parsed);
+    ASSERT_EQ(config.lines.size(), 3u);
+    EXPECT_EQ(config.lines[0].modules, (std::vector<size_t>{0, 1}));
+    EXPECT_EQ(config.lines[0].name, "KV-1726 127.0.0.1:5000");
+    EXPECT_EQ(config.lines[2].name, "COMx 3");
+    EXPECT_EQ(config.modules[1].data.Rychlost, 19200);
+}
+
+TEST(BridgeConfig, TheBridgeRefusesABadFileWithTheLine) {
+    kvtest::BridgeProcess bridge("[module a]\n" + Lan + "Adresa = 1\ninputs = 100\n");
+    const auto status = bridge.waitExit(std::chrono::seconds(10));
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, 78);
+    EXPECT_NE(bridge.log().find("bridge.conf:6: inputs takes a time"), std::string::npos) << bridge.log();
+}
+
+}  // namespace
