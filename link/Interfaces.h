@@ -1,8 +1,9 @@
 // The five interfaces through which the module is reached, one row each:
 // the name the settings file gives it, the label of the connection dialog,
 // the library file with its entry-point prefix and the shape of its _Init,
-// and the parameters it takes with their place in TData, in the settings
-// file, in the dialog and in the parameter block handed to _Init.  The
+// the command-line tool's name for it, and the parameters it takes with
+// their place in TData, in the settings file, in the dialog, on the
+// command line and in the parameter block handed to _Init.  The
 // binding, the settings file and the connection dialog read this table;
 // adding an interface means adding a row.
 #pragma once
@@ -43,6 +44,7 @@ struct Parameter {
     const char* label;          // caption beside the dialog's field
     ParameterKind kind;
     const char* refused;        // the dialog's text for a value it refuses; null: none is refused
+    const char* option;         // the command-line tool's option, without its leading "--"
 };
 
 struct Interface {
@@ -53,32 +55,35 @@ struct Interface {
     InitShape init;
     // In order: the dialog's three fields, and cells 0, 1, 2 of the block.
     std::span<const Parameter> parameters;
+    const char* optionName;    // the command-line tool's name for it (--interface)
 };
 
 namespace detail {
 inline const std::array<Parameter, 1> ComParameters = {{
-    {&TData::CisloPortu, "COMx", "Číslo portu", "1", "Číslo portu COMx", ParameterKind::PortNumber, nullptr},
+    {&TData::CisloPortu, "COMx", "Číslo portu", "1", "Číslo portu COMx", ParameterKind::PortNumber, nullptr, "port"},
 }};
 inline const std::array<Parameter, 1> IsaParameters = {{
     {&TData::BazovaAdresa, "PCI-726", "Bázová adresa", "768", "Bázová adresa PCI-726", ParameterKind::IoBase,
-     nullptr},
+     nullptr, "base"},
 }};
 inline const std::array<Parameter, 3> LanParameters = {{
     {&TData::IPAdresa, "KV-1726", "IP adresa", "192.168.0.99", "IP adresa", ParameterKind::Address,
-     "Neplatná IP adresa"},
-    {&TData::UDPPort, "KV-1726", "UDP port", "5000", "UDP port", ParameterKind::Bounded16, "Neplatný UDP port"},
+     "Neplatná IP adresa", "ip"},
+    {&TData::UDPPort, "KV-1726", "UDP port", "5000", "UDP port", ParameterKind::Bounded16, "Neplatný UDP port",
+     "udp-port"},
     {&TData::UDPTimeout, "KV-1726", "UDP timeout", "200", "UDP timeout", ParameterKind::Bounded16,
-     "Neplatný UDP timeout"},
+     "Neplatný UDP timeout", "timeout"},
 }};
 }  // namespace detail
 
 // Indexed by TData.Rozhrani.
 inline const std::array<Interface, 5> Interfaces = {{
-    {"COMx", "Standardní COMx", "QCOM726.DLL", "QCOM726", InitShape::Value, detail::ComParameters},
-    {"PCI-726", "ISA karta PCI-726", "QPCI726.DLL", "QPCI726", InitShape::Value, detail::IsaParameters},
-    {"PCI-1726", "PCI karta PCI-1726", "QPCI1726.DLL", "QPCI1726", InitShape::Plain, {}},
-    {"USB-1726", "USB konvertor USB-1726", "QUSB1726.DLL", "QUSB1726", InitShape::Plain, {}},
-    {"KV-1726", "LAN konvertor KV-1726", "QKV1726.DLL", "QKV1726", InitShape::Block, detail::LanParameters},
+    {"COMx", "Standardní COMx", "QCOM726.DLL", "QCOM726", InitShape::Value, detail::ComParameters, "com"},
+    {"PCI-726", "ISA karta PCI-726", "QPCI726.DLL", "QPCI726", InitShape::Value, detail::IsaParameters, "pci726"},
+    {"PCI-1726", "PCI karta PCI-1726", "QPCI1726.DLL", "QPCI1726", InitShape::Plain, {}, "pci1726"},
+    {"USB-1726", "USB konvertor USB-1726", "QUSB1726.DLL", "QUSB1726", InitShape::Plain, {}, "usb1726"},
+    {"KV-1726", "LAN konvertor KV-1726", "QKV1726.DLL", "QKV1726", InitShape::Block, detail::LanParameters,
+     "kv1726"},
 }};
 
 inline bool IsInterface(unsigned type) { return type < Interfaces.size(); }
