@@ -14,6 +14,7 @@ run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev          # the windows
   fonts-dejavu-core               # a font with every Czech letter
+  libcli11-dev                    # the command-line tool kv618
   procps                          # ps/pkill used by the scripts
 )
 package=(

@@ -1,0 +1,275 @@
+// config show | save | diff | load: the module's stored settings as a table,
+// as a file, compared with a file, and written from a file.
+#include "AtomicFile.h"
+#include "Format.h"
+#include "Interrupt.h"
+#include "SettingsFile.h"
+#include "StoredSettings.h"
+#include "Tool.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace cli {
+
+namespace {
+
+using settings::Setting;
+
+constexpr size_t LabelWidth = 26;
+
+// What diff and load compare: the address is the module's own place on the
+// line, so a file copied to another module leaves it alone unless asked.
+struct ConfigOptions {
+    std::string file;
+    bool dryRun = false;
+    bool includeAddress = false;
+};
+
+bool Compared(const Setting& s, const ConfigOptions& o) {
+    return o.includeAddress || &s != &settings::AddressSetting();
+}
+
+// The module's identity and every stored setting.
+struct Stored {
+    kv618::Identification identity;
+    TKonfigurace settings = VychoziKonfigurace();
+};
+
+int ReadStored(const Session& session, Stored& stored) {
+    const auto identity = session.Module().Identify();
+    if (!identity.ok()) return session.Fail(identity.error);
+    stored.identity = identity.value;
+    for (const kv618::Block block : kv618::Blocks) {
+        const auto read = kv618::ReadBlock(session.Module(), block, stored.settings);
+        if (read.error) return session.Fail(read.error);
+    }
+    return Done;
+}
+
+int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
+    std::string text;
+    if (std::string problem = ReadWholeFile(path, text); !problem.empty()) return Refuse(problem);
+    settings::Parsed parsed = settings::Parse(text);
+    if (!parsed.file)
+        return Refuse("Soubor " + path + ", řádek " + std::to_string(parsed.line) + ": " + parsed.problem +
+                      "; nic se nezapsalo.");
+    file = std::move(*parsed.file);
+    return Done;
+}
+
+// A file for another kind of module is refused; another version is only noted.
+int CheckKind(const std::string& path, const settings::SavedFile& file, const kv618::Identification& identity) {
+    const std::string name = Trimmed(identity.Name());
+    if (file.module != name)
+        return Refuse("Soubor " + path + ", řádek " + std::to_string(file.moduleLine) + ": soubor je pro modul " +
+                      file.module + ", připojen je modul " + name + "; nic se nezapsalo.");
+    if (file.version != Trimmed(identity.Version()))
+        Say("Soubor je z modulu verze " + file.version + ", připojený modul má verzi " + Trimmed(identity.Version()) +
+            ".");
+    return Done;
+}
+
+int Show(const LinkOptions& link) {
+    int status = Done;
+    const auto session = Session::Open(link, status);
+    if (!session) return status;
+    Stored stored;
+    if ((status = ReadStored(*session, stored)) != Done) return status;
+    PrintLine(Padded("Modul", LabelWidth) + stored.identity.Text());
+    for (const Setting& s : settings::All()) {
+        const uint32_t value = settings::ValueOf(s, stored.settings);
+        std::string text = settings::ValueText(s, value);
+        if (s.kind == settings::Kind::Rate) text += " Bd";
+        if (s.kind == settings::Kind::Bits) text += "  " + Bits32(value);
+        PrintLine(Padded(s.label, LabelWidth) + text);
+    }
+    PrintLine("Bity se vypisují od 31 vlevo do 0 vpravo (DIN0, DOUT0 = bit 0).");
+    return Done;
+}
+
+int Save(const LinkOptions& link, const std::string& path) {
+    int status = Done;
+    const auto session = Session::Open(link, status);
+    if (!session) return status;
+    Stored stored;
+    if ((status = ReadStored(*session, stored)) != Done) return status;
+    const std::string text = settings::Compose(stored.identity, stored.settings, std::chrono::system_clock::now());
+    if (path == "-") return PrintLine(text.substr(0, text.size() - 1)) ? Done : Failed;
+    if (std::string problem = ReplaceFile(path, text); !problem.empty()) return Fail(problem);
+    PrintLine("Nastavení modulu " + stored.identity.Text() + " uloženo do " + path + ".");
+    return Done;
+}
+
+// Opens the link, checks that the file is for this module and reads what the
+// module holds now.
+int Prepare(const LinkOptions& link, const ConfigOptions& o, settings::SavedFile& file,
+            std::unique_ptr<Session>& session, Stored& stored) {
+    int status = ReadFileSettings(o.file, file);
+    if (status != Done) return status;
+    if (!(session = Session::Open(link, status))) return status;
+    const auto identity = session->Module().Identify();
+    if (!identity.ok()) return session->Fail(identity.error);
+    if ((status = CheckKind(o.file, file, identity.value)) != Done) return status;
+    return ReadStored(*session, stored);
+}
+
+std::string Change(const Setting& s, uint32_t from, uint32_t to) {
+    return std::string(s.key) + ": " + settings::ValueText(s, from) + " -> " + settings::ValueText(s, to);
+}
+
+int Diff(const LinkOptions& link, const ConfigOptions& o) {
+    settings::SavedFile file;
+    std::unique_ptr<Session> session;
+    Stored stored;
+    if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
+    bool differs = false;
+    for (const Setting& s : settings::All()) {
+        const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
+        if (!Compared(s, o) || wanted == held) continue;
+        differs = true;
+        PrintLine(std::string(s.key) + ": soubor " + settings::ValueText(s, wanted) + ", modul " +
+                  settings::ValueText(s, held));
+    }
+    return differs ? Differs : Done;
+}
+
+// The registers to write, in the order that changes how the module is
+// reached last: inputs and outputs, pulse numbers, then baud rate and address.
+std::vector<uint8_t> RegistersToWrite(const TKonfigurace& wanted, const TKonfigurace& held, const ConfigOptions& o) {
+    std::vector<uint8_t> registers;
+    for (const kv618::Block block :
+         {kv618::Block::InputsOutputs, kv618::Block::PulseNumbers, kv618::Block::AddressAndBaud}) {
+        for (const uint8_t r : kv618::Registers(block)) {
+            if (r == kv618::reg::Address && !o.includeAddress) continue;
+            if (kv618::StoredByte(wanted, r) != kv618::StoredByte(held, r)) registers.push_back(r);
+        }
+    }
+    return registers;
+}
+
+// "bajt 2 zapsán", "bajty 0, 1 zapsány"
+std::string Bytes(const std::vector<size_t>& bytes, const char* one, const char* more) {
+    std::string text = bytes.size() == 1 ? "bajt " : "bajty ";
+    for (size_t i = 0; i < bytes.size(); ++i) text += (i ? ", " : "") + std::to_string(bytes[i]);
+    return text + " " + (bytes.size() == 1 ? one : more);
+}
+
+// What became of one setting when the write stopped: `state` per byte of it
+// (0 written and verified, 1 uncertain, 2 not written, -1 not to be written).
+std::string SettingState(const Setting& s, const std::vector<int>& state, bool mismatch) {
+    std::vector<size_t> written, left;
+    std::optional<size_t> uncertain;
+    for (size_t byte = 0; byte < state.size(); ++byte) {
+        if (state[byte] == 0) written.push_back(byte);
+        if (state[byte] == 1) uncertain = byte;
+        if (state[byte] == 2) left.push_back(byte);
+    }
+    const char* failure = mismatch ? "se po zápisu přečetl jinak" : "není jistý (zápis nebo jeho kontrola selhala)";
+    if (!uncertain && left.empty()) return "zapsáno a ověřeno";
+    if (!uncertain && written.empty()) return "nezapsáno";
+    if (s.registers.size() == 1)
+        return mismatch ? "po zápisu se přečetla jiná hodnota" : "není jisté (zápis nebo jeho kontrola selhala)";
+    std::vector<std::string> parts;
+    if (!written.empty()) parts.push_back(Bytes(written, "zapsán a ověřen", "zapsány a ověřeny"));
+    if (uncertain) parts.push_back("bajt " + std::to_string(*uncertain) + " " + failure);
+    if (!left.empty()) parts.push_back(Bytes(left, "nezapsán", "nezapsány"));
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
+    return text;
+}
+
+// Exactly where a write stopped: per setting, which bytes were written and
+// verified, which one is uncertain and which were not written.
+void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result) {
+    std::fputs("Co se mělo zapsat:\n", stderr);
+    for (const Setting& s : settings::All()) {
+        std::vector<int> state(s.registers.size(), -1);
+        bool touched = false;
+        for (size_t byte = 0; byte < s.registers.size(); ++byte) {
+            const auto at = std::find(registers.begin(), registers.end(), s.registers[byte]) - registers.begin();
+            if (at == static_cast<long>(registers.size())) continue;
+            touched = true;
+            state[byte] = at < result.done ? 0 : at == result.done && !result.stopped ? 1 : 2;
+        }
+        if (touched) std::fprintf(stderr, "  %s: %s\n", s.key, SettingState(s, state, result.mismatch).c_str());
+    }
+}
+
+int Load(const LinkOptions& link, const ConfigOptions& o) {
+    settings::SavedFile file;
+    std::unique_ptr<Session> session;
+    Stored stored;
+    if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
+    std::vector<std::string> changes;
+    for (const Setting& s : settings::All()) {
+        const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
+        if (Compared(s, o) && wanted != held) changes.push_back(Change(s, held, wanted));
+    }
+    if (changes.empty()) {
+        PrintLine("Modul už má nastavení ze souboru; nic se nezapsalo.");
+        return Done;
+    }
+    if (o.dryRun) {
+        PrintLine("Zapsalo by se (--dry-run, nic se nezapsalo):");
+        for (const auto& c : changes) PrintLine("  " + c);
+        return Done;
+    }
+    const auto registers = RegistersToWrite(file.settings, stored.settings, o);
+    kv618::Pacing pacing;
+    // The program's windows pause 1 ms between exchanges; the module is used to it.
+    pacing.pause = [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return !interrupt::Requested();
+    };
+    pacing.settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    const auto result = kv618::WriteRegisters(session->Module(), registers, file.settings, pacing);
+    if (!result.ok()) {
+        if (result.stopped) Say("Přerušeno; zapisování se zastavilo.");
+        else Say(result.mismatch ? "Chyba zápisu dat." : session->Link().Text(result.error));
+        ReportStop(registers, result);
+        return result.stopped ? Interrupted : Failed;
+    }
+    for (const auto& c : changes) PrintLine(c);
+    PrintLine("Zapsáno a ověřeno čtením: " + std::to_string(changes.size()) + " nastavení.");
+    for (const uint8_t r : registers)
+        if (kv618::BlockOf(r) == kv618::Block::AddressAndBaud) {
+            PrintLine("Adresa a rychlost platí od příštího zapnutí modulu.");
+            break;
+        }
+    return Done;
+}
+
+void AddFileOptions(CLI::App* sub, ConfigOptions& o, bool writes) {
+    sub->add_option("FILE", o.file, "Soubor nastavení (- = standardní vstup)")->required();
+    sub->add_flag("--include-address", o.includeAddress,
+                  "Porovnává i adresu modulu (jinak ji soubor jinému modulu nemění)");
+    if (writes) sub->add_flag("--dry-run", o.dryRun, "Jen vypíše, co by se zapsalo");
+}
+
+}  // namespace
+
+void AddConfig(Tool& tool) {
+    CLI::App* config = tool.app.add_subcommand("config", "Nastavení uložená v modulu");
+    config->group("Příkazy");
+    config->require_subcommand(1);
+    tool.When(config->add_subcommand("show", "Vypíše nastavení jako tabulku"), [&tool] { return Show(tool.link); });
+
+    auto path = std::make_shared<std::string>();
+    CLI::App* save = config->add_subcommand("save", "Uloží všechna nastavení s identifikací modulu a datem do souboru");
+    save->add_option("FILE", *path, "Soubor (- = standardní výstup)")->required();
+    tool.When(save, [&tool, path] { return Save(tool.link, *path); });
+
+    auto diff = std::make_shared<ConfigOptions>();
+    CLI::App* diffCommand = config->add_subcommand("diff", "Porovná modul se souborem (návratový kód 3: liší se)");
+    AddFileOptions(diffCommand, *diff, false);
+    tool.When(diffCommand, [&tool, diff] { return Diff(tool.link, *diff); });
+
+    auto load = std::make_shared<ConfigOptions>();
+    CLI::App* loadCommand =
+        config->add_subcommand("load", "Zapíše ze souboru, co se liší, a každý zápis ověří čtením");
+    AddFileOptions(loadCommand, *load, true);
+    tool.When(loadCommand, [&tool, load] { return Load(tool.link, *load); });
+}
+
+}  // namespace cli

@@ -1,0 +1,93 @@
+// out write | set | clear: the 32 digital outputs, written in one request.
+#include "Format.h"
+#include "OutputRecord.h"
+#include "Tool.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int OutputCount = 32;
+
+// "5" or "8-15": the outputs named, as a mask; nothing for a bad text.
+std::optional<uint32_t> OutputsNamed(const std::vector<std::string>& texts) {
+    uint32_t mask = 0;
+    for (const std::string& text : texts) {
+        const auto dash = text.find('-');
+        uint64_t first = 0, last = 0;
+        if (!ParseUnsigned(text.substr(0, dash), OutputCount - 1, first)) return std::nullopt;
+        last = first;
+        if (dash != std::string::npos && (!ParseUnsigned(text.substr(dash + 1), OutputCount - 1, last) || last < first))
+            return std::nullopt;
+        for (uint64_t n = first; n <= last; ++n) mask |= 1u << n;
+    }
+    return mask;
+}
+
+std::string ModuleKey(const Session& session) {
+    return session.LineName() + " @" + std::to_string(session.Address());
+}
+
+int WriteOutputs(const Session& session, uint32_t value) {
+    const std::string key = ModuleKey(session);
+    if (const uint8_t error = session.Module().WriteOutputs(value)) {
+        // Whether the module carried it out is not known: no single output
+        // may be changed on the strength of the old record.
+        outputs::Record(key, std::nullopt);
+        return session.Fail(error);
+    }
+    PrintLine("Výstupy zapsány: " + Hex32(value) + " (" + Bits32(value) + ")");
+    if (const std::string problem = outputs::Record(key, value); !problem.empty())
+        Say("Zapsaná hodnota se nezaznamenala: " + problem);
+    return Done;
+}
+
+int WriteAll(const LinkOptions& link, const std::string& text) {
+    uint64_t value = 0;
+    if (!ParseUnsigned(text, UINT32_MAX, value))
+        return Refuse("Hodnota výstupů \"" + text + "\" není 32bitové číslo (desítkově nebo 0x...)");
+    int status = Done;
+    const auto session = Session::Open(link, status);
+    if (!session) return status;
+    return WriteOutputs(*session, static_cast<uint32_t>(value));
+}
+
+int Change(const LinkOptions& link, const std::vector<std::string>& texts, bool on) {
+    const auto mask = OutputsNamed(texts);
+    if (!mask) return Refuse("Výstupy se zadávají čísly 0-31 nebo rozsahy jako 8-15");
+    int status = Done;
+    const auto session = Session::Open(link, status);
+    if (!session) return status;
+    const auto recorded = outputs::Recorded(ModuleKey(*session));
+    if (!recorded)
+        return Refuse("Stav výstupů tohoto modulu není znám: modul ho nehlásí a kv618 do něj dosud nezapsal. "
+                      "Zapište nejdřív všechny výstupy: kv618 out write HODNOTA");
+    return WriteOutputs(*session, on ? *recorded | *mask : *recorded & ~*mask);
+}
+
+}  // namespace
+
+void AddOutputs(Tool& tool) {
+    CLI::App* out = tool.app.add_subcommand(
+        "out", "Zapíše digitální výstupy DOUT0-DOUT31");
+    out->footer("Modul stav výstupů nehlásí: set a clear vycházejí z toho, co do modulu naposledy zapsal kv618.");
+    out->group("Příkazy");
+    out->require_subcommand(1);
+
+    CLI::App* write = out->add_subcommand("write", "Zapíše všech 32 výstupů najednou");
+    auto value = std::make_shared<std::string>();
+    write->add_option("VALUE", *value, "Výstupy jako číslo, DOUT0 = bit 0 (např. 0x81)")->required();
+    tool.When(write, [&tool, value] { return WriteAll(tool.link, *value); });
+
+    auto setOutputs = std::make_shared<std::vector<std::string>>();
+    CLI::App* set = out->add_subcommand("set", "Zapne výstupy, ostatní ponechá");
+    set->add_option("N", *setOutputs, "Čísla výstupů 0-31 nebo rozsahy (8-15)")->required();
+    tool.When(set, [&tool, setOutputs] { return Change(tool.link, *setOutputs, true); });
+
+    auto clearOutputs = std::make_shared<std::vector<std::string>>();
+    CLI::App* clear = out->add_subcommand("clear", "Vypne výstupy, ostatní ponechá");
+    clear->add_option("N", *clearOutputs, "Čísla výstupů 0-31 nebo rozsahy (8-15)")->required();
+    tool.When(clear, [&tool, clearOutputs] { return Change(tool.link, *clearOutputs, false); });
+}
+
+}  // namespace cli

@@ -1,0 +1,50 @@
+// The command line of kv618: its exit statuses, the parsed choice of
+// subcommand and link, and the messages it leaves on standard error.
+#pragma once
+
+#include "LinkOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+
+namespace cli {
+
+enum Exit : int {
+    Done = 0,
+    Failed = 1,         // the module, the link or a file failed
+    Usage = 2,          // wrong usage: an unknown option, a bad value, a refused file
+    Differs = 3,        // config diff: the module's settings differ from the file's
+    Interrupted = 130,  // Ctrl-C ended a scan or a load before its end
+};
+
+// What the command line chose; the action runs once the whole line parsed.
+struct Tool {
+    CLI::App app;
+    LinkOptions link;
+    std::function<int()> action;
+
+    Tool();
+    // Makes `run` the action when the subcommand `sub` is given.
+    void When(CLI::App* sub, std::function<int()> run);
+};
+
+// "kv618: text" on standard error.
+void Say(const std::string& text);
+int Fail(const std::string& text);    // Say, then Failed
+int Refuse(const std::string& text);  // Say, then Usage
+// A CLI11 check that the value is one of `names`, refused in Czech.
+CLI::Validator OneOf(std::vector<std::string> names);
+
+// The subcommand groups, one file each.
+void AddModuleCommands(Tool& tool);  // identify, reset, clock, power-failures
+void AddOutputs(Tool& tool);         // out
+void AddScan(Tool& tool);
+void AddConfig(Tool& tool);
+void AddWatch(Tool& tool);
+void AddPorts(Tool& tool);
+
+int Run(int argc, char** argv);
+
+}  // namespace cli

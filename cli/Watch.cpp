@@ -1,0 +1,197 @@
+// watch: the module's live values, one timestamped line per poll, on a
+// cadence of absolute deadlines so that no poll's lateness carries over.
+#include "Format.h"
+#include "Interrupt.h"
+#include "Tool.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+struct WatchOptions {
+    std::string what;
+    std::string interval = "1000";
+    std::string count;  // empty: until Ctrl-C
+    std::string format = "table";
+};
+
+enum class Format { Table, Csv, Json };
+
+struct What {
+    bool inputs = false, status = false, counters = false;
+};
+
+// In the order of kv618::Quantities.
+constexpr const char* QuantityKeys[] = {"pulses", "consumption", "power", "period", "power10s"};
+constexpr const char* QuantityLabels[] = {"pulsy", "odběr", "výkon", "perioda", "výkon10s"};
+static_assert(std::size(QuantityKeys) == kv618::Quantities.size());
+
+using Counters = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
+
+struct Sample {
+    std::chrono::system_clock::time_point when;
+    uint32_t inputs = 0, status = 0;
+    Counters counters{};
+};
+
+uint8_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
+    if (what.inputs) {
+        const auto inputs = module.ReadInputs();
+        if (!inputs.ok()) return inputs.error;
+        sample.inputs = inputs.value;
+    }
+    if (what.status) {
+        const auto status = module.ReadStatus();
+        if (!status.ok()) return status.error;
+        sample.status = status.value;
+    }
+    if (what.counters) {
+        for (int counter = 0; counter < kv618::CounterCount; ++counter) {
+            for (size_t q = 0; q < kv618::Quantities.size(); ++q) {
+                const auto value = module.ReadQuantity(kv618::Quantities[q], counter);
+                if (!value.ok()) return value.error;
+                sample.counters[counter][q] = value.value;
+            }
+        }
+    }
+    return 0;
+}
+
+constexpr size_t TimeWidth = 25, ColumnWidth = 12;
+
+std::optional<std::string> Header(Format format, const What& what) {
+    if (format == Format::Json) return std::nullopt;
+    const bool csv = format == Format::Csv;
+    std::string line = csv ? "time" : Padded("Čas", TimeWidth);
+    const auto column = [&](const std::string& key, const std::string& label) {
+        line += csv ? "," + key : Padded(label, ColumnWidth);
+    };
+    if (what.inputs) column("inputs", "Vstupy");
+    if (what.status) column("status", "Status");
+    if (what.counters)
+        for (int c = 0; c < kv618::CounterCount; ++c)
+            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
+                column("counter" + std::to_string(c) + "_" + QuantityKeys[q],
+                       "Č" + std::to_string(c) + " " + QuantityLabels[q]);
+    return Trimmed(line);
+}
+
+std::string JsonLine(const What& what, const Sample& s) {
+    std::string line = "{\"time\":\"" + LocalTime(s.when, true) + "\"";
+    if (what.inputs) line += ",\"inputs\":" + std::to_string(s.inputs);
+    if (what.status) line += ",\"status\":" + std::to_string(s.status);
+    if (what.counters) {
+        line += ",\"counters\":[";
+        for (int c = 0; c < kv618::CounterCount; ++c) {
+            line += c ? ",{" : "{";
+            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
+                line += std::string(q ? "," : "") + "\"" + QuantityKeys[q] + "\":" + std::to_string(s.counters[c][q]);
+            line += "}";
+        }
+        line += "]";
+    }
+    return line + "}";
+}
+
+std::string Line(Format format, const What& what, const Sample& s) {
+    if (format == Format::Json) return JsonLine(what, s);
+    const bool csv = format == Format::Csv;
+    std::string line = csv ? LocalTime(s.when, true) : Padded(LocalTime(s.when, true), TimeWidth);
+    const auto column = [&](const std::string& text) { line += csv ? "," + text : Padded(text, ColumnWidth); };
+    if (what.inputs) column(csv ? std::to_string(s.inputs) : Hex32(s.inputs));
+    if (what.status) column(csv ? std::to_string(s.status) : Hex32(s.status));
+    if (what.counters)
+        for (const auto& counter : s.counters)
+            for (const uint32_t value : counter) column(std::to_string(value));
+    return Trimmed(line);
+}
+
+// A reader that went away (| head) ends the watch quietly; anything else is a failure.
+int OutputGone() {
+    if (errno == EPIPE) return Done;
+    return Fail("Zápis na standardní výstup selhal");
+}
+
+struct Cadence {
+    std::chrono::milliseconds interval;
+    std::chrono::steady_clock::time_point next = std::chrono::steady_clock::now();
+    bool warned = false;
+
+    // The next deadline; a poll that overran skips the deadlines it missed
+    // rather than bunching polls together.
+    std::chrono::steady_clock::time_point Advance() {
+        next += interval;
+        const auto now = std::chrono::steady_clock::now();
+        if (now > next) {
+            next += ((now - next) / interval + 1) * interval;
+            if (!warned)
+                Say("Dotazy trvají déle než interval " + std::to_string(interval.count()) +
+                    " ms; zmeškané termíny se vynechávají.");
+            warned = true;
+        }
+        return next;
+    }
+};
+
+int Watch(const Session& session, const What& what, Format format, std::chrono::milliseconds interval,
+          uint64_t count) {
+    if (const auto header = Header(format, what); header && !PrintLine(*header)) return OutputGone();
+    const kv618::Module module = session.Module();
+    Cadence cadence{interval};
+    bool failed = false;
+    for (uint64_t polls = 1;; ++polls) {
+        Sample sample;
+        sample.when = std::chrono::system_clock::now();
+        if (const uint8_t error = Poll(module, what, sample)) {
+            failed = true;
+            std::fprintf(stderr, "%s kv618: %s\n", LocalTime(sample.when, true).c_str(),
+                         module.Text(error).c_str());
+        } else if (!PrintLine(Line(format, what, sample))) {
+            return OutputGone();
+        }
+        if (count && polls >= count) break;
+        if (interrupt::WaitUntil(cadence.Advance())) break;
+    }
+    return failed ? Failed : Done;
+}
+
+int Start(const LinkOptions& link, const WatchOptions& o) {
+    What what;
+    if (o.what == "outputs")
+        return Refuse("Modul stav výstupů nehlásí, výstupy lze jen zapsat (kv618 out write).");
+    what.inputs = o.what == "inputs" || o.what == "all";
+    what.status = o.what == "status" || o.what == "all";
+    what.counters = o.what == "counters" || o.what == "all";
+    uint64_t interval = 0, count = 0;
+    if (!ParseUnsigned(o.interval, 86'400'000, interval) || interval == 0)
+        return Refuse("Interval se zadává v ms, 1-86400000");
+    if (!o.count.empty() && (!ParseUnsigned(o.count, UINT64_MAX, count) || count == 0))
+        return Refuse("Počet dotazů musí být kladné celé číslo");
+    const Format format = o.format == "csv" ? Format::Csv : o.format == "json" ? Format::Json : Format::Table;
+    int status = Done;
+    const auto session = Session::Open(link, status);
+    if (!session) return status;
+    return Watch(*session, what, format, std::chrono::milliseconds(interval), count);
+}
+
+}  // namespace
+
+void AddWatch(Tool& tool) {
+    auto o = std::make_shared<WatchOptions>();
+    CLI::App* watch = tool.app.add_subcommand("watch", "Okamžité hodnoty s časem, řádek na dotaz");
+    watch->add_option("WHAT", o->what, "inputs, counters, status nebo all (outputs modul nehlásí)")
+        ->required()
+        ->type_name("WHAT")
+        ->check(OneOf({"inputs", "outputs", "counters", "status", "all"}));
+    watch->add_option("--interval", o->interval, "Interval dotazů v ms (výchozí 1000)")->type_name("MS");
+    watch->add_option("--count", o->count, "Počet dotazů (výchozí: do Ctrl-C)")->type_name("N");
+    watch->add_option("--format", o->format, "table, csv nebo json (výchozí table)")
+        ->type_name("FORMAT")
+        ->check(OneOf({"table", "csv", "json"}));
+    tool.When(watch, [&tool, o] { return Start(tool.link, *o); });
+}
+
+}  // namespace cli
