@@ -1,0 +1,374 @@
+// kv618 run as a process, as an operator or a script runs it, against the
+// emulator through the real libraries over the LAN converter and the serial
+// line: one test per behaviour.
+#include "Commands.h"
+#include "Dekl.h"
+#include "Emulator.h"
+#include "Process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+using namespace kv618;
+using clitest::Environment;
+using clitest::Outcome;
+using Args = std::vector<std::string>;
+
+constexpr const char* Identity = "KV-618   v.1.04";
+constexpr int SerialPort = 7;
+
+Args operator+(Args a, const Args& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+kvtest::EmulatorOptions Modules(std::vector<std::string> modules) {
+    kvtest::EmulatorOptions options;
+    options.modules = std::move(modules);
+    return options;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string SetReg(int address, uint8_t reg, int value) {
+    return "at " + std::to_string(address) + " set reg " + std::to_string(reg) + " " + std::to_string(value);
+}
+std::string GetReg(int address, uint8_t reg) {
+    return "at " + std::to_string(address) + " get reg " + std::to_string(reg);
+}
+
+// The emulator's log of requests holds no register write.
+bool NothingWritten(kvtest::Emulator& emulator, int address) {
+    const std::string log = emulator.command("at " + std::to_string(address) + " get log");
+    return (";" + log).find(";" + std::to_string(function::WriteRegister) + " ") == std::string::npos;
+}
+
+// A module on the emulator's line; each test's records and mappings stay in
+// its own folders.
+class Tool : public ::testing::Test {
+protected:
+    explicit Tool(kvtest::EmulatorOptions options = {}) : emulator(std::move(options)) {}
+
+    Args Lan(int address) const {
+        return {"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(emulator.udpPort()),
+                "--address", std::to_string(address)};
+    }
+    Args Serial(int address) const {
+        return {"--interface", "com", "--port", std::to_string(SerialPort), "--address", std::to_string(address)};
+    }
+    Environment Env() const {
+        const std::string home = emulator.tempDir() + "/home";
+        return {{"HOME", home},
+                {"XDG_STATE_HOME", home + "/state"},
+                {"XDG_CONFIG_HOME", home + "/config"},
+                {"QCOM726_COM" + std::to_string(SerialPort), emulator.ptyPath()}};
+    }
+    Outcome Kv(const Args& args) const { return clitest::Run(args, Env()); }
+    std::string File(const std::string& name) const { return emulator.tempDir() + "/" + name; }
+
+    kvtest::Emulator emulator;
+};
+
+class Bus : public Tool {
+protected:
+    Bus() : Tool(Modules({"1", "2"})) {}
+};
+
+TEST_F(Tool, IdentifiesTheModuleFromTheProgramsSettingsFile) {
+    TData data;
+    InicializujData(&data);
+    data.Rozhrani = RozhraniKV1726;
+    data.IPAdresa = "127.0.0.1";
+    data.UDPPort = emulator.udpPort();
+    data.Adresa = 1;
+    NastavCestuNastaveni(File("R_iv618.ini"));
+    ASSERT_TRUE(UlozNastaveni(&data));
+    NastavCestuNastaveni("");
+
+    const Outcome identify = Kv({"--settings", File("R_iv618.ini"), "identify"});
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_EQ(identify.out, std::string(Identity) + "\n");
+}
+
+TEST_F(Tool, IdentifiesTheModuleOverTheSerialLine) {
+    const Outcome identify = Kv(Serial(1) + Args{"identify"});
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_EQ(identify.out, std::string(Identity) + "\n");
+}
+
+TEST_F(Tool, TracesTheLibrarysExchanges) {
+    const Outcome identify = Kv(Lan(1) + Args{"--trace", File("trace"), "identify"});
+    ASSERT_EQ(identify.status, 0) << identify.err;
+    const auto lines = Lines(ReadFile(File("trace")));
+    ASSERT_EQ(lines.size(), 3u) << "the identification's three exchanges";
+    for (const auto& line : lines) EXPECT_NE(line.find("QKV1726.DLL request"), std::string::npos) << line;
+}
+
+class Scan : public Tool {
+protected:
+    Scan() : Tool(Modules({"1", "2:19200", "3:2400"})) {}
+};
+
+TEST_F(Scan, FindsThreeModulesAtTheirAddressesAndSpeedsOnTheSerialLine) {
+    const Outcome scan = Kv(Serial(1) + Args{"scan", "--addresses", "1-4", "--bauds", "2400,9600,19200"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const std::string id = Identity;
+    EXPECT_EQ(Lines(scan.out), (std::vector<std::string>{"3 2400 " + id, "1 9600 " + id, "2 19200 " + id}));
+    EXPECT_NE(scan.err.find("nejhorší případ trvá"), std::string::npos) << scan.err;
+}
+
+TEST_F(Bus, SettingsSavedFromOneModuleAndLoadedIntoAnotherLeaveNothingToDiff) {
+    const uint8_t negation = reg::IoByte(reg::InputNegation, 0), initial = reg::IoByte(reg::InitialOutputs, 3);
+    for (const auto& command : {SetReg(1, negation, 0x0F), SetReg(1, initial, 0x81), SetReg(1, reg::PulseLow(2), 0xE8),
+                                SetReg(1, reg::PulseHigh(2), 0x03), SetReg(1, reg::BaudIndex, 6)})
+        ASSERT_EQ(emulator.command(command), "ok");
+
+    const Outcome save = Kv(Lan(1) + Args{"config", "save", File("one.txt")});
+    ASSERT_EQ(save.status, 0) << save.err;
+    const Outcome load = Kv(Lan(2) + Args{"config", "load", File("one.txt")});
+    ASSERT_EQ(load.status, 0) << load.err;
+    EXPECT_NE(load.out.find("input-negation: 0xFFFFFFFF -> 0xFFFFFF0F"), std::string::npos) << load.out;
+    EXPECT_NE(load.out.find("pulse-number.2: 1 -> 1000"), std::string::npos) << load.out;
+
+    const Outcome diff = Kv(Lan(2) + Args{"config", "diff", File("one.txt")});
+    EXPECT_EQ(diff.status, 0) << diff.out << diff.err;
+    EXPECT_EQ(diff.out, "");
+    for (const uint8_t r : {negation, initial, reg::PulseLow(2), reg::PulseHigh(2), reg::BaudIndex})
+        EXPECT_EQ(emulator.value(GetReg(2, r)), emulator.value(GetReg(1, r))) << int(r);
+    EXPECT_EQ(emulator.value(GetReg(2, reg::Address)), 2u) << "a copy keeps the module's own address";
+}
+
+TEST_F(Tool, LoadingAFileTheModuleAlreadyMatchesWritesNothing) {
+    ASSERT_EQ(Kv(Lan(1) + Args{"config", "save", File("same.txt")}).status, 0);
+    emulator.command("at 1 clear log");
+    const Outcome load = Kv(Lan(1) + Args{"config", "load", File("same.txt")});
+    EXPECT_EQ(load.status, 0) << load.err;
+    EXPECT_TRUE(NothingWritten(emulator, 1)) << emulator.command("at 1 get log");
+}
+
+// The line of the file that starts with `key`, counted from 1.
+int LineOf(const std::string& text, const std::string& key) {
+    const auto lines = Lines(text);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind(key, 0) == 0) return static_cast<int>(i + 1);
+    return 0;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
+TEST_F(Tool, AFileThatDoesNotParseOrIsForAnotherModuleIsRefusedNamingTheLineAndWritesNothing) {
+    ASSERT_EQ(Kv(Lan(1) + Args{"config", "save", File("good.txt")}).status, 0);
+    const std::string good = ReadFile(File("good.txt"));
+    WriteFile(File("broken.txt"), Replaced(good, "baud = 9600", "baud = 9601"));
+    WriteFile(File("other.txt"), Replaced(Replaced(good, "module = KV-618", "module = KV-619"), "0xFFFFFFFF", "0x0"));
+    emulator.command("at 1 clear log");
+
+    const Outcome broken = Kv(Lan(1) + Args{"config", "load", File("broken.txt")});
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_NE(broken.err.find("řádek " + std::to_string(LineOf(good, "baud"))), std::string::npos) << broken.err;
+    EXPECT_EQ(emulator.value("at 1 get requests"), 0u) << "refused before the link is opened";
+
+    const Outcome other = Kv(Lan(1) + Args{"config", "load", File("other.txt")});
+    EXPECT_EQ(other.status, 2);
+    EXPECT_NE(other.err.find("řádek " + std::to_string(LineOf(good, "module"))), std::string::npos) << other.err;
+    EXPECT_TRUE(NothingWritten(emulator, 1)) << emulator.command("at 1 get log");
+}
+
+TEST_F(Tool, AWriteThatFailsHalfWaySaysWhichSettingsWereWritten) {
+    ASSERT_EQ(Kv(Lan(1) + Args{"config", "save", File("base.txt")}).status, 0);
+    std::string text = ReadFile(File("base.txt"));
+    text = Replaced(text, "input-negation = 0xFFFFFFFF", "input-negation = 0x12345678");
+    text = Replaced(text, "output-negation = 0xFFFFFFFF", "output-negation = 0x00000000");
+    WriteFile(File("changed.txt"), text);
+    emulator.command("at 1 fault readback " + std::to_string(reg::IoByte(reg::InputNegation, 1)));
+
+    const Outcome load = Kv(Lan(1) + Args{"config", "load", File("changed.txt")});
+    EXPECT_EQ(load.status, 1);
+    EXPECT_NE(load.err.find("input-negation: bajt 0 zapsán a ověřen; bajt 1 se po zápisu přečetl jinak; "
+                            "bajty 2, 3 nezapsány"),
+              std::string::npos)
+        << load.err;
+    EXPECT_NE(load.err.find("output-negation: nezapsáno"), std::string::npos) << load.err;
+    EXPECT_EQ(emulator.value(GetReg(1, reg::IoByte(reg::InputNegation, 0))), 0x78u);
+    EXPECT_EQ(emulator.value(GetReg(1, reg::IoByte(reg::InputNegation, 2))), 0xFFu);
+}
+
+const std::regex Timestamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
+
+TEST_F(Tool, WatchInCsvGivesAHeaderAndOneTimestampedLinePerPoll) {
+    emulator.command("at 1 set inputs 0x0F");
+    const Outcome watch = Kv(Lan(1) + Args{"watch", "inputs", "--count", "3", "--interval", "20", "--format", "csv"});
+    ASSERT_EQ(watch.status, 0) << watch.err;
+    const auto lines = Lines(watch.out);
+    ASSERT_EQ(lines.size(), 4u) << watch.out;
+    EXPECT_EQ(lines[0], "time,inputs");
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const auto comma = lines[i].find(',');
+        EXPECT_TRUE(std::regex_match(lines[i].substr(0, comma), Timestamp)) << lines[i];
+        EXPECT_EQ(lines[i].substr(comma + 1), std::to_string(0x0Fu ^ 0xFFFFFFFFu)) << "inputs come negated";
+    }
+}
+
+TEST_F(Tool, WatchInJsonGivesOneObjectPerPoll) {
+    emulator.command("at 1 set counter 2 77");
+    emulator.command("at 1 set status 20");
+    const Outcome watch = Kv(Lan(1) + Args{"watch", "all", "--count", "2", "--interval", "20", "--format", "json"});
+    ASSERT_EQ(watch.status, 0) << watch.err;
+    const auto lines = Lines(watch.out);
+    ASSERT_EQ(lines.size(), 2u) << watch.out;
+    const std::regex object(
+        R"(\{"time":"[-0-9 :.]{23}","inputs":4294967295,"status":20,"counters":\[(\{("[a-z0-9]+":\d+,?){5}\},?){4}\]\})");
+    for (const auto& line : lines) {
+        EXPECT_TRUE(std::regex_match(line, object)) << line;
+        EXPECT_NE(line.find(R"(,{"pulses":77,)"), std::string::npos) << "counter 2's pulses: " << line;
+    }
+}
+
+// The stand-in serial library answers every request and journals its calls,
+// so the end of a watch shows whether the link was closed with _Done.
+TEST(Watch, CtrlCEndsCleanlyWithTheLinkClosed) {
+    const std::string folder = ::testing::TempDir() + "/kv618-ctrl-c";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto copy = std::filesystem::copy_options::overwrite_existing;
+    std::filesystem::copy_file(clitest::ToolPath(), folder + "/kv618", copy);
+    std::filesystem::copy_file(FAKE_QCOM, folder + "/QCOM726.DLL", copy);
+
+    clitest::Process watch(folder + "/kv618",
+                           {"--interface", "com", "--port", "1", "--address", "1", "watch", "inputs", "--interval",
+                            "20", "--format", "csv"},
+                           {{"KV_FAKE_JOURNAL", folder + "/journal"}, {"XDG_STATE_HOME", folder}});
+    EXPECT_EQ(watch.ReadLine(std::chrono::seconds(10)), "time,inputs");
+    for (int poll = 0; poll < 3; ++poll) {
+        const auto line = watch.ReadLine(std::chrono::seconds(10));
+        ASSERT_TRUE(line) << "each line arrives through the pipe as it is polled";
+        EXPECT_NE(line->find(",2018915346"), std::string::npos) << *line << " (the stand-in's 12 34 56 78)";
+    }
+    watch.Signal(SIGINT);
+    const Outcome end = watch.Wait(std::chrono::seconds(10));
+    EXPECT_EQ(end.status, 0) << end.err;
+    EXPECT_NE(ReadFile(folder + "/journal").find("Done"), std::string::npos) << ReadFile(folder + "/journal");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(Tool, OutputsAreWrittenSetAndClearedFromWhatWasLastWritten) {
+    const Outcome unknown = Kv(Lan(1) + Args{"out", "set", "3"});
+    EXPECT_EQ(unknown.status, 2) << "the module does not report its outputs";
+    EXPECT_EQ(Kv(Lan(1) + Args{"out", "write", "0x81"}).status, 0);
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0x81u);
+    EXPECT_EQ(Kv(Lan(1) + Args{"out", "set", "3", "8-9"}).status, 0);
+    EXPECT_EQ(Kv(Lan(1) + Args{"out", "clear", "0"}).status, 0);
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0x388u);
+}
+
+TEST_F(Tool, ResetsZeroTheCountersAndTheStatusRegister) {
+    emulator.command("at 1 set counter 0 5");
+    emulator.command("at 1 set counter 3 9");
+    emulator.command("at 1 set status 0x14");
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "counters"}).status, 0);
+    EXPECT_EQ(emulator.value("at 1 get counter 0"), 0u);
+    EXPECT_EQ(emulator.value("at 1 get counter 3"), 0u);
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "status"}).status, 0);
+    EXPECT_EQ(emulator.value("at 1 get status"), 0u);
+}
+
+// Local time as seconds, from "YYYY-MM-DD HH:MM:SS".
+std::time_t Seconds(const std::string& text) {
+    std::tm t{};
+    ::strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &t);
+    return ::timegm(&t);
+}
+
+std::time_t LocalNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return ::timegm(&local);
+}
+
+TEST_F(Tool, ClockSyncSetsTheModuleToTheComputersClock) {
+    emulator.command("at 1 set clock 2001-02-03 04:05:06");
+    const Outcome sync = Kv(Lan(1) + Args{"clock", "sync"});
+    ASSERT_EQ(sync.status, 0) << sync.err;
+    EXPECT_LE(std::abs(Seconds(emulator.command("at 1 get clock")) - LocalNow()), 2);
+    const Outcome show = Kv(Lan(1) + Args{"clock", "show"});
+    ASSERT_EQ(show.status, 0) << show.err;
+    EXPECT_LE(std::abs(Seconds(show.out) - LocalNow()), 2) << show.out;
+}
+
+TEST_F(Tool, PowerFailureStampsAreShown) {
+    const std::string year = std::to_string(1900 + [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        return local.tm_year;
+    }());
+    ASSERT_EQ(emulator.command("at 1 set stamps " + year + "-01-02 03:04:05 " + year + "-01-02 03:14:15"), "ok");
+    const Outcome stamps = Kv(Lan(1) + Args{"power-failures"});
+    ASSERT_EQ(stamps.status, 0) << stamps.err;
+    EXPECT_EQ(stamps.out, "Začátek výpadku napájení  " + year + "-01-02 03:04:05\nKonec výpadku napájení    " + year +
+                              "-01-02 03:14:15\n");
+}
+
+TEST_F(Tool, ExitStatusIsTwoForWrongUsageOneForAFailedModuleZeroWhenDone) {
+    const Outcome usage = Kv(Lan(1) + Args{"identify", "--no-such-option"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.out, "");
+    const Outcome badValue = Kv(Lan(1) + Args{"--baud", "1234", "identify"});
+    EXPECT_EQ(badValue.status, 2);
+    EXPECT_NE(badValue.err.find("Komunikační rychlost"), std::string::npos) << badValue.err;
+
+    const Outcome silent = Kv(Lan(9) + Args{"identify"});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("Modul neodpovídá"), std::string::npos) << "the library's text: " << silent.err;
+
+    const Outcome version = Kv({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("kv618 ") + KV_VERSION + "\n");
+}
+
+// A copy of the tool and the serial library in a folder of their own, as an
+// installation beside the program would have them.
+TEST_F(Tool, APortMappedBesideTheLibraryIsTheOneTheSerialLibraryOpens) {
+    const std::string folder = File("installed");
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(clitest::ToolPath(), folder + "/kv618");
+    std::filesystem::copy_file(SlozkaProgramu() + "/QCOM726.DLL", folder + "/QCOM726.DLL");
+    const std::string tool = folder + "/kv618";
+    const Environment env = {{"XDG_CONFIG_HOME", File("config")}};
+
+    const Outcome map = clitest::Run({"ports", "map", "9", emulator.ptyPath()}, env, tool);
+    ASSERT_EQ(map.status, 0) << map.err;
+    EXPECT_NE(ReadFile(folder + "/QCOM726.ini").find("COM9=" + emulator.ptyPath()), std::string::npos);
+    const Outcome list = clitest::Run({"ports"}, env, tool);
+    EXPECT_NE(list.out.find("COM9"), std::string::npos) << list.out;
+    const Outcome identify = clitest::Run({"--interface", "com", "--port", "9", "--address", "1", "identify"}, env, tool);
+    EXPECT_EQ(identify.status, 0) << identify.err;
+    EXPECT_EQ(identify.out, std::string(Identity) + "\n");
+}
+
+}  // namespace
