@@ -22,6 +22,7 @@ struct Row {
 struct Settings {
     bool quick = false;     // fewer repetitions, for a check that it all runs
     int pollSeconds = 20;
+    int watchSeconds = 180;  // kv618 watch's cadence and drift
 };
 
 std::vector<Row> exchangeBench(const Settings& s);
@@ -31,6 +32,7 @@ std::vector<Row> pollBench(const Settings& s);
 std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
+std::vector<Row> cliBench(const Settings& s);
 
 // Child process modes of the benchmark executable.
 int runPong();

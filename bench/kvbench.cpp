@@ -1,10 +1,11 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
-// everything works, not figures); --seconds sets the polling runs (20 s).
+// everything works, not figures); --seconds sets the polling runs (20 s),
+// --watch-seconds the run of kv618 watch (180 s).
 #include "Benchmarks.h"
 
 #include <QApplication>
@@ -28,6 +29,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"poll", bench::pollBench},         {"startup", bench::startupBench},
         {"silent", bench::silentBench},
         {"bridge", bench::bridgeBench},
+        {"cli", bench::cliBench},
     };
     return all;
 }
@@ -41,7 +43,9 @@ void printRow(const bench::Row& r) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: kvbench [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]\n");
+    std::fprintf(stderr,
+                 "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
+                 "[exchange|serial|config|poll|startup|silent|bridge|cli ...]\n");
     return 2;
 }
 
@@ -53,13 +57,19 @@ int main(int argc, char* argv[]) {
 
     bench::Settings settings;
     std::vector<std::string> chosen;
+    bool watchSecondsGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--quick") settings.quick = true;
         else if (a == "--seconds" && i + 1 < argc) settings.pollSeconds = std::stoi(argv[++i]);
+        else if (a == "--watch-seconds" && i + 1 < argc) {
+            settings.watchSeconds = std::stoi(argv[++i]);
+            watchSecondsGiven = true;
+        }
         else if (a.rfind("--", 0) == 0) return usage();
         else chosen.push_back(a);
     }
+    if (settings.quick && !watchSecondsGiven) settings.watchSeconds = 10;
     for (const auto& name : chosen) {
         bool known = false;
         for (const auto& [n, b] : benches()) known = known || n == name;
