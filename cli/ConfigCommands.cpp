@@ -196,16 +196,50 @@ void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResu
     }
 }
 
-int Load(const LinkOptions& link, const ConfigOptions& o) {
-    settings::SavedFile file;
-    std::unique_ptr<Session> session;
-    Stored stored;
-    if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
+// "key: old -> new" for every setting the file would change.
+std::vector<std::string> Changes(const settings::SavedFile& file, const Stored& stored, const ConfigOptions& o) {
     std::vector<std::string> changes;
     for (const Setting& s : settings::All()) {
         const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
         if (Compared(s, o) && wanted != held) changes.push_back(Change(s, held, wanted));
     }
+    return changes;
+}
+
+// The registers written and read back with the program's windows' pacing
+// (1 ms between exchanges); Ctrl-C stops between two registers.
+kv618::SequenceResult WriteVerified(const Session& session, const std::vector<uint8_t>& registers,
+                                    const TKonfigurace& wanted) {
+    kv618::Pacing pacing;
+    pacing.pause = [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return !interrupt::Requested();
+    };
+    pacing.settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    return kv618::WriteRegisters(session.Module(), registers, wanted, pacing);
+}
+
+int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r) {
+    if (r.stopped) Say("Přerušeno; zapisování se zastavilo.");
+    else Say(r.mismatch ? "Chyba zápisu dat." : session.Text(r.error));
+    ReportStop(registers, r);
+    return r.stopped ? Interrupted : Failed;
+}
+
+void ReportSuccess(const std::vector<std::string>& changes, const std::vector<uint8_t>& registers) {
+    for (const auto& c : changes) PrintLine(c);
+    PrintLine("Zapsáno a ověřeno čtením: " + std::to_string(changes.size()) + " nastavení.");
+    const bool reached = std::any_of(registers.begin(), registers.end(),
+                                     [](uint8_t r) { return kv618::BlockOf(r) == kv618::Block::AddressAndBaud; });
+    if (reached) PrintLine("Adresa a rychlost platí od příštího zapnutí modulu.");
+}
+
+int Load(const LinkOptions& link, const ConfigOptions& o) {
+    settings::SavedFile file;
+    std::unique_ptr<Session> session;
+    Stored stored;
+    if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
+    const std::vector<std::string> changes = Changes(file, stored, o);
     if (changes.empty()) {
         PrintLine("Modul už má nastavení ze souboru; nic se nezapsalo.");
         return Done;
@@ -216,27 +250,9 @@ int Load(const LinkOptions& link, const ConfigOptions& o) {
         return Done;
     }
     const auto registers = RegistersToWrite(file.settings, stored.settings, o);
-    kv618::Pacing pacing;
-    // The program's windows pause 1 ms between exchanges; the module is used to it.
-    pacing.pause = [] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return !interrupt::Requested();
-    };
-    pacing.settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
-    const auto result = kv618::WriteRegisters(session->Module(), registers, file.settings, pacing);
-    if (!result.ok()) {
-        if (result.stopped) Say("Přerušeno; zapisování se zastavilo.");
-        else Say(result.mismatch ? "Chyba zápisu dat." : session->Link().Text(result.error));
-        ReportStop(registers, result);
-        return result.stopped ? Interrupted : Failed;
-    }
-    for (const auto& c : changes) PrintLine(c);
-    PrintLine("Zapsáno a ověřeno čtením: " + std::to_string(changes.size()) + " nastavení.");
-    for (const uint8_t r : registers)
-        if (kv618::BlockOf(r) == kv618::Block::AddressAndBaud) {
-            PrintLine("Adresa a rychlost platí od příštího zapnutí modulu.");
-            break;
-        }
+    const auto result = WriteVerified(*session, registers, file.settings);
+    if (!result.ok()) return ReportFailure(*session, registers, result);
+    ReportSuccess(changes, registers);
     return Done;
 }
 

@@ -169,10 +169,14 @@ Resolved ResolveLink(const LinkOptions& options) {
 std::unique_ptr<Session> Session::Open(const LinkOptions& options, int& status, int32_t rate) {
     Resolved resolved = ResolveLink(options);
     if ((status = resolved.status) != Done) return nullptr;
+    return Open(std::move(resolved.data), options.trace, status, rate);
+}
+
+std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int& status, int32_t rate) {
     std::unique_ptr<Session> session(new Session);
-    session->data_ = std::move(resolved.data);
+    session->data_ = std::move(data);
     // The libraries decide at _Init whether a link traces.
-    if (!options.trace.empty()) ::setenv("KV618_TRACE", options.trace.c_str(), 1);
+    if (!trace.empty()) ::setenv("KV618_TRACE", trace.c_str(), 1);
     const uint8_t type = session->data_.Rozhrani;
     const int32_t code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
                                                    rate ? rate : session->data_.Rychlost);

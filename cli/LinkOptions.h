@@ -47,6 +47,8 @@ public:
     // Opens the link at `rate` (the record's own when 0); on failure the
     // reason is on stderr and `status` holds the exit status.
     static std::unique_ptr<Session> Open(const LinkOptions& options, int& status, int32_t rate = 0);
+    // The same with the record already resolved; `trace` as --trace.
+    static std::unique_ptr<Session> Open(TData data, const std::string& trace, int& status, int32_t rate = 0);
 
     const TData& Data() const { return data_; }
     uint8_t Address() const { return data_.Adresa; }
@@ -56,6 +58,7 @@ public:
     // The interface as the settings file names it, with its parameters:
     // what tells this line apart from another.
     std::string LineName() const;
+    std::string Text(int32_t code) const { return connection_.Text(code); }
     // Says the text of the code on stderr and gives Failed.
     int Fail(int32_t code) const;
 

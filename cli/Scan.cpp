@@ -7,6 +7,7 @@
 #include "Interrupt.h"
 #include "Tool.h"
 
+#include <array>
 #include <cstdio>
 #include <unistd.h>
 
@@ -87,6 +88,65 @@ std::string RateOfFound(const kv618::Module& module, bool serial, int32_t rate) 
     return std::to_string(kv618::BaudRates[index.value]);
 }
 
+void AnnounceWorstCase(const Range& range, const std::vector<int32_t>& rates, const TData& data) {
+    std::chrono::milliseconds worst{0};
+    std::string list;
+    for (const int32_t rate : rates) {
+        worst += range.count() * ProbeTimeout(data, rate);
+        list += (list.empty() ? "" : ", ") + std::to_string(rate);
+    }
+    std::fprintf(stderr, "Adresy %d-%d při %s Bd: nejhorší případ trvá %s.\n", range.first, range.last, list.c_str(),
+                 DurationText(worst).c_str());
+}
+
+class Scanner {
+public:
+    Scanner(Session& session, const Range& range)
+        : session_(session), range_(range), serial_(session.Data().Rozhrani == RozhraniCOM) {}
+
+    // Every address of the range at one rate: Done, or the status to end with.
+    int AtRate(int32_t rate) {
+        for (int address = range_.first; address <= range_.last; ++address) {
+            if (!serial_ && found_[address]) continue;
+            if (interrupt::Requested()) {
+                progress_.Clear();
+                Say("Přerušeno; nalezeno modulů: " + std::to_string(count_) + ".");
+                return Interrupted;
+            }
+            progress_.Show(rate, address, range_);
+            if (const int status = Probe(static_cast<uint8_t>(address), rate); status != Done) return status;
+        }
+        return Done;
+    }
+
+    int Found() const { return count_; }
+
+private:
+    int Probe(uint8_t address, int32_t rate) {
+        const kv618::Module module = session_.At(address);
+        const auto identity = module.Identify();
+        if (identity.error == drv::NoReply) return Done;
+        progress_.Clear();
+        if (identity.ok()) {
+            found_[address] = true;
+            ++count_;
+            PrintLine(std::to_string(address) + " " + RateOfFound(module, serial_, rate) + " " + identity.value.Text());
+            return Done;
+        }
+        if (!ExchangeTookPlace(identity.error)) return session_.Fail(identity.error);
+        // Something answered, but not as a module should: worth knowing, not the end.
+        std::fprintf(stderr, "Adresa %d, %d Bd: %s\n", address, rate, session_.Text(identity.error).c_str());
+        return Done;
+    }
+
+    Session& session_;
+    Range range_;
+    bool serial_;
+    std::array<bool, 256> found_{};
+    int count_ = 0;
+    Progress progress_;
+};
+
 int Scan(const LinkOptions& link, const ScanOptions& o) {
     const auto range = ParseRange(o.addresses);
     if (!range) return Refuse("Adresy se zadávají jako A-B v rozsahu 0-255, např. 1-32");
@@ -94,55 +154,20 @@ int Scan(const LinkOptions& link, const ScanOptions& o) {
     if (resolved.status != Done) return resolved.status;
     const auto rates = ParseRates(o.bauds, resolved.data);
     if (!rates) return Refuse("Rychlosti se zadávají jako all nebo seznam jako 9600,19200 z " + RateList() + " Bd");
-
-    std::chrono::milliseconds worst{0};
-    for (const int32_t rate : *rates) worst += range->count() * ProbeTimeout(resolved.data, rate);
-    std::string rateList;
-    for (const int32_t rate : *rates) rateList += (rateList.empty() ? "" : ", ") + std::to_string(rate);
-    std::fprintf(stderr, "Adresy %d-%d při %s Bd: nejhorší případ trvá %s.\n", range->first, range->last,
-                 rateList.c_str(), DurationText(worst).c_str());
+    AnnounceWorstCase(*range, *rates, resolved.data);
 
     int status = Done;
-    const auto session = Session::Open(link, status, rates->front());
+    const auto session = Session::Open(std::move(resolved.data), link.trace, status, rates->front());
     if (!session) return status;
-    const bool serial = session->Data().Rozhrani == RozhraniCOM;
     const auto started = std::chrono::steady_clock::now();
-    std::vector<bool> found(256, false);
-    int count = 0;
-    Progress progress;
+    Scanner scanner(*session, *range);
     for (size_t r = 0; r < rates->size(); ++r) {
-        const int32_t rate = (*rates)[r];
         if (r > 0)  // the link was opened at the first
-            if (const int32_t error = session->Link().SetRate(rate)) return session->Fail(error);
-        for (int address = range->first; address <= range->last; ++address) {
-            if (!serial && found[address]) continue;
-            if (interrupt::Requested()) {
-                progress.Clear();
-                Say("Přerušeno; nalezeno modulů: " + std::to_string(count) + ".");
-                return Interrupted;
-            }
-            progress.Show(rate, address, *range);
-            const kv618::Module module = session->At(static_cast<uint8_t>(address));
-            const auto identity = module.Identify();
-            if (identity.ok()) {
-                found[address] = true;
-                ++count;
-                progress.Clear();
-                PrintLine(std::to_string(address) + " " + RateOfFound(module, serial, rate) + " " +
-                          identity.value.Text());
-            } else if (!ExchangeTookPlace(identity.error)) {
-                progress.Clear();
-                return session->Fail(identity.error);
-            } else if (identity.error != drv::NoReply) {
-                progress.Clear();
-                std::fprintf(stderr, "Adresa %d, %d Bd: %s\n", address, rate,
-                             session->Link().Text(identity.error).c_str());
-            }
-        }
+            if (const int32_t error = session->Link().SetRate((*rates)[r])) return session->Fail(error);
+        if ((status = scanner.AtRate((*rates)[r])) != Done) return status;
     }
-    progress.Clear();
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    std::fprintf(stderr, "Nalezeno modulů: %d (za %s).\n", count, DurationText(took).c_str());
+    std::fprintf(stderr, "Nalezeno modulů: %d (za %s).\n", scanner.Found(), DurationText(took).c_str());
     return Done;
 }
 
