@@ -2,11 +2,12 @@
 # Builds what is missing and runs the benchmarks; prints the machine and one
 # Markdown table of figures, each against its reference (docs/performance.md).
 #
-#   bash tools/bench.sh [--quick] [--seconds N] [exchange|serial|config|poll|startup|silent|bridge ...]
+#   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
-# Takes several minutes in full, about four of them the bridge (figure 7).  Close other heavy work first: the machine
-# is measured as it is, and the table shows its load.
+# Takes about a quarter of an hour in full: four minutes the bridge (figure 7),
+# five kv618's scans and watch (figures 8, 9).  Close other heavy work first:
+# the machine is measured as it is, and the table shows its load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
