@@ -5,7 +5,7 @@
 #   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
-# Takes about a quarter of an hour in full: four minutes the bridge (figure 7),
+# Takes over ten minutes in full: four of them the bridge (figure 7), about
 # five kv618's scans and watch (figures 8, 9).  Close other heavy work first:
 # the machine is measured as it is, and the table shows its load.
 set -euo pipefail
