@@ -30,7 +30,7 @@ std::string UsbDescription(const std::string& tty) {
     fs::path folder = fs::canonical("/sys/class/tty/" + tty + "/device", error);
     if (error) return {};
     for (; folder.has_relative_path(); folder = folder.parent_path()) {
-        if (!fs::exists(folder / "idVendor")) continue;
+        if (!fs::exists(folder / "idVendor", error)) continue;
         std::string text = ReadAttribute(folder / "manufacturer");
         const std::string product = ReadAttribute(folder / "product");
         if (!product.empty()) text += (text.empty() ? "" : " ") + product;
@@ -101,7 +101,8 @@ std::vector<Device> SerialDevices() {
     for (const auto& entry : fs::directory_iterator("/sys/class/tty", error)) {
         const std::string name = entry.path().filename().string();
         const bool serial = name.rfind("ttyS", 0) == 0 || name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0;
-        if (!serial || !HasPort(name) || !fs::exists("/dev/" + name)) continue;
+        std::error_code missing;
+        if (!serial || !HasPort(name) || !fs::exists("/dev/" + name, missing)) continue;
         devices.push_back({"/dev/" + name, UsbDescription(name)});
     }
     // ttyS2 before ttyS10: by kind, then by number.

@@ -11,6 +11,12 @@ namespace cli {
 
 namespace {
 
+// Whether the path names something; a folder we may not look into counts as no.
+bool Present(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
+}
+
 std::string Resolved(const std::string& path) {
     std::error_code error;
     const auto real = std::filesystem::canonical(path, error);
@@ -37,7 +43,7 @@ int List() {
         bool listed = false;
         for (const ports::Device& d : ports::SerialDevices()) listed = listed || Resolved(d.path) == Resolved(device);
         if (listed) continue;
-        const bool present = std::filesystem::exists(device);
+        const bool present = Present(device);
         PrintLine(Padded(device, 16) + Padded("COM" + std::to_string(port), 10) +
                   (present ? "" : "(neexistuje) ") + "přiřazení z " + source);
     }
@@ -49,7 +55,7 @@ int MapPort(const std::string& number, const std::string& device) {
     if (!ParseUnsigned(number, ports::HighestPort, port) || port == 0)
         return Refuse("Číslo portu musí být v rozsahu 1-255");
     if (device.empty() || device.find('\n') != std::string::npos) return Refuse("Zařízení musí být cesta, např. /dev/ttyUSB0");
-    if (!std::filesystem::exists(device)) Say("Zařízení " + device + " zatím neexistuje; přiřazení se přesto zapíše.");
+    if (!Present(device)) Say("Zařízení " + device + " zatím neexistuje; přiřazení se přesto zapíše.");
     std::string file;
     if (std::string problem = ports::Map(static_cast<int>(port), device, file); !problem.empty()) return Fail(problem);
     PrintLine("COM" + std::to_string(port) + "=" + device + " zapsáno do " + file);

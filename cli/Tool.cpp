@@ -121,7 +121,13 @@ int Run(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         return UsageError(e);
     }
-    return tool.action ? tool.action() : Usage;
+    if (!tool.action) return Usage;
+    try {
+        return tool.action();
+    } catch (const std::exception& e) {
+        // The session unwinds first: the link is closed with _Done all the same.
+        return Fail(std::string("Neočekávaná chyba: ") + e.what());
+    }
 }
 
 }  // namespace cli
