@@ -152,7 +152,7 @@ protected:
 };
 
 TEST_F(Installed, EveryPartIsWhereTheSystemLooksForIt) {
-    for (const char* prikaz : {"R_IV618", "kv618emu"}) {
+    for (const char* prikaz : {"R_IV618", "kv618emu", "kv618"}) {
         const fs::path odkaz = usr_ + "/bin/" + prikaz;
         ASSERT_TRUE(fs::is_symlink(odkaz)) << prikaz << " is a command pointing into the private folder";
         EXPECT_EQ(fs::read_symlink(odkaz), fs::path("../lib/r_iv618") / prikaz);
@@ -164,7 +164,8 @@ TEST_F(Installed, EveryPartIsWhereTheSystemLooksForIt) {
     for (const char* soubor :
          {"share/applications/r_iv618.desktop", "share/icons/hicolor/scalable/apps/r_iv618.svg",
           "share/man/man1/R_IV618.1.gz", "share/man/man1/kv618emu.1.gz", "share/bash-completion/completions/R_IV618",
-          "share/bash-completion/completions/kv618emu", "share/doc/r-iv618/README.md",
+          "share/bash-completion/completions/kv618emu", "share/man/man1/kv618.1.gz",
+          "share/bash-completion/completions/kv618", "share/doc/r-iv618/README.md",
           "share/doc/r-iv618/docs/emulator.md"})
         EXPECT_TRUE(fs::is_regular_file(usr_ + "/" + soubor)) << soubor;
     const std::string polozka = Obsah(usr_ + "/share/applications/r_iv618.desktop");
@@ -274,6 +275,35 @@ TEST_F(Installed, SettingsGivenOnTheCommandLineAreTheOnesReadAndWritten) {
     const TVysledek chyba = SpustProgram(domov, false, {"--no-such-option"});
     EXPECT_EQ(chyba.kod, 2);
     EXPECT_NE(chyba.vystup.find("no-such-option"), std::string::npos) << chyba.vystup;
+}
+
+// kv618 maps a COM port where the installed serial library reads it: in the
+// user's configuration folder when the program's folder may not be written.
+// COM3 mapped to /dev/null is opened and found to be no serial port; unmapped
+// it would be /dev/ttyS2.
+TEST_F(Installed, APortMappedByAnOperatorWhoMayNotWriteTheProgramsFolderIsTheOneTheLibraryOpens) {
+    const bool root = ::geteuid() == 0;
+    if (!root) {
+        ASSERT_EQ(::chmod(soukroma_.c_str(), 0555), 0);
+    }
+    const std::string domov = Domov("mapper", root);
+    const auto kv618 = [&](std::vector<std::string> argumenty) {
+        TSpusteni s;
+        s.argv = {usr_ + "/bin/kv618"};
+        s.argv.insert(s.argv.end(), argumenty.begin(), argumenty.end());
+        s.env = {"PATH=" + usr_ + "/bin:/usr/bin:/bin", "HOME=" + domov, "XDG_CONFIG_HOME=" + domov + "/.config",
+                 "XDG_STATE_HOME=" + domov + "/.local/state"};
+        s.jakoNikdo = root;
+        return Spust(s);
+    };
+    const TVysledek mapa = kv618({"ports", "map", "3", "/dev/null"});
+    ASSERT_EQ(mapa.kod, 0) << mapa.vystup;
+    EXPECT_EQ(Obsah(domov + "/.config/r_iv618/QCOM726.ini"), "COM3=/dev/null\n") << mapa.vystup;
+    EXPECT_FALSE(fs::exists(soukroma_ + "/QCOM726.ini"));
+
+    const TVysledek spojeni = kv618({"--interface", "com", "--port", "3", "identify"});
+    EXPECT_EQ(spojeni.kod, 1);
+    EXPECT_NE(spojeni.vystup.find("Zařízení není sériový port"), std::string::npos) << spojeni.vystup;
 }
 
 }  // namespace

@@ -45,7 +45,9 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
           " ./usr/bin/kv618-bridge -> ../lib/r_iv618/kv618-bridge\n", " ./usr/lib/r_iv618/kv618-bridge\n",
           " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
-          " ./usr/share/doc/r-iv618/docs/bridge.md\n"})
+          " ./usr/share/doc/r-iv618/docs/bridge.md\n",
+          " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",
+          " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
     const auto [kodPole, zavislosti] = Vystup("dpkg-deb -f " + deb + " Version Depends");
