@@ -115,11 +115,8 @@ std::vector<Device> SerialDevices() {
 }
 
 std::string UserMapFile() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/') return std::string(config) + "/r_iv618/QCOM726.ini";
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') return std::string(home) + "/.config/r_iv618/QCOM726.ini";
-    return {};
+    const std::string folder = SlozkaNastaveniUzivatele();
+    return folder.empty() ? std::string() : folder + "/QCOM726.ini";
 }
 
 std::string LibraryMapFile() { return SlozkaProgramu() + "/QCOM726.ini"; }

@@ -1,6 +1,7 @@
 #include "Tool.h"
 
 #include "Interrupt.h"
+#include "kv_version.h"
 
 #include <cstdio>
 

@@ -5,6 +5,7 @@
 #include "Dekl.h"
 #include "Emulator.h"
 #include "Process.h"
+#include "kv_version.h"
 
 #include <gtest/gtest.h>
 
