@@ -1,6 +1,6 @@
-// Figures 6 and 7: the command-line tool kv618, each run in a process of its
-// own against the emulator.  6: a scan of every address at one speed against
-// the sum of its probes' time-outs (the libraries' rule); 7: watch's cadence
+// Figures 8 and 9: the command-line tool kv618, each run in a process of its
+// own against the emulator.  8: a scan of every address at one speed against
+// the sum of its probes' time-outs (the libraries' rule); 9: watch's cadence
 // over minutes against its nominal interval, and its drift stated per hour.
 #include "Benchmarks.h"
 #include "Child.h"
@@ -89,7 +89,7 @@ Row probeRow(const kvtest::Emulator& emu, const std::string& tool, int timeoutMs
     std::vector<double> ratios;
     for (const double m : ms) ratios.push_back(m / timeoutMs);
     Row row;
-    row.figure = "6c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs the 20 ms time-out";
+    row.figure = "8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs the 20 ms time-out";
     row.measured = withUnit(percentile(ms, 0.5), "ms", 2);
     row.reference = std::to_string(timeoutMs) + " ms";
     row.ratio = summarize(ratios);
@@ -111,11 +111,11 @@ std::vector<Row> scanRows(const Settings& s, const kvtest::Emulator& emu, const 
                                              "scan", "--addresses", "0-" + std::to_string(serialAddresses - 1),
                                              "--bauds", "9600"};
     return {
-        scanRow("6a. kv618 scan of every address at one speed over UDP vs the sum of its probes' time-outs",
+        scanRow("8a. kv618 scan of every address at one speed over UDP vs the sum of its probes' time-outs",
                 lanScan(emu, tool, lanTimeoutMs, lanAddresses), {}, lanAddresses, lanTimeoutMs, 1,
                 std::to_string(lanAddresses) + " probes x " + std::to_string(lanTimeoutMs) +
                     " ms, one module at address 1; the whole process, start to exit"),
-        scanRow("6b. kv618 scan at 9600 Bd over the serial line (QCOM726.DLL, pty) vs the sum of its probes' time-outs",
+        scanRow("8b. kv618 scan at 9600 Bd over the serial line (QCOM726.DLL, pty) vs the sum of its probes' time-outs",
                 serial, {{"QCOM726_COM7", emu.ptyPath()}}, serialAddresses, serialTimeoutMs, 1,
                 std::to_string(serialAddresses) + " probes x " + std::to_string(serialTimeoutMs) +
                     " ms (the libraries' rule at 9600 Bd); the whole process"),
@@ -162,7 +162,7 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     const double perHour = driftSlope(at, intervalMs) * 3600 * 1000;
 
     Row cadence;
-    cadence.figure = "7a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal";
+    cadence.figure = "9a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal";
     cadence.measured = withUnit(percentile(intervals, 0.5), "ms", 2);
     cadence.reference = "100 ms";
     cadence.ratio = summarize(ratios);
@@ -171,7 +171,7 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     cadence.note = std::to_string(at.size()) + " lines in " + std::to_string(s.watchSeconds) + " s, timed as they arrive";
 
     Row drift;
-    drift.figure = "7b. kv618 watch drift: span of all lines vs their number x 100 ms";
+    drift.figure = "9b. kv618 watch drift: span of all lines vs their number x 100 ms";
     drift.measured = withUnit(perHour, "ms/h", 1) + " (slope of lateness, scaled to an hour)";
     drift.reference = "0 ms/h";
     drift.ratio = summarize({span / nominal});
