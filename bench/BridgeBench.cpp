@@ -1,5 +1,5 @@
 // Figure 7: the MQTT bridge.  The bridge runs as its own process
-// (kv618-bridge) between the emulator over the LAN converter and a mosquitto
+// (kv618 bridge) between the emulator over the LAN converter and a mosquitto
 // broker on 127.0.0.1; a client of the benchmark's own takes the messages.
 //   7a/7b  latency from an input change at the emulator to its MQTT message,
 //          against the poll interval;

@@ -110,6 +110,7 @@ int Run(int argc, char** argv) {
     AddConfig(tool);
     AddWatch(tool);
     AddPorts(tool);
+    AddBridge(tool);
     CzechGroups(tool.app);
     try {
         tool.app.parse(argc, argv);

@@ -44,6 +44,7 @@ void AddScan(Tool& tool);
 void AddConfig(Tool& tool);
 void AddWatch(Tool& tool);
 void AddPorts(Tool& tool);
+void AddBridge(Tool& tool);          // the MQTT bridge (bridge/)
 
 int Run(int argc, char** argv);
 

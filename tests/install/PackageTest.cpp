@@ -43,7 +43,6 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/lib/r_iv618/QKV1726.DLL\n", " ./usr/share/applications/r_iv618.desktop\n",
           " ./usr/share/icons/hicolor/scalable/apps/r_iv618.svg\n", " ./usr/share/man/man1/R_IV618.1.gz\n",
           " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
-          " ./usr/bin/kv618-bridge -> ../lib/r_iv618/kv618-bridge\n", " ./usr/lib/r_iv618/kv618-bridge\n",
           " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
           " ./usr/share/doc/r-iv618/docs/bridge.md\n",
           " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",

@@ -256,7 +256,7 @@ BridgeProcess::BridgeProcess(const std::string& config) {
     configPath_ = dir_ + "/bridge.conf";
     logPath_ = dir_ + "/bridge.log";
     std::ofstream(configPath_) << config;
-    pid_ = Spawn({SlozkaProgramu() + "/kv618-bridge", "--config", configPath_}, logPath_);
+    pid_ = Spawn({SlozkaProgramu() + "/kv618", "bridge", "--config", configPath_}, logPath_);
 }
 
 BridgeProcess::~BridgeProcess() {

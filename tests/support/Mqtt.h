@@ -81,7 +81,7 @@ private:
     void onMessage(const std::string& topic, std::string payload, bool retained);
 };
 
-// kv618-bridge --config FILE, from the executable's own folder, with the
+// kv618 bridge --config FILE, from the executable's own folder, with the
 // configuration written to a temporary file; its standard error is kept.
 class BridgeProcess {
 public:

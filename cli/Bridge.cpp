@@ -1,0 +1,18 @@
+// kv618 bridge --config FILE: the modules of the file on an MQTT broker,
+// until SIGTERM (docs/bridge.md).  Its exit statuses are the bridge's own:
+// 78 for a wrong configuration file, so that a service manager does not
+// restart it in vain.
+#include "Bridge.h"
+#include "Tool.h"
+
+namespace cli {
+
+void AddBridge(Tool& tool) {
+    CLI::App* bridge = tool.app.add_subcommand(
+        "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
+    auto config = std::make_shared<std::string>();
+    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
+    tool.When(bridge, [config] { return kvbridge::RunBridge(*config); });
+}
+
+}  // namespace cli
