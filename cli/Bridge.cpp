@@ -11,6 +11,7 @@ void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
         "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
     auto config = std::make_shared<std::string>();
+    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
     bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
     tool.When(bridge, [config] { return kvbridge::RunBridge(*config); });
 }
