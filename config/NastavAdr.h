@@ -1,5 +1,5 @@
 // Address and baud-rate window: the module's stored bus address and baud
-// rate (registers 0x3F and 0x3E).
+// rate.
 #pragma once
 
 #include "KonfiguracniOkno.h"

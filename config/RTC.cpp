@@ -173,7 +173,7 @@ void TForm3::Button1Click() {
     Nastaveni.Zarad(this, Modul(), [hodiny](const kv618::Module& m) { return m.SetClock(hodiny); },
                     [](TForm3* okno, const auto& v) {
                         okno->NastavStatus(v.Uspech() ? QStringLiteral(" Čas nastaven") : v.Text);
-                        okno->Timer1->start();
+                        if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile
                     });
 }
 

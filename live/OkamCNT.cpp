@@ -128,7 +128,7 @@ void TForm6::Button1Click() {
     Nulovani.Zarad(this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ResetCounters(); },
                    [](TForm6* okno, const auto& v) {
                        okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Čítače vynulovány") : v.Text);
-                       okno->Timer1->start();
+                       if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile
                    });
 }
 
