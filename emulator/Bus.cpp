@@ -4,10 +4,10 @@
 
 namespace emu {
 
-Bus::Bus(const Clock& clock, const std::vector<ModuleSpec>& modules) {
-    for (const ModuleSpec& spec : modules) {
-        auto service = std::make_unique<Service>(clock, spec.address);
-        service->module.SetRegister(kv618::reg::BaudIndex, spec.baudIndex);
+Bus::Bus(const Clock& clock, const std::vector<BusModule>& modules) {
+    for (const BusModule& entry : modules) {
+        auto service = std::make_unique<Service>(clock, entry.address);
+        service->module.SetRegister(kv618::reg::BaudIndex, entry.baudIndex);
         services_.push_back(std::move(service));
     }
 }

@@ -19,7 +19,7 @@ namespace emu {
 
 class Bus {
 public:
-    Bus(const Clock& clock, const std::vector<ModuleSpec>& modules);
+    Bus(const Clock& clock, const std::vector<BusModule>& modules);
 
     size_t size() const { return services_.size(); }
     Service& at(size_t i) { return *services_[i]; }

@@ -23,18 +23,18 @@ std::string IsaSocketName(uint16_t base) {
     return name;
 }
 
-bool ParseModuleSpec(std::string_view text, ModuleSpec& spec) {
+bool ParseBusModule(std::string_view text, BusModule& entry) {
     const size_t colon = text.find(':');
     uint32_t address = 0;
     if (!ParseU32(text.substr(0, colon), address) || address > 255) return false;
-    spec.address = static_cast<uint8_t>(address);
-    spec.baudIndex = kv618::DefaultBaudIndex;
+    entry.address = static_cast<uint8_t>(address);
+    entry.baudIndex = kv618::DefaultBaudIndex;
     if (colon == std::string_view::npos) return true;
     uint32_t rate = 0;
     if (!ParseU32(text.substr(colon + 1), rate)) return false;
     const auto index = kv618::BaudIndexOf(static_cast<int32_t>(rate));
     if (!index) return false;
-    spec.baudIndex = *index;
+    entry.baudIndex = *index;
     return true;
 }
 
@@ -45,7 +45,7 @@ std::string StateFileOf(const std::string& stateFile, size_t index) {
 namespace {
 
 // A bus file: one module per line, "ADDRESS[:BAUD]"; '#' starts a comment.
-bool ReadBusFile(const std::string& path, std::vector<ModuleSpec>& modules, std::string& why) {
+bool ReadBusFile(const std::string& path, std::vector<BusModule>& modules, std::string& why) {
     std::ifstream file(path);
     if (!file) {
         why = path + ": cannot be read";
@@ -57,12 +57,12 @@ bool ReadBusFile(const std::string& path, std::vector<ModuleSpec>& modules, std:
         const size_t first = line.find_first_not_of(" \t\r");
         if (first == std::string::npos) continue;
         const size_t last = line.find_last_not_of(" \t\r");
-        ModuleSpec spec;
-        if (!ParseModuleSpec(std::string_view(line).substr(first, last - first + 1), spec)) {
+        BusModule entry;
+        if (!ParseBusModule(std::string_view(line).substr(first, last - first + 1), entry)) {
             why = path + ":" + std::to_string(number) + ": not ADDRESS[:BAUD]";
             return false;
         }
-        modules.push_back(spec);
+        modules.push_back(entry);
     }
     if (modules.empty()) why = path + ": names no module";
     return !modules.empty();
@@ -108,10 +108,10 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
             o.address = static_cast<uint8_t>(n);
             addressGiven = true;
         } else if (a == "--module") {
-            ModuleSpec spec;
-            if (!value(v) || !ParseModuleSpec(v, spec))
+            BusModule entry;
+            if (!value(v) || !ParseBusModule(v, entry))
                 return OptionsError{"--module needs ADDRESS[:BAUD], ADDRESS 0-255 and BAUD a module rate"};
-            o.modules.push_back(spec);
+            o.modules.push_back(entry);
         } else if (a == "--bus") {
             std::string why;
             if (!value(v) || !ReadBusFile(v, o.modules, why)) return OptionsError{"--bus: " + why};

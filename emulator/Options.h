@@ -13,7 +13,7 @@ namespace emu {
 
 // One module on the line: its address and baud-rate index at first power-up
 // (a state file, once there, keeps what was written to the module since).
-struct ModuleSpec {
+struct BusModule {
     uint8_t address = 1;
     uint8_t baudIndex = kv618::DefaultBaudIndex;
 };
@@ -21,7 +21,7 @@ struct ModuleSpec {
 struct Options {
     uint8_t address = 1;
     // The modules on the line; one at `address` unless --module or --bus.
-    std::vector<ModuleSpec> modules;
+    std::vector<BusModule> modules;
     bool udp = true;
     std::string udpHost = "127.0.0.1";
     uint16_t udpPort = 5000;
@@ -55,7 +55,7 @@ const char* Usage();
 std::string IsaSocketName(uint16_t base);
 
 // "ADDRESS" or "ADDRESS:BAUD" (BAUD in Bd, one of the module's rates).
-bool ParseModuleSpec(std::string_view text, ModuleSpec& spec);
+bool ParseBusModule(std::string_view text, BusModule& entry);
 // The state file of module `index` on the line: the file itself for the
 // first, "FILE.2", "FILE.3", ... for the others.
 std::string StateFileOf(const std::string& stateFile, size_t index);
