@@ -16,7 +16,11 @@
 #include <regex>
 #include <sstream>
 
+#include "TestFiles.h"
+
 namespace {
+
+using kvtest::ReadFile;
 
 using namespace kv618;
 using clitest::Environment;
@@ -29,19 +33,6 @@ constexpr int SerialPort = 7;
 Args operator+(Args a, const Args& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
-}
-
-kvtest::EmulatorOptions Modules(std::vector<std::string> modules) {
-    kvtest::EmulatorOptions options;
-    options.modules = std::move(modules);
-    return options;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
@@ -94,7 +85,7 @@ protected:
 
 class Bus : public Tool {
 protected:
-    Bus() : Tool(Modules({"1", "2"})) {}
+    Bus() : Tool(kvtest::ModulesOnLine({"1", "2"})) {}
 };
 
 TEST_F(Tool, IdentifiesTheModuleFromTheProgramsSettingsFile) {
@@ -129,7 +120,7 @@ TEST_F(Tool, TracesTheLibrarysExchanges) {
 
 class Scan : public Tool {
 protected:
-    Scan() : Tool(Modules({"1", "2:19200", "3:2400"})) {}
+    Scan() : Tool(kvtest::ModulesOnLine({"1", "2:19200", "3:2400"})) {}
 };
 
 TEST_F(Scan, FindsThreeModulesAtTheirAddressesAndSpeedsOnTheSerialLine) {

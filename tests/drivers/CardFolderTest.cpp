@@ -12,24 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "TestFiles.h"
+
 namespace {
 
-class TPromenna {
-public:
-    TPromenna(const char* jmeno, const char* hodnota) : jmeno_(jmeno) {
-        if (const char* puvodni = std::getenv(jmeno)) puvodni_ = puvodni;
-        if (hodnota) ::setenv(jmeno, hodnota, 1);
-        else ::unsetenv(jmeno);
-    }
-    ~TPromenna() {
-        if (puvodni_) ::setenv(jmeno_, puvodni_->c_str(), 1);
-        else ::unsetenv(jmeno_);
-    }
-
-private:
-    const char* jmeno_;
-    std::optional<std::string> puvodni_;
-};
+using TPromenna = kvtest::ScopedEnv;
 
 TEST(CardFolder, DefaultIsInTheSessionsRuntimeFolderElseAPerUserOneUnderTmp) {
     {

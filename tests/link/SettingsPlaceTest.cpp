@@ -14,26 +14,11 @@
 
 namespace fs = std::filesystem;
 
+#include "TestFiles.h"
+
 namespace {
 
-// Sets an environment variable for the life of the object, then puts back
-// what was there before.
-class TPromenna {
-public:
-    TPromenna(const char* jmeno, const char* hodnota) : jmeno_(jmeno) {
-        if (const char* puvodni = std::getenv(jmeno)) puvodni_ = puvodni;
-        if (hodnota) ::setenv(jmeno, hodnota, 1);
-        else ::unsetenv(jmeno);
-    }
-    ~TPromenna() {
-        if (puvodni_) ::setenv(jmeno_, puvodni_->c_str(), 1);
-        else ::unsetenv(jmeno_);
-    }
-
-private:
-    const char* jmeno_;
-    std::optional<std::string> puvodni_;
-};
+using TPromenna = kvtest::ScopedEnv;
 
 class SettingsPlace : public ::testing::Test {
 protected:

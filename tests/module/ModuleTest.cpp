@@ -14,7 +14,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestFiles.h"
+
 namespace {
+
+using kvtest::ReadFile;
 
 using namespace kv618;
 
@@ -41,19 +45,6 @@ int32_t OpenSerial(Connection& connection, const kvtest::Emulator& emulator, int
     InicializujData(&data);
     data.CisloPortu = 7;
     return connection.Open(RozhraniCOM, InitBlock(data, RozhraniCOM), rate);
-}
-
-kvtest::EmulatorOptions Modules(std::vector<std::string> modules) {
-    kvtest::EmulatorOptions options;
-    options.modules = std::move(modules);
-    return options;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 class OverLan : public ::testing::Test {
@@ -139,7 +130,7 @@ TEST_F(OverLan, ARefusalAndASilentAddressComeBackAsCodes) {
 // Three modules on one line: each answers its own address only, and on the
 // serial line only at its own speed.
 TEST(Bus, ThreeModulesOnTheLanEachAnswerTheirOwnAddress) {
-    kvtest::Emulator emulator(Modules({"1", "2", "3"}));
+    kvtest::Emulator emulator(kvtest::ModulesOnLine({"1", "2", "3"}));
     Connection connection;
     ASSERT_EQ(OpenLan(connection, emulator.udpPort()), 0);
     for (const uint8_t address : {1, 2, 3}) EXPECT_TRUE(connection.At(address).Identify().ok()) << int(address);
@@ -151,7 +142,7 @@ TEST(Bus, ThreeModulesOnTheLanEachAnswerTheirOwnAddress) {
 }
 
 TEST(Bus, OnTheSerialLineAModuleAnswersOnlyAtItsOwnSpeed) {
-    kvtest::Emulator emulator(Modules({"1", "2:19200", "3:2400"}));
+    kvtest::Emulator emulator(kvtest::ModulesOnLine({"1", "2:19200", "3:2400"}));
     Connection connection;
     ASSERT_EQ(OpenSerial(connection, emulator, 9600), 0);
     EXPECT_TRUE(connection.At(1).Identify().ok());

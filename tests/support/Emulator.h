@@ -19,6 +19,13 @@ struct EmulatorOptions {
     std::vector<std::string> extraArgs;   // more command-line options
 };
 
+// Options for several modules on the line, "ADDRESS[:BAUD]" each.
+inline EmulatorOptions ModulesOnLine(std::vector<std::string> modules) {
+    EmulatorOptions options;
+    options.modules = std::move(modules);
+    return options;
+}
+
 class Emulator {
 public:
     explicit Emulator(EmulatorOptions o = {});
