@@ -87,7 +87,7 @@ std::string Reason(const Failure& f) {
     switch (f.kind) {
         case Failure::None: return {};
         case Failure::NotRegular: return "not a regular file";
-        case Failure::TooLarge: return "larger than " + std::to_string(ReadCap >> 20) + " MiB";
+        case Failure::TooLarge: return "file too large";
         case Failure::ReadOnly:
             if (f.error == 0) return "the file is read-only";
             break;

@@ -1,6 +1,6 @@
 #include "Ini.h"
 #include "Kodovani.h"
-#include "PortMap.h"
+#include "PortDevice.h"
 
 #include "TestFiles.h"
 

@@ -1,4 +1,4 @@
-#include "PortMap.h"
+#include "PortDevice.h"
 
 #include "Ini.h"
 
