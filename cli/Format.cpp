@@ -24,17 +24,6 @@ bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value) {
     return true;
 }
 
-bool ParseHex(std::string_view text, uint64_t max, uint64_t& value) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    else if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) text.remove_suffix(1);
-    if (text.empty()) return false;
-    uint64_t parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed, 16);
-    if (error != std::errc() || end != text.data() + text.size() || parsed > max) return false;
-    value = parsed;
-    return true;
-}
-
 std::string Trimmed(std::string_view text) { return std::string(files::Trim(text)); }
 
 std::string FileProblem(const files::Failure& f) {

@@ -14,8 +14,6 @@ namespace cli {
 
 // Decimal, or hexadecimal after 0x; no sign, no blanks; at most `max`.
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value);
-// Hexadecimal with or without 0x in front or h behind (300, 300h, 0x300).
-bool ParseHex(std::string_view text, uint64_t max, uint64_t& value);
 std::string Trimmed(std::string_view text);
 // What went wrong with a file, for the operator.
 std::string FileProblem(const files::Failure& failure);
