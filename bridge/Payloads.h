@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Module.h"
+#include "Outcome.h"
 
 #include <array>
 #include <chrono>
@@ -60,10 +61,6 @@ struct Command {
 
 // The command of `what` (the topic below kv618/<module>/) with `payload`, or
 // the reason it is refused.  Knows nothing of which commands are enabled.
-struct ParsedCommand {
-    std::optional<Command> command;
-    std::string refusal;
-};
-ParsedCommand ParseCommand(std::string_view what, std::string_view payload);
+kv618::Outcome<Command> ParseCommand(std::string_view what, std::string_view payload);
 
 }  // namespace kvbridge
