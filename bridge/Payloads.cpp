@@ -1,6 +1,7 @@
 #include "Payloads.h"
 
 #include "Ini.h"
+#include "Quantities.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,10 +15,6 @@ namespace {
 using nlohmann::json;
 
 constexpr size_t EchoedPayload = 200;  // bytes of a refused payload sent back
-
-// Keys of the counter quantities, with their units, in the order of kv618::Quantities.
-constexpr std::array<const char*, 5> QuantityKeys = {"pulses", "consumption_wh", "power_w", "period_ms",
-                                                     "power_10s_w"};
 
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -100,7 +97,7 @@ std::string CountersJson(const CounterValues& values, WallTime when) {
     json counters = json::array();
     for (const auto& counter : values) {
         json one = json::object();
-        for (size_t q = 0; q < QuantityKeys.size(); ++q) one[QuantityKeys[q]] = counter[q];
+        for (size_t q = 0; q < kv618::QuantityNames.size(); ++q) one[kv618::QuantityNames[q].key] = counter[q];
         counters.push_back(one);
     }
     return Dump({{"time", Timestamp(when)}, {"counters", counters}});

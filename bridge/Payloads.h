@@ -38,7 +38,7 @@ std::string Topic(const std::string& module, std::string_view what);
 std::string Timestamp(WallTime when);
 
 // The twenty counter quantities, by counter and in the order of kv618::Quantities.
-using CounterValues = std::array<std::array<uint32_t, 5>, kv618::CounterCount>;
+using CounterValues = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
 
 std::string InputsJson(uint32_t inputs, WallTime when);
 std::string OutputsJson(uint32_t outputs, WallTime when);
