@@ -17,12 +17,7 @@ namespace {
 
 class Files : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/kvfilesXXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        folder_ = name;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void SetUp() override { ASSERT_FALSE(folder_.empty()); }
 
     std::string Path(const std::string& name) const { return folder_ + "/" + name; }
     std::vector<std::string> Names() const {
@@ -37,7 +32,8 @@ protected:
         return st.st_mode & 07777;
     }
 
-    std::string folder_;
+    const kvtest::TemporaryFolder temporary_{"kvfiles"};
+    const std::string folder_ = temporary_.path();
 };
 
 class Umask {

@@ -54,9 +54,8 @@ TEST(Ini, ReadIniRefusesAFileOverTheCap) {
 }
 
 TEST(PortMap, VariableThenTheFirstMapFileThenTheDefault) {
-    char name[] = "/tmp/kvportsXXXXXX";
-    ASSERT_NE(::mkdtemp(name), nullptr);
-    const std::string folder = name, user = folder + "/user.ini", library = folder + "/library.ini";
+    const kvtest::TemporaryFolder temporary("kvports");
+    const std::string folder = temporary.path(), user = folder + "/user.ini", library = folder + "/library.ini";
     ASSERT_FALSE(files::Replace(user, "; mine\n[porty]\ncom2 = /dev/ttyUSB0\n").failed());
     ASSERT_FALSE(files::Replace(library, "COM2=/dev/ttyACM9\nCOM3=/dev/ttyACM3\n").failed());
     const kvtest::ScopedEnv none("QCOM726_COM2", nullptr);
@@ -70,7 +69,6 @@ TEST(PortMap, VariableThenTheFirstMapFileThenTheDefault) {
         EXPECT_EQ(files::DeviceOfPort(2, {user, library}).device, "/dev/pts/7");
         EXPECT_EQ(files::DeviceOfPort(2, {user, library}).source, files::PortDevice::Variable);
     }
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
