@@ -13,6 +13,7 @@
 #include <iostream>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -112,6 +113,7 @@ Server::~Server() {
         ::unlink(options_.control.c_str());
     }
     if (!options_.ptyLink.empty() && ptyMaster_ >= 0) ::unlink(options_.ptyLink.c_str());
+    CloseFd(ptyCloses_);
     CloseFd(ptySlave_);
     CloseFd(ptyMaster_);
     CloseFd(udpFd_);
@@ -207,6 +209,12 @@ bool Server::OpenPty(std::string& why) {
         return false;
     }
     ApplyLineSettings();
+    // Every close of the line by a master, so that exclusive mode it left is
+    // cleared before the next master comes; without inotify the periodic
+    // check alone does it.
+    ptyCloses_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (ptyCloses_ >= 0 && ::inotify_add_watch(ptyCloses_, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        CloseFd(ptyCloses_);
     if (!options_.ptyLink.empty()) {
         struct stat st {};
         if (::lstat(options_.ptyLink.c_str(), &st) == 0) {
@@ -257,6 +265,13 @@ void Server::ReleaseStaleExclusive() {
     ::flock(ptySlave_, LOCK_UN);
 }
 
+void Server::OnPtyClosed() {
+    alignas(inotify_event) char events[4096];
+    while (::read(ptyCloses_, events, sizeof events) > 0) {
+    }
+    ReleaseStaleExclusive();
+}
+
 bool Server::OpenCards(std::string& why) {
     if (!options_.cards) return true;
     // Whoever can put a socket in the folder can pose as the cards.
@@ -295,6 +310,7 @@ void Server::Watches() {
                  }});
     if (udpFd_ >= 0) w.push_back({udpFd_, [this] { OnUdp(); }});
     if (ptyMaster_ >= 0) w.push_back({ptyMaster_, [this] { OnPty(); }});
+    if (ptyCloses_ >= 0) w.push_back({ptyCloses_, [this] { OnPtyClosed(); }});
     const bool listening = clock_.SteadyMs() >= listenAgainMs_;
     for (auto& [fd, path] : cardListeners_) {
         if (listening) w.push_back({fd, [this, fd = fd] { OnCardListener(fd); }});

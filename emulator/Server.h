@@ -74,6 +74,7 @@ private:
     int32_t LineRate() const;
     void ApplyLineSettings();
     void ReleaseStaleExclusive();
+    void OnPtyClosed();
     void Queue(Pending pending, int64_t delayUs);
     void Deliver(const Pending& pending);
     void FireDue();
@@ -93,6 +94,7 @@ private:
     uint16_t udpPort_ = 0;
     int ptyMaster_ = -1;
     int ptySlave_ = -1;  // kept open so the line stays up between masters
+    int ptyCloses_ = -1;  // inotify: a master closed the line
     std::string ptyPath_;
     SerialFramer framer_;
     std::vector<std::pair<int, std::string>> cardListeners_;
