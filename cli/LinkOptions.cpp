@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "Format.h"
+#include "Interrupt.h"
 #include "Tool.h"
 
 #include <cerrno>
@@ -146,8 +147,14 @@ std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int
     // The libraries decide at _Init whether a link traces.
     if (!trace.empty()) ::setenv("KV618_TRACE", trace.c_str(), 1);
     const uint8_t type = session->data_.Rozhrani;
-    const int32_t code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
-                                                   rate ? rate : session->data_.Rychlost);
+    int32_t code = 0;
+    {
+        // Until the link is open nothing is held: Ctrl-C ends a wait at _Init
+        // (a trace file that is a FIFO without a reader) at once.
+        interrupt::Promptly prompt;
+        code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
+                                         rate ? rate : session->data_.Rychlost);
+    }
     if (code != 0) {
         Say("Chyba inicializace připojení - " + session->connection_.Text(code));
         status = Failed;
