@@ -4,16 +4,17 @@
 // restart it in vain.
 #include "Bridge.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Tool.h"
 
 namespace cli {
 
 void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
-        "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
+        "bridge", _("Publishes the modules of a configuration file on an MQTT broker until SIGTERM"));
     auto config = std::make_shared<std::string>();
-    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
-    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
+    bridge->footer(_("The configuration file names the modules, their interfaces and the broker (docs/bridge.md)."));
+    bridge->add_option("--config", *config, _("The bridge's configuration file"))->required()->check(CLI::ExistingFile);
     // Reading the configuration and password files may wait (a FIFO): a
     // signal ends that wait at once; the bridge takes the signals itself
     // once it runs.

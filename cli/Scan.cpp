@@ -5,6 +5,7 @@
 #include "Exchange.h"
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Tool.h"
 
 #include <array>
@@ -14,6 +15,8 @@
 namespace cli {
 
 namespace {
+
+using i18n::Fill;
 
 struct ScanOptions {
     std::string addresses = "0-255";
@@ -68,7 +71,11 @@ public:
     ~Progress() { Clear(); }
     void Show(int32_t rate, int address, const Range& range) {
         if (!shown_) return;
-        std::fprintf(stderr, "\r%6d Bd, adresa %3d (%d-%d) ", rate, address, range.first, range.last);
+        char numbers[3][16];
+        std::snprintf(numbers[0], sizeof numbers[0], "%6d", rate);
+        std::snprintf(numbers[1], sizeof numbers[1], "%3d", address);
+        std::snprintf(numbers[2], sizeof numbers[2], "%d-%d", range.first, range.last);
+        std::fputs(("\r" + Fill(_("%s Bd, address %s (%s) "), numbers[0], numbers[1], numbers[2])).c_str(), stderr);
         std::fflush(stderr);
     }
     void Clear() {
@@ -81,28 +88,33 @@ private:
 
 // On a serial line a module answers only at its own rate; elsewhere the rate
 // goes no further than the library, so the module's stored rate is asked.
-std::string RateOfFound(const kv618::Module& module, bool serial, int32_t rate) {
-    if (serial) return std::to_string(rate);
+std::optional<int32_t> RateOfFound(const kv618::Module& module, bool serial, int32_t rate) {
+    if (serial) return rate;
     const auto index = module.ReadRegister(kv618::reg::BaudIndex);
-    if (!index.ok() || index.value >= kv618::BaudRates.size()) return "?";
-    return std::to_string(kv618::BaudRates[index.value]);
+    if (!index.ok() || index.value >= kv618::BaudRates.size()) return std::nullopt;
+    return kv618::BaudRates[index.value];
 }
 
 void AnnounceWorstCase(const Range& range, const std::vector<int32_t>& rates, const TData& data) {
+    if (!Noted()) return;
     std::chrono::milliseconds worst{0};
     std::string list;
     for (const int32_t rate : rates) {
         worst += range.count() * ProbeTimeout(data, rate);
         list += (list.empty() ? "" : ", ") + std::to_string(rate);
     }
-    std::fprintf(stderr, "Adresy %d-%d při %s Bd: nejhorší případ trvá %s.\n", range.first, range.last, list.c_str(),
-                 DurationText(worst).c_str());
+    std::fputs(Fill(_("Addresses %s-%s at %s Bd: the worst case takes %s.\n"), range.first, range.last, list,
+                    DurationText(worst))
+                   .c_str(),
+               stderr);
 }
 
 class Scanner {
 public:
-    Scanner(Session& session, const Range& range)
-        : session_(session), range_(range), serial_(session.Data().Rozhrani == RozhraniCOM) {}
+    // With `json` the modules found are kept for one document at the end,
+    // otherwise each is printed as it is found.
+    Scanner(Session& session, const Range& range, bool json)
+        : session_(session), range_(range), serial_(session.Data().Rozhrani == RozhraniCOM), json_(json) {}
 
     // Every address of the range at one rate: Done, or the status to end with.
     int AtRate(int32_t rate) {
@@ -110,7 +122,7 @@ public:
             if (!serial_ && found_[address]) continue;
             if (interrupt::Requested()) {
                 progress_.Clear();
-                Say("Přerušeno; nalezeno modulů: " + std::to_string(count_) + ".");
+                Say(Fill(_("Interrupted; modules found: %s."), count_));
                 return Interrupted;
             }
             progress_.Show(rate, address, range_);
@@ -120,6 +132,7 @@ public:
     }
 
     int Found() const { return count_; }
+    const nlohmann::ordered_json& Modules() const { return modules_; }
 
 private:
     int Probe(uint8_t address, int32_t rate) {
@@ -130,58 +143,78 @@ private:
         if (identity.ok()) {
             found_[address] = true;
             ++count_;
-            PrintLine(std::to_string(address) + " " + RateOfFound(module, serial_, rate) + " " + identity.value.Text());
+            const auto found = RateOfFound(module, serial_, rate);
+            if (json_) {
+                nlohmann::ordered_json entry = IdentityJson(identity.value, address);
+                entry["baud"] = found ? nlohmann::ordered_json(*found) : nlohmann::ordered_json(nullptr);
+                modules_.push_back(std::move(entry));
+            } else {
+                PrintLine(std::to_string(address) + " " + (found ? std::to_string(*found) : "?") + " " +
+                          identity.value.Text());
+            }
             return Done;
         }
         if (!ExchangeTookPlace(identity.error)) return session_.Fail(identity.error);
         // Something answered, but not as a module should: worth knowing, not the end.
-        std::fprintf(stderr, "Adresa %d, %d Bd: %s\n", address, rate, session_.Text(identity.error).c_str());
+        std::fputs(Fill(_("Address %s, %s Bd: %s\n"), address, rate, session_.Text(identity.error)).c_str(), stderr);
         return Done;
     }
 
     Session& session_;
     Range range_;
     bool serial_;
+    bool json_;
+    nlohmann::ordered_json modules_ = nlohmann::ordered_json::array();
     std::array<bool, 256> found_{};
     int count_ = 0;
     Progress progress_;
 };
 
-int Scan(const LinkOptions& link, const ScanOptions& o) {
+// Every module found, and whether the whole range was asked.
+int PrintFound(const Scanner& scanner, bool complete) {
+    return PrintJson({{"modules", scanner.Modules()}, {"complete", complete}});
+}
+
+int Scan(const LinkOptions& link, const ScanOptions& o, bool json) {
     const auto range = ParseRange(o.addresses);
-    if (!range) return Refuse("Adresy se zadávají jako A-B v rozsahu 0-255, např. 1-32");
+    if (!range) return Refuse(_("Addresses are given as A-B within 0-255, e.g. 1-32"));
     Resolved resolved = ResolveLink(link);
     if (resolved.status != Done) return resolved.status;
     const auto rates = ParseRates(o.bauds, resolved.data);
-    if (!rates) return Refuse("Rychlosti se zadávají jako all nebo seznam jako 9600,19200 z " + RateList() + " Bd");
+    if (!rates) return Refuse(Fill(_("Rates are given as all or a list such as 9600,19200 of %s Bd"), RateList()));
     AnnounceWorstCase(*range, *rates, resolved.data);
 
     int status = Done;
     const auto session = Session::Open(std::move(resolved.data), link.trace, status, rates->front());
     if (!session) return status;
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(*session, *range);
+    Scanner scanner(*session, *range, json);
     for (size_t r = 0; r < rates->size(); ++r) {
         if (r > 0)  // the link was opened at the first
             if (const int32_t error = session->Link().SetRate((*rates)[r])) return session->Fail(error);
-        if ((status = scanner.AtRate((*rates)[r])) != Done) return status;
+        if ((status = scanner.AtRate((*rates)[r])) != Done) {
+            // What was found before an interruption is worth as much as before it.
+            if (json && status == Interrupted) PrintFound(scanner, false);
+            return status;
+        }
     }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    std::fprintf(stderr, "Nalezeno modulů: %d (za %s).\n", scanner.Found(), DurationText(took).c_str());
-    return Done;
+    Note(Fill(_("Modules found: %s (in %s)."), scanner.Found(), DurationText(took)));
+    return json ? PrintFound(scanner, true) : Done;
 }
 
 }  // namespace
 
 void AddScan(Tool& tool) {
     auto o = std::make_shared<ScanOptions>();
-    CLI::App* scan = tool.app.add_subcommand("scan", "Najde všechny moduly na vedení");
-    scan->add_option("--addresses", o->addresses, "Rozsah adres (výchozí 0-255)")->type_name("A-B");
+    CLI::App* scan = tool.app.add_subcommand("scan", _("Finds every module on the line"));
+    scan->add_option("--addresses", o->addresses, _("Range of addresses (default 0-255)"))->type_name("A-B");
     scan->add_option("--bauds", o->bauds,
-                     "Rychlosti: seznam (9600,19200) nebo all; výchozí all na sériové lince, jinak rychlost připojení")
+                     _("Rates: a list (9600,19200) or all; default all on a serial line, otherwise the connection's rate"))
         ->type_name("LIST|all");
-    scan->footer("Na standardní výstup jde řádek na modul: adresa, rychlost, identifikace.");
-    tool.When(scan, [&tool, o] { return Scan(tool.link, *o); });
+    tool.AddJson(scan);
+    scan->footer(_("Standard output gets a line per module: address, rate, identification."));
+    tool.When(scan, [&tool, o] { return Scan(tool.link, *o, tool.json); });
 }
 
 }  // namespace cli
