@@ -2,6 +2,7 @@
 
 #include "Line.h"
 #include "Log.h"
+#include "Messages.h"
 #include "Payloads.h"
 #include "Session.h"
 
@@ -64,10 +65,10 @@ Bridge::~Bridge() {
 
 void Bridge::Start() {
     running_ = true;
-    Log("kv618 bridge: " + std::to_string(config_.modules.size()) + " module(s) on " +
-        std::to_string(config_.lines.size()) + " line(s), broker " + config_.broker.host + ":" +
-        std::to_string(config_.broker.Port()) + (config_.broker.Tls() ? " (TLS)" : "") + ", client id " +
-        config_.broker.clientId);
+    Log("kv618 bridge: " + i18n::Fill(_("%s module(s) on %s line(s), broker %s:%s%s, client id %s"),
+                                      config_.modules.size(), config_.lines.size(), config_.broker.host,
+                                      config_.broker.Port(), config_.broker.Tls() ? " (TLS)" : "",
+                                      config_.broker.clientId));
     for (auto& session : sessions_) session->Start();
     for (auto& line : lines_) line->Start();
 }
@@ -81,7 +82,7 @@ void Bridge::Stop() {
     for (auto& session : sessions_) session->WaitDelivered(deadline);
     for (auto& session : sessions_) session->Disconnect();
     for (auto& line : lines_) line->Close();
-    Log("kv618 bridge: ended; every module published offline, every link closed");
+    Log(std::string("kv618 bridge: ") + _("ended; every module published offline, every link closed"));
 }
 
 void Bridge::OnCommand(size_t module, const std::string& what, std::string_view payload, bool retained) {
@@ -133,7 +134,7 @@ int RunBridge(const std::string& configPath) {
         bridge.Start();
         int signal = 0;
         ::sigwait(&ending, &signal);
-        Log(std::string("kv618 bridge: ") + ::strsignal(signal) + ", ending");
+        Log("kv618 bridge: " + i18n::Fill(_("%s, ending"), ::strsignal(signal)));
         bridge.Stop();
     } catch (const std::exception& e) {
         Log(std::string("kv618 bridge: ") + e.what());

@@ -688,4 +688,27 @@ TEST_F(Tool, ShortOptionsQuietAndVerbose) {
     EXPECT_EQ(serial.out, std::string(Identity) + "\n") << serial.err;
 }
 
+// The bridge's and the emulator's messages follow the locale as kv618's do.
+TEST(Languages, TheBridgeAndTheEmulatorSpeakTheLanguageOfTheLocale) {
+    const std::string config = ::testing::TempDir() + "/kv618-no-module.conf";
+    std::ofstream(config) << "[broker]\nhost = 127.0.0.1\n";
+    const Outcome english = clitest::Run({"bridge", "--config", config}, English);
+    EXPECT_NE(english.err.find(config + ": no [module NAME] section"), std::string::npos) << english.err;
+    // A log line names its moment with the offset.
+    EXPECT_TRUE(std::regex_search(english.err, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )")))
+        << english.err;
+    const Outcome czech = clitest::Run({"bridge", "--config", config}, Czech);
+    EXPECT_NE(czech.err.find(config + ": chybí sekce [module NÁZEV]"), std::string::npos) << czech.err;
+    std::filesystem::remove(config);
+
+    const std::string emulator = std::filesystem::path(clitest::ToolPath()).parent_path() / "kv618emu";
+    const Outcome englishEmulator = clitest::Run({"--no-such-option"}, English, emulator);
+    EXPECT_EQ(englishEmulator.status, 2);
+    EXPECT_NE(englishEmulator.err.find("kv618emu: unknown option --no-such-option\nusage: kv618emu"), std::string::npos)
+        << englishEmulator.err;
+    const Outcome czechEmulator = clitest::Run({"--no-such-option"}, Czech, emulator);
+    EXPECT_NE(czechEmulator.err.find("kv618emu: neznámá volba --no-such-option\npoužití: kv618emu"), std::string::npos)
+        << czechEmulator.err;
+}
+
 }  // namespace
