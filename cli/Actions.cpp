@@ -25,7 +25,7 @@ int ResetCounters(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetCounters()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
     PrintLine("Čítače vynulovány.");
     return Done;
 }
@@ -34,7 +34,7 @@ int ResetStatus(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetStatus()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
     PrintLine("Status registr vynulován.");
     return Done;
 }
@@ -74,7 +74,7 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 }
 
 int SetClockTo(const Session& session, const std::tm& moment) {
-    if (const uint8_t error = session.Module().SetClock(ReadingOf(moment))) return session.Fail(error);
+    if (const int32_t error = session.Module().SetClock(ReadingOf(moment))) return session.Fail(error);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &moment);
     PrintLine(std::string("Čas nastaven: ") + text);

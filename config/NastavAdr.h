@@ -9,7 +9,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-
 class TForm12 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
@@ -17,14 +16,8 @@ public:
 
     void PrectiData(TKonfigurace& Data) override;
     void ZapisData(TKonfigurace Data) override;
-    void PrectiOkno(TKonfigurace& Data) override;
+    bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
 
 protected:
     void FormShow() override;
@@ -34,8 +27,4 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
 };

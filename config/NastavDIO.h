@@ -17,14 +17,8 @@ public:
 
     void PrectiData(TKonfigurace& Data) override;
     void ZapisData(TKonfigurace Data) override;
-    void PrectiOkno(TKonfigurace& Data) override;
+    bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
 
 protected:
     void FormShow() override;
@@ -35,8 +29,4 @@ private:
     std::array<QGroupBox*, 3> GroupBoxy{};
     // CheckBox1 .. CheckBox96 at index 0 .. 95.
     std::array<QCheckBox*, 96> CheckBoxy{};
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
 };
