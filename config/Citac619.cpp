@@ -36,8 +36,7 @@ uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Regi
 }
 
 TForm5::TForm5(QWidget* Owner)
-    : TKonfiguracniOkno(Owner, QStringLiteral("Form5"), QStringLiteral("Nastavení čítačů KV-619"), SirkaOkna,
-                        VyskaOkna) {
+    : TKonfiguracniOkno(Owner, QStringLiteral("Form5"), QStringLiteral("Nastavení čítačů KV-619"), SirkaOkna, VyskaOkna, kv618::Block::PulseNumbers) {
     for (int n = 0; n < PocetCitacu; ++n) {
         auto* label = new QLabel(QStringLiteral("Čítač %1").arg(n), this);
         label->setObjectName(QStringLiteral("Label%1").arg(n + 1));
@@ -54,20 +53,6 @@ TForm5::TForm5(QWidget* Owner)
     Labely[4]->setGeometry(160, 20, 121, 17);
 
     VytvorTlacitka(8, 186, 75, 84);
-}
-
-void TForm5::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm5::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::PulseNumbers, Data);
-}
-
-// Unlike the other windows, the pause comes before each byte's write and not
-// between the write and its read-back (the block's write style).
-void TForm5::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::PulseNumbers, Data);
 }
 
 bool TForm5::PrectiOkno(TKonfigurace& Data) {

@@ -22,13 +22,8 @@ class TForm5 : public TKonfiguracniOkno {
 public:
     explicit TForm5(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
     bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-protected:
-    void FormShow() override;
 
 private:
     std::array<QLabel*, 5> Labely{};

@@ -9,8 +9,8 @@
 #include <thread>
 
 TKonfiguracniOkno::TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka,
-                                     int Vyska)
-    : QDialog(Owner) {
+                                     int Vyska, kv618::Block Blok)
+    : QDialog(Owner), Blok_(Blok) {
     setObjectName(Jmeno);
     setWindowTitle(Titulek);
     setFixedSize(Sirka, Vyska);
@@ -149,6 +149,16 @@ void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
             else okno->NastavStatus(QString::fromUtf8(TextZapsano));
             okno->KonecSekvence();
         });
+}
+
+void TKonfiguracniOkno::PrectiData(TKonfigurace& Data) {
+    if (!JeSpojeni()) return;
+    CtiBlok(Blok_, Data);
+}
+
+void TKonfiguracniOkno::ZapisData(TKonfigurace Data) {
+    if (!JeSpojeni()) return;
+    ZapisBlok(Blok_, Data);
 }
 
 // --- flow of the buttons ------------------------------------------------

@@ -49,10 +49,14 @@ public slots:
     void Button4Click();  // "Cancel"
 
 protected:
-    TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka, int Vyska);
+    // `Blok`: the stored settings the window reads and writes.
+    TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka, int Vyska,
+                      kv618::Block Blok);
 
-    virtual void PrectiData(TKonfigurace& Data) = 0;
-    virtual void ZapisData(TKonfigurace Data) = 0;
+    // The window's block read into the record (which must be the window's
+    // own: it is filled when the sequence ends), or written from it.
+    virtual void PrectiData(TKonfigurace& Data);
+    virtual void ZapisData(TKonfigurace Data);
     // Controls to record: true when every value was valid (the status bar
     // then shows " "), false with the refusal shown.
     virtual bool PrectiOkno(TKonfigurace& Data) = 0;
@@ -107,6 +111,7 @@ private:
     kv618::Pacing Tempo(bool Zapis);
     void KonecSekvence();
 
+    kv618::Block Blok_;
     bool Probiha_ = false;
     bool OkPoSekvenci_ = false;
     StopFlag Zastavit_;

@@ -18,7 +18,7 @@ const char* const TextRychlostMimo = " Komunikační rychlost musí být v rozsa
 
 TForm12::TForm12(QWidget* Owner)
     : TKonfiguracniOkno(Owner, QStringLiteral("Form12"), QStringLiteral("Nastavení komunikační adresy a rychlosti"),
-                        SirkaOkna, VyskaOkna) {
+                        SirkaOkna, VyskaOkna, kv618::Block::AddressAndBaud) {
     Label1 = new QLabel(QStringLiteral("Adresa modulu  (0-255)"), this);
     Label1->setObjectName("Label1");
     Label1->setGeometry(24, 28, 170, 17);
@@ -40,18 +40,6 @@ TForm12::TForm12(QWidget* Owner)
     ComboBox1->setGeometry(208, 68, 161, 23);
 
     VytvorTlacitka(16, 128, 81, 92);
-}
-
-void TForm12::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm12::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::AddressAndBaud, Data);
-}
-
-void TForm12::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::AddressAndBaud, Data);
 }
 
 bool TForm12::PrectiOkno(TKonfigurace& Data) {

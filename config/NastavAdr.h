@@ -14,13 +14,8 @@ class TForm12 : public TKonfiguracniOkno {
 public:
     explicit TForm12(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
     bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-protected:
-    void FormShow() override;
 
 private:
     QLabel* Label1 = nullptr;

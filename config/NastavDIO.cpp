@@ -19,7 +19,7 @@ constexpr int MezeraPoOsmi = 8;
 
 TForm14::TForm14(QWidget* Owner)
     : TKonfiguracniOkno(Owner, QStringLiteral("Form14"), QStringLiteral("Nastavení digitálních vstupů/výstupů"),
-                        SirkaOkna, VyskaOkna) {
+                        SirkaOkna, VyskaOkna, kv618::Block::InputsOutputs) {
     VytvorSkupinu(0, QStringLiteral(" Negace DIN "), QStringLiteral("DIN"), 8);
     VytvorSkupinu(1, QStringLiteral("Negace DOUT "), QStringLiteral("DOUT"), 180);
     VytvorSkupinu(2, QStringLiteral(" Počáteční stav DOUT "), QStringLiteral("DOUT"), 352);
@@ -45,18 +45,6 @@ void TForm14::VytvorSkupinu(int Skupina, const QString& Titulek, const QString& 
         box->setGeometry(12 + sloupec * 78, y, 72, RadekBoxu);
         CheckBoxy[static_cast<size_t>(cislo - 1)] = box;
     }
-}
-
-void TForm14::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm14::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::InputsOutputs, Data);
-}
-
-void TForm14::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::InputsOutputs, Data);
 }
 
 bool TForm14::PrectiOkno(TKonfigurace& Data) {

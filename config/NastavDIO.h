@@ -15,13 +15,8 @@ class TForm14 : public TKonfiguracniOkno {
 public:
     explicit TForm14(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
     bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-protected:
-    void FormShow() override;
 
 private:
     void VytvorSkupinu(int Skupina, const QString& Titulek, const QString& Predpona, int X);
