@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "Format.h"
+#include "Interrupt.h"
 #include "Tool.h"
 
 #include <cerrno>
@@ -15,34 +16,6 @@ namespace {
 
 using kv618::ParameterKind;
 
-// A parameter's text as the settings file keeps it, or nothing when the
-// option's text is no value of its kind.
-std::optional<std::string> ParameterValue(const kv618::Parameter& p, const std::string& text) {
-    uint64_t number = 0;
-    switch (p.kind) {
-        case ParameterKind::PortNumber:
-            if (!ParseUnsigned(text, 255, number) || number == 0) return std::nullopt;
-            return std::to_string(number);
-        case ParameterKind::IoBase:
-            // As the card's jumpers and the connection dialog show it: 300, 300h or 0x300.
-            if (!ParseHex(text, 0xFFF, number)) return std::nullopt;
-            return std::to_string(number);
-        case ParameterKind::Address:
-            if (text.empty()) return std::nullopt;
-            return text;
-        case ParameterKind::Bounded16:
-            if (!ParseUnsigned(text, 65535, number)) return std::nullopt;
-            return std::to_string(number);
-    }
-    return std::nullopt;
-}
-
-std::string RefusalText(const kv618::Parameter& p) {
-    if (p.refused) return p.refused;
-    if (p.kind == ParameterKind::PortNumber) return "Číslo portu musí být v rozsahu 1-255";
-    return "Bázová adresa musí být šestnáctkové číslo 000-FFF (např. 300 nebo 300h)";
-}
-
 const char* TypeName(ParameterKind kind) {
     switch (kind) {
         case ParameterKind::PortNumber: return "N";
@@ -51,12 +24,6 @@ const char* TypeName(ParameterKind kind) {
         case ParameterKind::Bounded16: return "N";
     }
     return "TEXT";
-}
-
-std::optional<uint8_t> InterfaceNamed(const std::string& name) {
-    for (size_t i = 0; i < kv618::Interfaces.size(); ++i)
-        if (name == kv618::Interfaces[i].optionName) return static_cast<uint8_t>(i);
-    return std::nullopt;
 }
 
 std::string InterfaceNames() {
@@ -68,14 +35,16 @@ std::string InterfaceNames() {
 CLI::Validator InterfaceValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            return InterfaceNamed(text) ? std::string() : "neznámé rozhraní " + text + " (" + InterfaceNames() + ")";
+            return kv618::InterfaceOfOption(text) ? std::string() : "neznámé rozhraní " + text + " (" + InterfaceNames() + ")";
         },
         "", "interface");
 }
 
 CLI::Validator ParameterValidator(const kv618::Parameter& p) {
     return CLI::Validator(
-        [&p](std::string& text) -> std::string { return ParameterValue(p, text) ? std::string() : RefusalText(p); },
+        [&p](std::string& text) -> std::string {
+            return kv618::ParseParameter(p, text, kv618::Notation::Typed) ? std::string() : kv618::RefusalText(p);
+        },
         "", p.option);
 }
 
@@ -149,7 +118,7 @@ Resolved ResolveLink(const LinkOptions& options) {
     Resolved r;
     InicializujData(&r.data);
     if ((r.status = ApplySettingsFile(options.settings, r.data)) != Done) return r;
-    if (!options.interface.empty()) r.data.Rozhrani = *InterfaceNamed(options.interface);
+    if (!options.interface.empty()) r.data.Rozhrani = *kv618::InterfaceOfOption(options.interface);
     for (const auto& po : options.parameters) {
         if (po.option->count() == 0) continue;
         if (po.type != r.data.Rozhrani) {
@@ -158,7 +127,7 @@ Resolved ResolveLink(const LinkOptions& options) {
                               kv618::Interfaces[r.data.Rozhrani].optionName);
             return r;
         }
-        kv618::SetParameter(r.data, *po.parameter, *ParameterValue(*po.parameter, po.text));
+        kv618::SetParameter(r.data, *po.parameter, *kv618::ParseParameter(*po.parameter, po.text, kv618::Notation::Typed));
     }
     uint64_t number = 0;
     if (ParseUnsigned(options.address, 255, number)) r.data.Adresa = static_cast<uint8_t>(number);
@@ -178,8 +147,14 @@ std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int
     // The libraries decide at _Init whether a link traces.
     if (!trace.empty()) ::setenv("KV618_TRACE", trace.c_str(), 1);
     const uint8_t type = session->data_.Rozhrani;
-    const int32_t code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
-                                                   rate ? rate : session->data_.Rychlost);
+    int32_t code = 0;
+    {
+        // Until the link is open nothing is held: Ctrl-C ends a wait at _Init
+        // (a trace file that is a FIFO without a reader) at once.
+        interrupt::Promptly prompt;
+        code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
+                                         rate ? rate : session->data_.Rychlost);
+    }
     if (code != 0) {
         Say("Chyba inicializace připojení - " + session->connection_.Text(code));
         status = Failed;
