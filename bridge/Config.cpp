@@ -29,6 +29,10 @@ constexpr size_t LongestName = 64;
 // Each module's session holds three descriptors in libmosquitto, whose loop
 // waits with select(): all of them must stay below FD_SETSIZE (1024).
 constexpr size_t MostModules = 300;
+// A Sparkplug node has one session whatever the number of modules; each line
+// holds a descriptor or two, and the session's must still stay below 1024.
+constexpr size_t MostSparkplugModules = 4000;
+constexpr size_t MostSparkplugLines = 900;
 
 // A fault found while parsing: the line it names and what is wrong there.
 struct Fault {
@@ -125,7 +129,24 @@ std::optional<Fault> NumberIn(const Entry& e, int64_t low, int64_t high, int& ou
     return std::nullopt;
 }
 
+// One level of a topic: Sparkplug's group, edge node and host ids.
+std::optional<Fault> TopicLevel(const Entry& e, std::string& out) {
+    if (e.value.empty() || e.value.find_first_of("/+#") != std::string::npos)
+        return Fault{e.line, e.key + " must be one level of a topic: not empty, without /, + and #, not " +
+                                 Quoted(e.value)};
+    out = e.value;
+    return std::nullopt;
+}
+
+std::optional<Fault> YesNo(const Entry& e, bool& out) {
+    if (SameName(e.value, "yes") || SameName(e.value, "true") || SameName(e.value, "on")) out = true;
+    else if (SameName(e.value, "no") || SameName(e.value, "false") || SameName(e.value, "off")) out = false;
+    else return Fault{e.line, e.key + " is yes or no, not " + Quoted(e.value)};
+    return std::nullopt;
+}
+
 std::optional<Fault> ReadBroker(const Section& section, BrokerConfig& broker) {
+    int sparkplugLine = 0, discoveryLine = 0;
     for (const Entry& e : section.entries) {
         const auto path = [&](std::string& field, int& line) -> std::optional<Fault> {
             if (e.value.empty()) return Fault{e.line, e.key + " needs a file name"};
@@ -148,10 +169,28 @@ std::optional<Fault> ReadBroker(const Section& section, BrokerConfig& broker) {
         else if (SameName(e.key, "key file")) fault = path(broker.keyFile, broker.keyLine);
         else if (SameName(e.key, "keepalive")) fault = NumberIn(e, 5, 65535, broker.keepalive);
         else if (SameName(e.key, "qos")) fault = NumberIn(e, 0, 2, broker.qos);
-        else
+        else if (SameName(e.key, "payload")) {
+            if (SameName(e.value, "sparkplug")) broker.sparkplug = true;
+            else if (SameName(e.value, "json")) broker.sparkplug = false;
+            else fault = Fault{e.line, "payload is json (the default) or sparkplug, not " + Quoted(e.value)};
+            sparkplugLine = e.line;
+        } else if (SameName(e.key, "group id")) fault = TopicLevel(e, broker.groupId);
+        else if (SameName(e.key, "edge node id")) fault = TopicLevel(e, broker.edgeNodeId);
+        else if (SameName(e.key, "primary host id")) fault = TopicLevel(e, broker.primaryHostId);
+        else if (SameName(e.key, "homeassistant discovery")) {
+            fault = YesNo(e, broker.homeAssistant);
+            discoveryLine = e.line;
+        } else if (SameName(e.key, "homeassistant prefix")) {
+            if (e.value.empty() || e.value.find_first_of("+#") != std::string::npos || e.value.front() == '/' ||
+                e.value.back() == '/')
+                fault = Fault{e.line, "homeassistant prefix must be a topic without + and # and without a / at "
+                                      "either end, not " + Quoted(e.value)};
+            broker.discoveryPrefix = e.value;
+        } else
             fault = Fault{e.line, "unknown key " + Quoted(e.key) +
                                       " in [broker]; known: host, port, client id, user, password file, ca file, "
-                                      "cert file, key file, keepalive, qos"};
+                                      "cert file, key file, keepalive, qos, payload, group id, edge node id, "
+                                      "primary host id, homeassistant discovery, homeassistant prefix"};
         if (fault) return fault;
     }
     if (!broker.passwordFile.empty() && broker.user.empty())
@@ -160,6 +199,9 @@ std::optional<Fault> ReadBroker(const Section& section, BrokerConfig& broker) {
         return Fault{std::max(broker.certLine, broker.keyLine), "cert file and key file go together"};
     if (!broker.certFile.empty() && broker.caFile.empty())
         return Fault{broker.certLine, "a client certificate needs a ca file (TLS)"};
+    if (broker.sparkplug && broker.homeAssistant)
+        return Fault{std::max(sparkplugLine, discoveryLine),
+                     "homeassistant discovery goes with the JSON topics, not with payload = sparkplug"};
     return std::nullopt;
 }
 
@@ -412,10 +454,6 @@ std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std:
         }
         ModuleConfig module;
         if (auto fault = ReadModule(section, module)) return message(*fault);
-        if (config.modules.size() == MostModules)
-            return message({section.line, "one bridge serves at most " + std::to_string(MostModules) +
-                                              " modules (each has an MQTT session of its own); run a second "
-                                              "bridge with another client id for the others"});
         for (const ModuleConfig& other : config.modules)
             if (other.name == module.name)
                 return message({section.line, "a second module " + module.name + " (the first is on line " +
@@ -423,11 +461,30 @@ std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std:
         config.modules.push_back(std::move(module));
     }
     if (config.modules.empty()) return fileName + ": no [module NAME] section, so there is nothing to poll";
+    // After every section: [broker] may stand anywhere in the file.
+    if (!config.broker.sparkplug && config.modules.size() > MostModules)
+        return message({config.modules[MostModules].line,
+                        "one bridge serves at most " + std::to_string(MostModules) +
+                            " modules with the JSON topics (each has an MQTT session of its own); run a second "
+                            "bridge with another client id for the others, or use payload = sparkplug (one "
+                            "session for every module)"});
+    if (config.modules.size() > MostSparkplugModules)
+        return message({config.modules[MostSparkplugModules].line,
+                        "one bridge serves at most " + std::to_string(MostSparkplugModules) +
+                            " modules; run a second bridge with another client id and edge node id for the others"});
     if (auto fault = GroupLines(config)) return message(*fault);
+    if (config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
+        return fileName + ": " + std::to_string(config.lines.size()) + " lines; one bridge serves at most " +
+               std::to_string(MostSparkplugLines) + "; run a second bridge for the others";
     if (config.broker.clientId.empty()) {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) != 0 || !*host) std::strcpy(host, "localhost");
         config.broker.clientId = std::string("kv618-") + host;
+    }
+    if (config.broker.edgeNodeId.empty()) {
+        config.broker.edgeNodeId = config.broker.clientId;
+        std::replace_if(config.broker.edgeNodeId.begin(), config.broker.edgeNodeId.end(),
+                        [](char c) { return c == '/' || c == '+' || c == '#'; }, '_');
     }
     return config;
 }

@@ -139,6 +139,18 @@ ParsedCommand ParseCommand(std::string_view what, std::string_view payload) {
                 "set/outputs takes the 32 outputs as a number (decimal or 0x hexadecimal, DOUT0 = bit 0) or "
                 "{\"value\": N}"};
     }
+    if (what.rfind(topic::SetOutput, 0) == 0) {
+        const std::string_view number = what.substr(std::string_view(topic::SetOutput).size());
+        const auto bit = Number32(std::string(number));
+        const std::string refusal = "set/DOUT0 to set/DOUT31 take ON or OFF (true or false, 1 or 0)";
+        if (!bit || *bit > 31 || number.size() > 2 || (number.size() == 2 && number[0] == '0'))
+            return {std::nullopt, "unknown output; there are set/DOUT0 to set/DOUT31"};
+        const std::optional<bool> on = text == "ON" || text == "true" || text == "1"     ? std::optional<bool>(true)
+                                       : text == "OFF" || text == "false" || text == "0" ? std::optional<bool>(false)
+                                                                                          : std::nullopt;
+        if (!on) return {std::nullopt, refusal};
+        return {Command{Command::SetOutputs, *on ? 1u << *bit : 0u, -1, 1u << *bit}, {}};
+    }
     if (what == topic::ResetCounters) {
         if (text.empty() || text == "all") return {Command{Command::ResetCounters}, {}};
         if (text.size() == 1 && text[0] >= '0' && text[0] <= '3')
@@ -149,7 +161,7 @@ ParsedCommand ParseCommand(std::string_view what, std::string_view payload) {
         if (text.empty() || text == "{}" || text == "true") return {Command{Command::ResetStatus}, {}};
         return {std::nullopt, "reset/status takes an empty payload"};
     }
-    return {std::nullopt, "unknown command; there are set/outputs, reset/counters and reset/status"};
+    return {std::nullopt, "unknown command; there are set/outputs, set/DOUT0-31, reset/counters and reset/status"};
 }
 
 }  // namespace kvbridge

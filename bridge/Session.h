@@ -42,6 +42,11 @@ private:
     std::string lastFailure_;
 };
 
+// What every session of the bridge sets on its client: threads, no delay for
+// small packets, the user and password, TLS.  Throws when the TLS files are
+// not taken.
+void ConfigureClient(mosquitto* client, const BrokerConfig& broker);
+
 class Session {
 public:
     // A command topic's last levels ("set/outputs"), its payload, and whether
@@ -58,6 +63,8 @@ public:
 
     // Kept, retained, and published again after every reconnection.
     void PublishState(std::string_view what, std::string payload);
+    // The same for a topic outside kv618/<module>/ (Home Assistant's discovery).
+    void KeepRetained(const std::string& topic, std::string payload);
     // Published once if the broker is there; lost if not.
     void PublishEvent(std::string_view what, const std::string& payload);
 

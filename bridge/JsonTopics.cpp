@@ -1,0 +1,96 @@
+#include "JsonTopics.h"
+
+#include "Discovery.h"
+
+#include <chrono>
+
+namespace kvbridge {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// How long the last words (online=false) may take to reach the broker.
+constexpr auto LastWordsTime = 3s;
+
+WallTime Now() { return std::chrono::system_clock::now(); }
+
+}  // namespace
+
+JsonTopics::JsonTopics(const Config& config, CommandPoster post) : config_(config), post_(std::move(post)) {
+    const BrokerConfig& broker = config_.broker;
+    watch_ = std::make_unique<BrokerWatch>(broker.host + ":" + std::to_string(broker.Port()), config_.modules.size());
+    for (size_t i = 0; i < config_.modules.size(); ++i) {
+        sessions_.push_back(std::make_unique<Session>(
+            broker, config_.modules[i].name, *watch_,
+            [this, i](const std::string& what, std::string_view payload, bool retained) {
+                OnCommand(i, what, payload, retained);
+            }));
+        if (broker.homeAssistant)
+            for (const auto& [topic, payload] : DiscoveryConfigs(config_, i))
+                sessions_.back()->KeepRetained(topic, payload);
+    }
+}
+
+JsonTopics::~JsonTopics() { Stop(); }
+
+void JsonTopics::Start() {
+    for (auto& session : sessions_) session->Start();
+}
+
+void JsonTopics::Stop() {
+    for (auto& session : sessions_) session->PublishOffline();
+    const auto deadline = std::chrono::steady_clock::now() + LastWordsTime;
+    for (auto& session : sessions_) session->WaitDelivered(deadline);
+    for (auto& session : sessions_) session->Disconnect();
+}
+
+void JsonTopics::Online(size_t module, const kv618::Identification& id) {
+    sessions_[module]->PublishState(topic::Identification,
+                                    IdentificationJson(id, config_.modules[module].data.Adresa, Now()));
+    sessions_[module]->PublishState(topic::Online, OnlinePayload(true));
+}
+
+void JsonTopics::Offline(size_t module) { sessions_[module]->PublishState(topic::Online, OnlinePayload(false)); }
+
+void JsonTopics::Inputs(size_t module, uint32_t inputs) {
+    sessions_[module]->PublishState(topic::Inputs, InputsJson(inputs, Now()));
+}
+
+void JsonTopics::Status(size_t module, uint32_t status) {
+    sessions_[module]->PublishState(topic::Status, StatusJson(status, Now()));
+}
+
+void JsonTopics::Counters(size_t module, const CounterValues& values) {
+    sessions_[module]->PublishState(topic::Counters, CountersJson(values, Now()));
+}
+
+void JsonTopics::OutputsWritten(size_t module, uint32_t outputs) {
+    sessions_[module]->PublishEvent(topic::Outputs, OutputsJson(outputs, Now()));
+}
+
+void JsonTopics::PollFailed(size_t module, const char* poll, int code, const std::string& text) {
+    sessions_[module]->PublishEvent(topic::Error, PollErrorJson(poll, code, text, Now()));
+}
+
+void JsonTopics::CommandRefused(size_t module, const std::string& topic, std::string_view payload,
+                                const std::string& why) {
+    sessions_[module]->PublishEvent(topic::Error, CommandErrorJson(topic, payload, why, Now()));
+}
+
+void JsonTopics::OnCommand(size_t module, const std::string& what, std::string_view payload, bool retained) {
+    const std::string topic = Topic(config_.modules[module].name, what);
+    const auto refuse = [&](const std::string& why) { CommandRefused(module, topic, payload, why); };
+    // The broker keeps a retained command and hands it over at every
+    // subscription: carried out, it would repeat after each reconnection.
+    if (retained) return refuse("a retained command is not carried out; publish commands without the retain flag");
+    ParsedCommand parsed = ParseCommand(what, payload);
+    if (!parsed.command) return refuse(parsed.refusal);
+    if (!Enabled(config_.modules[module].commands, parsed.command->kind))
+        return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
+                      config_.modules[module].name + "])");
+    if (!post_(module, *parsed.command, topic, std::string(payload)))
+        refuse("too many commands are waiting for this module's line; this one was not carried out");
+}
+
+}  // namespace kvbridge
