@@ -94,6 +94,7 @@ void SparkplugNode::Run() {
         {
             std::lock_guard lock(mutex_);
             accepted_ = false;
+            leave_ = false;
             const std::string death = NodeDeath();
             ::mosquitto_will_set(client_, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(),
                                  DeathQos, false);
@@ -107,12 +108,15 @@ void SparkplugNode::Run() {
             const auto giveUp = Clock::now() + std::chrono::seconds(broker.keepalive);
             int loop = MOSQ_ERR_SUCCESS;
             while ((loop = ::mosquitto_loop(client_, LoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
-                bool connected, accepted;
+                bool connected, accepted, leave;
                 {
                     std::lock_guard lock(mutex_);
                     connected = connected_, accepted = accepted_;
+                    // Once the broker has the node's death: a message in flight would go again on reconnection.
+                    leave = leave_ && (undelivered_.empty() || Clock::now() > leaveDeadline_);
                 }
                 if (stopping_ && (!connected || Clock::now() > stopDeadline_)) break;
+                if (leave && leave_.exchange(false)) ::mosquitto_disconnect(client_);
                 if (!connected && !accepted && Clock::now() > giveUp) {
                     loop = MOSQ_ERR_CONN_LOST;
                     why = "no answer to the connection";
@@ -376,11 +380,14 @@ void SparkplugNode::HostState(std::string_view payload) {
     Log("Sparkplug node: the primary host " + config_.broker.primaryHostId +
         " is offline; node death published, connecting again to wait for it");
     const std::string death = NodeDeath();
-    ::mosquitto_publish(client_, nullptr, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(),
-                        DeathQos, false);
+    int mid = 0;
+    if (::mosquitto_publish(client_, &mid, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(),
+                            DeathQos, false) == MOSQ_ERR_SUCCESS)
+        undelivered_.insert(mid);
     born_ = false;
     for (Device& d : devices_) d.born = false;
-    ::mosquitto_disconnect(client_);
+    leaveDeadline_ = Clock::now() + LastWordsTime;
+    leave_ = true;
 }
 
 void SparkplugNode::DeviceCommand(const std::string& device, std::string_view payload, bool retained) {

@@ -80,6 +80,8 @@ private:
     std::thread thread_;
 
     std::atomic<bool> stopping_{false};
+    std::atomic<bool> leave_{false};  // disconnect and connect again (the primary host went offline)
+    std::chrono::steady_clock::time_point leaveDeadline_;  // under mutex_
     std::chrono::steady_clock::time_point stopDeadline_;
     std::mutex mutex_;
     std::condition_variable changed_;
