@@ -59,7 +59,11 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
     const BrokerConfig& broker = config_.broker;
     if (!broker.primaryHostId.empty()) stateTopic_ = std::string(Namespace) + "/STATE/" + broker.primaryHostId;
     hostOnline_ = stateTopic_.empty();
-    for (size_t i = 0; i < config_.modules.size(); ++i) moduleNamed_.emplace(config_.modules[i].name, i);
+    for (size_t i = 0; i < config_.modules.size(); ++i) {
+        moduleNamed_.emplace(config_.modules[i].name, i);
+        devices_[i].dataTopic = DeviceTopic("DDATA", i);
+    }
+    data_ = new spb::Payload;
     client_ = ::mosquitto_new(broker.clientId.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create the MQTT client of the Sparkplug node");
     ConfigureClient(client_, broker);
@@ -73,6 +77,7 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
 SparkplugNode::~SparkplugNode() {
     Stop();
     if (client_) ::mosquitto_destroy(client_);
+    delete data_;
 }
 
 std::string SparkplugNode::Topic(const char* type) const {
@@ -258,14 +263,17 @@ void SparkplugNode::DeviceBirth(size_t module) {
 void SparkplugNode::DeviceData(size_t module) {
     Device& d = devices_[module];
     if (!born_ || !d.born) return;
-    spb::Payload data;
+    spb::Payload& data = *data_;
+    data.Clear();
     const uint64_t now = NowMs();
     for (size_t i = 0; i < d.values.size(); ++i)
-        if (d.values[i].known && !(d.values[i] == d.sent[i])) AddMetric(data, module, i, d.values[i], false, now);
+        if (d.values[i].known && !(d.values[i] == d.sent[i])) {
+            AddMetric(data, module, i, d.values[i], false, now);
+            d.sent.Set(i, d.values[i]);
+        }
     if (data.metrics_size() == 0) return;
     data.set_timestamp(now);
-    Send(DeviceTopic("DDATA", module), data);
-    d.sent = d.values;
+    Send(d.dataTopic, data);
 }
 
 void SparkplugNode::Online(size_t module, const kv618::Identification& id) {

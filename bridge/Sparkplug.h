@@ -50,6 +50,7 @@ private:
         sparkplug::DeviceValues sent;    // as the hosts know them since the last DBIRTH
         bool online = false;             // the module answers
         bool born = false;               // its DBIRTH went out since the node's birth
+        std::string dataTopic;           // its DDATA's, made once
     };
 
     void Run();
@@ -86,6 +87,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Device> devices_;
+    spb::Payload* data_ = nullptr;  // DDATA's payload, kept between messages for its memory
     uint64_t bdSeq_ = 0;      // of this connection's will
     uint64_t seq_ = 0;        // of the next message
     bool connected_ = false;  // the broker took the connection

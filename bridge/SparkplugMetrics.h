@@ -87,6 +87,7 @@ public:
     // Forgets what was read: a module that comes back is read anew.
     void ForgetReadings();
     const Value& operator[](size_t metric) const { return values_[metric]; }
+    void Set(size_t metric, const Value& value) { values_[metric] = value; }
     size_t size() const { return values_.size(); }
 
 private:
