@@ -32,7 +32,7 @@ void BrokerWatch::Connected() {
     lastFailure_.clear();
     if (connected_ == sessions_ && !allReported_) {
         allReported_ = true;
-        Log("broker " + broker_ + ": connected, " + std::to_string(sessions_) + " module session(s)");
+        Log("broker " + broker_ + ": connected, " + what_);
     }
 }
 

@@ -28,7 +28,9 @@ namespace kvbridge {
 // broker went away and once that every session is back.
 class BrokerWatch {
 public:
-    BrokerWatch(std::string broker, size_t sessions) : broker_(std::move(broker)), sessions_(sessions) {}
+    // `what` names the sessions in the log, e.g. "3 module session(s)".
+    BrokerWatch(std::string broker, size_t sessions, std::string what)
+        : broker_(std::move(broker)), sessions_(sessions), what_(std::move(what)) {}
     void Connected();
     void Lost(const std::string& why, bool ending);
     void Failed(const std::string& why);
@@ -37,6 +39,7 @@ private:
     std::mutex mutex_;
     std::string broker_;
     size_t sessions_;
+    std::string what_;
     size_t connected_ = 0;
     bool allReported_ = false;
     std::string lastFailure_;

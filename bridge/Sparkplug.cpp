@@ -54,7 +54,8 @@ std::string ValueText(const spb::Payload::Metric& m) {
 SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
     : config_(config),
       post_(std::move(post)),
-      watch_(config.broker.host + ":" + std::to_string(config.broker.Port()), 1),
+      watch_(config.broker.host + ":" + std::to_string(config.broker.Port()), 1,
+             "the Sparkplug node's session (" + config.broker.groupId + "/" + config.broker.edgeNodeId + ")"),
       devices_(config.modules.size()) {
     const BrokerConfig& broker = config_.broker;
     if (!broker.primaryHostId.empty()) stateTopic_ = std::string(Namespace) + "/STATE/" + broker.primaryHostId;
