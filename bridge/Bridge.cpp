@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <malloc.h>
 #include <pthread.h>
 
 namespace kvbridge {
@@ -78,6 +79,9 @@ int RunBridge(const std::string& configPath) {
     for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, s);
     ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     std::signal(SIGPIPE, SIG_IGN);
+    // Large blocks (an oversized message the broker hands over) go back to
+    // the system when freed, rather than staying in the heap for good.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int status = ExitStopped;
     try {
         Bridge bridge(std::move(std::get<Config>(loaded)));

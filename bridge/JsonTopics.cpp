@@ -12,6 +12,9 @@ using namespace std::chrono_literals;
 
 // How long the last words (online=false) may take to reach the broker.
 constexpr auto LastWordsTime = 3s;
+// The longest command payload taken: every command fits in a few bytes
+// (docs/bridge.md), so a larger one is refused before it is read.
+constexpr size_t MostCommandBytes = 1024;
 
 WallTime Now() { return std::chrono::system_clock::now(); }
 
@@ -74,6 +77,13 @@ void JsonTopics::PollFailed(size_t module, const char* poll, int code, const std
     sessions_[module]->PublishEvent(topic::Error, PollErrorJson(poll, code, text, Now()));
 }
 
+void JsonTopics::LineFailed(size_t module, int code, const std::string& text) {
+    // A session may connect only later: the reason stands until the line opens.
+    sessions_[module]->PublishCondition(topic::Error, PollErrorJson("line", code, text, Now()));
+}
+
+void JsonTopics::LineOpen(size_t module) { sessions_[module]->ClearCondition(topic::Error); }
+
 void JsonTopics::CommandRefused(size_t module, const std::string& topic, std::string_view payload,
                                 const std::string& why) {
     sessions_[module]->PublishEvent(topic::Error, CommandErrorJson(topic, payload, why, Now()));
@@ -84,14 +94,24 @@ void JsonTopics::OnCommand(size_t module, const std::string& what, std::string_v
     const auto refuse = [&](const std::string& why) { CommandRefused(module, topic, payload, why); };
     // The broker keeps a retained command and hands it over at every
     // subscription: carried out, it would repeat after each reconnection.
-    if (retained) return refuse("a retained command is not carried out; publish commands without the retain flag");
+    // It is cleared from the broker, so it is refused once.  An empty
+    // retained message is such a clearing (of anyone's) and says nothing.
+    if (retained) {
+        if (payload.empty()) return;
+        sessions_[module]->ClearRetained(what);
+        return refuse("a retained command is never carried out; it was cleared from the broker. "
+                      "Publish commands without the retain flag");
+    }
+    if (payload.size() > MostCommandBytes)
+        return refuse("a command payload of " + std::to_string(payload.size()) + " bytes is refused; at most " +
+                      std::to_string(MostCommandBytes) + " are taken");
     ParsedCommand parsed = ParseCommand(what, payload);
     if (!parsed.command) return refuse(parsed.refusal);
     if (!Enabled(config_.modules[module].commands, parsed.command->kind))
         return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
                       config_.modules[module].name + "])");
     if (!post_(module, *parsed.command, topic, std::string(payload)))
-        refuse("too many commands are waiting for this module's line; this one was not carried out");
+        refuse("the bridge is ending, or too many commands are waiting for this module's line; this one was not carried out");
 }
 
 }  // namespace kvbridge

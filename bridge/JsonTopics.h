@@ -27,6 +27,8 @@ public:
     void Counters(size_t module, const CounterValues& values) override;
     void OutputsWritten(size_t module, uint32_t outputs) override;
     void PollFailed(size_t module, const char* poll, int code, const std::string& text) override;
+    void LineFailed(size_t module, int code, const std::string& text) override;
+    void LineOpen(size_t module) override;
     void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
                         const std::string& why) override;
 

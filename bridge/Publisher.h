@@ -40,8 +40,11 @@ public:
     virtual void Counters(size_t module, const CounterValues& values) = 0;
     // What the bridge wrote to the outputs (they cannot be read back).
     virtual void OutputsWritten(size_t module, uint32_t outputs) = 0;
-    // A poll the module refused, or the line that cannot be opened ("line").
+    // A poll the module refused.
     virtual void PollFailed(size_t module, const char* poll, int code, const std::string& text) = 0;
+    // The module's line cannot be opened: the reason stands until LineOpen.
+    virtual void LineFailed(size_t module, int code, const std::string& text) = 0;
+    virtual void LineOpen(size_t module) = 0;
     virtual void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
                                 const std::string& why) = 0;
 };

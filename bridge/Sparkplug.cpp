@@ -30,6 +30,8 @@ constexpr auto GoodbyeTime = 3s;
 // subscriptions at QoS 1.
 constexpr int DataQos = 0;
 constexpr int DeathQos = 1;
+// A DCMD writes a few metrics; a larger one is refused before it is decoded.
+constexpr size_t MostCommandBytes = 16 * 1024;
 
 SparkplugNode& Of(void* object) { return *static_cast<SparkplugNode*>(object); }
 
@@ -322,9 +324,12 @@ void SparkplugNode::OutputsWritten(size_t module, uint32_t outputs) {
     DeviceData(module);
 }
 
+// A line that cannot be opened is in the log already, and its modules are
+// not born; Sparkplug has no error topic.
+void SparkplugNode::LineFailed(size_t, int, const std::string&) {}
+void SparkplugNode::LineOpen(size_t) {}
+
 void SparkplugNode::PollFailed(size_t module, const char* poll, int code, const std::string& text) {
-    // A line that cannot be opened is in the log already; there is no error topic in Sparkplug.
-    if (std::string_view(poll) == "line") return;
     Log("module " + config_.modules[module].name + ": the poll of " + poll + " was refused (" + std::to_string(code) +
         "): " + text);
 }
@@ -412,6 +417,9 @@ void SparkplugNode::DeviceCommand(const std::string& device, std::string_view pa
         CommandRefused(module, topic, what, why);
     };
     if (retained) return refuse("(retained)", "a retained command is not carried out");
+    if (payload.size() > MostCommandBytes)
+        return refuse("(" + std::to_string(payload.size()) + " bytes)",
+                      "at most " + std::to_string(MostCommandBytes) + " bytes are taken");
     spb::Payload command;
     if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
         return refuse("(not a Sparkplug B payload)", "it cannot be decoded");

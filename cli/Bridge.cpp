@@ -3,6 +3,7 @@
 // 78 for a wrong configuration file, so that a service manager does not
 // restart it in vain.
 #include "Bridge.h"
+#include "Interrupt.h"
 #include "Tool.h"
 
 namespace cli {
@@ -13,7 +14,13 @@ void AddBridge(Tool& tool) {
     auto config = std::make_shared<std::string>();
     bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
     bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
-    tool.When(bridge, [config] { return kvbridge::RunBridge(*config); });
+    // Reading the configuration and password files may wait (a FIFO): a
+    // signal ends that wait at once; the bridge takes the signals itself
+    // once it runs.
+    tool.When(bridge, [config] {
+        interrupt::Promptly prompt;
+        return kvbridge::RunBridge(*config);
+    });
 }
 
 }  // namespace cli
