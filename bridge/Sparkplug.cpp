@@ -5,6 +5,7 @@
 #include "sparkplug_b.pb.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -70,6 +71,9 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
     client_ = ::mosquitto_new(broker.clientId.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create the MQTT client of the Sparkplug node");
     ConfigureClient(client_, broker);
+    // MQTT 5, as the JSON sessions: only it tells a retained command from a
+    // fresh one while the node is subscribed.
+    ::mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnConnect(rc); });
     ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnDisconnect(rc); });
     ::mosquitto_message_callback_set(client_,
@@ -159,11 +163,15 @@ void SparkplugNode::Run() {
 
 void SparkplugNode::OnConnect(int rc) {
     if (rc != 0) {
-        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_connack_string(rc));
+        const bool oldBroker = rc == 1 || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
+        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_reason_string(rc) +
+                      (oldBroker ? " (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)" : ""));
         return;
     }
-    ::mosquitto_subscribe(client_, nullptr, Topic("NCMD").c_str(), DeathQos);
-    ::mosquitto_subscribe(client_, nullptr, (Topic("DCMD") + "/+").c_str(), DeathQos);
+    // Retained commands come with their flag; the node's own clearing of one does not come back.
+    const int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL;
+    ::mosquitto_subscribe_v5(client_, nullptr, Topic("NCMD").c_str(), DeathQos, options, nullptr);
+    ::mosquitto_subscribe_v5(client_, nullptr, (Topic("DCMD") + "/+").c_str(), DeathQos, options, nullptr);
     if (!stateTopic_.empty()) ::mosquitto_subscribe(client_, nullptr, stateTopic_.c_str(), DeathQos);
     std::lock_guard lock(mutex_);
     connected_ = accepted_ = true;
@@ -197,7 +205,14 @@ void SparkplugNode::OnMessage(const mosquitto_message* message) {
     const std::string_view payload(static_cast<const char*>(message->payload),
                                    message->payload ? static_cast<size_t>(message->payloadlen) : 0);
     const std::string devices = Topic("DCMD") + "/";
-    if (topic == Topic("NCMD")) Rebirth(payload);
+    if (topic == Topic("NCMD")) {
+        // A retained rebirth request would come again at every connection.
+        if (message->retain) {
+            if (!payload.empty()) Log("Sparkplug node: a retained NCMD is not carried out; publish it without the retain flag");
+            return;
+        }
+        Rebirth(payload);
+    }
     else if (topic.rfind(devices, 0) == 0) DeviceCommand(topic.substr(devices.size()), payload, message->retain);
     else if (!stateTopic_.empty() && topic == stateTopic_) HostState(payload);
 }
@@ -416,7 +431,13 @@ void SparkplugNode::DeviceCommand(const std::string& device, std::string_view pa
     const auto refuse = [&](const std::string& what, const std::string& why) {
         CommandRefused(module, topic, what, why);
     };
-    if (retained) return refuse("(retained)", "a retained command is not carried out");
+    // A retained command would act again at every connection: it is cleared
+    // from the broker and refused once.  An empty one is such a clearing.
+    if (retained) {
+        if (payload.empty()) return;
+        ::mosquitto_publish(client_, nullptr, topic.c_str(), 0, nullptr, DeathQos, true);
+        return refuse("(retained)", "a retained command is never carried out; it was cleared from the broker");
+    }
     if (payload.size() > MostCommandBytes)
         return refuse("(" + std::to_string(payload.size()) + " bytes)",
                       "at most " + std::to_string(MostCommandBytes) + " bytes are taken");

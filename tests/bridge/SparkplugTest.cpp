@@ -149,6 +149,8 @@ TEST_F(SparkplugTest, BirthsComeFirstSeqRunsOnAndTheDeathMatchesTheBirth) {
             for (const auto& m : sp.payload.metrics()) {
                 ASSERT_TRUE(m.has_name() && m.has_alias() && m.has_datatype());
                 EXPECT_TRUE(names.emplace(m.alias(), sp.device + ":" + m.name()).second) << "alias reused " << m.alias();
+                // What was read before the birth is in it; only later changes come as data.
+                if (!m.is_null()) value[sp.device][m.name()] = m.has_boolean_value() ? m.boolean_value() : m.int_value();
             }
             const auto* consumption = Named(sp.payload, "Counters/0/Consumption");
             ASSERT_TRUE(consumption);
@@ -258,8 +260,16 @@ TEST_F(SparkplugTest, RebirthOnRequestAndCommandsWhereEnabled) {
         m.set_name("Inputs/DIN0");
         m.set_boolean_value(true);
     });
+    // A retained command is cleared from the broker, never carried out.
+    Payload retained;
+    auto& value = *retained.add_metrics();
+    value.set_name("Outputs/Value");
+    value.set_int_value(0xFF);
+    client.publish("spBv1.0/plant/DCMD/hall1/alpha", retained.SerializeAsString(), true);
     const auto deadline = Clock::now() + Patience;
-    while (bridge.log().find("Inputs/DIN0 is not writable") == std::string::npos && Clock::now() < deadline)
+    while ((bridge.log().find("Inputs/DIN0 is not writable") == std::string::npos ||
+            bridge.log().find("cleared from the broker") == std::string::npos) &&
+           Clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
     EXPECT_NE(bridge.log().find("module beta: command Outputs/Value = 90 on spBv1.0/plant/DCMD/hall1/beta not "
                                 "carried out: writing Outputs/Value is not enabled"),
