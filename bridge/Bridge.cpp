@@ -69,8 +69,8 @@ void Bridge::Stop() {
 
 int RunBridge(const std::string& configPath) {
     auto loaded = LoadConfig(configPath);
-    if (auto* message = std::get_if<std::string>(&loaded)) {
-        Log(*message);
+    if (!loaded.ok()) {
+        Log(loaded.message());
         return ExitBadConfig;
     }
     // Every thread the bridge starts inherits the blocked signals; this one takes them.
@@ -84,7 +84,7 @@ int RunBridge(const std::string& configPath) {
     ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int status = ExitStopped;
     try {
-        Bridge bridge(std::move(std::get<Config>(loaded)));
+        Bridge bridge(std::move(loaded.value()));
         bridge.Start();
         int signal = 0;
         ::sigwait(&ending, &signal);

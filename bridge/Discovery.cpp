@@ -1,6 +1,7 @@
 #include "Discovery.h"
 
 #include "Payloads.h"
+#include "Quantities.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,22 +13,21 @@ namespace {
 
 using nlohmann::json;
 
-// The counter quantities' keys in kv618/<m>/counters with what Home Assistant
-// knows of them, in the order of kv618::Quantities.
+// What Home Assistant knows of the counter quantities, in the order of
+// kv618::QuantityNames, whose keys and units the counters' payload has.
 struct QuantitySensor {
-    const char* key;    // in the counters payload
-    const char* title;  // in the entity's name
-    const char* unit;
+    const char* title;        // in the entity's name
     const char* deviceClass;  // or nullptr
     const char* stateClass;
 };
 constexpr QuantitySensor QuantitySensors[] = {
-    {"pulses", "pulses", nullptr, nullptr, "total_increasing"},
-    {"consumption_wh", "consumption", "Wh", "energy", "total_increasing"},
-    {"power_w", "power", "W", "power", "measurement"},
-    {"period_ms", "period", "ms", "duration", "measurement"},
-    {"power_10s_w", "power (10 s)", "W", "power", "measurement"},
+    {"pulses", nullptr, "total_increasing"},
+    {"consumption", "energy", "total_increasing"},
+    {"power", "power", "measurement"},
+    {"period", "duration", "measurement"},
+    {"power (10 s)", "power", "measurement"},
 };
+static_assert(std::size(QuantitySensors) == kv618::QuantityNames.size());
 
 struct StatusBit {
     const char* key;
@@ -87,13 +87,16 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const Config& 
         add("binary_sensor", std::string("status_") + s.key, std::string("status ") + s.title, entity);
     }
     for (int counter = 0; counter < kv618::CounterCount; ++counter)
-        for (const QuantitySensor& q : QuantitySensors) {
+        for (size_t i = 0; i < kv618::QuantityNames.size(); ++i) {
+            const kv618::QuantityName& name = kv618::QuantityNames[i];
+            const QuantitySensor& q = QuantitySensors[i];
             json entity = {{"state_topic", Topic(module.name, topic::Counters)},
-                           {"value_template", "{{ value_json.counters[" + std::to_string(counter) + "]." + q.key + " }}"},
+                           {"value_template",
+                            "{{ value_json.counters[" + std::to_string(counter) + "]." + name.key + " }}"},
                            {"state_class", q.stateClass}};
-            if (q.unit) entity["unit_of_measurement"] = q.unit;
+            if (*name.unit) entity["unit_of_measurement"] = name.unit;
             if (q.deviceClass) entity["device_class"] = q.deviceClass;
-            add("sensor", "counter" + std::to_string(counter) + "_" + q.key,
+            add("sensor", "counter" + std::to_string(counter) + "_" + name.key,
                 "counter " + std::to_string(counter) + " " + q.title, entity);
         }
     if (module.commands.setOutputs)

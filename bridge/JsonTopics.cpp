@@ -105,12 +105,12 @@ void JsonTopics::OnCommand(size_t module, const std::string& what, std::string_v
     if (payload.size() > MostCommandBytes)
         return refuse("a command payload of " + std::to_string(payload.size()) + " bytes is refused; at most " +
                       std::to_string(MostCommandBytes) + " are taken");
-    ParsedCommand parsed = ParseCommand(what, payload);
-    if (!parsed.command) return refuse(parsed.refusal);
-    if (!Enabled(config_.modules[module].commands, parsed.command->kind))
+    const auto parsed = ParseCommand(what, payload);
+    if (!parsed.ok()) return refuse(parsed.message());
+    if (!Enabled(config_.modules[module].commands, parsed->kind))
         return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
                       config_.modules[module].name + "])");
-    if (!post_(module, *parsed.command, topic, std::string(payload)))
+    if (!post_(module, parsed.value(), topic, std::string(payload)))
         refuse("the bridge is ending, or too many commands are waiting for this module's line; this one was not carried out");
 }
 

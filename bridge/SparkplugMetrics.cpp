@@ -1,5 +1,6 @@
 #include "SparkplugMetrics.h"
 
+#include "Quantities.h"
 #include "sparkplug_b.pb.h"
 
 #include <unordered_map>
@@ -12,15 +13,10 @@ namespace {
 constexpr uint64_t FirstDeviceAlias = 1000;
 constexpr uint64_t AliasBlock = 128;
 
-// The counter quantities' metric names and units, in the order of kv618::Quantities.
-struct QuantityName {
-    const char* name;
-    const char* unit;
-};
-constexpr QuantityName QuantityNames[] = {
-    {"Pulses", nullptr}, {"Consumption", "Wh"}, {"Power", "W"}, {"Period", "ms"}, {"Power10s", "W"},
-};
-static_assert(std::size(QuantityNames) == kv618::Quantities.size());
+// The counter quantities' metric names, in the order of kv618::Quantities;
+// their units are the one table's (Quantities.h).
+constexpr const char* QuantityMetrics[] = {"Pulses", "Consumption", "Power", "Period", "Power10s"};
+static_assert(std::size(QuantityMetrics) == kv618::QuantityNames.size());
 
 struct StatusName {
     const char* name;
@@ -42,9 +38,11 @@ std::vector<DeviceMetric> MakeTable() {
     for (const auto& s : StatusNames)
         t.push_back({std::string("Status/") + s.name, spb::Boolean, nullptr, Source::StatusBit, s.mask});
     for (int c = 0; c < kv618::CounterCount; ++c)
-        for (int q = 0; q < static_cast<int>(std::size(QuantityNames)); ++q)
-            t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityNames[q].name, spb::UInt32,
-                         QuantityNames[q].unit, Source::Quantity, 0, c, q});
+        for (int q = 0; q < static_cast<int>(std::size(QuantityMetrics)); ++q) {
+            const char* unit = kv618::QuantityNames[q].unit;
+            t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityMetrics[q], spb::UInt32, *unit ? unit : nullptr,
+                         Source::Quantity, 0, c, q});
+        }
     for (uint32_t bit = 0; bit < 32; ++bit)
         t.push_back({"Outputs/DOUT" + std::to_string(bit), spb::Boolean, nullptr, Source::Output, bit});
     t.push_back({"Outputs/Value", spb::UInt32, nullptr, Source::OutputsValue});

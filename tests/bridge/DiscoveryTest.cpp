@@ -35,8 +35,8 @@ const std::set<std::string> DeviceKeys = {"identifiers", "name", "model", "manuf
 
 kvbridge::Config Parsed(const std::string& text) {
     auto parsed = kvbridge::ParseConfig(text, "bridge.conf");
-    if (auto* message = std::get_if<std::string>(&parsed)) throw std::runtime_error(*message);
-    return std::get<kvbridge::Config>(parsed);
+    if (!parsed.ok()) throw std::runtime_error(parsed.message());
+    return parsed.value();
 }
 
 TEST(Discovery, EveryConfigurationHoldsItsComponentsDocumentedKeys) {
