@@ -32,7 +32,7 @@ int ResetCounters(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetCounters()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
     Confirm(_("Counters reset."));
     return Done;
 }
@@ -41,7 +41,7 @@ int ResetStatus(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetStatus()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
     Confirm(_("Status register reset."));
     return Done;
 }
@@ -94,13 +94,13 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 // between them stops before the date.
 int SetClockTo(const Session& session, const std::tm& moment, const std::string& shown) {
     const kv618::ClockReading reading = ReadingOf(moment);
-    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
+    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
         return session.Fail(error);
     if (interrupt::Count() >= 2) {
         Say(_("Interrupted by a second Ctrl-C: the time is new, the date stayed old."));
         return Interrupted;
     }
-    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
+    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
         Say(_("The time is new, the date stayed old:"));
         return session.Fail(error);
     }

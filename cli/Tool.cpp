@@ -138,7 +138,9 @@ int Run(int argc, char** argv) {
     AddConfig(tool);
     AddWatch(tool);
     AddPorts(tool);
+#ifdef KV_BRIDGE
     AddBridge(tool);
+#endif
     Groups(tool.app);
     try {
         tool.app.parse(argc, argv);
