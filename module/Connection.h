@@ -29,8 +29,10 @@ public:
     // empty), initialises it and sets the rate with its time value: 0 or the
     // error code of the step that failed.  Nothing stays open on a failure.
     int32_t Open(uint8_t type, const TInitParametry& block, int32_t rate, const std::string& folder = {});
-    // Sets another rate on the open link.
+    // Sets another rate on the open link, with the program's time value for
+    // it or with `time` (docs/library-abi.md, _SetConfig).
     int32_t SetRate(int32_t rate);
+    int32_t SetRate(int32_t rate, int32_t time);
     // _Done, once.  The library stays loaded for the texts of its codes
     // until the next Open or the end of the connection.
     void Close();

@@ -149,6 +149,16 @@ TEST_F(Lan, ALateReplyAloneIsNoReply) {
     }
 }
 
+TEST_F(Lan, AnExactTimeOutFromSetConfigWinsOverTheBlocksAndGivesWayBackToIt) {
+    fake::UdpPeer peer([](const wire::Request& r) { return std::vector<Answer>{{fake::replyTo(r, 0, {}), false, 300}}; });
+    open(peer, 3000);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -50, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 0).error, 1) << "50 ms, not the block's 3 s";
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, 13, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 0).error, 0) << "the block's 3 s again";
+    EXPECT_NE(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -65536, 2), 0);
+}
+
 TEST_F(Lan, ADatagramWaitingBeforeTheRequestIsNeverItsReply) {
     // With the first request's reply comes a forged reply to the next
     // request, which has not been sent yet.
