@@ -245,7 +245,8 @@ TEST(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
     EXPECT_EQ(std::tie(rate, time, mode), std::make_tuple(19200, 7, 2));
     EXPECT_EQ(setConfig(handle, 19200, 7, 1), 17) << "mode 2 is the only one";
     EXPECT_EQ(setConfig(handle, 12345, 7, 2), 17);
-    EXPECT_EQ(setConfig(handle, 9600, -1, 2), 17);
+    EXPECT_EQ(setConfig(handle, 9600, -65536, 2), 17) << "below the exact time-outs";
+    EXPECT_EQ(setConfig(handle, 9600, 6001, 2), 17);
     EXPECT_EQ(getConfig(handle, &rate, &time, &mode), 0);
     EXPECT_EQ(rate, 19200) << "a refused setting changes nothing";
     EXPECT_EQ(getConfig(handle, nullptr, &time, &mode), 17);
