@@ -9,7 +9,9 @@
 #include "reply_time.h"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <utility>
 #include <unistd.h>
 
 namespace cli {
@@ -133,7 +135,7 @@ public:
     // or the status to end with.
     int AtRate(int32_t rate) {
         if (const int status = SetRate(rate); status != Done) return status;
-        int lastSilent = -1;  // a silent address just before: its reply may have come late
+        recentSilent_.clear();
         for (int address = range_.first; address <= range_.last; ++address) {
             if (found_[address]) continue;
             if (interrupt::Requested()) {
@@ -143,18 +145,9 @@ public:
             }
             progress_.Show(rate, address, range_, count_);
             Verdict verdict = Probe(static_cast<uint8_t>(address));
-            if (verdict == Verdict::Unclear) {
-                // Damaged, or the late tail of the previous address's reply:
-                // both are judged again with the link's whole time-out.
-                if (const int status = SetConfig(TimeoutRychlosti(rate))) return session_.Fail(status);
-                if (lastSilent >= 0 && Probe(static_cast<uint8_t>(lastSilent), true) == Verdict::LineFailed)
-                    return lineStatus_;
-                verdict = Probe(static_cast<uint8_t>(address), true);
-                if (verdict != Verdict::LineFailed)
-                    if (const int status = SetRate(rate); status != Done) return status;
-            }
+            if (verdict == Verdict::Unclear) verdict = JudgeAgain(static_cast<uint8_t>(address));
             if (verdict == Verdict::LineFailed) return lineStatus_;
-            lastSilent = verdict == Verdict::Silent ? address : -1;
+            if (verdict == Verdict::Silent) NoteSilent(address);
         }
         return Done;
     }
@@ -163,6 +156,36 @@ public:
 
 private:
     enum class Verdict { Silent, Found, Unclear, LineFailed };
+    using Clock = std::chrono::steady_clock;
+
+    // Silent addresses whose reply could still come: those probed within
+    // the link's whole time-out.
+    void NoteSilent(int address) {
+        const auto now = Clock::now();
+        const auto whole = std::chrono::milliseconds(FullTimeoutMs(session_.Data(), rate_));
+        std::erase_if(recentSilent_, [&](const auto& probed) { return now - probed.second > whole; });
+        recentSilent_.emplace_back(address, now);
+    }
+
+    // Something damaged or late answered at `address`: its own reply gone
+    // wrong, or the late reply of an address probed just before.  Both are
+    // asked again with the link's whole time-out before they are judged.
+    Verdict JudgeAgain(uint8_t address) {
+        if (const int32_t error = SetConfig(TimeoutRychlosti(rate_))) {
+            lineStatus_ = session_.Fail(error);
+            return Verdict::LineFailed;
+        }
+        const auto earlier = std::exchange(recentSilent_, {});
+        for (const auto& probed : earlier)
+            if (Probe(static_cast<uint8_t>(probed.first), true) == Verdict::LineFailed) return Verdict::LineFailed;
+        const Verdict verdict = Probe(address, true);
+        if (verdict == Verdict::LineFailed) return verdict;
+        if (const int status = SetRate(rate_); status != Done) {
+            lineStatus_ = status;
+            return Verdict::LineFailed;
+        }
+        return verdict;
+    }
 
     int32_t SetConfig(int32_t time) { return session_.Link().SetRate(rate_, time); }
 
@@ -199,6 +222,7 @@ private:
     int32_t rate_ = 0;
     int lineStatus_ = Failed;
     std::array<bool, 256> found_{};
+    std::vector<std::pair<int, Clock::time_point>> recentSilent_;
     int count_ = 0;
     Progress progress_;
 };

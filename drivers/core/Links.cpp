@@ -102,7 +102,9 @@ Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std:
     request.function = function;
     request.subcode = subcode;
     request.data = data;
-    return exchange(*transport_, request, timeoutLocked(), trace_.get());
+    // An exact time-out is short by choice: what comes after it is late, and
+    // whoever asked for it wants to hear of a late reply.
+    return exchange(*transport_, request, timeoutLocked(), trace_.get(), config_.time < 0);
 }
 
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {

@@ -120,6 +120,20 @@ TEST_F(Tool, TracesTheLibrarysExchanges) {
     for (const auto& line : lines) EXPECT_NE(line.find("QKV1726.DLL request"), std::string::npos) << line;
 }
 
+// The bridge is a plug-in that only `kv618 bridge` loads: the tool itself
+// needs no MQTT library, and the bridge still answers for its file.
+TEST(Bridge, OnlyTheBridgeLoadsTheMqttLibrary) {
+    const Outcome needs = clitest::Run({"--version"}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
+    EXPECT_NE(needs.out.find("libc.so"), std::string::npos) << needs.out;
+    EXPECT_EQ(needs.out.find("mosquitto"), std::string::npos) << needs.out;
+
+    const std::string conf = ::testing::TempDir() + "/kv618-bridge-plugin.conf";
+    WriteFile(conf, "not a key\n");
+    const Outcome bridge = clitest::Run({"bridge", "--config", conf});
+    EXPECT_EQ(bridge.status, 78) << bridge.err;
+    EXPECT_NE(bridge.err.find("kv618-bridge-plugin.conf:1"), std::string::npos) << bridge.err;
+}
+
 class Scan : public Tool {
 protected:
     Scan() : Tool(kvtest::ModulesOnLine({"1", "2:19200", "3:2400"})) {}

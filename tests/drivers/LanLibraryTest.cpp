@@ -159,6 +159,22 @@ TEST_F(Lan, AnExactTimeOutFromSetConfigWinsOverTheBlocksAndGivesWayBackToIt) {
     EXPECT_NE(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -65536, 2), 0);
 }
 
+TEST_F(Lan, WithAnExactTimeOutALateReplyToAnEarlierRequestIsAReplyFromAnotherAddress) {
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    fake::UdpPeer peer([unanswered](const wire::Request& r) {
+        std::vector<Answer> answers;
+        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
+        *unanswered = r;
+        return answers;
+    });
+    open(peer);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -100, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 1) << "nothing came";
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 2, 0x64, 1).error, 4) << "address 1 answered late";
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, 13, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 3, 0x64, 1).error, 1) << "the program's rule passes late replies by";
+}
+
 TEST_F(Lan, ADatagramWaitingBeforeTheRequestIsNeverItsReply) {
     // With the first request's reply comes a forged reply to the next
     // request, which has not been sent yet.
