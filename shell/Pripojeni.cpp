@@ -36,21 +36,6 @@ QString HexAdresa(uint16_t Adresa) {
     return QString::number(Adresa, 16).toUpper().rightJustified(3, QLatin1Char('0')) + "h";
 }
 
-bool JeHexCislice(QChar Znak) {
-    const char16_t c = Znak.unicode();
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
-// The three hex digits before the trailing "h" of a four-character text;
-// any other length stands for the card's usual base, as does a bad digit.
-uint16_t CtiBazovouAdresu(const QString& Text) {
-    const QString hex = Text.length() == 4 ? Text.left(3) : QStringLiteral("300");
-    for (const QChar znak : hex) {
-        if (!JeHexCislice(znak)) return 768;
-    }
-    return static_cast<uint16_t>(hex.toUInt(nullptr, 16));
-}
-
 bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) { return TextNaCislo(Pole->text().toStdString(), Hodnota); }
 
 // A parameter's value as its field shows it.
@@ -227,35 +212,22 @@ void TForm2::Neuspech(const QString& Text) {
 // the value for the parameter's cell of the _Init block, or nothing (with
 // the refusal shown) when the field's text is refused.
 std::optional<intptr_t> TForm2::PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole) {
-    const QString text = Pole->text();
-    int64_t cislo = 0;
-    switch (Parametr.kind) {
-        case kv618::ParameterKind::PortNumber: {
-            if (!CtiCeleCislo(Pole, cislo)) cislo = 1;
-            const auto port = static_cast<uint16_t>(cislo);
-            Pole->setText(QString::number(port));
-            kv618::SetParameter(*PData, Parametr, std::to_string(port));
-            return port;
-        }
-        case kv618::ParameterKind::IoBase: {
-            const uint16_t baze = CtiBazovouAdresu(text);
-            Pole->setText(HexAdresa(baze));
-            kv618::SetParameter(*PData, Parametr, std::to_string(baze));
-            return baze;
-        }
-        case kv618::ParameterKind::Address: {
-            if (text.isEmpty()) break;
-            kv618::SetParameter(*PData, Parametr, text.toStdString());
-            // TData keeps the text alive while _Init reads it.
-            return reinterpret_cast<intptr_t>((PData->*std::get<std::string TData::*>(Parametr.field)).c_str());
-        }
-        case kv618::ParameterKind::Bounded16:
-            if (!CtiCeleCislo(Pole, cislo) || cislo < 0 || cislo > 65535) break;
-            kv618::SetParameter(*PData, Parametr, std::to_string(cislo));
-            return static_cast<intptr_t>(cislo);
+    const auto hodnota = kv618::ParseParameter(Parametr, Pole->text().toStdString(), kv618::Notation::Dialog);
+    if (!hodnota) {
+        Neuspech(QString::fromStdString(kv618::RefusalText(Parametr)));
+        return std::nullopt;
     }
-    Neuspech(QString::fromUtf8(Parametr.refused));
-    return std::nullopt;
+    kv618::SetParameter(*PData, Parametr, *hodnota);
+    if (Parametr.kind == kv618::ParameterKind::Address) {
+        // TData keeps the text alive while _Init reads it.
+        return reinterpret_cast<intptr_t>((PData->*std::get<std::string TData::*>(Parametr.field)).c_str());
+    }
+    // The port's and the base's fields show what was taken: a port cut to
+    // 16 bits, the base as 300h.
+    const auto cislo = std::stoll(*hodnota);
+    if (Parametr.kind == kv618::ParameterKind::IoBase) Pole->setText(HexAdresa(static_cast<uint16_t>(cislo)));
+    if (Parametr.kind == kv618::ParameterKind::PortNumber) Pole->setText(QString::fromStdString(*hodnota));
+    return static_cast<intptr_t>(cislo);
 }
 
 // The interface's parameters into TData and, once all are valid, into the
