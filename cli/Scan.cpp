@@ -2,7 +2,7 @@
 // identification at each baud rate.  A silent address costs one probe
 // time-out: as long as a module needs to answer at that rate, not the
 // link's whole time-out (docs/protocol.md, Time-outs).
-#include "Codes.h"
+#include "ErrorCodes.h"
 #include "Format.h"
 #include "Interrupt.h"
 #include "Tool.h"
@@ -72,7 +72,7 @@ int32_t FullTimeoutMs(const TData& data, int32_t rate) {
 
 // Codes of an exchange that took place (something answered or nothing did),
 // as against a line that failed as a whole.
-bool ExchangeTookPlace(int32_t code) { return code >= drv::NoReply && code <= drv::UnknownRegister; }
+bool ExchangeTookPlace(int32_t code) { return kv618::IsSilence(code) || kv618::IsRefusal(code); }
 
 class Progress {
 public:
@@ -116,7 +116,7 @@ public:
         if (probeOption_ != 0 && exact_) {
             const int32_t error = SetConfig(-ProbeMs(rate));
             if (error == 0) return Done;
-            if (error != drv::InvalidParameter) return session_.Fail(error);
+            if (error != kv618::InvalidParameter) return session_.Fail(error);
             // A library that knows no exact time-out: every probe waits the whole time-out.
             exact_ = false;
             Say("Knihovna nepřijala kratší čekání na odpověď; každá tichá adresa čeká celý timeout spojení.");
@@ -194,7 +194,7 @@ private:
     Verdict Probe(uint8_t address, bool judged = false) {
         const kv618::Module module = session_.At(address);
         const auto identity = module.Identify();
-        if (identity.error == drv::NoReply) return Verdict::Silent;
+        if (identity.error == kv618::NoReply) return Verdict::Silent;
         if (identity.ok()) {
             progress_.Clear();
             found_[address] = true;

@@ -1,6 +1,9 @@
-// The termios speed of a serial line rate, for both ends of the line: the
-// serial library sets it, the emulated module compares with it.
+// Line speeds: the termios speed of a serial line rate, for both ends of the
+// line (the serial library sets it, the emulated module compares with it).
+// How long a library waits for a reply at a rate is in reply_time.h.
 #pragma once
+
+#include "reply_time.h"
 
 #include <cstdint>
 #include <termios.h>
