@@ -11,8 +11,6 @@ namespace i18n {
 
 namespace {
 
-bool started = false;
-
 // The folder of this executable, resolved through the symbolic link in bin.
 std::string ProgramFolder() {
     char path[4096];
@@ -66,15 +64,11 @@ void Start() {
     std::setlocale(LC_NUMERIC, "C");
     ::bindtextdomain(KV_TEXT_DOMAIN, CatalogueFolder().c_str());
     ::textdomain(KV_TEXT_DOMAIN);
-    started = true;
 }
 
-const char* Tr(const char* english) { return started ? ::dgettext(KV_TEXT_DOMAIN, english) : english; }
-
-bool Translated() {
-    static const char probe[] = "Usage";
-    return Tr(probe) != probe;
-}
+// Before Start the locale is C, and the text comes back as it is.  The
+// binding is the process's: a plug-in (the bridge) translates with it too.
+const char* Tr(const char* english) { return ::dgettext(KV_TEXT_DOMAIN, english); }
 
 namespace detail {
 

@@ -19,9 +19,6 @@ void Start();
 // The translation of `english` in the operator's language, or the text itself.
 const char* Tr(const char* english);
 
-// Whether the operator's language is not English (a catalogue answers).
-bool Translated();
-
 namespace detail {
 inline std::string Text(std::string_view text) { return std::string(text); }
 inline std::string Text(const std::string& text) { return text; }
