@@ -45,13 +45,10 @@ Row scanRow(std::string figure, const std::vector<std::string>& argv, const Chil
         ms.push_back(scanMs(argv, environment));
         ratios.push_back(ms.back() / reference);
     }
-    Row row;
-    row.figure = std::move(figure);
-    row.measured = withUnit(percentile(ms, 0.5) / 1000, "s", 2);
-    row.reference = withUnit(reference / 1000, "s", 2);
-    row.ratio = summarize(ratios);
-    row.goal = "<= 1.1";
-    row.met = row.ratio.median <= 1.1;
+    Row row = medianRow(std::move(figure),
+                        withUnit(percentile(ms, 0.5) / 1000, "s", 2),
+                        withUnit(reference / 1000, "s", 2), ratios);
+    atMost(row, 1.1);
     row.note = (rounds == 1 ? std::string("one scan, ") : std::to_string(rounds) + " scans, ") + note;
     return row;
 }
@@ -88,11 +85,9 @@ Row probeRow(const kvtest::Emulator& emu, const std::string& tool, int timeoutMs
     if (ms.empty()) throw std::runtime_error("no trace of the scan");
     std::vector<double> ratios;
     for (const double m : ms) ratios.push_back(m / timeoutMs);
-    Row row;
-    row.figure = "8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs the 20 ms time-out";
-    row.measured = withUnit(percentile(ms, 0.5), "ms", 2);
-    row.reference = std::to_string(timeoutMs) + " ms";
-    row.ratio = summarize(ratios);
+    Row row = medianRow("8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs the 20 ms time-out",
+                        withUnit(percentile(ms, 0.5), "ms", 2),
+                        std::to_string(timeoutMs) + " ms", ratios);
     row.goal = "-";
     row.met = true;
     row.note = std::to_string(ms.size()) + " probes; the library's wait (SO_RCVTIMEO) ends on the kernel's timer "
@@ -161,13 +156,10 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     const double span = at.back() - at.front(), nominal = (at.size() - 1) * intervalMs;
     const double perHour = driftSlope(at, intervalMs) * 3600 * 1000;
 
-    Row cadence;
-    cadence.figure = "9a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal";
-    cadence.measured = withUnit(percentile(intervals, 0.5), "ms", 2);
-    cadence.reference = "100 ms";
-    cadence.ratio = summarize(ratios);
-    cadence.goal = "0.98 - 1.02";
-    cadence.met = cadence.ratio.median >= 0.98 && cadence.ratio.median <= 1.02;
+    Row cadence = medianRow("9a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal",
+                            withUnit(percentile(intervals, 0.5), "ms", 2),
+                            "100 ms", ratios);
+    within(cadence, 0.98, 1.02);
     cadence.note = std::to_string(at.size()) + " lines in " + std::to_string(s.watchSeconds) + " s, timed as they arrive";
 
     Row drift;
@@ -175,8 +167,7 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     drift.measured = withUnit(perHour, "ms/h", 1) + " (slope of lateness, scaled to an hour)";
     drift.reference = "0 ms/h";
     drift.ratio = summarize({span / nominal});
-    drift.goal = "0.9999 - 1.0001";
-    drift.met = drift.ratio.median >= 0.9999 && drift.ratio.median <= 1.0001;
+    within(drift, 0.9999, 1.0001);
     char ratio[32];
     std::snprintf(ratio, sizeof ratio, "%.6f", span / nominal);
     drift.note = "span / nominal = " + std::string(ratio) + "; measured over " + std::to_string(s.watchSeconds) +
