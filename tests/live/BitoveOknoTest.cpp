@@ -4,29 +4,40 @@
 #include "StatReg.h"
 #include "ZiveOkno.h"
 
+#include <array>
 #include <string>
 #include <utility>
 
 namespace {
 
-// What each window polls: the emulator's name of the word and the request
-// (function and sub-code) that reads it.
+// What each window polls: the emulator's name of the word, the request
+// (function and sub-code) that reads it, and the registers to clear so that
+// the word reads back as set.
 template <typename TOkno>
 struct Slovo;
 template <>
 struct Slovo<TForm11> {
     static constexpr const char* Jmeno = "inputs";
     static constexpr const char* Cteni = "0 64";
+    static constexpr std::array<int, 4> Nulovat = {0x21, 0x24, 0x27, 0x2A};  // the inputs' negation
 };
 template <>
 struct Slovo<TForm15> {
     static constexpr const char* Jmeno = "status";
     static constexpr const char* Cteni = "100 0";
+    static constexpr std::array<int, 0> Nulovat = {};
 };
 
 template <typename TOkno>
 class BitoveOkno : public ZiveOkno {
 protected:
+    void SetUp() override {
+        ZiveOkno::SetUp();
+        if (HasFatalFailure()) return;
+        for (int registr : Slovo<TOkno>::Nulovat) {
+            ASSERT_EQ(Emu->command("set reg " + std::to_string(registr) + " 0"), "ok");
+        }
+    }
     void NastavSlovo(uint32_t Hodnota) { Nastav(Slovo<TOkno>::Jmeno, Hodnota); }
 };
 
