@@ -1,19 +1,58 @@
 // kv618 bridge --config FILE: the modules of the file on an MQTT broker,
 // until SIGTERM (docs/bridge.md).  Its exit statuses are the bridge's own:
-// 78 for a wrong configuration file, so that a service manager does not
-// restart it in vain.
-#include "Bridge.h"
+// 78 for a configuration file that is wrong, missing or unreadable, so that a
+// service manager does not restart it in vain.  --check reads the file and
+// ends there: 0 or 78, without touching a module or the broker.
+//
+// The bridge is built only where its packages are (KV_BRIDGE); without it
+// kv618 has no bridge subcommand.
 #include "Tool.h"
 
+#ifdef KV_WITH_BRIDGE
+#include "Bridge.h"
+#include "Log.h"
+#endif
+
 namespace cli {
+
+#ifdef KV_WITH_BRIDGE
+
+namespace {
+
+int CheckBridgeConfig(const std::string& path) {
+    auto loaded = kvbridge::LoadConfig(path);
+    if (auto* message = std::get_if<std::string>(&loaded)) {
+        kvbridge::Log(*message);
+        return kvbridge::ExitBadConfig;
+    }
+    const kvbridge::Config& config = std::get<kvbridge::Config>(loaded);
+    kvbridge::Log(path + ": good, " + std::to_string(config.modules.size()) + " module(s) on " +
+                  std::to_string(config.lines.size()) + " line(s), broker " + config.broker.host + ":" +
+                  std::to_string(config.broker.Port()));
+    return kvbridge::ExitStopped;
+}
+
+}  // namespace
 
 void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
         "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
     auto config = std::make_shared<std::string>();
-    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
-    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
-    tool.When(bridge, [config] { return kvbridge::RunBridge(*config); });
+    auto check = std::make_shared<bool>(false);
+    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).\n"
+                   "Chybný, chybějící nebo nečitelný soubor: návratový kód 78.");
+    // Not CLI::ExistingFile: a missing file is a wrong configuration (78), not wrong usage (2).
+    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required();
+    bridge->add_flag("--check", *check, "Jen zkontroluje soubor (0 v pořádku, 78 chybný), nepřipojuje se");
+    tool.When(bridge, [config, check] {
+        return *check ? CheckBridgeConfig(*config) : kvbridge::RunBridge(*config);
+    });
 }
+
+#else
+
+void AddBridge(Tool&) {}
+
+#endif
 
 }  // namespace cli
