@@ -8,7 +8,8 @@
 #   3. install  apt-get install ./r-iv618_*.deb into a third fresh root, then
 #               R_IV618 --version, kv618 --help, kv618emu --help, the window
 #               up once, kv618 identify against the installed emulator on
-#               127.0.0.1 and kv618 bridge --check of the example file.
+#               127.0.0.1 and kv618 bridge --check of the example file;
+#               lintian (where this machine has it) checks the .deb first.
 # Each step installs only what its own script installs, so a package missing
 # from tools/install-deps.sh fails the step; the failure names the step and
 # the missing piece.
@@ -99,11 +100,24 @@ in_root() {
 }
 
 # What a failed step lacked, from its log: a package CMake did not find, a
-# header, a command.
+# header, a command, a library.  The surest signs first: CMake mentions
+# optional packages it did not find in a good run too.
 missing_piece() {
-  grep -m 1 -o -E \
-    "Could NOT find [A-Za-z0-9_]+.*|Package '[^']+'[^']*not found|Could not find a package configuration file provided by \"[^\"]+\"|fatal error: [^ ]+: No such file or directory|[A-Za-z0-9_.+-]+: (command )?not found|E: Unable to locate package .*|cannot open shared object file.*|Could not load the Qt platform plugin.*|[A-Za-z0-9_./-]+ is not installed" \
-    "$1" || echo "(see the log above)"
+  local pattern
+  for pattern in \
+    'Could not find a package configuration file provided by "[^"]+"' \
+    "Package '[^']+', required by '[^']+', not found" \
+    'fatal error: [^ ]+: No such file or directory' \
+    '[A-Za-z0-9_.+/-]+: (command )?not found' \
+    'E: Unable to locate package .*' \
+    'Depends: .* but it is not (installable|going to be installed)' \
+    '[^ ]+: cannot open shared object file.*' \
+    'Could not load the Qt platform plugin.*' \
+    'Could NOT find [A-Za-z0-9_]+ \(missing: [^)]*\)' \
+    'CMake Error.*'; do
+    grep -m 1 -o -E "$pattern" "$1" && return 0
+  done
+  echo "(see the log above)"
 }
 
 step_failed() {
@@ -150,6 +164,11 @@ if want package || want install; then
   deb=$work/$(basename "$deb_in_root")
   cp "$root$deb_in_root" "$deb"
   rm -rf "$root"
+  # Debian's own check, where the machine has it.
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 ||
+      step_failed package "lintian finds errors or warnings in $(basename "$deb")" "$work/lintian.log"
+  fi
   echo "fresh-check: step package: $(basename "$deb") made, in $(elapsed "$t")" >&2
 fi
 
