@@ -27,6 +27,8 @@ all=(
   libbenchmark-dev                # benchmarks
   mosquitto                       # the broker the bridge's tests start
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
+  lintian                         # the package test's check of the .deb
+  mmdebstrap                      # tools/fresh-check.sh's fresh roots
 )
 
 case ${1:-all} in
