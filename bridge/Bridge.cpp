@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <malloc.h>
 #include <pthread.h>
 
 namespace kvbridge {
@@ -20,6 +21,9 @@ using namespace std::chrono_literals;
 
 // How long the last words (online=false) may take to reach the broker.
 constexpr auto LastWordsTime = 3s;
+// The longest command payload taken: every command fits in a few bytes
+// (docs/bridge.md), so a larger one is refused before it is read.
+constexpr size_t MostCommandBytes = 1024;
 
 bool Enabled(const Commands& enabled, Command::Kind kind) {
     switch (kind) {
@@ -88,14 +92,24 @@ void Bridge::OnCommand(size_t module, const std::string& what, std::string_view 
     };
     // The broker keeps a retained command and hands it over at every
     // subscription: carried out, it would repeat after each reconnection.
-    if (retained) return refuse("a retained command is not carried out; publish commands without the retain flag");
+    // It is cleared from the broker, so it is refused once.  An empty
+    // retained message is such a clearing (of anyone's) and says nothing.
+    if (retained) {
+        if (payload.empty()) return;
+        session.ClearRetained(what);
+        return refuse("a retained command is never carried out; it was cleared from the broker. "
+                      "Publish commands without the retain flag");
+    }
+    if (payload.size() > MostCommandBytes)
+        return refuse("a command payload of " + std::to_string(payload.size()) + " bytes is refused; at most " +
+                      std::to_string(MostCommandBytes) + " are taken");
     ParsedCommand parsed = ParseCommand(what, payload);
     if (!parsed.command) return refuse(parsed.refusal);
     if (!Enabled(config_.modules[module].commands, parsed.command->kind))
         return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
                       config_.modules[module].name + "])");
     if (!lineOf_[module]->Post(module, *parsed.command, topic, std::string(payload)))
-        refuse("too many commands are waiting for this module's line; this one was not carried out");
+        refuse("the bridge is ending, or too many commands are waiting for this module's line; this one was not carried out");
 }
 
 int RunBridge(const std::string& configPath) {
@@ -110,6 +124,9 @@ int RunBridge(const std::string& configPath) {
     for (const int s : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&ending, s);
     ::pthread_sigmask(SIG_BLOCK, &ending, &before);
     std::signal(SIGPIPE, SIG_IGN);
+    // Large blocks (an oversized message the broker hands over) go back to
+    // the system when freed, rather than staying in the heap for good.
+    ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int status = ExitStopped;
     try {
         Bridge bridge(std::move(std::get<Config>(loaded)));

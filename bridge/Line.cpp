@@ -70,7 +70,7 @@ void Line::Close() { connection_.Close(); }
 bool Line::Post(size_t module, Command command, std::string topic, std::string payload) {
     {
         std::lock_guard lock(mutex_);
-        if (commands_.size() >= MostWaitingCommands) return false;
+        if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
         commands_.push_back({module, command, std::move(topic), std::move(payload)});
     }
     wake_.notify_all();
@@ -132,6 +132,15 @@ void Line::Run() {
         RunPoll(*next, poll);
         lock.lock();
     }
+    // Commands taken from the broker before the end are carried out, each
+    // whole, before the line is closed; nothing new is taken meanwhile.
+    while (!commands_.empty() && connection_.IsOpen()) {
+        const Pending pending = std::move(commands_.front());
+        commands_.pop_front();
+        lock.unlock();
+        Execute(pending);
+        lock.lock();
+    }
 }
 
 bool Line::OpenLink() {
@@ -141,6 +150,7 @@ bool Line::OpenLink() {
         rate_ = rate;
         if (!openFailure_.empty()) Log("line " + config_.name + ": open");
         openFailure_.clear();
+        for (Polled& p : polled_) p.session->ClearCondition(topic::Error);
         return true;
     }
     const std::string text = Text(code);
@@ -149,9 +159,10 @@ bool Line::OpenLink() {
         Log("line " + config_.name + ": cannot be opened (" + std::to_string(code) + "): " + text +
             "; the other lines go on, this one is tried again every " +
             std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()) + " ms");
+        // A session may connect only later: the reason stands until the line opens.
         for (Polled& p : polled_) {
             p.session->PublishState(topic::Online, OnlinePayload(false));
-            p.session->PublishEvent(topic::Error, PollErrorJson("line", code, text, Now()));
+            p.session->PublishCondition(topic::Error, PollErrorJson("line", code, text, Now()));
         }
     }
     return false;

@@ -4,6 +4,7 @@
 #include "Payloads.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,6 +59,9 @@ Session::Session(const BrokerConfig& broker, std::string module, BrokerWatch& wa
     client_ = ::mosquitto_new(id.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create an MQTT client for module " + module_);
     ::mosquitto_threaded_set(client_, true);
+    // MQTT 3.1.1 hands a retained message to a subscriber that is already
+    // there without its retain flag: only MQTT 5 tells it from a fresh command.
+    ::mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     // A value that changed is a small packet: it leaves at once, not after the last one's ack.
     ::mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string online = Topic(module_, topic::Online);
@@ -139,17 +143,23 @@ void Session::Pause(std::chrono::milliseconds pause) {
 
 void Session::OnConnect(int rc) {
     if (rc != 0) {
-        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_connack_string(rc));
+        const bool oldBroker = rc == 1 || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
+        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_reason_string(rc) +
+                      (oldBroker ? " (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)" : ""));
         return;
     }
     const std::string base = std::string(topic::Root) + "/" + module_ + "/";
+    // Retained commands come with their flag; the session's own clearing of
+    // one does not come back.
+    const int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL;
     for (const char* commands : {"set/+", "reset/+"})
-        ::mosquitto_subscribe(client_, nullptr, (base + commands).c_str(), broker_.qos);
+        ::mosquitto_subscribe_v5(client_, nullptr, (base + commands).c_str(), broker_.qos, options, nullptr);
     std::lock_guard lock(mutex_);
     sawConnection_ = true;
     connected_ = true;
     // Under the lock, so a value published meanwhile cannot be overtaken by an older one.
     for (const auto& [topic, payload] : state_) Publish(topic, payload, true);
+    for (const auto& [topic, payload] : conditions_) Publish(topic, payload, false);
     watch_.Connected();
 }
 
@@ -190,6 +200,23 @@ void Session::PublishState(std::string_view what, std::string payload) {
 
 void Session::PublishEvent(std::string_view what, const std::string& payload) {
     if (connected_) Publish(Topic(module_, what), payload, false);
+}
+
+void Session::PublishCondition(std::string_view what, std::string payload) {
+    const std::string topic = Topic(module_, what);
+    std::lock_guard lock(mutex_);
+    auto& kept = conditions_[topic];
+    kept = std::move(payload);
+    if (connected_) Publish(topic, kept, false);
+}
+
+void Session::ClearCondition(std::string_view what) {
+    std::lock_guard lock(mutex_);
+    conditions_.erase(Topic(module_, what));
+}
+
+void Session::ClearRetained(std::string_view what) {
+    if (connected_) Publish(Topic(module_, what), "", true);
 }
 
 void Session::PublishOffline() {

@@ -45,7 +45,9 @@ private:
 class Session {
 public:
     // A command topic's last levels ("set/outputs"), its payload, and whether
-    // the broker kept it (a retained message, not a fresh command).
+    // it was published retained (the subscription asks MQTT 5's "retain as
+    // published", so a retained message is told from a fresh command even
+    // while the session is subscribed).
     using CommandHandler = std::function<void(const std::string& what, std::string_view payload, bool retained)>;
 
     Session(const BrokerConfig& broker, std::string module, BrokerWatch& watch, CommandHandler onCommand);
@@ -60,6 +62,13 @@ public:
     void PublishState(std::string_view what, std::string payload);
     // Published once if the broker is there; lost if not.
     void PublishEvent(std::string_view what, const std::string& payload);
+    // A condition that lasts (a line that cannot be opened): published at
+    // once if the broker is there and again after every connection, not
+    // retained, until cleared.
+    void PublishCondition(std::string_view what, std::string payload);
+    void ClearCondition(std::string_view what);
+    // Removes a retained message from the broker: an empty retained one.
+    void ClearRetained(std::string_view what);
 
     // Ending: online=false (returns at once), then waiting until the broker
     // has it or the deadline passes, then the disconnection and the thread's end.
@@ -89,6 +98,7 @@ private:
     std::mutex mutex_;  // the state, the last deliveries, the pause
     std::condition_variable changed_;
     std::map<std::string, std::string> state_;  // topic -> retained payload
+    std::map<std::string, std::string> conditions_;  // topic -> payload, not retained
     std::set<int> undelivered_;                 // message ids of the last words
     bool sawConnection_ = false;
 };

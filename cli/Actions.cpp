@@ -4,6 +4,7 @@
 #include "Interrupt.h"
 #include "Tool.h"
 
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 
@@ -55,12 +56,17 @@ kv618::ClockReading ReadingOf(const std::tm& t) {
             {byte(t.tm_mday), byte(t.tm_mon + 1), byte((t.tm_year + 1900) % 4)}};
 }
 
-// "YYYY-MM-DD HH:MM:SS" naming a real moment, or nothing.
+// "YYYY-MM-DD HH:MM:SS" with a year of 1-9999, naming a real moment, or nothing.
 std::optional<std::tm> ParseMoment(const std::string& text) {
+    static constexpr char Shape[] = "0000-00-00 00:00:00";
+    if (text.size() != sizeof Shape - 1) return std::nullopt;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (Shape[i] == '0' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != Shape[i])
+            return std::nullopt;
     std::tm t{};
-    char end = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour,
-                    &t.tm_min, &t.tm_sec, &end) != 6)
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &t.tm_year, &t.tm_mon, &t.tm_mday, &t.tm_hour, &t.tm_min,
+                    &t.tm_sec) != 6 ||
+        t.tm_year < 1)
         return std::nullopt;
     t.tm_year -= 1900;
     t.tm_mon -= 1;
@@ -73,17 +79,32 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
     return t;
 }
 
+// Time first, then date.  The first Ctrl-C lets both go out; a second one
+// between them stops before the date.
 int SetClockTo(const Session& session, const std::tm& moment) {
-    if (const uint8_t error = session.Module().SetClock(ReadingOf(moment))) return session.Fail(error);
+    const kv618::ClockReading reading = ReadingOf(moment);
+    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
+        return session.Fail(error);
+    if (interrupt::Count() >= 2) {
+        Say("Přerušeno druhým Ctrl-C: čas je nový, datum zůstalo staré.");
+        return Interrupted;
+    }
+    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
+        Say("Čas je nový, datum zůstalo staré:");
+        return session.Fail(error);
+    }
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &moment);
     PrintLine(std::string("Čas nastaven: ") + text);
+    if (interrupt::Requested()) Say("Ctrl-C přišel během nastavování; čas i datum byly zapsány.");
     return Done;
 }
 
+// Everything is checked before the first request: a clock is never left
+// with a new time and an old date because of what was typed.
 int SetClock(const LinkOptions& link, const std::string& text) {
     const auto moment = ParseMoment(text);
-    if (!moment) return Refuse("Čas \"" + text + "\" není platný čas ve tvaru \"RRRR-MM-DD HH:MM:SS\"");
+    if (!moment) return Refuse("Čas \"" + text + "\" není platný čas ve tvaru \"RRRR-MM-DD HH:MM:SS\" (rok 1-9999)");
     const int year = moment->tm_year + 1900;
     const int cycle = CurrentYear() & ~3;
     if (year < cycle || year > cycle + 3)
@@ -111,14 +132,33 @@ int SyncClock(const LinkOptions& link) {
     return SetClockTo(*session, local);
 }
 
+// A stamp the module has never recorded: it reads as midnight of 1 January
+// of the cycle's first year (or all zeros, which is no date at all).
+bool NeverRecorded(const kv618::ClockReading& r) {
+    const bool midnight = r.time.d1 == 0 && r.time.d2 == 0 && r.time.d3 == 0;
+    const bool firstDay = r.date.d1 == 1 && r.date.d2 == 1 && r.date.d3 == 0;
+    const bool noDate = r.date.d1 == 0 && r.date.d2 == 0 && r.date.d3 == 0;
+    return midnight && (firstDay || noDate);
+}
+
+// PRF says a failure was recorded since the status register was last reset;
+// without it, stamps that read as never recorded mean there is none.
 int PowerFailures(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
+    const auto register_ = session->Module().ReadStatus();
+    if (!register_.ok()) return session->Fail(register_.error);
     const auto stamps = session->Module().ReadPowerFailures();
     if (!stamps.ok()) return session->Fail(stamps.error);
+    const bool recorded = register_.value & kv618::status::PRF;
+    if (!recorded && NeverRecorded(stamps.value[0]) && NeverRecorded(stamps.value[1])) {
+        PrintLine("Žádný výpadek napájení není zaznamenán.");
+        return Done;
+    }
     PrintLine("Začátek výpadku napájení  " + ClockText(stamps.value[0]));
     PrintLine("Konec výpadku napájení    " + ClockText(stamps.value[1]));
+    if (!recorded) Say("Bit PRF je nulový: výpadek nastal před posledním nulováním status registru.");
     return Done;
 }
 

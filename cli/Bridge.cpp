@@ -10,6 +10,7 @@
 
 #ifdef KV_WITH_BRIDGE
 #include "Bridge.h"
+#include "Interrupt.h"
 #include "Log.h"
 #endif
 
@@ -44,7 +45,11 @@ void AddBridge(Tool& tool) {
     // Not CLI::ExistingFile: a missing file is a wrong configuration (78), not wrong usage (2).
     bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required();
     bridge->add_flag("--check", *check, "Jen zkontroluje soubor (0 v pořádku, 78 chybný), nepřipojuje se");
+    // Reading the configuration and password files may wait (a FIFO): a
+    // signal ends that wait at once; the bridge takes the signals itself
+    // once it runs.
     tool.When(bridge, [config, check] {
+        interrupt::Promptly prompt;
         return *check ? CheckBridgeConfig(*config) : kvbridge::RunBridge(*config);
     });
 }

@@ -8,6 +8,7 @@
 #include "Tool.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 namespace cli {
@@ -18,17 +19,19 @@ using settings::Setting;
 
 constexpr size_t LabelWidth = 26;
 
-// What diff and load compare: the address is the module's own place on the
-// line, so a file copied to another module leaves it alone unless asked.
+// What diff and load compare: the address and the baud rate are the module's
+// own place on its line, so a file copied from another module leaves them
+// alone unless asked: a module moved to another rate drops off its line at
+// its next power-up.
 struct ConfigOptions {
     std::string file;
     bool dryRun = false;
-    bool includeAddress = false;
+    bool withLink = false;
 };
 
-bool Compared(const Setting& s, const ConfigOptions& o) {
-    return o.includeAddress || &s != &settings::AddressSetting();
-}
+bool IsLink(const Setting& s) { return s.kind == settings::Kind::Address || s.kind == settings::Kind::Rate; }
+
+bool Compared(const Setting& s, const ConfigOptions& o) { return o.withLink || !IsLink(s); }
 
 // The module's identity and every stored setting.
 struct Stored {
@@ -49,7 +52,11 @@ int ReadStored(const Session& session, Stored& stored) {
 
 int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
     std::string text;
-    if (std::string problem = ReadWholeFile(path, text); !problem.empty()) return Refuse(problem);
+    {
+        // Standard input or a pipe may wait for ever: Ctrl-C ends the wait.
+        interrupt::Promptly prompt;
+        if (std::string problem = ReadWholeFile(path, text); !problem.empty()) return Refuse(problem);
+    }
     settings::Parsed parsed = settings::Parse(text);
     if (!parsed.file)
         return Refuse("Soubor " + path + ", řádek " + std::to_string(parsed.line) + ": " + parsed.problem +
@@ -140,8 +147,8 @@ std::vector<uint8_t> RegistersToWrite(const TKonfigurace& wanted, const TKonfigu
     std::vector<uint8_t> registers;
     for (const kv618::Block block :
          {kv618::Block::InputsOutputs, kv618::Block::PulseNumbers, kv618::Block::AddressAndBaud}) {
+        if (block == kv618::Block::AddressAndBaud && !o.withLink) continue;
         for (const uint8_t r : kv618::Registers(block)) {
-            if (r == kv618::reg::Address && !o.includeAddress) continue;
             if (kv618::StoredByte(wanted, r) != kv618::StoredByte(held, r)) registers.push_back(r);
         }
     }
@@ -196,6 +203,25 @@ void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResu
     }
 }
 
+// "key: held (file: wanted)" for every link setting the file would change
+// but is left alone without --with-link.
+std::vector<std::string> LeftAlone(const settings::SavedFile& file, const Stored& stored, const ConfigOptions& o) {
+    std::vector<std::string> left;
+    for (const Setting& s : settings::All()) {
+        const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
+        if (!Compared(s, o) && wanted != held)
+            left.push_back(std::string(s.key) + ": " + settings::ValueText(s, held) + " (v souboru " +
+                           settings::ValueText(s, wanted) + ")");
+    }
+    return left;
+}
+
+void ReportLeftAlone(const std::vector<std::string>& left) {
+    if (left.empty()) return;
+    PrintLine("Adresa a rychlost modulu zůstávají (zapíše je jen --with-link):");
+    for (const auto& l : left) PrintLine("  " + l);
+}
+
 // "key: old -> new" for every setting the file would change.
 std::vector<std::string> Changes(const settings::SavedFile& file, const Stored& stored, const ConfigOptions& o) {
     std::vector<std::string> changes;
@@ -206,23 +232,68 @@ std::vector<std::string> Changes(const settings::SavedFile& file, const Stored& 
     return changes;
 }
 
+// Where Ctrl-C stopped a write, if it did.
+enum class Stop { None, AfterBlock, AtOnce };
+
 // The registers written and read back with the program's windows' pacing
-// (1 ms between exchanges); Ctrl-C stops between two registers.
+// (1 ms between exchanges).  The first Ctrl-C lets the block being written
+// finish, each register with its read-back, so the module never keeps half a
+// block; a second one stops before the next register.
 kv618::SequenceResult WriteVerified(const Session& session, const std::vector<uint8_t>& registers,
-                                    const TKonfigurace& wanted) {
+                                    const TKonfigurace& wanted, Stop& stop) {
+    int done = 0;
+    bool announced = false;
     kv618::Pacing pacing;
-    pacing.pause = [] {
+    pacing.step = [&](int finished, int) { done = finished; };
+    pacing.pause = [&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        return !interrupt::Requested();
+        const int signals = interrupt::Count();
+        if (signals == 0) return true;
+        if (signals >= 2) {
+            stop = Stop::AtOnce;
+            return false;
+        }
+        const bool sameBlock = done > 0 && done < static_cast<int>(registers.size()) &&
+                               kv618::BlockOf(registers[done]) == kv618::BlockOf(registers[done - 1]);
+        if (!sameBlock) {
+            stop = Stop::AfterBlock;
+            return false;
+        }
+        if (!announced) {
+            announced = true;
+            Say("Ctrl-C: rozepsaný blok nastavení se dopíše a ověří, pak se zápis zastaví "
+                "(další Ctrl-C ho zastaví hned).");
+        }
+        return true;
     };
     pacing.settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     return kv618::WriteRegisters(session.Module(), registers, wanted, pacing);
 }
 
-int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r) {
-    if (r.stopped) Say("Přerušeno; zapisování se zastavilo.");
+std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, size_t to) {
+    std::string list;
+    char text[8];
+    for (size_t i = from; i < to; ++i) {
+        std::snprintf(text, sizeof text, "0x%02X", registers[i]);
+        list += (list.empty() ? "" : ", ") + std::string(text);
+    }
+    return list;
+}
+
+int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
+                  Stop stop) {
+    if (stop == Stop::AfterBlock) Say("Přerušeno (Ctrl-C) po dopsaném a ověřeném bloku; zbytek se nezapsal.");
+    else if (stop == Stop::AtOnce) Say("Přerušeno druhým Ctrl-C; zapisování se zastavilo hned.");
+    else if (r.stopped) Say("Přerušeno; zapisování se zastavilo.");
     else Say(r.mismatch ? "Chyba zápisu dat." : session.Text(r.error));
     ReportStop(registers, r);
+    if (r.stopped) {
+        const size_t done = static_cast<size_t>(r.done);
+        if (done > 0) std::fprintf(stderr, "Nové hodnoty mají registry %s.\n", RegisterList(registers, 0, done).c_str());
+        if (done < registers.size())
+            std::fprintf(stderr, "Staré hodnoty zůstaly v registrech %s.\n",
+                         RegisterList(registers, done, registers.size()).c_str());
+    }
     return r.stopped ? Interrupted : Failed;
 }
 
@@ -240,26 +311,39 @@ int Load(const LinkOptions& link, const ConfigOptions& o) {
     Stored stored;
     if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
     const std::vector<std::string> changes = Changes(file, stored, o);
+    const std::vector<std::string> left = LeftAlone(file, stored, o);
     if (changes.empty()) {
         PrintLine("Modul už má nastavení ze souboru; nic se nezapsalo.");
+        ReportLeftAlone(left);
         return Done;
     }
     if (o.dryRun) {
         PrintLine("Zapsalo by se (--dry-run, nic se nezapsalo):");
         for (const auto& c : changes) PrintLine("  " + c);
+        ReportLeftAlone(left);
         return Done;
     }
+    if (interrupt::Requested()) {
+        Say("Přerušeno (Ctrl-C) před zápisem; nic se nezapsalo.");
+        return Interrupted;
+    }
     const auto registers = RegistersToWrite(file.settings, stored.settings, o);
-    const auto result = WriteVerified(*session, registers, file.settings);
-    if (!result.ok()) return ReportFailure(*session, registers, result);
+    Stop stop = Stop::None;
+    const auto result = WriteVerified(*session, registers, file.settings, stop);
+    if (!result.ok()) return ReportFailure(*session, registers, result, stop);
     ReportSuccess(changes, registers);
+    ReportLeftAlone(left);
+    if (interrupt::Requested()) Say("Ctrl-C přišel během zápisu; zápis byl dokončen a ověřen.");
     return Done;
 }
 
 void AddFileOptions(CLI::App* sub, ConfigOptions& o, bool writes) {
     sub->add_option("FILE", o.file, "Soubor nastavení (- = standardní vstup)")->required();
-    sub->add_flag("--include-address", o.includeAddress,
-                  "Porovnává i adresu modulu (jinak ji soubor jinému modulu nemění)");
+    sub->add_flag("--with-link", o.withLink,
+                  writes ? "Zapíše i adresu a rychlost modulu (jinak je soubor nemění)"
+                         : "Porovná i adresu a rychlost modulu");
+    // The older name, which now covers the rate too.
+    sub->add_flag("--include-address", o.withLink)->group("");
     if (writes) sub->add_flag("--dry-run", o.dryRun, "Jen vypíše, co by se zapsalo");
 }
 

@@ -2,11 +2,13 @@
 
 #include "Commands.h"
 #include "Format.h"
+#include "Interrupt.h"
 #include "Tool.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <arpa/inet.h>
 #include <unistd.h>
 
 namespace cli {
@@ -27,9 +29,11 @@ std::optional<std::string> ParameterValue(const kv618::Parameter& p, const std::
             // As the card's jumpers and the connection dialog show it: 300, 300h or 0x300.
             if (!ParseHex(text, 0xFFF, number)) return std::nullopt;
             return std::to_string(number);
-        case ParameterKind::Address:
-            if (text.empty()) return std::nullopt;
+        case ParameterKind::Address: {
+            in_addr address{};
+            if (::inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
             return text;
+        }
         case ParameterKind::Bounded16:
             if (!ParseUnsigned(text, 65535, number)) return std::nullopt;
             return std::to_string(number);
@@ -178,8 +182,14 @@ std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int
     // The libraries decide at _Init whether a link traces.
     if (!trace.empty()) ::setenv("KV618_TRACE", trace.c_str(), 1);
     const uint8_t type = session->data_.Rozhrani;
-    const int32_t code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
-                                                   rate ? rate : session->data_.Rychlost);
+    int32_t code = 0;
+    {
+        // Until the link is open nothing is held: Ctrl-C ends a wait at _Init
+        // (a trace file that is a FIFO without a reader) at once.
+        interrupt::Promptly prompt;
+        code = session->connection_.Open(type, kv618::InitBlock(session->data_, type),
+                                         rate ? rate : session->data_.Rychlost);
+    }
     if (code != 0) {
         Say("Chyba inicializace připojení - " + session->connection_.Text(code));
         status = Failed;

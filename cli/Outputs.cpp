@@ -1,5 +1,6 @@
 // out write | set | clear: the 32 digital outputs, written in one request.
 #include "Format.h"
+#include "Interrupt.h"
 #include "OutputRecord.h"
 #include "Tool.h"
 
@@ -39,6 +40,8 @@ int WriteOutputs(const Session& session, uint32_t value) {
     PrintLine("Výstupy zapsány: " + Hex32(value) + " (" + Bits32(value) + ")");
     if (const std::string problem = outputs::Record(key, value); !problem.empty())
         Say("Zapsaná hodnota se nezaznamenala: " + problem);
+    // One request: a Ctrl-C that came meanwhile let it finish.
+    if (interrupt::Requested()) Say("Ctrl-C přišel během zápisu; výstupy byly zapsány.");
     return Done;
 }
 

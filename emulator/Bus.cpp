@@ -22,13 +22,19 @@ bool Bus::AnyAt(int32_t lineRate) const {
     return false;
 }
 
+// The frame is decoded once for the whole line: a damaged one sets FN in
+// every module that heard it, a good one goes to the module it names.  Two
+// modules written to one address both take it; the first answers.
 std::optional<Bus::Answer> Bus::OnFrame(std::span<const uint8_t> frame, std::optional<int32_t> lineRate) {
+    wire::Request request;
+    if (wire::decode(frame, request) != wire::DecodeError::None) {
+        OnDamagedFrame(lineRate);
+        return std::nullopt;
+    }
     std::optional<Answer> answer;
     for (const auto& service : services_) {
-        if (!Hears(*service, lineRate)) continue;
-        // Every module takes the frame in (a damaged one sets each one's FN);
-        // at most one is addressed, unless two were set to one address.
-        auto out = service->OnFrame(frame);
+        if (service->module.Address() != request.address || !Hears(*service, lineRate)) continue;
+        auto out = service->OnRequest(request);
         if (out && !answer) answer = Answer{std::move(*out), service.get()};
     }
     return answer;

@@ -1,7 +1,8 @@
 // The modules on the emulator's line: one or more KV-618s, each with its own
 // address, baud rate and stored state, hearing the same requests.  Only the
-// module a request is addressed to answers it, and on the serial line only
-// a module whose baud rate is the line's hears it at all.
+// module a request is addressed to answers it, and on the serial line (also
+// behind the LAN converter) only a module whose baud rate is the line's
+// hears it at all.
 #pragma once
 
 #include <cstdint>
@@ -25,8 +26,9 @@ public:
     Service& at(size_t i) { return *services_[i]; }
     Service& first() { return *services_.front(); }
 
-    // One request frame off a transport; `lineRate` is the serial line's
-    // rate in Bd (nullopt elsewhere).  Gives the answer and the module that
+    // One request frame off a transport; `lineRate` is the rate in Bd the
+    // frame travels at on the modules' line (the serial line's, or the one a
+    // UDP request names; nullopt for the cards and a UDP request naming none).  Gives the answer and the module that
     // gave it, or nullopt when no module answers.
     struct Answer {
         Outgoing out;

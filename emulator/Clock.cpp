@@ -11,11 +11,15 @@ int64_t SystemClock::SteadyMs() const {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-int64_t SystemClock::HostWall() const {
-    const time_t now = ::time(nullptr);
+// From the precise clock: time() may still give the last second for a few
+// milliseconds after it turned, which would put a clock set on the turn of a
+// second one second ahead.
+int64_t SystemClock::HostWallMs() const {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
     struct tm local {};
-    ::localtime_r(&now, &local);
-    return static_cast<int64_t>(::timegm(&local));
+    ::localtime_r(&now.tv_sec, &local);
+    return static_cast<int64_t>(::timegm(&local)) * 1000 + now.tv_nsec / 1'000'000;
 }
 
 namespace {

@@ -13,22 +13,26 @@ public:
     virtual ~Clock() = default;
     // Monotonic milliseconds, for pulse trains and reply timing.
     virtual int64_t SteadyMs() const = 0;
-    // The host's local wall time, as seconds counted like UTC (so that
+    // The host's local wall time in milliseconds, counted like UTC (so that
     // calendar arithmetic needs no time-zone rules).
-    virtual int64_t HostWall() const = 0;
+    virtual int64_t HostWallMs() const = 0;
+    // The same in whole seconds.
+    int64_t HostWall() const { return FloorDiv(HostWallMs(), 1000); }
+
+    static int64_t FloorDiv(int64_t a, int64_t b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
 };
 
 class SystemClock final : public Clock {
 public:
     int64_t SteadyMs() const override;
-    int64_t HostWall() const override;
+    int64_t HostWallMs() const override;
 };
 
 // A clock that moves only when told to.
 class ManualClock final : public Clock {
 public:
     int64_t SteadyMs() const override { return Ms; }
-    int64_t HostWall() const override { return Wall + Ms / 1000; }
+    int64_t HostWallMs() const override { return Wall * 1000 + Ms; }
     void Advance(int64_t ms) { Ms += ms; }
     int64_t Ms = 1'000'000;
     int64_t Wall = 1'780'000'000;  // some day in 2026

@@ -67,7 +67,7 @@ std::optional<uint32_t> Module::Quantity(uint8_t subcode) const {
 ModuleState Module::State() const {
     ModuleState s;
     s.registers = registers_;
-    s.clockOffset = clockOffset_;
+    s.clockOffset = Clock::FloorDiv(clockOffsetMs_, 1000);
     s.lastAlive = ModuleWall();
     s.failureStart = failureStart_;
     s.failureEnd = failureEnd_;
@@ -81,7 +81,7 @@ void Module::Restore(const ModuleState& s) {
     for (unsigned r = 0; r < 256; ++r) {
         if (IsConfigRegister(r)) registers_[r] = s.registers[r];
     }
-    clockOffset_ = s.clockOffset;
+    clockOffsetMs_ = s.clockOffset * 1000;
     failureStart_ = s.failureStart;
     failureEnd_ = s.failureEnd;
     const int64_t now = clock_.SteadyMs();

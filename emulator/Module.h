@@ -47,8 +47,12 @@ public:
     uint32_t Status() const { return status_; }
     void SetStatus(uint32_t value) { status_ = value; }
 
-    int64_t ModuleWall() const { return clock_.HostWall() + clockOffset_; }
-    void SetModuleWall(int64_t wall) { clockOffset_ = wall - clock_.HostWall(); }
+    // The module's clock counts its seconds from the moment it was set, as a
+    // real clock chip does, not from the turn of the host's second.
+    int64_t ModuleWall() const { return Clock::FloorDiv(clock_.HostWallMs() + clockOffsetMs_, 1000); }
+    void SetModuleWall(int64_t wall) { clockOffsetMs_ = wall * 1000 - clock_.HostWallMs(); }
+    // Moves the clock by whole seconds (a new date) without restarting its second.
+    void ShiftModuleWall(int64_t seconds) { clockOffsetMs_ += seconds * 1000; }
     int64_t HostYear() const { return ToCivil(clock_.HostWall()).year; }
     int64_t FailureStart() const { return failureStart_; }
     int64_t FailureEnd() const { return failureEnd_; }
@@ -86,7 +90,7 @@ private:
     uint32_t rawInputs_ = 0;
     uint32_t outputs_ = 0;
     uint32_t status_ = 0;
-    int64_t clockOffset_ = 0;
+    int64_t clockOffsetMs_ = 0;
     int64_t failureStart_ = NoStamp;
     int64_t failureEnd_ = NoStamp;
     std::array<PulseCounter, 4> counters_;

@@ -1,8 +1,13 @@
 #include "Options.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Control.h"
 
@@ -44,13 +49,49 @@ std::string StateFileOf(const std::string& stateFile, size_t index) {
 
 namespace {
 
-// A bus file: one module per line, "ADDRESS[:BAUD]"; '#' starts a comment.
-bool ReadBusFile(const std::string& path, std::vector<BusModule>& modules, std::string& why) {
-    std::ifstream file(path);
-    if (!file) {
-        why = path + ": cannot be read";
+// A line holds at most 256 modules, one short line each; far more than that
+// is no bus file.
+constexpr off_t LargestBusFile = 64 * 1024;
+
+// The whole of a regular file of at most LargestBusFile bytes.  A FIFO or a
+// device is refused without waiting on it or reading it without end.
+bool ReadSmallFile(const std::string& path, std::string& text, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = path + ": " + std::strerror(errno);
         return false;
     }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (!ok) why = path + ": not a regular file";
+    else if (st.st_size > LargestBusFile) {
+        ok = false;
+        why = path + ": larger than " + std::to_string(LargestBusFile / 1024) + " KiB";
+    }
+    char buffer[4096];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            if (!ok) why = path + ": " + std::strerror(errno);
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+        if (text.size() > static_cast<size_t>(LargestBusFile)) {
+            ok = false;
+            why = path + ": larger than " + std::to_string(LargestBusFile / 1024) + " KiB";
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+// A bus file: one module per line, "ADDRESS[:BAUD]"; '#' starts a comment.
+bool ReadBusFile(const std::string& path, std::vector<BusModule>& modules, std::string& why) {
+    std::string text;
+    if (!ReadSmallFile(path, text, why)) return false;
+    std::istringstream file(text);
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         line = line.substr(0, line.find('#'));
@@ -150,6 +191,15 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
         }
     }
     if (addressGiven && !o.modules.empty()) return OptionsError{"give --address or --module/--bus, not both"};
+    // Two modules at one address would both take every request to it and
+    // answer over each other on a real line.
+    for (size_t i = 0; i < o.modules.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (o.modules[j].address == o.modules[i].address)
+                return OptionsError{"modules " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                                    " on the line both have address " + std::to_string(o.modules[i].address)};
+        }
+    }
     if (o.modules.empty()) o.modules.push_back({o.address, kv618::DefaultBaudIndex});
     return o;
 }

@@ -88,11 +88,12 @@ Outcome SetDate(Module& m, const wire::Request& r) {
     const int hostYear = static_cast<int>(m.HostYear());
     const int year = hostYear - hostYear % 4 + cycle;
     if (day < 1 || day > DaysInMonth(year, month)) return OutcomeBadValue;
-    CivilTime t = ToCivil(m.ModuleWall());
+    const int64_t now = m.ModuleWall();
+    CivilTime t = ToCivil(now);
     t.year = year;
     t.month = month;
     t.day = day;
-    m.SetModuleWall(FromCivil(t));
+    m.ShiftModuleWall(FromCivil(t) - now);
     return Outcome::Done;
 }
 

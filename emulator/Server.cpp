@@ -13,6 +13,7 @@
 #include <iostream>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -27,6 +28,9 @@ namespace {
 
 constexpr size_t MaxControlLine = 4096;
 constexpr int64_t SaveIntervalMs = 1000;
+// A turn of the loop saves state files for at most this long, so that with
+// many modules on the line a reply never waits for all of them.
+constexpr int64_t SaveSliceUs = 2000;
 constexpr int64_t LineCheckIntervalMs = 100;
 constexpr int64_t ListenerRestMs = 100;
 
@@ -112,6 +116,7 @@ Server::~Server() {
         ::unlink(options_.control.c_str());
     }
     if (!options_.ptyLink.empty() && ptyMaster_ >= 0) ::unlink(options_.ptyLink.c_str());
+    CloseFd(ptyCloses_);
     CloseFd(ptySlave_);
     CloseFd(ptyMaster_);
     CloseFd(udpFd_);
@@ -207,6 +212,12 @@ bool Server::OpenPty(std::string& why) {
         return false;
     }
     ApplyLineSettings();
+    // Every close of the line by a master, so that exclusive mode it left is
+    // cleared before the next master comes; without inotify the periodic
+    // check alone does it.
+    ptyCloses_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (ptyCloses_ >= 0 && ::inotify_add_watch(ptyCloses_, name, IN_CLOSE_WRITE | IN_CLOSE_NOWRITE) < 0)
+        CloseFd(ptyCloses_);
     if (!options_.ptyLink.empty()) {
         struct stat st {};
         if (::lstat(options_.ptyLink.c_str(), &st) == 0) {
@@ -257,6 +268,13 @@ void Server::ReleaseStaleExclusive() {
     ::flock(ptySlave_, LOCK_UN);
 }
 
+void Server::OnPtyClosed() {
+    alignas(inotify_event) char events[4096];
+    while (::read(ptyCloses_, events, sizeof events) > 0) {
+    }
+    ReleaseStaleExclusive();
+}
+
 bool Server::OpenCards(std::string& why) {
     if (!options_.cards) return true;
     // Whoever can put a socket in the folder can pose as the cards.
@@ -295,6 +313,7 @@ void Server::Watches() {
                  }});
     if (udpFd_ >= 0) w.push_back({udpFd_, [this] { OnUdp(); }});
     if (ptyMaster_ >= 0) w.push_back({ptyMaster_, [this] { OnPty(); }});
+    if (ptyCloses_ >= 0) w.push_back({ptyCloses_, [this] { OnPtyClosed(); }});
     const bool listening = clock_.SteadyMs() >= listenAgainMs_;
     for (auto& [fd, path] : cardListeners_) {
         if (listening) w.push_back({fd, [this, fd = fd] { OnCardListener(fd); }});
@@ -327,10 +346,7 @@ void Server::Run() {
             ReleaseStaleExclusive();
             nextLineCheckMs_ = clock_.SteadyMs() + LineCheckIntervalMs;
         }
-        if (clock_.SteadyMs() >= nextSaveMs_) {
-            SaveState();
-            nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
-        }
+        SaveSome();
         if (options_.life && clock_.SteadyMs() >= nextLifeMs_) LifeTick();
     }
     SaveState();
@@ -350,20 +366,51 @@ timespec Server::PollTimeout() const {
     if (options_.life) waitUs = std::min(waitUs, (nextLifeMs_ - nowMs) * 1000);
     if (listenAgainMs_ > nowMs) waitUs = std::min(waitUs, (listenAgainMs_ - nowMs) * 1000);
     if (!pending_.empty()) waitUs = std::min(waitUs, pending_.begin()->first - NowUs());
+    if (saveNext_ < bus_.size()) waitUs = 0;  // a save round goes on between requests
     waitUs = std::clamp<int64_t>(waitUs, 0, 1'000'000);
     return timespec{static_cast<time_t>(waitUs / 1'000'000), static_cast<long>(waitUs % 1'000'000) * 1000};
 }
 
-void Server::SaveState() {
-    if (options_.stateFile.empty()) return;
-    std::string errors;
-    for (size_t i = 0; i < bus_.size(); ++i) {
-        std::string why;
-        if (!SaveStateFile(StateFileOf(options_.stateFile, i), bus_.at(i).module.State(), why)) errors += why;
-    }
+bool Server::SaveModule(size_t index, std::string& errors) {
+    std::string why;
+    if (SaveStateFile(StateFileOf(options_.stateFile, index), bus_.at(index).module.State(), why)) return true;
+    errors += why;
+    return false;
+}
+
+void Server::EndSaveRound(const std::string& errors) {
     if (!errors.empty() && errors != lastSaveError_)
         std::cerr << "kv618emu: cannot keep the state: " << errors << '\n';
     lastSaveError_ = errors;
+}
+
+// Every module's file at once: at power-up and at the end.
+void Server::SaveState() {
+    if (options_.stateFile.empty()) return;
+    std::string errors;
+    for (size_t i = 0; i < bus_.size(); ++i) SaveModule(i, errors);
+    EndSaveRound(errors);
+    saveNext_ = SIZE_MAX;
+}
+
+// Once a second a round saves every module's file, a slice of it per turn
+// of the loop: a bus of hundreds of modules would otherwise hold every reply
+// back for as long as all their files take.
+void Server::SaveSome() {
+    if (saveNext_ >= bus_.size()) {
+        if (clock_.SteadyMs() < nextSaveMs_) return;
+        nextSaveMs_ = clock_.SteadyMs() + SaveIntervalMs;
+        if (options_.stateFile.empty()) return;
+        saveNext_ = 0;
+        roundErrors_.clear();
+    }
+    const int64_t until = NowUs() + SaveSliceUs;
+    do SaveModule(saveNext_++, roundErrors_);
+    while (saveNext_ < bus_.size() && NowUs() < until);
+    if (saveNext_ == bus_.size()) {
+        EndSaveRound(roundErrors_);
+        saveNext_ = SIZE_MAX;
+    }
 }
 
 // --life goes through the control commands, as an operator at the control
@@ -435,7 +482,10 @@ void Server::OnUdp() {
         socklen_t length = sizeof peer;
         const ssize_t n = ::recvfrom(udpFd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
         if (n < 0) return;
-        if (auto answer = bus_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
+        // The converter puts the request on its line at the rate the library
+        // named; only modules at that rate hear it.  Without one, all do.
+        const wire::Datagram datagram = wire::splitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
+        if (auto answer = bus_.OnFrame(datagram.frame, datagram.rate)) {
             Pending p{Pending::To::Udp, peer, 0, std::move(answer->out.bytes)};
             Queue(std::move(p), int64_t{answer->out.delayMs} * 1000);
         }
@@ -495,19 +545,34 @@ void Server::CloseConn(uint64_t id) {
 }
 
 // Splits what came in into lines and gives the replies to all complete ones.
-std::string Server::ControlInput(std::string& buffer, const char* bytes, size_t n) {
-    buffer.append(bytes, n);
+// A line too long gets one reply, however many reads it takes to pass.
+std::string Server::ControlInput(LineInput& input, const char* bytes, size_t n) {
     std::string replies;
-    size_t nl;
-    while ((nl = buffer.find('\n')) != std::string::npos) {
-        replies += bus_.OnControl(std::string_view(buffer).substr(0, nl)) + "\n";
-        buffer.erase(0, nl + 1);
-    }
-    if (buffer.size() > MaxControlLine) {
-        buffer.clear();
-        replies += "error line too long\n";
+    std::string_view rest(bytes, n);
+    while (!rest.empty()) {
+        const size_t nl = rest.find('\n');
+        if (!input.skipping) {
+            input.text.append(rest.substr(0, nl));
+            if (input.text.size() > MaxControlLine) {
+                input.text.clear();
+                input.skipping = true;
+                replies += "error line too long\n";
+            }
+        }
+        if (nl == std::string_view::npos) break;
+        if (!input.skipping) replies += bus_.OnControl(input.text) + "\n";
+        input.text.clear();
+        input.skipping = false;
+        rest.remove_prefix(nl + 1);
     }
     return replies;
+}
+
+// A card's packet of no bytes reads as 0 just as the end of the connection
+// does; only the end leaves the socket hung up.
+bool Server::PeerClosed(int fd) const {
+    pollfd p{fd, POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) != 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 void Server::OnConn(uint64_t id) {
@@ -517,7 +582,7 @@ void Server::OnConn(uint64_t id) {
     char buffer[4096];
     const ssize_t n = ::recv(conn.fd, buffer, sizeof buffer, 0);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-    if (n <= 0) {
+    if (n < 0 || (n == 0 && (conn.kind != ConnKind::Card || PeerClosed(conn.fd)))) {
         CloseConn(id);
         return;
     }
@@ -541,7 +606,7 @@ void Server::OnStdin() {
         stdinOpen_ = false;
         return;
     }
-    const std::string replies = ControlInput(stdinBuffer_, buffer, static_cast<size_t>(n));
+    const std::string replies = ControlInput(stdinInput_, buffer, static_cast<size_t>(n));
     if (!replies.empty()) WriteAll(STDOUT_FILENO, replies);
 }
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 
 #include <cstdint>
+#include <limits>
 #include <functional>
 #include <map>
 #include <netinet/in.h>
@@ -36,10 +37,16 @@ public:
 
 private:
     enum class ConnKind { Card, Control };
+    // Control input not yet a whole line; the rest of a line that was too
+    // long is skipped up to its end.
+    struct LineInput {
+        std::string text;
+        bool skipping = false;
+    };
     struct Conn {
         int fd;
         ConnKind kind;
-        std::string input;
+        LineInput input;
     };
     struct Pending {
         enum class To { Udp, Pty, Conn } to;
@@ -68,18 +75,23 @@ private:
     void OnConn(uint64_t id);
     void OnStdin();
     void CloseConn(uint64_t id);
-    std::string ControlInput(std::string& buffer, const char* bytes, size_t n);
+    std::string ControlInput(LineInput& input, const char* bytes, size_t n);
+    bool PeerClosed(int fd) const;
 
     // The rate in Bd the master set on the serial line (0 for another speed).
     int32_t LineRate() const;
     void ApplyLineSettings();
     void ReleaseStaleExclusive();
+    void OnPtyClosed();
     void Queue(Pending pending, int64_t delayUs);
     void Deliver(const Pending& pending);
     void FireDue();
     timespec PollTimeout() const;
     static int64_t NowUs();
     void SaveState();
+    bool SaveModule(size_t index, std::string& errors);
+    void SaveSome();
+    void EndSaveRound(const std::string& errors);
     void StartLife();
     void LifeTick();
 
@@ -93,18 +105,21 @@ private:
     uint16_t udpPort_ = 0;
     int ptyMaster_ = -1;
     int ptySlave_ = -1;  // kept open so the line stays up between masters
+    int ptyCloses_ = -1;  // inotify: a master closed the line
     std::string ptyPath_;
     SerialFramer framer_;
     std::vector<std::pair<int, std::string>> cardListeners_;
     int controlFd_ = -1;
     bool stdinOpen_ = true;
-    std::string stdinBuffer_;
+    LineInput stdinInput_;
     std::map<uint64_t, Conn> conns_;
     uint64_t nextConn_ = 1;
     std::vector<Watch> watches_;  // kept between turns of the loop, so no turn allocates
     std::vector<pollfd> fds_;
     std::multimap<int64_t, Pending> pending_;  // by steady microseconds
     int64_t nextSaveMs_ = 0;
+    size_t saveNext_ = SIZE_MAX;  // next module of the save round under way; none at SIZE_MAX
+    std::string roundErrors_;
     int64_t nextLineCheckMs_ = 0;
     int64_t listenAgainMs_ = 0;  // listeners rest until then when descriptors ran out
     std::string lastSaveError_;

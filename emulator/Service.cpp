@@ -23,6 +23,10 @@ std::optional<Outgoing> Service::OnFrame(std::span<const uint8_t> frame) {
         OnDamagedFrame();
         return std::nullopt;
     }
+    return OnRequest(request);
+}
+
+std::optional<Outgoing> Service::OnRequest(const wire::Request& request) {
     if (request.address != module.Address()) return std::nullopt;
     ++requests_;
     log_.push_back({request.function, request.subcode, request.data});

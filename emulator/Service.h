@@ -33,6 +33,8 @@ public:
 
     // One request frame as it came off a transport.  nullopt: no answer.
     std::optional<Outgoing> OnFrame(std::span<const uint8_t> frame);
+    // One request already decoded.  nullopt: no answer.
+    std::optional<Outgoing> OnRequest(const wire::Request& request);
     // A frame that could not be taken (bad checksum, sync or length).
     void OnDamagedFrame() { module.DamagedFrame(); }
     // One control line; gives the reply line without its end of line.

@@ -103,7 +103,14 @@ in_root() {
 # header, a command, a library.  The surest signs first: CMake mentions
 # optional packages it did not find in a good run too.
 missing_piece() {
-  local pattern
+  local pattern from log=$1
+  # From CMake's first error on, where there is one: the optional parts it
+  # did not find before are no failure.
+  from=$(grep -n -m 1 '^CMake Error' "$1" | cut -d: -f1 || true)
+  if [ -n "$from" ]; then
+    log=$1.error
+    tail -n +"$from" "$1" >"$log"
+  fi
   for pattern in \
     'Could not find a package configuration file provided by "[^"]+"' \
     "Package '[^']+', required by '[^']+', not found" \
@@ -115,7 +122,7 @@ missing_piece() {
     'Could not load the Qt platform plugin.*' \
     'Could NOT find [A-Za-z0-9_]+ \(missing: [^)]*\)' \
     'CMake Error.*'; do
-    grep -m 1 -o -E "$pattern" "$1" && return 0
+    grep -m 1 -o -E "$pattern" "$log" && return 0
   done
   echo "(see the log above)"
 }

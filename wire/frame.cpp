@@ -1,5 +1,7 @@
 #include "frame.h"
 
+#include <algorithm>
+
 namespace wire {
 namespace {
 
@@ -81,6 +83,24 @@ DecodeError decode(std::span<const uint8_t> b, Reply& out) {
     out.status = b[5];
     for (size_t i = 0; i < 4; ++i) out.data[i] = b[6 + i];
     return DecodeError::None;
+}
+
+RatedRequest withRate(const std::array<uint8_t, RequestSize>& request, int32_t rate) {
+    RatedRequest datagram{};
+    std::copy(request.begin(), request.end(), datagram.begin());
+    const auto bd = static_cast<uint32_t>(rate);
+    datagram[RequestSize] = RateTag;
+    for (size_t i = 0; i < 3; ++i) datagram[RequestSize + 1 + i] = static_cast<uint8_t>(bd >> (8 * i));
+    return datagram;
+}
+
+// Anything else than a request with a well-formed suffix is passed on whole,
+// to be judged (and refused) as a frame.
+Datagram splitRate(std::span<const uint8_t> datagram) {
+    if (datagram.size() != RequestSize + RateSuffixSize || datagram[RequestSize] != RateTag) return {datagram, {}};
+    int32_t rate = 0;
+    for (size_t i = 0; i < 3; ++i) rate |= static_cast<int32_t>(datagram[RequestSize + 1 + i]) << (8 * i);
+    return {datagram.first(RequestSize), rate};
 }
 
 }  // namespace wire

@@ -51,4 +51,20 @@ enum class DecodeError { None, Length, Sync, Checksum };
 DecodeError decode(std::span<const uint8_t> bytes, Request& out);
 DecodeError decode(std::span<const uint8_t> bytes, Reply& out);
 
+// Over UDP the request is followed by the rate at which the LAN converter is
+// to put it on its serial line: the tag 'B', then the rate in Bd, 3 bytes,
+// lowest first.  A datagram of the request alone leaves the rate to the
+// converter.
+constexpr uint8_t RateTag = 0x42;
+constexpr size_t RateSuffixSize = 4;
+constexpr int32_t HighestSuffixRate = 0xFFFFFF;
+using RatedRequest = std::array<uint8_t, RequestSize + RateSuffixSize>;
+RatedRequest withRate(const std::array<uint8_t, RequestSize>& request, int32_t rate);
+// The request's bytes of a datagram and the rate it names, if it names one.
+struct Datagram {
+    std::span<const uint8_t> frame;
+    std::optional<int32_t> rate;
+};
+Datagram splitRate(std::span<const uint8_t> datagram);
+
 }  // namespace wire

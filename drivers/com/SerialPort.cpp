@@ -130,7 +130,13 @@ int32_t SerialPort::open(const std::string& path, std::unique_ptr<Transport>& ou
 SerialPort::~SerialPort() { closeDevice(); }
 
 void SerialPort::closeDevice() {
-    if (fd_ >= 0) ::close(fd_);  // also drops the lock and the exclusive mode
+    if (fd_ < 0) return;
+    // Exclusive mode belongs to the terminal, not to this descriptor: on a
+    // line that something else keeps open (a pseudo-terminal's owner) it
+    // would outlive us and keep the next program out.
+    if (exclusive_) ::ioctl(fd_, TIOCNXCL);
+    exclusive_ = false;
+    ::close(fd_);  // also drops the lock
     fd_ = -1;
 }
 
@@ -148,6 +154,7 @@ int32_t SerialPort::openDevice() {
         closeDevice();
         return NotSerialPort;
     }
+    exclusive_ = true;
     if (const int32_t e = configure()) {
         closeDevice();
         return e;

@@ -56,6 +56,7 @@ private:
     std::string path_;
     int fd_ = -1;
     speed_t speed_ = B9600;
+    bool exclusive_ = false;  // this port set the exclusive mode
     bool broken_ = false;  // the device went away: reopen before the next request
 };
 

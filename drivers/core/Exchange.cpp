@@ -18,7 +18,7 @@ int32_t replyTimeoutMs(int32_t rate, int32_t time) {
     return static_cast<int32_t>(std::clamp<int64_t>(total, MinimumTimeoutMs, INT32_MAX));
 }
 
-ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool oversized) {
+ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool oversized, bool quiet) {
     lastSize_ = std::min(bytes.size(), last_.size());
     std::copy_n(bytes.begin(), lastSize_, last_.begin());
     Verdict verdict;
@@ -37,7 +37,7 @@ ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool overs
         }
     }
     if (verdict == Verdict::Accepted) reply_ = reply;
-    note(verdict);
+    if (!quiet) note(verdict);
     return verdict;
 }
 
@@ -55,29 +55,30 @@ int32_t ReplyJudge::timeoutCode() const {
     return NoReply;
 }
 
+void StreamScanner::dropFront(size_t count) {
+    if (count > inFrame_) sawNoise_ = true;
+    inFrame_ -= std::min(count, inFrame_);
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(count));
+}
+
 bool StreamScanner::feed(std::span<const uint8_t> bytes) {
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     for (;;) {
         const auto sync = std::find(pending_.begin(), pending_.end(), wire::ReplySync);
-        if (sync != pending_.begin()) {
-            sawNoise_ = true;
-            pending_.erase(pending_.begin(), sync);
-        }
+        dropFront(static_cast<size_t>(sync - pending_.begin()));
         if (pending_.size() < wire::ReplySize) return false;
-        switch (judge_.judge(std::span<const uint8_t>(pending_.data(), wire::ReplySize))) {
-            case ReplyJudge::Verdict::Accepted:
-                pending_.clear();
-                return true;
-            case ReplyJudge::Verdict::Stale:
-            case ReplyJudge::Verdict::OtherAddress:
-                pending_.erase(pending_.begin(), pending_.begin() + wire::ReplySize);
-                break;
-            default:
-                // The sync byte was noise or the frame is damaged: look again
-                // from the next byte, where the true reply may begin.
-                sawNoise_ = true;
-                pending_.erase(pending_.begin());
+        // A candidate inside a valid frame is that frame's bytes, not noise.
+        const bool inFrame = inFrame_ > 0;
+        const auto verdict = judge_.judge(std::span<const uint8_t>(pending_.data(), wire::ReplySize), false, inFrame);
+        if (verdict == ReplyJudge::Verdict::Accepted) {
+            pending_.clear();
+            inFrame_ = 0;
+            return true;
         }
+        if (verdict == ReplyJudge::Verdict::Stale || verdict == ReplyJudge::Verdict::OtherAddress)
+            inFrame_ = wire::ReplySize;
+        // Look again from the next byte, where the true reply may begin.
+        dropFront(1);
     }
 }
 

@@ -33,8 +33,9 @@ public:
 
     enum class Verdict { Accepted, Stale, OtherAddress, Checksum, Frame };
 
-    // One whole candidate (a packet, or 12 bytes from a sync byte).
-    Verdict judge(std::span<const uint8_t> bytes, bool oversized = false);
+    // One whole candidate (a packet, or 12 bytes from a sync byte).  A quiet
+    // candidate is taken if it is the reply but leaves no fault to report.
+    Verdict judge(std::span<const uint8_t> bytes, bool oversized = false, bool quiet = false);
 
     // Code when the time-out ends the wait.
     int32_t timeoutCode() const;
@@ -59,19 +60,24 @@ private:
 };
 
 // Searches a byte stream for reply frames: bytes before a sync byte are
-// noise, a frame that fails its checksum is passed by one byte, and a valid
-// frame for another request or module is dropped whole.
+// noise, and every candidate that is not the reply is passed by one byte
+// only, so the reply is found wherever it begins.  A valid frame for another
+// request or module may be junk that happens to pass the checksum together
+// with the reply's first bytes; its own bytes, if it is a real one, are no
+// fault of the line.
 class StreamScanner {
 public:
     explicit StreamScanner(ReplyJudge& judge) : judge_(judge) {}
     // Adds bytes; true once a valid reply has been found.
     bool feed(std::span<const uint8_t> bytes);
     // True when bytes are held that did not make a frame.
-    bool holdsBytes() const { return !pending_.empty() || sawNoise_; }
+    bool holdsBytes() const { return pending_.size() > inFrame_ || sawNoise_; }
 
 private:
+    void dropFront(size_t count);
     ReplyJudge& judge_;
     std::vector<uint8_t> pending_;
+    size_t inFrame_ = 0;  // leading bytes that belong to a valid frame already judged
     bool sawNoise_ = false;
 };
 

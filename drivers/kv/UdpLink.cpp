@@ -1,7 +1,9 @@
 #include "UdpLink.h"
 
 #include "Codes.h"
+#include "frame.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -75,10 +77,20 @@ int32_t UdpLink::discardInput() {
     return Ok;
 }
 
-int32_t UdpLink::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
+int32_t UdpLink::applyRate(int32_t rate) {
+    if (rate <= 0 || rate > wire::HighestSuffixRate) return InvalidParameter;
+    rate_ = rate;
+    return Ok;
+}
+
+int32_t UdpLink::send(std::span<const uint8_t> request, Clock::time_point deadline) {
+    if (request.size() != wire::RequestSize) return InvalidParameter;
+    std::array<uint8_t, wire::RequestSize> frame{};
+    std::copy(request.begin(), request.end(), frame.begin());
+    const wire::RatedRequest datagram = wire::withRate(frame, rate_);
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const ssize_t n = ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n == static_cast<ssize_t>(frame.size())) return Ok;
+        const ssize_t n = ::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n == static_cast<ssize_t>(datagram.size())) return Ok;
         // An earlier datagram found no one listening and the kernel reports
         // it now: that says nothing about this one, so send it again.
         if (n < 0 && (errno == ECONNREFUSED || errno == EINTR)) continue;

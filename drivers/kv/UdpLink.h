@@ -27,6 +27,8 @@ public:
     int32_t discardInput() override;
     int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
     Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    // The converter is told the rate with every request.
+    int32_t applyRate(int32_t rate) override;
 
 private:
     explicit UdpLink(const sockaddr_in& peer) : peer_(peer) {}
@@ -36,6 +38,7 @@ private:
     sockaddr_in peer_;
     int fd_ = -1;
     int receiveTimeoutMs_ = -1;  // SO_RCVTIMEO as last set
+    int32_t rate_ = 9600;        // the rate of _SetConfig, 9600 Bd before it, as on the serial line
 };
 
 }  // namespace drv::kv

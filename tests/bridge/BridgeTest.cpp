@@ -8,6 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <sstream>
 
 namespace {
@@ -230,6 +233,112 @@ TEST_F(BridgeTest, StoppedModuleGoesOfflineAndComesBack) {
     EXPECT_TRUE(Online("beta", true, from)) << bridge.log();
     EXPECT_TRUE(Inputs("beta", SetInputs(2, 0x77), from));
     EXPECT_NE(bridge.log().find("module beta (address 2 on KV-1726 127.0.0.1:"), std::string::npos) << bridge.log();
+}
+
+// The broker's retained copy of `topic`, as a new subscriber would get it at once.
+std::optional<std::string> RetainedOn(uint16_t port, const std::string& topic) {
+    kvtest::MqttClient fresh(port, topic);
+    const auto kept = fresh.waitFor([](const kvtest::Message& m) { return m.retained; }, 1s);
+    if (!kept) return std::nullopt;
+    return kept->payload;
+}
+
+TEST_F(BridgeTest, ARetainedCommandIsNeverCarriedOutAndIsClearedFromTheBroker) {
+    // One published before the bridge starts, one while it runs.
+    emulator.command("at 1 set counter 0 500");
+    client.publish("kv618/alpha/set/outputs", "0x0F", true);
+    ASSERT_EQ(RetainedOn(broker.port(), "kv618/alpha/set/outputs"), "0x0F");
+    kvtest::BridgeProcess bridge(Config({{"alpha", 1, "commands = all\n"}}));
+    ASSERT_TRUE(Online("alpha", true)) << bridge.log();
+    const auto retainedError = [&](size_t from) {
+        return Value("alpha", "error", [](const json& j) {
+            return j["error"].get<std::string>().find("retained") != std::string::npos;
+        }, from);
+    };
+    EXPECT_TRUE(retainedError(0));
+    EXPECT_EQ(RetainedOn(broker.port(), "kv618/alpha/set/outputs"), std::nullopt);
+
+    const size_t from = client.count();
+    client.publish("kv618/alpha/reset/counters", "all", true);
+    EXPECT_TRUE(retainedError(from));
+    client.publish("kv618/alpha/set/outputs", "0x3C");
+    EXPECT_TRUE(Value("alpha", "outputs", [](const json& j) { return j["value"] == 0x3C; }, from));
+    EXPECT_EQ(RetainedOn(broker.port(), "kv618/alpha/reset/counters"), std::nullopt);
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0x3Cu) << "only the fresh command was carried out";
+    EXPECT_EQ(emulator.value("at 1 get counter 0"), 500u) << "no counter was reset";
+}
+
+TEST_F(BridgeTest, AnOversizedCommandIsRefused) {
+    kvtest::BridgeProcess bridge(Config({{"alpha", 1, "commands = all\n"}}));
+    ASSERT_TRUE(Online("alpha", true)) << bridge.log();
+    client.publish("kv618/alpha/set/outputs", std::string(1 << 20, '1'));
+    EXPECT_TRUE(Value("alpha", "error", [](const json& j) {
+        return j["error"].get<std::string>().find("1048576 bytes is refused") != std::string::npos;
+    })) << bridge.log();
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0u);
+}
+
+// The session of a module on a line that cannot be opened may connect after
+// the first failure: the reason reaches it all the same, and again after the
+// broker comes back.
+TEST_F(BridgeTest, ALineThatCannotBeOpenedIsReportedWheneverTheSessionConnects) {
+    const auto lineError = [&](kvtest::MqttClient& watching) {
+        return watching.waitOn("kv618/delta/error", [](const std::string& p) {
+            return json::parse(p, nullptr, false).value("poll", "") == "line";
+        }, Patience);
+    };
+    kvtest::BridgeProcess bridge(Config({{"delta", 1, "", Via::MissingCard}}));
+    EXPECT_TRUE(lineError(client)) << bridge.log();
+    broker.stop();
+    broker.start();
+    // Subscribed before the session's pause of a second ends and it reconnects.
+    kvtest::MqttClient after(broker.port());
+    EXPECT_TRUE(lineError(after)) << bridge.log();
+}
+
+// A broker with users and the sample ACL the package ships: a user it does
+// not let publish commands cannot command a module.
+TEST(BridgeAcl, TheSampleAclLetsOnlyTheOperatorCommand) {
+    const std::string dir = ::testing::TempDir() + "/kv618-acl";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const auto everyone = std::filesystem::perms::others_read | std::filesystem::perms::others_exec;
+    std::filesystem::permissions(dir, everyone, std::filesystem::perm_options::add);
+    std::filesystem::copy_file(KV_ACL_EXAMPLE, dir + "/acl");
+    for (const std::string user : {"kv618-bridge", "operator", "viewer"}) {
+        const std::string add = "mosquitto_passwd -b " + std::string(user == "kv618-bridge" ? "-c " : "") + dir +
+                                "/passwd " + user + " pw-" + user + " >/dev/null 2>&1";
+        ASSERT_EQ(std::system(add.c_str()), 0) << add;
+    }
+    for (const char* file : {"/acl", "/passwd"})
+        std::filesystem::permissions(dir + file, std::filesystem::perms::others_read, std::filesystem::perm_options::add);
+    std::ofstream(dir + "/bridge.password") << "pw-kv618-bridge\n";
+
+    kvtest::Emulator emulator;
+    kvtest::Broker broker("allow_anonymous false\npassword_file " + dir + "/passwd\nacl_file " + dir + "/acl\n");
+    kvtest::MqttClient operatorClient(broker.port(), "kv618/#", "operator", "pw-operator");
+    kvtest::MqttClient viewer(broker.port(), "kv618/#", "viewer", "pw-viewer");
+    emulator.command("set status 0x40");
+    std::ostringstream config;
+    config << "[broker]\nhost = 127.0.0.1\nport = " << broker.port() << "\nclient id = test\nuser = kv618-bridge\n"
+           << "password file = " << dir << "/bridge.password\n\n[module alpha]\nAdresa = 1\nretry = 300 ms\n"
+           << "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = " << emulator.udpPort() << "\ncommands = all\n";
+    kvtest::BridgeProcess bridge(config.str());
+    ASSERT_TRUE(viewer.waitOn("kv618/alpha/online", [](const std::string& p) { return p == "true"; }, Patience))
+        << "the values may be read: " << bridge.log();
+
+    viewer.publish("kv618/alpha/set/outputs", "0x0F");
+    viewer.publish("kv618/alpha/reset/status", "");
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0u) << "the broker did not pass the viewer's command on";
+    EXPECT_EQ(emulator.value("at 1 get status") & 0x40, 0x40u) << "nor its reset";
+
+    operatorClient.publish("kv618/alpha/set/outputs", "0xA5");
+    EXPECT_TRUE(viewer.waitOn("kv618/alpha/outputs", [](const std::string& p) { return json::parse(p)["value"] == 0xA5; },
+                              Patience))
+        << bridge.log();
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0xA5u);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

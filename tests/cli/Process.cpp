@@ -127,6 +127,7 @@ Outcome Process::Wait(std::chrono::milliseconds timeout) {
     pid_t ended = 0;
     while ((ended = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline) ::usleep(1000);
     const bool exited = ended == pid_ && WIFEXITED(status);
+    const int signal = ended == pid_ && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (ended != pid_) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -134,6 +135,7 @@ Outcome Process::Wait(std::chrono::milliseconds timeout) {
     pid_ = -1;
     Outcome outcome;
     outcome.status = exited ? WEXITSTATUS(status) : -1;
+    outcome.signal = signal;
     outcome.out = outTaken_ + outBuffer_;
     outcome.err = errText_;
     return outcome;

@@ -15,6 +15,7 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 
 struct Outcome {
     int status = -1;       // exit status; -1 when it did not exit by itself
+    int signal = 0;        // the signal that ended it, when it was not the test's own kill
     std::string out, err;  // everything it wrote
 };
 

@@ -87,6 +87,49 @@ TEST(StreamScanner, FindsTheReplyBehindNoiseFalseSyncAndStaleFrames) {
     EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{9, 8, 7, 6}));
 }
 
+// Junk whose bytes from its second sync byte on, with the sync byte of the
+// true reply behind them, pass the checksum: a frame for another request
+// that overlaps the reply.
+Bytes junkOverlappingTheReply(uint16_t transaction) {
+    for (uint32_t seed = 1;; ++seed) {
+        Bytes candidate = {wire::ReplySync, 0, 0, 9, 0, 0, 0, 0, 0, 0};
+        for (size_t i = 1; i < candidate.size(); ++i) candidate[i] = static_cast<uint8_t>(seed * (i * 2 + 1) >> (i % 3));
+        const uint16_t crc = wire::crc16(candidate);
+        if ((crc >> 8) != wire::ReplySync || (candidate[1] | candidate[2] << 8) == transaction) continue;
+        candidate.push_back(static_cast<uint8_t>(crc & 0xFF));
+        return joined({Bytes{wire::ReplySync}, candidate});
+    }
+}
+
+TEST(StreamScanner, FindsTheReplyBehindJunkThatMakesAFrameWithItsFirstByte) {
+    const wire::Request request = requestFor(0x0A0B, 3);
+    const Bytes good = fake::replyTo(request, 0x42, {1, 2, 3, 4});
+    const Bytes junk = junkOverlappingTheReply(request.transaction);
+    ASSERT_EQ(junk.size(), 12u);
+    ASSERT_EQ(Bytes(junk.begin(), junk.begin() + 2), (Bytes{0x5A, 0x5A}));
+    for (const size_t chunk : {size_t{1}, size_t{5}, junk.size() + good.size()}) {
+        drv::ReplyJudge judge(request.transaction, request.address);
+        drv::StreamScanner scanner(judge);
+        const Bytes stream = joined({junk, good});
+        bool found = false;
+        for (size_t i = 0; i < stream.size() && !found; i += chunk)
+            found = scanner.feed(std::span(stream).subspan(i, std::min(chunk, stream.size() - i)));
+        ASSERT_TRUE(found) << "in pieces of " << chunk;
+        EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+    }
+}
+
+TEST(StreamScanner, AFrameFromAnotherModuleStaysTheTellingFaultWhateverItsBytesHold) {
+    const wire::Request request = requestFor(0x5A5A, 0x5A);
+    // Another module's reply full of sync bytes, and nothing else.
+    const Bytes other = fake::withAddress(fake::replyTo(request, 0x5A, {0x5A, 0x5A, 0x5A, 0x5A}), 4);
+    drv::ReplyJudge judge(request.transaction, request.address);
+    drv::StreamScanner scanner(judge);
+    EXPECT_FALSE(scanner.feed(other));
+    EXPECT_EQ(judge.timeoutCode(), drv::OtherAddress);
+    EXPECT_FALSE(scanner.holdsBytes());
+}
+
 TEST(StreamScanner, NoiseAloneIsNeverAReply) {
     drv::ReplyJudge judge(1, 1);
     drv::StreamScanner scanner(judge);

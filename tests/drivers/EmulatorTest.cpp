@@ -191,6 +191,22 @@ TEST_P(Module, RefusedRequestsGiveTheirCodesAndClearTheData) {
     EXPECT_EQ(send(0, 0x40).error, 0) << "refused once only";
 }
 
+// Behind the LAN converter, as on the serial line, a module hears only
+// requests sent at its own rate.
+TEST(LanConverter, AModuleAnswersOnlyAtItsRate) {
+    kvtest::Emulator emulator(kvtest::ModulesOnLine({"1", "2:19200"}));
+    int32_t handle = 0;
+    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(emulator.udpPort(), LanTimeoutMs)), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle, 1, 0xC8, 0).error, 0) << "9600 Bd before any setting";
+    EXPECT_EQ(exchange(RozhraniKV1726, handle, 2, 0xC8, 0).error, 1);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle, 19200, TimeoutRychlosti(19200), 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle, 2, 0xC8, 0).error, 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle, 1, 0xC8, 0).error, 1);
+    EXPECT_EQ(emulator.value("at 2 get requests"), 1u);
+    EXPECT_EQ(emulator.value("at 1 get requests"), 1u);
+    UkonciRozhrani(RozhraniKV1726, &handle);
+}
+
 TEST_P(Module, AModuleAtAnotherAddressDoesNotAnswer) {
     const uint32_t before = value("get requests");
     const Outcome o = send(0xC8, 0, {}, 2);

@@ -128,10 +128,11 @@ void UdpPeer::loop() {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;
         const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+        if (n <= 0) continue;
+        const wire::Datagram datagram = wire::splitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
         wire::Request request;
-        if (n <= 0 || wire::decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), request) !=
-                          wire::DecodeError::None)
-            continue;
+        if (wire::decode(datagram.frame, request) != wire::DecodeError::None) continue;
+        lastRate_ = datagram.rate.value_or(0);
         record(request);
         for (const Answer& answer : script_(request)) {
             pause(answer.delayMs);

@@ -58,9 +58,12 @@ public:
     explicit UdpPeer(Script script);
     ~UdpPeer() override;
     uint16_t port() const { return port_; }
+    // The line rate the last request named (0: none).
+    int32_t lastRate() const { return lastRate_; }
 
 private:
     void loop();
+    std::atomic<int32_t> lastRate_{0};
     int fd_ = -1;
     int otherFd_ = -1;
     uint16_t port_ = 0;

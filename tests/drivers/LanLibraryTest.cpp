@@ -49,6 +49,16 @@ TEST_F(Lan, CarriesTheRequestAndUnpacksTheReply) {
     EXPECT_EQ(TextKodu(RozhraniKV1726, 0), "Komunikace v pořádku");
 }
 
+TEST_F(Lan, EveryRequestNamesTheLineRateForTheConverter) {
+    fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {})); });
+    open(peer);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0xC8, 0).error, 0);
+    EXPECT_EQ(peer.lastRate(), 9600) << "before _SetConfig, as the serial line";
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 19200, 5, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0xC8, 0).error, 0);
+    EXPECT_EQ(peer.lastRate(), 19200);
+}
+
 TEST_F(Lan, EveryRequestCarriesTheNextTransactionNumber) {
     fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {})); });
     open(peer);

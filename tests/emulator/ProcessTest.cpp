@@ -5,6 +5,10 @@
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "Emulator.h"
@@ -136,12 +140,67 @@ TEST(EmulatorProcess, CommandLineControlsActOnceTheModuleIsUp) {
 
 namespace {
 
+// Everything the control socket says within `waitMs` after `text` was sent.
+std::string ControlSession(const std::string& path, const std::string& text, int waitMs = 1000) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    std::string replies;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        for (size_t done = 0; done < text.size();) {
+            const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+            if (n <= 0) break;
+            done += static_cast<size_t>(n);
+        }
+        char buffer[256];
+        for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, waitMs) > 0;) {
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0) break;
+            replies.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return replies;
+}
+
+TEST(EmulatorControl, ALineTooLongGetsOneReply) {
+    kvtest::Emulator emulator;
+    const std::string replies =
+        ControlSession(emulator.tempDir() + "/control.sock", std::string(100 * 1024, 'x') + "\nping\n");
+    EXPECT_EQ(replies, "error line too long\nok\n");
+}
+
 TEST(EmulatorOptions, ACommandLineControlIsCheckedBeforeAnythingStarts) {
     const auto good = emu::ParseOptions({"--do", "pulses 0 10", "--do", "fault drop 20"});
     ASSERT_TRUE(std::holds_alternative<emu::Options>(good));
     EXPECT_EQ(std::get<emu::Options>(good).commands.size(), 2u);
     EXPECT_TRUE(std::holds_alternative<emu::OptionsError>(emu::ParseOptions({"--do", "make coffee"})));
     EXPECT_TRUE(std::holds_alternative<emu::OptionsError>(emu::ParseOptions({"--do"})));
+}
+
+std::string ErrorOf(const std::vector<std::string>& args) {
+    const auto parsed = emu::ParseOptions(args);
+    return std::holds_alternative<emu::OptionsError>(parsed) ? std::get<emu::OptionsError>(parsed).why : "";
+}
+
+TEST(EmulatorOptions, TwoModulesAtOneAddressAreRefused) {
+    EXPECT_EQ(ErrorOf({"--module", "3", "--module", "4:19200", "--module", "3:2400"}),
+              "modules 1 and 3 on the line both have address 3");
+}
+
+// A device or a FIFO would be read without end or waited on for ever.
+TEST(EmulatorOptions, ABusFileIsASmallRegularFile) {
+    EXPECT_NE(ErrorOf({"--bus", "/dev/zero"}).find("not a regular file"), std::string::npos);
+    const std::string folder = ::testing::TempDir() + "/bus-" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::mkfifo((folder + "/fifo").c_str(), 0600), 0);
+    EXPECT_NE(ErrorOf({"--bus", folder + "/fifo"}).find("not a regular file"), std::string::npos);
+    std::ofstream(folder + "/big") << std::string(100 * 1024, '#');
+    EXPECT_NE(ErrorOf({"--bus", folder + "/big"}).find("larger than"), std::string::npos);
+    std::ofstream(folder + "/good") << "# the line\n1\n2:19200\n";
+    EXPECT_EQ(ErrorOf({"--bus", folder + "/good"}), "");
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

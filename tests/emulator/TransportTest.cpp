@@ -155,6 +155,24 @@ TEST(EmulatorCards, EveryCardSocketAnswers) {
     EXPECT_FALSE(Exists(emulator.cardDir() + "/usb1726.sock")) << "sockets removed on a clean stop";
 }
 
+// A packet of no bytes is a damaged frame, not the end of the connection.
+TEST(EmulatorCards, AnEmptyPacketKeepsTheConnection) {
+    kvtest::Emulator emulator;
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (emulator.cardDir() + "/usb1726.sock").c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::send(fd, "", 0, MSG_NOSIGNAL), 0);
+    const auto frame = wire::encode(wire::Request{77, 1, 0xC8, 0, {}});
+    ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    const auto reply = ReadReply(fd, 2000);
+    ::close(fd);
+    ASSERT_TRUE(reply) << "the connection was dropped";
+    EXPECT_EQ(reply->transaction, 77);
+    EXPECT_NE(emulator.value("get status") & 0x02u, 0u) << "FN: a damaged frame was received";
+}
+
 // CPU time (user and system, in clock ticks) a process has used so far.
 long CpuTicks(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");

@@ -63,7 +63,8 @@ TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",
           " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n",
           " ./usr/share/doc/r-iv618/copyright\n", " ./usr/share/doc/r-iv618/changelog.Debian.gz\n",
-          " ./usr/share/doc/r-iv618/examples/bridge.conf\n", " ./usr/lib/sysusers.d/kv618-bridge.conf\n"})
+          " ./usr/share/doc/r-iv618/examples/bridge.conf\n", " ./usr/share/doc/r-iv618/examples/kv618-bridge.acl\n",
+          " ./usr/lib/sysusers.d/kv618-bridge.conf\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
     const auto [kodPole, zavislosti] = Vystup("dpkg-deb -f " + deb + " Version Depends Suggests");

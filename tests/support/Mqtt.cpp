@@ -127,12 +127,12 @@ uint16_t FreeTcpPort() {
     return ntohs(address.sin_port);
 }
 
-Broker::Broker() {
+Broker::Broker(const std::string& access) {
     dir_ = MakeTempDir("kv618-broker");
     port_ = FreeTcpPort();
     configPath_ = dir_ + "/mosquitto.conf";
     std::ofstream(configPath_) << "listener " << port_ << " 127.0.0.1\n"
-                               << "allow_anonymous true\n"
+                               << access
                                << "persistence false\n"
                                << "log_dest none\n";
     // Readable by the user mosquitto drops to when started as root.
@@ -162,10 +162,12 @@ void Broker::start() {
 
 void Broker::stop() { Kill(pid_, 5s); }
 
-MqttClient::MqttClient(uint16_t port, std::string filter) : filter_(std::move(filter)) {
+MqttClient::MqttClient(uint16_t port, std::string filter, const std::string& user, const std::string& password)
+    : filter_(std::move(filter)) {
     std::call_once(libraryInit, [] { ::mosquitto_lib_init(); });
     client_ = ::mosquitto_new(nullptr, true, this);
     if (!client_) throw std::runtime_error("mosquitto_new failed");
+    if (!user.empty()) ::mosquitto_username_pw_set(client_, user.c_str(), password.c_str());
     ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { static_cast<MqttClient*>(o)->onConnect(rc); });
     ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int) { static_cast<MqttClient*>(o)->onDisconnect(); });
     ::mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* o, int, int, const int*) {

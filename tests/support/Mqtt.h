@@ -25,12 +25,15 @@ using namespace std::chrono_literals;
 // restart forgets every retained message.
 class Broker {
 public:
-    Broker();
+    // `access`: lines that replace "allow_anonymous true" (users, an ACL).
+    explicit Broker(const std::string& access = "allow_anonymous true\n");
     ~Broker();
     Broker(const Broker&) = delete;
     Broker& operator=(const Broker&) = delete;
 
     uint16_t port() const { return port_; }
+    // The broker's own folder, readable by the user mosquitto drops to.
+    const std::string& dir() const { return dir_; }
     void stop();
     // Starts it again on the same port.
     void start();
@@ -50,7 +53,8 @@ struct Message {
 // Subscribes to `filter` and keeps every message; reconnects on its own.
 class MqttClient {
 public:
-    explicit MqttClient(uint16_t port, std::string filter = "kv618/#");
+    explicit MqttClient(uint16_t port, std::string filter = "kv618/#", const std::string& user = "",
+                        const std::string& password = "");
     ~MqttClient();
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
