@@ -103,19 +103,19 @@ void Bridge::OnCommand(size_t module, const std::string& what, std::string_view 
     if (payload.size() > MostCommandBytes)
         return refuse("a command payload of " + std::to_string(payload.size()) + " bytes is refused; at most " +
                       std::to_string(MostCommandBytes) + " are taken");
-    ParsedCommand parsed = ParseCommand(what, payload);
-    if (!parsed.command) return refuse(parsed.refusal);
-    if (!Enabled(config_.modules[module].commands, parsed.command->kind))
+    const auto parsed = ParseCommand(what, payload);
+    if (!parsed.ok()) return refuse(parsed.message());
+    if (!Enabled(config_.modules[module].commands, parsed->kind))
         return refuse("the command " + what + " is not enabled for this module (key \"commands\" of [module " +
                       config_.modules[module].name + "])");
-    if (!lineOf_[module]->Post(module, *parsed.command, topic, std::string(payload)))
+    if (!lineOf_[module]->Post(module, parsed.value(), topic, std::string(payload)))
         refuse("the bridge is ending, or too many commands are waiting for this module's line; this one was not carried out");
 }
 
 int RunBridge(const std::string& configPath) {
     auto loaded = LoadConfig(configPath);
-    if (auto* message = std::get_if<std::string>(&loaded)) {
-        Log(*message);
+    if (!loaded.ok()) {
+        Log(loaded.message());
         return ExitBadConfig;
     }
     // Every thread the bridge starts inherits the blocked signals; this one takes them.
@@ -129,7 +129,7 @@ int RunBridge(const std::string& configPath) {
     ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     int status = ExitStopped;
     try {
-        Bridge bridge(std::move(std::get<Config>(loaded)));
+        Bridge bridge(std::move(loaded.value()));
         bridge.Start();
         int signal = 0;
         ::sigwait(&ending, &signal);

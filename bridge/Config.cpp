@@ -2,16 +2,15 @@
 
 #include "Commands.h"
 #include "Interfaces.h"
-#include "Kodovani.h"
+#include "Files.h"
+#include "Ini.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,23 +29,11 @@ constexpr size_t LongestName = 64;
 // waits with select(): all of them must stay below FD_SETSIZE (1024).
 constexpr size_t MostModules = 300;
 
-// A fault found while parsing: the line it names and what is wrong there.
-struct Fault {
-    int line;
-    std::string what;
-};
+using kv618::Failed;
+using kv618::Outcome;
+using files::SameName;
 
-std::string Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    size_t start = 0, end = text.size();
-    while (start < end && blank(text[start])) ++start;
-    while (end > start && blank(text[end - 1])) --end;
-    return std::string(text.substr(start, end - start));
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    return Kodovani::StejneBezVelikosti1250(Kodovani::Utf8NaCp1250(a), Kodovani::Utf8NaCp1250(b));
-}
+std::string Trim(std::string_view text) { return std::string(files::Trim(text)); }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
@@ -70,76 +57,74 @@ struct Section {
 };
 
 // Splits the text into sections of entries; the first fault of form, if any.
-std::variant<std::vector<Section>, Fault> Sections(std::string_view text) {
+Outcome<std::vector<Section>> Sections(const files::IniText& text) {
     std::vector<Section> sections;
-    int number = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        const std::string line = Trim(text.substr(start, end - start));
-        start = end + 1;
-        ++number;
-        if (line.empty() || line[0] == '#' || line[0] == ';') continue;
-        if (line[0] == '[') {
-            if (line.back() != ']') return Fault{number, "a section header ends with \"]\""};
-            const std::string header = Trim(std::string_view(line).substr(1, line.size() - 2));
-            const size_t blank = header.find_first_of(" \t");
-            const std::string word = header.substr(0, blank);
-            const std::string rest = blank == std::string::npos ? "" : Trim(header.substr(blank));
-            if (SameName(word, "broker") && rest.empty()) {
-                for (const Section& s : sections)
-                    if (s.kind == Section::Broker)
-                        return Fault{number, "a second [broker] section (the first is on line " +
-                                                 std::to_string(s.line) + ")"};
-                sections.push_back({Section::Broker, {}, number, {}});
-            } else if (SameName(word, "module")) {
-                if (rest.empty()) return Fault{number, "[module NAME] needs a name"};
-                sections.push_back({Section::Module, rest, number, {}});
-            } else {
-                return Fault{number, "unknown section " + Quoted(line) + "; there are [broker] and [module NAME]"};
+    for (const files::IniLine& line : text.Lines()) {
+        const int number = line.number;
+        switch (line.kind) {
+            case files::IniLine::Blank:
+            case files::IniLine::Comment: continue;
+            case files::IniLine::Other:
+                if (line.text.front() == '[') return Failed{"a section header ends with \"]\"", number};
+                return Failed{"expected \"key = value\", a [section] or a # comment", number};
+            case files::IniLine::Section: {
+                if (line.text.back() != ']') return Failed{"a section header ends with \"]\"", number};
+                const std::string header(line.name);
+                const size_t blank = header.find_first_of(" \t");
+                const std::string word = header.substr(0, blank);
+                const std::string rest = blank == std::string::npos ? "" : Trim(header.substr(blank));
+                if (SameName(word, "broker") && rest.empty()) {
+                    for (const Section& s : sections)
+                        if (s.kind == Section::Broker)
+                            return Failed{"a second [broker] section (the first is on line " + std::to_string(s.line) + ")",
+                                          number};
+                    sections.push_back({Section::Broker, {}, number, {}});
+                } else if (SameName(word, "module")) {
+                    if (rest.empty()) return Failed{"[module NAME] needs a name", number};
+                    sections.push_back({Section::Module, rest, number, {}});
+                } else {
+                    return Failed{"unknown section " + Quoted(line.text) + "; there are [broker] and [module NAME]", number};
+                }
+                continue;
             }
-            continue;
+            case files::IniLine::Entry: break;
         }
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) return Fault{number, "expected \"key = value\", a [section] or a # comment"};
-        Entry entry{Trim(std::string_view(line).substr(0, equals)), Trim(std::string_view(line).substr(equals + 1)),
-                    number};
-        if (entry.key.empty()) return Fault{number, "a key is missing before \"=\""};
-        if (sections.empty()) return Fault{number, Quoted(entry.key) + " stands before any [section]"};
+        Entry entry{std::string(line.key), std::string(line.value), number};
+        if (entry.key.empty()) return Failed{"a key is missing before \"=\"", number};
+        if (sections.empty()) return Failed{Quoted(entry.key) + " stands before any [section]", number};
         for (const Entry& e : sections.back().entries)
             if (SameName(e.key, entry.key))
-                return Fault{number, Quoted(entry.key) + " is given twice in this section (also on line " +
-                                         std::to_string(e.line) + ")"};
+                return Failed{Quoted(entry.key) + " is given twice in this section (also on line " + std::to_string(e.line) + ")",
+                              number};
         sections.back().entries.push_back(std::move(entry));
     }
     return sections;
 }
 
-std::optional<Fault> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
+Outcome<> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
     const auto n = Whole(e.value);
     if (!n || *n < low || *n > high)
-        return Fault{e.line, e.key + " must be a whole number " + std::to_string(low) + "-" + std::to_string(high) +
-                                 ", not " + Quoted(e.value)};
+        return Failed{e.key + " must be a whole number " + std::to_string(low) + "-" + std::to_string(high) +
+                                 ", not " + Quoted(e.value), e.line};
     out = static_cast<int>(*n);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Fault> ReadBroker(const Section& section, BrokerConfig& broker) {
+Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
     for (const Entry& e : section.entries) {
-        const auto path = [&](std::string& field, int& line) -> std::optional<Fault> {
-            if (e.value.empty()) return Fault{e.line, e.key + " needs a file name"};
+        const auto path = [&](std::string& field, int& line) -> Outcome<> {
+            if (e.value.empty()) return Failed{e.key + " needs a file name", e.line};
             field = e.value;
             line = e.line;
-            return std::nullopt;
+            return {};
         };
-        std::optional<Fault> fault;
+        Outcome<> fault;
         if (SameName(e.key, "host")) {
-            if (e.value.empty()) fault = Fault{e.line, "host needs a host name or address"};
+            if (e.value.empty()) fault = Failed{"host needs a host name or address", e.line};
             broker.host = e.value;
         } else if (SameName(e.key, "port")) fault = NumberIn(e, 1, 65535, broker.port);
         else if (SameName(e.key, "client id")) {
-            if (e.value.empty()) fault = Fault{e.line, "client id must not be empty"};
+            if (e.value.empty()) fault = Failed{"client id must not be empty", e.line};
             broker.clientId = e.value;
         } else if (SameName(e.key, "user")) broker.user = e.value;
         else if (SameName(e.key, "password file")) fault = path(broker.passwordFile, broker.passwordLine);
@@ -149,21 +134,21 @@ std::optional<Fault> ReadBroker(const Section& section, BrokerConfig& broker) {
         else if (SameName(e.key, "keepalive")) fault = NumberIn(e, 5, 65535, broker.keepalive);
         else if (SameName(e.key, "qos")) fault = NumberIn(e, 0, 2, broker.qos);
         else
-            fault = Fault{e.line, "unknown key " + Quoted(e.key) +
+            fault = Failed{"unknown key " + Quoted(e.key) +
                                       " in [broker]; known: host, port, client id, user, password file, ca file, "
-                                      "cert file, key file, keepalive, qos"};
-        if (fault) return fault;
+                                      "cert file, key file, keepalive, qos", e.line};
+        if (!fault.ok()) return fault;
     }
     if (!broker.passwordFile.empty() && broker.user.empty())
-        return Fault{broker.passwordLine, "a password file needs a user"};
+        return Failed{"a password file needs a user", broker.passwordLine};
     if (broker.certFile.empty() != broker.keyFile.empty())
-        return Fault{std::max(broker.certLine, broker.keyLine), "cert file and key file go together"};
+        return Failed{"cert file and key file go together", std::max(broker.certLine, broker.keyLine)};
     if (!broker.certFile.empty() && broker.caFile.empty())
-        return Fault{broker.certLine, "a client certificate needs a ca file (TLS)"};
-    return std::nullopt;
+        return Failed{"a client certificate needs a ca file (TLS)", broker.certLine};
+    return {};
 }
 
-std::optional<Fault> ReadCommands(const Entry& e, Commands& commands) {
+Outcome<> ReadCommands(const Entry& e, Commands& commands) {
     commands = {};
     std::string words = e.value;
     std::replace(words.begin(), words.end(), ',', ' ');
@@ -175,55 +160,45 @@ std::optional<Fault> ReadCommands(const Entry& e, Commands& commands) {
         else if (SameName(word, "all")) commands = {true, true, true};
         else if (SameName(word, "none") || SameName(word, "off")) commands = {};
         else
-            return Fault{e.line, "commands takes outputs, counters, status, all or none, not " + Quoted(word)};
+            return Failed{"commands takes outputs, counters, status, all or none, not " + Quoted(word), e.line};
     }
-    return std::nullopt;
+    return {};
 }
 
-std::optional<Fault> ReadInterval(const Entry& e, Millis& interval, bool mayBeOff) {
+Outcome<> ReadInterval(const Entry& e, Millis& interval, bool mayBeOff) {
     if (!ParseInterval(e.value, interval) || (interval.count() == 0 && !mayBeOff))
-        return Fault{e.line, e.key + " takes a time such as \"100 ms\" or \"2 s\"" +
-                                 std::string(mayBeOff ? " or \"off\"" : "") + ", not " + Quoted(e.value)};
+        return Failed{e.key + " takes a time such as \"100 ms\" or \"2 s\"" +
+                                 std::string(mayBeOff ? " or \"off\"" : "") + ", not " + Quoted(e.value), e.line};
     if (interval.count() != 0 && interval < ShortestPoll)
-        return Fault{e.line, e.key + " of " + e.value + " is shorter than the shortest, 10 ms"};
-    return std::nullopt;
-}
-
-// The parameter of an interface that a key names, if any.
-const Parameter* ParameterOf(uint8_t type, std::string_view key) {
-    for (const Parameter& p : Interfaces[type].parameters)
-        if (SameName(p.key, key)) return &p;
-    return nullptr;
+        return Failed{e.key + " of " + e.value + " is shorter than the shortest, 10 ms", e.line};
+    return {};
 }
 
 // The interface whose table has a parameter of this name, for a better message.
 const char* InterfaceWithKey(std::string_view key) {
     for (const auto& i : Interfaces)
-        for (const Parameter& p : i.parameters)
-            if (SameName(p.key, key)) return i.settingsName;
+        if (kv618::ParameterNamed(i, key)) return i.settingsName;
     return nullptr;
 }
 
-std::optional<Fault> SetInterfaceParameter(const Entry& e, const Parameter& p, TData& data) {
-    int64_t low = 0, high = 65535;
+// What a parameter takes, for the message that refuses a value.
+std::string Expected(const Parameter& p, kv618::Notation notation) {
     switch (p.kind) {
-        case ParameterKind::PortNumber: low = 1, high = 255; break;
-        case ParameterKind::IoBase: high = 0xFFF; break;
-        case ParameterKind::Bounded16: break;
-        case ParameterKind::Address: {
-            in_addr address{};
-            if (::inet_pton(AF_INET, e.value.c_str(), &address) != 1)
-                return Fault{e.line, e.key + " must be an IPv4 address in dotted decimal, not " + Quoted(e.value)};
-            kv618::SetParameter(data, p, e.value);
-            return std::nullopt;
-        }
+        case ParameterKind::PortNumber: return "must be a whole number 1-255";
+        case ParameterKind::IoBase:
+            return notation == kv618::Notation::Stored ? "must be the I/O base in decimal (768) or hexadecimal (300h), at most FFFh"
+                                                       : "must be the I/O base in hexadecimal, 300h, at most FFFh";
+        case ParameterKind::Address: return "must be an IPv4 address in dotted decimal";
+        case ParameterKind::Bounded16: return "must be a whole number 0-65535";
     }
-    const auto n = Whole(e.value);
-    if (!n || *n < low || *n > high)
-        return Fault{e.line, e.key + " must be a whole number " + std::to_string(low) + "-" + std::to_string(high) +
-                                 ", not " + Quoted(e.value)};
-    kv618::SetParameter(data, p, std::to_string(*n));
-    return std::nullopt;
+    return {};
+}
+
+Outcome<> SetInterfaceParameter(const Entry& e, const kv618::NamedParameter& named, TData& data) {
+    const auto value = kv618::ParseParameter(*named.parameter, e.value, named.notation);
+    if (!value) return Failed{e.key + " " + Expected(*named.parameter, named.notation) + ", not " + Quoted(e.value), e.line};
+    kv618::SetParameter(data, *named.parameter, *value);
+    return {};
 }
 
 bool ValidName(const std::string& name) {
@@ -234,52 +209,65 @@ bool ValidName(const std::string& name) {
     });
 }
 
-std::optional<Fault> ReadModule(const Section& section, ModuleConfig& module) {
+Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
     module.name = section.name;
     module.line = section.line;
     if (!ValidName(module.name))
-        return Fault{section.line, "module name " + Quoted(module.name) +
+        return Failed{"module name " + Quoted(module.name) +
                                        " must be 1-64 of the letters a-z, A-Z, digits, \"-\", \"_\" and \".\" "
-                                       "(it is a level of MQTT topics)"};
+                                       "(it is a level of MQTT topics)", section.line};
     InicializujData(&module.data);
-    // The interface first: which parameter keys belong depends on it.
+    // The interface first: which parameter keys belong depends on it.  The
+    // settings file's name (Rozhraní = KV-1726) or the tool's (interface = kv1726).
     const Entry* interface = nullptr;
-    for (const Entry& e : section.entries)
-        if (SameName(e.key, "Rozhraní")) interface = &e;
-    if (!interface) return Fault{section.line, "module " + module.name + " has no \"Rozhraní\" (COMx, PCI-726, PCI-1726, USB-1726 or KV-1726)"};
-    bool known = false;
-    for (size_t i = 0; i < Interfaces.size(); ++i)
-        if (SameName(interface->value, Interfaces[i].settingsName)) {
-            module.type = static_cast<uint8_t>(i);
-            known = true;
-        }
-    if (!known)
-        return Fault{interface->line, "Rozhraní must be COMx, PCI-726, PCI-1726, USB-1726 or KV-1726, not " +
-                                          Quoted(interface->value)};
+    bool toolsName = false;
+    for (const Entry& e : section.entries) {
+        const bool tools = SameName(e.key, "interface");
+        if (!tools && !SameName(e.key, "Rozhraní")) continue;
+        if (interface)
+            return Failed{Quoted(e.key) + " names the interface again (also on line " + std::to_string(interface->line) + ")",
+                          e.line};
+        interface = &e;
+        toolsName = tools;
+    }
+    if (!interface)
+        return Failed{"module " + module.name +
+                          " has no \"Rozhraní\" (COMx, PCI-726, PCI-1726, USB-1726 or KV-1726) nor \"interface\" "
+                          "(com, pci726, pci1726, usb1726 or kv1726)",
+                      section.line};
+    const auto type = toolsName ? kv618::InterfaceOfOption(interface->value) : kv618::InterfaceOfSettingsName(interface->value);
+    if (!type)
+        return Failed{toolsName ? "interface must be com, pci726, pci1726, usb1726 or kv1726, not " + Quoted(interface->value)
+                                : "Rozhraní must be COMx, PCI-726, PCI-1726, USB-1726 or KV-1726, not " +
+                                      Quoted(interface->value),
+                      interface->line};
+    module.type = *type;
     module.data.Rozhrani = module.type;
 
     bool hasAddress = false;
     std::vector<const Parameter*> given;
     for (const Entry& e : section.entries) {
-        std::optional<Fault> fault;
+        Outcome<> fault;
         if (&e == interface) continue;
-        if (SameName(e.key, "Adresa")) {
+        if (SameName(e.key, "Adresa") || SameName(e.key, "address")) {
             int address = 0;
             fault = NumberIn(e, 0, 255, address);
             module.data.Adresa = static_cast<uint8_t>(address);
             hasAddress = true;
-        } else if (SameName(e.key, "Rychlost")) {
+        } else if (SameName(e.key, "Rychlost") || SameName(e.key, "rate")) {
             const auto rate = Whole(e.value);
             if (!rate || !kv618::BaudIndexOf(static_cast<int32_t>(*rate)) || *rate != static_cast<int32_t>(*rate))
-                fault = Fault{e.line, "Rychlost must be one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
-                                      "115200, not " + Quoted(e.value)};
+                fault = Failed{e.key + " must be one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
+                                       "115200, not " + Quoted(e.value), e.line};
             else module.data.Rychlost = static_cast<int32_t>(*rate);
-        } else if (const Parameter* p = ParameterOf(module.type, e.key)) {
-            fault = SetInterfaceParameter(e, *p, module.data);
-            given.push_back(p);
+        } else if (const auto named = kv618::ParameterNamed(Interfaces[module.type], e.key)) {
+            if (std::find(given.begin(), given.end(), named->parameter) != given.end())
+                fault = Failed{Quoted(e.key) + " gives a parameter given before in this section", e.line};
+            else fault = SetInterfaceParameter(e, *named, module.data);
+            given.push_back(named->parameter);
         } else if (const char* other = InterfaceWithKey(e.key)) {
-            fault = Fault{e.line, Quoted(e.key) + " is a parameter of " + other + ", and this module's Rozhraní is " +
-                                      Interfaces[module.type].settingsName};
+            fault = Failed{Quoted(e.key) + " is a parameter of " + other + ", and this module's Rozhraní is " +
+                                      Interfaces[module.type].settingsName, e.line};
         } else if (SameName(e.key, "inputs")) fault = ReadInterval(e, module.inputs, true);
         else if (SameName(e.key, "status")) fault = ReadInterval(e, module.status, true);
         else if (SameName(e.key, "counters")) fault = ReadInterval(e, module.counters, true);
@@ -287,21 +275,21 @@ std::optional<Fault> ReadModule(const Section& section, ModuleConfig& module) {
         else if (SameName(e.key, "retry")) fault = ReadInterval(e, module.retry, false);
         else if (SameName(e.key, "commands")) fault = ReadCommands(e, module.commands);
         else if (SameName(e.key, "outputs"))
-            fault = Fault{e.line, "the module has no request that reads its outputs, so they cannot be polled; "
-                                  "the bridge publishes on kv618/" + module.name + "/outputs what it writes"};
+            fault = Failed{"the module has no request that reads its outputs, so they cannot be polled; "
+                                  "the bridge publishes on kv618/" + module.name + "/outputs what it writes", e.line};
         else
-            fault = Fault{e.line, "unknown key " + Quoted(e.key) + " in [module " + module.name +
-                                      "]; known: Rozhraní, Adresa, Rychlost, the interface's parameters, inputs, "
-                                      "status, counters, heartbeat, retry, commands"};
-        if (fault) return fault;
+            fault = Failed{"unknown key " + Quoted(e.key) + " in [module " + module.name +
+                                      "]; known: Rozhraní (interface), Adresa (address), Rychlost (rate), the "
+                                      "interface's parameters, inputs, status, counters, heartbeat, retry, commands", e.line};
+        if (!fault.ok()) return fault;
     }
-    if (!hasAddress) return Fault{section.line, "module " + module.name + " has no \"Adresa\" (its bus address, 0-255)"};
+    if (!hasAddress) return Failed{"module " + module.name + " has no \"Adresa\" (address: its bus address, 0-255)", section.line};
     // A text parameter (the converter's address) has no default a plant could rely on.
     for (const Parameter& p : Interfaces[module.type].parameters)
         if (p.kind == ParameterKind::Address && std::find(given.begin(), given.end(), &p) == given.end())
-            return Fault{section.line, "module " + module.name + " on " + Interfaces[module.type].settingsName +
-                                           " needs \"" + p.key + "\""};
-    return std::nullopt;
+            return Failed{"module " + module.name + " on " + Interfaces[module.type].settingsName +
+                                           " needs \"" + p.key + "\"", section.line};
+    return {};
 }
 
 // The time-out says how long to wait on a line, not where the line is.
@@ -322,7 +310,7 @@ std::string LineName(const ModuleConfig& m) {
     return name;
 }
 
-std::optional<Fault> GroupLines(Config& config) {
+Outcome<> GroupLines(Config& config) {
     std::map<std::string, size_t> byKey;
     for (size_t i = 0; i < config.modules.size(); ++i) {
         const ModuleConfig& m = config.modules[i];
@@ -335,33 +323,19 @@ std::optional<Fault> GroupLines(Config& config) {
         const ModuleConfig& first = config.modules[line.modules.front()];
         for (const Parameter& p : Interfaces[m.type].parameters)
             if (!NamesTheLine(p) && kv618::ParameterText(m.data, p) != kv618::ParameterText(first.data, p))
-                return Fault{m.line, "module " + m.name + " is on the line " + line.name + " with module " +
+                return Failed{"module " + m.name + " is on the line " + line.name + " with module " +
                                          first.name + " (line " + std::to_string(first.line) + ") but gives another \"" +
-                                         p.key + "\""};
+                                         p.key + "\"", m.line};
         for (const size_t j : line.modules) {
             const ModuleConfig& other = config.modules[j];
             if (other.data.Adresa == m.data.Adresa)
-                return Fault{m.line, "module " + m.name + " has address " + std::to_string(m.data.Adresa) +
+                return Failed{"module " + m.name + " has address " + std::to_string(m.data.Adresa) +
                                          ", as module " + other.name + " (line " + std::to_string(other.line) +
-                                         ") on the same line " + line.name};
+                                         ") on the same line " + line.name, m.line};
         }
         line.modules.push_back(i);
     }
-    return std::nullopt;
-}
-
-std::string ReadAll(const std::string& path, bool& ok) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    ok = file.good() || file.eof();
-    if (!file.is_open()) ok = false;
-    return text.str();
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    return {};
 }
 
 // A file the configuration names, relative to the configuration's folder.
@@ -396,34 +370,33 @@ bool ParseInterval(std::string_view text, Millis& interval) {
     return true;
 }
 
-std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std::string& fileName) {
-    std::string text(bytes);
-    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
-    if (!Kodovani::JePlatneUtf8(text)) text = Kodovani::Cp1250NaUtf8(text);
-    const auto message = [&](const Fault& f) { return fileName + ":" + std::to_string(f.line) + ": " + f.what; };
+Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName) {
+    const auto message = [&](const Failed& f) { return Failed{fileName + ":" + std::to_string(f.line) + ": " + f.message}; };
 
-    auto parsed = Sections(text);
-    if (auto* fault = std::get_if<Fault>(&parsed)) return message(*fault);
+    const auto parsed = Sections(files::IniText(bytes));
+    if (!parsed.ok()) return message(parsed.failure());
     Config config;
-    for (const Section& section : std::get<std::vector<Section>>(parsed)) {
+    for (const Section& section : parsed.value()) {
         if (section.kind == Section::Broker) {
-            if (auto fault = ReadBroker(section, config.broker)) return message(*fault);
+            if (auto fault = ReadBroker(section, config.broker); !fault.ok()) return message(fault.failure());
             continue;
         }
         ModuleConfig module;
-        if (auto fault = ReadModule(section, module)) return message(*fault);
+        if (auto fault = ReadModule(section, module); !fault.ok()) return message(fault.failure());
         if (config.modules.size() == MostModules)
-            return message({section.line, "one bridge serves at most " + std::to_string(MostModules) +
-                                              " modules (each has an MQTT session of its own); run a second "
-                                              "bridge with another client id for the others"});
+            return message({"one bridge serves at most " + std::to_string(MostModules) +
+                                " modules (each has an MQTT session of its own); run a second "
+                                "bridge with another client id for the others",
+                            section.line});
         for (const ModuleConfig& other : config.modules)
             if (other.name == module.name)
-                return message({section.line, "a second module " + module.name + " (the first is on line " +
-                                                  std::to_string(other.line) + ")"});
+                return message(
+                    {"a second module " + module.name + " (the first is on line " + std::to_string(other.line) + ")",
+                     section.line});
         config.modules.push_back(std::move(module));
     }
-    if (config.modules.empty()) return fileName + ": no [module NAME] section, so there is nothing to poll";
-    if (auto fault = GroupLines(config)) return message(*fault);
+    if (config.modules.empty()) return Failed{fileName + ": no [module NAME] section, so there is nothing to poll"};
+    if (auto fault = GroupLines(config); !fault.ok()) return message(fault.failure());
     if (config.broker.clientId.empty()) {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) != 0 || !*host) std::strcpy(host, "localhost");
@@ -432,27 +405,28 @@ std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std:
     return config;
 }
 
-std::variant<Config, std::string> LoadConfig(const std::string& path) {
-    bool ok = false;
-    const std::string bytes = ReadAll(path, ok);
-    if (!ok) return path + ": cannot be read: " + std::strerror(errno);
+Outcome<Config> LoadConfig(const std::string& path) {
+    std::string bytes;
+    // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
+    if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
+        return Failed{path + ": cannot be read: " + files::Reason(f)};
     auto parsed = ParseConfig(bytes, path);
-    auto* config = std::get_if<Config>(&parsed);
-    if (!config) return parsed;
-    BrokerConfig& broker = config->broker;
-    const std::string folder = FolderOf(path);
+    if (!parsed.ok()) return parsed;
+    BrokerConfig& broker = parsed->broker;
+    const std::string folder = files::FolderOf(path);
     const auto where = [&](int line) { return path + ":" + std::to_string(line) + ": "; };
     for (auto [file, line] : {std::pair{&broker.passwordFile, broker.passwordLine}, {&broker.caFile, broker.caLine},
                               {&broker.certFile, broker.certLine}, {&broker.keyFile, broker.keyLine}}) {
         *file = Resolve(folder, *file);
         if (!file->empty() && ::access(file->c_str(), R_OK) != 0)
-            return where(line) + *file + " cannot be read: " + std::strerror(errno);
+            return Failed{where(line) + *file + " cannot be read: " + std::strerror(errno)};
     }
     if (!broker.passwordFile.empty()) {
-        const std::string secret = ReadAll(broker.passwordFile, ok);
-        if (!ok) return where(broker.passwordLine) + broker.passwordFile + " cannot be read";
+        std::string secret;
+        if (const auto f = files::Read(broker.passwordFile, secret, files::Kinds::Any); f.failed())
+            return Failed{where(broker.passwordLine) + broker.passwordFile + " cannot be read: " + files::Reason(f)};
         broker.password = secret.substr(0, secret.find_first_of("\r\n"));
-        if (broker.password.empty()) return where(broker.passwordLine) + broker.passwordFile + " holds no password";
+        if (broker.password.empty()) return Failed{where(broker.passwordLine) + broker.passwordFile + " holds no password"};
     }
     return parsed;
 }

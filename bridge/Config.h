@@ -5,12 +5,12 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Outcome.h"
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace kvbridge {
@@ -68,9 +68,9 @@ struct Config {
 // The configuration, or one message "FILE:LINE: what is wrong" naming the
 // first fault.  `fileName` is only used in messages; `bytes` may be UTF-8 or
 // Windows-1250, as the program's settings file.
-std::variant<Config, std::string> ParseConfig(std::string_view bytes, const std::string& fileName);
-// Reads the file (and the password file it names) and parses it.
-std::variant<Config, std::string> LoadConfig(const std::string& path);
+kv618::Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName);
+// Reads the file (and the password file it names; at most 1 MiB each) and parses it.
+kv618::Outcome<Config> LoadConfig(const std::string& path);
 
 // "100 ms", "2 s", "1.5 s", "1 min", "1 h", "off" (0); false for anything else.
 bool ParseInterval(std::string_view text, Millis& interval);

@@ -16,8 +16,6 @@ constexpr int SilentLimit = 3;
 constexpr size_t MostWaitingCommands = 64;
 constexpr int CounterSteps = kv618::CounterCount * static_cast<int>(kv618::Quantities.size());
 
-// Codes 5-8: the module answered and refused; any other code: it did not answer.
-bool Refusal(int code) { return code >= 5 && code <= 8; }
 
 const char* PollName(int poll) {
     static const char* const names[] = {"identification", "inputs", "status", "counters"};
@@ -168,11 +166,11 @@ bool Line::OpenLink() {
     return false;
 }
 
-uint8_t Line::Reach(const Polled& p) {
+int32_t Line::Reach(const Polled& p) {
     const int32_t rate = p.config->data.Rychlost;
     if (rate == rate_) return 0;
     const int32_t code = connection_.SetRate(rate);
-    if (code != 0) return static_cast<uint8_t>(std::clamp<int32_t>(code, 1, kv618::CodeOutOfRange));
+    if (code != 0) return code;
     rate_ = rate;
     return 0;
 }
@@ -188,7 +186,7 @@ void Line::RunPoll(Polled& p, Poll poll) {
 
 void Line::Identify(Polled& p) {
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto id = reach ? kv618::Result<kv618::Identification>{reach} : module.Identify();
     if (id.ok()) {
         GoOnline(p, id.value);
@@ -233,7 +231,7 @@ void Line::Answered(Polled& p, Poll poll) {
 }
 
 void Line::Failed(Polled& p, Poll poll, int code) {
-    if (Refusal(code)) {
+    if (kv618::IsRefusal(code)) {
         // The module is there; say once what it refuses, not at every poll.
         p.silent = 0;
         int& last = p.refused[static_cast<int>(poll)];
@@ -250,7 +248,7 @@ void Line::ReadInputs(Polled& p) {
     const auto started = Clock::now();
     p.inputsDue = Next(p.inputsDue, p.config->inputs, started);
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto inputs = reach ? kv618::Result<uint32_t>{reach} : module.ReadInputs();
     if (!inputs.ok()) return Failed(p, Poll::Inputs, inputs.error);
     Answered(p, Poll::Inputs);
@@ -265,7 +263,7 @@ void Line::ReadInputs(Polled& p) {
 void Line::ReadStatus(Polled& p) {
     p.statusDue = Next(p.statusDue, p.config->status, Clock::now());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto status = reach ? kv618::Result<uint32_t>{reach} : module.ReadStatus();
     if (!status.ok()) return Failed(p, Poll::Status, status.error);
     Answered(p, Poll::Status);
@@ -284,7 +282,7 @@ void Line::ReadCounterStep(Polled& p) {
     const int counter = p.counterStep / static_cast<int>(kv618::Quantities.size());
     const int quantity = p.counterStep % static_cast<int>(kv618::Quantities.size());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto value = reach ? kv618::Result<uint32_t>{reach} : module.ReadQuantity(kv618::Quantities[quantity], counter);
     const auto now = Clock::now();
     if (!value.ok()) {
@@ -313,9 +311,9 @@ void Line::Execute(const Pending& pending) {
     };
     if (!p.online) return refuse("the module is not answering; nothing was sent");
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    if (const uint8_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
+    if (const int32_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
     const Command& c = pending.command;
-    uint8_t code = 0;
+    int32_t code = 0;
     switch (c.kind) {
         case Command::SetOutputs: code = module.WriteOutputs(c.outputs); break;
         case Command::ResetCounters: code = c.counter < 0 ? module.ResetCounters() : module.ResetCounter(c.counter); break;
@@ -323,7 +321,7 @@ void Line::Execute(const Pending& pending) {
     }
     if (code != 0) {
         refuse(Text(code) + " (" + std::to_string(code) + ")");
-        if (!Refusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
+        if (!kv618::IsRefusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
         return;
     }
     p.silent = 0;

@@ -74,7 +74,7 @@ private:
     void ReadStatus(Polled& p);
     void ReadCounterStep(Polled& p);
     // Sets the module's rate on the link if another one is set: 0 or the code.
-    uint8_t Reach(const Polled& p);
+    int32_t Reach(const Polled& p);
     void Answered(Polled& p, Poll poll);
     void Failed(Polled& p, Poll poll, int code);
     void GoOnline(Polled& p, const kv618::Identification& id);

@@ -1,5 +1,8 @@
 #include "Payloads.h"
 
+#include "Ini.h"
+#include "Quantities.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cctype>
@@ -13,10 +16,6 @@ using nlohmann::json;
 
 constexpr size_t EchoedPayload = 200;  // bytes of a refused payload sent back
 
-// Keys of the counter quantities, with their units, in the order of kv618::Quantities.
-constexpr std::array<const char*, 5> QuantityKeys = {"pulses", "consumption_wh", "power_w", "period_ms",
-                                                     "power_10s_w"};
-
 std::string Dump(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 json Bits(uint32_t value) {
@@ -25,12 +24,7 @@ json Bits(uint32_t value) {
     return bits;
 }
 
-std::string Trim(std::string_view text) {
-    size_t start = 0, end = text.size();
-    while (start < end && std::isspace(static_cast<unsigned char>(text[start]))) ++start;
-    while (end > start && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
-    return std::string(text.substr(start, end - start));
-}
+std::string Trim(std::string_view text) { return std::string(files::Trim(text)); }
 
 // A whole number in 0..2^32-1, decimal or 0x hexadecimal.
 std::optional<uint32_t> Number32(const std::string& text) {
@@ -103,7 +97,7 @@ std::string CountersJson(const CounterValues& values, WallTime when) {
     json counters = json::array();
     for (const auto& counter : values) {
         json one = json::object();
-        for (size_t q = 0; q < QuantityKeys.size(); ++q) one[QuantityKeys[q]] = counter[q];
+        for (size_t q = 0; q < kv618::QuantityNames.size(); ++q) one[kv618::QuantityNames[q].key] = counter[q];
         counters.push_back(one);
     }
     return Dump({{"time", Timestamp(when)}, {"counters", counters}});
@@ -131,25 +125,24 @@ std::string PollErrorJson(const char* poll, int code, const std::string& text, W
     return Dump({{"time", Timestamp(when)}, {"poll", poll}, {"code", code}, {"error", text}});
 }
 
-ParsedCommand ParseCommand(std::string_view what, std::string_view payload) {
+kv618::Outcome<Command> ParseCommand(std::string_view what, std::string_view payload) {
     const std::string text = Trim(payload);
     if (what == topic::SetOutputs) {
-        if (auto outputs = OutputsOf(payload)) return {Command{Command::SetOutputs, *outputs}, {}};
-        return {std::nullopt,
-                "set/outputs takes the 32 outputs as a number (decimal or 0x hexadecimal, DOUT0 = bit 0) or "
+        if (auto outputs = OutputsOf(payload)) return Command{Command::SetOutputs, *outputs};
+        return kv618::Failed{"set/outputs takes the 32 outputs as a number (decimal or 0x hexadecimal, DOUT0 = bit 0) or "
                 "{\"value\": N}"};
     }
     if (what == topic::ResetCounters) {
-        if (text.empty() || text == "all") return {Command{Command::ResetCounters}, {}};
+        if (text.empty() || text == "all") return Command{Command::ResetCounters};
         if (text.size() == 1 && text[0] >= '0' && text[0] <= '3')
-            return {Command{Command::ResetCounters, 0, text[0] - '0'}, {}};
-        return {std::nullopt, "reset/counters takes an empty payload or \"all\" (all four) or a counter 0-3"};
+            return Command{Command::ResetCounters, 0, text[0] - '0'};
+        return kv618::Failed{"reset/counters takes an empty payload or \"all\" (all four) or a counter 0-3"};
     }
     if (what == topic::ResetStatus) {
-        if (text.empty() || text == "{}" || text == "true") return {Command{Command::ResetStatus}, {}};
-        return {std::nullopt, "reset/status takes an empty payload"};
+        if (text.empty() || text == "{}" || text == "true") return Command{Command::ResetStatus};
+        return kv618::Failed{"reset/status takes an empty payload"};
     }
-    return {std::nullopt, "unknown command; there are set/outputs, reset/counters and reset/status"};
+    return kv618::Failed{"unknown command; there are set/outputs, reset/counters and reset/status"};
 }
 
 }  // namespace kvbridge

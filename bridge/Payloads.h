@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Module.h"
+#include "Outcome.h"
 
 #include <array>
 #include <chrono>
@@ -37,7 +38,7 @@ std::string Topic(const std::string& module, std::string_view what);
 std::string Timestamp(WallTime when);
 
 // The twenty counter quantities, by counter and in the order of kv618::Quantities.
-using CounterValues = std::array<std::array<uint32_t, 5>, kv618::CounterCount>;
+using CounterValues = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
 
 std::string InputsJson(uint32_t inputs, WallTime when);
 std::string OutputsJson(uint32_t outputs, WallTime when);
@@ -60,10 +61,6 @@ struct Command {
 
 // The command of `what` (the topic below kv618/<module>/) with `payload`, or
 // the reason it is refused.  Knows nothing of which commands are enabled.
-struct ParsedCommand {
-    std::optional<Command> command;
-    std::string refusal;
-};
-ParsedCommand ParseCommand(std::string_view what, std::string_view payload);
+kv618::Outcome<Command> ParseCommand(std::string_view what, std::string_view payload);
 
 }  // namespace kvbridge

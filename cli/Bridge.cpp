@@ -21,12 +21,12 @@ namespace cli {
 namespace {
 
 int CheckBridgeConfig(const std::string& path) {
-    auto loaded = kvbridge::LoadConfig(path);
-    if (auto* message = std::get_if<std::string>(&loaded)) {
-        kvbridge::Log(*message);
+    const auto loaded = kvbridge::LoadConfig(path);
+    if (!loaded.ok()) {
+        kvbridge::Log(loaded.message());
         return kvbridge::ExitBadConfig;
     }
-    const kvbridge::Config& config = std::get<kvbridge::Config>(loaded);
+    const kvbridge::Config& config = loaded.value();
     kvbridge::Log(path + ": good, " + std::to_string(config.modules.size()) + " module(s) on " +
                   std::to_string(config.lines.size()) + " line(s), broker " + config.broker.host + ":" +
                   std::to_string(config.broker.Port()));

@@ -1,6 +1,6 @@
 // config show | save | diff | load: the module's stored settings as a table,
 // as a file, compared with a file, and written from a file.
-#include "AtomicFile.h"
+#include "Files.h"
 #include "Format.h"
 #include "Interrupt.h"
 #include "SettingsFile.h"
@@ -55,13 +55,13 @@ int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
     {
         // Standard input or a pipe may wait for ever: Ctrl-C ends the wait.
         interrupt::Promptly prompt;
-        if (std::string problem = ReadWholeFile(path, text); !problem.empty()) return Refuse(problem);
+        if (const auto f = files::Read(path, text, files::Kinds::Any); f.failed()) return Refuse(FileProblem(f));
     }
-    settings::Parsed parsed = settings::Parse(text);
-    if (!parsed.file)
-        return Refuse("Soubor " + path + ", řádek " + std::to_string(parsed.line) + ": " + parsed.problem +
+    auto parsed = settings::Parse(text);
+    if (!parsed.ok())
+        return Refuse("Soubor " + path + ", řádek " + std::to_string(parsed.line()) + ": " + parsed.message() +
                       "; nic se nezapsalo.");
-    file = std::move(*parsed.file);
+    file = std::move(parsed.value());
     return Done;
 }
 
@@ -103,7 +103,7 @@ int Save(const LinkOptions& link, const std::string& path) {
     if ((status = ReadStored(*session, stored)) != Done) return status;
     const std::string text = settings::Compose(stored.identity, stored.settings, std::chrono::system_clock::now());
     if (path == "-") return PrintLine(text.substr(0, text.size() - 1)) ? Done : Failed;
-    if (std::string problem = ReplaceFile(path, text); !problem.empty()) return Fail(problem);
+    if (const auto f = files::Replace(path, text); f.failed()) return Fail(FileProblem(f));
     PrintLine("Nastavení modulu " + stored.identity.Text() + " uloženo do " + path + ".");
     return Done;
 }

@@ -1,9 +1,11 @@
 #include "Format.h"
 
 #include "Commands.h"
+#include "Ini.h"
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace cli {
@@ -22,22 +24,23 @@ bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value) {
     return true;
 }
 
-bool ParseHex(std::string_view text, uint64_t max, uint64_t& value) {
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
-    else if (!text.empty() && (text.back() == 'h' || text.back() == 'H')) text.remove_suffix(1);
-    if (text.empty()) return false;
-    uint64_t parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed, 16);
-    if (error != std::errc() || end != text.data() + text.size() || parsed > max) return false;
-    value = parsed;
-    return true;
-}
+std::string Trimmed(std::string_view text) { return std::string(files::Trim(text)); }
 
-std::string Trimmed(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return std::string(text.substr(first, last - first + 1));
+std::string FileProblem(const files::Failure& f) {
+    const std::string error = std::strerror(f.error);
+    switch (f.kind) {
+        case files::Failure::None: return {};
+        case files::Failure::Missing:
+        case files::Failure::CannotRead: return "Nelze číst soubor " + f.path + " (" + error + ")";
+        case files::Failure::TooLarge: return "Soubor " + f.path + " je příliš velký (nad 1 MiB)";
+        case files::Failure::NotRegular: return "Soubor " + f.path + " není obyčejný soubor; nic se nezapsalo";
+        case files::Failure::ReadOnly: return "Soubor " + f.path + " je jen pro čtení; nic se nezapsalo";
+        case files::Failure::CannotMakeFolder: return "Nelze vytvořit složku " + f.path + " (" + error + ")";
+        case files::Failure::CannotCreate:
+        case files::Failure::CannotWrite:
+        case files::Failure::CannotReplace: break;
+    }
+    return "Nelze zapsat soubor " + f.path + " (" + error + ")";
 }
 
 std::string Padded(std::string text, size_t width) {

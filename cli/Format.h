@@ -2,6 +2,7 @@
 // parsing of the numbers it takes.
 #pragma once
 
+#include "Files.h"
 #include "Module.h"
 
 #include <chrono>
@@ -13,9 +14,9 @@ namespace cli {
 
 // Decimal, or hexadecimal after 0x; no sign, no blanks; at most `max`.
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value);
-// Hexadecimal with or without 0x in front or h behind (300, 300h, 0x300).
-bool ParseHex(std::string_view text, uint64_t max, uint64_t& value);
 std::string Trimmed(std::string_view text);
+// What went wrong with a file, for the operator.
+std::string FileProblem(const files::Failure& failure);
 // The text with blanks after it up to `width` characters (not bytes: Czech
 // letters take two), and at least one.
 std::string Padded(std::string text, size_t width);

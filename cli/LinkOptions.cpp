@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 namespace cli {
@@ -16,36 +15,6 @@ namespace cli {
 namespace {
 
 using kv618::ParameterKind;
-
-// A parameter's text as the settings file keeps it, or nothing when the
-// option's text is no value of its kind.
-std::optional<std::string> ParameterValue(const kv618::Parameter& p, const std::string& text) {
-    uint64_t number = 0;
-    switch (p.kind) {
-        case ParameterKind::PortNumber:
-            if (!ParseUnsigned(text, 255, number) || number == 0) return std::nullopt;
-            return std::to_string(number);
-        case ParameterKind::IoBase:
-            // As the card's jumpers and the connection dialog show it: 300, 300h or 0x300.
-            if (!ParseHex(text, 0xFFF, number)) return std::nullopt;
-            return std::to_string(number);
-        case ParameterKind::Address: {
-            in_addr address{};
-            if (::inet_pton(AF_INET, text.c_str(), &address) != 1) return std::nullopt;
-            return text;
-        }
-        case ParameterKind::Bounded16:
-            if (!ParseUnsigned(text, 65535, number)) return std::nullopt;
-            return std::to_string(number);
-    }
-    return std::nullopt;
-}
-
-std::string RefusalText(const kv618::Parameter& p) {
-    if (p.refused) return p.refused;
-    if (p.kind == ParameterKind::PortNumber) return "Číslo portu musí být v rozsahu 1-255";
-    return "Bázová adresa musí být šestnáctkové číslo 000-FFF (např. 300 nebo 300h)";
-}
 
 const char* TypeName(ParameterKind kind) {
     switch (kind) {
@@ -57,12 +26,6 @@ const char* TypeName(ParameterKind kind) {
     return "TEXT";
 }
 
-std::optional<uint8_t> InterfaceNamed(const std::string& name) {
-    for (size_t i = 0; i < kv618::Interfaces.size(); ++i)
-        if (name == kv618::Interfaces[i].optionName) return static_cast<uint8_t>(i);
-    return std::nullopt;
-}
-
 std::string InterfaceNames() {
     std::string names;
     for (const auto& i : kv618::Interfaces) names += std::string(names.empty() ? "" : "|") + i.optionName;
@@ -72,14 +35,16 @@ std::string InterfaceNames() {
 CLI::Validator InterfaceValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            return InterfaceNamed(text) ? std::string() : "neznámé rozhraní " + text + " (" + InterfaceNames() + ")";
+            return kv618::InterfaceOfOption(text) ? std::string() : "neznámé rozhraní " + text + " (" + InterfaceNames() + ")";
         },
         "", "interface");
 }
 
 CLI::Validator ParameterValidator(const kv618::Parameter& p) {
     return CLI::Validator(
-        [&p](std::string& text) -> std::string { return ParameterValue(p, text) ? std::string() : RefusalText(p); },
+        [&p](std::string& text) -> std::string {
+            return kv618::ParseParameter(p, text, kv618::Notation::Typed) ? std::string() : kv618::RefusalText(p);
+        },
         "", p.option);
 }
 
@@ -153,7 +118,7 @@ Resolved ResolveLink(const LinkOptions& options) {
     Resolved r;
     InicializujData(&r.data);
     if ((r.status = ApplySettingsFile(options.settings, r.data)) != Done) return r;
-    if (!options.interface.empty()) r.data.Rozhrani = *InterfaceNamed(options.interface);
+    if (!options.interface.empty()) r.data.Rozhrani = *kv618::InterfaceOfOption(options.interface);
     for (const auto& po : options.parameters) {
         if (po.option->count() == 0) continue;
         if (po.type != r.data.Rozhrani) {
@@ -162,7 +127,7 @@ Resolved ResolveLink(const LinkOptions& options) {
                               kv618::Interfaces[r.data.Rozhrani].optionName);
             return r;
         }
-        kv618::SetParameter(r.data, *po.parameter, *ParameterValue(*po.parameter, po.text));
+        kv618::SetParameter(r.data, *po.parameter, *kv618::ParseParameter(*po.parameter, po.text, kv618::Notation::Typed));
     }
     uint64_t number = 0;
     if (ParseUnsigned(options.address, 255, number)) r.data.Adresa = static_cast<uint8_t>(number);

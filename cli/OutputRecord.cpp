@@ -1,6 +1,6 @@
 #include "OutputRecord.h"
 
-#include "AtomicFile.h"
+#include "Files.h"
 #include "Format.h"
 
 #include <cstdlib>
@@ -30,7 +30,7 @@ std::string RecordFile() {
 
 std::optional<uint32_t> Recorded(const std::string& module) {
     std::string text;
-    if (!ReadWholeFile(RecordFile(), text).empty()) return std::nullopt;
+    if (files::Read(RecordFile(), text).failed()) return std::nullopt;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line))
@@ -38,18 +38,19 @@ std::optional<uint32_t> Recorded(const std::string& module) {
     return std::nullopt;
 }
 
-std::string Record(const std::string& module, std::optional<uint32_t> value) {
+kv618::Outcome<> Record(const std::string& module, std::optional<uint32_t> value) {
     const std::string file = RecordFile();
     std::string text, kept;
-    ReadWholeFile(file, text);  // a missing record is an empty one
+    files::Read(file, text);  // a missing record is an empty one, and so is one that cannot be read
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line))
         if (!line.empty() && line.find(' ') != std::string::npos && line.substr(line.find(' ') + 1) != module)
             kept += line + "\n";
     if (value) kept += Hex32(*value) + " " + module + "\n";
-    if (std::string problem = MakeFolders(file.substr(0, file.rfind('/'))); !problem.empty()) return problem;
-    return ReplaceFile(file, kept, 0600);
+    if (const auto f = files::MakeFolders(files::FolderOf(file)); f.failed()) return kv618::Failed{FileProblem(f)};
+    if (const auto f = files::Replace(file, kept, 0600); f.failed()) return kv618::Failed{FileProblem(f)};
+    return {};
 }
 
 }  // namespace cli::outputs

@@ -4,7 +4,11 @@
 // the next single change is refused until all outputs are written again.
 #pragma once
 
+#include "Outcome.h"
+
 #include <cstdint>
+#include "Outcome.h"
+
 #include <optional>
 #include <string>
 
@@ -13,7 +17,7 @@ namespace cli::outputs {
 // $XDG_STATE_HOME/r_iv618/outputs, else ~/.local/state/r_iv618/outputs.
 std::string RecordFile();
 std::optional<uint32_t> Recorded(const std::string& module);
-// Empty on success, else why the record could not be kept.
-std::string Record(const std::string& module, std::optional<uint32_t> value);
+// Fails with why the record could not be kept.
+kv618::Outcome<> Record(const std::string& module, std::optional<uint32_t> value);
 
 }  // namespace cli::outputs

@@ -31,15 +31,15 @@ std::string ModuleKey(const Session& session) {
 
 int WriteOutputs(const Session& session, uint32_t value) {
     const std::string key = ModuleKey(session);
-    if (const uint8_t error = session.Module().WriteOutputs(value)) {
+    if (const int32_t error = session.Module().WriteOutputs(value)) {
         // Whether the module carried it out is not known: no single output
         // may be changed on the strength of the old record.
-        outputs::Record(key, std::nullopt);
+        (void)outputs::Record(key, std::nullopt);
         return session.Fail(error);
     }
     PrintLine("Výstupy zapsány: " + Hex32(value) + " (" + Bits32(value) + ")");
-    if (const std::string problem = outputs::Record(key, value); !problem.empty())
-        Say("Zapsaná hodnota se nezaznamenala: " + problem);
+    if (const auto recorded = outputs::Record(key, value); !recorded.ok())
+        Say("Zapsaná hodnota se nezaznamenala: " + recorded.message());
     // One request: a Ctrl-C that came meanwhile let it finish.
     if (interrupt::Requested()) Say("Ctrl-C přišel během zápisu; výstupy byly zapsány.");
     return Done;

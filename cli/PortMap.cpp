@@ -1,8 +1,10 @@
 #include "PortMap.h"
 
-#include "AtomicFile.h"
 #include "Dekl.h"
+#include "Files.h"
 #include "Format.h"
+#include "Ini.h"
+#include "PortDevice.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,49 +50,22 @@ bool HasPort(const std::string& tty) {
     return !type.empty() && type != "0";
 }
 
-bool IsKey(const std::string& line, const std::string& key) {
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) return false;
-    std::string name = Trimmed(line.substr(0, equals));
-    if (name.size() != key.size()) return false;
-    return std::equal(name.begin(), name.end(), key.begin(),
-                      [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; });
-}
-
 // The text of the file with the key's line replaced, or added at the end.
 std::string WithMapping(const std::string& text, const std::string& key, const std::string& device) {
-    std::istringstream lines(text);
-    std::string line, result;
+    std::string result;
     bool replaced = false;
-    while (std::getline(lines, line)) {
-        const std::string trimmed = Trimmed(line);
-        const bool comment = trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#' || trimmed[0] == '[';
-        if (!comment && IsKey(trimmed, key)) {
+    for (const std::string_view line : files::SplitLines(text)) {
+        const files::IniLine l = files::ParseIniLine(line);
+        if (l.kind == files::IniLine::Entry && files::SameName(l.key, key)) {
             if (replaced) continue;  // the library takes the first; later ones would only mislead
-            line = key + "=" + device;
+            result += key + "=" + device + "\n";
             replaced = true;
+            continue;
         }
-        result += line + "\n";
+        result += std::string(line) + "\n";
     }
     if (!replaced) result += key + "=" + device + "\n";
     return result;
-}
-
-// What a mapping file gives COM n, read as the library reads it; empty for nothing.
-std::string MappedIn(const std::string& file, int port) {
-    std::ifstream in(file);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string trimmed = Trimmed(line);
-        if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#' || trimmed[0] == '[') continue;
-        if (IsKey(trimmed, "COM" + std::to_string(port))) return Trimmed(trimmed.substr(trimmed.find('=') + 1));
-    }
-    return {};
-}
-
-const char* Variable(int port) {
-    const char* value = std::getenv(("QCOM726_COM" + std::to_string(port)).c_str());
-    return value && *value ? value : nullptr;
 }
 
 }  // namespace
@@ -128,29 +103,32 @@ std::vector<std::string> MapFiles() {
     return files;
 }
 
-std::string DeviceOf(int port) {
-    if (const char* mapped = Variable(port)) return mapped;
-    for (const std::string& file : MapFiles())
-        if (std::string device = MappedIn(file, port); !device.empty()) return device;
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
+std::string DeviceOf(int port) { return files::DeviceOfPort(port, MapFiles()).device; }
 
 std::string SourceOf(int port) {
-    if (Variable(port)) return "proměnné QCOM726_COM" + std::to_string(port);
-    for (const std::string& file : MapFiles())
-        if (!MappedIn(file, port).empty()) return file;
+    const files::PortDevice device = files::DeviceOfPort(port, MapFiles());
+    switch (device.source) {
+        case files::PortDevice::Variable: return "proměnné " + files::PortVariable(port);
+        case files::PortDevice::File: return device.file;
+        case files::PortDevice::Default: break;
+    }
     return {};
 }
 
-std::string Map(int port, const std::string& device, std::string& file) {
+kv618::Outcome<std::string> Map(int port, const std::string& device) {
     const std::string user = UserMapFile();
     const bool libraryWritable = ::access(SlozkaProgramu().c_str(), W_OK) == 0;
-    file = (!user.empty() && (!MappedIn(user, port).empty() || !libraryWritable)) ? user : LibraryMapFile();
+    const bool userMapsIt = !user.empty() && files::DeviceOfPort(port, {user}).source == files::PortDevice::File;
+    const std::string file = (!user.empty() && (userMapsIt || !libraryWritable)) ? user : LibraryMapFile();
     if (file == user)
-        if (std::string problem = MakeFolders(user.substr(0, user.rfind('/'))); !problem.empty()) return problem;
+        if (const auto f = files::MakeFolders(files::FolderOf(user)); f.failed()) return kv618::Failed{FileProblem(f)};
     std::string text;
-    ReadWholeFile(file, text);  // a missing file is an empty one
-    return ReplaceFile(file, WithMapping(text, "COM" + std::to_string(port), device));
+    // A missing file is an empty one; one that cannot be read whole is not replaced.
+    if (const auto f = files::Read(file, text); f.failed() && f.kind != files::Failure::Missing)
+        return kv618::Failed{FileProblem(f)};
+    if (const auto f = files::Replace(file, WithMapping(text, files::PortKey(port), device)); f.failed())
+        return kv618::Failed{FileProblem(f)};
+    return file;
 }
 
 }  // namespace cli::ports

@@ -1,7 +1,9 @@
-// Serial devices and the COM numbers the serial library maps them to: the
-// environment variable QCOM726_COM<n>, else a line COM<n>=device in the
-// user's QCOM726.ini, else in the one beside the library, else /dev/ttyS<n-1>.
+// Serial devices and the COM numbers the serial library maps them to
+// (files/PortMap.h says how): the user's QCOM726.ini, then the one beside
+// the library.
 #pragma once
+
+#include "Outcome.h"
 
 #include <string>
 #include <vector>
@@ -28,8 +30,7 @@ std::string SourceOf(int port);
 
 // Writes COM n = device atomically where the library will take it: the
 // user's file when it already maps n or the library's folder is not
-// writable, else the file beside the library.  Empty on success (`file` then
-// names the file written), else why not.
-std::string Map(int port, const std::string& device, std::string& file);
+// writable, else the file beside the library.  Gives the file written.
+kv618::Outcome<std::string> Map(int port, const std::string& device);
 
 }  // namespace cli::ports

@@ -56,8 +56,9 @@ int MapPort(const std::string& number, const std::string& device) {
         return Refuse("Číslo portu musí být v rozsahu 1-255");
     if (device.empty() || device.find('\n') != std::string::npos) return Refuse("Zařízení musí být cesta, např. /dev/ttyUSB0");
     if (!Present(device)) Say("Zařízení " + device + " zatím neexistuje; přiřazení se přesto zapíše.");
-    std::string file;
-    if (std::string problem = ports::Map(static_cast<int>(port), device, file); !problem.empty()) return Fail(problem);
+    const auto mapped = ports::Map(static_cast<int>(port), device);
+    if (!mapped.ok()) return Fail(mapped.message());
+    const std::string& file = mapped.value();
     PrintLine("COM" + std::to_string(port) + "=" + device + " zapsáno do " + file);
     if (ports::SourceOf(static_cast<int>(port)) != file)
         Say("Přednost má " + ports::SourceOf(static_cast<int>(port)) + ": COM" + std::to_string(port) + " je nyní " +

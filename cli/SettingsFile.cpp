@@ -2,10 +2,10 @@
 
 #include "Commands.h"
 #include "Format.h"
+#include "Ini.h"
 #include "StoredSettings.h"
 
 #include <map>
-#include <variant>
 
 namespace cli::settings {
 
@@ -39,28 +39,24 @@ std::vector<Setting> MakeAll() {
 
 // The value of a setting's text, or why it is none; the texts of the
 // program's windows where they have one.
-std::optional<uint32_t> ValueOfText(const Setting& setting, const std::string& text, std::string& problem) {
+kv618::Outcome<uint32_t> ValueOfText(const Setting& setting, const std::string& text) {
     uint64_t n = 0;
     switch (setting.kind) {
         case Kind::Address:
             if (ParseUnsigned(text, 255, n)) return static_cast<uint32_t>(n);
-            problem = "Adresa modulu musí být v rozsahu 0-255.";
-            break;
+            return kv618::Failed{"Adresa modulu musí být v rozsahu 0-255."};
         case Kind::Rate:
             if (ParseUnsigned(text, 115200, n))
-                if (const auto index = kv618::BaudIndexOf(static_cast<int32_t>(n))) return *index;
-            problem = "Komunikační rychlost musí být jedna z " + RateList() + " Bd.";
-            break;
+                if (const auto index = kv618::BaudIndexOf(static_cast<int32_t>(n))) return uint32_t{*index};
+            return kv618::Failed{"Komunikační rychlost musí být jedna z " + RateList() + " Bd."};
         case Kind::Bits:
             if (ParseUnsigned(text, UINT32_MAX, n)) return static_cast<uint32_t>(n);
-            problem = std::string(setting.label) + " musí být 32bitové číslo, např. 0x0000FFFF.";
-            break;
+            return kv618::Failed{std::string(setting.label) + " musí být 32bitové číslo, např. 0x0000FFFF."};
         case Kind::Pulses:
             if (ParseUnsigned(text, 1000, n) && n >= 1) return static_cast<uint32_t>(n);
-            problem = "Impulsní číslo musí být v rozsahu 1-1000.";
-            break;
+            return kv618::Failed{"Impulsní číslo musí být v rozsahu 1-1000."};
     }
-    return std::nullopt;
+    return kv618::Failed{"?"};
 }
 
 struct Line {
@@ -68,29 +64,23 @@ struct Line {
     std::string key, value;
 };
 
-Parsed Fault(int line, std::string problem) { return {std::nullopt, line, std::move(problem)}; }
-
 struct Lines {
     std::vector<Line> lines;
     int count = 0;  // of the file, comments included
 };
 
 // Every `key = value` line with its number; comments and blank lines go.
-std::variant<Lines, Parsed> KeyLines(std::string_view text) {
-    std::vector<Line> lines;
-    int number = 0;
-    while (!text.empty()) {
-        const auto end = text.find('\n');
-        const std::string line = Trimmed(text.substr(0, end));
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        ++number;
-        if (line.empty() || line[0] == '#') continue;
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) return Fault(number, "očekává se klíč = hodnota");
-        lines.push_back({number, Trimmed(line.substr(0, equals)), Trimmed(line.substr(equals + 1))});
+kv618::Outcome<Lines> KeyLines(std::string_view bytes) {
+    const files::IniText text(bytes);
+    Lines lines;
+    lines.count = text.LineCount();
+    for (const files::IniLine& line : text.Lines()) {
+        if (line.kind == files::IniLine::Blank || line.kind == files::IniLine::Comment) continue;
+        if (line.kind != files::IniLine::Entry) return kv618::Failed{"očekává se klíč = hodnota", line.number};
+        lines.lines.push_back({line.number, std::string(line.key), std::string(line.value)});
     }
-    if (lines.empty()) return Fault(std::max(number, 1), "soubor neobsahuje žádná nastavení");
-    return Lines{std::move(lines), number};
+    if (lines.lines.empty()) return kv618::Failed{"soubor neobsahuje žádná nastavení", std::max(lines.count, 1)};
+    return lines;
 }
 
 }  // namespace
@@ -128,23 +118,23 @@ std::string ValueText(const Setting& setting, uint32_t value) {
     return {};
 }
 
-Parsed Parse(std::string_view text) {
+kv618::Outcome<SavedFile> Parse(std::string_view text) {
     const auto lines = KeyLines(text);
-    if (const auto* fault = std::get_if<Parsed>(&lines)) return *fault;
-    const auto& all = std::get<Lines>(lines).lines;
+    if (!lines.ok()) return lines.failure();
+    const auto& all = lines->lines;
     if (all.front().key != "format" || all.front().value != FormatLine)
-        return Fault(all.front().number, std::string("soubor nezačíná řádkem \"format = ") + FormatLine + "\"");
+        return kv618::Failed{std::string("soubor nezačíná řádkem \"format = ") + FormatLine + "\"", all.front().number};
 
     SavedFile file;
     file.settings = VychoziKonfigurace();
     std::map<std::string, int> seen;
     for (const Line& line : all) {
         if (const auto earlier = seen.find(line.key); earlier != seen.end())
-            return Fault(line.number, "klíč " + line.key + " už stojí na řádku " + std::to_string(earlier->second));
+            return kv618::Failed{"klíč " + line.key + " už stojí na řádku " + std::to_string(earlier->second), line.number};
         seen[line.key] = line.number;
         if (line.key == "format") continue;
         if (line.key == "module" || line.key == "version" || line.key == "saved") {
-            if (line.value.empty()) return Fault(line.number, "klíč " + line.key + " nemá hodnotu");
+            if (line.value.empty()) return kv618::Failed{"klíč " + line.key + " nemá hodnotu", line.number};
             if (line.key == "module") file.module = line.value, file.moduleLine = line.number;
             else (line.key == "version" ? file.version : file.saved) = line.value;
             continue;
@@ -152,17 +142,16 @@ Parsed Parse(std::string_view text) {
         const Setting* setting = nullptr;
         for (const Setting& s : settings::All())
             if (line.key == s.key) setting = &s;
-        if (!setting) return Fault(line.number, "neznámý klíč " + line.key);
-        std::string problem;
-        const auto value = ValueOfText(*setting, line.value, problem);
-        if (!value) return Fault(line.number, problem);
-        Put(*setting, *value, file.settings);
+        if (!setting) return kv618::Failed{"neznámý klíč " + line.key, line.number};
+        const auto value = ValueOfText(*setting, line.value);
+        if (!value.ok()) return kv618::Failed{value.message(), line.number};
+        Put(*setting, value.value(), file.settings);
     }
     std::vector<std::string> required = {"module", "version", "saved"};
     for (const Setting& s : settings::All()) required.push_back(s.key);
     for (const std::string& key : required)
-        if (!seen.count(key)) return Fault(std::get<Lines>(lines).count, "soubor končí, ale chybí v něm klíč " + key);
-    return {file, 0, {}};
+        if (!seen.count(key)) return kv618::Failed{"soubor končí, ale chybí v něm klíč " + key, lines->count};
+    return file;
 }
 
 std::string Compose(const kv618::Identification& identity, const TKonfigurace& settings,

@@ -5,6 +5,7 @@
 
 #include "Dekl.h"
 #include "Module.h"
+#include "Outcome.h"
 
 #include <chrono>
 #include <optional>
@@ -45,12 +46,9 @@ struct SavedFile {
     TKonfigurace settings{};
 };
 
-struct Parsed {
-    std::optional<SavedFile> file;
-    int line = 0;          // of the fault, when `file` is empty
-    std::string problem;
-};
-Parsed Parse(std::string_view text);
+// The file's settings, or the first fault with its line.  UTF-8 (with or
+// without a byte-order mark) or Windows-1250.
+kv618::Outcome<SavedFile> Parse(std::string_view text);
 
 std::string Compose(const kv618::Identification& identity, const TKonfigurace& settings,
                     std::chrono::system_clock::time_point when);

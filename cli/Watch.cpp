@@ -2,7 +2,10 @@
 // cadence of absolute deadlines so that no poll's lateness carries over.
 #include "Format.h"
 #include "Interrupt.h"
+#include "Quantities.h"
 #include "Tool.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -24,11 +27,6 @@ struct What {
     bool inputs = false, status = false, counters = false;
 };
 
-// In the order of kv618::Quantities.
-constexpr const char* QuantityKeys[] = {"pulses", "consumption", "power", "period", "power10s"};
-constexpr const char* QuantityLabels[] = {"pulsy", "odběr", "výkon", "perioda", "výkon10s"};
-static_assert(std::size(QuantityKeys) == kv618::Quantities.size());
-
 using Counters = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
 
 struct Sample {
@@ -37,7 +35,7 @@ struct Sample {
     Counters counters{};
 };
 
-uint8_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
+int32_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
     if (what.inputs) {
         const auto inputs = module.ReadInputs();
         if (!inputs.ok()) return inputs.error;
@@ -74,26 +72,25 @@ std::optional<std::string> Header(Format format, const What& what) {
     if (what.counters)
         for (int c = 0; c < kv618::CounterCount; ++c)
             for (size_t q = 0; q < kv618::Quantities.size(); ++q)
-                column("counter" + std::to_string(c) + "_" + QuantityKeys[q],
-                       "Č" + std::to_string(c) + " " + QuantityLabels[q]);
+                column("counter" + std::to_string(c) + "_" + kv618::QuantityNames[q].key,
+                       "Č" + std::to_string(c) + " " + kv618::QuantityNames[q].label);
     return Trimmed(line);
 }
 
 std::string JsonLine(const What& what, const Sample& s) {
-    std::string line = "{\"time\":\"" + LocalTime(s.when, true) + "\"";
-    if (what.inputs) line += ",\"inputs\":" + std::to_string(s.inputs);
-    if (what.status) line += ",\"status\":" + std::to_string(s.status);
+    // Keys in the order of the CSV columns.
+    nlohmann::ordered_json line = {{"time", LocalTime(s.when, true)}};
+    if (what.inputs) line["inputs"] = s.inputs;
+    if (what.status) line["status"] = s.status;
     if (what.counters) {
-        line += ",\"counters\":[";
-        for (int c = 0; c < kv618::CounterCount; ++c) {
-            line += c ? ",{" : "{";
-            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
-                line += std::string(q ? "," : "") + "\"" + QuantityKeys[q] + "\":" + std::to_string(s.counters[c][q]);
-            line += "}";
+        auto& counters = line["counters"] = nlohmann::ordered_json::array();
+        for (const auto& values : s.counters) {
+            nlohmann::ordered_json counter = nlohmann::ordered_json::object();
+            for (size_t q = 0; q < kv618::QuantityNames.size(); ++q) counter[kv618::QuantityNames[q].key] = values[q];
+            counters.push_back(std::move(counter));
         }
-        line += "]";
     }
-    return line + "}";
+    return line.dump();
 }
 
 std::string Line(Format format, const What& what, const Sample& s) {
@@ -145,7 +142,7 @@ int Watch(const Session& session, const What& what, Format format, std::chrono::
     for (uint64_t polls = 1;; ++polls) {
         Sample sample;
         sample.when = std::chrono::system_clock::now();
-        if (const uint8_t error = Poll(module, what, sample)) {
+        if (const int32_t error = Poll(module, what, sample)) {
             failed = true;
             std::fprintf(stderr, "%s kv618: %s\n", LocalTime(sample.when, true).c_str(),
                          module.Text(error).c_str());

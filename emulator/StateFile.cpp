@@ -1,14 +1,10 @@
 #include "StateFile.h"
 
+#include "Files.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace emu {
 
@@ -142,33 +138,13 @@ std::string FormatState(const ModuleState& s) {
 }
 
 LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::string& why) {
-    // Without O_NONBLOCK a FIFO would hold the start until someone writes to it.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return LoadResult::Missing;
-        why = std::string("cannot read: ") + std::strerror(errno);
-        return LoadResult::Damaged;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        why = "not a regular file";
-        ::close(fd);
-        return LoadResult::Damaged;
-    }
     std::string bytes;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            why = std::string("cannot read: ") + std::strerror(errno);
-            ::close(fd);
-            return LoadResult::Damaged;
-        }
-        if (n == 0 || bytes.size() > MaxFileSize) break;
-        bytes.append(chunk, static_cast<size_t>(n));
+    const files::Failure read = files::Read(path, bytes, files::Kinds::RegularOnly, MaxFileSize);
+    if (read.kind == files::Failure::Missing) return LoadResult::Missing;
+    if (read.failed()) {
+        why = read.kind == files::Failure::CannotRead ? "cannot read: " + files::Reason(read) : files::Reason(read);
+        return LoadResult::Damaged;
     }
-    ::close(fd);
     auto parsed = ParseState(bytes, &why);
     if (!parsed) return LoadResult::Damaged;
     state = *parsed;
@@ -176,47 +152,10 @@ LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::strin
 }
 
 bool SaveStateFile(const std::string& path, const ModuleState& state, std::string& why) {
-    const auto failed = [&](const std::string& what) {
-        why = what + ": " + std::strerror(errno);
-        return false;
-    };
-    struct stat old {};
-    const bool exists = ::stat(path.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        why = path + ": not a regular file";
-        return false;
-    }
-    const std::string text = FormatState(state);
-    // A name of its own, created exclusively: a fixed name would let anyone
-    // who can write the folder plant a link there and have it followed.
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failed(path);
-    if (::fchmod(fd, exists ? (old.st_mode & 07777) : 0644) != 0) {
-        const bool result = failed(temp);
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return result;
-    }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const bool result = failed(temp);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return result;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const bool result = failed(path);
-        ::unlink(temp.c_str());
-        return result;
-    }
-    return true;
+    const files::Failure written = files::Replace(path, FormatState(state));
+    if (!written.failed()) return true;
+    why = path + ": " + files::Reason(written);
+    return false;
 }
 
 }  // namespace emu

@@ -30,8 +30,8 @@ std::string FormatState(const ModuleState& state);
 
 enum class LoadResult { Loaded, Missing, Damaged };
 LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::string& why);
-// Writes through a temporary file and a rename, so a reader (or a crash)
-// never sees half a file.
+// Replaces the file as files::Replace does: a reader (or a crash) never
+// sees half a file.
 bool SaveStateFile(const std::string& path, const ModuleState& state, std::string& why);
 
 }  // namespace emu

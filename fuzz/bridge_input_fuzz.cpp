@@ -13,18 +13,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const commands[] = {"set/outputs", "reset/counters", "reset/status", "set/clock"};
     if (data[0] < 0x80) {
         const auto parsed = kvbridge::ParseCommand(commands[data[0] % 4], rest);
-        // Every payload either makes a command or has a reason, never both or neither.
-        if (parsed.command.has_value() == !parsed.refusal.empty()) std::abort();
-        (void)kvbridge::CommandErrorJson("kv618/m/set/outputs", rest, parsed.refusal, {});
+        // A refused payload always has a reason.
+        if (!parsed.ok() && parsed.message().empty()) std::abort();
+        (void)kvbridge::CommandErrorJson("kv618/m/set/outputs", rest, parsed.message(), {});
         return 0;
     }
     auto config = kvbridge::ParseConfig(rest, "fuzz.conf");
-    if (const auto* message = std::get_if<std::string>(&config)) {
-        if (message->rfind("fuzz.conf", 0) != 0) std::abort();  // every fault names the file
+    if (!config.ok()) {
+        if (config.message().rfind("fuzz.conf", 0) != 0) std::abort();  // every fault names the file
         return 0;
     }
     // An accepted file puts every module on exactly one line.
-    const auto& accepted = std::get<kvbridge::Config>(config);
+    const auto& accepted = config.value();
     size_t placed = 0;
     for (const auto& line : accepted.lines) placed += line.modules.size();
     if (placed != accepted.modules.size()) std::abort();

@@ -1,6 +1,7 @@
 #include "Dekl.h"
 
 #include "Commands.h"
+#include "Files.h"
 #include "IniSoubor.h"
 #include "Interfaces.h"
 
@@ -107,16 +108,11 @@ namespace {
 bool PripravSlozkuNastaveni(const std::string& cesta, std::string* Chyba) {
     const std::string slozka = SlozkaNastaveniUzivatele();
     if (slozka.empty() || cesta != slozka + "/" + NazevSouboruNastaveni) return true;
-    for (size_t konec = 0; konec != std::string::npos;) {
-        konec = slozka.find('/', konec + 1);
-        const std::string cast = slozka.substr(0, konec);
-        if (::mkdir(cast.c_str(), 0700) != 0 && errno != EEXIST) {
-            if (Chyba) *Chyba = "Nelze zapsat soubor nastavení " + cesta + ": složku " + cast +
-                                " nelze vytvořit (" + std::strerror(errno) + ")";
-            return false;
-        }
-    }
-    return true;
+    const files::Failure f = files::MakeFolders(slozka);
+    if (!f.failed()) return true;
+    if (Chyba) *Chyba = "Nelze zapsat soubor nastavení " + cesta + ": složku " + f.path + " nelze vytvořit (" +
+                        std::strerror(f.error) + ")";
+    return false;
 }
 
 }  // namespace

@@ -1,32 +1,21 @@
 #include "IniSoubor.h"
 
+#include "Files.h"
+#include "Ini.h"
 #include "Kodovani.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr std::string_view Bom = "\xEF\xBB\xBF";
 
-std::string_view Orizni(std::string_view s) {
-    const auto mezera = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    while (!s.empty() && mezera(s.front())) s.remove_prefix(1);
-    while (!s.empty() && mezera(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // Name of the section a line opens, if it is a section header.
 std::optional<std::string_view> Hlavicka(std::string_view radek) {
-    const auto s = Orizni(radek);
-    if (s.size() < 2 || s.front() != '[') return std::nullopt;
-    const auto konec = s.find(']');
-    if (konec == std::string_view::npos) return std::nullopt;
-    return Orizni(s.substr(1, konec - 1));
+    const files::IniLine l = files::ParseIniLine(radek);
+    if (l.kind != files::IniLine::Section) return std::nullopt;
+    return l.name;
 }
 
 // Windows drops the quotation marks, single or double, around a value.
@@ -50,75 +39,46 @@ struct Polozka {
 };
 
 std::optional<Polozka> Rozloz(std::string_view radek) {
-    const auto s = Orizni(radek);
-    if (s.empty() || s.front() == ';') return std::nullopt;
-    const auto rovnitko = s.find('=');
-    if (rovnitko == std::string_view::npos) return std::nullopt;
-    return Polozka{Orizni(s.substr(0, rovnitko)), Orizni(s.substr(rovnitko + 1))};
+    const files::IniLine l = files::ParseIniLine(radek);
+    if (l.kind != files::IniLine::Entry) return std::nullopt;
+    return Polozka{l.key, l.value};
 }
 
-std::string Slozka(const std::string& cesta) {
-    const auto lomitko = cesta.rfind('/');
-    if (lomitko == std::string::npos) return ".";
-    if (lomitko == 0) return "/";
-    return cesta.substr(0, lomitko);
-}
-
-bool ZapisVse(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(n));
+std::string PopisChyby(const files::Failure& f) {
+    switch (f.kind) {
+        case files::Failure::NotRegular: return "není to obyčejný soubor";
+        case files::Failure::ReadOnly: return std::string("soubor je jen pro čtení (") + std::strerror(f.error ? f.error : EACCES) + ")";
+        case files::Failure::TooLarge: return "soubor je příliš velký (nad 1 MiB), nic se nezapsalo";
+        case files::Failure::CannotRead: return std::string("soubor nelze přečíst (") + std::strerror(f.error) + "), nic se nezapsalo";
+        case files::Failure::CannotCreate: return std::string("dočasný soubor nelze vytvořit (") + std::strerror(f.error) + ")";
+        case files::Failure::CannotReplace: return std::string("soubor nelze nahradit (") + std::strerror(f.error) + ")";
+        default: return std::string("zápis selhal (") + std::strerror(f.error) + ")";
     }
-    return true;
 }
 
 }  // namespace
 
 TIniSoubor TIniSoubor::Nacti(const std::string& cesta) {
-    // Without O_NONBLOCK a FIFO would hold the program until someone writes to it.
-    const int fd = ::open(cesta.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return TIniSoubor{};
-    struct stat udaje {};
     std::string obsah;
-    if (::fstat(fd, &udaje) == 0 && S_ISREG(udaje.st_mode)) {
-        char blok[4096];
-        for (;;) {
-            const ssize_t n = ::read(fd, blok, sizeof blok);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            obsah.append(blok, static_cast<size_t>(n));
-        }
-    }
-    ::close(fd);
-    return ZBajtu(obsah);
+    const files::Failure cteni = files::Read(cesta, obsah);
+    TIniSoubor ini = ZBajtu(obsah);
+    // A file that is there but cannot be read whole must not be replaced by
+    // the few keys the program writes.
+    if (cteni.kind == files::Failure::TooLarge || cteni.kind == files::Failure::CannotRead) ini.cteni_ = cteni;
+    return ini;
 }
 
 TIniSoubor TIniSoubor::ZBajtu(std::string_view obsah) {
     TIniSoubor ini;
-    if (obsah.substr(0, Bom.size()) == Bom) {
-        ini.utf8_ = ini.bom_ = true;
-        obsah.remove_prefix(Bom.size());
-    } else {
-        ini.utf8_ = !Kodovani::JeAscii(obsah) && Kodovani::JePlatneUtf8(obsah);
-    }
+    const files::Encoding kodovani = files::EncodingOf(obsah);
+    ini.utf8_ = kodovani.utf8;
+    ini.bom_ = kodovani.bom;
+    if (ini.bom_) obsah.remove_prefix(Bom.size());
 
     const auto prvniLf = obsah.find('\n');
     if (prvniLf != std::string_view::npos && (prvniLf == 0 || obsah[prvniLf - 1] != '\r'))
         ini.konecRadku_ = "\n";
-
-    size_t zacatek = 0;
-    while (zacatek < obsah.size()) {
-        auto konec = obsah.find('\n', zacatek);
-        if (konec == std::string_view::npos) konec = obsah.size();
-        std::string radek(obsah.substr(zacatek, konec - zacatek));
-        if (!radek.empty() && radek.back() == '\r') radek.pop_back();
-        ini.radky_.push_back({std::move(radek)});
-        zacatek = konec + 1;
-    }
+    for (const std::string_view radek : files::SplitLines(obsah)) ini.radky_.push_back({std::string(radek)});
     return ini;
 }
 
@@ -184,7 +144,7 @@ void TIniSoubor::Zapis(std::string_view sekce, std::string_view klic, std::strin
     }
     // A new key goes after the section's last non-blank line.
     size_t vlozit = KonecSekce(*hlavicka);
-    while (vlozit > *hlavicka + 1 && Orizni(radky_[vlozit - 1].text).empty()) --vlozit;
+    while (vlozit > *hlavicka + 1 && files::Trim(radky_[vlozit - 1].text).empty()) --vlozit;
     radky_.insert(radky_.begin() + static_cast<std::ptrdiff_t>(vlozit), Radek{DoSouboru(klic) + "=" + hodnotaF});
 }
 
@@ -198,60 +158,9 @@ std::string TIniSoubor::Bajty() const {
 }
 
 bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
-    const auto selhalo = [&](const char* co) {
-        if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + co + " (" + std::strerror(errno) + ")";
-        return false;
-    };
-
-    // Through a symbolic link the file it points at gets the new content;
-    // a rename over the link itself would cut it off.
-    std::string cil = cesta;
-    struct stat odkaz {};
-    if (::lstat(cesta.c_str(), &odkaz) == 0 && S_ISLNK(odkaz.st_mode)) {
-        if (char* skutecna = ::realpath(cesta.c_str(), nullptr)) {
-            cil = skutecna;
-            std::free(skutecna);
-        }
-    }
-
-    struct stat puvodni {};
-    const bool existuje = ::stat(cil.c_str(), &puvodni) == 0;
-    // A FIFO, a device or a folder in the file's place is nobody's settings
-    // file to replace.
-    if (existuje && !S_ISREG(puvodni.st_mode)) {
-        if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": není to obyčejný soubor";
-        return false;
-    }
-    // A read-only file is left as it is, as the Windows INI functions leave
-    // it; the rename below would replace it regardless.
-    if (existuje && ((puvodni.st_mode & 0222) == 0 || ::access(cil.c_str(), W_OK) != 0)) {
-        errno = EACCES;
-        return selhalo("soubor je jen pro čtení");
-    }
-    const mode_t prava = existuje ? (puvodni.st_mode & 07777) : 0644;
-
-    std::string sablona = cil + ".XXXXXX";
-    const int fd = ::mkstemp(sablona.data());
-    if (fd < 0) return selhalo("dočasný soubor nelze vytvořit");
-
-    const bool zapsano = ::fchmod(fd, prava) == 0 && ZapisVse(fd, Bajty()) && ::fsync(fd) == 0;
-    const int chybaZapisu = errno;
-    if (::close(fd) != 0 || !zapsano) {
-        errno = zapsano ? errno : chybaZapisu;
-        ::unlink(sablona.c_str());
-        return selhalo("zápis selhal");
-    }
-    if (::rename(sablona.c_str(), cil.c_str()) != 0) {
-        const int chybaPrejmenovani = errno;
-        ::unlink(sablona.c_str());
-        errno = chybaPrejmenovani;
-        return selhalo("soubor nelze nahradit");
-    }
-    // Make the rename itself durable.
-    const int slozka = ::open(Slozka(cil).c_str(), O_RDONLY | O_DIRECTORY);
-    if (slozka >= 0) {
-        ::fsync(slozka);
-        ::close(slozka);
-    }
-    return true;
+    files::Failure f = cteni_;
+    if (!f.failed()) f = files::Replace(cesta, Bajty());
+    if (!f.failed()) return true;
+    if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + PopisChyby(f);
+    return false;
 }

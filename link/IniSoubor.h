@@ -3,6 +3,8 @@
 // lines, order) is written back exactly as it was read.
 #pragma once
 
+#include "Files.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,8 +12,9 @@
 
 class TIniSoubor {
 public:
-    // Reads the file; a missing or unreadable file, and anything that is not a
-    // regular file (a FIFO, a device, a folder), gives an empty one.  A file
+    // Reads the file; a missing or unreadable file, one over 1 MiB, and
+    // anything that is not a regular file (a FIFO, a device, a folder), gives
+    // an empty one.  A file
     // stored as UTF-8 (with or without a byte-order mark) is taken as UTF-8,
     // anything else as Windows-1250.
     static TIniSoubor Nacti(const std::string& cesta);
@@ -26,10 +29,10 @@ public:
     // kept); lines not written through Zapis are the bytes that were read.
     std::string Bajty() const;
 
-    // Writes through a temporary file in the same folder that is flushed and
-    // renamed over the old one, so a crash leaves the old file or the new
-    // one, never a mix.  On failure returns false and a message naming the
-    // file; a read-only or non-regular file is never replaced.
+    // Replaces the file as files::Replace does (through a symbolic link, the
+    // old file or the new one after a crash, never a mix).  On failure returns
+    // false and a message naming the file; a read-only or non-regular file,
+    // and one that was there but could not be read whole, is never replaced.
     bool Uloz(const std::string& cesta, std::string* chyba) const;
 
 private:
@@ -40,6 +43,7 @@ private:
     std::string konecRadku_ = "\r\n";
     bool utf8_ = false;
     bool bom_ = false;
+    files::Failure cteni_;  // why a file that is there was not read
 
     // Program text (UTF-8) in the file's encoding, and back.
     std::string DoSouboru(std::string_view text) const;

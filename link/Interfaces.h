@@ -12,8 +12,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace kv618 {
@@ -25,12 +27,12 @@ enum class InitShape {
     Block,  // the whole parameter block
 };
 
-// How the connection dialog shows and reads a parameter.
+// What a parameter holds (ParseParameter says which texts give it).
 enum class ParameterKind {
-    PortNumber,  // decimal; a text that is no whole number stands for 1
-    IoBase,      // three hexadecimal digits and "h"; anything else stands for 300h
-    Address,     // text as typed; must not be empty
-    Bounded16,   // decimal, 0-65535
+    PortNumber,  // a COM port number
+    IoBase,      // an ISA card's I/O base address, 000h-FFFh
+    Address,     // the LAN converter's IPv4 address
+    Bounded16,   // 0-65535
 };
 
 using ParameterField =
@@ -87,6 +89,43 @@ inline const std::array<Interface, 5> Interfaces = {{
 }};
 
 inline bool IsInterface(unsigned type) { return type < Interfaces.size(); }
+
+// The interface of a name in the settings file ("KV-1726", any case) or of
+// the tool's name for it ("kv1726").
+std::optional<uint8_t> InterfaceOfSettingsName(std::string_view name);
+std::optional<uint8_t> InterfaceOfOption(std::string_view name);
+
+// Where a parameter's text comes from.  Each has one accepted form per
+// parameter:
+enum class Notation {
+    // The command line and the bridge's tool names (port, base, ip, udp port,
+    // timeout): port 1-255 in decimal; the ISA base in hexadecimal, 300h (or
+    // 300, 0x300); an IPv4 address in dotted decimal; 0-65535 in decimal.
+    Typed,
+    // The settings file's keys ("Číslo portu", "Bázová adresa" ...), in
+    // R_iv618.ini and the bridge's configuration: as Typed, but the ISA base
+    // in decimal as the settings file stores it (768); 300h is taken too.
+    Stored,
+    // The connection dialog's fields, forgiving as the dialog always was: a
+    // port that is no whole number is 1 (cut to 16 bits); the base is the
+    // first three hexadecimal digits of a four-character text (300h), any
+    // other text 300h; the address only must not be empty.
+    Dialog,
+};
+
+// The parameter's value as the settings file keeps it (decimal for
+// numbers), or nothing when the text is refused.
+std::optional<std::string> ParseParameter(const Parameter& parameter, std::string_view text, Notation notation);
+// The operator's text for a refused value: the dialog's where the table gives one.
+std::string RefusalText(const Parameter& parameter);
+
+// The parameter of `interface` a key names: the settings file's key (Stored)
+// or the tool's name, with a blank or "-" between words (Typed).
+struct NamedParameter {
+    const Parameter* parameter;
+    Notation notation;
+};
+std::optional<NamedParameter> ParameterNamed(const Interface& interface, std::string_view key);
 
 // A parameter's value in TData as text (decimal for numbers), and back: a
 // number is cut to the field's width; false when the text is no whole number.

@@ -15,12 +15,12 @@ run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev          # the windows
   fonts-dejavu-core               # a font with every Czech letter
-  libcli11-dev                    # the command-line tool kv618
+  libcli11-dev nlohmann-json3-dev # the command-line tool kv618 (its JSON too)
   procps                          # ps/pkill used by the scripts
 )
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
-  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge (kv618 bridge)
+  libmosquitto-dev                # the MQTT bridge (kv618 bridge)
 )
 all=(
   libgtest-dev libgmock-dev       # tests

@@ -2,60 +2,23 @@
 
 #include "Codes.h"
 #include "Dekl.h"
+#include "PortDevice.h"
 #include "line_speed.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace drv::com {
-namespace {
-
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
-
-bool sameKey(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-std::string pathFromIni(const std::string& iniFile, const std::string& key) {
-    std::ifstream file(iniFile);
-    std::string line;
-    while (std::getline(file, line)) {
-        line = trimmed(line);
-        if (line.empty() || line[0] == ';' || line[0] == '#' || line[0] == '[') continue;
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) continue;
-        if (sameKey(trimmed(line.substr(0, equals)), key)) return trimmed(line.substr(equals + 1));
-    }
-    return {};
-}
-
-}  // namespace
 
 std::string portPath(int32_t port, const std::vector<std::string>& iniFiles) {
-    const std::string key = "COM" + std::to_string(port);
-    if (const char* mapped = std::getenv(("QCOM726_" + key).c_str()); mapped && *mapped) return mapped;
-    for (const std::string& iniFile : iniFiles) {
-        if (std::string fromIni = pathFromIni(iniFile, key); !fromIni.empty()) return fromIni;
-    }
-    return "/dev/ttyS" + std::to_string(port - 1);
+    return files::DeviceOfPort(port, iniFiles).device;
 }
 
 std::string portPath(int32_t port, const std::string& iniFile) {

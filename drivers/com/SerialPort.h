@@ -12,9 +12,7 @@ namespace drv::com {
 
 constexpr int32_t HighestPort = 255;
 
-// The device of COM port n: the environment variable QCOM726_COM<n>, else a
-// line COM<n>=path in the first of the settings files that has one, else
-// /dev/ttyS<n-1>.
+// The device of COM port n, as files/PortDevice.h says.
 std::string portPath(int32_t port, const std::vector<std::string>& iniFiles);
 std::string portPath(int32_t port, const std::string& iniFile);
 

@@ -14,7 +14,7 @@ const std::string Lan = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 
 
 std::string FaultOf(const std::string& text) {
     auto parsed = ParseConfig(text, "bridge.conf");
-    if (auto* message = std::get_if<std::string>(&parsed)) return *message;
+    if (!parsed.ok()) return parsed.message();
     return "(accepted)";
 }
 
@@ -61,8 +61,8 @@ TEST(BridgeConfig, ModulesOfOneConnectionShareALine) {
         "[module c]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 5001\nAdresa = 1\n"
         "[module d]\nROZHRANÍ = comx\nčíslo portu = 3\nAdresa = 1\n";
     auto parsed = ParseConfig(text, "bridge.conf");
-    ASSERT_TRUE(std::holds_alternative<Config>(parsed)) << std::get<std::string>(parsed);
-    const Config& config = std::get<Config>(parsed);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const Config& config = parsed.value();
     ASSERT_EQ(config.lines.size(), 3u);
     EXPECT_EQ(config.lines[0].modules, (std::vector<size_t>{0, 1}));
     EXPECT_EQ(config.lines[0].name, "KV-1726 127.0.0.1:5000");
@@ -76,6 +76,36 @@ TEST(BridgeConfig, TheBridgeRefusesABadFileWithTheLine) {
     ASSERT_TRUE(status);
     EXPECT_EQ(*status, 78);
     EXPECT_NE(bridge.log().find("bridge.conf:6: inputs takes a time"), std::string::npos) << bridge.log();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BridgeConfig, TheToolsNamesStandBesideTheSettingsFilesKeys) {
+    const std::string text =
+        "[module a]\ninterface = kv1726\nip = 127.0.0.1\nudp port = 5001\ntimeout = 300\naddress = 7\nrate = 19200\n"
+        "[module b]\ninterface = pci726\nbase = 2A0h\naddress = 1\n"
+        "[module c]\nRozhraní = PCI-726\nBázová adresa = 768\nAdresa = 1\n";
+    auto parsed = ParseConfig(text, "bridge.conf");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const auto& m = parsed->modules;
+    EXPECT_EQ(m[0].type, RozhraniKV1726);
+    EXPECT_EQ(m[0].data.UDPPort, 5001);
+    EXPECT_EQ(m[0].data.UDPTimeout, 300);
+    EXPECT_EQ(m[0].data.Adresa, 7);
+    EXPECT_EQ(m[0].data.Rychlost, 19200);
+    EXPECT_EQ(m[1].data.BazovaAdresa, 0x2A0) << "the tool's base is hexadecimal";
+    EXPECT_EQ(m[2].data.BazovaAdresa, 768) << "the settings file's base is decimal";
+    EXPECT_EQ(FaultOf("[module a]\ninterface = KV-1726\naddress = 1\n").rfind("bridge.conf:2: interface must be com", 0), 0u);
+    EXPECT_EQ(FaultOf("[module a]\ninterface = kv1726\nip = 999.1.1.1\n").rfind("bridge.conf:3: ip must be an IPv4", 0), 0u);
+    EXPECT_EQ(FaultOf("[module a]\n" + Lan + "interface = kv1726\n").rfind("bridge.conf:5: \"interface\" names the interface again", 0), 0u);
+}
+
+TEST(BridgeConfig, AByteOrderMarkAndWindows1250AreRead) {
+    const std::string text = "[module a]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nAdresa = 1\n";
+    EXPECT_EQ(FaultOf("\xEF\xBB\xBF" + text), "(accepted)");
+    EXPECT_EQ(FaultOf("[module a]\nRozhran\xED = KV-1726\nIP adresa = 127.0.0.1\nAdresa = 1\n"), "(accepted)");
 }
 
 }  // namespace

@@ -22,22 +22,16 @@ using TPromenna = kvtest::ScopedEnv;
 
 class SettingsPlace : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char sablona[] = "/tmp/kvplaceXXXXXX";
-        ASSERT_NE(::mkdtemp(sablona), nullptr);
-        slozka_ = sablona;
-    }
-    void TearDown() override {
-        NastavCestuNastaveni("");
-        fs::remove_all(slozka_);
-    }
+    void SetUp() override { ASSERT_FALSE(slozka_.empty()); }
+    void TearDown() override { NastavCestuNastaveni(""); }
     static std::string Obsah(const std::string& cesta) {
         std::ifstream f(cesta, std::ios::binary);
         std::stringstream s;
         s << f.rdbuf();
         return s.str();
     }
-    std::string slozka_;
+    const kvtest::TemporaryFolder docasna_{"kvplace"};
+    const std::string slozka_ = docasna_.path();
 };
 
 TEST_F(SettingsPlace, UserFolderFollowsXdgConfigHomeElseHome) {

@@ -2,6 +2,8 @@
 #include "Dekl.h"
 #include "IniSoubor.h"
 
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -23,16 +25,13 @@ const std::string Pripojeni1250 = "[P\xF8ipojen\xED]";
 class Settings : public ::testing::Test {
 protected:
     void SetUp() override {
-        char sablona[] = "/tmp/kvsettingsXXXXXX";
-        ASSERT_NE(::mkdtemp(sablona), nullptr);
-        slozka_ = sablona;
+        ASSERT_FALSE(slozka_.empty());
         cesta_ = slozka_ + "/R_iv618.ini";
         NastavCestuNastaveni(cesta_);
         InicializujData(&data_);
     }
     void TearDown() override {
-        ::chmod(slozka_.c_str(), 0700);
-        fs::remove_all(slozka_);
+        ::chmod(slozka_.c_str(), 0700);  // so that the folder can go
         NastavCestuNastaveni("");
     }
     void Zapis(const std::string& bajty) {
@@ -45,7 +44,9 @@ protected:
         s << f.rdbuf();
         return s.str();
     }
-    std::string slozka_, cesta_;
+    const kvtest::TemporaryFolder docasna_{"kvsettings"};
+    const std::string slozka_ = docasna_.path();
+    std::string cesta_;
     TData data_;
 };
 

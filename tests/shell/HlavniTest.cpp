@@ -203,7 +203,7 @@ TEST_F(Hlavni, PanelsShowTheLongestIdentificationAddressAndSpeedWhole) {
 }
 
 TEST_F(Hlavni, ConnectingShowsTheModuleAndClosingSavesAndClosesTheLinkOnce) {
-    kvtest::Emulator emulator;
+    kvtest::Emulator emulator{kvtest::ModulesOnLine({"1:19200"})};  // the rate of NastaveniLAN
     obsluha::ZapisSoubor(Nastaveni(), NastaveniLAN(emulator.udpPort()));
     TForm1 okno;
     Ukaz(okno);
@@ -273,7 +273,7 @@ TEST_F(Hlavni, ClosingWithoutEverConnectingWritesTheSettingsInWindows1250) {
 }
 
 TEST_F(Hlavni, SettingsFileThatCannotBeWrittenIsReportedAndTheLinkIsClosedAllTheSame) {
-    kvtest::Emulator emulator;
+    kvtest::Emulator emulator{kvtest::ModulesOnLine({"1:19200"})};  // the rate of NastaveniLAN
     obsluha::ZapisSoubor(Nastaveni(), NastaveniLAN(emulator.udpPort()));
     TForm1 okno;
     Ukaz(okno);

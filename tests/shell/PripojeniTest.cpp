@@ -226,7 +226,8 @@ TEST_F(Pripojeni, SwitchingTheInterfaceShowsStoredValuesNotTypedOnes) {
 }
 
 TEST_F(Pripojeni, ConnectsThroughTheLanConverterAndRecordsTheLinkOnlyOnSuccess) {
-    kvtest::Emulator emulator;
+    // The converter carries the request at the rate chosen below: the module has it too.
+    kvtest::Emulator emulator{kvtest::ModulesOnLine({"1:19200"})};
     emulator.command("set status 0x5A");
     Data.Adresa = 7;
     Otevri();

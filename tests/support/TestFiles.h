@@ -1,8 +1,9 @@
-// Small helpers of the tests: an environment variable set for a scope, and
-// a whole file read into a string.
+// Small helpers of the tests: an environment variable set for a scope, a
+// fresh folder for a test's files, and a whole file read into a string.
 #pragma once
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -29,6 +30,27 @@ public:
 private:
     const char* name_;
     std::optional<std::string> before_;
+};
+
+// A new, empty folder under /tmp, removed with all it holds at the end.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix = "kvtest") {
+        std::string pattern = "/tmp/" + prefix + "XXXXXX";
+        if (::mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    // Empty when the folder could not be made.
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
 };
 
 inline std::string ReadFile(const std::string& path) {
