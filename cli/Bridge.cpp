@@ -4,19 +4,14 @@
 // service manager does not restart it in vain.  --check reads the file and
 // ends there: 0 or 78, without touching a module or the broker.
 //
-// The bridge is built only where its packages are (KV_BRIDGE); without it
-// kv618 has no bridge subcommand.
-#include "Tool.h"
-
-#ifdef KV_WITH_BRIDGE
+// Built only where the bridge is (KV_BRIDGE); without it kv618 has no
+// bridge command.
 #include "Bridge.h"
 #include "Interrupt.h"
 #include "Log.h"
-#endif
+#include "Tool.h"
 
 namespace cli {
-
-#ifdef KV_WITH_BRIDGE
 
 namespace {
 
@@ -53,11 +48,5 @@ void AddBridge(Tool& tool) {
         return *check ? CheckBridgeConfig(*config) : kvbridge::RunBridge(*config);
     });
 }
-
-#else
-
-void AddBridge(Tool&) {}
-
-#endif
 
 }  // namespace cli

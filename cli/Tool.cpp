@@ -110,7 +110,9 @@ int Run(int argc, char** argv) {
     AddConfig(tool);
     AddWatch(tool);
     AddPorts(tool);
+#ifdef KV_BRIDGE
     AddBridge(tool);
+#endif
     CzechGroups(tool.app);
     try {
         tool.app.parse(argc, argv);

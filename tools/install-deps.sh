@@ -5,8 +5,8 @@
 #   bash tools/install-deps.sh [run | package | all]
 #
 # run: building and running the program, the libraries and the emulator
-# (tools/run.sh); package: that, the MQTT bridge's libraries and the Debian
-# packaging tools (tools/package.sh); all (the default): also the tests,
+# (tools/run.sh); package: that, the Debian packaging tools and the MQTT
+# bridge's libraries (tools/package.sh); all (the default): also the tests,
 # benchmarks and fuzzing (tools/test.sh).  tools/fresh-check.sh proves on a
 # fresh Debian 12 that each set is enough for its script.
 set -euo pipefail
@@ -20,12 +20,13 @@ run=(
 )
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
-  libmosquitto-dev                # the MQTT bridge (kv618 bridge)
+  libmosquitto-dev                # the MQTT bridge (kv618 bridge) in the package
+  libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
 )
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
-  mosquitto                       # the broker the bridge's tests start
+  mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
   lintian                         # the package test's check of the .deb
   mmdebstrap                      # tools/fresh-check.sh's fresh roots
