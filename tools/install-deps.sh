@@ -32,6 +32,7 @@ all=(
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
   lintian                         # the package test's check of the .deb
   mmdebstrap                      # tools/fresh-check.sh's fresh roots
+  ccache                          # tools/test.sh's rebuilds
 )
 
 case ${1:-all} in
