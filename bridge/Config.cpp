@@ -274,6 +274,11 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         else if (SameName(e.key, "heartbeat")) fault = ReadInterval(e, module.heartbeat, false);
         else if (SameName(e.key, "retry")) fault = ReadInterval(e, module.retry, false);
         else if (SameName(e.key, "commands")) fault = ReadCommands(e, module.commands);
+        else if (SameName(e.key, "settings")) {
+            if (e.value.empty()) fault = Failed{"settings needs a file name (a saved-settings file)", e.line};
+            module.settings = e.value;
+            module.settingsLine = e.line;
+        }
         else if (SameName(e.key, "outputs"))
             fault = Failed{"the module has no request that reads its outputs, so they cannot be polled; "
                                   "the bridge publishes on kv618/" + module.name + "/outputs what it writes", e.line};
@@ -370,7 +375,7 @@ bool ParseInterval(std::string_view text, Millis& interval) {
     return true;
 }
 
-Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName) {
+Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName, Reader reader) {
     const auto message = [&](const Failed& f) { return Failed{fileName + ":" + std::to_string(f.line) + ": " + f.message}; };
 
     const auto parsed = Sections(files::IniText(bytes));
@@ -383,7 +388,7 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
         }
         ModuleConfig module;
         if (auto fault = ReadModule(section, module); !fault.ok()) return message(fault.failure());
-        if (config.modules.size() == MostModules)
+        if (reader == Reader::Bridge && config.modules.size() == MostModules)
             return message({"one bridge serves at most " + std::to_string(MostModules) +
                                 " modules (each has an MQTT session of its own); run a second "
                                 "bridge with another client id for the others",
@@ -405,15 +410,17 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
     return config;
 }
 
-Outcome<Config> LoadConfig(const std::string& path) {
+Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
     std::string bytes;
     // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
     if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
         return Failed{path + ": cannot be read: " + files::Reason(f)};
-    auto parsed = ParseConfig(bytes, path);
+    auto parsed = ParseConfig(bytes, path, reader);
     if (!parsed.ok()) return parsed;
     BrokerConfig& broker = parsed->broker;
     const std::string folder = files::FolderOf(path);
+    for (ModuleConfig& module : parsed->modules) module.settings = Resolve(folder, module.settings);
+    if (reader == Reader::Plant) return parsed;
     const auto where = [&](int line) { return path + ":" + std::to_string(line) + ": "; };
     for (auto [file, line] : {std::pair{&broker.passwordFile, broker.passwordLine}, {&broker.caFile, broker.caLine},
                               {&broker.certFile, broker.certLine}, {&broker.keyFile, broker.keyLine}}) {
