@@ -111,6 +111,7 @@ int Run(int argc, char** argv) {
     AddWatch(tool);
     AddPorts(tool);
     AddBridge(tool);
+    AddPlant(tool);
     CzechGroups(tool.app);
     try {
         tool.app.parse(argc, argv);
