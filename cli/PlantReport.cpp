@@ -124,8 +124,9 @@ Tally TallyOf(const Run& run) {
             case Verdict::NotReached:
             case Verdict::NoAnswer:
             case Verdict::ReadFailed:
-            case Verdict::OtherModule:
+            case Verdict::OtherModule: t.open = true; break;
             case Verdict::Differs:
+                // apply leaves a difference only where --with-link was wanted
                 if (run.command == Command::Apply && !run.options.dryRun) t.needsLink = true;
                 else t.open = true;
                 break;
