@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli|plant ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -30,6 +30,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"silent", bench::silentBench},
         {"bridge", bench::bridgeBench},
         {"cli", bench::cliBench},
+        {"plant", bench::plantBench},
     };
     return all;
 }
@@ -45,7 +46,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|cli ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|cli|plant ...]\n");
     return 2;
 }
 
