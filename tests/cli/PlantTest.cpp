@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -158,6 +159,35 @@ TEST_F(PlantWrite, AModuleThatStopsAnsweringDuringApplyIsReportedAndARerunFinish
     EXPECT_EQ(ByName(rerun)["first"].at("written"), json::parse(R"(["input-negation"])"));
     EXPECT_EQ(line.value("at 1 get reg " + std::to_string(high)), 0xFFu);
     EXPECT_EQ(Kv({"plant", "audit", plant}).status, 0);
+}
+
+// Ctrl-C during apply: the block being written is finished, read back, and
+// no further module is begun.
+TEST_F(PlantWrite, CtrlCFinishesTheBlockBeingWrittenAndBeginsNoFurtherModule) {
+    const std::string plant = folder.path() + "/plant.conf";
+    ASSERT_EQ(Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
+                  "--address", "1", "config", "save", folder.path() + "/want.txt"})
+                  .status,
+              0);
+    for (const int m : {1, 2})
+        for (int byte = 0; byte < 4; ++byte) ASSERT_EQ(line.command(SetReg(m, reg::IoByte(reg::InputNegation, byte), 0x0F)), "ok");
+
+    clitest::Process apply(clitest::ToolPath(), {"plant", "apply", "--json", plant}, {{"HOME", folder.path()}});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (line.command("at 1 get last").rfind(std::to_string(function::WriteRegister) + " ", 0) != 0) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no write came";
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    apply.Signal(SIGINT);
+    const auto run = apply.Wait();
+    EXPECT_EQ(run.status, 130) << run.out << run.err;
+    for (int byte = 0; byte < 4; ++byte)
+        EXPECT_EQ(line.value("at 1 get reg " + std::to_string(reg::IoByte(reg::InputNegation, byte))), 0xFFu) << byte;
+    EXPECT_EQ(line.value("at 2 get reg " + std::to_string(reg::IoByte(reg::InputNegation, 0))), 0x0Fu);
+    auto modules = ByName(run);
+    EXPECT_EQ(modules["first"].at("result"), "written");
+    EXPECT_EQ(modules["second"].at("result"), "not-reached");
+    EXPECT_NE(run.err.find("Ctrl-C"), std::string::npos) << run.err;
 }
 
 TEST(PlantFile, ASettingsFileThatDoesNotParseStopsTheRunBeforeAnyRequest) {
