@@ -32,6 +32,7 @@ std::vector<Row> pollBench(const Settings& s);
 std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
+std::vector<Row> sparkplugBench(const Settings& s);
 std::vector<Row> cliBench(const Settings& s);
 std::vector<Row> plantBench(const Settings& s);
 

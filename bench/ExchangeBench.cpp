@@ -4,7 +4,7 @@
 #include "Benchmarks.h"
 #include "Child.h"
 #include "Commands.h"
-#include "Connection.h"
+#include "ProgramLink.h"
 #include "Emulator.h"
 #include "frame.h"
 

@@ -5,7 +5,7 @@
 // and "Cancel", pressed from the event loop at a moment of the probe's
 // choosing, is timed until the window is hidden.
 #include "Benchmarks.h"
-#include "Connection.h"
+#include "ProgramLink.h"
 #include "Emulator.h"
 #include "LinkWorker.h"
 #include "NastavDIO.h"

@@ -9,7 +9,7 @@
 // and the driver keeps changing what the module holds.  Every tick is checked
 // (see SoakWatch.h); the process's resident memory is sampled every second.
 // Prints a summary; exits 1 when any check failed.
-#include "Connection.h"
+#include "ProgramLink.h"
 #include "Emulator.h"
 #include "OkamCNT.h"
 #include "OkamDIN.h"

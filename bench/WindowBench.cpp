@@ -2,7 +2,7 @@
 // floor, and the digital inputs window's polling cadence and CPU cost.
 #include "Benchmarks.h"
 #include "Child.h"
-#include "Connection.h"
+#include "ProgramLink.h"
 #include "StoredSettings.h"
 #include "Emulator.h"
 #include "LinkWorker.h"

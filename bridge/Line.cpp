@@ -16,15 +16,11 @@ constexpr int SilentLimit = 3;
 constexpr size_t MostWaitingCommands = 64;
 constexpr int CounterSteps = kv618::CounterCount * static_cast<int>(kv618::Quantities.size());
 
-// Codes 5-8: the module answered and refused; any other code: it did not answer.
-bool Refusal(int code) { return code >= 5 && code <= 8; }
 
 const char* PollName(int poll) {
     static const char* const names[] = {"identification", "inputs", "status", "counters"};
     return names[poll];
 }
-
-WallTime Now() { return std::chrono::system_clock::now(); }
 
 // The next due time of a poll with a steady cadence; a poll that fell behind
 // by more than its interval goes at once rather than in a burst.
@@ -36,13 +32,12 @@ T Next(T due, D interval, T now) {
 
 }  // namespace
 
-Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, const std::vector<Session*>& sessions)
-    : config_(line), data_(line.data) {
+Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher)
+    : config_(line), publisher_(publisher), data_(line.data) {
     retryOpen_ = modules[line.modules.front()].retry;
     for (const size_t i : line.modules) {
         Polled p;
         p.config = &modules[i];
-        p.session = sessions[i];
         p.index = i;
         polled_.push_back(p);
         retryOpen_ = std::min<Clock::duration>(retryOpen_, modules[i].retry);
@@ -150,7 +145,7 @@ bool Line::OpenLink() {
         rate_ = rate;
         if (!openFailure_.empty()) Log("line " + config_.name + ": open");
         openFailure_.clear();
-        for (Polled& p : polled_) p.session->ClearCondition(topic::Error);
+        for (Polled& p : polled_) publisher_.LineOpen(p.index);
         return true;
     }
     const std::string text = Text(code);
@@ -161,18 +156,18 @@ bool Line::OpenLink() {
             std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()) + " ms");
         // A session may connect only later: the reason stands until the line opens.
         for (Polled& p : polled_) {
-            p.session->PublishState(topic::Online, OnlinePayload(false));
-            p.session->PublishCondition(topic::Error, PollErrorJson("line", code, text, Now()));
+            publisher_.Offline(p.index);
+            publisher_.LineFailed(p.index, code, text);
         }
     }
     return false;
 }
 
-uint8_t Line::Reach(const Polled& p) {
+int32_t Line::Reach(const Polled& p) {
     const int32_t rate = p.config->data.Rychlost;
     if (rate == rate_) return 0;
     const int32_t code = connection_.SetRate(rate);
-    if (code != 0) return static_cast<uint8_t>(std::clamp<int32_t>(code, 1, kv618::CodeOutOfRange));
+    if (code != 0) return code;
     rate_ = rate;
     return 0;
 }
@@ -188,7 +183,7 @@ void Line::RunPoll(Polled& p, Poll poll) {
 
 void Line::Identify(Polled& p) {
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto id = reach ? kv618::Result<kv618::Identification>{reach} : module.Identify();
     if (id.ok()) {
         GoOnline(p, id.value);
@@ -199,7 +194,7 @@ void Line::Identify(Polled& p) {
         p.reportedSilent = true;
         Log(Where(p) + " does not answer (" + std::to_string(id.error) + "): " + Text(id.error) +
             "; asked again every " + std::to_string(p.config->retry.count()) + " ms");
-        p.session->PublishState(topic::Online, OnlinePayload(false));
+        publisher_.Offline(p.index);
     }
 }
 
@@ -209,13 +204,14 @@ void Line::GoOnline(Polled& p, const kv618::Identification& id) {
     p.reportedSilent = false;
     p.inputs.reset();
     p.status.reset();
+    // A module that was silent may have lost power and taken its initial outputs.
+    p.outputs.reset();
     p.counterStep = 0;
     std::fill(std::begin(p.refused), std::end(p.refused), 0);
     const auto now = Clock::now();
     p.inputsDue = p.statusDue = p.countersDue = p.countersStarted = now;
     Log(Where(p) + " answers: " + id.Text());
-    p.session->PublishState(topic::Identification, IdentificationJson(id, p.config->data.Adresa, Now()));
-    p.session->PublishState(topic::Online, OnlinePayload(true));
+    publisher_.Online(p.index, id);
 }
 
 void Line::GoOffline(Polled& p, int code) {
@@ -224,7 +220,7 @@ void Line::GoOffline(Polled& p, int code) {
     p.identifyDue = Clock::now() + p.config->retry;
     Log(Where(p) + " stopped answering (" + std::to_string(code) + "): " + Text(code) + "; asked again every " +
         std::to_string(p.config->retry.count()) + " ms");
-    p.session->PublishState(topic::Online, OnlinePayload(false));
+    publisher_.Offline(p.index);
 }
 
 void Line::Answered(Polled& p, Poll poll) {
@@ -233,13 +229,13 @@ void Line::Answered(Polled& p, Poll poll) {
 }
 
 void Line::Failed(Polled& p, Poll poll, int code) {
-    if (Refusal(code)) {
+    if (kv618::IsRefusal(code)) {
         // The module is there; say once what it refuses, not at every poll.
         p.silent = 0;
         int& last = p.refused[static_cast<int>(poll)];
         if (last != code) {
             last = code;
-            p.session->PublishEvent(topic::Error, PollErrorJson(PollName(static_cast<int>(poll)), code, Text(code), Now()));
+            publisher_.PollFailed(p.index, PollName(static_cast<int>(poll)), code, Text(code));
         }
         return;
     }
@@ -250,7 +246,7 @@ void Line::ReadInputs(Polled& p) {
     const auto started = Clock::now();
     p.inputsDue = Next(p.inputsDue, p.config->inputs, started);
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto inputs = reach ? kv618::Result<uint32_t>{reach} : module.ReadInputs();
     if (!inputs.ok()) return Failed(p, Poll::Inputs, inputs.error);
     Answered(p, Poll::Inputs);
@@ -258,14 +254,14 @@ void Line::ReadInputs(Polled& p) {
     if (p.inputs != inputs.value || now - p.inputsPublished >= p.config->heartbeat) {
         p.inputs = inputs.value;
         p.inputsPublished = now;
-        p.session->PublishState(topic::Inputs, InputsJson(inputs.value, Now()));
+        publisher_.Inputs(p.index, inputs.value);
     }
 }
 
 void Line::ReadStatus(Polled& p) {
     p.statusDue = Next(p.statusDue, p.config->status, Clock::now());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto status = reach ? kv618::Result<uint32_t>{reach} : module.ReadStatus();
     if (!status.ok()) return Failed(p, Poll::Status, status.error);
     Answered(p, Poll::Status);
@@ -273,7 +269,7 @@ void Line::ReadStatus(Polled& p) {
     if (p.status != status.value || now - p.statusPublished >= p.config->heartbeat) {
         p.status = status.value;
         p.statusPublished = now;
-        p.session->PublishState(topic::Status, StatusJson(status.value, Now()));
+        publisher_.Status(p.index, status.value);
     }
 }
 
@@ -284,7 +280,7 @@ void Line::ReadCounterStep(Polled& p) {
     const int counter = p.counterStep / static_cast<int>(kv618::Quantities.size());
     const int quantity = p.counterStep % static_cast<int>(kv618::Quantities.size());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const uint8_t reach = Reach(p);
+    const int32_t reach = Reach(p);
     const auto value = reach ? kv618::Result<uint32_t>{reach} : module.ReadQuantity(kv618::Quantities[quantity], counter);
     const auto now = Clock::now();
     if (!value.ok()) {
@@ -301,7 +297,7 @@ void Line::ReadCounterStep(Polled& p) {
     }
     p.counterStep = 0;
     p.countersDue = Next(p.countersStarted, p.config->counters, now);
-    p.session->PublishState(topic::Counters, CountersJson(p.counters, Now()));
+    publisher_.Counters(p.index, p.counters);
 }
 
 void Line::Execute(const Pending& pending) {
@@ -309,27 +305,35 @@ void Line::Execute(const Pending& pending) {
     if (found == polled_.end()) return;
     Polled& p = *found;
     const auto refuse = [&](const std::string& why) {
-        p.session->PublishEvent(topic::Error, CommandErrorJson(pending.topic, pending.payload, why, Now()));
+        publisher_.CommandRefused(p.index, pending.topic, pending.payload, why);
     };
     if (!p.online) return refuse("the module is not answering; nothing was sent");
-    const kv618::Module module = connection_.At(p.config->data.Adresa);
-    if (const uint8_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
     const Command& c = pending.command;
-    uint8_t code = 0;
+    // Some outputs alone: the others keep what the bridge wrote last.
+    if (c.kind == Command::SetOutputs && c.mask != AllOutputs && !p.outputs)
+        return refuse("the outputs cannot be read back and the bridge has not written them since the module "
+                      "answered; write all 32 first");
+    const uint32_t outputs = c.kind == Command::SetOutputs ? (p.outputs.value_or(0) & ~c.mask) | (c.outputs & c.mask) : 0;
+    const kv618::Module module = connection_.At(p.config->data.Adresa);
+    if (const int32_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
+    int32_t code = 0;
     switch (c.kind) {
-        case Command::SetOutputs: code = module.WriteOutputs(c.outputs); break;
+        case Command::SetOutputs: code = module.WriteOutputs(outputs); break;
         case Command::ResetCounters: code = c.counter < 0 ? module.ResetCounters() : module.ResetCounter(c.counter); break;
         case Command::ResetStatus: code = module.ResetStatus(); break;
     }
     if (code != 0) {
         refuse(Text(code) + " (" + std::to_string(code) + ")");
-        if (!Refusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
+        if (!kv618::IsRefusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
         return;
     }
     p.silent = 0;
     const auto now = Clock::now();
     switch (c.kind) {
-        case Command::SetOutputs: p.session->PublishEvent(topic::Outputs, OutputsJson(c.outputs, Now())); break;
+        case Command::SetOutputs:
+            p.outputs = outputs;
+            publisher_.OutputsWritten(p.index, outputs);
+            break;
         // What the reset did shows at once, not a poll interval later.
         case Command::ResetCounters:
             if (p.counterStep == 0) p.countersDue = now;

@@ -33,7 +33,7 @@ void BrokerWatch::Connected() {
     lastFailure_.clear();
     if (connected_ == sessions_ && !allReported_) {
         allReported_ = true;
-        Log("broker " + broker_ + ": connected, " + std::to_string(sessions_) + " module session(s)");
+        Log("broker " + broker_ + ": connected, " + what_);
     }
 }
 
@@ -53,30 +53,33 @@ void BrokerWatch::Failed(const std::string& why) {
     Log("broker " + broker_ + ": " + why);
 }
 
+void ConfigureClient(mosquitto* client, const BrokerConfig& broker) {
+    ::mosquitto_threaded_set(client, true);
+    // A value that changed is a small packet: it leaves at once, not after the last one's ack.
+    ::mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
+    if (!broker.user.empty())
+        ::mosquitto_username_pw_set(client, broker.user.c_str(), broker.password.empty() ? nullptr : broker.password.c_str());
+    if (broker.Tls()) {
+        const auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+        const int rc = ::mosquitto_tls_set(client, broker.caFile.c_str(), nullptr, orNull(broker.certFile),
+                                           orNull(broker.keyFile), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            throw std::runtime_error("TLS files of the broker: " + std::string(::mosquitto_strerror(rc)));
+    }
+}
+
 Session::Session(const BrokerConfig& broker, std::string module, BrokerWatch& watch, CommandHandler onCommand)
     : broker_(broker), module_(std::move(module)), watch_(watch), onCommand_(std::move(onCommand)) {
     const std::string id = broker_.clientId + "-" + module_;
     client_ = ::mosquitto_new(id.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create an MQTT client for module " + module_);
-    ::mosquitto_threaded_set(client_, true);
     // MQTT 3.1.1 hands a retained message to a subscriber that is already
     // there without its retain flag: only MQTT 5 tells it from a fresh command.
     ::mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    // A value that changed is a small packet: it leaves at once, not after the last one's ack.
-    ::mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string online = Topic(module_, topic::Online);
     const char* offline = OnlinePayload(false);
     ::mosquitto_will_set(client_, online.c_str(), static_cast<int>(std::strlen(offline)), offline, broker_.qos, true);
-    if (!broker_.user.empty())
-        ::mosquitto_username_pw_set(client_, broker_.user.c_str(),
-                                    broker_.password.empty() ? nullptr : broker_.password.c_str());
-    if (broker_.Tls()) {
-        const auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-        const int rc = ::mosquitto_tls_set(client_, broker_.caFile.c_str(), nullptr, orNull(broker_.certFile),
-                                           orNull(broker_.keyFile), nullptr);
-        if (rc != MOSQ_ERR_SUCCESS)
-            throw std::runtime_error("TLS files of the broker: " + std::string(::mosquitto_strerror(rc)));
-    }
+    ConfigureClient(client_, broker_);
     ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnConnect(rc); });
     ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnDisconnect(rc); });
     ::mosquitto_message_callback_set(client_,
@@ -191,7 +194,10 @@ void Session::Publish(const std::string& topic, const std::string& payload, bool
 }
 
 void Session::PublishState(std::string_view what, std::string payload) {
-    const std::string topic = Topic(module_, what);
+    KeepRetained(Topic(module_, what), std::move(payload));
+}
+
+void Session::KeepRetained(const std::string& topic, std::string payload) {
     std::lock_guard lock(mutex_);
     auto& kept = state_[topic];
     kept = std::move(payload);

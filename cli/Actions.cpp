@@ -26,7 +26,7 @@ int ResetCounters(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetCounters()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
     PrintLine("Čítače vynulovány.");
     return Done;
 }
@@ -35,7 +35,7 @@ int ResetStatus(const LinkOptions& link) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    if (const uint8_t error = session->Module().ResetStatus()) return session->Fail(error);
+    if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
     PrintLine("Status registr vynulován.");
     return Done;
 }
@@ -83,13 +83,13 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 // between them stops before the date.
 int SetClockTo(const Session& session, const std::tm& moment) {
     const kv618::ClockReading reading = ReadingOf(moment);
-    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
+    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
         return session.Fail(error);
     if (interrupt::Count() >= 2) {
         Say("Přerušeno druhým Ctrl-C: čas je nový, datum zůstalo staré.");
         return Interrupted;
     }
-    if (const uint8_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
+    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
         Say("Čas je nový, datum zůstalo staré:");
         return session.Fail(error);
     }

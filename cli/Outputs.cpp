@@ -31,7 +31,7 @@ std::string ModuleKey(const Session& session) {
 
 int WriteOutputs(const Session& session, uint32_t value) {
     const std::string key = ModuleKey(session);
-    if (const uint8_t error = session.Module().WriteOutputs(value)) {
+    if (const int32_t error = session.Module().WriteOutputs(value)) {
         // Whether the module carried it out is not known: no single output
         // may be changed on the strength of the old record.
         (void)outputs::Record(key, std::nullopt);

@@ -1,9 +1,9 @@
 // scan: every module on the line, by asking each address for its
 // identification at each baud rate.  A silent address costs one time-out of
 // the library and nothing more.
-#include "Codes.h"
-#include "Exchange.h"
+#include "ErrorCodes.h"
 #include "Format.h"
+#include "line_speed.h"
 #include "Interrupt.h"
 #include "Tool.h"
 
@@ -55,12 +55,12 @@ std::optional<std::vector<int32_t>> ParseRates(const std::string& text, const TD
 // How long the library waits for a silent module at this rate.
 std::chrono::milliseconds ProbeTimeout(const TData& data, int32_t rate) {
     if (data.Rozhrani == RozhraniKV1726 && data.UDPTimeout > 0) return std::chrono::milliseconds(data.UDPTimeout);
-    return std::chrono::milliseconds(drv::replyTimeoutMs(rate, TimeoutRychlosti(rate)));
+    return std::chrono::milliseconds(wire::replyTimeoutMs(rate, TimeoutRychlosti(rate)));
 }
 
 // Codes of an exchange that took place (something answered or nothing did),
 // as against a line that failed as a whole.
-bool ExchangeTookPlace(int32_t code) { return code >= drv::NoReply && code <= drv::UnknownRegister; }
+bool ExchangeTookPlace(int32_t code) { return kv618::IsSilence(code) || kv618::IsRefusal(code); }
 
 class Progress {
 public:
@@ -125,7 +125,7 @@ private:
     int Probe(uint8_t address, int32_t rate) {
         const kv618::Module module = session_.At(address);
         const auto identity = module.Identify();
-        if (identity.error == drv::NoReply) return Done;
+        if (identity.error == kv618::NoReply) return Done;
         progress_.Clear();
         if (identity.ok()) {
             found_[address] = true;

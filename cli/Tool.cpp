@@ -110,7 +110,9 @@ int Run(int argc, char** argv) {
     AddConfig(tool);
     AddWatch(tool);
     AddPorts(tool);
+#ifdef KV_BRIDGE
     AddBridge(tool);
+#endif
     AddPlant(tool);
     CzechGroups(tool.app);
     try {

@@ -35,7 +35,7 @@ struct Sample {
     Counters counters{};
 };
 
-uint8_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
+int32_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
     if (what.inputs) {
         const auto inputs = module.ReadInputs();
         if (!inputs.ok()) return inputs.error;
@@ -142,7 +142,7 @@ int Watch(const Session& session, const What& what, Format format, std::chrono::
     for (uint64_t polls = 1;; ++polls) {
         Sample sample;
         sample.when = std::chrono::system_clock::now();
-        if (const uint8_t error = Poll(module, what, sample)) {
+        if (const int32_t error = Poll(module, what, sample)) {
             failed = true;
             std::fprintf(stderr, "%s kv618: %s\n", LocalTime(sample.when, true).c_str(),
                          module.Text(error).c_str());

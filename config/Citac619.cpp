@@ -1,5 +1,7 @@
 #include "Citac619.h"
 
+#include "Qxxx726.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,11 +21,11 @@ const char* const TextImpulsMimo = " Impulsní číslo musí být v rozsahu 1-10
 // and follows the write without a pause.
 uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Registr, uint8_t Hodnota,
                   std::string& Zprava) {
-    const kv618::Module modul({Rozhrani, Handle}, Adresa);
+    const kv618::Module modul({Rozhrani, Handle, &VazbaProgramu()}, Adresa);
     const kv618::WriteCheck kontrola = modul.WriteVerified(Registr, Hodnota, kv618::ReadBack::Echo);
     if (kontrola.error != 0) {
         Zprava = modul.Text(kontrola.error);
-        return kontrola.error;
+        return kv618::ErrorByte(kontrola.error);
     }
     if (kontrola.mismatch) {
         Zprava = TextChybaZapisu;
@@ -34,8 +36,7 @@ uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Regi
 }
 
 TForm5::TForm5(QWidget* Owner)
-    : TKonfiguracniOkno(Owner, QStringLiteral("Form5"), QStringLiteral("Nastavení čítačů KV-619"), SirkaOkna,
-                        VyskaOkna) {
+    : TKonfiguracniOkno(Owner, QStringLiteral("Form5"), QStringLiteral("Nastavení čítačů KV-619"), SirkaOkna, VyskaOkna, kv618::Block::PulseNumbers) {
     for (int n = 0; n < PocetCitacu; ++n) {
         auto* label = new QLabel(QStringLiteral("Čítač %1").arg(n), this);
         label->setObjectName(QStringLiteral("Label%1").arg(n + 1));
@@ -51,48 +52,21 @@ TForm5::TForm5(QWidget* Owner)
     Labely[4]->setObjectName("Label5");
     Labely[4]->setGeometry(160, 20, 121, 17);
 
-    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 8, 186);
-    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 92, 186);
-    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 176, 186);
-    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 260, 186);
-    connect(Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm5::Button4Click);
+    VytvorTlacitka(8, 186, 75, 84);
 }
 
-void TForm5::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm5::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::PulseNumbers, Data);
-}
-
-// Unlike the other windows, the pause comes before each byte's write and not
-// between the write and its read-back (the block's write style).
-void TForm5::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::PulseNumbers, Data);
-}
-
-void TForm5::PrectiOkno(TKonfigurace& Data) {
+bool TForm5::PrectiOkno(TKonfigurace& Data) {
     for (int n = 0; n < PocetCitacu; ++n) {
         uint16_t cislo = 0;
         if (!CtiCislo(Edity[static_cast<size_t>(n)]->text().toStdString(), 1, 1000, cislo)) {
-            NastavStatus(QString::fromUtf8(TextImpulsMimo));
-            return;
+            return Odmitni(TextImpulsMimo);
         }
         Data.ImpulsniCislo[n] = cislo;
     }
-    NastavStatus(QStringLiteral(" "));
+    return Prijmi();
 }
 
 void TForm5::ZapisOkno(TKonfigurace Data) {
     for (int n = 0; n < PocetCitacu; ++n)
         Edity[static_cast<size_t>(n)]->setText(QString::number(Data.ImpulsniCislo[n]));
 }
-
-void TForm5::Button1Click() { ZapisDoModulu(); }
-void TForm5::Button2Click() { CteniZModulu(); }
-void TForm5::Button3Click() { PotvrzeniOkna(); }
-void TForm5::Button4Click() { ZruseniOkna(); }

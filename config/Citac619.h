@@ -22,25 +22,10 @@ class TForm5 : public TKonfiguracniOkno {
 public:
     explicit TForm5(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
-    void PrectiOkno(TKonfigurace& Data) override;
+    bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-
-protected:
-    void FormShow() override;
 
 private:
     std::array<QLabel*, 5> Labely{};
     std::array<QLineEdit*, 4> Edity{};
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
 };

@@ -1,6 +1,6 @@
 #include "KonfiguracniOkno.h"
 
-#include "Qxxx726.h"
+#include "Okno.h"
 
 #include <QPushButton>
 #include <QShowEvent>
@@ -9,28 +9,34 @@
 #include <thread>
 
 TKonfiguracniOkno::TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka,
-                                     int Vyska)
-    : QDialog(Owner) {
+                                     int Vyska, kv618::Block Blok)
+    : QDialog(Owner), Blok_(Blok) {
     setObjectName(Jmeno);
     setWindowTitle(Titulek);
     setFixedSize(Sirka, Vyska);
     setSizeGripEnabled(false);
 
-    StatusBar1 = new TStatusBar(this, {0});
-    // An error text of the library is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    const int vyskaStavu = StatusBar1->sizeHint().height();
-    StatusBar1->setGeometry(0, Vyska - vyskaStavu, Sirka, vyskaStavu);
+    StatusBar1 = SpodniStatusBar(this, Sirka, Vyska);
 }
 
-QPushButton* TKonfiguracniOkno::VytvorTlacitko(const QString& Jmeno, const QString& Text, int X, int Y,
-                                               int Sirka, int Vyska) {
-    auto* tlacitko = new QPushButton(Text, this);
-    tlacitko->setObjectName(Jmeno);
-    tlacitko->setAutoDefault(false);
-    tlacitko->setGeometry(X, Y, Sirka, Vyska);
-    return tlacitko;
+void TKonfiguracniOkno::VytvorTlacitka(int X, int Y, int Sirka, int Krok) {
+    const QString texty[4] = {QStringLiteral("Zapsat"), QStringLiteral("Přečíst"), QStringLiteral("Ok"),
+                              QStringLiteral("Cancel")};
+    QPushButton** tlacitka[4] = {&Button1, &Button2, &Button3, &Button4};
+    for (int i = 0; i < 4; ++i) {
+        *tlacitka[i] = VytvorTlacitko(this, QStringLiteral("Button%1").arg(i + 1), texty[i]);
+        (*tlacitka[i])->setGeometry(X + i * Krok, Y, Sirka, 25);
+    }
+    connect(Button1, &QPushButton::clicked, this, &TKonfiguracniOkno::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TKonfiguracniOkno::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TKonfiguracniOkno::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TKonfiguracniOkno::Button4Click);
 }
+
+void TKonfiguracniOkno::Button1Click() { ZapisDoModulu(); }
+void TKonfiguracniOkno::Button2Click() { CteniZModulu(); }
+void TKonfiguracniOkno::Button3Click() { PotvrzeniOkna(); }
+void TKonfiguracniOkno::Button4Click() { ZruseniOkna(); }
 
 void TKonfiguracniOkno::showEvent(QShowEvent* Udalost) {
     QDialog::showEvent(Udalost);
@@ -52,19 +58,19 @@ void TKonfiguracniOkno::StatusZapisu(int Procent) {
     NastavStatus(QString::fromUtf8(TextZapisuZacatek) + QString::number(Procent) + QStringLiteral(" %)"));
 }
 
-void TKonfiguracniOkno::StatusChyby(uint8_t Kod) {
-    NastavStatus(" " + TextKodu(PData ? PData->Rozhrani : uint8_t{0}, Kod));
-}
-
-bool TKonfiguracniOkno::HlidejPripojeni() {
-    if (JeSpojeni()) return true;
-    NastavStatus(QString::fromUtf8(TextNepripojeno));
+bool TKonfiguracniOkno::Odmitni(const char* Text) {
+    NastavStatus(QString::fromUtf8(Text));
     return false;
 }
 
-// --- exchanges ----------------------------------------------------------
+bool TKonfiguracniOkno::Prijmi() {
+    NastavStatus(QStringLiteral(" "));
+    return true;
+}
 
-kv618::Module TKonfiguracniOkno::Modul() const { return {{PData->Rozhrani, PData->Handle}, PData->Adresa}; }
+bool TKonfiguracniOkno::HlidejPripojeni() { return OverPripojeni(PData, StatusBar1); }
+
+// --- exchanges ----------------------------------------------------------
 
 namespace {
 
@@ -103,7 +109,8 @@ void TKonfiguracniOkno::CtiBlok(kv618::Block Blok, TKonfigurace& Data) {
     StatusCteni(0);
     OnWorker(
         this,
-        [modul = Modul(), Blok, data = Data, tempo = Tempo(false)]() mutable {
+        [adresa = PData->Adresa, Blok, data = Data, tempo = Tempo(false)](kv618::Connection& Spojeni) mutable {
+            const kv618::Module modul = Spojeni.At(adresa);
             const auto vysledek = kv618::ReadBlock(modul, Blok, data, tempo);
             return TKonecSekvence{data, vysledek, vysledek.error ? modul.Text(vysledek.error) : ""};
         },
@@ -123,7 +130,9 @@ void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
     StatusZapisu(0);
     OnWorker(
         this,
-        [modul = Modul(), Blok, data = Data, tempo = Tempo(true), zastavit = Zastavit_] {
+        [adresa = PData->Adresa, Blok, data = Data, tempo = Tempo(true), zastavit = Zastavit_](
+            kv618::Connection& Spojeni) {
+            const kv618::Module modul = Spojeni.At(adresa);
             const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo);
             TKonecSekvence konec{data, vysledek, vysledek.error ? modul.Text(vysledek.error) : ""};
             // The window that started the write is gone: its last check is
@@ -140,6 +149,16 @@ void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
             else okno->NastavStatus(QString::fromUtf8(TextZapsano));
             okno->KonecSekvence();
         });
+}
+
+void TKonfiguracniOkno::PrectiData(TKonfigurace& Data) {
+    if (!JeSpojeni()) return;
+    CtiBlok(Blok_, Data);
+}
+
+void TKonfiguracniOkno::ZapisData(TKonfigurace Data) {
+    if (!JeSpojeni()) return;
+    ZapisBlok(Blok_, Data);
 }
 
 // --- flow of the buttons ------------------------------------------------
@@ -173,8 +192,7 @@ void TKonfiguracniOkno::CteniZModulu() {
 void TKonfiguracniOkno::ZapisDoModulu() {
     if (Probiha_) return;
     if (!HlidejPripojeni()) return;
-    PrectiOkno(Pracovni);
-    if (StatusUspech()) ZapisData(Pracovni);
+    if (PrectiOkno(Pracovni)) ZapisData(Pracovni);
 }
 
 void TKonfiguracniOkno::PotvrzeniOkna() {
@@ -183,8 +201,7 @@ void TKonfiguracniOkno::PotvrzeniOkna() {
         return;
     }
     if (!PData) return;
-    PrectiOkno(Pracovni);
-    if (StatusUspech()) PData->Konfigurace = Pracovni;
+    if (PrectiOkno(Pracovni)) PData->Konfigurace = Pracovni;
     accept();
 }
 

@@ -1,8 +1,8 @@
 // What the three configuration windows (address and baud rate, digital I/O,
 // counter pulse numbers) have in common: the working copy of the module's
 // configuration, the status bar with its progress and error texts, the
-// connection guard, single register exchanges, and the flow of the four
-// buttons "Zapsat", "Přečíst", "Ok" and "Cancel".
+// connection guard, the block sequences, and the four buttons "Zapsat",
+// "Přečíst", "Ok" and "Cancel" with their handlers.
 //
 // A read or write sequence runs on the connection worker; the window shows
 // its progress as it goes and stays free meanwhile.  While it runs, "Zapsat"
@@ -15,7 +15,6 @@
 
 #include "Dekl.h"
 #include "LinkWorker.h"
-#include "Module.h"
 #include "StatusBar.h"
 #include "StoredSettings.h"
 
@@ -43,12 +42,24 @@ public:
     // Closing stops a running sequence after the exchange in flight.
     void done(int Vysledek) override;
 
-protected:
-    TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka, int Vyska);
+public slots:
+    void Button1Click();  // "Zapsat"
+    void Button2Click();  // "Přečíst"
+    void Button3Click();  // "Ok"
+    void Button4Click();  // "Cancel"
 
-    virtual void PrectiData(TKonfigurace& Data) = 0;
-    virtual void ZapisData(TKonfigurace Data) = 0;
-    virtual void PrectiOkno(TKonfigurace& Data) = 0;
+protected:
+    // `Blok`: the stored settings the window reads and writes.
+    TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka, int Vyska,
+                      kv618::Block Blok);
+
+    // The window's block read into the record (which must be the window's
+    // own: it is filled when the sequence ends), or written from it.
+    virtual void PrectiData(TKonfigurace& Data);
+    virtual void ZapisData(TKonfigurace Data);
+    // Controls to record: true when every value was valid (the status bar
+    // then shows " "), false with the refusal shown.
+    virtual bool PrectiOkno(TKonfigurace& Data) = 0;
     virtual void ZapisOkno(TKonfigurace Data) = 0;
 
     // The flows the windows' own handlers delegate to.
@@ -62,17 +73,17 @@ protected:
     void NastavStatus(const QString& Text);
     void NastavStatus(const std::string& Text) { NastavStatus(QString::fromStdString(Text)); }
     QString Status() const;
-    bool StatusUspech() const { return Status() == QStringLiteral(" "); }
     void StatusCteni(int Procent);
     void StatusZapisu(int Procent);
-    void StatusChyby(uint8_t Kod);
+    // Refused values: the text, and false to give back from PrectiOkno.
+    bool Odmitni(const char* Text);
+    // Accepted values: the neutral " ", and true.
+    bool Prijmi();
 
     // Connection guard with its message; the quiet one only answers.
     bool HlidejPripojeni();
     bool JeSpojeni() const { return JePripojeno(PData); }
 
-    // The module at TData.Adresa over the link in TData.
-    kv618::Module Modul() const;
     // A block of stored settings read into the record (which must be the
     // window's own: it is filled when the sequence ends), or written from it,
     // on the connection worker, with the progress texts and the closing text
@@ -80,14 +91,19 @@ protected:
     void CtiBlok(kv618::Block Blok, TKonfigurace& Data);
     void ZapisBlok(kv618::Block Blok, const TKonfigurace& Data);
 
-    QPushButton* VytvorTlacitko(const QString& Jmeno, const QString& Text, int X, int Y, int Sirka = 75,
-                                int Vyska = 25);
+    // "Zapsat", "Přečíst", "Ok" and "Cancel" (Button1-Button4) in a row from
+    // X, each `Sirka` wide and `Krok` after the one before.
+    void VytvorTlacitka(int X, int Y, int Sirka, int Krok);
 
     void showEvent(QShowEvent* Udalost) override;
     virtual void FormShow() { ZobrazKonfiguraci(); }
 
     TKonfigurace Pracovni{};
     TStatusBar* StatusBar1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPushButton* Button4 = nullptr;
 
 private:
     // The sequence's pacing on the worker: a millisecond's pause between the
@@ -95,6 +111,7 @@ private:
     kv618::Pacing Tempo(bool Zapis);
     void KonecSekvence();
 
+    kv618::Block Blok_;
     bool Probiha_ = false;
     bool OkPoSekvenci_ = false;
     StopFlag Zastavit_;

@@ -18,7 +18,7 @@ const char* const TextRychlostMimo = " Komunikační rychlost musí být v rozsa
 
 TForm12::TForm12(QWidget* Owner)
     : TKonfiguracniOkno(Owner, QStringLiteral("Form12"), QStringLiteral("Nastavení komunikační adresy a rychlosti"),
-                        SirkaOkna, VyskaOkna) {
+                        SirkaOkna, VyskaOkna, kv618::Block::AddressAndBaud) {
     Label1 = new QLabel(QStringLiteral("Adresa modulu  (0-255)"), this);
     Label1->setObjectName("Label1");
     Label1->setGeometry(24, 28, 170, 17);
@@ -39,50 +39,24 @@ TForm12::TForm12(QWidget* Owner)
     ComboBox1->setCurrentIndex(4);
     ComboBox1->setGeometry(208, 68, 161, 23);
 
-    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 16, 128, 81);
-    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 108, 128, 81);
-    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 200, 128, 81);
-    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 292, 128, 81);
-    connect(Button1, &QPushButton::clicked, this, &TForm12::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm12::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm12::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm12::Button4Click);
+    VytvorTlacitka(16, 128, 81, 92);
 }
 
-void TForm12::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm12::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::AddressAndBaud, Data);
-}
-
-void TForm12::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::AddressAndBaud, Data);
-}
-
-void TForm12::PrectiOkno(TKonfigurace& Data) {
+bool TForm12::PrectiOkno(TKonfigurace& Data) {
     uint16_t adresa = 0;
     if (!CtiCislo(Edit1->text().toStdString(), 0, 255, adresa)) {
-        NastavStatus(QString::fromUtf8(TextAdresaMimo));
-        return;
+        return Odmitni(TextAdresaMimo);
     }
     Data.UlozenaAdresa = static_cast<uint8_t>(adresa);
     const int index = ComboBox1->currentIndex();
     if (index < 0 || index >= PocetRychlosti) {
-        NastavStatus(QString::fromUtf8(TextRychlostMimo));
-        return;
+        return Odmitni(TextRychlostMimo);
     }
     Data.UlozenaRychlost = static_cast<uint8_t>(index);
-    NastavStatus(QStringLiteral(" "));
+    return Prijmi();
 }
 
 void TForm12::ZapisOkno(TKonfigurace Data) {
     Edit1->setText(QString::number(Data.UlozenaAdresa));
     ComboBox1->setCurrentIndex(Data.UlozenaRychlost < PocetRychlosti ? Data.UlozenaRychlost : -1);
 }
-
-void TForm12::Button1Click() { ZapisDoModulu(); }
-void TForm12::Button2Click() { CteniZModulu(); }
-void TForm12::Button3Click() { PotvrzeniOkna(); }
-void TForm12::Button4Click() { ZruseniOkna(); }

@@ -9,33 +9,17 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-
 class TForm12 : public TKonfiguracniOkno {
     Q_OBJECT
 public:
     explicit TForm12(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
-    void PrectiOkno(TKonfigurace& Data) override;
+    bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-
-protected:
-    void FormShow() override;
 
 private:
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* Edit1 = nullptr;
     QComboBox* ComboBox1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
 };

@@ -19,19 +19,12 @@ constexpr int MezeraPoOsmi = 8;
 
 TForm14::TForm14(QWidget* Owner)
     : TKonfiguracniOkno(Owner, QStringLiteral("Form14"), QStringLiteral("Nastavení digitálních vstupů/výstupů"),
-                        SirkaOkna, VyskaOkna) {
+                        SirkaOkna, VyskaOkna, kv618::Block::InputsOutputs) {
     VytvorSkupinu(0, QStringLiteral(" Negace DIN "), QStringLiteral("DIN"), 8);
     VytvorSkupinu(1, QStringLiteral("Negace DOUT "), QStringLiteral("DOUT"), 180);
     VytvorSkupinu(2, QStringLiteral(" Počáteční stav DOUT "), QStringLiteral("DOUT"), 352);
 
-    Button1 = VytvorTlacitko("Button1", QStringLiteral("Zapsat"), 56, 326, 91);
-    Button2 = VytvorTlacitko("Button2", QStringLiteral("Přečíst"), 164, 326, 91);
-    Button3 = VytvorTlacitko("Button3", QStringLiteral("Ok"), 272, 326, 91);
-    Button4 = VytvorTlacitko("Button4", QStringLiteral("Cancel"), 380, 326, 91);
-    connect(Button1, &QPushButton::clicked, this, &TForm14::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm14::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm14::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm14::Button4Click);
+    VytvorTlacitka(56, 326, 91, 108);
 }
 
 // Channels 0-15 in the left column, 16-31 in the right, each column split
@@ -54,19 +47,7 @@ void TForm14::VytvorSkupinu(int Skupina, const QString& Titulek, const QString& 
     }
 }
 
-void TForm14::FormShow() { ZobrazKonfiguraci(); }
-
-void TForm14::PrectiData(TKonfigurace& Data) {
-    if (!JeSpojeni()) return;
-    CtiBlok(kv618::Block::InputsOutputs, Data);
-}
-
-void TForm14::ZapisData(TKonfigurace Data) {
-    if (!JeSpojeni()) return;
-    ZapisBlok(kv618::Block::InputsOutputs, Data);
-}
-
-void TForm14::PrectiOkno(TKonfigurace& Data) {
+bool TForm14::PrectiOkno(TKonfigurace& Data) {
     uint8_t* const Pole[3] = {Data.NegaceDIN, Data.NegaceDOUT, Data.PocatecniDOUT};
     for (int skupina = 0; skupina < 3; ++skupina) {
         for (int bajt = 0; bajt < 4; ++bajt) Pole[skupina][bajt] = 0;
@@ -75,7 +56,7 @@ void TForm14::PrectiOkno(TKonfigurace& Data) {
                 Pole[skupina][kanal / 8] |= static_cast<uint8_t>(1u << (kanal % 8));
         }
     }
-    NastavStatus(QStringLiteral(" "));
+    return Prijmi();
 }
 
 void TForm14::ZapisOkno(TKonfigurace Data) {
@@ -87,8 +68,3 @@ void TForm14::ZapisOkno(TKonfigurace Data) {
         }
     }
 }
-
-void TForm14::Button1Click() { ZapisDoModulu(); }
-void TForm14::Button2Click() { CteniZModulu(); }
-void TForm14::Button3Click() { PotvrzeniOkna(); }
-void TForm14::Button4Click() { ZruseniOkna(); }

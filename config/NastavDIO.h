@@ -15,19 +15,8 @@ class TForm14 : public TKonfiguracniOkno {
 public:
     explicit TForm14(QWidget* Owner = nullptr);
 
-    void PrectiData(TKonfigurace& Data) override;
-    void ZapisData(TKonfigurace Data) override;
-    void PrectiOkno(TKonfigurace& Data) override;
+    bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
-
-public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
-
-protected:
-    void FormShow() override;
 
 private:
     void VytvorSkupinu(int Skupina, const QString& Titulek, const QString& Predpona, int X);
@@ -35,8 +24,4 @@ private:
     std::array<QGroupBox*, 3> GroupBoxy{};
     // CheckBox1 .. CheckBox96 at index 0 .. 95.
     std::array<QCheckBox*, 96> CheckBoxy{};
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
 };

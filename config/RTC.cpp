@@ -1,5 +1,7 @@
 #include "RTC.h"
 
+#include "Okno.h"
+
 #include <QDateTime>
 #include <QFrame>
 #include <QLabel>
@@ -34,47 +36,28 @@ TForm3::TForm3(QWidget* Owner) : QDialog(Owner) {
     Labely[5] = VytvorLabel("Label6", QStringLiteral("0"), Panel2, 12, 10, 80);
     Labely[8] = VytvorLabel("Label9", QStringLiteral("0"), Panel2, 100, 10, 90);
 
-    Button1 = new QPushButton(QStringLiteral("Nastavit čas"), this);
-    Button1->setObjectName("Button1");
-    Button1->setAutoDefault(false);
+    Button1 = VytvorTlacitko(this, "Button1", QStringLiteral("Nastavit čas"));
     Button1->setGeometry(96, 166, 97, 25);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button2->setObjectName("Button2");
-    Button2->setAutoDefault(false);
+    Button2 = VytvorTlacitko(this, "Button2", QStringLiteral("Cancel"));
     Button2->setGeometry(210, 166, 97, 25);
     connect(Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm3::Button2Click);
 
-    StatusBar1 = new TStatusBar(this, {0});
-    // An error text of the library is longer than the window is wide.
-    StatusBar1->ZalamujText(2);
-    const int vyskaStavu = StatusBar1->sizeHint().height();
-    StatusBar1->setGeometry(0, VyskaOkna - vyskaStavu, SirkaOkna, vyskaStavu);
+    StatusBar1 = SpodniStatusBar(this, SirkaOkna, VyskaOkna);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(IntervalCasovace);
+    Timer1 = VytvorCasovac(this, IntervalCasovace);
     connect(Timer1, &QTimer::timeout, this, &TForm3::Timer1Timer);
     Timer1->start();
 }
 
 QLabel* TForm3::VytvorLabel(const QString& Jmeno, const QString& Text, QWidget* Rodic, int X, int Y, int Sirka) {
-    auto* label = new QLabel(Text, Rodic);
-    label->setObjectName(Jmeno);
+    auto* label = VytvorPopisek(Rodic, Jmeno, Text);
     label->setGeometry(X, Y, Sirka, 17);
     return label;
 }
 
 QFrame* TForm3::VytvorPanel(const QString& Jmeno, int X, int Y, int Sirka, int Vyska) {
-    auto* panel = new QFrame(this);
-    panel->setObjectName(Jmeno);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Sunken);
-    panel->setAutoFillBackground(true);
-    QPalette paleta = panel->palette();
-    paleta.setColor(QPalette::Window, Qt::white);
-    panel->setPalette(paleta);
+    auto* panel = ::VytvorPanel(this, Jmeno);
     panel->setGeometry(X, Y, Sirka, Vyska);
     return panel;
 }
@@ -99,19 +82,11 @@ void TForm3::done(int Vysledek) {
 
 void TForm3::NastavStatus(const QString& Text) { StatusBar1->NastavText(0, Text); }
 
-bool TForm3::HlidejPripojeni() {
-    if (JePripojeno(PData)) return true;
-    NastavStatus(QString::fromUtf8(TextNepripojeno));
-    return false;
-}
-
 QLabel* TForm3::LabelSkupiny(uint8_t Skupina) const {
     // Groups 1..6 are shown in Label6, Label9, Label4, Label7, Label5, Label8.
     static constexpr size_t Index[7] = {0, 5, 8, 3, 6, 4, 7};
     return Labely[Index[Skupina]];
 }
-
-kv618::Module TForm3::Modul() const { return {{PData->Rozhrani, PData->Handle}, AdresaModulu}; }
 
 namespace {
 
@@ -141,10 +116,10 @@ kv618::Result<TSkupiny> CtiSkupiny(const kv618::Module& Modul, bool SVypadky) {
 // only the clock.  Labels read before a failure keep their new texts.
 void TForm3::Timer1Timer() {
     if (!PData) return;
-    if (!HlidejPripojeni()) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     const bool sVypadky = !VypadkyNacteny;
     Pozadavky.Posli(
-        this, Modul(), [sVypadky](const kv618::Module& m) { return CtiSkupiny(m, sVypadky); },
+        this, AdresaModulu, [sVypadky](const kv618::Module& m) { return CtiSkupiny(m, sVypadky); },
         [](TForm3* okno, const auto& v) {
             for (const auto& [skupina, hodnota] : v.Vysledek.value) {
                 const auto [d1, d2, d3] = hodnota;
@@ -161,7 +136,7 @@ void TForm3::Timer1Timer() {
 // press while they run starts nothing.
 void TForm3::Button1Click() {
     if (!PData || Nastaveni.Venku()) return;
-    if (!HlidejPripojeni()) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     Timer1->stop();
     // One reading of the clock for both requests, so time and date agree.
     const QDateTime ted = QDateTime::currentDateTime();
@@ -170,7 +145,7 @@ void TForm3::Button1Click() {
     const auto bajt = [](int v) { return static_cast<uint8_t>(v); };
     const kv618::ClockReading hodiny{{bajt(cas.second()), bajt(cas.minute()), bajt(cas.hour())},
                                      {bajt(datum.day()), bajt(datum.month()), bajt(datum.year() % 4)}};
-    Nastaveni.Zarad(this, Modul(), [hodiny](const kv618::Module& m) { return m.SetClock(hodiny); },
+    Nastaveni.Zarad(this, AdresaModulu, [hodiny](const kv618::Module& m) { return m.SetClock(hodiny); },
                     [](TForm3* okno, const auto& v) {
                         okno->NastavStatus(v.Uspech() ? QStringLiteral(" Čas nastaven") : v.Text);
                         if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile

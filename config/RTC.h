@@ -43,8 +43,6 @@ private:
     QLabel* VytvorLabel(const QString& Jmeno, const QString& Text, QWidget* Rodic, int X, int Y, int Sirka);
     QFrame* VytvorPanel(const QString& Jmeno, int X, int Y, int Sirka, int Vyska);
 
-    kv618::Module Modul() const;
-    bool HlidejPripojeni();
     void NastavStatus(const QString& Text);
 
     QLabel* LabelSkupiny(uint8_t Skupina) const;

@@ -23,19 +23,11 @@ F As(void* entry) {
 
 }  // namespace
 
-std::string BindingText(int32_t code) {
-    if (code >= LoadFailed && code < LoadFailed + static_cast<int32_t>(Interfaces.size()))
-        return std::string("chyba inicializace knihovny ") + Interfaces[code - LoadFailed].libraryFile;
-    if (code >= EntryMissing && code < EntryMissing + static_cast<int32_t>(Interfaces.size()))
-        return std::string("chybná knihovna ") + Interfaces[code - EntryMissing].libraryFile;
-    return "neznámý chybový kód";
-}
-
 Library::~Library() { Unload(); }
 
 int32_t Library::Load(uint8_t type, const std::string& folder) {
     Forget();
-    if (!IsInterface(type)) return NotBound;
+    if (!IsInterface(type)) return NotInitialised;
     const Interface& row = Interfaces[type];
     void* loaded = Open(row, folder);
     if (!loaded) return LoadFailed + type;
@@ -75,7 +67,7 @@ void Library::Forget() {
 }
 
 int32_t Library::Init(int32_t* handle, const TInitParametry& parameters) const {
-    if (!init_) return NotBound;
+    if (!init_) return NotInitialised;
     switch (Interfaces[type_].init) {
         case InitShape::Value:
             return As<Qxxx726_InitPort>(init_)(handle, static_cast<int32_t>(parameters[0]));
@@ -84,27 +76,27 @@ int32_t Library::Init(int32_t* handle, const TInitParametry& parameters) const {
         case InitShape::Block:
             return As<Qxxx726_InitBlock>(init_)(handle, parameters.data());
     }
-    return NotBound;
+    return NotInitialised;
 }
 
 int32_t Library::SetConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) const {
-    if (!setConfig_) return NotBound;
+    if (!setConfig_) return NotInitialised;
     return As<Qxxx726_SetConfig>(setConfig_)(handle, rate, time, mode);
 }
 
 int32_t Library::Send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status,
                       int32_t* error) const {
-    if (!send_) return NotBound;
+    if (!send_) return NotInitialised;
     return As<Qxxx726_Send>(send_)(handle, request, reply, status, error);
 }
 
 int32_t Library::Done(int32_t* handle) const {
-    if (!done_) return NotBound;
+    if (!done_) return NotInitialised;
     return As<Qxxx726_Done>(done_)(handle);
 }
 
 int32_t Library::Error(int32_t code, int32_t* buffer) const {
-    if (!error_) return NotBound;
+    if (!error_) return NotInitialised;
     return As<Qxxx726_Error>(error_)(code, buffer);
 }
 
@@ -121,7 +113,7 @@ Reply Library::Exchange(int32_t handle, const Request& request, int32_t* replyAr
     int32_t error = 0;
     if (const int32_t result = Send(handle, cells.data(), out, &status, &error); result != 0) error = result;
     Reply reply;
-    reply.error = error < 0 || error > 255 ? CodeOutOfRange : static_cast<uint8_t>(error);
+    reply.error = error;
     if (reply.error == 0) {
         reply.status = static_cast<uint8_t>(status & 0xFF);
         for (size_t i = 0; i < reply.data.size(); ++i) reply.data[i] = static_cast<uint8_t>(out[i] & 0xFF);
@@ -130,7 +122,8 @@ Reply Library::Exchange(int32_t handle, const Request& request, int32_t* replyAr
 }
 
 std::string Library::Text(int32_t code) const {
-    if (code >= 100) return BindingText(code);
+    code = ErrorByte(code);
+    if (code >= LoadFailed) return CodeText(code);
     if (!error_) return {};
     TChybovyText cells{};
     Error(code, cells.data());

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "ErrorCodes.h"
 
 #include <array>
 #include <cstdint>
@@ -22,19 +23,10 @@ struct Request {
 // What came back: an error code (0 = success), and on success the reply's
 // status byte and its four data bytes D1-D4; all 0 on an error.
 struct Reply {
-    uint8_t error = 0;
+    int32_t error = 0;
     uint8_t status = 0;
     std::array<uint8_t, 4> data{};
 };
-
-// Codes of the binding besides the libraries' own 1-99.
-inline constexpr int32_t NotBound = 10;         // interface type above 4, or no entry point bound
-inline constexpr int32_t LoadFailed = 100;      // + type: the library file failed to load
-inline constexpr int32_t EntryMissing = 110;    // + type: an entry point is missing
-inline constexpr int32_t CodeOutOfRange = 255;  // a library gave a code that does not fit a byte
-
-// The binding's own text for a code of 100 and above.
-std::string BindingText(int32_t code);
 
 class Library {
 public:
@@ -45,7 +37,7 @@ public:
 
     // Loads the library of interface `type` from `folder` (the executable's
     // own when empty), else through the system's search, and binds its
-    // entry points: 0, NotBound, LoadFailed + type or EntryMissing + type.
+    // entry points: 0, NotInitialised, LoadFailed + type or EntryMissing + type.
     // Whatever was bound before is forgotten first (see Forget).
     int32_t Load(uint8_t type, const std::string& folder = {});
     // Unloads the library.
@@ -64,11 +56,11 @@ public:
     int32_t Error(int32_t code, int32_t* buffer) const;
 
     // One exchange, unpacked as the program takes it: an error in either the
-    // result or the error variable wins, and a code that does not fit a byte
-    // becomes CodeOutOfRange rather than passing for success.  The library
-    // writes its reply into `replyArea` (100 cells) when one is given.
+    // result or the error variable wins.  The library writes its reply into
+    // `replyArea` (100 cells) when one is given.  Not bound: NotInitialised.
     Reply Exchange(int32_t handle, const Request& request, int32_t* replyArea = nullptr) const;
-    // A code's text: the library's own below 100, the binding's from 100.
+    // A code's text: the library's own below 100 (empty when none is bound),
+    // the binding's from 100; a code that no byte holds is an unknown one.
     std::string Text(int32_t code) const;
 
 private:

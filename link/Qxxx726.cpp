@@ -6,66 +6,69 @@
 
 namespace {
 
-struct TVazba {
-    kv618::Library knihovna;
-    bool initSelhal = false;  // bound, but its _Init failed: no link open
-};
-
-TVazba& Vazba() {
-    static TVazba vazba;
-    return vazba;
+// Bound, but its _Init failed: no link open.
+bool& InitSelhal() {
+    static bool selhal = false;
+    return selhal;
 }
 
-std::string& SlozkaKnihoven() {
+std::string& Slozka() {
     static std::string slozka;
     return slozka;
 }
 
 // The entry points answer only while bound, and only for a known interface.
 const kv618::Library* Vazana(uint8_t typ) {
-    return kv618::IsInterface(typ) && Vazba().knihovna.Bound() ? &Vazba().knihovna : nullptr;
+    return kv618::IsInterface(typ) && VazbaProgramu().Bound() ? &VazbaProgramu() : nullptr;
 }
 
 }  // namespace
 
-void NastavSlozkuKnihoven(const std::string& Slozka) { SlozkaKnihoven() = Slozka; }
+kv618::Library& VazbaProgramu() {
+    static kv618::Library vazba;
+    return vazba;
+}
 
-bool JeKnihovnaNactena() { return Vazba().knihovna.Bound(); }
+void NastavSlozkuKnihoven(const std::string& Slozka) { ::Slozka() = Slozka; }
+
+const std::string& SlozkaKnihoven() { return Slozka(); }
+
+bool JeKnihovnaNactena() { return VazbaProgramu().Bound(); }
 
 int32_t InitRozhrani(uint8_t Typ, int32_t* Handle, TInitParametry Parametry) {
     const TInitParametry kopie = Parametry;
     // A library whose _Init failed holds no link: unload it before binding
     // anew.  One with a link never closed stays loaded, since unloading it
     // would pull its code from under that link; only its entry points go.
-    if (Vazba().initSelhal) Vazba().knihovna.Unload();
-    Vazba().initSelhal = false;
-    const int32_t nacteni = Vazba().knihovna.Load(Typ, SlozkaKnihoven());
+    if (InitSelhal()) VazbaProgramu().Unload();
+    InitSelhal() = false;
+    const int32_t nacteni = VazbaProgramu().Load(Typ, SlozkaKnihoven());
     if (nacteni != 0) return nacteni;
-    int32_t vysledek = Vazba().knihovna.Init(Handle, kopie);
+    int32_t vysledek = VazbaProgramu().Init(Handle, kopie);
     // Success with handle 0 breaks the library's contract: no link can be
     // told from it, so none is taken as open, and none is closed.
-    if (vysledek == KodOk && (!Handle || *Handle == 0)) vysledek = kv618::EntryMissing + Typ;
-    Vazba().initSelhal = vysledek != 0;
+    if (vysledek == kv618::Ok && (!Handle || *Handle == 0)) vysledek = kv618::EntryMissing + Typ;
+    InitSelhal() = vysledek != 0;
     return vysledek;
 }
 
 int32_t KonfigRozhrani(uint8_t Typ, int32_t Handle, int32_t Rychlost, int32_t Cas, int32_t Rezim) {
     const auto* knihovna = Vazana(Typ);
-    return knihovna ? knihovna->SetConfig(Handle, Rychlost, Cas, Rezim) : KodNeinicializovano;
+    return knihovna ? knihovna->SetConfig(Handle, Rychlost, Cas, Rezim) : kv618::NotInitialised;
 }
 
 int32_t PosliRozhrani(uint8_t Typ, int32_t Handle, const int32_t* Pozadavek, int32_t* Odpoved, int32_t* Stav,
                       int32_t* Chyba) {
     const auto* knihovna = Vazana(Typ);
-    return knihovna ? knihovna->Send(Handle, Pozadavek, Odpoved, Stav, Chyba) : KodNeinicializovano;
+    return knihovna ? knihovna->Send(Handle, Pozadavek, Odpoved, Stav, Chyba) : kv618::NotInitialised;
 }
 
 int32_t UkonciRozhrani(uint8_t Typ, int32_t* Handle) {
     const auto* knihovna = Vazana(Typ);
-    if (!knihovna) return KodNeinicializovano;
+    if (!knihovna) return kv618::NotInitialised;
     const int32_t vysledek = knihovna->Done(Handle);
-    Vazba().knihovna.Unload();
-    Vazba().initSelhal = false;
+    VazbaProgramu().Unload();
+    InitSelhal() = false;
     return vysledek;
 }
 
@@ -94,12 +97,12 @@ int32_t TextChyby(uint8_t Typ, int32_t Kod, TChybovyText& Buffer) {
         const auto* knihovna = Vazana(Typ);
         if (!knihovna) {
             Buffer.fill(0);
-            return KodNeinicializovano;
+            return kv618::NotInitialised;
         }
         return knihovna->Error(Kod, Buffer.data());
     }
-    TextNaBuffer(kv618::BindingText(Kod), Buffer);
-    return KodOk;
+    TextNaBuffer(kv618::CodeText(Kod), Buffer);
+    return kv618::Ok;
 }
 
 std::string TextKodu(uint8_t Typ, int32_t Kod) {
@@ -112,10 +115,10 @@ void PrenosDat(uint8_t Typ, int32_t Handle, uint8_t Adresa, uint8_t Funkce, uint
                uint8_t& D0, uint8_t& D1, uint8_t& D2, uint8_t& D3, uint8_t& D4, uint8_t& Chyba,
                TOdpoved& Odpoved) {
     if (Handle == 0) return;
-    kv618::Reply odpoved{.error = static_cast<uint8_t>(KodNeinicializovano)};
+    kv618::Reply odpoved{.error = kv618::NotInitialised};
     if (const auto* knihovna = Vazana(Typ))
         odpoved = knihovna->Exchange(Handle, {Adresa, Funkce, Podfunkce, {D0, D1, D2, D3, D4}}, Odpoved.data());
-    Chyba = odpoved.error;
+    Chyba = kv618::ErrorByte(odpoved.error);
     D0 = odpoved.status;
     D1 = odpoved.data[0];
     D2 = odpoved.data[1];

@@ -101,12 +101,12 @@ void TForm6::showEvent(QShowEvent* Udalost) {
 
 void TForm6::Timer1Timer() {
     if (!PData) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     const uint8_t krok = Krok;
     const kv618::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
     const int citac = krok % PocetCitacu;
     Pozadavky.Posli(
-        this, Modul(*PData, AdresaModulu),
+        this, AdresaModulu,
         [velicina, citac](const kv618::Module& m) { return m.ReadQuantity(velicina, citac); },
         [krok](TForm6* okno, const auto& v) {
             // After a failure the same quantity is asked again next time.
@@ -122,10 +122,10 @@ void TForm6::Timer1Timer() {
 // press while they run starts nothing.
 void TForm6::Button1Click() {
     if (!PData || Nulovani.Venku()) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     Timer1->stop();
     // The counters after one that fails are not reset.
-    Nulovani.Zarad(this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ResetCounters(); },
+    Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetCounters(); },
                    [](TForm6* okno, const auto& v) {
                        okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Čítače vynulovány") : v.Text);
                        if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile

@@ -63,9 +63,9 @@ void TForm11::done(int Vysledek) {
 
 void TForm11::Timer1Timer() {
     if (!PData) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     Pozadavky.Posli(
-        this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ReadInputBytes(); },
+        this, AdresaModulu, [](const kv618::Module& m) { return m.ReadInputBytes(); },
         [](TForm11* okno, const auto& v) {
             if (v.Uspech()) okno->ZobrazVstupy(v.Vysledek.value);
             okno->StatusBar1->NastavText(0, v.Text);

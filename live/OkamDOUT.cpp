@@ -63,10 +63,10 @@ void TForm9::showEvent(QShowEvent* Udalost) {
 // are now right after it.
 void TForm9::Button1Click() {
     if (!PData) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     const uint32_t vystupy = kv618::Number(StavyVystupu());
     Zapisy.Zarad(
-        this, Modul(*PData, AdresaModulu), [vystupy](const kv618::Module& m) { return m.WriteOutputs(vystupy); },
+        this, AdresaModulu, [vystupy](const kv618::Module& m) { return m.WriteOutputs(vystupy); },
         [](TForm9* okno, const auto& v) {
             okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Data zapsána") : v.Text);
         });

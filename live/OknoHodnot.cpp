@@ -13,33 +13,6 @@
 
 #include <algorithm>
 
-kv618::Module Modul(const TData& Data, uint8_t Adresa) { return {{Data.Rozhrani, Data.Handle}, Adresa}; }
-
-bool OverPripojeni(const TData& Data, TStatusBar* StatusBar) {
-    if (JePripojeno(&Data)) return true;
-    StatusBar->NastavText(0, QString::fromUtf8(TextNepripojeno));
-    return false;
-}
-
-QFrame* VytvorPanel(QWidget* Owner, const QString& Jmeno) {
-    auto* panel = new QFrame(Owner);
-    panel->setObjectName(Jmeno);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setLineWidth(1);
-    QPalette paleta = panel->palette();
-    paleta.setColor(QPalette::Window, Qt::white);
-    paleta.setColor(QPalette::WindowText, Qt::black);
-    panel->setPalette(paleta);
-    panel->setAutoFillBackground(true);
-    return panel;
-}
-
-QLabel* VytvorPopisek(QWidget* Owner, const QString& Jmeno, const QString& Text) {
-    auto* popisek = new QLabel(Text, Owner);
-    popisek->setObjectName(Jmeno);
-    return popisek;
-}
-
 QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
                            std::array<QLabel*, 32>& Hodnoty) {
     // Name and value of a row must stay level although they sit in
@@ -81,13 +54,6 @@ QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
     return sloupce;
 }
 
-QPushButton* VytvorTlacitko(QWidget* Okno, const QString& Jmeno, const QString& Text) {
-    auto* tlacitko = new QPushButton(Text, Okno);
-    tlacitko->setObjectName(Jmeno);
-    tlacitko->setAutoDefault(false);
-    return tlacitko;
-}
-
 QHBoxLayout* RadaTlacitek(QPushButton* Vlevo, QPushButton* Vpravo) {
     auto* rada = new QHBoxLayout;
     if (Vlevo) rada->addWidget(Vlevo);
@@ -113,14 +79,6 @@ TStatusBar* SestavOkno(QDialog* Okno, QLayout* Obsah, QHBoxLayout* Tlacitka) {
     okno->addLayout(vnitrek);
     okno->addWidget(statusBar);
     return statusBar;
-}
-
-QTimer* VytvorCasovac(QObject* Okno, int IntervalMs) {
-    auto* casovac = new QTimer(Okno);
-    casovac->setObjectName("Timer1");
-    casovac->setTimerType(Qt::PreciseTimer);
-    casovac->setInterval(IntervalMs);
-    return casovac;
 }
 
 void UpevniAVycentruj(QDialog* Okno, QWidget* Owner, int MinSirka, int MinVyska) {

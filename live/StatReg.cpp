@@ -60,9 +60,9 @@ void TForm15::showEvent(QShowEvent* Udalost) {
 
 void TForm15::Timer1Timer() {
     if (!PData) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
+    if (!OverPripojeni(PData, StatusBar1)) return;
     Pozadavky.Posli(
-        this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ReadStatusBytes(); },
+        this, AdresaModulu, [](const kv618::Module& m) { return m.ReadStatusBytes(); },
         [](TForm15* okno, const auto& v) {
             if (v.Uspech()) okno->ZobrazBity(v.Vysledek.value);
             okno->StatusBar1->NastavText(0, v.Text);
@@ -74,8 +74,8 @@ void TForm15::Timer1Timer() {
 // A reset pressed while a poll is out goes right after it.
 void TForm15::Button2Click() {
     if (!PData) return;
-    if (!OverPripojeni(*PData, StatusBar1)) return;
-    Nulovani.Zarad(this, Modul(*PData, AdresaModulu), [](const kv618::Module& m) { return m.ResetStatus(); },
+    if (!OverPripojeni(PData, StatusBar1)) return;
+    Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetStatus(); },
                    [](TForm15* okno, const auto& v) {
                        if (!v.Uspech()) okno->StatusBar1->NastavText(0, v.Text);
                    });

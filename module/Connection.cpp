@@ -4,7 +4,7 @@
 
 namespace kv618 {
 
-// The mode every library takes in _SetConfig.
+// The mode every library takes in _SetConfig; no other file spells it.
 constexpr int32_t LinkMode = 2;
 
 TInitParametry InitBlock(const TData& data, uint8_t type) {
@@ -25,13 +25,12 @@ TInitParametry InitBlock(const TData& data, uint8_t type) {
 }
 
 int32_t Connection::Open(uint8_t type, const TInitParametry& block, int32_t rate, const std::string& folder) {
-    Close();
-    library_.Unload();
-    if (const int32_t e = library_.Load(type, folder)) return e;
+    Unload();
+    if (const int32_t e = library_->Load(type, folder)) return e;
     type_ = type;
     int32_t handle = 0;
-    if (const int32_t e = library_.Init(&handle, block)) return e;  // the library stays for the text
-    if (handle == 0) return EntryMissing + type;  // a library that opens no link is broken, as the binding says
+    if (const int32_t e = library_->Init(&handle, block)) return e;  // the library stays for the text
+    if (handle == 0) return EntryMissing + type;
     handle_ = handle;
     if (const int32_t e = SetRate(rate)) {
         Close();
@@ -40,11 +39,22 @@ int32_t Connection::Open(uint8_t type, const TInitParametry& block, int32_t rate
     return 0;
 }
 
-int32_t Connection::SetRate(int32_t rate) { return library_.SetConfig(handle_, rate, TimeoutRychlosti(rate), LinkMode); }
+int32_t Connection::SetRate(int32_t rate) { return library_->SetConfig(handle_, rate, TimeoutRychlosti(rate), LinkMode); }
 
-void Connection::Close() {
-    if (handle_ != 0) library_.Done(&handle_);
+int32_t Connection::Close() {
+    int32_t left = 0;
+    if (handle_ != 0) {
+        left = handle_;
+        library_->Done(&left);
+    }
     handle_ = 0;
+    return left;
+}
+
+int32_t Connection::Unload() {
+    const int32_t left = Close();
+    library_->Unload();
+    return left;
 }
 
 }  // namespace kv618

@@ -1,7 +1,7 @@
-// A link of a tool's own, beside the program's binding: its own loaded
-// library, initialised with an interface's parameters and set to a speed,
-// closed with _Done when it goes.  Several can be open at once, over
-// different interfaces.
+// A link to the modules on one line: an interface's library, bound and
+// initialised with the interface's parameters and set to a speed, closed with
+// _Done when it goes.  The one way every part opens a link: the program's
+// connection worker keeps one over the program's binding, a tool one per line.
 #pragma once
 
 #include "Dekl.h"
@@ -20,29 +20,41 @@ TInitParametry InitBlock(const TData& data, uint8_t type);
 
 class Connection {
 public:
-    Connection() = default;
+    // Over a library of its own.
+    Connection() : library_(&own_) {}
+    // Over a library held elsewhere (the program's binding).
+    explicit Connection(Library& library) : library_(&library) {}
     ~Connection() { Close(); }
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     // Loads the interface's library (from `folder`, the executable's own when
     // empty), initialises it and sets the rate with its time value: 0 or the
-    // error code of the step that failed.  Nothing stays open on a failure.
+    // error code of the step that failed.  Nothing stays open on a failure;
+    // the library stays loaded for the text of the code until Unload or the
+    // next Open.  A library that reports success but opens no link (handle 0)
+    // is a broken one: EntryMissing + type.
     int32_t Open(uint8_t type, const TInitParametry& block, int32_t rate, const std::string& folder = {});
     // Sets another rate on the open link.
     int32_t SetRate(int32_t rate);
-    // _Done, once.  The library stays loaded for the texts of its codes
-    // until the next Open or the end of the connection.
-    void Close();
+    // _Done, once; gives what _Done left in the handle variable (0 when no
+    // link was open).  The library stays loaded for the texts of its codes.
+    int32_t Close();
+    // Closes the link and unloads the library.
+    int32_t Unload();
 
     bool IsOpen() const { return handle_ != 0; }
-    Link GetLink() const { return {type_, handle_, &library_}; }
+    bool Bound() const { return library_->Bound(); }
+    uint8_t Type() const { return type_; }
+    int32_t Handle() const { return handle_; }
+    Link GetLink() const { return {type_, handle_, library_}; }
     Module At(uint8_t address) const { return {GetLink(), address}; }
     // The text of a code, also of the binding's own codes and of a failed Open.
-    std::string Text(int32_t code) const { return code >= 100 ? BindingText(code) : library_.Text(code); }
+    std::string Text(int32_t code) const { return library_->Text(code); }
 
 private:
-    Library library_;
+    Library own_;
+    Library* library_;
     uint8_t type_ = 0;
     int32_t handle_ = 0;
 };

@@ -1,7 +1,7 @@
 #include "Module.h"
 
 #include "Kodovani.h"
-#include "Qxxx726.h"
+#include "Dekl.h"
 
 namespace kv618 {
 
@@ -24,18 +24,13 @@ std::array<uint8_t, 4> Bytes(uint32_t n) {
 }
 
 Reply Module::Exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5> d) const {
-    if (link_.handle == 0) return Reply{.error = static_cast<uint8_t>(NotBound)};
-    if (link_.library) return link_.library->Exchange(link_.handle, {address_, function, subcode, d});
-    Reply reply;
-    TOdpoved area{};
-    PrenosDat(link_.type, link_.handle, address_, function, subcode, d[0], d[1], d[2], d[3], d[4], reply.error, area);
-    reply.status = d[0];
-    reply.data = {d[1], d[2], d[3], d[4]};
-    return reply;
+    if (!link_.library || link_.handle == 0) return Reply{.error = NotInitialised};
+    return link_.library->Exchange(link_.handle, {address_, function, subcode, d});
 }
 
-std::string Module::Text(uint8_t code) const {
-    return link_.library ? link_.library->Text(code) : TextKodu(link_.type, code);
+std::string Module::Text(int32_t code) const {
+    if (link_.library) return link_.library->Text(code);
+    return code >= LoadFailed ? CodeText(code) : std::string();
 }
 
 Result<Identification> Module::Identify() const {
@@ -57,7 +52,7 @@ Result<uint8_t> Module::ReadRegister(uint8_t reg, ReadBack asking, uint8_t value
     return {0, reply.data[2]};
 }
 
-uint8_t Module::WriteRegister(uint8_t reg, uint8_t value) const {
+int32_t Module::WriteRegister(uint8_t reg, uint8_t value) const {
     return Exchange(function::WriteRegister, 0, {0, reg, reg, value, value}).error;
 }
 
@@ -78,7 +73,7 @@ Result<ClockGroup> Module::ReadClockGroup(uint8_t group) const {
     return {0, {bytes.value[0], bytes.value[1], bytes.value[2]}};
 }
 
-uint8_t Module::SetClockGroup(uint8_t group, ClockGroup v) const {
+int32_t Module::SetClockGroup(uint8_t group, ClockGroup v) const {
     return Exchange(function::SetClock, group, {0, v.d1, v.d2, v.d3, 0}).error;
 }
 
@@ -90,8 +85,8 @@ Result<ClockReading> Module::ReadClock() const {
     return {0, {time.value, date.value}};
 }
 
-uint8_t Module::SetClock(const ClockReading& reading) const {
-    if (const uint8_t error = SetClockGroup(subcode::ClockTime, reading.time)) return error;
+int32_t Module::SetClock(const ClockReading& reading) const {
+    if (const int32_t error = SetClockGroup(subcode::ClockTime, reading.time)) return error;
     return SetClockGroup(subcode::ClockDate, reading.date);
 }
 
@@ -112,7 +107,7 @@ Result<uint32_t> Module::ReadInputs() const { return ReadNumber(function::Read, 
 
 Result<std::array<uint8_t, 4>> Module::ReadInputBytes() const { return ReadBytes(function::Read, subcode::Inputs); }
 
-uint8_t Module::WriteOutputs(uint32_t outputs) const {
+int32_t Module::WriteOutputs(uint32_t outputs) const {
     const auto b = Bytes(outputs);
     return Exchange(function::Write, subcode::Outputs, {0, b[0], b[1], b[2], b[3]}).error;
 }
@@ -121,13 +116,13 @@ Result<uint32_t> Module::ReadQuantity(Quantity quantity, int counter) const {
     return ReadNumber(function::Read, QuantitySubcode(quantity, counter));
 }
 
-uint8_t Module::ResetCounter(int counter) const {
+int32_t Module::ResetCounter(int counter) const {
     return Exchange(function::Write, static_cast<uint8_t>(subcode::ResetCounter + (counter & 3))).error;
 }
 
-uint8_t Module::ResetCounters() const {
+int32_t Module::ResetCounters() const {
     for (int counter = 0; counter < CounterCount; ++counter) {
-        if (const uint8_t error = ResetCounter(counter)) return error;
+        if (const int32_t error = ResetCounter(counter)) return error;
     }
     return 0;
 }
@@ -138,6 +133,6 @@ Result<std::array<uint8_t, 4>> Module::ReadStatusBytes() const {
     return ReadBytes(function::ReadClock, subcode::Status);
 }
 
-uint8_t Module::ResetStatus() const { return Exchange(function::SetClock, subcode::Status).error; }
+int32_t Module::ResetStatus() const { return Exchange(function::SetClock, subcode::Status).error; }
 
 }  // namespace kv618

@@ -14,18 +14,18 @@
 
 namespace kv618 {
 
-// The way to a module: an interface's library and an open link in it.
+// The way to a module: an interface's library and an open link in it
+// (a Connection gives it).
 struct Link {
     uint8_t type = 0;  // the interface (TData.Rozhrani)
     int32_t handle = 0;
-    // The library the link belongs to; null for the program's own binding,
-    // whose requests go through PrenosDat.
     const Library* library = nullptr;
 };
 
+// An operation's values, or its error code (ErrorCodes.h; 0 = success).
 template <typename T>
 struct Result {
-    uint8_t error = 0;
+    int32_t error = 0;
     T value{};
     bool ok() const { return error == 0; }
 };
@@ -57,7 +57,7 @@ enum class ReadBack { Plain, Echo };
 
 // The outcome of a write checked by reading it back.
 struct WriteCheck {
-    uint8_t error = 0;      // of the write or of its read-back
+    int32_t error = 0;      // of the write or of its read-back
     bool mismatch = false;  // the read-back gave another byte
     bool ok() const { return error == 0 && !mismatch; }
 };
@@ -69,16 +69,17 @@ public:
     uint8_t Address() const { return address_; }
     const Link& GetLink() const { return link_; }
 
-    // One request.  A link with handle 0 sends nothing and gives NotBound.
+    // One request.  A link with no library or handle 0 sends nothing and
+    // gives NotInitialised.
     Reply Exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5> data = {}) const;
     // The text of an error code (and of 0, the library's success text).
-    std::string Text(uint8_t code) const;
+    std::string Text(int32_t code) const;
 
     // Three requests; each carries the previous reply's status in D0.
     Result<Identification> Identify() const;
 
     Result<uint8_t> ReadRegister(uint8_t reg, ReadBack asking = ReadBack::Plain, uint8_t value = 0) const;
-    uint8_t WriteRegister(uint8_t reg, uint8_t value) const;
+    int32_t WriteRegister(uint8_t reg, uint8_t value) const;
     // Write, call `between` (may be empty), read back and compare.
     template <typename F>
     WriteCheck WriteVerified(uint8_t reg, uint8_t value, ReadBack asking, F&& between) const;
@@ -87,24 +88,24 @@ public:
     }
 
     Result<ClockGroup> ReadClockGroup(uint8_t group) const;
-    uint8_t SetClockGroup(uint8_t group, ClockGroup value) const;
+    int32_t SetClockGroup(uint8_t group, ClockGroup value) const;
     Result<ClockReading> ReadClock() const;
     // Time first, then date; stops at the first error.
-    uint8_t SetClock(const ClockReading& reading) const;
+    int32_t SetClock(const ClockReading& reading) const;
     // Start and end of the last power failure.
     Result<std::array<ClockReading, 2>> ReadPowerFailures() const;
 
     Result<uint32_t> ReadInputs() const;
     // The bytes as they came, D1 first, for callers that show bits.
     Result<std::array<uint8_t, 4>> ReadInputBytes() const;
-    uint8_t WriteOutputs(uint32_t outputs) const;
+    int32_t WriteOutputs(uint32_t outputs) const;
     Result<uint32_t> ReadQuantity(Quantity quantity, int counter) const;
-    uint8_t ResetCounter(int counter) const;
+    int32_t ResetCounter(int counter) const;
     // Counters 0-3 in turn; stops at the first error, leaving the later ones.
-    uint8_t ResetCounters() const;
+    int32_t ResetCounters() const;
     Result<uint32_t> ReadStatus() const;
     Result<std::array<uint8_t, 4>> ReadStatusBytes() const;
-    uint8_t ResetStatus() const;
+    int32_t ResetStatus() const;
 
 private:
     Result<std::array<uint8_t, 4>> ReadBytes(uint8_t function, uint8_t subcode) const;
@@ -119,7 +120,7 @@ std::array<uint8_t, 4> Bytes(uint32_t number);
 
 template <typename F>
 WriteCheck Module::WriteVerified(uint8_t reg, uint8_t value, ReadBack asking, F&& between) const {
-    if (const uint8_t error = WriteRegister(reg, value)) return {error};
+    if (const int32_t error = WriteRegister(reg, value)) return {error};
     between();
     const auto back = ReadRegister(reg, asking, value);
     if (!back.ok()) return {back.error};

@@ -48,7 +48,7 @@ struct Pacing {
 };
 
 struct SequenceResult {
-    uint8_t error = 0;      // of the exchange that stopped the sequence
+    int32_t error = 0;      // of the exchange that stopped the sequence
     bool mismatch = false;  // a read-back differed from the byte written
     bool stopped = false;   // Pacing::pause asked to stop
     int done = 0;           // registers read, or written and verified

@@ -8,7 +8,6 @@
 #include "OkamDIN.h"
 #include "OkamDOUT.h"
 #include "Pripojeni.h"
-#include "Qxxx726.h"
 #include "RTC.h"
 #include "StatReg.h"
 #include "kv_version.h"
@@ -111,11 +110,8 @@ void TForm1::FormClose() {
     if (!PData) return;
     std::string chyba;
     const bool ulozeno = UlozNastaveni(PData.get(), &chyba);
-    if (PData->Pripojeno != 0 && PData->Handle != 0) {
-        LinkWorker::Program().Post([typ = PData->Rozhrani, handle = PData->Handle]() mutable {
-            UkonciRozhrani(typ, &handle);
-        });
-    }
+    // Closes an open link (_Done) and unloads its library.
+    LinkWorker::Program().Post([](kv618::Connection& Spojeni) { Spojeni.Unload(); });
     // The link closes on the worker, after what is in flight there; the
     // program ends once it has.
     LinkWorker::Program().Stop();

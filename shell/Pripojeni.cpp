@@ -15,16 +15,12 @@
 #include <QShowEvent>
 #include <QStyle>
 
-#include <mutex>
-
 namespace {
 
 const char* const TextProbiha = "Probíhá inicializace připojení";
 const char* const TextChybaInicializace = "Chyba inicializace připojení - ";
 const char* const TextUspech = "Připojení úspěšně inicializováno. Připojen modul   ";
 const char* const TextNeznameRozhrani = "Neznámý typ rozhraní";
-
-constexpr int32_t RezimRozhrani = 2;
 
 // Geometry of the design: labels on the left, fields in one column.
 constexpr int XPopisku = 24;
@@ -252,40 +248,24 @@ bool TForm2::PripravParametry() {
 // What one attempt to connect came to.  It runs on the connection worker,
 // so the texts of its codes are fetched there, from the library just bound.
 struct TVysledekPokusu {
-    enum class TKrok { Inicializace, Rychlost, Identifikace, Hotovo, Zastaven };
+    enum class TKrok { Inicializace, Identifikace, Hotovo, Zastaven };
     TKrok Krok = TKrok::Hotovo;  // the step that failed, or Hotovo
     std::string Text;            // of the failed step's code
-    int32_t Handle = 0;          // the handle variable at the end
+    int32_t Handle = 0;          // of the link opened
     std::string Identifikace;
 };
 
 using TKrok = TVysledekPokusu::TKrok;
 
-// Shared by the dialog and its attempt on the worker: whether the dialog has
-// closed, and an open link that the attempt hands over to the dialog.
-struct TForm2::TPokus {
-    std::mutex Zamek;
-    bool Zastaven = false;
-    bool Predano = false;
-    uint8_t Typ = 0;
-    int32_t Handle = 0;
-
-    bool JeZastaven() {
-        std::lock_guard zamek(Zamek);
-        return Zastaven;
-    }
-};
-
 namespace {
 
-// Initialises the library, sets the speed and identifies the module, as
-// one sequence on the worker; a link that cannot be completed is closed
-// again.  Once the dialog has closed, what remains after the exchange in
-// flight is not carried out.
-TVysledekPokusu Pripoj(TForm2::TPokus& Pokus, uint8_t Typ, int32_t Handle, TInitParametry Blok, std::string Ip,
-                       uint8_t Adresa, int32_t Rychlost) {
+// Opens the program's link (binds, initialises, sets the speed) and
+// identifies the module, as one sequence on the worker; a link that cannot
+// be completed is closed again and its library unloaded.  Once the dialog
+// has closed, what remains after the exchange in flight is not carried out.
+TVysledekPokusu Pripoj(kv618::Connection& Spojeni, const StopFlag& Zastavit, uint8_t Typ, TInitParametry Blok,
+                       const std::string& Ip, uint8_t Adresa, int32_t Rychlost) {
     TVysledekPokusu v;
-    v.Handle = Handle;
     // The LAN converter's address text travels with the attempt: the record
     // may change while the attempt waits its turn.
     for (size_t i = 0; i < kv618::Interfaces[Typ].parameters.size(); ++i)
@@ -293,36 +273,22 @@ TVysledekPokusu Pripoj(TForm2::TPokus& Pokus, uint8_t Typ, int32_t Handle, TInit
             Blok[i] = reinterpret_cast<intptr_t>(Ip.c_str());
     const auto selhani = [&](TKrok Krok, int32_t Kod) {
         v.Krok = Krok;
-        v.Text = TextKodu(Typ, Kod);
-        if (Krok != TKrok::Inicializace) UkonciRozhrani(Typ, &v.Handle);
-        return v;
-    };
-    const auto zastaveno = [&] {
-        UkonciRozhrani(Typ, &v.Handle);
-        v.Krok = TKrok::Zastaven;
+        v.Text = Spojeni.Text(Kod);
+        v.Handle = Spojeni.Unload();
         return v;
     };
 
-    if (const int32_t kod = InitRozhrani(Typ, &v.Handle, Blok)) return selhani(TKrok::Inicializace, kod);
-    if (Pokus.JeZastaven()) return zastaveno();
-    if (const int32_t kod = KonfigRozhrani(Typ, v.Handle, Rychlost, TimeoutRychlosti(Rychlost), RezimRozhrani))
-        return selhani(TKrok::Rychlost, kod);
-    if (Pokus.JeZastaven()) return zastaveno();
-    const kv618::Module modul({Typ, v.Handle}, Adresa);
-    const auto identifikace = modul.Identify();
-    if (!identifikace.ok()) return selhani(TKrok::Identifikace, identifikace.error);
-    v.Identifikace = identifikace.value.Text();
-
-    // The open link goes to the dialog, unless it has closed meanwhile.
-    std::lock_guard zamek(Pokus.Zamek);
-    if (Pokus.Zastaven) {
-        UkonciRozhrani(Typ, &v.Handle);
+    if (const int32_t kod = Spojeni.Open(Typ, Blok, Rychlost, SlozkaKnihoven()))
+        return selhani(TKrok::Inicializace, kod);
+    if (*Zastavit) {
+        Spojeni.Unload();
         v.Krok = TKrok::Zastaven;
         return v;
     }
-    Pokus.Predano = true;
-    Pokus.Typ = Typ;
-    Pokus.Handle = v.Handle;
+    const auto identifikace = Spojeni.At(Adresa).Identify();
+    if (!identifikace.ok()) return selhani(TKrok::Identifikace, identifikace.error);
+    v.Identifikace = identifikace.value.Text();
+    v.Handle = Spojeni.Handle();
     return v;
 }
 
@@ -332,11 +298,7 @@ void TForm2::UzavriStareSpojeni() {
     if (PData->Pripojeno == 0 || PData->Handle == 0) return;
     PData->Pripojeno = 0;
     OnWorker(
-        this,
-        [typ = PData->Rozhrani, handle = PData->Handle]() mutable {
-            UkonciRozhrani(typ, &handle);
-            return handle;
-        },
+        this, [](kv618::Connection& Spojeni) { return Spojeni.Unload(); },
         [](TForm2* okno, int32_t Handle) { okno->PData->Handle = Handle; });
 }
 
@@ -353,38 +315,32 @@ void TForm2::Button1Click() {
 
     if (!PripravParametry()) return;
     const int32_t rychlost = RychlostZIndexu(indexRychlosti);
-    Pokus_ = std::make_shared<TPokus>();
+    Pokus_ = NewStopFlag();
     OnWorker(
         this,
-        [pokus = Pokus_, typ = PData->Rozhrani, handle = PData->Handle, blok = PData->InitParametry,
-         ip = PData->IPAdresa, adresa, rychlost] { return Pripoj(*pokus, typ, handle, blok, ip, adresa, rychlost); },
-        [pokus = Pokus_, adresa, rychlost](TForm2* okno, const TVysledekPokusu& v) {
-            okno->PoPokusu(*pokus, v, adresa, rychlost);
+        [zastavit = Pokus_, typ = PData->Rozhrani, blok = PData->InitParametry, ip = PData->IPAdresa, adresa,
+         rychlost](kv618::Connection& Spojeni) { return Pripoj(Spojeni, zastavit, typ, blok, ip, adresa, rychlost); },
+        [zastavit = Pokus_, adresa, rychlost](TForm2* okno, const TVysledekPokusu& v) {
+            okno->PoPokusu(zastavit, v, adresa, rychlost);
         });
 }
 
-void TForm2::PoPokusu(TPokus& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost) {
-    if (Pokus_.get() == &Pokus) Pokus_.reset();
-    {
-        std::lock_guard zamek(Pokus.Zamek);
-        // A dialog closed meanwhile has handed the link back to be closed.
-        if (Pokus.Zastaven) return;
-        Pokus.Predano = false;
-    }
+void TForm2::PoPokusu(const StopFlag& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost) {
+    // A dialog closed meanwhile has had the link closed again.
+    if (*Pokus) return;
+    if (Pokus_ == Pokus) Pokus_.reset();
     switch (V.Krok) {
         case TKrok::Zastaven:
             return;
         case TKrok::Inicializace:
-            // No link was opened, so there is nothing to close.
+            // Opening failed, in binding, initialising or setting the speed.
             PData->Pripojeno = 0;
             Neuspech(TextChybaInicializace + QString::fromStdString(V.Text));
             return;
-        case TKrok::Rychlost:
         case TKrok::Identifikace:
             PData->Handle = V.Handle;
             PData->Pripojeno = 0;
-            Neuspech((V.Krok == TKrok::Rychlost ? QString(TextChybaInicializace) : QString()) +
-                     QString::fromStdString(V.Text));
+            Neuspech(QString::fromStdString(V.Text));
             return;
         case TKrok::Hotovo:
             break;
@@ -402,14 +358,9 @@ void TForm2::PoPokusu(TPokus& Pokus, const TVysledekPokusu& V, uint8_t Adresa, i
 // a link it has already opened is closed again.
 void TForm2::done(int Vysledek) {
     if (Pokus_) {
-        std::lock_guard zamek(Pokus_->Zamek);
-        Pokus_->Zastaven = true;
-        if (Pokus_->Predano) {
-            LinkWorker::Program().Post([typ = Pokus_->Typ, handle = Pokus_->Handle]() mutable {
-                UkonciRozhrani(typ, &handle);
-            });
-            Pokus_->Predano = false;
-        }
+        *Pokus_ = true;
+        // Behind the attempt: whatever link it came to is not the program's.
+        LinkWorker::Program().Post([](kv618::Connection& Spojeni) { Spojeni.Unload(); });
     }
     Pokus_.reset();
     QDialog::done(Vysledek);

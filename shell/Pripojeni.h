@@ -5,6 +5,7 @@
 
 #include "Dekl.h"
 #include "Interfaces.h"
+#include "LinkWorker.h"
 
 #include <QDialog>
 #include <QString>
@@ -48,7 +49,6 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
 
-    struct TPokus;
     // Closing stops an attempt to connect that is under way.
     void done(int Vysledek) override;
 
@@ -74,8 +74,9 @@ private:
     std::optional<intptr_t> PripravParametr(const kv618::Parameter& Parametr, QLineEdit* Pole);
     void Neuspech(const QString& Text);
     void UzavriStareSpojeni();
-    void PoPokusu(TPokus& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost);
+    void PoPokusu(const StopFlag& Pokus, const TVysledekPokusu& V, uint8_t Adresa, int32_t Rychlost);
 
-    // The attempt to connect under way on the connection worker, if any.
-    std::shared_ptr<TPokus> Pokus_;
+    // The attempt to connect under way on the connection worker, if any:
+    // set when the dialog closes.
+    StopFlag Pokus_;
 };

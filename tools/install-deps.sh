@@ -5,8 +5,8 @@
 #   bash tools/install-deps.sh [run | package | all]
 #
 # run: building and running the program, the libraries and the emulator
-# (tools/run.sh); package: that and the Debian packaging tools
-# (tools/package.sh); all (the default): also the tests, benchmarks and
+# (tools/run.sh); package: that, the Debian packaging tools and the MQTT
+# bridge's libraries (tools/package.sh); all (the default): also the tests, benchmarks and
 # fuzzing (tools/test.sh).
 set -euo pipefail
 
@@ -19,12 +19,13 @@ run=(
 )
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
+  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge (kv618 bridge) in the package
+  libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
 )
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
-  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge
-  mosquitto                       # the broker its tests start
+  mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
 )
 

@@ -11,13 +11,6 @@ int msLeft(Clock::time_point deadline) {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-int32_t replyTimeoutMs(int32_t rate, int32_t time) {
-    constexpr int64_t lineBits = static_cast<int64_t>(wire::RequestSize + wire::ReplySize) * 10;
-    const int64_t lineMs = rate > 0 ? (lineBits * 1000 + rate - 1) / rate : 0;
-    const int64_t total = lineMs + 10 * static_cast<int64_t>(std::max(time, 0));
-    return static_cast<int32_t>(std::clamp<int64_t>(total, MinimumTimeoutMs, INT32_MAX));
-}
-
 ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool oversized, bool quiet) {
     lastSize_ = std::min(bytes.size(), last_.size());
     std::copy_n(bytes.begin(), lastSize_, last_.begin());

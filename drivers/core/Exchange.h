@@ -5,6 +5,7 @@
 #include "Trace.h"
 #include "Transport.h"
 #include "frame.h"
+#include "line_speed.h"
 
 #include <array>
 #include <cstdint>
@@ -12,11 +13,9 @@
 
 namespace drv {
 
-// Reply time-out in ms from the line rate and the time value of _SetConfig:
-// the line time of one request and one reply (25 bytes of 10 bits each) plus
-// time x 10 ms, never below MinimumTimeoutMs.
-constexpr int32_t MinimumTimeoutMs = 200;
-int32_t replyTimeoutMs(int32_t rate, int32_t time);
+// The reply time-out of a line rate (wire/line_speed.h).
+using wire::MinimumTimeoutMs;
+using wire::replyTimeoutMs;
 
 // What one exchange gave.
 struct Result {

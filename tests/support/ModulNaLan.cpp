@@ -26,10 +26,14 @@ void ModulNaLan::SetUp() {
     Data.InitParametry[0] = reinterpret_cast<intptr_t>(IpAdresa.c_str());
     Data.InitParametry[1] = Emu->udpPort();
     Data.InitParametry[2] = 200;  // ms
-    int32_t handle = 0;
-    ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, Data.InitParametry), 0);
+    // The program's link, opened on the connection worker as the connection
+    // dialog opens it.
+    const auto [kod, handle] = LinkWorker::Program().Run([&](kv618::Connection& Spojeni) {
+        const int32_t kod = Spojeni.Open(RozhraniKV1726, Data.InitParametry, 9600, SlozkaKnihoven());
+        return std::pair{kod, Spojeni.Handle()};
+    });
+    ASSERT_EQ(kod, 0);
     ASSERT_NE(handle, 0);
-    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle, 9600, TimeoutRychlosti(9600), 2), 0);
     Data.Handle = handle;
     Data.Adresa = 1;
     Data.Pripojeno = 1;
@@ -37,7 +41,8 @@ void ModulNaLan::SetUp() {
 
 void ModulNaLan::TearDown() {
     DokonciPraci();
-    if (Data.Handle != 0) UkonciRozhrani(RozhraniKV1726, &Data.Handle);
+    LinkWorker::Program().Run([](kv618::Connection& Spojeni) { return Spojeni.Unload(); });
+    Data.Handle = 0;
     Emu.reset();
     NastavCestuNastaveni("");
 }

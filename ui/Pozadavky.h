@@ -20,7 +20,7 @@ struct TVysledekOkna {
 };
 
 namespace detail {
-inline kv618::Result<bool> JakoVysledek(uint8_t Chyba) { return {Chyba, Chyba == 0}; }
+inline kv618::Result<bool> JakoVysledek(int32_t Chyba) { return {Chyba, Chyba == 0}; }
 template <typename T>
 kv618::Result<T> JakoVysledek(kv618::Result<T> Vysledek) { return Vysledek; }
 }  // namespace detail
@@ -31,30 +31,32 @@ kv618::Result<T> JakoVysledek(kv618::Result<T> Vysledek) { return Vysledek; }
 // backlog and a recovered one is shown at once.
 class TPozadavky {
 public:
-    // Carries out `Operace` on the module and gives `Potom` its result on
-    // the window's thread (unless the window is gone by then).  False when
-    // a request of the window is still out (the tick is counted as skipped).
+    // Carries out `Operace` on the module at `Adresa` over the program's
+    // link and gives `Potom` its result on the window's thread (unless the
+    // window is gone by then).  False when a request of the window is still
+    // out (the tick is counted as skipped).
     template <typename W, typename F, typename G>
-    bool Posli(W* Okno, const kv618::Module& Modul, F Operace, G Potom) {
+    bool Posli(W* Okno, uint8_t Adresa, F Operace, G Potom) {
         if (venku_ > 0) {
             ++vynechano_;
             return false;
         }
-        Zarad(Okno, Modul, std::move(Operace), std::move(Potom));
+        Zarad(Okno, Adresa, std::move(Operace), std::move(Potom));
         return true;
     }
 
     // The same, but behind a request still out instead of instead of it: for
     // what the operator asked for, which must not be lost.
     template <typename W, typename F, typename G>
-    void Zarad(W* Okno, const kv618::Module& Modul, F Operace, G Potom) {
+    void Zarad(W* Okno, uint8_t Adresa, F Operace, G Potom) {
         ++venku_;
         OnWorker(
             Okno,
-            [Modul, Operace = std::move(Operace)] {
-                auto vysledek = detail::JakoVysledek(Operace(Modul));
+            [Adresa, Operace = std::move(Operace)](kv618::Connection& Spojeni) {
+                const kv618::Module modul = Spojeni.At(Adresa);
+                auto vysledek = detail::JakoVysledek(Operace(modul));
                 using T = decltype(vysledek.value);
-                return TVysledekOkna<T>{vysledek, " " + QString::fromStdString(Modul.Text(vysledek.error))};
+                return TVysledekOkna<T>{vysledek, " " + QString::fromStdString(modul.Text(vysledek.error))};
             },
             [this, Potom = std::move(Potom)](W* okno, const auto& vysledek) {
                 --venku_;

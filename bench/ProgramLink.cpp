@@ -1,4 +1,6 @@
-#include "Connection.h"
+#include "ProgramLink.h"
+
+#include "LinkWorker.h"
 
 #include "Commands.h"
 
@@ -8,7 +10,6 @@ namespace bench {
 
 namespace {
 constexpr uint8_t ModuleAddress = 1;
-constexpr int32_t ConfigMode = 2;
 }  // namespace
 
 Connection::Connection() { InicializujData(&data_); }
@@ -35,14 +36,14 @@ int32_t Connection::openSerial(const std::string& device, int32_t rate) {
 }
 
 int32_t Connection::finishOpen(int32_t rate) {
-    int32_t handle = 0;
-    int32_t code = InitRozhrani(data_.Rozhrani, &handle, data_.InitParametry);
+    // The program's link, on the connection worker, as the dialog opens it;
+    // PrenosDat below reaches it through the same binding.
+    const auto [code, handle] = LinkWorker::Program().Run([this, rate](kv618::Connection& link) {
+        const int32_t code = link.Open(data_.Rozhrani, data_.InitParametry, rate, SlozkaKnihoven());
+        if (code != 0) link.Unload();
+        return std::pair{code, link.Handle()};
+    });
     if (code != 0) return code;
-    code = KonfigRozhrani(data_.Rozhrani, handle, rate, TimeoutRychlosti(rate), ConfigMode);
-    if (code != 0) {
-        UkonciRozhrani(data_.Rozhrani, &handle);
-        return code;
-    }
     data_.Handle = handle;
     data_.Pripojeno = 1;
     data_.Adresa = ModuleAddress;
@@ -52,7 +53,7 @@ int32_t Connection::finishOpen(int32_t rate) {
 
 void Connection::close() {
     if (data_.Handle == 0) return;
-    UkonciRozhrani(data_.Rozhrani, &data_.Handle);
+    LinkWorker::Program().Run([](kv618::Connection& link) { return link.Unload(); });
     data_.Handle = 0;
     data_.Pripojeno = 0;
 }

@@ -1,11 +1,14 @@
 // The connection worker: the one thread that talks to the module.  It owns
-// the program's binding (the bound library and its handle) in the sense that
-// no other thread calls it: every window hands its exchanges and whole
-// sequences to the worker, which carries them out one after another, and
-// gets the results back on the user-interface thread.  So a window never
-// waits for the module: it can be painted, moved and closed at any time,
-// also while the module does not answer.
+// the program's link, one kv618::Connection (the bound library and the
+// handle of the open link), and only its thread touches it: every window
+// hands its exchanges and whole sequences to the worker, which carries them
+// out one after another on that connection, and gets the results back on
+// the user-interface thread.  So a window never waits for the module: it can
+// be painted, moved and closed at any time, also while the module does not
+// answer.
 #pragma once
+
+#include "Connection.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -14,6 +17,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -23,13 +27,27 @@ public:
     // The program's worker; its thread starts with the first job.
     static LinkWorker& Program();
 
-    LinkWorker() = default;
+    LinkWorker();
     ~LinkWorker() { Stop(); }
     LinkWorker(const LinkWorker&) = delete;
     LinkWorker& operator=(const LinkWorker&) = delete;
 
-    // Carries out `job` on the worker's thread after the jobs before it.
-    void Post(std::function<void()> job);
+    using Job = std::function<void(kv618::Connection&)>;
+
+    // Carries out `job` on the worker's thread after the jobs before it,
+    // with the program's connection.
+    void Post(Job job);
+    // Carries out `job` on the worker's thread after the jobs before it and
+    // waits for its result: for whoever drives the windows without the
+    // connection dialog (tests, benchmarks) and opens the link itself.
+    template <typename F>
+    auto Run(F job) {
+        std::promise<decltype(job(std::declval<kv618::Connection&>()))> result;
+        auto future = result.get_future();
+        Post([&](kv618::Connection& c) { result.set_value(job(c)); });
+        return future.get();
+    }
+
     // No job waiting and none being carried out.
     bool Idle() const;
     // Waits until Idle (used at exit and by tests).
@@ -44,10 +62,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
-    std::deque<std::function<void()>> jobs_;
+    std::deque<Job> jobs_;
     bool busy_ = false;
     bool stopping_ = false;
     std::thread thread_;
+    // Over the program's binding, so that the designed functions of the
+    // binding see the same library.  Touched only by the jobs.
+    kv618::Connection connection_;
 };
 
 // Runs `f` on the user-interface thread with the window, unless the window
@@ -64,13 +85,14 @@ void ToWindow(const QPointer<W>& window, F f) {
         Qt::QueuedConnection);
 }
 
-// Carries out `job` on the program's worker and gives its result to `then`
-// on the user-interface thread, unless the window is gone by then.
+// Carries out `job` (given the program's connection) on the program's worker
+// and gives its result to `then` on the user-interface thread, unless the
+// window is gone by then.
 template <typename W, typename Job, typename Then>
 void OnWorker(W* window, Job job, Then then) {
     QPointer<W> target(window);
-    LinkWorker::Program().Post([target, job = std::move(job), then = std::move(then)]() mutable {
-        auto result = job();
+    LinkWorker::Program().Post([target, job = std::move(job), then = std::move(then)](kv618::Connection& c) mutable {
+        auto result = job(c);
         ToWindow(target, [then = std::move(then), result = std::move(result)](W* w) mutable { then(w, result); });
     });
 }

@@ -1,11 +1,15 @@
 #include "LinkWorker.h"
 
+#include "Qxxx726.h"
+
+LinkWorker::LinkWorker() : connection_(VazbaProgramu()) {}
+
 LinkWorker& LinkWorker::Program() {
     static LinkWorker worker;
     return worker;
 }
 
-void LinkWorker::Post(std::function<void()> job) {
+void LinkWorker::Post(Job job) {
     std::lock_guard lock(mutex_);
     if (!thread_.joinable()) {
         stopping_ = false;
@@ -45,7 +49,7 @@ void LinkWorker::Loop() {
         jobs_.pop_front();
         busy_ = true;
         lock.unlock();
-        job();
+        job(connection_);
         lock.lock();
         busy_ = false;
         if (jobs_.empty()) idle_.notify_all();
