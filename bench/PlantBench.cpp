@@ -1,4 +1,4 @@
-// Figure 11: kv618 plant audit runs its lines side by side.  The wall time
+// Figure 12: kv618 plant audit runs its lines side by side.  The wall time
 // of the whole process against the longest line's sum of its exchanges,
 // each exchange's own time taken from the libraries' trace: 100 modules on
 // four LAN converters, and 100 on two serial lines.
@@ -130,11 +130,11 @@ Row AuditRow(const Settings& s, std::string figure, int lineCount, bool serial, 
 
 std::vector<Row> plantBench(const Settings& s) {
     return {
-        AuditRow(s, "11a. kv618 plant audit, 100 modules on 4 LAN lines: the whole process vs the longest line's exchanges",
+        AuditRow(s, "12a. kv618 plant audit, 100 modules on 4 LAN lines: the whole process vs the longest line's exchanges",
                  4, false, 57600,
                  "25 modules a line at 57600 Bd, each reply 5 ms late (the converter's line time), 20 exchanges a module "
                  "(identification, 17 settings); the exchanges' own times from the libraries' trace"),
-        AuditRow(s, "11b. kv618 plant audit, 100 modules on 2 serial lines (pty, line timing): the same",
+        AuditRow(s, "12b. kv618 plant audit, 100 modules on 2 serial lines (pty, line timing): the same",
                  2, true, 115200,
                  "50 modules a line at 115200 Bd, the emulator's line timing (25 bytes on the wire per exchange)"),
     };

@@ -1,12 +1,34 @@
 // kv618 bridge --config FILE: the modules of the file on an MQTT broker,
 // until SIGTERM (docs/bridge.md).  Its exit statuses are the bridge's own:
 // 78 for a wrong configuration file, so that a service manager does not
-// restart it in vain.
-#include "Bridge.h"
+// restart it in vain.  The bridge is a plug-in beside the executable, loaded
+// here and nowhere else (bridge/Plugin.h).
+#include "Dekl.h"
 #include "Interrupt.h"
+#include "Plugin.h"
 #include "Tool.h"
 
+#include <dlfcn.h>
+
 namespace cli {
+
+namespace {
+
+// Loads the plug-in and runs the bridge; the plug-in stays loaded until the
+// process ends, as the bridge's threads are gone only then.
+int RunPlugin(const std::string& config) {
+    const std::string path = SlozkaProgramu() + "/" + KV618_BRIDGE_PLUGIN;
+    void* plugin = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!plugin) {
+        const char* why = ::dlerror();
+        return Fail("Most MQTT nelze načíst: " + std::string(why ? why : path));
+    }
+    const auto run = reinterpret_cast<Kv618BridgeRun>(::dlsym(plugin, KV618_BRIDGE_RUN));
+    if (!run) return Fail("Most MQTT " + path + " nemá vstupní bod " + KV618_BRIDGE_RUN);
+    return run(config.c_str());
+}
+
+}  // namespace
 
 void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
@@ -19,7 +41,7 @@ void AddBridge(Tool& tool) {
     // once it runs.
     tool.When(bridge, [config] {
         interrupt::Promptly prompt;
-        return kvbridge::RunBridge(*config);
+        return RunPlugin(*config);
     });
 }
 

@@ -19,14 +19,14 @@ struct Config {
 };
 
 constexpr int32_t OnlyMode = 2;
-constexpr int32_t LongestTime = 6000;  // time values above 60 s are refused
 constexpr size_t MostLinks = 64;
 
 bool isKnownRate(int32_t rate);
 
 class Link {
 public:
-    // A fixed time-out (ms, > 0) overrides the rule from rate and time.
+    // A fixed time-out (ms, > 0) overrides the rule from rate and time, but
+    // not an exact time-out asked for by _SetConfig (wire::replyTimeoutMs).
     explicit Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs = 0);
 
     int32_t setConfig(int32_t rate, int32_t time, int32_t mode);

@@ -306,4 +306,17 @@ TEST_F(Installed, APortMappedByAnOperatorWhoMayNotWriteTheProgramsFolderIsTheOne
     EXPECT_NE(spojeni.vystup.find("Zařízení není sériový port"), std::string::npos) << spojeni.vystup;
 }
 
+// kv618 bridge is a plug-in beside the installed kv618, found through the
+// command on the PATH; the tool itself does not load the MQTT library.
+TEST_F(Installed, TheCommandOnThePathLoadsTheBridgeOnlyForTheBridge) {
+    const std::string conf = koren_ + "/bridge.conf";
+    std::ofstream(conf) << "not a key\n";
+    const TVysledek most = Spust({{usr_ + "/bin/kv618", "bridge", "--config", conf}, {"PATH=/usr/bin:/bin", "HOME=" + koren_}});
+    EXPECT_EQ(most.kod, 78) << most.vystup;
+    EXPECT_NE(most.vystup.find("bridge.conf:1"), std::string::npos) << most.vystup;
+    const TVysledek knihovny =
+        Spust({{usr_ + "/bin/kv618", "--version"}, {"PATH=/usr/bin:/bin", "LD_TRACE_LOADED_OBJECTS=1"}});
+    EXPECT_EQ(knihovny.vystup.find("mosquitto"), std::string::npos) << knihovny.vystup;
+}
+
 }  // namespace
