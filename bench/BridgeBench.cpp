@@ -129,11 +129,9 @@ Row latencyRow(std::chrono::milliseconds interval, int samples, const char* figu
         latencies.push_back(ms);
         ratios.push_back(ms / static_cast<double>(interval.count()));
     }
-    Row row;
-    row.figure = figure;
-    row.measured = withUnit(percentile(latencies, 0.5), "ms");
-    row.reference = withUnit(static_cast<double>(interval.count()), "ms", 0) + " (poll interval)";
-    row.ratio = summarize(ratios);
+    Row row = medianRow(figure,
+                        withUnit(percentile(latencies, 0.5), "ms"),
+                        withUnit(static_cast<double>(interval.count()), "ms", 0) + " (poll interval)", ratios);
     const double worst = *std::max_element(ratios.begin(), ratios.end());
     row.goal = "max <= 1.05";
     row.met = worst <= 1.05;

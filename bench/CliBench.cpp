@@ -81,11 +81,8 @@ Row scanRow(std::string figure, const std::vector<std::string>& argv, const Chil
     const Scanned s = scan(argv, environment);
     bool complete = false;
     const std::string found = foundNote(s, expectedRate, complete);
-    Row row;
-    row.figure = std::move(figure);
-    row.measured = withUnit(s.ms / 1000, "s", 1);
-    row.reference = withUnit(goalMs / 1000, "s", 0);
-    row.ratio = summarize({s.ms / goalMs});
+    Row row = medianRow(std::move(figure), withUnit(s.ms / 1000, "s", 1), withUnit(goalMs / 1000, "s", 0),
+                        {s.ms / goalMs});
     row.goal = "<= 1 and no module missed";
     row.met = row.ratio.median <= 1 && complete;
     char share[32];
@@ -130,11 +127,8 @@ Row probeRow(const kvtest::Emulator& emu, const std::string& tool) {
     const double timeout = probeMs(9600);
     std::vector<double> ratios;
     for (const double m : ms) ratios.push_back(m / timeout);
-    Row row;
-    row.figure = "8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs its time-out at 9600 Bd";
-    row.measured = withUnit(percentile(ms, 0.5), "ms", 2);
-    row.reference = withUnit(timeout, "ms", 0);
-    row.ratio = summarize(ratios);
+    Row row = medianRow("8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs its time-out at 9600 Bd",
+                        withUnit(percentile(ms, 0.5), "ms", 2), withUnit(timeout, "ms", 0), ratios);
     row.goal = "-";
     row.met = true;
     row.note = std::to_string(ms.size()) + " probes; the last 10 ms of each wait in ppoll()";
@@ -259,13 +253,10 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     const double span = at.back() - at.front(), nominal = (at.size() - 1) * intervalMs;
     const double perHour = driftSlope(at, intervalMs) * 3600 * 1000;
 
-    Row cadence;
-    cadence.figure = "9a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal";
-    cadence.measured = withUnit(percentile(intervals, 0.5), "ms", 2);
-    cadence.reference = "100 ms";
-    cadence.ratio = summarize(ratios);
-    cadence.goal = "0.98 - 1.02";
-    cadence.met = cadence.ratio.median >= 0.98 && cadence.ratio.median <= 1.02;
+    Row cadence = medianRow("9a. kv618 watch inputs --interval 100 (LAN, CSV into a pipe): interval between lines vs nominal",
+                            withUnit(percentile(intervals, 0.5), "ms", 2),
+                            "100 ms", ratios);
+    within(cadence, 0.98, 1.02);
     cadence.note = std::to_string(at.size()) + " lines in " + std::to_string(s.watchSeconds) + " s, timed as they arrive";
 
     Row drift;
@@ -273,8 +264,7 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
     drift.measured = withUnit(perHour, "ms/h", 1) + " (slope of lateness, scaled to an hour)";
     drift.reference = "0 ms/h";
     drift.ratio = summarize({span / nominal});
-    drift.goal = "0.9999 - 1.0001";
-    drift.met = drift.ratio.median >= 0.9999 && drift.ratio.median <= 1.0001;
+    within(drift, 0.9999, 1.0001);
     char ratio[32];
     std::snprintf(ratio, sizeof ratio, "%.6f", span / nominal);
     drift.note = "span / nominal = " + std::string(ratio) + "; measured over " + std::to_string(s.watchSeconds) +

@@ -150,33 +150,26 @@ std::vector<Row> configBench(const Settings& s) {
         pauseRatios.push_back(pauses.back() / 24.0);
     }
 
-    Row row;
-    row.figure = "3. Configuration write (TForm14, Button1) vs 24 bare exchanges + 24 ms";
-    row.measured = withUnit(percentile(window, 0.5), "ms");
-    row.reference = withUnit(percentile(floor, 0.5), "ms");
-    row.ratio = summarize(ratios);
-    row.goal = "<= 1.2";
-    row.met = row.ratio.median <= 1.2;
+    Row row = medianRow("3. Configuration write (TForm14, Button1) vs 24 bare exchanges + 24 ms",
+                        withUnit(percentile(window, 0.5), "ms"),
+                        withUnit(percentile(floor, 0.5), "ms"), ratios);
+    atMost(row, 1.2);
     row.note = std::to_string(rounds) + " writes each";
     if (windowFailures + bareFailures > 0)
         row.note += "; failed: window " + std::to_string(windowFailures) + ", bare " + std::to_string(bareFailures);
 
-    Row pause;
-    pause.figure = "3b. (diagnosis) 24 sleeps of 1 ms vs 24 ms";
-    pause.measured = withUnit(percentile(pauses, 0.5), "ms");
-    pause.reference = "24.0 ms";
-    pause.ratio = summarize(pauseRatios);
+    Row pause = medianRow("3b. (diagnosis) 24 sleeps of 1 ms vs 24 ms",
+                          withUnit(percentile(pauses, 0.5), "ms"),
+                          "24.0 ms", pauseRatios);
     pause.goal = "-";
     pause.met = true;
     pause.note = "std::this_thread::sleep_for, as the window pauses";
 
     std::vector<double> uiRatios;
     for (size_t i = 0; i < uiWork.size(); ++i) uiRatios.push_back((floor[i] + uiWork[i]) / floor[i]);
-    Row ui;
-    ui.figure = "3c. (diagnosis) floor + the window's texts, repaints and event rounds vs floor";
-    ui.measured = withUnit(percentile(uiWork, 0.5), "ms", 2) + " of window work";
-    ui.reference = row.reference;
-    ui.ratio = summarize(uiRatios);
+    Row ui = medianRow("3c. (diagnosis) floor + the window's texts, repaints and event rounds vs floor",
+                       withUnit(percentile(uiWork, 0.5), "ms", 2) + " of window work",
+                       row.reference, uiRatios);
     ui.goal = "-";
     ui.met = true;
     ui.note = "13 status texts painted at once, 12 rounds of pending events";
@@ -279,30 +272,22 @@ std::vector<Row> pollBench(const Settings& s) {
     const std::string common = std::to_string(run.ticks.size()) + " ticks in " + std::to_string(seconds) +
                                " s, " + std::to_string(requests) + " requests at the module, " + run.timer +
                                " timer";
-    Row interval;
-    interval.figure = "4a. Inputs window (TForm11) tick interval vs nominal";
-    interval.measured = withUnit(percentile(intervals, 0.5), "ms", 2);
-    interval.reference = withUnit(run.nominalMs, "ms", 0);
-    interval.ratio = summarize(ratios);
-    interval.goal = "0.98 - 1.02";
-    interval.met = interval.ratio.median >= 0.98 && interval.ratio.median <= 1.02;
+    Row interval = medianRow("4a. Inputs window (TForm11) tick interval vs nominal",
+                             withUnit(percentile(intervals, 0.5), "ms", 2),
+                             withUnit(run.nominalMs, "ms", 0), ratios);
+    within(interval, 0.98, 1.02);
     interval.note = common + "; mean interval " + withUnit(meanInterval, "ms", 2) + "; last status \"" +
                     run.status + "\"";
 
-    Row driftRow;
-    driftRow.figure = "4b. Drift: last-quarter intervals vs first-quarter median";
-    driftRow.measured = withUnit(percentile(last, 0.5), "ms", 2);
-    driftRow.reference = withUnit(firstMedian, "ms", 2);
-    driftRow.ratio = summarize(drift);
-    driftRow.goal = "0.98 - 1.02";
-    driftRow.met = driftRow.ratio.median >= 0.98 && driftRow.ratio.median <= 1.02;
+    Row driftRow = medianRow("4b. Drift: last-quarter intervals vs first-quarter median",
+                             withUnit(percentile(last, 0.5), "ms", 2),
+                             withUnit(firstMedian, "ms", 2), drift);
+    within(driftRow, 0.98, 1.02);
     driftRow.note = std::to_string(quarter) + " intervals per quarter";
 
-    Row cpu;
-    cpu.figure = "4c. Inputs window CPU time vs wall time (share of one core)";
-    cpu.measured = withUnit(cpuTotal * 100, "% of one core", 2);
-    cpu.reference = "wall time";
-    cpu.ratio = summarize(cpuShare);
+    Row cpu = medianRow("4c. Inputs window CPU time vs wall time (share of one core)",
+                        withUnit(cpuTotal * 100, "% of one core", 2),
+                        "wall time", cpuShare);
     cpu.goal = "< 0.01";
     cpu.met = cpu.ratio.median < 0.01;
     cpu.note = "spread over one-second windows";

@@ -116,6 +116,11 @@ int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
     return table().add(std::make_shared<Link>(std::move(transport), fixedTimeoutMs), *handle);
 }
 
+int32_t refuseInit(int32_t* handle, int32_t code) {
+    if (handle) *handle = 0;
+    return code;
+}
+
 int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {
     std::shared_ptr<Link> link;
     if (const int32_t e = lookUp(handle, link)) return e;

@@ -2,6 +2,7 @@
 // Every library keeps its own table: a handle means nothing to another one.
 #pragma once
 
+#include "Codes.h"
 #include "Exchange.h"
 #include "Transport.h"
 
@@ -50,6 +51,9 @@ using Opener = std::function<int32_t(std::unique_ptr<Transport>&)>;
 
 // The entry points' bodies, shared by all five libraries.
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs = 0);
+// Init refused before it opens anything (a parameter out of its range, by
+// default): no link, and the code.
+int32_t refuseInit(int32_t* handle, int32_t code = InvalidParameter);
 int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode);
 int32_t getConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode);
 int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error);

@@ -1,31 +1,23 @@
 // The Debian package as tools/package.sh builds it, made by CPack from this
 // build into a temporary folder and listed by dpkg-deb.
+#include "Command.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The command's exit code and its output, both streams.
-std::pair<int, std::string> Vystup(const std::string& prikaz) {
-    FILE* roura = ::popen((prikaz + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    while (roura && std::fgets(buffer, sizeof buffer, roura)) text += buffer;
-    const int stav = roura ? ::pclose(roura) : -1;
-    return {WIFEXITED(stav) ? WEXITSTATUS(stav) : -1, text};
-}
+using kvtest::RunShell;
 
 TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
     char sablona[] = "/tmp/kvpackageXXXXXX";
     ASSERT_NE(::mkdtemp(sablona), nullptr);
     const std::string slozka = sablona;
-    const auto [kod, zaznam] = Vystup("cd " + slozka + " && " KV_CPACK " --config " KV_BUILD_DIR "/CPackConfig.cmake -B " +
+    const auto [kod, zaznam] = RunShell("cd " + slozka + " && " KV_CPACK " --config " KV_BUILD_DIR "/CPackConfig.cmake -B " +
                                       slozka);
     ASSERT_EQ(kod, 0) << zaznam;
     std::string deb;
@@ -34,7 +26,7 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
     ASSERT_FALSE(deb.empty()) << zaznam;
     EXPECT_EQ(fs::path(deb).filename().string().rfind("r-iv618_1.04_", 0), 0u) << deb;
 
-    const auto [kodSeznamu, seznam] = Vystup("dpkg-deb -c " + deb);
+    const auto [kodSeznamu, seznam] = RunShell("dpkg-deb -c " + deb);
     ASSERT_EQ(kodSeznamu, 0) << seznam;
     for (const char* cast :
          {" ./usr/bin/R_IV618 -> ../lib/r_iv618/R_IV618\n", " ./usr/bin/kv618emu -> ../lib/r_iv618/kv618emu\n",
@@ -49,7 +41,7 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
-    const auto [kodPole, zavislosti] = Vystup("dpkg-deb -f " + deb + " Version Depends");
+    const auto [kodPole, zavislosti] = RunShell("dpkg-deb -f " + deb + " Version Depends");
     ASSERT_EQ(kodPole, 0) << zavislosti;
     EXPECT_NE(zavislosti.find("Version: 1.04\n"), std::string::npos) << zavislosti;
     // Found by dpkg-shlibdeps from the binaries, not written by hand.

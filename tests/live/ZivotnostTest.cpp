@@ -78,8 +78,7 @@ namespace {
 TEST_F(Zivotnost, ASilentModuleNeitherHoldsTheWindowNorBuildsABacklog) {
     ASSERT_EQ(Emu->command("fault drop 100"), "ok");
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     okno.Timer1->stop();
     for (int tik = 0; tik < 6; ++tik) okno.Timer1Timer();
     EXPECT_TRUE(okno.Pozadavky.Venku());
