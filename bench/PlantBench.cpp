@@ -115,13 +115,9 @@ Row AuditRow(const Settings& s, std::string figure, int lineCount, bool serial, 
         longest.push_back(t.longestLineMs);
         ratios.push_back(t.wallMs / t.longestLineMs);
     }
-    Row row;
-    row.figure = std::move(figure);
-    row.measured = withUnit(percentile(wall, 0.5) / 1000, "s", 2);
-    row.reference = withUnit(percentile(longest, 0.5) / 1000, "s", 2);
-    row.ratio = summarize(ratios);
-    row.goal = "<= 1.2";
-    row.met = row.ratio.median <= 1.2;
+    Row row = medianRow(std::move(figure), withUnit(percentile(wall, 0.5) / 1000, "s", 2),
+                        withUnit(percentile(longest, 0.5) / 1000, "s", 2), ratios);
+    atMost(row, 1.2);
     row.note = std::to_string(wall.size()) + (wall.size() == 1 ? " run, " : " runs, ") + note;
     return row;
 }
