@@ -3,6 +3,7 @@
 #include "JsonTopics.h"
 #include "Line.h"
 #include "Log.h"
+#include "Messages.h"
 #include "Sparkplug.h"
 
 #include <mosquitto.h>
@@ -47,12 +48,13 @@ Bridge::~Bridge() {
 
 void Bridge::Start() {
     running_ = true;
-    Log("kv618 bridge: " + std::to_string(config_.modules.size()) + " module(s) on " +
-        std::to_string(config_.lines.size()) + " line(s), broker " + config_.broker.host + ":" +
-        std::to_string(config_.broker.Port()) + (config_.broker.Tls() ? " (TLS)" : "") + ", client id " +
-        config_.broker.clientId +
-        (config_.broker.sparkplug ? ", Sparkplug edge node " + config_.broker.groupId + "/" + config_.broker.edgeNodeId
-                                  : std::string()));
+    Log("kv618 bridge: " +
+        i18n::Fill(_("%s module(s) on %s line(s), broker %s:%s%s, client id %s"), config_.modules.size(),
+                   config_.lines.size(), config_.broker.host, config_.broker.Port(),
+                   config_.broker.Tls() ? " (TLS)" : "", config_.broker.clientId) +
+        (config_.broker.sparkplug
+             ? i18n::Fill(_(", Sparkplug edge node %s/%s"), config_.broker.groupId, config_.broker.edgeNodeId)
+             : std::string()));
     publisher_->Start();
     for (auto& line : lines_) line->Start();
 }
@@ -63,8 +65,9 @@ void Bridge::Stop() {
     for (auto& line : lines_) line->Stop();
     publisher_->Stop();
     for (auto& line : lines_) line->Close();
-    Log(config_.broker.sparkplug ? "kv618 bridge: ended; the node's death published, every link closed"
-                                 : "kv618 bridge: ended; every module published offline, every link closed");
+    Log(std::string("kv618 bridge: ") + (config_.broker.sparkplug
+                                               ? _("ended; the node's death published, every link closed")
+                                               : _("ended; every module published offline, every link closed")));
 }
 
 int RunBridge(const std::string& configPath) {
@@ -88,7 +91,7 @@ int RunBridge(const std::string& configPath) {
         bridge.Start();
         int signal = 0;
         ::sigwait(&ending, &signal);
-        Log(std::string("kv618 bridge: ") + ::strsignal(signal) + ", ending");
+        Log("kv618 bridge: " + i18n::Fill(_("%s, ending"), ::strsignal(signal)));
         bridge.Stop();
     } catch (const std::exception& e) {
         Log(std::string("kv618 bridge: ") + e.what());

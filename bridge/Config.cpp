@@ -4,6 +4,7 @@
 #include "Interfaces.h"
 #include "Files.h"
 #include "Ini.h"
+#include "Messages.h"
 
 #include <unistd.h>
 
@@ -439,7 +440,7 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
                      section.line});
         config.modules.push_back(std::move(module));
     }
-    if (config.modules.empty()) return Failed{fileName + ": no [module NAME] section, so there is nothing to poll"};
+    if (config.modules.empty()) return Failed{fileName + ": " + _("no [module NAME] section, so there is nothing to poll")};
     // After every section: [broker] may stand anywhere in the file.  The caps
     // are the bridge's sessions'; kv618 plant opens none.
     const bool bridge = reader == Reader::Bridge;
@@ -474,7 +475,7 @@ Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
     std::string bytes;
     // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
     if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
-        return Failed{path + ": cannot be read: " + files::Reason(f)};
+        return Failed{path + ": " + i18n::Fill(_("cannot be read: %s"), files::Reason(f))};
     auto parsed = ParseConfig(bytes, path, reader);
     if (!parsed.ok()) return parsed;
     BrokerConfig& broker = parsed->broker;
@@ -486,14 +487,14 @@ Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
                               {&broker.certFile, broker.certLine}, {&broker.keyFile, broker.keyLine}}) {
         *file = Resolve(folder, *file);
         if (!file->empty() && ::access(file->c_str(), R_OK) != 0)
-            return Failed{where(line) + *file + " cannot be read: " + std::strerror(errno)};
+            return Failed{where(line) + i18n::Fill(_("%s cannot be read: %s"), *file, std::strerror(errno))};
     }
     if (!broker.passwordFile.empty()) {
         std::string secret;
         if (const auto f = files::Read(broker.passwordFile, secret, files::Kinds::Any); f.failed())
-            return Failed{where(broker.passwordLine) + broker.passwordFile + " cannot be read: " + files::Reason(f)};
+            return Failed{where(broker.passwordLine) + i18n::Fill(_("%s cannot be read: %s"), broker.passwordFile, files::Reason(f))};
         broker.password = secret.substr(0, secret.find_first_of("\r\n"));
-        if (broker.password.empty()) return Failed{where(broker.passwordLine) + broker.passwordFile + " holds no password"};
+        if (broker.password.empty()) return Failed{where(broker.passwordLine) + i18n::Fill(_("%s holds no password"), broker.passwordFile)};
     }
     return parsed;
 }

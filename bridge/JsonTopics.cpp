@@ -1,6 +1,7 @@
 #include "JsonTopics.h"
 
 #include "Discovery.h"
+#include "Messages.h"
 
 #include <chrono>
 
@@ -23,7 +24,7 @@ WallTime Now() { return std::chrono::system_clock::now(); }
 JsonTopics::JsonTopics(const Config& config, CommandPoster post) : config_(config), post_(std::move(post)) {
     const BrokerConfig& broker = config_.broker;
     watch_ = std::make_unique<BrokerWatch>(broker.host + ":" + std::to_string(broker.Port()), config_.modules.size(),
-                                           std::to_string(config_.modules.size()) + " module session(s)");
+                                           i18n::Fill(_("%s module session(s)"), config_.modules.size()));
     for (size_t i = 0; i < config_.modules.size(); ++i) {
         sessions_.push_back(std::make_unique<Session>(
             broker, config_.modules[i].name, *watch_,

@@ -2,6 +2,7 @@
 
 #include "Interfaces.h"
 #include "Log.h"
+#include "Messages.h"
 
 #include <algorithm>
 
@@ -73,8 +74,7 @@ bool Line::Post(size_t module, Command command, std::string topic, std::string p
 }
 
 std::string Line::Where(const Polled& p) const {
-    return "module " + p.config->name + " (address " + std::to_string(p.config->data.Adresa) + " on " +
-           config_.name + ")";
+    return i18n::Fill(_("module %s (address %s on %s)"), p.config->name, p.config->data.Adresa, config_.name);
 }
 
 void Line::Run() {
@@ -143,7 +143,7 @@ bool Line::OpenLink() {
     const int32_t code = connection_.Open(config_.type, kv618::InitBlock(data_, config_.type), rate);
     if (code == 0) {
         rate_ = rate;
-        if (!openFailure_.empty()) Log("line " + config_.name + ": open");
+        if (!openFailure_.empty()) Log(i18n::Fill(_("line %s: open"), config_.name));
         openFailure_.clear();
         for (Polled& p : polled_) publisher_.LineOpen(p.index);
         return true;
@@ -151,9 +151,9 @@ bool Line::OpenLink() {
     const std::string text = Text(code);
     if (text != openFailure_) {
         openFailure_ = text;
-        Log("line " + config_.name + ": cannot be opened (" + std::to_string(code) + "): " + text +
-            "; the other lines go on, this one is tried again every " +
-            std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()) + " ms");
+        Log(i18n::Fill(_("line %s: cannot be opened (%s): %s; the other lines go on, this one is tried again every %s ms"),
+                       config_.name, code, text,
+                       std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()));
         // A session may connect only later: the reason stands until the line opens.
         for (Polled& p : polled_) {
             publisher_.Offline(p.index);
@@ -192,8 +192,8 @@ void Line::Identify(Polled& p) {
     p.identifyDue = Clock::now() + p.config->retry;
     if (!p.reportedSilent) {
         p.reportedSilent = true;
-        Log(Where(p) + " does not answer (" + std::to_string(id.error) + "): " + Text(id.error) +
-            "; asked again every " + std::to_string(p.config->retry.count()) + " ms");
+        Log(i18n::Fill(_("%s does not answer (%s): %s; asked again every %s ms"), Where(p), id.error, Text(id.error),
+                       p.config->retry.count()));
         publisher_.Offline(p.index);
     }
 }
@@ -210,7 +210,7 @@ void Line::GoOnline(Polled& p, const kv618::Identification& id) {
     std::fill(std::begin(p.refused), std::end(p.refused), 0);
     const auto now = Clock::now();
     p.inputsDue = p.statusDue = p.countersDue = p.countersStarted = now;
-    Log(Where(p) + " answers: " + id.Text());
+    Log(i18n::Fill(_("%s answers: %s"), Where(p), id.Text()));
     publisher_.Online(p.index, id);
 }
 
@@ -218,8 +218,8 @@ void Line::GoOffline(Polled& p, int code) {
     p.online = false;
     p.reportedSilent = true;
     p.identifyDue = Clock::now() + p.config->retry;
-    Log(Where(p) + " stopped answering (" + std::to_string(code) + "): " + Text(code) + "; asked again every " +
-        std::to_string(p.config->retry.count()) + " ms");
+    Log(i18n::Fill(_("%s stopped answering (%s): %s; asked again every %s ms"), Where(p), code, Text(code),
+                   p.config->retry.count()));
     publisher_.Offline(p.index);
 }
 

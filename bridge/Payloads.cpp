@@ -2,6 +2,7 @@
 
 #include "Ini.h"
 #include "Quantities.h"
+#include "Times.h"
 
 #include <nlohmann/json.hpp>
 
@@ -61,18 +62,7 @@ std::string Topic(const std::string& module, std::string_view what) {
     return std::string(topic::Root) + "/" + module + "/" + std::string(what);
 }
 
-std::string Timestamp(WallTime when) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char date[32], zone[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local);  // +0100
-    char text[48];
-    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(ms % 1000), zone, zone + 3);
-    return text;
-}
+std::string Timestamp(WallTime when) { return i18n::IsoTime(when); }
 
 std::string InputsJson(uint32_t inputs, WallTime when) {
     return Dump({{"time", Timestamp(when)}, {"value", inputs}, {"bits", Bits(inputs)}});

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "Log.h"
+#include "Messages.h"
 #include "Payloads.h"
 
 #include <mosquitto.h>
@@ -33,7 +34,7 @@ void BrokerWatch::Connected() {
     lastFailure_.clear();
     if (connected_ == sessions_ && !allReported_) {
         allReported_ = true;
-        Log("broker " + broker_ + ": connected, " + what_);
+        Log(i18n::Fill(_("broker %s: connected, %s"), broker_, what_));
     }
 }
 
@@ -42,7 +43,7 @@ void BrokerWatch::Lost(const std::string& why, bool ending) {
     if (connected_ > 0) --connected_;
     if (allReported_ && !ending) {
         allReported_ = false;
-        Log("broker " + broker_ + ": connection lost (" + why + "); reconnecting");
+        Log(i18n::Fill(_("broker %s: connection lost (%s); reconnecting"), broker_, why));
     }
 }
 
@@ -50,7 +51,7 @@ void BrokerWatch::Failed(const std::string& why) {
     std::lock_guard lock(mutex_);
     if (why == lastFailure_) return;
     lastFailure_ = why;
-    Log("broker " + broker_ + ": " + why);
+    Log(i18n::Fill(_("broker %s: %s"), broker_, why));
 }
 
 void ConfigureClient(mosquitto* client, const BrokerConfig& broker) {
@@ -116,7 +117,7 @@ void Session::Run() {
                 if (stopping_ && (!connected_ || Clock::now() > stopDeadline_)) break;
                 if (!connected_ && !sawConnection_ && Clock::now() > giveUp) {
                     loop = MOSQ_ERR_CONN_LOST;
-                    why = "no answer to the connection";
+                    why = _("no answer to the connection");
                     break;
                 }
             }
@@ -132,8 +133,9 @@ void Session::Run() {
             wasConnected = sawConnection_;
         }
         if (wasConnected) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
-        else watch_.Failed("cannot connect: " + why + "; trying again after 1 s, then less often, at least every " +
-                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()) + " s");
+        else
+            watch_.Failed(i18n::Fill(_("cannot connect: %s; trying again after 1 s, then less often, at least every %s s"),
+                                     why, std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()));
         Pause(pause);
         if (!wasConnected) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
     }
@@ -147,8 +149,8 @@ void Session::Pause(std::chrono::milliseconds pause) {
 void Session::OnConnect(int rc) {
     if (rc != 0) {
         const bool oldBroker = rc == 1 || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
-        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_reason_string(rc) +
-                      (oldBroker ? " (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)" : ""));
+        watch_.Failed(i18n::Fill(_("the broker refused the connection: %s"), ::mosquitto_reason_string(rc)) +
+                      (oldBroker ? _(" (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)") : ""));
         return;
     }
     const std::string base = std::string(topic::Root) + "/" + module_ + "/";

@@ -1,6 +1,7 @@
 #include "Sparkplug.h"
 
 #include "Log.h"
+#include "Messages.h"
 #include "kv_version.h"
 #include "sparkplug_b.pb.h"
 
@@ -58,7 +59,7 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
     : config_(config),
       post_(std::move(post)),
       watch_(config.broker.host + ":" + std::to_string(config.broker.Port()), 1,
-             "the Sparkplug node's session (" + config.broker.groupId + "/" + config.broker.edgeNodeId + ")"),
+             i18n::Fill(_("the Sparkplug node's session (%s/%s)"), config.broker.groupId, config.broker.edgeNodeId)),
       devices_(config.modules.size()) {
     const BrokerConfig& broker = config_.broker;
     if (!broker.primaryHostId.empty()) stateTopic_ = std::string(Namespace) + "/STATE/" + broker.primaryHostId;

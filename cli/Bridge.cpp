@@ -5,6 +5,7 @@
 // here and nowhere else (bridge/Plugin.h).
 #include "Dekl.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Plugin.h"
 #include "Tool.h"
 
@@ -21,10 +22,10 @@ int RunPlugin(const std::string& config) {
     void* plugin = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!plugin) {
         const char* why = ::dlerror();
-        return Fail("Most MQTT nelze načíst: " + std::string(why ? why : path));
+        return Fail(i18n::Fill(_("The MQTT bridge cannot be loaded: %s"), why ? why : path.c_str()));
     }
     const auto run = reinterpret_cast<Kv618BridgeRun>(::dlsym(plugin, KV618_BRIDGE_RUN));
-    if (!run) return Fail("Most MQTT " + path + " nemá vstupní bod " + KV618_BRIDGE_RUN);
+    if (!run) return Fail(i18n::Fill(_("The MQTT bridge %s has no entry point %s"), path, KV618_BRIDGE_RUN));
     return run(config.c_str());
 }
 
@@ -32,10 +33,10 @@ int RunPlugin(const std::string& config) {
 
 void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
-        "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
+        "bridge", _("Publishes the modules of a configuration file on an MQTT broker until SIGTERM"));
     auto config = std::make_shared<std::string>();
-    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
-    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
+    bridge->footer(_("The configuration file names the modules, their interfaces and the broker (docs/bridge.md)."));
+    bridge->add_option("--config", *config, _("The bridge's configuration file"))->required()->check(CLI::ExistingFile);
     // Reading the configuration and password files may wait (a FIFO): a
     // signal ends that wait at once; the bridge takes the signals itself
     // once it runs.

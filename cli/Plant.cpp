@@ -7,6 +7,7 @@
 #include "Files.h"
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Tool.h"
 
 #include <cstdlib>
@@ -157,10 +158,12 @@ void Work(Run& run, const kvbridge::LineConfig& line, Progress& progress) {
     }
 }
 
-int Execute(Command command, const Options& options, const std::string& trace) {
+int Execute(Command command, const Options& options, const Tool& tool) {
     Run run;
     run.command = command;
     run.options = options;
+    run.options.json = tool.json;
+    const std::string& trace = tool.link.trace;
     if (const int status = Prepare(run); status != Done) return status;
     if (command == Command::Snapshot) {
         if (const auto f = files::MakeFolders(options.folder, 0777); f.failed()) return Fail(FileProblem(f));
@@ -177,9 +180,9 @@ int Execute(Command command, const Options& options, const std::string& trace) {
     return Report(run);
 }
 
-void AddCommon(CLI::App* sub, Options& o) {
-    sub->add_option("FILE", o.file, "The plant file (the bridge's configuration)")->required();
-    sub->add_flag("--json", o.json, "Results as JSON, for scripts");
+void AddCommon(Tool& tool, CLI::App* sub, Options& o) {
+    sub->add_option("FILE", o.file, _("The plant file (the bridge's configuration)"))->required();
+    tool.AddJson(sub);
 }
 
 }  // namespace
@@ -190,30 +193,30 @@ namespace cli {
 
 void AddPlant(Tool& tool) {
     using namespace plant;
-    CLI::App* plant = tool.app.add_subcommand("plant", "Every module of a plant file: audit, snapshot, apply");
+    CLI::App* plant = tool.app.add_subcommand("plant", _("Every module of a plant file: audit, snapshot, apply"));
     plant->require_subcommand(1);
 
     auto audit = std::make_shared<Options>();
     CLI::App* auditCommand =
-        plant->add_subcommand("audit", "Checks that every module answers and holds its settings (exit 3: not so)");
-    AddCommon(auditCommand, *audit);
-    tool.When(auditCommand, [&tool, audit] { return Execute(Command::Audit, *audit, tool.link.trace); });
+        plant->add_subcommand("audit", _("Checks that every module answers and holds its settings (exit 3: not so)"));
+    AddCommon(tool, auditCommand, *audit);
+    tool.When(auditCommand, [&tool, audit] { return Execute(Command::Audit, *audit, tool); });
 
     auto snapshot = std::make_shared<Options>();
     CLI::App* snapshotCommand =
-        plant->add_subcommand("snapshot", "Saves every answering module's settings into DIR/NAME.txt");
-    AddCommon(snapshotCommand, *snapshot);
-    snapshotCommand->add_option("DIR", snapshot->folder, "The folder for the files (made if missing)")->required();
-    tool.When(snapshotCommand, [&tool, snapshot] { return Execute(Command::Snapshot, *snapshot, tool.link.trace); });
+        plant->add_subcommand("snapshot", _("Saves every answering module's settings into DIR/NAME.txt"));
+    AddCommon(tool, snapshotCommand, *snapshot);
+    snapshotCommand->add_option("DIR", snapshot->folder, _("The folder for the files (made if missing)"))->required();
+    tool.When(snapshotCommand, [&tool, snapshot] { return Execute(Command::Snapshot, *snapshot, tool); });
 
     auto apply = std::make_shared<Options>();
     CLI::App* applyCommand =
-        plant->add_subcommand("apply", "Writes into each module what differs from its settings, each write read back");
-    AddCommon(applyCommand, *apply);
-    applyCommand->add_flag("--dry-run", apply->dryRun, "Only shows what would be written");
-    applyCommand->add_flag("--with-link", apply->withLink, "Writes the address and the rate too (from the plant file)");
-    tool.When(applyCommand, [&tool, apply] { return Execute(Command::Apply, *apply, tool.link.trace); });
-    plant->group("Příkazy");
+        plant->add_subcommand("apply", _("Writes into each module what differs from its settings, each write read back"));
+    AddCommon(tool, applyCommand, *apply);
+    applyCommand->add_flag("--dry-run", apply->dryRun, _("Only shows what would be written"));
+    applyCommand->add_flag("--with-link", apply->withLink, _("Writes the address and the rate too (from the plant file)"));
+    tool.When(applyCommand, [&tool, apply] { return Execute(Command::Apply, *apply, tool); });
+    plant->group(_("Commands"));
 }
 
 }  // namespace cli

@@ -4,6 +4,7 @@
 #include "Plant.h"
 
 #include "Format.h"
+#include "Messages.h"
 #include "Tool.h"
 
 #include <nlohmann/json.hpp>
@@ -40,17 +41,17 @@ const char* Key(Verdict v) {
 
 const char* Words(Verdict v) {
     switch (v) {
-        case Verdict::NotReached: return "not reached (stopped)";
-        case Verdict::LineNotOpened: return "line not opened";
-        case Verdict::NoAnswer: return "no answer";
-        case Verdict::ReadFailed: return "read failed";
-        case Verdict::OtherModule: return "other module";
-        case Verdict::Matches: return "matches";
-        case Verdict::Differs: return "differs";
-        case Verdict::Written: return "written";
-        case Verdict::WriteFailed: return "write failed";
-        case Verdict::Saved: return "saved";
-        case Verdict::NotSaved: return "not saved";
+        case Verdict::NotReached: return _("not reached (stopped)");
+        case Verdict::LineNotOpened: return _("line not opened");
+        case Verdict::NoAnswer: return _("no answer");
+        case Verdict::ReadFailed: return _("read failed");
+        case Verdict::OtherModule: return _("other module");
+        case Verdict::Matches: return _("matches");
+        case Verdict::Differs: return _("differs");
+        case Verdict::Written: return _("written");
+        case Verdict::WriteFailed: return _("write failed");
+        case Verdict::Saved: return _("saved");
+        case Verdict::NotSaved: return _("not saved");
     }
     return "?";
 }
@@ -58,17 +59,17 @@ const char* Words(Verdict v) {
 // A count's words in the summary: "2 differ".
 const char* Counted(Verdict v) {
     switch (v) {
-        case Verdict::NotReached: return "not reached";
-        case Verdict::LineNotOpened: return "on a line not opened";
-        case Verdict::NoAnswer: return "did not answer";
-        case Verdict::ReadFailed: return "could not be read";
-        case Verdict::OtherModule: return "other module";
-        case Verdict::Matches: return "match";
-        case Verdict::Differs: return "differ";
-        case Verdict::Written: return "written";
-        case Verdict::WriteFailed: return "write failed";
-        case Verdict::Saved: return "saved";
-        case Verdict::NotSaved: return "not saved";
+        case Verdict::NotReached: return _("not reached");
+        case Verdict::LineNotOpened: return _("on a line not opened");
+        case Verdict::NoAnswer: return _("did not answer");
+        case Verdict::ReadFailed: return _("could not be read");
+        case Verdict::OtherModule: return _("other module");
+        case Verdict::Matches: return _("match");
+        case Verdict::Differs: return _("differ");
+        case Verdict::Written: return _("written");
+        case Verdict::WriteFailed: return _("write failed");
+        case Verdict::Saved: return _("saved");
+        case Verdict::NotSaved: return _("not saved");
     }
     return "?";
 }
@@ -95,8 +96,8 @@ Writes WritesOf(const Run& run, const Result& r) {
     for (const settings::SettingWrite& s : r.writes) {
         if (s.Only(ByteState::Written)) w.written.push_back(s.setting->key);
         else if (std::find(s.bytes.begin(), s.bytes.end(), ByteState::Uncertain) != s.bytes.end())
-            w.failed.push_back({s.setting->key, r.write.mismatch ? "read back differently from what was written"
-                                                                 : "not certain: " + r.reason});
+            w.failed.push_back({s.setting->key, r.write.mismatch ? std::string(_("read back otherwise than written"))
+                                                                 : i18n::Fill(_("not certain: %s"), r.reason)});
         else w.left.push_back(s.setting->key);
     }
     return w;
@@ -153,29 +154,29 @@ int ExitStatus(const Run& run) {
 std::vector<std::string> Details(const Run& run, const Target& target, const Result& r) {
     std::vector<std::string> lines;
     if (r.verdict == Verdict::OtherModule)
-        lines.push_back("its settings file " + target.config->settings + " is for a " + target.wanted->module +
-                        ", this module is a " + Trimmed(r.identity->Name()) + "; nothing compared or written");
+        lines.push_back(i18n::Fill(_("its settings file %s is for a %s, this module is a %s; nothing compared or written"),
+                                   target.config->settings, target.wanted->module, Trimmed(r.identity->Name())));
     if (r.otherVersion)
-        lines.push_back("its settings file comes from version " + target.wanted->version + ", the module has " +
-                        Trimmed(r.identity->Version()));
+        lines.push_back(i18n::Fill(_("its settings file comes from version %s, the module has %s"), target.wanted->version,
+                                   Trimmed(r.identity->Version())));
     const bool applied = run.command == Command::Apply && !run.options.dryRun;
     for (const Difference& d : r.differences) {
-        const std::string change = std::string(d.setting->key) + ": " + Value(*d.setting, d.held) + " -> " +
-                                   Value(*d.setting, d.wanted);
+        const std::string change =
+            i18n::Fill(_("%s: %s -> %s"), d.setting->key, Value(*d.setting, d.held), Value(*d.setting, d.wanted));
         if (run.command == Command::Audit)
-            lines.push_back(std::string(d.setting->key) + ": should be " + Value(*d.setting, d.wanted) + ", is " +
-                            Value(*d.setting, d.held));
+            lines.push_back(i18n::Fill(_("%s: should be %s, is %s"), d.setting->key, Value(*d.setting, d.wanted),
+                                       Value(*d.setting, d.held)));
         else if (LeftAlone(run, d))
-            lines.push_back("left alone " + change + " (only --with-link writes the address and the rate)");
-        else if (!applied) lines.push_back("would write " + change);
+            lines.push_back(i18n::Fill(_("left alone %s (only --with-link writes the address and the rate)"), change));
+        else if (!applied) lines.push_back(i18n::Fill(_("would write %s"), change));
     }
     if (applied) {
         const Writes w = WritesOf(run, r);
-        if (!w.written.empty()) lines.push_back("written and read back: " + List(w.written));
-        for (const auto& [setting, why] : w.failed) lines.push_back("failed: " + setting + " (" + why + ")");
-        if (r.stop == settings::Stop::AfterBlock) lines.push_back("stopped by Ctrl-C after a finished block");
-        if (r.stop == settings::Stop::AtOnce) lines.push_back("stopped at once by a second Ctrl-C");
-        if (!w.left.empty()) lines.push_back("left to do: " + List(w.left));
+        if (!w.written.empty()) lines.push_back(i18n::Fill(_("written and read back: %s"), List(w.written)));
+        for (const auto& [setting, why] : w.failed) lines.push_back(i18n::Fill(_("failed: %s (%s)"), setting, why));
+        if (r.stop == settings::Stop::AfterBlock) lines.push_back(_("stopped by Ctrl-C after a finished block"));
+        if (r.stop == settings::Stop::AtOnce) lines.push_back(_("stopped at once by a second Ctrl-C"));
+        if (!w.left.empty()) lines.push_back(i18n::Fill(_("left to do: %s"), List(w.left)));
     }
     return lines;
 }
@@ -186,15 +187,20 @@ std::string LastColumn(const Result& r) {
     return r.identity ? r.identity->Text() : "";
 }
 
+// Characters, not bytes: a translation's letters may take two.
+size_t Width(std::string_view text) {
+    return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+}
+
 void PrintTable(const Run& run) {
-    size_t nameWidth = 6, lineWidth = 4, resultWidth = 6;
+    size_t nameWidth = Width(_("MODULE")), lineWidth = Width(_("LINE")), resultWidth = Width(_("RESULT"));
     for (size_t m = 0; m < run.targets.size(); ++m) {
-        nameWidth = std::max(nameWidth, run.targets[m].config->name.size());
-        lineWidth = std::max(lineWidth, run.targets[m].line->name.size());
-        resultWidth = std::max(resultWidth, std::string(Words(run.results[m].verdict)).size());
+        nameWidth = std::max(nameWidth, Width(run.targets[m].config->name));
+        lineWidth = std::max(lineWidth, Width(run.targets[m].line->name));
+        resultWidth = std::max(resultWidth, Width(Words(run.results[m].verdict)));
     }
-    PrintLine(Padded("MODULE", nameWidth + 2) + Padded("LINE", lineWidth + 2) + Padded("ADDRESS", 9) +
-              Padded("RESULT", resultWidth + 2) + "MODULE SAYS / REASON / FILE");
+    PrintLine(Padded(_("MODULE"), nameWidth + 2) + Padded(_("LINE"), lineWidth + 2) + Padded(_("ADDRESS"), std::max<size_t>(9, Width(_("ADDRESS")) + 2)) +
+              Padded(_("RESULT"), resultWidth + 2) + _("MODULE SAYS / REASON / FILE"));
     for (size_t m = 0; m < run.targets.size(); ++m) {
         const Target& t = run.targets[m];
         const Result& r = run.results[m];
@@ -209,13 +215,10 @@ void PrintTable(const Run& run) {
 std::string Summary(const Run& run) {
     std::map<Verdict, size_t> counts;
     for (const Result& r : run.results) ++counts[r.verdict];
-    std::string text = std::to_string(run.results.size()) + (run.results.size() == 1 ? " module: " : " modules: ");
-    bool first = true;
-    for (const auto& [verdict, count] : counts) {
-        text += (first ? "" : ", ") + std::to_string(count) + " " + Counted(verdict);
-        first = false;
-    }
-    return text + ".";
+    std::string parts;
+    for (const auto& [verdict, count] : counts)
+        parts += (parts.empty() ? "" : ", ") + i18n::Fill(_("%s %s"), count, Counted(verdict));
+    return i18n::Fill(run.results.size() == 1 ? _("%s module: %s.") : _("%s modules: %s."), run.results.size(), parts);
 }
 
 std::vector<std::string> Closing(const Run& run) {
@@ -224,13 +227,13 @@ std::vector<std::string> Closing(const Run& run) {
         std::vector<std::string> missing;
         for (size_t m = 0; m < run.results.size(); ++m)
             if (run.results[m].verdict != Verdict::Saved) missing.push_back(run.targets[m].config->name);
-        if (!missing.empty()) lines.push_back("Not saved: " + List(missing) + ".");
+        if (!missing.empty()) lines.push_back(i18n::Fill(_("Not saved: %s."), List(missing)));
     }
-    if (run.interrupted) lines.push_back("Stopped by Ctrl-C; no write was left half done.");
+    if (run.interrupted) lines.push_back(_("Stopped by Ctrl-C; no write was left half done."));
     const Tally t = TallyOf(run);
     if (run.command == Command::Apply && !run.options.dryRun && (t.failed || t.open))
-        lines.push_back("Something is left to do: run the same command again to finish it.");
-    if (t.needsLink) lines.push_back("Addresses or rates differ: only --with-link writes them.");
+        lines.push_back(_("Something is left to do: run the same command again to finish it."));
+    if (t.needsLink) lines.push_back(_("Addresses or rates differ: only --with-link writes them."));
     return lines;
 }
 
@@ -240,7 +243,7 @@ Json ModuleJson(const Run& run, const Target& t, const Result& r) {
               {"address", t.config->data.Adresa},
               {"rate", t.config->data.Rychlost},
               {"result", Key(r.verdict)}};
-    if (r.identity) m["identification"] = r.identity->Text();
+    if (r.identity) m["identification"] = IdentityJson(*r.identity, t.config->data.Adresa);
     if (!r.reason.empty()) m["reason"] = r.reason;
     if (!t.config->settings.empty()) m["settings"] = t.config->settings;
     if (r.otherVersion) m["settings_version"] = t.wanted->version;
@@ -264,7 +267,7 @@ Json ModuleJson(const Run& run, const Target& t, const Result& r) {
     return m;
 }
 
-void PrintJson(const Run& run, int status) {
+void PrintReportJson(const Run& run, int status) {
     static const char* const names[] = {"audit", "snapshot", "apply"};
     Json out = {{"command", names[static_cast<int>(run.command)]}, {"file", run.options.file}};
     if (run.command == Command::Apply) out["dry_run"] = run.options.dryRun;
@@ -277,7 +280,7 @@ void PrintJson(const Run& run, int status) {
     out["summary"] = counts;
     out["interrupted"] = run.interrupted;
     out["exit"] = status;
-    PrintLine(out.dump(2));
+    cli::PrintJson(out);
 }
 
 }  // namespace
@@ -285,7 +288,7 @@ void PrintJson(const Run& run, int status) {
 int Report(const Run& run) {
     const int status = ExitStatus(run);
     if (run.options.json) {
-        PrintJson(run, status);
+        PrintReportJson(run, status);
     } else {
         PrintTable(run);
         for (const std::string& line : Closing(run)) PrintLine(line);
@@ -293,7 +296,7 @@ int Report(const Run& run) {
     return status;
 }
 
-Progress::Progress(size_t total) : total_(total), shown_(::isatty(STDERR_FILENO)) {}
+Progress::Progress(size_t total) : total_(total), shown_(::isatty(STDERR_FILENO) && Noted()) {}
 
 Progress::~Progress() {
     if (shown_) std::fputs("\r\033[K", stderr);
@@ -303,8 +306,9 @@ void Progress::Started(const Target& target) {
     std::lock_guard lock(mutex_);
     ++started_;
     if (!shown_) return;
-    std::fprintf(stderr, "\r\033[Kmodule %zu of %zu: %s, address %u (%s)", started_, total_, target.line->name.c_str(),
-                 target.config->data.Adresa, target.config->name.c_str());
+    const std::string text = i18n::Fill(_("module %s of %s: %s, address %s (%s)"), started_, total_, target.line->name,
+                                        target.config->data.Adresa, target.config->name);
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
     std::fflush(stderr);
 }
 
@@ -313,14 +317,15 @@ void Progress::Finishing() {
     if (finishing_) return;
     finishing_ = true;
     if (shown_) std::fputs("\r\033[K", stderr);
-    Say("Ctrl-C: the blocks being written are finished and read back, then the run stops "
-        "(another Ctrl-C stops at once).");
+    Say(_("Ctrl-C: the blocks being written are finished and read back, then the run stops "
+          "(another Ctrl-C stops at once)."));
 }
 
-std::string PlantFileProblem(const std::string& message) { return message + "; nothing was done."; }
+std::string PlantFileProblem(const std::string& message) { return i18n::Fill(_("%s; nothing was done."), message); }
 
 std::string SettingsFileProblem(const std::string& path, int line, const std::string& message) {
-    return path + (line > 0 ? ":" + std::to_string(line) : "") + ": " + message + "; nothing was done.";
+    const std::string where = line > 0 ? path + ":" + std::to_string(line) : path;
+    return i18n::Fill(_("%s: %s; nothing was done."), where, message);
 }
 
 }  // namespace cli::plant

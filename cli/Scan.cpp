@@ -5,6 +5,7 @@
 #include "ErrorCodes.h"
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Tool.h"
 #include "reply_time.h"
 
@@ -80,8 +81,13 @@ public:
     ~Progress() { Clear(); }
     void Show(int32_t rate, int address, const Range& range, int found) {
         if (!shown_) return;
-        std::fprintf(stderr, "\r%6d Bd, adresa %3d (%d-%d), nalezeno modulů: %d ", rate, address, range.first,
-                     range.last, found);
+        char numbers[3][16];
+        std::snprintf(numbers[0], sizeof numbers[0], "%6d", rate);
+        std::snprintf(numbers[1], sizeof numbers[1], "%3d", address);
+        std::snprintf(numbers[2], sizeof numbers[2], "%d-%d", range.first, range.last);
+        const std::string text =
+            i18n::Fill(_("%s Bd, address %s (%s), modules found: %s "), numbers[0], numbers[1], numbers[2], found);
+        std::fputs(("\r" + text).c_str(), stderr);
         std::fflush(stderr);
     }
     void Clear() {
@@ -95,19 +101,22 @@ private:
 // On a serial line a module answers only at its own rate; elsewhere the
 // module's stored rate is asked, which also holds where the converter does
 // not carry the rate to the line.
-std::string RateOfFound(const kv618::Module& module, bool serial, int32_t rate) {
-    if (serial) return std::to_string(rate);
+std::optional<int32_t> RateOfFound(const kv618::Module& module, bool serial, int32_t rate) {
+    if (serial) return rate;
     const auto index = module.ReadRegister(kv618::reg::BaudIndex);
-    if (!index.ok() || index.value >= kv618::BaudRates.size()) return "?";
-    return std::to_string(kv618::BaudRates[index.value]);
+    if (!index.ok() || index.value >= kv618::BaudRates.size()) return std::nullopt;
+    return kv618::BaudRates[index.value];
 }
 
 class Scanner {
 public:
-    Scanner(Session& session, const Range& range, int probeTimeoutMs)
+    // With `json` the modules found are kept for one document at the end,
+    // otherwise each is printed as it is found.
+    Scanner(Session& session, const Range& range, int probeTimeoutMs, bool json)
         : session_(session),
           range_(range),
           serial_(session.Data().Rozhrani == RozhraniCOM),
+          json_(json),
           probeOption_(probeTimeoutMs) {}
 
     // Sets the rate with the probe's time-out: Done or the status to end with.
@@ -119,7 +128,8 @@ public:
             if (error != kv618::InvalidParameter) return session_.Fail(error);
             // A library that knows no exact time-out: every probe waits the whole time-out.
             exact_ = false;
-            Say("Knihovna nepřijala kratší čekání na odpověď; každá tichá adresa čeká celý timeout spojení.");
+            Say(_("The library did not take a shorter wait for a reply; every silent address waits the link's whole "
+                  "time-out."));
         }
         if (const int32_t error = SetConfig(TimeoutRychlosti(rate))) return session_.Fail(error);
         return Done;
@@ -140,7 +150,7 @@ public:
             if (found_[address]) continue;
             if (interrupt::Requested()) {
                 progress_.Clear();
-                Say("Přerušeno; nalezeno modulů: " + std::to_string(count_) + ".");
+                Say(i18n::Fill(_("Interrupted; modules found: %s."), count_));
                 return Interrupted;
             }
             progress_.Show(rate, address, range_, count_);
@@ -153,6 +163,7 @@ public:
     }
 
     int Found() const { return count_; }
+    const nlohmann::ordered_json& Modules() const { return modules_; }
 
 private:
     enum class Verdict { Silent, Found, Unclear, LineFailed };
@@ -199,7 +210,15 @@ private:
             progress_.Clear();
             found_[address] = true;
             ++count_;
-            PrintLine(std::to_string(address) + " " + RateOfFound(module, serial_, rate_) + " " + identity.value.Text());
+            const auto found = RateOfFound(module, serial_, rate_);
+            if (json_) {
+                nlohmann::ordered_json entry = IdentityJson(identity.value, address);
+                entry["baud"] = found ? nlohmann::ordered_json(*found) : nlohmann::ordered_json(nullptr);
+                modules_.push_back(std::move(entry));
+            } else {
+                PrintLine(std::to_string(address) + " " + (found ? std::to_string(*found) : "?") + " " +
+                          identity.value.Text());
+            }
             return Verdict::Found;
         }
         if (!ExchangeTookPlace(identity.error)) {
@@ -210,13 +229,16 @@ private:
         if (!judged) return Verdict::Unclear;
         // Something answered, but not as a module should: worth knowing, not the end.
         progress_.Clear();
-        std::fprintf(stderr, "Adresa %d, %d Bd: %s\n", address, rate_, session_.Text(identity.error).c_str());
+        std::fputs(i18n::Fill(_("Address %s, %s Bd: %s\n"), address, rate_, session_.Text(identity.error)).c_str(),
+                   stderr);
         return Verdict::Silent;
     }
 
     Session& session_;
     Range range_;
     bool serial_;
+    bool json_;
+    nlohmann::ordered_json modules_ = nlohmann::ordered_json::array();
     int probeOption_;
     bool exact_ = true;  // the library takes an exact time-out
     int32_t rate_ = 0;
@@ -228,58 +250,72 @@ private:
 };
 
 void AnnounceWorstCase(const Range& range, const std::vector<int32_t>& rates, const Scanner& scanner) {
+    if (!Noted()) return;
     std::chrono::milliseconds worst{0};
     std::string list;
     for (const int32_t rate : rates) {
         worst += range.count() * std::chrono::milliseconds(scanner.ProbeMs(rate));
         list += (list.empty() ? "" : ", ") + std::to_string(rate);
     }
-    std::fprintf(stderr, "Adresy %d-%d při %s Bd: nejhorší případ trvá %s.\n", range.first, range.last, list.c_str(),
-                 DurationText(worst).c_str());
+    std::fputs(i18n::Fill(_("Addresses %s-%s at %s Bd: the worst case takes %s.\n"), range.first, range.last, list,
+                          DurationText(worst))
+                   .c_str(),
+               stderr);
 }
 
-int Scan(const LinkOptions& link, const ScanOptions& o) {
+// Every module found, and whether the whole range was asked.
+int PrintFound(const Scanner& scanner, bool complete) {
+    return PrintJson({{"modules", scanner.Modules()}, {"complete", complete}});
+}
+
+int Scan(const LinkOptions& link, const ScanOptions& o, bool json) {
     const auto range = ParseRange(o.addresses);
-    if (!range) return Refuse("Adresy se zadávají jako A-B v rozsahu 0-255, např. 1-32");
+    if (!range) return Refuse(_("Addresses are given as A-B within 0-255, e.g. 1-32"));
     if (o.probeTimeoutMs > wire::LongestExactTimeoutMs)
-        return Refuse("Čekání na odpověď se zadává v ms, 0-" + std::to_string(wire::LongestExactTimeoutMs));
+        return Refuse(i18n::Fill(_("The wait for a reply is given in ms, 0-%s"), wire::LongestExactTimeoutMs));
     Resolved resolved = ResolveLink(link);
     if (resolved.status != Done) return resolved.status;
     const auto rates = ParseRates(o.bauds, resolved.data);
-    if (!rates) return Refuse("Rychlosti se zadávají jako all nebo seznam jako 9600,19200 z " + RateList() + " Bd");
+    if (!rates) return Refuse(i18n::Fill(_("Rates are given as all or a list such as 9600,19200 of %s Bd"), RateList()));
 
     int status = Done;
     const auto session = Session::Open(std::move(resolved.data), link.trace, status, rates->front());
     if (!session) return status;
     const auto started = std::chrono::steady_clock::now();
-    Scanner scanner(*session, *range, o.probeTimeoutMs);
+    Scanner scanner(*session, *range, o.probeTimeoutMs, json);
     // The first rate is set before the announcement: it tells whether the
     // library takes the probe's time-out.
     if ((status = scanner.SetRate(rates->front())) != Done) return status;
     AnnounceWorstCase(*range, *rates, scanner);
-    for (const int32_t rate : *rates)
-        if ((status = scanner.AtRate(rate)) != Done) return status;
+    for (const int32_t rate : *rates) {
+        if ((status = scanner.AtRate(rate)) != Done) {
+            // What was found before an interruption is worth as much as before it.
+            if (json && status == Interrupted) PrintFound(scanner, false);
+            return status;
+        }
+    }
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-    std::fprintf(stderr, "Nalezeno modulů: %d (za %s).\n", scanner.Found(), DurationText(took).c_str());
-    return Done;
+    Note(i18n::Fill(_("Modules found: %s (in %s)."), scanner.Found(), DurationText(took)));
+    return json ? PrintFound(scanner, true) : Done;
 }
 
 }  // namespace
 
 void AddScan(Tool& tool) {
     auto o = std::make_shared<ScanOptions>();
-    CLI::App* scan = tool.app.add_subcommand("scan", "Najde všechny moduly na vedení");
-    scan->add_option("--addresses", o->addresses, "Rozsah adres (výchozí 0-255)")->type_name("A-B");
+    CLI::App* scan = tool.app.add_subcommand("scan", _("Finds every module on the line"));
+    scan->add_option("--addresses", o->addresses, _("Range of addresses (default 0-255)"))->type_name("A-B");
     scan->add_option("--bauds", o->bauds,
-                     "Rychlosti: seznam (9600,19200) nebo all; výchozí all na sériové lince, jinak rychlost připojení")
+                     _("Rates: a list (9600,19200) or all; default all on a serial line, otherwise the connection's rate"))
         ->type_name("LIST|all");
     scan->add_option("--probe-timeout", o->probeTimeoutMs,
-                     "Jak dlouho čekat na tichou adresu, ms; výchozí doba vedení při dané rychlosti + 8 ms, "
-                     "0 = celý timeout spojení")
+                     _("How long to wait for a silent address, ms; default the line time at the rate + 8 ms, "
+                       "0 = the link's whole time-out"))
         ->type_name("MS")
         ->check(CLI::Range(0, wire::LongestExactTimeoutMs));
-    scan->footer("Na standardní výstup jde řádek na modul: adresa, rychlost, identifikace.");
-    tool.When(scan, [&tool, o] { return Scan(tool.link, *o); });
+    tool.AddJson(scan);
+    scan->footer(_("Standard output gets a line per module: address, rate, identification."));
+    tool.When(scan, [&tool, o] { return Scan(tool.link, *o, tool.json); });
 }
 
 }  // namespace cli

@@ -21,11 +21,13 @@ package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
   libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge (kv618 bridge) in the package
   libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
+  gettext                         # msgfmt: the tools' Czech messages (po/)
 )
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
   mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
+  locales                         # cs_CZ.UTF-8 for the tests of the Czech messages
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
 )
 
@@ -35,6 +37,18 @@ case ${1:-all} in
   all) packages=("${run[@]}" "${package[@]}" "${all[@]}") ;;
   *) echo "usage: bash tools/install-deps.sh [run | package | all]" >&2; exit 2 ;;
 esac
+
+# The Czech locale the tests run kv618 under (the tools fall back to C.UTF-8
+# with the Czech catalogue where it is missing; generated, it is the real one).
+generate_czech() {
+  [ "${1:-all}" = all ] || return 0
+  locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$' && return 0
+  command -v localedef >/dev/null || return 0
+  local as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8 || echo "cs_CZ.UTF-8 not generated" >&2
+}
+trap 'generate_czech "${1:-all}"' EXIT
 
 missing=()
 for p in "${packages[@]}"; do
