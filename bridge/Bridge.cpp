@@ -70,6 +70,18 @@ void Bridge::Stop() {
                                                : _("ended; every module published offline, every link closed")));
 }
 
+int CheckConfig(const std::string& configPath) {
+    const auto loaded = LoadConfig(configPath);
+    if (!loaded.ok()) {
+        Log(loaded.message());
+        return ExitBadConfig;
+    }
+    const Config& config = loaded.value();
+    Log(configPath + ": " + i18n::Fill(_("good, %s module(s) on %s line(s), broker %s:%s"), config.modules.size(),
+                                       config.lines.size(), config.broker.host, config.broker.Port()));
+    return ExitStopped;
+}
+
 int RunBridge(const std::string& configPath) {
     auto loaded = LoadConfig(configPath);
     if (!loaded.ok()) {

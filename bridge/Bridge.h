@@ -24,6 +24,10 @@ inline constexpr int ExitBadConfig = 78;  // the configuration is wrong (sysexit
 // publishes every module offline and closes every link.  A bad file gets one
 // message on standard error naming its line.
 int RunBridge(const std::string& configPath);
+// Reads the configuration file as RunBridge would and ends there, without
+// touching a module or the broker: ExitStopped with a summary, or
+// ExitBadConfig with the message naming the line.
+int CheckConfig(const std::string& configPath);
 
 class Bridge {
 public:

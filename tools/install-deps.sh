@@ -6,20 +6,21 @@
 #
 # run: building and running the program, the libraries and the emulator
 # (tools/run.sh); package: that, the Debian packaging tools and the MQTT
-# bridge's libraries (tools/package.sh); all (the default): also the tests, benchmarks and
-# fuzzing (tools/test.sh).
+# bridge's libraries (tools/package.sh); all (the default): also the tests,
+# benchmarks and fuzzing (tools/test.sh).  tools/fresh-check.sh proves on a
+# fresh Debian 12 that each set is enough for its script.
 set -euo pipefail
 
 run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev          # the windows
   fonts-dejavu-core               # a font with every Czech letter
-  libcli11-dev                    # the command-line tool kv618
+  libcli11-dev nlohmann-json3-dev # the command-line tool kv618 (its JSON too)
   procps                          # ps/pkill used by the scripts
 )
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
-  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge (kv618 bridge) in the package
+  libmosquitto-dev                # the MQTT bridge (kv618 bridge) in the package
   libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
   gettext                         # msgfmt: the tools' Czech messages (po/)
 )
@@ -29,6 +30,8 @@ all=(
   mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
   locales                         # cs_CZ.UTF-8 for the tests of the Czech messages
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
+  lintian                         # the package test's check of the .deb
+  mmdebstrap                      # tools/fresh-check.sh's fresh roots
 )
 
 case ${1:-all} in
