@@ -63,6 +63,7 @@ std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
 std::vector<Row> sparkplugBench(const Settings& s);
 std::vector<Row> cliBench(const Settings& s);
+std::vector<Row> plantBench(const Settings& s);
 
 // Child process modes of the benchmark executable.
 int runPong();

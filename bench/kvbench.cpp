@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|plant ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -31,6 +31,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"bridge", bench::bridgeBench},
         {"sparkplug", bench::sparkplugBench},
         {"cli", bench::cliBench},
+        {"plant", bench::plantBench},
     };
     return all;
 }
@@ -46,7 +47,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|plant ...]\n");
     return 2;
 }
 

@@ -319,6 +319,11 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         else if (SameName(e.key, "heartbeat")) fault = ReadInterval(e, module.heartbeat, false);
         else if (SameName(e.key, "retry")) fault = ReadInterval(e, module.retry, false);
         else if (SameName(e.key, "commands")) fault = ReadCommands(e, module.commands);
+        else if (SameName(e.key, "settings")) {
+            if (e.value.empty()) fault = Failed{"settings needs a file name (a saved-settings file)", e.line};
+            module.settings = e.value;
+            module.settingsLine = e.line;
+        }
         else if (SameName(e.key, "outputs"))
             fault = Failed{"the module has no request that reads its outputs, so they cannot be polled; "
                                   "the bridge publishes on kv618/" + module.name + "/outputs what it writes", e.line};
@@ -415,7 +420,7 @@ bool ParseInterval(std::string_view text, Millis& interval) {
     return true;
 }
 
-Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName) {
+Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName, Reader reader) {
     const auto message = [&](const Failed& f) { return Failed{fileName + ":" + std::to_string(f.line) + ": " + f.message}; };
 
     const auto parsed = Sections(files::IniText(bytes));
@@ -436,19 +441,21 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
         config.modules.push_back(std::move(module));
     }
     if (config.modules.empty()) return Failed{fileName + ": " + _("no [module NAME] section, so there is nothing to poll")};
-    // After every section: [broker] may stand anywhere in the file.
-    if (!config.broker.sparkplug && config.modules.size() > MostModules)
+    // After every section: [broker] may stand anywhere in the file.  The caps
+    // are the bridge's sessions'; kv618 plant opens none.
+    const bool bridge = reader == Reader::Bridge;
+    if (bridge && !config.broker.sparkplug && config.modules.size() > MostModules)
         return message({"one bridge serves at most " + std::to_string(MostModules) +
                             " modules with the JSON topics (each has an MQTT session of its own); run a second "
                             "bridge with another client id for the others, or use payload = sparkplug (one "
                             "session for every module)",
                         config.modules[MostModules].line});
-    if (config.modules.size() > MostSparkplugModules)
+    if (bridge && config.modules.size() > MostSparkplugModules)
         return message({"one bridge serves at most " + std::to_string(MostSparkplugModules) +
                             " modules; run a second bridge with another client id and edge node id for the others",
                         config.modules[MostSparkplugModules].line});
     if (auto fault = GroupLines(config); !fault.ok()) return message(fault.failure());
-    if (config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
+    if (bridge && config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
         return Failed{fileName + ": " + std::to_string(config.lines.size()) + " lines; one bridge serves at most " +
                       std::to_string(MostSparkplugLines) + "; run a second bridge for the others"};
     if (config.broker.clientId.empty()) {
@@ -464,15 +471,17 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
     return config;
 }
 
-Outcome<Config> LoadConfig(const std::string& path) {
+Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
     std::string bytes;
     // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
     if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
         return Failed{path + ": " + i18n::Fill(_("cannot be read: %s"), files::Reason(f))};
-    auto parsed = ParseConfig(bytes, path);
+    auto parsed = ParseConfig(bytes, path, reader);
     if (!parsed.ok()) return parsed;
     BrokerConfig& broker = parsed->broker;
     const std::string folder = files::FolderOf(path);
+    for (ModuleConfig& module : parsed->modules) module.settings = Resolve(folder, module.settings);
+    if (reader == Reader::Plant) return parsed;
     const auto where = [&](int line) { return path + ":" + std::to_string(line) + ": "; };
     for (auto [file, line] : {std::pair{&broker.passwordFile, broker.passwordLine}, {&broker.caFile, broker.caLine},
                               {&broker.certFile, broker.certLine}, {&broker.keyFile, broker.keyLine}}) {

@@ -57,6 +57,11 @@ struct ModuleConfig {
     Millis heartbeat{60000};  // inputs and status published at least this often
     Millis retry{5000};       // a silent module is asked again after this
     Commands commands;
+    // The saved settings the module should hold (`settings = FILE`, read by
+    // kv618 plant, not by the bridge); LoadConfig resolves it against the
+    // file's folder.  Empty: none named.
+    std::string settings;
+    int settingsLine = 0;
 };
 
 // One link: an interface with its connection parameters, and the modules on it.
@@ -73,12 +78,19 @@ struct Config {
     std::vector<LineConfig> lines;
 };
 
+// Who reads the file.  kv618 plant reads it as the plant's description: it
+// talks to the modules, never to the broker, so the files of [broker] are
+// not read, and the bridge's cap on modules (an MQTT session each) does not
+// hold.  Every other check is the same.
+enum class Reader { Bridge, Plant };
+
 // The configuration, or one message "FILE:LINE: what is wrong" naming the
 // first fault.  `fileName` is only used in messages; `bytes` may be UTF-8 or
 // Windows-1250, as the program's settings file.
-kv618::Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName);
-// Reads the file (and the password file it names; at most 1 MiB each) and parses it.
-kv618::Outcome<Config> LoadConfig(const std::string& path);
+kv618::Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName, Reader reader = Reader::Bridge);
+// Reads the file (and, for the bridge, the password file it names; at most
+// 1 MiB each) and parses it.
+kv618::Outcome<Config> LoadConfig(const std::string& path, Reader reader = Reader::Bridge);
 
 // "100 ms", "2 s", "1.5 s", "1 min", "1 h", "off" (0); false for anything else.
 bool ParseInterval(std::string_view text, Millis& interval);

@@ -5,12 +5,12 @@
 #include "Interrupt.h"
 #include "Messages.h"
 #include "SettingsFile.h"
+#include "SettingsWrite.h"
 #include "StoredSettings.h"
 #include "Tool.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <thread>
 
 namespace cli {
 
@@ -31,9 +31,7 @@ struct ConfigOptions {
     bool withLink = false;
 };
 
-bool IsLink(const Setting& s) { return s.kind == settings::Kind::Address || s.kind == settings::Kind::Rate; }
-
-bool Compared(const Setting& s, const ConfigOptions& o) { return o.withLink || !IsLink(s); }
+bool Compared(const Setting& s, const ConfigOptions& o) { return o.withLink || !settings::IsLink(s); }
 
 // The module's identity and every stored setting.
 struct Stored {
@@ -45,10 +43,7 @@ int ReadStored(const Session& session, Stored& stored) {
     const auto identity = session.Module().Identify();
     if (!identity.ok()) return session.Fail(identity.error);
     stored.identity = identity.value;
-    for (const kv618::Block block : kv618::Blocks) {
-        const auto read = kv618::ReadBlock(session.Module(), block, stored.settings);
-        if (read.error) return session.Fail(read.error);
-    }
+    if (const uint8_t error = settings::ReadAll(session.Module(), stored.settings)) return session.Fail(error);
     return Done;
 }
 
@@ -155,20 +150,6 @@ int Diff(const LinkOptions& link, const ConfigOptions& o) {
     return differs ? Differs : Done;
 }
 
-// The registers to write, in the order that changes how the module is
-// reached last: inputs and outputs, pulse numbers, then baud rate and address.
-std::vector<uint8_t> RegistersToWrite(const TKonfigurace& wanted, const TKonfigurace& held, const ConfigOptions& o) {
-    std::vector<uint8_t> registers;
-    for (const kv618::Block block :
-         {kv618::Block::InputsOutputs, kv618::Block::PulseNumbers, kv618::Block::AddressAndBaud}) {
-        if (block == kv618::Block::AddressAndBaud && !o.withLink) continue;
-        for (const uint8_t r : kv618::Registers(block)) {
-            if (kv618::StoredByte(wanted, r) != kv618::StoredByte(held, r)) registers.push_back(r);
-        }
-    }
-    return registers;
-}
-
 // "byte 2 written", "bytes 0, 1 written"
 std::string Bytes(const std::vector<size_t>& bytes, const char* one, const char* more) {
     std::string list;
@@ -176,15 +157,16 @@ std::string Bytes(const std::vector<size_t>& bytes, const char* one, const char*
     return Fill(bytes.size() == 1 ? one : more, list);
 }
 
-// What became of one setting when the write stopped: `state` per byte of it
-// (0 written and verified, 1 uncertain, 2 not written, -1 not to be written).
-std::string SettingState(const Setting& s, const std::vector<int>& state, bool mismatch) {
+// What became of one setting when the write stopped.
+std::string SettingState(const settings::SettingWrite& w, bool mismatch) {
+    using settings::ByteState;
+    const Setting& s = *w.setting;
     std::vector<size_t> written, left;
     std::optional<size_t> uncertain;
-    for (size_t byte = 0; byte < state.size(); ++byte) {
-        if (state[byte] == 0) written.push_back(byte);
-        if (state[byte] == 1) uncertain = byte;
-        if (state[byte] == 2) left.push_back(byte);
+    for (size_t byte = 0; byte < w.bytes.size(); ++byte) {
+        if (w.bytes[byte] == ByteState::Written) written.push_back(byte);
+        if (w.bytes[byte] == ByteState::Uncertain) uncertain = byte;
+        if (w.bytes[byte] == ByteState::Left) left.push_back(byte);
     }
     const char* failure = mismatch ? _("byte %s read back otherwise after the write")
                                    : _("byte %s is uncertain (the write or its check failed)");
@@ -205,17 +187,8 @@ std::string SettingState(const Setting& s, const std::vector<int>& state, bool m
 // verified, which one is uncertain and which were not written.
 void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result) {
     std::fputs(_("What was to be written:\n"), stderr);
-    for (const Setting& s : settings::All()) {
-        std::vector<int> state(s.registers.size(), -1);
-        bool touched = false;
-        for (size_t byte = 0; byte < s.registers.size(); ++byte) {
-            const auto at = std::find(registers.begin(), registers.end(), s.registers[byte]) - registers.begin();
-            if (at == static_cast<long>(registers.size())) continue;
-            touched = true;
-            state[byte] = at < result.done ? 0 : at == result.done && !result.stopped ? 1 : 2;
-        }
-        if (touched) std::fprintf(stderr, "  %s: %s\n", s.key, SettingState(s, state, result.mismatch).c_str());
-    }
+    for (const auto& w : settings::WhatWasWritten(registers, result))
+        std::fprintf(stderr, "  %s: %s\n", w.setting->key, SettingState(w, result.mismatch).c_str());
 }
 
 // "key: held (file: wanted)" for every link setting the file would change
@@ -247,44 +220,6 @@ std::vector<std::string> Changes(const settings::SavedFile& file, const Stored& 
     return changes;
 }
 
-// Where Ctrl-C stopped a write, if it did.
-enum class Stop { None, AfterBlock, AtOnce };
-
-// The registers written and read back with the program's windows' pacing
-// (1 ms between exchanges).  The first Ctrl-C lets the block being written
-// finish, each register with its read-back, so the module never keeps half a
-// block; a second one stops before the next register.
-kv618::SequenceResult WriteVerified(const Session& session, const std::vector<uint8_t>& registers,
-                                    const TKonfigurace& wanted, Stop& stop) {
-    int done = 0;
-    bool announced = false;
-    kv618::Pacing pacing;
-    pacing.step = [&](int finished, int) { done = finished; };
-    pacing.pause = [&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const int signals = interrupt::Count();
-        if (signals == 0) return true;
-        if (signals >= 2) {
-            stop = Stop::AtOnce;
-            return false;
-        }
-        const bool sameBlock = done > 0 && done < static_cast<int>(registers.size()) &&
-                               kv618::BlockOf(registers[done]) == kv618::BlockOf(registers[done - 1]);
-        if (!sameBlock) {
-            stop = Stop::AfterBlock;
-            return false;
-        }
-        if (!announced) {
-            announced = true;
-            Say(_("Ctrl-C: the block of settings begun is finished and verified, then the write stops "
-                  "(another Ctrl-C stops it at once)."));
-        }
-        return true;
-    };
-    pacing.settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
-    return kv618::WriteRegisters(session.Module(), registers, wanted, pacing);
-}
-
 std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, size_t to) {
     std::string list;
     char text[8];
@@ -294,6 +229,8 @@ std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, siz
     }
     return list;
 }
+
+using settings::Stop;
 
 int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
                   Stop stop) {
@@ -342,9 +279,12 @@ int Load(const LinkOptions& link, const ConfigOptions& o) {
         Say(_("Interrupted (Ctrl-C) before the write; nothing was written."));
         return Interrupted;
     }
-    const auto registers = RegistersToWrite(file.settings, stored.settings, o);
+    const auto registers = settings::RegistersToWrite(file.settings, stored.settings, o.withLink);
     Stop stop = Stop::None;
-    const auto result = WriteVerified(*session, registers, file.settings, stop);
+    const auto result = settings::WriteVerified(session->Module(), registers, file.settings, stop, [] {
+        Say(_("Ctrl-C: the block of settings begun is finished and verified, then the write stops "
+              "(another Ctrl-C stops it at once)."));
+    });
     if (!result.ok()) return ReportFailure(*session, registers, result, stop);
     ReportSuccess(changes, registers);
     ReportLeftAlone(left);

@@ -141,6 +141,7 @@ int Run(int argc, char** argv) {
 #ifdef KV_BRIDGE
     AddBridge(tool);
 #endif
+    AddPlant(tool);
     Groups(tool.app);
     try {
         tool.app.parse(argc, argv);

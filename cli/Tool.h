@@ -16,7 +16,7 @@ enum Exit : int {
     Done = 0,
     Failed = 1,         // the module, the link or a file failed
     Usage = 2,          // wrong usage: an unknown option, a bad value, a refused file
-    Differs = 3,        // config diff: the module's settings differ from the file's
+    Differs = 3,        // config diff, plant: settings differ from the file's, or a module is missing
     Interrupted = 130,  // Ctrl-C ended a scan or a load before its end
 };
 
@@ -58,6 +58,7 @@ void AddConfig(Tool& tool);
 void AddWatch(Tool& tool);
 void AddPorts(Tool& tool);
 void AddBridge(Tool& tool);          // the MQTT bridge (bridge/)
+void AddPlant(Tool& tool);           // every module of a plant file
 
 int Run(int argc, char** argv);
 

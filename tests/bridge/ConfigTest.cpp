@@ -47,6 +47,7 @@ TEST(BridgeConfig, EveryFaultNamesItsLine) {
         {"[broker]\ncert file = c.pem\nkey file = k.pem\n", "bridge.conf:2: a client certificate needs a ca file"},
         {"[broker]\n", "bridge.conf: no [module NAME] section"},
         {"[module a]\n" + Lan + "Adresa = 1\nretry = off\n", "bridge.conf:6: retry takes a time"},
+        {"[module a]\n" + Lan + "Adresa = 1\nsettings =\n", "bridge.conf:6: settings needs a file name"},
         {"[broker]\npayload = xml\n", "bridge.conf:2: payload is json (the default) or sparkplug"},
         {"[broker]\ngroup id = a/b\n", "bridge.conf:2: group id must be one level of a topic"},
         {"[broker]\npayload = sparkplug\nhomeassistant discovery = yes\n",
@@ -122,6 +123,23 @@ TEST(BridgeConfig, AByteOrderMarkAndWindows1250AreRead) {
     const std::string text = "[module a]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nAdresa = 1\n";
     EXPECT_EQ(FaultOf("\xEF\xBB\xBF" + text), "(accepted)");
     EXPECT_EQ(FaultOf("[module a]\nRozhran\xED = KV-1726\nIP adresa = 127.0.0.1\nAdresa = 1\n"), "(accepted)");
+}
+
+// The plant commands read the same file: a module may name its settings, and
+// the bridge's cap on modules (an MQTT session each) is the bridge's alone.
+TEST(BridgeConfig, APlantFileIsTheBridgesFileWithoutItsCap) {
+    std::string text;
+    for (int m = 0; m < 301; ++m)
+        text += "[module m" + std::to_string(m) + "]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = " +
+                std::to_string(5000 + m / 256) + "\nAdresa = " + std::to_string(m % 256) + "\nsettings = m.txt\n";
+    const auto bridge = ParseConfig(text, "plant.conf");
+    EXPECT_FALSE(bridge.ok());
+    EXPECT_NE(bridge.message().find("at most 300 modules"), std::string::npos) << bridge.message();
+    const auto plant = ParseConfig(text, "plant.conf", kvbridge::Reader::Plant);
+    ASSERT_TRUE(plant.ok()) << plant.message();
+    EXPECT_EQ(plant->modules.size(), 301u);
+    EXPECT_EQ(plant->modules[0].settings, "m.txt");
+    EXPECT_EQ(plant->lines.size(), 2u);
 }
 
 }  // namespace
