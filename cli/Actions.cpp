@@ -132,15 +132,6 @@ int SyncClock(const LinkOptions& link) {
     return SetClockTo(*session, local);
 }
 
-// A stamp the module has never recorded: it reads as midnight of 1 January
-// of the cycle's first year (or all zeros, which is no date at all).
-bool NeverRecorded(const kv618::ClockReading& r) {
-    const bool midnight = r.time.d1 == 0 && r.time.d2 == 0 && r.time.d3 == 0;
-    const bool firstDay = r.date.d1 == 1 && r.date.d2 == 1 && r.date.d3 == 0;
-    const bool noDate = r.date.d1 == 0 && r.date.d2 == 0 && r.date.d3 == 0;
-    return midnight && (firstDay || noDate);
-}
-
 // PRF says a failure was recorded since the status register was last reset;
 // without it, stamps that read as never recorded mean there is none.
 int PowerFailures(const LinkOptions& link) {
@@ -152,7 +143,7 @@ int PowerFailures(const LinkOptions& link) {
     const auto stamps = session->Module().ReadPowerFailures();
     if (!stamps.ok()) return session->Fail(stamps.error);
     const bool recorded = register_.value & kv618::status::PRF;
-    if (!recorded && NeverRecorded(stamps.value[0]) && NeverRecorded(stamps.value[1])) {
+    if (kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1])) {
         PrintLine("Žádný výpadek napájení není zaznamenán.");
         return Done;
     }

@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -29,7 +28,7 @@ uint8_t TForm6::PodfunkceKroku(int Krok) {
     return kv618::QuantitySubcode(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
 }
 
-TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
+TForm6::TForm6(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form6");
     setWindowTitle("Okamžité hodnoty čítačů");
 
@@ -84,19 +83,12 @@ TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
     UpevniAVycentruj(this, Owner, 584, 223);
 }
 
-TForm6::~TForm6() { Timer1->stop(); }
-
 void TForm6::FormShow() {
     AdresaModulu = 0;
     Krok = 0;
     if (PData) AdresaModulu = PData->Adresa;
     for (auto* hodnota : Hodnoty) hodnota->setText("0");
     Timer1->start();
-}
-
-void TForm6::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (!Udalost->spontaneous()) FormShow();
 }
 
 void TForm6::Timer1Timer() {
@@ -126,19 +118,13 @@ void TForm6::Button1Click() {
     Timer1->stop();
     // The counters after one that fails are not reset.
     Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetCounters(); },
-                   [](TForm6* okno, const auto& v) {
-                       okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Čítače vynulovány") : v.Text);
-                       if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile
+                   QStringLiteral(" Čítače vynulovány"), [](TForm6* okno, const auto& v) {
+                       okno->StatusBar1->NastavText(0, v.Text);
+                       okno->Timer1->start();
                    });
 }
 
 void TForm6::Button2Click() {
     Timer1->stop();
     close();
-}
-
-// The close box and Escape end the dialog as well; its timer stops with it.
-void TForm6::done(int Vysledek) {
-    Timer1->stop();
-    QDialog::done(Vysledek);
 }

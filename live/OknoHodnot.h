@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "ModuleWindow.h"
 #include "Okno.h"
 #include "Pozadavky.h"
 #include "Module.h"

@@ -1,6 +1,7 @@
 #include "Hlavni.h"
 
 #include "LinkWorker.h"
+#include "Report.h"
 #include "Citac619.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
@@ -20,6 +21,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 
@@ -29,6 +32,11 @@ const char* const TitulekOkna = "KV-618 (v." KV_VERSION ") -  nastavení modulu"
 const char* const TextChybaDat = " Nelze vytvořit datové struktury programu";
 
 enum : int { PanelModul = 0, PanelAdresa = 1, PanelRychlost = 2, PanelZprava = 3 };
+
+// How long the end of the program waits for the connection worker to carry
+// out what it holds (a write begun in a window, then closing the link).  A
+// library that has not returned by then is not waited for.
+constexpr std::chrono::seconds CekaniNaKonecSpojeni{10};
 
 }  // namespace
 
@@ -45,6 +53,9 @@ TForm1::TForm1(QWidget* Owner) : QMainWindow(Owner) {
     StatusBar1->NastavText(PanelAdresa, " Adresa");
     StatusBar1->NastavText(PanelRychlost, " Rychlost");
     StatusBar1->NastavText(PanelZprava, "");
+    // What a closed window began and finished (Report.h) shows here until
+    // the next connection dialog.
+    connect(&Report::Program(), &Report::Told, this, [this](const QString& Text) { NastavPanel(PanelZprava, Text); });
 
     FormCreate();
 }
@@ -113,13 +124,24 @@ void TForm1::FormClose() {
     // Closes an open link (_Done) and unloads its library.
     LinkWorker::Program().Post([](kv618::Connection& Spojeni) { Spojeni.Unload(); });
     // The link closes on the worker, after what is in flight there; the
-    // program ends once it has.
-    LinkWorker::Program().Stop();
+    // program ends once it has, or when the library has kept the worker
+    // longer than it may.
+    if (!LinkWorker::Program().Stop(CekaniNaKonecSpojeni)) UkonciBezKnihovny(ulozeno ? std::string() : chyba);
     // The program still ends: keeping it open would not make the file
     // writable.  The link is closed first, so it is not held while the
     // operator reads the message.
     if (!ulozeno) OhlasNeulozeneNastaveni(chyba);
     PData.reset();
+}
+
+// The worker is still inside the library: nothing can close the link, and
+// no destructor may wait for the worker, so the process ends here.  The
+// settings are saved already.
+void TForm1::UkonciBezKnihovny(const std::string& ChybaNastaveni) {
+    if (!ChybaNastaveni.empty()) std::cerr << ChybaNastaveni << std::endl;
+    std::cerr << "R_IV618: knihovna rozhraní neodpověděla do " << CekaniNaKonecSpojeni.count()
+              << " s, program končí bez ukončení spojení" << std::endl;
+    std::_Exit(1);
 }
 
 void TForm1::OhlasNeulozeneNastaveni(const std::string& Chyba) {
@@ -158,6 +180,7 @@ void TForm1::ObnovStavovyRadek() {
 
 void TForm1::Pipojen1Click() {
     if (!PData) return;
+    NastavPanel(PanelZprava, "");
     OtevriOkno<TForm2>();
     ObnovStavovyRadek();
 }

@@ -59,6 +59,7 @@ private:
     void FormCreate();
     void FormClose();
     void OhlasNeulozeneNastaveni(const std::string& Chyba);
+    [[noreturn]] static void UkonciBezKnihovny(const std::string& ChybaNastaveni);
     void NastavPanel(int Panel, const QString& Text);
     void ObnovStavovyRadek();
     template <typename TOkno>
