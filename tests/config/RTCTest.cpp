@@ -2,10 +2,12 @@
 // by calling the timer's handler, so no test depends on the timer's pace.
 #include "OknoSModulem.h"
 #include "RTC.h"
+#include "Report.h"
 #include "StatusBar.h"
 
 #include <QDateTime>
 #include <QFrame>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -203,6 +205,24 @@ TEST_F(RTC, AModuleWithoutAPowerFailureSaysNoneIsRecorded) {
     Tik(*okno);
     EXPECT_EQ(Popisek(okno.get(), 4), "0:00:00");
     EXPECT_EQ(Popisek(okno.get(), 7), QString::fromStdString(DatumNaText(1, 1, 0)));
+}
+
+// "Nastavit čas" and "Cancel" at once: both requests go out all the same, and
+// their result is reported for the closed window.
+TEST_F(RTC, ClockSetWhenTheWindowClosesAtOnceIsFinishedAndReported) {
+    auto okno = Otevri();
+    QSignalSpy hlaseni(&Report::Program(), &Report::Told);
+    Emu->command("clear log");
+    QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button1"), Qt::LeftButton);
+    QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button2"), Qt::LeftButton);
+    EXPECT_FALSE(okno->isVisible());
+    kvtest::DokonciPraci();
+    const auto log = Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].substr(0, 6), "101 1 ");
+    EXPECT_EQ(log[1].substr(0, 6), "101 2 ");
+    ASSERT_EQ(hlaseni.count(), 1);
+    EXPECT_EQ(hlaseni.at(0).at(0).toString(), " Nastavení hodinového obvodu RTC: Čas nastaven");
 }
 
 TEST_F(RTC, NotConnectedEveryTickShowsTheGuardText) {
