@@ -164,7 +164,7 @@ void TForm3::Timer1Timer() {
             }
             if (vsechny) okno->VypadkyNacteny = true;
             if (zadny) okno->ZadnyVypadek();
-            okno->NastavStatus(v.Text);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 

@@ -106,7 +106,7 @@ void TForm6::Timer1Timer() {
                 okno->Hodnoty[krok]->setText(QString::number(v.Vysledek.value));
                 okno->Krok = static_cast<uint8_t>((krok + 1) % PocetVelicin);
             }
-            okno->StatusBar1->NastavText(0, v.Text);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 

@@ -50,7 +50,7 @@ void TForm11::Timer1Timer() {
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadInputBytes(); },
         [](TForm11* okno, const auto& v) {
             if (v.Uspech()) okno->ZobrazVstupy(v.Vysledek.value);
-            okno->StatusBar1->NastavText(0, v.Text);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 

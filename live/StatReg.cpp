@@ -54,7 +54,7 @@ void TForm15::Timer1Timer() {
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadStatusBytes(); },
         [](TForm15* okno, const auto& v) {
             if (v.Uspech()) okno->ZobrazBity(v.Vysledek.value);
-            okno->StatusBar1->NastavText(0, v.Text);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 
