@@ -133,8 +133,7 @@ kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky) 
 // new texts); with PRF clear only once all four have come, when they tell
 // whether the module holds a failure at all.
 void TForm3::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const bool sVypadky = !VypadkyNacteny;
     Pozadavky.Posli(
         this, AdresaModulu, [sVypadky](const kv618::Module& m) { return CtiHodiny(m, sVypadky); },
@@ -172,7 +171,7 @@ void TForm3::Timer1Timer() {
 // press while they run starts nothing.
 void TForm3::Button1Click() {
     if (!PData || Nastaveni.Venku()) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Timer1->stop();
     // One reading of the clock for both requests, so time and date agree.
     const QDateTime ted = QDateTime::currentDateTime();

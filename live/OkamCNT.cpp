@@ -92,8 +92,7 @@ void TForm6::FormShow() {
 }
 
 void TForm6::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const uint8_t krok = Krok;
     const kv618::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
     const int citac = krok % PocetCitacu;
@@ -114,7 +113,7 @@ void TForm6::Timer1Timer() {
 // press while they run starts nothing.
 void TForm6::Button1Click() {
     if (!PData || Nulovani.Venku()) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Timer1->stop();
     // The counters after one that fails are not reset.
     Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetCounters(); },

@@ -44,18 +44,11 @@ void TForm11::FormShow() {
 void TForm11::Button1Click() { close(); }
 
 void TForm11::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Pozadavky.Posli(
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadInputBytes(); },
         [](TForm11* okno, const auto& v) {
-            if (v.Uspech()) okno->ZobrazVstupy(v.Vysledek.value);
+            if (v.Uspech()) ZobrazBity(okno->Hodnoty, v.Vysledek.value);
             okno->StatusBar1->NastavNovyText(0, v.Text);
         });
-}
-
-void TForm11::ZobrazVstupy(const std::array<uint8_t, 4>& D) {
-    for (int n = 0; n < 32; ++n) {
-        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
-    }
 }

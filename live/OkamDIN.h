@@ -31,8 +31,6 @@ public slots:
     void Timer1Timer();
 
 private:
-    void ZobrazVstupy(const std::array<uint8_t, 4>& D);
-
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
 
 public:

@@ -56,8 +56,7 @@ void TForm9::FormShow() {
 // A press while the previous write is still out sends the boxes as they
 // are now right after it.
 void TForm9::Button1Click() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const uint32_t vystupy = kv618::Number(StavyVystupu());
     Zapisy.Zarad(
         this, AdresaModulu, [vystupy](const kv618::Module& m) { return m.WriteOutputs(vystupy); },

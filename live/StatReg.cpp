@@ -48,12 +48,11 @@ void TForm15::FormShow() {
 }
 
 void TForm15::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Pozadavky.Posli(
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadStatusBytes(); },
         [](TForm15* okno, const auto& v) {
-            if (v.Uspech()) okno->ZobrazBity(v.Vysledek.value);
+            if (v.Uspech()) ZobrazBity(okno->Hodnoty, v.Vysledek.value);
             okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
@@ -62,8 +61,7 @@ void TForm15::Timer1Timer() {
 // register as the module has it then.
 // A reset pressed while a poll is out goes right after it.
 void TForm15::Button2Click() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetStatus(); }, QString(),
                    [](TForm15* okno, const auto& v) {
                        if (!v.Uspech()) okno->StatusBar1->NastavText(0, v.Text);
@@ -71,9 +69,3 @@ void TForm15::Button2Click() {
 }
 
 void TForm15::Button1Click() { close(); }
-
-void TForm15::ZobrazBity(const std::array<uint8_t, 4>& D) {
-    for (int n = 0; n < 32; ++n) {
-        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
-    }
-}

@@ -28,8 +28,6 @@ public slots:
     void Button2Click();
 
 private:
-    void ZobrazBity(const std::array<uint8_t, 4>& D);
-
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
 
 public:

@@ -73,6 +73,13 @@ QAction* TForm1::PolozkaMenu(QWidget* Menu, const char* Jmeno, const QString& Ti
     return polozka;
 }
 
+QMenu* TForm1::Podmenu(const char* Jmeno, const QString& Titulek) {
+    auto* menu = new QMenu(Titulek, MainMenu1);
+    menu->setObjectName(Jmeno);
+    MainMenu1->addMenu(menu);
+    return menu;
+}
+
 void TForm1::VytvorMenu() {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName("MainMenu1");
@@ -80,18 +87,14 @@ void TForm1::VytvorMenu() {
 
     Pipojen1 = PolozkaMenu(MainMenu1, "Pipojen1", "&Připojení", &TForm1::Pipojen1Click);
 
-    Nastaven1 = new QMenu("&Nastavení", MainMenu1);
-    Nastaven1->setObjectName("Nastaven1");
-    MainMenu1->addMenu(Nastaven1);
+    Nastaven1 = Podmenu("Nastaven1", "&Nastavení");
     AdresaRychlost1 = PolozkaMenu(Nastaven1, "AdresaRychlost1", "Adresa, rychlost", &TForm1::AdresaRychlost1Click);
     NastavAIN1 = PolozkaMenu(Nastaven1, "NastavAIN1", "Čítače KV-619", &TForm1::NastavAIN1Click);
     HodinovobvodRTC1 =
         PolozkaMenu(Nastaven1, "HodinovobvodRTC1", "Hodinový obvod RTC", &TForm1::HodinovobvodRTC1Click);
     NastavDIO1 = PolozkaMenu(Nastaven1, "NastavDIO1", "Digitální vstupy/výstupy", &TForm1::NastavDIO1Click);
 
-    Okamithodnoty1 = new QMenu("&Okamžité hodnoty", MainMenu1);
-    Okamithodnoty1->setObjectName("Okamithodnoty1");
-    MainMenu1->addMenu(Okamithodnoty1);
+    Okamithodnoty1 = Podmenu("Okamithodnoty1", "&Okamžité hodnoty");
     OkamAIN2 = PolozkaMenu(Okamithodnoty1, "OkamAIN2", "Čítače", &TForm1::OkamAIN2Click);
     OkamDIN2 = PolozkaMenu(Okamithodnoty1, "OkamDIN2", "Digitální vstupy", &TForm1::OkamDIN2Click);
     OkamDOUT1 = PolozkaMenu(Okamithodnoty1, "OkamDOUT1", "Digitální výstupy", &TForm1::OkamDOUT1Click);

@@ -54,6 +54,7 @@ protected:
 
 private:
     void VytvorMenu();
+    QMenu* Podmenu(const char* Jmeno, const QString& Titulek);
     QAction* PolozkaMenu(QWidget* Menu, const char* Jmeno, const QString& Titulek, void (TForm1::*Obsluha)());
     void VycentrujNaObrazovce();
     void FormCreate();

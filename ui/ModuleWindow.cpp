@@ -1,5 +1,7 @@
 #include "ModuleWindow.h"
 
+#include "Okno.h"
+
 #include <QShowEvent>
 #include <QTimer>
 
@@ -17,3 +19,5 @@ void ModuleWindow::showEvent(QShowEvent* Event) {
     // A dialog shown again after it was closed polls again.
     if (Timer1 && !Timer1->isActive()) Timer1->start();
 }
+
+bool ModuleWindow::MuzeMluvit() { return PData && OverPripojeni(PData, StatusBar1); }

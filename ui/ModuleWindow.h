@@ -37,6 +37,9 @@ public slots:
 
 protected:
     explicit ModuleWindow(QWidget* Owner) : QDialog(Owner) {}
+    // A record, and the connection rule met; otherwise the status bar says
+    // that the link is not initialised (nothing at all without a record).
+    bool MuzeMluvit();
     // A window given back from the task bar is not a new opening.
     void showEvent(QShowEvent* Event) override;
 
