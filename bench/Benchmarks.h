@@ -4,7 +4,9 @@
 
 #include "Stats.h"
 
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -19,6 +21,33 @@ struct Row {
     std::string note;
 };
 
+// A row of the measured side's median against the reference's, with the
+// ratios of the repetitions.
+inline Row medianRow(std::string figure, std::string measured, std::string reference, const std::vector<double>& ratios) {
+    Row row;
+    row.figure = std::move(figure);
+    row.measured = std::move(measured);
+    row.reference = std::move(reference);
+    row.ratio = summarize(ratios);
+    return row;
+}
+
+// The goal of a row whose median ratio must stay at most `high`, or within
+// `low` - `high`: sets its text and whether the median meets it.
+inline std::string goalNumber(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+inline void atMost(Row& row, double high) {
+    row.goal = "<= " + goalNumber(high);
+    row.met = row.ratio.median <= high;
+}
+inline void within(Row& row, double low, double high) {
+    row.goal = goalNumber(low) + " - " + goalNumber(high);
+    row.met = row.ratio.median >= low && row.ratio.median <= high;
+}
+
 struct Settings {
     bool quick = false;     // fewer repetitions, for a check that it all runs
     int pollSeconds = 20;
@@ -32,6 +61,7 @@ std::vector<Row> pollBench(const Settings& s);
 std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
+std::vector<Row> sparkplugBench(const Settings& s);
 std::vector<Row> cliBench(const Settings& s);
 
 // Child process modes of the benchmark executable.

@@ -7,6 +7,7 @@
 //   7e     cadence of every module with the bridge held on one core, for
 //          growing numbers of modules.
 #include "Benchmarks.h"
+#include "Cores.h"
 
 #include "../module/Connection.h"  // the module layer's, not bench/Connection.h
 #include "Emulator.h"
@@ -35,7 +36,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-constexpr int BridgeCore = 0;  // the bridge's core; everything else runs on the other
+constexpr int BridgeCore = MeasuredCore;  // the bridge's core; everything else runs on the other
 
 std::string withUnit(double value, const char* unit, int decimals = 1) {
     char text[64];
@@ -43,43 +44,10 @@ std::string withUnit(double value, const char* unit, int decimals = 1) {
     return text;
 }
 
-void pin(pid_t pid, int core) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(core, &set);
-    ::sched_setaffinity(pid, sizeof set, &set);
-}
-
-// The process's user and system time in seconds.
-double cpuSeconds(pid_t pid) {
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i == 14 || i == 15) ticks += std::stod(field);
-    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
 struct Setup {
     int modules = 1;     // per emulator
     int emulators = 1;   // LAN converters, one line each
     std::string polls;   // keys of every module
-};
-
-// This process, and so everything it starts, on the core that is not the
-// bridge's, for as long as it lives.
-struct OtherCore {
-    OtherCore() {
-        if (std::thread::hardware_concurrency() > 1) pin(0, BridgeCore + 1);
-    }
-    ~OtherCore() {
-        cpu_set_t all;
-        CPU_ZERO(&all);
-        for (unsigned c = 0; c < std::thread::hardware_concurrency(); ++c) CPU_SET(c, &all);
-        ::sched_setaffinity(0, sizeof all, &all);
-    }
 };
 
 // One broker, the emulators, the bridge with every module and a client on
@@ -161,11 +129,9 @@ Row latencyRow(std::chrono::milliseconds interval, int samples, const char* figu
         latencies.push_back(ms);
         ratios.push_back(ms / static_cast<double>(interval.count()));
     }
-    Row row;
-    row.figure = figure;
-    row.measured = withUnit(percentile(latencies, 0.5), "ms");
-    row.reference = withUnit(static_cast<double>(interval.count()), "ms", 0) + " (poll interval)";
-    row.ratio = summarize(ratios);
+    Row row = medianRow(figure,
+                        withUnit(percentile(latencies, 0.5), "ms"),
+                        withUnit(static_cast<double>(interval.count()), "ms", 0) + " (poll interval)", ratios);
     const double worst = *std::max_element(ratios.begin(), ratios.end());
     row.goal = "max <= 1.05";
     row.met = worst <= 1.05;
@@ -262,17 +228,7 @@ Row cadenceRow(const Settings& s, int perEmulator, int emulators) {
 }  // namespace
 
 std::vector<Row> bridgeBench(const Settings& s) {
-    // The emulator saves every module's state file each second; on a disk
-    // folder the saves of 255 files stall it (the rename over the old file
-    // waits for the data), which would be measured as the bridge's.
-    const char* before = std::getenv("TMPDIR");
-    const std::string kept = before ? before : "";
-    if (::access("/dev/shm", W_OK) == 0) ::setenv("TMPDIR", "/dev/shm", 1);
-    struct Restore {
-        std::string value;
-        bool had;
-        ~Restore() { had ? ::setenv("TMPDIR", value.c_str(), 1) : ::unsetenv("TMPDIR"); }
-    } restore{kept, before != nullptr};
+    StateFilesInMemory inMemory;
     std::vector<Row> rows;
     rows.push_back(latencyRow(100ms, s.quick ? 10 : 100,
                               "7a. Bridge: input change to MQTT message, inputs every 100 ms, vs poll interval"));

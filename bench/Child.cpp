@@ -1,43 +1,18 @@
 #include "Child.h"
 
+#include "Command.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <poll.h>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace bench {
-
-namespace {
-
-std::vector<std::string> mergedEnvironment(const Child::Environment& extra) {
-    std::map<std::string, std::string> vars;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry(*e);
-        const auto eq = entry.find('=');
-        if (eq != std::string::npos) vars[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& [name, value] : extra) vars[name] = value;
-    std::vector<std::string> out;
-    for (const auto& [name, value] : vars) out.push_back(name + "=" + value);
-    return out;
-}
-
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> out;
-    for (auto& t : texts) out.push_back(t.data());
-    out.push_back(nullptr);
-    return out;
-}
-
-}  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const Environment& extra) {
     int pipeFds[2];
@@ -47,9 +22,9 @@ Child::Child(const std::vector<std::string>& argv, const Environment& extra) {
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
 
     auto args = argv;
-    auto env = mergedEnvironment(extra);
-    auto argp = pointers(args);
-    auto envp = pointers(env);
+    auto env = kvtest::ChildEnvironment(extra);
+    auto argp = kvtest::Pointers(args);
+    auto envp = kvtest::Pointers(env);
     started_ = std::chrono::steady_clock::now();
     const int rc = posix_spawn(&pid_, args.at(0).c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);

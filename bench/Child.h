@@ -3,6 +3,8 @@
 // memory and start-up are its own and nothing of the measuring side.
 #pragma once
 
+#include "Command.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -15,7 +17,7 @@ namespace bench {
 
 class Child {
 public:
-    using Environment = std::vector<std::pair<std::string, std::string>>;
+    using Environment = kvtest::Environment;
 
     // Starts argv[0] (a path) with the given variables added to or replacing
     // the current environment.  Throws std::runtime_error on failure.

@@ -231,11 +231,8 @@ std::vector<Row> exchangeBench(const Settings& s) {
     auto ratioRow = [&](int a, int b, std::string figure, std::string goal, bool checked) {
         std::vector<double> ratios;
         for (int r = 0; r < rounds; ++r) ratios.push_back(paths[a].perRound[r] / paths[b].perRound[r]);
-        Row row;
-        row.figure = std::move(figure);
-        row.measured = withUnit(percentile(paths[a].perRound, 0.5), "µs");
-        row.reference = withUnit(percentile(paths[b].perRound, 0.5), "µs");
-        row.ratio = summarize(ratios);
+        Row row = medianRow(std::move(figure), withUnit(percentile(paths[a].perRound, 0.5), "µs"),
+                            withUnit(percentile(paths[b].perRound, 0.5), "µs"), ratios);
         row.goal = std::move(goal);
         row.met = !checked || row.ratio.median <= 1.3;
         row.note = std::to_string(rounds) + " rounds x " + std::to_string(perRound) + " exchanges, one core";
@@ -288,13 +285,10 @@ std::vector<Row> serialAt(const Settings& s, int32_t rate) {
         ratios.push_back(ms / lineMs);
     }
 
-    Row row;
-    row.figure = "2. Serial exchange at " + std::to_string(rate) + " Bd (QCOM726.DLL, pty, line timing) vs line time";
-    row.measured = withUnit(percentile(measured, 0.5), "ms", 2);
-    row.reference = withUnit(lineMs, "ms", 2);
-    row.ratio = summarize(ratios);
-    row.goal = "0.9 - 1.1";
-    row.met = row.ratio.median >= 0.9 && row.ratio.median <= 1.1;
+    Row row = medianRow("2. Serial exchange at " + std::to_string(rate) + " Bd (QCOM726.DLL, pty, line timing) vs line time",
+                        withUnit(percentile(measured, 0.5), "ms", 2),
+                        withUnit(lineMs, "ms", 2), ratios);
+    within(row, 0.9, 1.1);
     row.note = std::to_string(count) + " exchanges";
     if (failures > 0) row.note += "; failed: " + std::to_string(failures);
 

@@ -64,11 +64,9 @@ double cancelLatency(QDialog& window, const char* button) {
 Row goalRow(std::string figure, const std::vector<double>& values, double goalMs, std::string note) {
     std::vector<double> ratios;
     for (double v : values) ratios.push_back(v / goalMs);
-    Row row;
-    row.figure = std::move(figure);
-    row.measured = withUnit(percentile(values, 1.0), "ms (longest)");
-    row.reference = withUnit(goalMs, "ms");
-    row.ratio = summarize(ratios);
+    Row row = medianRow(std::move(figure),
+                        withUnit(percentile(values, 1.0), "ms (longest)"),
+                        withUnit(goalMs, "ms"), ratios);
     row.goal = "<= 1 (" + withUnit(goalMs, "ms") + ")";
     row.met = percentile(values, 1.0) <= goalMs;
     row.note = std::move(note);

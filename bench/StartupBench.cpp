@@ -77,38 +77,28 @@ std::vector<Row> startupBench(const Settings& s) {
     }
     rmdir(folder);
 
-    Row time;
-    time.figure = "5a. Start to main window shown (TForm1) vs bare QMainWindow";
-    time.measured = withUnit(percentile(programMs, 0.5), "ms");
-    time.reference = withUnit(percentile(bareMs, 0.5), "ms");
-    time.ratio = summarize(timeRatio);
-    time.goal = "<= 1.2";
-    time.met = time.ratio.median <= 1.2;
+    Row time = medianRow("5a. Start to main window shown (TForm1) vs bare QMainWindow",
+                         withUnit(percentile(programMs, 0.5), "ms"),
+                         withUnit(percentile(bareMs, 0.5), "ms"), timeRatio);
+    atMost(time, 1.2);
     time.note = std::to_string(rounds) + " starts each, offscreen platform";
 
-    Row memory;
-    memory.figure = "5b. Peak resident memory (TForm1) vs bare QMainWindow";
-    memory.measured = withUnit(percentile(programKiB, 0.5) / 1024, "MiB");
-    memory.reference = withUnit(percentile(bareKiB, 0.5) / 1024, "MiB");
-    memory.ratio = summarize(memoryRatio);
-    memory.goal = "<= 1.3";
-    memory.met = memory.ratio.median <= 1.3;
+    Row memory = medianRow("5b. Peak resident memory (TForm1) vs bare QMainWindow",
+                           withUnit(percentile(programKiB, 0.5) / 1024, "MiB"),
+                           withUnit(percentile(bareKiB, 0.5) / 1024, "MiB"), memoryRatio);
+    atMost(memory, 1.3);
     memory.note = "VmHWM of the started process";
 
-    Row textTime;
-    textTime.figure = "5c. (diagnosis) start of TForm1 vs bare window with one line of text";
-    textTime.measured = time.measured;
-    textTime.reference = withUnit(percentile(textMs, 0.5), "ms");
-    textTime.ratio = summarize(textTimeRatio);
+    Row textTime = medianRow("5c. (diagnosis) start of TForm1 vs bare window with one line of text",
+                             time.measured,
+                             withUnit(percentile(textMs, 0.5), "ms"), textTimeRatio);
     textTime.goal = "-";
     textTime.met = true;
     textTime.note = "the first text painted loads the fonts";
 
-    Row textMemory;
-    textMemory.figure = "5d. (diagnosis) peak memory of TForm1 vs bare window with one line of text";
-    textMemory.measured = memory.measured;
-    textMemory.reference = withUnit(percentile(textKiB, 0.5) / 1024, "MiB");
-    textMemory.ratio = summarize(textMemoryRatio);
+    Row textMemory = medianRow("5d. (diagnosis) peak memory of TForm1 vs bare window with one line of text",
+                               memory.measured,
+                               withUnit(percentile(textKiB, 0.5) / 1024, "MiB"), textMemoryRatio);
     textMemory.goal = "-";
     textMemory.met = true;
     return {time, memory, textTime, textMemory};

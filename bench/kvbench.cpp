@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -29,6 +29,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"poll", bench::pollBench},         {"startup", bench::startupBench},
         {"silent", bench::silentBench},
         {"bridge", bench::bridgeBench},
+        {"sparkplug", bench::sparkplugBench},
         {"cli", bench::cliBench},
     };
     return all;
@@ -45,7 +46,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|cli ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli ...]\n");
     return 2;
 }
 

@@ -1,6 +1,7 @@
 // The bridge between the modules and an MQTT broker: every line of the
 // configuration polled on its own thread, every module published under
-// kv618/<module>/ through a session of its own (docs/bridge.md).
+// kv618/<module>/ through a session of its own, or as a device of one
+// Sparkplug edge node (docs/bridge.md).
 #pragma once
 
 #include "Config.h"
@@ -12,8 +13,7 @@
 namespace kvbridge {
 
 class Line;
-class Session;
-class BrokerWatch;
+class Publisher;
 
 // Exit statuses of RunBridge.
 inline constexpr int ExitStopped = 0;     // ended by SIGTERM or SIGINT
@@ -24,6 +24,10 @@ inline constexpr int ExitBadConfig = 78;  // the configuration is wrong (sysexit
 // publishes every module offline and closes every link.  A bad file gets one
 // message on standard error naming its line.
 int RunBridge(const std::string& configPath);
+// Reads the configuration file as RunBridge would and ends there, without
+// touching a module or the broker: ExitStopped with a summary, or
+// ExitBadConfig with the message naming the line.
+int CheckConfig(const std::string& configPath);
 
 class Bridge {
 public:
@@ -38,11 +42,8 @@ public:
     void Stop();
 
 private:
-    void OnCommand(size_t module, const std::string& what, std::string_view payload, bool retained);
-
     Config config_;
-    std::unique_ptr<BrokerWatch> watch_;
-    std::vector<std::unique_ptr<Session>> sessions_;
+    std::unique_ptr<Publisher> publisher_;
     std::vector<std::unique_ptr<Line>> lines_;
     std::vector<Line*> lineOf_;  // by module
     bool running_ = false;

@@ -4,6 +4,7 @@
 #include "Interfaces.h"
 #include "Files.h"
 #include "Ini.h"
+#include "Messages.h"
 
 #include <unistd.h>
 
@@ -28,6 +29,10 @@ constexpr size_t LongestName = 64;
 // Each module's session holds three descriptors in libmosquitto, whose loop
 // waits with select(): all of them must stay below FD_SETSIZE (1024).
 constexpr size_t MostModules = 300;
+// A Sparkplug node has one session whatever the number of modules; each line
+// holds a descriptor or two, and the session's must still stay below 1024.
+constexpr size_t MostSparkplugModules = 4000;
+constexpr size_t MostSparkplugLines = 900;
 
 using kv618::Failed;
 using kv618::Outcome;
@@ -110,7 +115,24 @@ Outcome<> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
     return {};
 }
 
+// One level of a topic: Sparkplug's group, edge node and host ids.
+Outcome<> TopicLevel(const Entry& e, std::string& out) {
+    if (e.value.empty() || e.value.find_first_of("/+#") != std::string::npos)
+        return Failed{e.key + " must be one level of a topic: not empty, without /, + and #, not " + Quoted(e.value),
+                      e.line};
+    out = e.value;
+    return {};
+}
+
+Outcome<> YesNo(const Entry& e, bool& out) {
+    if (SameName(e.value, "yes") || SameName(e.value, "true") || SameName(e.value, "on")) out = true;
+    else if (SameName(e.value, "no") || SameName(e.value, "false") || SameName(e.value, "off")) out = false;
+    else return Failed{e.key + " is yes or no, not " + Quoted(e.value), e.line};
+    return {};
+}
+
 Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
+    int sparkplugLine = 0, discoveryLine = 0;
     for (const Entry& e : section.entries) {
         const auto path = [&](std::string& field, int& line) -> Outcome<> {
             if (e.value.empty()) return Failed{e.key + " needs a file name", e.line};
@@ -133,10 +155,30 @@ Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
         else if (SameName(e.key, "key file")) fault = path(broker.keyFile, broker.keyLine);
         else if (SameName(e.key, "keepalive")) fault = NumberIn(e, 5, 65535, broker.keepalive);
         else if (SameName(e.key, "qos")) fault = NumberIn(e, 0, 2, broker.qos);
-        else
+        else if (SameName(e.key, "payload")) {
+            if (SameName(e.value, "sparkplug")) broker.sparkplug = true;
+            else if (SameName(e.value, "json")) broker.sparkplug = false;
+            else fault = Failed{"payload is json (the default) or sparkplug, not " + Quoted(e.value), e.line};
+            sparkplugLine = e.line;
+        } else if (SameName(e.key, "group id")) fault = TopicLevel(e, broker.groupId);
+        else if (SameName(e.key, "edge node id")) fault = TopicLevel(e, broker.edgeNodeId);
+        else if (SameName(e.key, "primary host id")) fault = TopicLevel(e, broker.primaryHostId);
+        else if (SameName(e.key, "homeassistant discovery")) {
+            fault = YesNo(e, broker.homeAssistant);
+            discoveryLine = e.line;
+        } else if (SameName(e.key, "homeassistant prefix")) {
+            if (e.value.empty() || e.value.find_first_of("+#") != std::string::npos || e.value.front() == '/' ||
+                e.value.back() == '/')
+                fault = Failed{"homeassistant prefix must be a topic without + and # and without a / at either end, "
+                               "not " + Quoted(e.value),
+                               e.line};
+            broker.discoveryPrefix = e.value;
+        } else
             fault = Failed{"unknown key " + Quoted(e.key) +
-                                      " in [broker]; known: host, port, client id, user, password file, ca file, "
-                                      "cert file, key file, keepalive, qos", e.line};
+                               " in [broker]; known: host, port, client id, user, password file, ca file, cert file, "
+                               "key file, keepalive, qos, payload, group id, edge node id, primary host id, "
+                               "homeassistant discovery, homeassistant prefix",
+                           e.line};
         if (!fault.ok()) return fault;
     }
     if (!broker.passwordFile.empty() && broker.user.empty())
@@ -145,6 +187,9 @@ Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
         return Failed{"cert file and key file go together", std::max(broker.certLine, broker.keyLine)};
     if (!broker.certFile.empty() && broker.caFile.empty())
         return Failed{"a client certificate needs a ca file (TLS)", broker.certLine};
+    if (broker.sparkplug && broker.homeAssistant)
+        return Failed{"homeassistant discovery goes with the JSON topics, not with payload = sparkplug",
+                      std::max(sparkplugLine, discoveryLine)};
     return {};
 }
 
@@ -383,11 +428,6 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
         }
         ModuleConfig module;
         if (auto fault = ReadModule(section, module); !fault.ok()) return message(fault.failure());
-        if (config.modules.size() == MostModules)
-            return message({"one bridge serves at most " + std::to_string(MostModules) +
-                                " modules (each has an MQTT session of its own); run a second "
-                                "bridge with another client id for the others",
-                            section.line});
         for (const ModuleConfig& other : config.modules)
             if (other.name == module.name)
                 return message(
@@ -395,12 +435,31 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName)
                      section.line});
         config.modules.push_back(std::move(module));
     }
-    if (config.modules.empty()) return Failed{fileName + ": no [module NAME] section, so there is nothing to poll"};
+    if (config.modules.empty()) return Failed{fileName + ": " + _("no [module NAME] section, so there is nothing to poll")};
+    // After every section: [broker] may stand anywhere in the file.
+    if (!config.broker.sparkplug && config.modules.size() > MostModules)
+        return message({"one bridge serves at most " + std::to_string(MostModules) +
+                            " modules with the JSON topics (each has an MQTT session of its own); run a second "
+                            "bridge with another client id for the others, or use payload = sparkplug (one "
+                            "session for every module)",
+                        config.modules[MostModules].line});
+    if (config.modules.size() > MostSparkplugModules)
+        return message({"one bridge serves at most " + std::to_string(MostSparkplugModules) +
+                            " modules; run a second bridge with another client id and edge node id for the others",
+                        config.modules[MostSparkplugModules].line});
     if (auto fault = GroupLines(config); !fault.ok()) return message(fault.failure());
+    if (config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
+        return Failed{fileName + ": " + std::to_string(config.lines.size()) + " lines; one bridge serves at most " +
+                      std::to_string(MostSparkplugLines) + "; run a second bridge for the others"};
     if (config.broker.clientId.empty()) {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) != 0 || !*host) std::strcpy(host, "localhost");
         config.broker.clientId = std::string("kv618-") + host;
+    }
+    if (config.broker.edgeNodeId.empty()) {
+        config.broker.edgeNodeId = config.broker.clientId;
+        std::replace_if(config.broker.edgeNodeId.begin(), config.broker.edgeNodeId.end(),
+                        [](char c) { return c == '/' || c == '+' || c == '#'; }, '_');
     }
     return config;
 }
@@ -409,7 +468,7 @@ Outcome<Config> LoadConfig(const std::string& path) {
     std::string bytes;
     // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
     if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
-        return Failed{path + ": cannot be read: " + files::Reason(f)};
+        return Failed{path + ": " + i18n::Fill(_("cannot be read: %s"), files::Reason(f))};
     auto parsed = ParseConfig(bytes, path);
     if (!parsed.ok()) return parsed;
     BrokerConfig& broker = parsed->broker;
@@ -419,14 +478,14 @@ Outcome<Config> LoadConfig(const std::string& path) {
                               {&broker.certFile, broker.certLine}, {&broker.keyFile, broker.keyLine}}) {
         *file = Resolve(folder, *file);
         if (!file->empty() && ::access(file->c_str(), R_OK) != 0)
-            return Failed{where(line) + *file + " cannot be read: " + std::strerror(errno)};
+            return Failed{where(line) + i18n::Fill(_("%s cannot be read: %s"), *file, std::strerror(errno))};
     }
     if (!broker.passwordFile.empty()) {
         std::string secret;
         if (const auto f = files::Read(broker.passwordFile, secret, files::Kinds::Any); f.failed())
-            return Failed{where(broker.passwordLine) + broker.passwordFile + " cannot be read: " + files::Reason(f)};
+            return Failed{where(broker.passwordLine) + i18n::Fill(_("%s cannot be read: %s"), broker.passwordFile, files::Reason(f))};
         broker.password = secret.substr(0, secret.find_first_of("\r\n"));
-        if (broker.password.empty()) return Failed{where(broker.passwordLine) + broker.passwordFile + " holds no password"};
+        if (broker.password.empty()) return Failed{where(broker.passwordLine) + i18n::Fill(_("%s holds no password"), broker.passwordFile)};
     }
     return parsed;
 }

@@ -29,6 +29,14 @@ struct BrokerConfig {
     int passwordLine = 0, caLine = 0, certLine = 0, keyLine = 0;
     int keepalive = 30;  // seconds
     int qos = 1;
+    // payload = sparkplug: the bridge is one Sparkplug edge node, each module a device.
+    bool sparkplug = false;
+    std::string groupId = "kv618";
+    std::string edgeNodeId;     // empty: the client id
+    std::string primaryHostId;  // empty: births go out without waiting for a host
+    // With the JSON topics: Home Assistant's MQTT discovery under `discoveryPrefix`.
+    bool homeAssistant = false;
+    std::string discoveryPrefix = "homeassistant";
 
     int Port() const { return port != 0 ? port : caFile.empty() ? 1883 : 8883; }
     bool Tls() const { return !caFile.empty(); }

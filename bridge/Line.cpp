@@ -2,6 +2,7 @@
 
 #include "Interfaces.h"
 #include "Log.h"
+#include "Messages.h"
 
 #include <algorithm>
 
@@ -22,8 +23,6 @@ const char* PollName(int poll) {
     return names[poll];
 }
 
-WallTime Now() { return std::chrono::system_clock::now(); }
-
 // The next due time of a poll with a steady cadence; a poll that fell behind
 // by more than its interval goes at once rather than in a burst.
 template <typename T, typename D>
@@ -34,13 +33,12 @@ T Next(T due, D interval, T now) {
 
 }  // namespace
 
-Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, const std::vector<Session*>& sessions)
-    : config_(line), data_(line.data) {
+Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher)
+    : config_(line), publisher_(publisher), data_(line.data) {
     retryOpen_ = modules[line.modules.front()].retry;
     for (const size_t i : line.modules) {
         Polled p;
         p.config = &modules[i];
-        p.session = sessions[i];
         p.index = i;
         polled_.push_back(p);
         retryOpen_ = std::min<Clock::duration>(retryOpen_, modules[i].retry);
@@ -76,8 +74,7 @@ bool Line::Post(size_t module, Command command, std::string topic, std::string p
 }
 
 std::string Line::Where(const Polled& p) const {
-    return "module " + p.config->name + " (address " + std::to_string(p.config->data.Adresa) + " on " +
-           config_.name + ")";
+    return i18n::Fill(_("module %s (address %s on %s)"), p.config->name, p.config->data.Adresa, config_.name);
 }
 
 void Line::Run() {
@@ -146,21 +143,21 @@ bool Line::OpenLink() {
     const int32_t code = connection_.Open(config_.type, kv618::InitBlock(data_, config_.type), rate);
     if (code == 0) {
         rate_ = rate;
-        if (!openFailure_.empty()) Log("line " + config_.name + ": open");
+        if (!openFailure_.empty()) Log(i18n::Fill(_("line %s: open"), config_.name));
         openFailure_.clear();
-        for (Polled& p : polled_) p.session->ClearCondition(topic::Error);
+        for (Polled& p : polled_) publisher_.LineOpen(p.index);
         return true;
     }
     const std::string text = Text(code);
     if (text != openFailure_) {
         openFailure_ = text;
-        Log("line " + config_.name + ": cannot be opened (" + std::to_string(code) + "): " + text +
-            "; the other lines go on, this one is tried again every " +
-            std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()) + " ms");
+        Log(i18n::Fill(_("line %s: cannot be opened (%s): %s; the other lines go on, this one is tried again every %s ms"),
+                       config_.name, code, text,
+                       std::chrono::duration_cast<std::chrono::milliseconds>(retryOpen_).count()));
         // A session may connect only later: the reason stands until the line opens.
         for (Polled& p : polled_) {
-            p.session->PublishState(topic::Online, OnlinePayload(false));
-            p.session->PublishCondition(topic::Error, PollErrorJson("line", code, text, Now()));
+            publisher_.Offline(p.index);
+            publisher_.LineFailed(p.index, code, text);
         }
     }
     return false;
@@ -195,9 +192,9 @@ void Line::Identify(Polled& p) {
     p.identifyDue = Clock::now() + p.config->retry;
     if (!p.reportedSilent) {
         p.reportedSilent = true;
-        Log(Where(p) + " does not answer (" + std::to_string(id.error) + "): " + Text(id.error) +
-            "; asked again every " + std::to_string(p.config->retry.count()) + " ms");
-        p.session->PublishState(topic::Online, OnlinePayload(false));
+        Log(i18n::Fill(_("%s does not answer (%s): %s; asked again every %s ms"), Where(p), id.error, Text(id.error),
+                       p.config->retry.count()));
+        publisher_.Offline(p.index);
     }
 }
 
@@ -207,22 +204,23 @@ void Line::GoOnline(Polled& p, const kv618::Identification& id) {
     p.reportedSilent = false;
     p.inputs.reset();
     p.status.reset();
+    // A module that was silent may have lost power and taken its initial outputs.
+    p.outputs.reset();
     p.counterStep = 0;
     std::fill(std::begin(p.refused), std::end(p.refused), 0);
     const auto now = Clock::now();
     p.inputsDue = p.statusDue = p.countersDue = p.countersStarted = now;
-    Log(Where(p) + " answers: " + id.Text());
-    p.session->PublishState(topic::Identification, IdentificationJson(id, p.config->data.Adresa, Now()));
-    p.session->PublishState(topic::Online, OnlinePayload(true));
+    Log(i18n::Fill(_("%s answers: %s"), Where(p), id.Text()));
+    publisher_.Online(p.index, id);
 }
 
 void Line::GoOffline(Polled& p, int code) {
     p.online = false;
     p.reportedSilent = true;
     p.identifyDue = Clock::now() + p.config->retry;
-    Log(Where(p) + " stopped answering (" + std::to_string(code) + "): " + Text(code) + "; asked again every " +
-        std::to_string(p.config->retry.count()) + " ms");
-    p.session->PublishState(topic::Online, OnlinePayload(false));
+    Log(i18n::Fill(_("%s stopped answering (%s): %s; asked again every %s ms"), Where(p), code, Text(code),
+                   p.config->retry.count()));
+    publisher_.Offline(p.index);
 }
 
 void Line::Answered(Polled& p, Poll poll) {
@@ -237,7 +235,7 @@ void Line::Failed(Polled& p, Poll poll, int code) {
         int& last = p.refused[static_cast<int>(poll)];
         if (last != code) {
             last = code;
-            p.session->PublishEvent(topic::Error, PollErrorJson(PollName(static_cast<int>(poll)), code, Text(code), Now()));
+            publisher_.PollFailed(p.index, PollName(static_cast<int>(poll)), code, Text(code));
         }
         return;
     }
@@ -256,7 +254,7 @@ void Line::ReadInputs(Polled& p) {
     if (p.inputs != inputs.value || now - p.inputsPublished >= p.config->heartbeat) {
         p.inputs = inputs.value;
         p.inputsPublished = now;
-        p.session->PublishState(topic::Inputs, InputsJson(inputs.value, Now()));
+        publisher_.Inputs(p.index, inputs.value);
     }
 }
 
@@ -271,7 +269,7 @@ void Line::ReadStatus(Polled& p) {
     if (p.status != status.value || now - p.statusPublished >= p.config->heartbeat) {
         p.status = status.value;
         p.statusPublished = now;
-        p.session->PublishState(topic::Status, StatusJson(status.value, Now()));
+        publisher_.Status(p.index, status.value);
     }
 }
 
@@ -299,7 +297,7 @@ void Line::ReadCounterStep(Polled& p) {
     }
     p.counterStep = 0;
     p.countersDue = Next(p.countersStarted, p.config->counters, now);
-    p.session->PublishState(topic::Counters, CountersJson(p.counters, Now()));
+    publisher_.Counters(p.index, p.counters);
 }
 
 void Line::Execute(const Pending& pending) {
@@ -307,15 +305,20 @@ void Line::Execute(const Pending& pending) {
     if (found == polled_.end()) return;
     Polled& p = *found;
     const auto refuse = [&](const std::string& why) {
-        p.session->PublishEvent(topic::Error, CommandErrorJson(pending.topic, pending.payload, why, Now()));
+        publisher_.CommandRefused(p.index, pending.topic, pending.payload, why);
     };
     if (!p.online) return refuse("the module is not answering; nothing was sent");
+    const Command& c = pending.command;
+    // Some outputs alone: the others keep what the bridge wrote last.
+    if (c.kind == Command::SetOutputs && c.mask != AllOutputs && !p.outputs)
+        return refuse("the outputs cannot be read back and the bridge has not written them since the module "
+                      "answered; write all 32 first");
+    const uint32_t outputs = c.kind == Command::SetOutputs ? (p.outputs.value_or(0) & ~c.mask) | (c.outputs & c.mask) : 0;
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     if (const int32_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
-    const Command& c = pending.command;
     int32_t code = 0;
     switch (c.kind) {
-        case Command::SetOutputs: code = module.WriteOutputs(c.outputs); break;
+        case Command::SetOutputs: code = module.WriteOutputs(outputs); break;
         case Command::ResetCounters: code = c.counter < 0 ? module.ResetCounters() : module.ResetCounter(c.counter); break;
         case Command::ResetStatus: code = module.ResetStatus(); break;
     }
@@ -327,7 +330,10 @@ void Line::Execute(const Pending& pending) {
     p.silent = 0;
     const auto now = Clock::now();
     switch (c.kind) {
-        case Command::SetOutputs: p.session->PublishEvent(topic::Outputs, OutputsJson(c.outputs, Now())); break;
+        case Command::SetOutputs:
+            p.outputs = outputs;
+            publisher_.OutputsWritten(p.index, outputs);
+            break;
         // What the reset did shows at once, not a poll interval later.
         case Command::ResetCounters:
             if (p.counterStep == 0) p.countersDue = now;

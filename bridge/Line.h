@@ -7,7 +7,7 @@
 #include "Config.h"
 #include "Connection.h"
 #include "Payloads.h"
-#include "Session.h"
+#include "Publisher.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -22,8 +22,8 @@ namespace kvbridge {
 
 class Line {
 public:
-    // `sessions` stand beside `config.modules`; the line polls those of `line`.
-    Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, const std::vector<Session*>& sessions);
+    // The line polls the modules of `line` and tells `publisher` what it reads.
+    Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher);
     ~Line();
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
@@ -45,7 +45,6 @@ private:
 
     struct Polled {
         const ModuleConfig* config;
-        Session* session;
         size_t index;  // in the configuration
         bool online = false;
         bool reportedSilent = false;  // its silence is in the log already
@@ -55,6 +54,7 @@ private:
         int counterStep = 0;                // 0-19 within the set
         CounterValues counters{};
         std::optional<uint32_t> inputs, status;  // last published
+        std::optional<uint32_t> outputs;         // last written since the module answered
         Clock::time_point inputsPublished, statusPublished;
         int refused[4] = {};  // last refusal code per Poll, reported once
     };
@@ -83,6 +83,7 @@ private:
     std::string Text(int code) const { return connection_.Text(code); }
 
     LineConfig config_;
+    Publisher& publisher_;
     TData data_;  // the parameters _Init takes, kept while the link is open
     std::vector<Polled> polled_;
     kv618::Connection connection_;

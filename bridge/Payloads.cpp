@@ -2,6 +2,7 @@
 
 #include "Ini.h"
 #include "Quantities.h"
+#include "Times.h"
 
 #include <nlohmann/json.hpp>
 
@@ -61,18 +62,7 @@ std::string Topic(const std::string& module, std::string_view what) {
     return std::string(topic::Root) + "/" + module + "/" + std::string(what);
 }
 
-std::string Timestamp(WallTime when) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char date[32], zone[8];
-    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local);  // +0100
-    char text[48];
-    std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(ms % 1000), zone, zone + 3);
-    return text;
-}
+std::string Timestamp(WallTime when) { return i18n::IsoTime(when); }
 
 std::string InputsJson(uint32_t inputs, WallTime when) {
     return Dump({{"time", Timestamp(when)}, {"value", inputs}, {"bits", Bits(inputs)}});
@@ -132,6 +122,18 @@ kv618::Outcome<Command> ParseCommand(std::string_view what, std::string_view pay
         return kv618::Failed{"set/outputs takes the 32 outputs as a number (decimal or 0x hexadecimal, DOUT0 = bit 0) or "
                 "{\"value\": N}"};
     }
+    if (what.rfind(topic::SetOutput, 0) == 0) {
+        const std::string_view number = what.substr(std::string_view(topic::SetOutput).size());
+        const auto bit = Number32(std::string(number));
+        const std::string refusal = "set/DOUT0 to set/DOUT31 take ON or OFF (true or false, 1 or 0)";
+        if (!bit || *bit > 31 || number.size() > 2 || (number.size() == 2 && number[0] == '0'))
+            return kv618::Failed{"unknown output; there are set/DOUT0 to set/DOUT31"};
+        const std::optional<bool> on = text == "ON" || text == "true" || text == "1"     ? std::optional<bool>(true)
+                                       : text == "OFF" || text == "false" || text == "0" ? std::optional<bool>(false)
+                                                                                          : std::nullopt;
+        if (!on) return kv618::Failed{refusal};
+        return Command{Command::SetOutputs, *on ? 1u << *bit : 0u, -1, 1u << *bit};
+    }
     if (what == topic::ResetCounters) {
         if (text.empty() || text == "all") return Command{Command::ResetCounters};
         if (text.size() == 1 && text[0] >= '0' && text[0] <= '3')
@@ -142,7 +144,7 @@ kv618::Outcome<Command> ParseCommand(std::string_view what, std::string_view pay
         if (text.empty() || text == "{}" || text == "true") return Command{Command::ResetStatus};
         return kv618::Failed{"reset/status takes an empty payload"};
     }
-    return kv618::Failed{"unknown command; there are set/outputs, reset/counters and reset/status"};
+    return kv618::Failed{"unknown command; there are set/outputs, set/DOUT0-31, reset/counters and reset/status"};
 }
 
 }  // namespace kvbridge

@@ -29,6 +29,7 @@ inline constexpr const char* Error = "error";
 inline constexpr const char* SetOutputs = "set/outputs";
 inline constexpr const char* ResetCounters = "reset/counters";
 inline constexpr const char* ResetStatus = "reset/status";
+inline constexpr const char* SetOutput = "set/DOUT";  // and the output's number, 0-31
 }  // namespace topic
 
 // "kv618/<module>/<what>".
@@ -52,11 +53,14 @@ std::string CommandErrorJson(const std::string& topic, std::string_view payload,
 // A poll the module refused: which one, the code and its text.
 std::string PollErrorJson(const char* poll, int code, const std::string& text, WallTime when);
 
+inline constexpr uint32_t AllOutputs = 0xFFFFFFFFu;
+
 // A command as it came from the broker, checked and ready for the line.
 struct Command {
     enum Kind { SetOutputs, ResetCounters, ResetStatus } kind;
     uint32_t outputs = 0;
     int counter = -1;  // reset/counters: 0-3, or -1 for all four
+    uint32_t mask = AllOutputs;  // set/outputs: the outputs written; the others keep their last value
 };
 
 // The command of `what` (the topic below kv618/<module>/) with `payload`, or

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "Log.h"
+#include "Messages.h"
 #include "Payloads.h"
 
 #include <mosquitto.h>
@@ -33,7 +34,7 @@ void BrokerWatch::Connected() {
     lastFailure_.clear();
     if (connected_ == sessions_ && !allReported_) {
         allReported_ = true;
-        Log("broker " + broker_ + ": connected, " + std::to_string(sessions_) + " module session(s)");
+        Log(i18n::Fill(_("broker %s: connected, %s"), broker_, what_));
     }
 }
 
@@ -42,7 +43,7 @@ void BrokerWatch::Lost(const std::string& why, bool ending) {
     if (connected_ > 0) --connected_;
     if (allReported_ && !ending) {
         allReported_ = false;
-        Log("broker " + broker_ + ": connection lost (" + why + "); reconnecting");
+        Log(i18n::Fill(_("broker %s: connection lost (%s); reconnecting"), broker_, why));
     }
 }
 
@@ -50,7 +51,22 @@ void BrokerWatch::Failed(const std::string& why) {
     std::lock_guard lock(mutex_);
     if (why == lastFailure_) return;
     lastFailure_ = why;
-    Log("broker " + broker_ + ": " + why);
+    Log(i18n::Fill(_("broker %s: %s"), broker_, why));
+}
+
+void ConfigureClient(mosquitto* client, const BrokerConfig& broker) {
+    ::mosquitto_threaded_set(client, true);
+    // A value that changed is a small packet: it leaves at once, not after the last one's ack.
+    ::mosquitto_int_option(client, MOSQ_OPT_TCP_NODELAY, 1);
+    if (!broker.user.empty())
+        ::mosquitto_username_pw_set(client, broker.user.c_str(), broker.password.empty() ? nullptr : broker.password.c_str());
+    if (broker.Tls()) {
+        const auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
+        const int rc = ::mosquitto_tls_set(client, broker.caFile.c_str(), nullptr, orNull(broker.certFile),
+                                           orNull(broker.keyFile), nullptr);
+        if (rc != MOSQ_ERR_SUCCESS)
+            throw std::runtime_error("TLS files of the broker: " + std::string(::mosquitto_strerror(rc)));
+    }
 }
 
 Session::Session(const BrokerConfig& broker, std::string module, BrokerWatch& watch, CommandHandler onCommand)
@@ -58,25 +74,13 @@ Session::Session(const BrokerConfig& broker, std::string module, BrokerWatch& wa
     const std::string id = broker_.clientId + "-" + module_;
     client_ = ::mosquitto_new(id.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create an MQTT client for module " + module_);
-    ::mosquitto_threaded_set(client_, true);
     // MQTT 3.1.1 hands a retained message to a subscriber that is already
     // there without its retain flag: only MQTT 5 tells it from a fresh command.
     ::mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    // A value that changed is a small packet: it leaves at once, not after the last one's ack.
-    ::mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     const std::string online = Topic(module_, topic::Online);
     const char* offline = OnlinePayload(false);
     ::mosquitto_will_set(client_, online.c_str(), static_cast<int>(std::strlen(offline)), offline, broker_.qos, true);
-    if (!broker_.user.empty())
-        ::mosquitto_username_pw_set(client_, broker_.user.c_str(),
-                                    broker_.password.empty() ? nullptr : broker_.password.c_str());
-    if (broker_.Tls()) {
-        const auto orNull = [](const std::string& s) { return s.empty() ? nullptr : s.c_str(); };
-        const int rc = ::mosquitto_tls_set(client_, broker_.caFile.c_str(), nullptr, orNull(broker_.certFile),
-                                           orNull(broker_.keyFile), nullptr);
-        if (rc != MOSQ_ERR_SUCCESS)
-            throw std::runtime_error("TLS files of the broker: " + std::string(::mosquitto_strerror(rc)));
-    }
+    ConfigureClient(client_, broker_);
     ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnConnect(rc); });
     ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnDisconnect(rc); });
     ::mosquitto_message_callback_set(client_,
@@ -113,7 +117,7 @@ void Session::Run() {
                 if (stopping_ && (!connected_ || Clock::now() > stopDeadline_)) break;
                 if (!connected_ && !sawConnection_ && Clock::now() > giveUp) {
                     loop = MOSQ_ERR_CONN_LOST;
-                    why = "no answer to the connection";
+                    why = _("no answer to the connection");
                     break;
                 }
             }
@@ -129,8 +133,9 @@ void Session::Run() {
             wasConnected = sawConnection_;
         }
         if (wasConnected) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
-        else watch_.Failed("cannot connect: " + why + "; trying again after 1 s, then less often, at least every " +
-                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()) + " s");
+        else
+            watch_.Failed(i18n::Fill(_("cannot connect: %s; trying again after 1 s, then less often, at least every %s s"),
+                                     why, std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()));
         Pause(pause);
         if (!wasConnected) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
     }
@@ -144,8 +149,8 @@ void Session::Pause(std::chrono::milliseconds pause) {
 void Session::OnConnect(int rc) {
     if (rc != 0) {
         const bool oldBroker = rc == 1 || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
-        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_reason_string(rc) +
-                      (oldBroker ? " (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)" : ""));
+        watch_.Failed(i18n::Fill(_("the broker refused the connection: %s"), ::mosquitto_reason_string(rc)) +
+                      (oldBroker ? _(" (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)") : ""));
         return;
     }
     const std::string base = std::string(topic::Root) + "/" + module_ + "/";
@@ -191,7 +196,10 @@ void Session::Publish(const std::string& topic, const std::string& payload, bool
 }
 
 void Session::PublishState(std::string_view what, std::string payload) {
-    const std::string topic = Topic(module_, what);
+    KeepRetained(Topic(module_, what), std::move(payload));
+}
+
+void Session::KeepRetained(const std::string& topic, std::string payload) {
     std::lock_guard lock(mutex_);
     auto& kept = state_[topic];
     kept = std::move(payload);

@@ -28,7 +28,9 @@ namespace kvbridge {
 // broker went away and once that every session is back.
 class BrokerWatch {
 public:
-    BrokerWatch(std::string broker, size_t sessions) : broker_(std::move(broker)), sessions_(sessions) {}
+    // `what` names the sessions in the log, e.g. "3 module session(s)".
+    BrokerWatch(std::string broker, size_t sessions, std::string what)
+        : broker_(std::move(broker)), sessions_(sessions), what_(std::move(what)) {}
     void Connected();
     void Lost(const std::string& why, bool ending);
     void Failed(const std::string& why);
@@ -37,10 +39,16 @@ private:
     std::mutex mutex_;
     std::string broker_;
     size_t sessions_;
+    std::string what_;
     size_t connected_ = 0;
     bool allReported_ = false;
     std::string lastFailure_;
 };
+
+// What every session of the bridge sets on its client: threads, no delay for
+// small packets, the user and password, TLS.  Throws when the TLS files are
+// not taken.
+void ConfigureClient(mosquitto* client, const BrokerConfig& broker);
 
 class Session {
 public:
@@ -60,6 +68,8 @@ public:
 
     // Kept, retained, and published again after every reconnection.
     void PublishState(std::string_view what, std::string payload);
+    // The same for a topic outside kv618/<module>/ (Home Assistant's discovery).
+    void KeepRetained(const std::string& topic, std::string payload);
     // Published once if the broker is there; lost if not.
     void PublishEvent(std::string_view what, const std::string& payload);
     // A condition that lasts (a line that cannot be opened): published at

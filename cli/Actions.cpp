@@ -2,6 +2,8 @@
 // reported in one line.
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
+#include "Times.h"
 #include "Tool.h"
 
 #include <cctype>
@@ -12,12 +14,16 @@ namespace cli {
 
 namespace {
 
-int Identify(const LinkOptions& link) {
+using i18n::Fill;
+using Json = nlohmann::ordered_json;
+
+int Identify(const LinkOptions& link, bool json) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
     const auto identity = session->Module().Identify();
     if (!identity.ok()) return session->Fail(identity.error);
+    if (json) return PrintJson(IdentityJson(identity.value, session->Address()));
     PrintLine(identity.value.Text());
     return Done;
 }
@@ -27,7 +33,7 @@ int ResetCounters(const LinkOptions& link) {
     const auto session = Session::Open(link, status);
     if (!session) return status;
     if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
-    PrintLine("Čítače vynulovány.");
+    Confirm(_("Counters reset."));
     return Done;
 }
 
@@ -36,16 +42,21 @@ int ResetStatus(const LinkOptions& link) {
     const auto session = Session::Open(link, status);
     if (!session) return status;
     if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
-    PrintLine("Status registr vynulován.");
+    Confirm(_("Status register reset."));
     return Done;
 }
 
-int ShowClock(const LinkOptions& link) {
+int ShowClock(const LinkOptions& link, bool json) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
     const auto clock = session->Module().ReadClock();
     if (!clock.ok()) return session->Fail(clock.error);
+    // The module's clock keeps no zone: its time goes out as it is; the
+    // computer's beside it, with its offset, to compare.
+    if (json)
+        return PrintJson({{"module_time", ClockText(clock.value, 'T')},
+                          {"computer_time", i18n::IsoTime(std::chrono::system_clock::now())}});
     PrintLine(ClockText(clock.value));
     return Done;
 }
@@ -81,22 +92,20 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 
 // Time first, then date.  The first Ctrl-C lets both go out; a second one
 // between them stops before the date.
-int SetClockTo(const Session& session, const std::tm& moment) {
+int SetClockTo(const Session& session, const std::tm& moment, const std::string& shown) {
     const kv618::ClockReading reading = ReadingOf(moment);
     if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
         return session.Fail(error);
     if (interrupt::Count() >= 2) {
-        Say("Přerušeno druhým Ctrl-C: čas je nový, datum zůstalo staré.");
+        Say(_("Interrupted by a second Ctrl-C: the time is new, the date stayed old."));
         return Interrupted;
     }
     if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
-        Say("Čas je nový, datum zůstalo staré:");
+        Say(_("The time is new, the date stayed old:"));
         return session.Fail(error);
     }
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &moment);
-    PrintLine(std::string("Čas nastaven: ") + text);
-    if (interrupt::Requested()) Say("Ctrl-C přišel během nastavování; čas i datum byly zapsány.");
+    Confirm(Fill(_("Clock set: %s"), shown));
+    if (interrupt::Requested()) Say(_("Ctrl-C came while setting; both time and date were written."));
     return Done;
 }
 
@@ -104,16 +113,17 @@ int SetClockTo(const Session& session, const std::tm& moment) {
 // with a new time and an old date because of what was typed.
 int SetClock(const LinkOptions& link, const std::string& text) {
     const auto moment = ParseMoment(text);
-    if (!moment) return Refuse("Čas \"" + text + "\" není platný čas ve tvaru \"RRRR-MM-DD HH:MM:SS\" (rok 1-9999)");
+    if (!moment)
+        return Refuse(Fill(_("Time \"%s\" is not a valid time in the form \"YYYY-MM-DD HH:MM:SS\" (year 1-9999)"), text));
     const int year = moment->tm_year + 1900;
     const int cycle = CurrentYear() & ~3;
     if (year < cycle || year > cycle + 3)
-        Say("Modul si pamatuje rok jen v rámci čtyřletého cyklu; rok " + std::to_string(year) + " se přečte jako " +
-            std::to_string(cycle + year % 4) + ".");
+        Say(Fill(_("The module keeps the year only within a four-year cycle; year %s will read as %s."), year,
+                 cycle + year % 4));
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
-    return SetClockTo(*session, *moment);
+    return SetClockTo(*session, *moment, text);
 }
 
 // The computer's clock at the start of the next whole second: the module's
@@ -129,12 +139,12 @@ int SyncClock(const LinkOptions& link) {
     const std::time_t t = system_clock::to_time_t(second);
     std::tm local{};
     ::localtime_r(&t, &local);
-    return SetClockTo(*session, local);
+    return SetClockTo(*session, local, i18n::IsoTime(second, false));
 }
 
 // PRF says a failure was recorded since the status register was last reset;
 // without it, stamps that read as never recorded mean there is none.
-int PowerFailures(const LinkOptions& link) {
+int PowerFailures(const LinkOptions& link, bool json) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
@@ -143,47 +153,59 @@ int PowerFailures(const LinkOptions& link) {
     const auto stamps = session->Module().ReadPowerFailures();
     if (!stamps.ok()) return session->Fail(stamps.error);
     const bool recorded = register_.value & kv618::status::PRF;
-    if (kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1])) {
-        PrintLine("Žádný výpadek napájení není zaznamenán.");
+    const bool none = kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1]);
+    if (json) {
+        Json document = {{"prf", recorded}, {"start", nullptr}, {"end", nullptr}};
+        if (!none) document["start"] = ClockText(stamps.value[0], 'T'), document["end"] = ClockText(stamps.value[1], 'T');
+        return PrintJson(document);
+    }
+    if (none) {
+        PrintLine(_("No power failure is recorded."));
         return Done;
     }
-    PrintLine("Začátek výpadku napájení  " + ClockText(stamps.value[0]));
-    PrintLine("Konec výpadku napájení    " + ClockText(stamps.value[1]));
-    if (!recorded) Say("Bit PRF je nulový: výpadek nastal před posledním nulováním status registru.");
+    PrintLine(Padded(_("Power failure began"), 26) + ClockText(stamps.value[0]));
+    PrintLine(Padded(_("Power failure ended"), 26) + ClockText(stamps.value[1]));
+    if (!recorded) Say(_("Bit PRF is zero: the failure came before the status register was last reset."));
     return Done;
 }
 
 void AddReset(Tool& tool) {
-    CLI::App* reset = tool.app.add_subcommand("reset", "Vynuluje čítače nebo status registr");
-    reset->group("Příkazy");
+    CLI::App* reset = tool.app.add_subcommand("reset", _("Resets the counters or the status register"));
+    reset->group(_("Commands"));
     reset->require_subcommand(1);
-    tool.When(reset->add_subcommand("counters", "Vynuluje čtyři čítače"), [&tool] { return ResetCounters(tool.link); });
-    tool.When(reset->add_subcommand("status", "Vynuluje status registr"), [&tool] { return ResetStatus(tool.link); });
+    tool.When(reset->add_subcommand("counters", _("Resets the four counters")), [&tool] { return ResetCounters(tool.link); });
+    tool.When(reset->add_subcommand("status", _("Resets the status register")), [&tool] { return ResetStatus(tool.link); });
 }
 
 void AddClock(Tool& tool) {
-    CLI::App* clock = tool.app.add_subcommand("clock", "Hodiny modulu");
-    clock->group("Příkazy");
+    CLI::App* clock = tool.app.add_subcommand("clock", _("The module's clock"));
+    clock->group(_("Commands"));
     clock->require_subcommand(1);
-    tool.When(clock->add_subcommand("show", "Vypíše čas modulu"), [&tool] { return ShowClock(tool.link); });
-    CLI::App* set = clock->add_subcommand("set", "Nastaví čas modulu");
+    CLI::App* show = clock->add_subcommand("show", _("Prints the module's time"));
+    tool.AddJson(show);
+    tool.When(show, [&tool] { return ShowClock(tool.link, tool.json); });
+    CLI::App* set = clock->add_subcommand("set", _("Sets the module's time"));
     auto moment = std::make_shared<std::string>();
-    set->add_option("TIME", *moment, "Čas ve tvaru \"RRRR-MM-DD HH:MM:SS\"")->required()->type_name("\"TIME\"");
+    set->add_option("TIME", *moment, _("Time in the form \"YYYY-MM-DD HH:MM:SS\""))->required()->type_name("\"TIME\"");
     tool.When(set, [&tool, moment] { return SetClock(tool.link, *moment); });
-    tool.When(clock->add_subcommand("sync", "Nastaví čas modulu podle hodin počítače"),
+    tool.When(clock->add_subcommand("sync", _("Sets the module's time from the computer's clock")),
               [&tool] { return SyncClock(tool.link); });
 }
 
 }  // namespace
 
 void AddModuleCommands(Tool& tool) {
-    tool.When(tool.app.add_subcommand("identify", "Identifikace modulu, jak ji ukazuje dialog připojení"),
-              [&tool] { return Identify(tool.link); });
+    CLI::App* identify =
+        tool.app.add_subcommand("identify", _("The module's identification, as the connection dialog shows it"));
+    tool.AddJson(identify);
+    tool.When(identify, [&tool] { return Identify(tool.link, tool.json); });
     AddOutputs(tool);
     AddReset(tool);
     AddClock(tool);
-    tool.When(tool.app.add_subcommand("power-failures", "Začátek a konec posledního výpadku napájení"),
-              [&tool] { return PowerFailures(tool.link); });
+    CLI::App* failures =
+        tool.app.add_subcommand("power-failures", _("Beginning and end of the last power failure"));
+    tool.AddJson(failures);
+    tool.When(failures, [&tool] { return PowerFailures(tool.link, tool.json); });
 }
 
 }  // namespace cli

@@ -1,25 +1,55 @@
 // kv618 bridge --config FILE: the modules of the file on an MQTT broker,
 // until SIGTERM (docs/bridge.md).  Its exit statuses are the bridge's own:
-// 78 for a wrong configuration file, so that a service manager does not
-// restart it in vain.
-#include "Bridge.h"
+// 78 for a configuration file that is wrong, missing or unreadable, so that a
+// service manager does not restart it in vain.  --check reads the file and
+// ends there: 0 or 78, without touching a module or the broker.
+//
+// The bridge is a plug-in beside the executable, loaded here and nowhere else
+// (bridge/Plugin.h); where it is not built, kv618 has no bridge command.
+#include "Dekl.h"
 #include "Interrupt.h"
+#include "Messages.h"
+#include "Plugin.h"
 #include "Tool.h"
+
+#include <dlfcn.h>
 
 namespace cli {
 
+namespace {
+
+// Loads the plug-in and calls one of its entry points; the plug-in stays
+// loaded until the process ends, as the bridge's threads are gone only then.
+int RunPlugin(const char* entry, const std::string& config) {
+    const std::string path = SlozkaProgramu() + "/" + KV618_BRIDGE_PLUGIN;
+    void* plugin = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!plugin) {
+        const char* why = ::dlerror();
+        return Fail(i18n::Fill(_("The MQTT bridge cannot be loaded: %s"), why ? why : path.c_str()));
+    }
+    const auto run = reinterpret_cast<Kv618BridgeEntry>(::dlsym(plugin, entry));
+    if (!run) return Fail(i18n::Fill(_("The MQTT bridge %s has no entry point %s"), path, entry));
+    return run(config.c_str());
+}
+
+}  // namespace
+
 void AddBridge(Tool& tool) {
     CLI::App* bridge = tool.app.add_subcommand(
-        "bridge", "Zveřejňuje moduly z konfiguračního souboru na brokeru MQTT, dokud nedostane SIGTERM");
+        "bridge", _("Publishes the modules of a configuration file on an MQTT broker until SIGTERM"));
     auto config = std::make_shared<std::string>();
-    bridge->footer("Moduly, jejich rozhraní a broker určuje konfigurační soubor (docs/bridge.md).");
-    bridge->add_option("--config", *config, "Konfigurační soubor mostu")->required()->check(CLI::ExistingFile);
+    auto check = std::make_shared<bool>(false);
+    bridge->footer(std::string(_("The configuration file names the modules, their interfaces and the broker (docs/bridge.md).")) +
+                   "\n" + _("A wrong, missing or unreadable file: exit status 78."));
+    // Not CLI::ExistingFile: a missing file is a wrong configuration (78), not wrong usage (2).
+    bridge->add_option("--config", *config, _("The bridge's configuration file"))->required();
+    bridge->add_flag("--check", *check, _("Only checks the file (0 good, 78 wrong), connects nowhere"));
     // Reading the configuration and password files may wait (a FIFO): a
     // signal ends that wait at once; the bridge takes the signals itself
     // once it runs.
-    tool.When(bridge, [config] {
+    tool.When(bridge, [config, check] {
         interrupt::Promptly prompt;
-        return kvbridge::RunBridge(*config);
+        return RunPlugin(*check ? KV618_BRIDGE_CHECK : KV618_BRIDGE_RUN, *config);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "SettingsFile.h"
 #include "StoredSettings.h"
 #include "Tool.h"
@@ -15,6 +16,7 @@ namespace cli {
 
 namespace {
 
+using i18n::Fill;
 using settings::Setting;
 
 constexpr size_t LabelWidth = 26;
@@ -59,8 +61,7 @@ int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
     }
     auto parsed = settings::Parse(text);
     if (!parsed.ok())
-        return Refuse("Soubor " + path + ", řádek " + std::to_string(parsed.line()) + ": " + parsed.message() +
-                      "; nic se nezapsalo.");
+        return Refuse(Fill(_("File %s, line %s: %s; nothing was written."), path, parsed.line(), parsed.message()));
     file = std::move(parsed.value());
     return Done;
 }
@@ -69,29 +70,43 @@ int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
 int CheckKind(const std::string& path, const settings::SavedFile& file, const kv618::Identification& identity) {
     const std::string name = Trimmed(identity.Name());
     if (file.module != name)
-        return Refuse("Soubor " + path + ", řádek " + std::to_string(file.moduleLine) + ": soubor je pro modul " +
-                      file.module + ", připojen je modul " + name + "; nic se nezapsalo.");
+        return Refuse(Fill(_("File %s, line %s: the file is for module %s, module %s is connected; nothing was written."),
+                           path, file.moduleLine, file.module, name));
     if (file.version != Trimmed(identity.Version()))
-        Say("Soubor je z modulu verze " + file.version + ", připojený modul má verzi " + Trimmed(identity.Version()) +
-            ".");
+        Say(Fill(_("The file is from a module of version %s, the connected module has version %s."), file.version,
+                 Trimmed(identity.Version())));
     return Done;
 }
 
-int Show(const LinkOptions& link) {
+// The settings under the keys of the settings file, as numbers: the rate in
+// Bd (null for an index the module should not hold).
+nlohmann::ordered_json SettingsJson(const Session& session, const Stored& stored) {
+    nlohmann::ordered_json values = nlohmann::ordered_json::object();
+    for (const Setting& s : settings::All()) {
+        const uint32_t value = settings::ValueOf(s, stored.settings);
+        if (s.kind != settings::Kind::Rate) values[s.key] = value;
+        else if (value < kv618::BaudRates.size()) values[s.key] = kv618::BaudRates[value];
+        else values[s.key] = nullptr;
+    }
+    return {{"module", IdentityJson(stored.identity, session.Address())}, {"settings", values}};
+}
+
+int Show(const LinkOptions& link, bool json) {
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
     Stored stored;
     if ((status = ReadStored(*session, stored)) != Done) return status;
-    PrintLine(Padded("Modul", LabelWidth) + stored.identity.Text());
+    if (json) return PrintJson(SettingsJson(*session, stored));
+    PrintLine(Padded(_("Module"), LabelWidth) + stored.identity.Text());
     for (const Setting& s : settings::All()) {
         const uint32_t value = settings::ValueOf(s, stored.settings);
         std::string text = settings::ValueText(s, value);
         if (s.kind == settings::Kind::Rate) text += " Bd";
         if (s.kind == settings::Kind::Bits) text += "  " + Bits32(value);
-        PrintLine(Padded(s.label, LabelWidth) + text);
+        PrintLine(Padded(_(s.label), LabelWidth) + text);
     }
-    PrintLine("Bity se vypisují od 31 vlevo do 0 vpravo (DIN0, DOUT0 = bit 0).");
+    PrintLine(_("Bits are printed from 31 on the left to 0 on the right (DIN0, DOUT0 = bit 0)."));
     return Done;
 }
 
@@ -104,7 +119,7 @@ int Save(const LinkOptions& link, const std::string& path) {
     const std::string text = settings::Compose(stored.identity, stored.settings, std::chrono::system_clock::now());
     if (path == "-") return PrintLine(text.substr(0, text.size() - 1)) ? Done : Failed;
     if (const auto f = files::Replace(path, text); f.failed()) return Fail(FileProblem(f));
-    PrintLine("Nastavení modulu " + stored.identity.Text() + " uloženo do " + path + ".");
+    Confirm(Fill(_("Settings of module %s saved to %s."), stored.identity.Text(), path));
     return Done;
 }
 
@@ -135,8 +150,7 @@ int Diff(const LinkOptions& link, const ConfigOptions& o) {
         const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
         if (!Compared(s, o) || wanted == held) continue;
         differs = true;
-        PrintLine(std::string(s.key) + ": soubor " + settings::ValueText(s, wanted) + ", modul " +
-                  settings::ValueText(s, held));
+        PrintLine(Fill(_("%s: file %s, module %s"), s.key, settings::ValueText(s, wanted), settings::ValueText(s, held)));
     }
     return differs ? Differs : Done;
 }
@@ -155,11 +169,11 @@ std::vector<uint8_t> RegistersToWrite(const TKonfigurace& wanted, const TKonfigu
     return registers;
 }
 
-// "bajt 2 zapsán", "bajty 0, 1 zapsány"
+// "byte 2 written", "bytes 0, 1 written"
 std::string Bytes(const std::vector<size_t>& bytes, const char* one, const char* more) {
-    std::string text = bytes.size() == 1 ? "bajt " : "bajty ";
-    for (size_t i = 0; i < bytes.size(); ++i) text += (i ? ", " : "") + std::to_string(bytes[i]);
-    return text + " " + (bytes.size() == 1 ? one : more);
+    std::string list;
+    for (size_t i = 0; i < bytes.size(); ++i) list += (i ? ", " : "") + std::to_string(bytes[i]);
+    return Fill(bytes.size() == 1 ? one : more, list);
 }
 
 // What became of one setting when the write stopped: `state` per byte of it
@@ -172,15 +186,16 @@ std::string SettingState(const Setting& s, const std::vector<int>& state, bool m
         if (state[byte] == 1) uncertain = byte;
         if (state[byte] == 2) left.push_back(byte);
     }
-    const char* failure = mismatch ? "se po zápisu přečetl jinak" : "není jistý (zápis nebo jeho kontrola selhala)";
-    if (!uncertain && left.empty()) return "zapsáno a ověřeno";
-    if (!uncertain && written.empty()) return "nezapsáno";
+    const char* failure = mismatch ? _("byte %s read back otherwise after the write")
+                                   : _("byte %s is uncertain (the write or its check failed)");
+    if (!uncertain && left.empty()) return _("written and verified");
+    if (!uncertain && written.empty()) return _("not written");
     if (s.registers.size() == 1)
-        return mismatch ? "po zápisu se přečetla jiná hodnota" : "není jisté (zápis nebo jeho kontrola selhala)";
+        return mismatch ? _("another value read back after the write") : _("uncertain (the write or its check failed)");
     std::vector<std::string> parts;
-    if (!written.empty()) parts.push_back(Bytes(written, "zapsán a ověřen", "zapsány a ověřeny"));
-    if (uncertain) parts.push_back("bajt " + std::to_string(*uncertain) + " " + failure);
-    if (!left.empty()) parts.push_back(Bytes(left, "nezapsán", "nezapsány"));
+    if (!written.empty()) parts.push_back(Bytes(written, _("byte %s written and verified"), _("bytes %s written and verified")));
+    if (uncertain) parts.push_back(Fill(failure, *uncertain));
+    if (!left.empty()) parts.push_back(Bytes(left, _("byte %s not written"), _("bytes %s not written")));
     std::string text;
     for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
     return text;
@@ -189,7 +204,7 @@ std::string SettingState(const Setting& s, const std::vector<int>& state, bool m
 // Exactly where a write stopped: per setting, which bytes were written and
 // verified, which one is uncertain and which were not written.
 void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result) {
-    std::fputs("Co se mělo zapsat:\n", stderr);
+    std::fputs(_("What was to be written:\n"), stderr);
     for (const Setting& s : settings::All()) {
         std::vector<int> state(s.registers.size(), -1);
         bool touched = false;
@@ -210,15 +225,15 @@ std::vector<std::string> LeftAlone(const settings::SavedFile& file, const Stored
     for (const Setting& s : settings::All()) {
         const uint32_t wanted = settings::ValueOf(s, file.settings), held = settings::ValueOf(s, stored.settings);
         if (!Compared(s, o) && wanted != held)
-            left.push_back(std::string(s.key) + ": " + settings::ValueText(s, held) + " (v souboru " +
-                           settings::ValueText(s, wanted) + ")");
+            left.push_back(Fill(_("%s: %s (in the file %s)"), s.key, settings::ValueText(s, held),
+                                settings::ValueText(s, wanted)));
     }
     return left;
 }
 
 void ReportLeftAlone(const std::vector<std::string>& left) {
     if (left.empty()) return;
-    PrintLine("Adresa a rychlost modulu zůstávají (zapíše je jen --with-link):");
+    PrintLine(_("The module's address and rate stay (only --with-link writes them):"));
     for (const auto& l : left) PrintLine("  " + l);
 }
 
@@ -261,8 +276,8 @@ kv618::SequenceResult WriteVerified(const Session& session, const std::vector<ui
         }
         if (!announced) {
             announced = true;
-            Say("Ctrl-C: rozepsaný blok nastavení se dopíše a ověří, pak se zápis zastaví "
-                "(další Ctrl-C ho zastaví hned).");
+            Say(_("Ctrl-C: the block of settings begun is finished and verified, then the write stops "
+                  "(another Ctrl-C stops it at once)."));
         }
         return true;
     };
@@ -282,27 +297,27 @@ std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, siz
 
 int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
                   Stop stop) {
-    if (stop == Stop::AfterBlock) Say("Přerušeno (Ctrl-C) po dopsaném a ověřeném bloku; zbytek se nezapsal.");
-    else if (stop == Stop::AtOnce) Say("Přerušeno druhým Ctrl-C; zapisování se zastavilo hned.");
-    else if (r.stopped) Say("Přerušeno; zapisování se zastavilo.");
-    else Say(r.mismatch ? "Chyba zápisu dat." : session.Text(r.error));
+    if (stop == Stop::AfterBlock) Say(_("Interrupted (Ctrl-C) after a finished and verified block; the rest was not written."));
+    else if (stop == Stop::AtOnce) Say(_("Interrupted by a second Ctrl-C; writing stopped at once."));
+    else if (r.stopped) Say(_("Interrupted; writing stopped."));
+    else Say(r.mismatch ? _("Data write error.") : session.Text(r.error));
     ReportStop(registers, r);
     if (r.stopped) {
         const size_t done = static_cast<size_t>(r.done);
-        if (done > 0) std::fprintf(stderr, "Nové hodnoty mají registry %s.\n", RegisterList(registers, 0, done).c_str());
+        if (done > 0) std::fputs(Fill(_("Registers %s have new values.\n"), RegisterList(registers, 0, done)).c_str(), stderr);
         if (done < registers.size())
-            std::fprintf(stderr, "Staré hodnoty zůstaly v registrech %s.\n",
-                         RegisterList(registers, done, registers.size()).c_str());
+            std::fputs(Fill(_("Registers %s kept their old values.\n"), RegisterList(registers, done, registers.size())).c_str(),
+                       stderr);
     }
     return r.stopped ? Interrupted : Failed;
 }
 
 void ReportSuccess(const std::vector<std::string>& changes, const std::vector<uint8_t>& registers) {
     for (const auto& c : changes) PrintLine(c);
-    PrintLine("Zapsáno a ověřeno čtením: " + std::to_string(changes.size()) + " nastavení.");
+    PrintLine(Fill(_("Written and verified by reading: %s settings."), changes.size()));
     const bool reached = std::any_of(registers.begin(), registers.end(),
                                      [](uint8_t r) { return kv618::BlockOf(r) == kv618::Block::AddressAndBaud; });
-    if (reached) PrintLine("Adresa a rychlost platí od příštího zapnutí modulu.");
+    if (reached) PrintLine(_("The address and the rate take effect at the module's next power-up."));
 }
 
 int Load(const LinkOptions& link, const ConfigOptions& o) {
@@ -313,18 +328,18 @@ int Load(const LinkOptions& link, const ConfigOptions& o) {
     const std::vector<std::string> changes = Changes(file, stored, o);
     const std::vector<std::string> left = LeftAlone(file, stored, o);
     if (changes.empty()) {
-        PrintLine("Modul už má nastavení ze souboru; nic se nezapsalo.");
+        PrintLine(_("The module already has the file's settings; nothing was written."));
         ReportLeftAlone(left);
         return Done;
     }
     if (o.dryRun) {
-        PrintLine("Zapsalo by se (--dry-run, nic se nezapsalo):");
+        PrintLine(_("Would be written (--dry-run, nothing was written):"));
         for (const auto& c : changes) PrintLine("  " + c);
         ReportLeftAlone(left);
         return Done;
     }
     if (interrupt::Requested()) {
-        Say("Přerušeno (Ctrl-C) před zápisem; nic se nezapsalo.");
+        Say(_("Interrupted (Ctrl-C) before the write; nothing was written."));
         return Interrupted;
     }
     const auto registers = RegistersToWrite(file.settings, stored.settings, o);
@@ -333,41 +348,43 @@ int Load(const LinkOptions& link, const ConfigOptions& o) {
     if (!result.ok()) return ReportFailure(*session, registers, result, stop);
     ReportSuccess(changes, registers);
     ReportLeftAlone(left);
-    if (interrupt::Requested()) Say("Ctrl-C přišel během zápisu; zápis byl dokončen a ověřen.");
+    if (interrupt::Requested()) Say(_("Ctrl-C came during the write; the write was finished and verified."));
     return Done;
 }
 
 void AddFileOptions(CLI::App* sub, ConfigOptions& o, bool writes) {
-    sub->add_option("FILE", o.file, "Soubor nastavení (- = standardní vstup)")->required();
+    sub->add_option("FILE", o.file, _("Settings file (- = standard input)"))->required();
     sub->add_flag("--with-link", o.withLink,
-                  writes ? "Zapíše i adresu a rychlost modulu (jinak je soubor nemění)"
-                         : "Porovná i adresu a rychlost modulu");
+                  writes ? _("Writes the module's address and rate too (otherwise the file leaves them)")
+                         : _("Compares the module's address and rate too"));
     // The older name, which now covers the rate too.
     sub->add_flag("--include-address", o.withLink)->group("");
-    if (writes) sub->add_flag("--dry-run", o.dryRun, "Jen vypíše, co by se zapsalo");
+    if (writes) sub->add_flag("--dry-run", o.dryRun, _("Only prints what would be written"));
 }
 
 }  // namespace
 
 void AddConfig(Tool& tool) {
-    CLI::App* config = tool.app.add_subcommand("config", "Nastavení uložená v modulu");
-    config->group("Příkazy");
+    CLI::App* config = tool.app.add_subcommand("config", _("The settings stored in the module"));
+    config->group(_("Commands"));
     config->require_subcommand(1);
-    tool.When(config->add_subcommand("show", "Vypíše nastavení jako tabulku"), [&tool] { return Show(tool.link); });
+    CLI::App* show = config->add_subcommand("show", _("Prints the settings as a table"));
+    tool.AddJson(show);
+    tool.When(show, [&tool] { return Show(tool.link, tool.json); });
 
     auto path = std::make_shared<std::string>();
-    CLI::App* save = config->add_subcommand("save", "Uloží všechna nastavení s identifikací modulu a datem do souboru");
-    save->add_option("FILE", *path, "Soubor (- = standardní výstup)")->required();
+    CLI::App* save = config->add_subcommand("save", _("Saves every setting with the module's identification and the date to a file"));
+    save->add_option("FILE", *path, _("File (- = standard output)"))->required();
     tool.When(save, [&tool, path] { return Save(tool.link, *path); });
 
     auto diff = std::make_shared<ConfigOptions>();
-    CLI::App* diffCommand = config->add_subcommand("diff", "Porovná modul se souborem (návratový kód 3: liší se)");
+    CLI::App* diffCommand = config->add_subcommand("diff", _("Compares the module with a file (exit status 3: they differ)"));
     AddFileOptions(diffCommand, *diff, false);
     tool.When(diffCommand, [&tool, diff] { return Diff(tool.link, *diff); });
 
     auto load = std::make_shared<ConfigOptions>();
     CLI::App* loadCommand =
-        config->add_subcommand("load", "Zapíše ze souboru, co se liší, a každý zápis ověří čtením");
+        config->add_subcommand("load", _("Writes from a file what differs, and verifies each write by reading"));
     AddFileOptions(loadCommand, *load, true);
     tool.When(loadCommand, [&tool, load] { return Load(tool.link, *load); });
 }

@@ -2,6 +2,7 @@
 
 #include "Commands.h"
 #include "Ini.h"
+#include "Messages.h"
 
 #include <charconv>
 #include <cstdio>
@@ -27,20 +28,21 @@ bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value) {
 std::string Trimmed(std::string_view text) { return std::string(files::Trim(text)); }
 
 std::string FileProblem(const files::Failure& f) {
+    using i18n::Fill;
     const std::string error = std::strerror(f.error);
     switch (f.kind) {
         case files::Failure::None: return {};
         case files::Failure::Missing:
-        case files::Failure::CannotRead: return "Nelze číst soubor " + f.path + " (" + error + ")";
-        case files::Failure::TooLarge: return "Soubor " + f.path + " je příliš velký (nad 1 MiB)";
-        case files::Failure::NotRegular: return "Soubor " + f.path + " není obyčejný soubor; nic se nezapsalo";
-        case files::Failure::ReadOnly: return "Soubor " + f.path + " je jen pro čtení; nic se nezapsalo";
-        case files::Failure::CannotMakeFolder: return "Nelze vytvořit složku " + f.path + " (" + error + ")";
+        case files::Failure::CannotRead: return Fill(_("Cannot read file %s (%s)"), f.path, error);
+        case files::Failure::TooLarge: return Fill(_("File %s is too large (over 1 MiB)"), f.path);
+        case files::Failure::NotRegular: return Fill(_("File %s is not a regular file; nothing was written"), f.path);
+        case files::Failure::ReadOnly: return Fill(_("File %s is read-only; nothing was written"), f.path);
+        case files::Failure::CannotMakeFolder: return Fill(_("Cannot create folder %s (%s)"), f.path, error);
         case files::Failure::CannotCreate:
         case files::Failure::CannotWrite:
         case files::Failure::CannotReplace: break;
     }
-    return "Nelze zapsat soubor " + f.path + " (" + error + ")";
+    return Fill(_("Cannot write file %s (%s)"), f.path, error);
 }
 
 std::string Padded(std::string text, size_t width) {
@@ -71,26 +73,12 @@ std::string RateList() {
     return list;
 }
 
-std::string LocalTime(std::chrono::system_clock::time_point when, bool milliseconds) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    if (!milliseconds) return text;
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
-    char withMs[48];
-    std::snprintf(withMs, sizeof withMs, "%s.%03lld", text, static_cast<long long>(ms < 0 ? ms + 1000 : ms));
-    return withMs;
-}
-
 std::string DurationText(std::chrono::milliseconds duration) {
     const long long ms = duration.count();
     if (ms < 1000) return std::to_string(ms) + " ms";
     if (ms < 60000) {
         const long long tenths = (ms + 99) / 100;  // rounded up: a worst case is never understated
-        return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " s";
+        return i18n::Fill(_("%s.%s s"), tenths / 10, tenths % 10);
     }
     const long long s = (ms + 999) / 1000;
     if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
@@ -104,12 +92,19 @@ int CurrentYear() {
     return local.tm_year + 1900;
 }
 
-std::string ClockText(const kv618::ClockReading& r) {
+std::string ClockText(const kv618::ClockReading& r, char separator) {
     const int year = (CurrentYear() & ~3) + r.date.d3;
     char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02u:%02u:%02u", year, r.date.d2, r.date.d1, r.time.d3,
-                  r.time.d2, r.time.d1);
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02u:%02u:%02u", year, r.date.d2, r.date.d1, separator,
+                  r.time.d3, r.time.d2, r.time.d1);
     return text;
+}
+
+nlohmann::ordered_json IdentityJson(const kv618::Identification& identity, uint8_t address) {
+    return {{"address", address},
+            {"name", Trimmed(identity.Name())},
+            {"version", Trimmed(identity.Version())},
+            {"text", identity.Text()}};
 }
 
 bool PrintLine(std::string_view line) {

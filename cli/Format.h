@@ -5,6 +5,8 @@
 #include "Files.h"
 #include "Module.h"
 
+#include <nlohmann/json.hpp>
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -26,15 +28,18 @@ std::string Bits32(uint32_t value);  // bit 31 first, a blank between bytes
 // "600, 1200, ... 115200"
 std::string RateList();
 
-// Local time: 2026-12-07 11:56:39, with .015 when asked.
-std::string LocalTime(std::chrono::system_clock::time_point when, bool milliseconds = false);
-// 850 ms, 12 s, 3 min 20 s, 1 h 5 min
+// 850 ms, 1.5 s (1,5 s in Czech), 3 min 20 s, 1 h 5 min
 std::string DurationText(std::chrono::milliseconds duration);
 
 // The module keeps the year within the four-year cycle; the calendar year
 // is the one of the computer's present cycle, as the program shows it.
 int CurrentYear();
-std::string ClockText(const kv618::ClockReading& reading);
+// 2026-12-07 11:56:39, or 2026-12-07T11:56:39 with 'T' (ISO 8601 without an
+// offset: the module's clock keeps none).
+std::string ClockText(const kv618::ClockReading& reading, char separator = ' ');
+// The module's identification as kv618 --json and the bridge give it:
+// name, version, text and address.
+nlohmann::ordered_json IdentityJson(const kv618::Identification& identity, uint8_t address);
 
 // Writes a line to standard output and flushes it at once, so a pipe or a
 // file gets every line as it comes; false when the output is gone.

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Tool.h"
 
 #include <cerrno>
@@ -32,10 +33,42 @@ std::string InterfaceNames() {
     return names;
 }
 
+// The options' words: the interface table holds the dialog's Czech captions.
+struct ParameterWords {
+    const char* option;
+    const char* description;
+    const char* refused;
+};
+constexpr ParameterWords Words[] = {
+    {"port", N_("COM port number"), N_("The port number must be within 1-255")},
+    {"base", N_("Base address of the PCI-726"),
+     N_("The base address must be a hexadecimal number 000-FFF (e.g. 300 or 300h)")},
+    {"ip", N_("IP address"), N_("Invalid IP address")},
+    {"udp-port", N_("UDP port"), N_("Invalid UDP port")},
+    {"timeout", N_("UDP timeout"), N_("Invalid UDP timeout")},
+};
+
+const ParameterWords* WordsOf(const kv618::Parameter& p) {
+    for (const ParameterWords& w : Words)
+        if (std::string_view(w.option) == p.option) return &w;
+    return nullptr;
+}
+
+std::string Description(const kv618::Parameter& p) {
+    const ParameterWords* w = WordsOf(p);
+    return w ? _(w->description) : p.label;
+}
+
+std::string Refusal(const kv618::Parameter& p) {
+    const ParameterWords* w = WordsOf(p);
+    return w ? _(w->refused) : kv618::RefusalText(p);
+}
+
 CLI::Validator InterfaceValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            return kv618::InterfaceOfOption(text) ? std::string() : "neznámé rozhraní " + text + " (" + InterfaceNames() + ")";
+            return kv618::InterfaceOfOption(text) ? std::string()
+                                                  : i18n::Fill(_("unknown interface %s (%s)"), text, InterfaceNames());
         },
         "", "interface");
 }
@@ -43,7 +76,7 @@ CLI::Validator InterfaceValidator() {
 CLI::Validator ParameterValidator(const kv618::Parameter& p) {
     return CLI::Validator(
         [&p](std::string& text) -> std::string {
-            return kv618::ParseParameter(p, text, kv618::Notation::Typed) ? std::string() : kv618::RefusalText(p);
+            return kv618::ParseParameter(p, text, kv618::Notation::Typed) ? std::string() : Refusal(p);
         },
         "", p.option);
 }
@@ -54,10 +87,11 @@ int ApplySettingsFile(const std::string& path, TData& data) {
         return Done;
     }
     if (::access(path.c_str(), R_OK) != 0)
-        return Refuse("Soubor nastavení " + path + " nelze číst (" + std::strerror(errno) + ")");
+        return Refuse(i18n::Fill(_("The settings file %s cannot be read (%s)"), path, std::strerror(errno)));
     NastavCestuNastaveni(path);
     if (!NactiNastaveni(&data))
-        return Refuse("Soubor nastavení " + path + " neuvádí rozhraní (klíč Rozhraní v sekci Připojení)");
+        return Refuse(
+            i18n::Fill(_("The settings file %s names no interface (key Rozhraní in section Připojení)"), path));
     return Done;
 }
 
@@ -67,7 +101,7 @@ CLI::Validator AddressValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
             uint64_t n = 0;
-            return ParseUnsigned(text, 255, n) ? std::string() : "Adresa modulu musí být v rozsahu 0-255.";
+            return ParseUnsigned(text, 255, n) ? std::string() : _("The module's address must be within 0-255.");
         },
         "", "address");
 }
@@ -77,17 +111,17 @@ CLI::Validator BaudValidator() {
         [](std::string& text) -> std::string {
             uint64_t n = 0;
             if (ParseUnsigned(text, 115200, n) && kv618::BaudIndexOf(static_cast<int32_t>(n))) return {};
-            return "Komunikační rychlost musí být jedna z " + RateList() + " Bd.";
+            return i18n::Fill(_("The baud rate must be one of %s Bd."), RateList());
         },
         "", "baud");
 }
 
 void LinkOptions::Add(CLI::App& app) {
-    const std::string group = "Připojení";
-    app.add_option("--settings", settings, "Soubor nastavení programu (výchozí R_iv618.ini u programu)")
+    const std::string group = _("Connection");
+    app.add_option("--settings", settings, _("The program's settings file (by default R_iv618.ini beside the program)"))
         ->type_name("FILE")
         ->group(group);
-    app.add_option("--interface", interface, "Rozhraní: " + InterfaceNames())
+    app.add_option("-i,--interface", interface, i18n::Fill(_("Interface: %s"), InterfaceNames()))
         ->type_name("NAME")
         ->check(InterfaceValidator())
         ->group(group);
@@ -97,19 +131,21 @@ void LinkOptions::Add(CLI::App& app) {
         }
     }
     for (ParameterOption& po : parameters) {
-        const std::string description =
-            std::string(po.parameter->label) + " (--interface " + kv618::Interfaces[po.type].optionName + ")";
-        po.option = app.add_option(std::string("--") + po.parameter->option, po.text, description)
+        const std::string description = Description(*po.parameter) + " (--interface " +
+                                        kv618::Interfaces[po.type].optionName + ")";
+        // -p for the serial port, the commonest.
+        const std::string name = std::string("--") + po.parameter->option;
+        po.option = app.add_option(name == "--port" ? "-p," + name : name, po.text, description)
                         ->type_name(TypeName(po.parameter->kind))
                         ->check(ParameterValidator(*po.parameter))
                         ->group(group);
     }
-    app.add_option("--address", address, "Adresa modulu 0-255")->type_name("N")->check(AddressValidator())->group(group);
-    app.add_option("--baud", baud, "Komunikační rychlost v Bd (" + RateList() + ")")
+    app.add_option("-a,--address", address, _("Module address 0-255"))->type_name("N")->check(AddressValidator())->group(group);
+    app.add_option("--baud", baud, i18n::Fill(_("Baud rate in Bd (%s)"), RateList()))
         ->type_name("BD")
         ->check(BaudValidator())
         ->group(group);
-    app.add_option("--trace", trace, "Záznam komunikace knihoven do souboru (- = chybový výstup)")
+    app.add_option("--trace", trace, _("Record of the libraries' exchanges into a file (- = standard error)"))
         ->type_name("FILE|-")
         ->group(group);
 }
@@ -122,9 +158,9 @@ Resolved ResolveLink(const LinkOptions& options) {
     for (const auto& po : options.parameters) {
         if (po.option->count() == 0) continue;
         if (po.type != r.data.Rozhrani) {
-            r.status = Refuse(std::string("Volba --") + po.parameter->option + " patří k rozhraní " +
-                              kv618::Interfaces[po.type].optionName + ", zvoleno je " +
-                              kv618::Interfaces[r.data.Rozhrani].optionName);
+            r.status = Refuse(i18n::Fill(_("Option --%s belongs to interface %s, %s is chosen"),
+                                         po.parameter->option, kv618::Interfaces[po.type].optionName,
+                                         kv618::Interfaces[r.data.Rozhrani].optionName));
             return r;
         }
         kv618::SetParameter(r.data, *po.parameter, *kv618::ParseParameter(*po.parameter, po.text, kv618::Notation::Typed));
@@ -156,7 +192,7 @@ std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int
                                          rate ? rate : session->data_.Rychlost);
     }
     if (code != 0) {
-        Say("Chyba inicializace připojení - " + session->connection_.Text(code));
+        Say(i18n::Fill(_("Connection initialisation error - %s"), session->connection_.Text(code)));
         status = Failed;
         return nullptr;
     }

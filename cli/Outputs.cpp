@@ -1,6 +1,7 @@
 // out write | set | clear: the 32 digital outputs, written in one request.
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "OutputRecord.h"
 #include "Tool.h"
 
@@ -37,18 +38,18 @@ int WriteOutputs(const Session& session, uint32_t value) {
         (void)outputs::Record(key, std::nullopt);
         return session.Fail(error);
     }
-    PrintLine("Výstupy zapsány: " + Hex32(value) + " (" + Bits32(value) + ")");
+    Confirm(i18n::Fill(_("Outputs written: %s (%s)"), Hex32(value), Bits32(value)));
     if (const auto recorded = outputs::Record(key, value); !recorded.ok())
-        Say("Zapsaná hodnota se nezaznamenala: " + recorded.message());
+        Say(i18n::Fill(_("The value written was not recorded: %s"), recorded.message()));
     // One request: a Ctrl-C that came meanwhile let it finish.
-    if (interrupt::Requested()) Say("Ctrl-C přišel během zápisu; výstupy byly zapsány.");
+    if (interrupt::Requested()) Say(_("Ctrl-C came during the write; the outputs were written."));
     return Done;
 }
 
 int WriteAll(const LinkOptions& link, const std::string& text) {
     uint64_t value = 0;
     if (!ParseUnsigned(text, UINT32_MAX, value))
-        return Refuse("Hodnota výstupů \"" + text + "\" není 32bitové číslo (desítkově nebo 0x...)");
+        return Refuse(i18n::Fill(_("Output value \"%s\" is not a 32-bit number (decimal or 0x...)"), text));
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
@@ -57,39 +58,38 @@ int WriteAll(const LinkOptions& link, const std::string& text) {
 
 int Change(const LinkOptions& link, const std::vector<std::string>& texts, bool on) {
     const auto mask = OutputsNamed(texts);
-    if (!mask) return Refuse("Výstupy se zadávají čísly 0-31 nebo rozsahy jako 8-15");
+    if (!mask) return Refuse(_("Outputs are given as numbers 0-31 or ranges such as 8-15"));
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
     const auto recorded = outputs::Recorded(ModuleKey(*session));
     if (!recorded)
-        return Refuse("Stav výstupů tohoto modulu není znám: modul ho nehlásí a kv618 do něj dosud nezapsal. "
-                      "Zapište nejdřív všechny výstupy: kv618 out write HODNOTA");
+        return Refuse(_("The state of this module's outputs is not known: the module does not report it and kv618 "
+                        "has not written it yet. Write all outputs first: kv618 out write VALUE"));
     return WriteOutputs(*session, on ? *recorded | *mask : *recorded & ~*mask);
 }
 
 }  // namespace
 
 void AddOutputs(Tool& tool) {
-    CLI::App* out = tool.app.add_subcommand(
-        "out", "Zapíše digitální výstupy DOUT0-DOUT31");
-    out->footer("Modul stav výstupů nehlásí: set a clear vycházejí z toho, co do modulu naposledy zapsal kv618.");
-    out->group("Příkazy");
+    CLI::App* out = tool.app.add_subcommand("out", _("Writes the digital outputs DOUT0-DOUT31"));
+    out->footer(_("The module does not report its outputs: set and clear start from what kv618 last wrote to it."));
+    out->group(_("Commands"));
     out->require_subcommand(1);
 
-    CLI::App* write = out->add_subcommand("write", "Zapíše všech 32 výstupů najednou");
+    CLI::App* write = out->add_subcommand("write", _("Writes all 32 outputs at once"));
     auto value = std::make_shared<std::string>();
-    write->add_option("VALUE", *value, "Výstupy jako číslo, DOUT0 = bit 0 (např. 0x81)")->required();
+    write->add_option("VALUE", *value, _("Outputs as a number, DOUT0 = bit 0 (e.g. 0x81)"))->required();
     tool.When(write, [&tool, value] { return WriteAll(tool.link, *value); });
 
     auto setOutputs = std::make_shared<std::vector<std::string>>();
-    CLI::App* set = out->add_subcommand("set", "Zapne výstupy, ostatní ponechá");
-    set->add_option("N", *setOutputs, "Čísla výstupů 0-31 nebo rozsahy (8-15)")->required();
+    CLI::App* set = out->add_subcommand("set", _("Switches outputs on, leaves the others"));
+    set->add_option("N", *setOutputs, _("Output numbers 0-31 or ranges (8-15)"))->required();
     tool.When(set, [&tool, setOutputs] { return Change(tool.link, *setOutputs, true); });
 
     auto clearOutputs = std::make_shared<std::vector<std::string>>();
-    CLI::App* clear = out->add_subcommand("clear", "Vypne výstupy, ostatní ponechá");
-    clear->add_option("N", *clearOutputs, "Čísla výstupů 0-31 nebo rozsahy (8-15)")->required();
+    CLI::App* clear = out->add_subcommand("clear", _("Switches outputs off, leaves the others"));
+    clear->add_option("N", *clearOutputs, _("Output numbers 0-31 or ranges (8-15)"))->required();
     tool.When(clear, [&tool, clearOutputs] { return Change(tool.link, *clearOutputs, false); });
 }
 

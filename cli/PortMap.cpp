@@ -4,6 +4,7 @@
 #include "Files.h"
 #include "Format.h"
 #include "Ini.h"
+#include "Messages.h"
 #include "PortDevice.h"
 
 #include <algorithm>
@@ -108,7 +109,7 @@ std::string DeviceOf(int port) { return files::DeviceOfPort(port, MapFiles()).de
 std::string SourceOf(int port) {
     const files::PortDevice device = files::DeviceOfPort(port, MapFiles());
     switch (device.source) {
-        case files::PortDevice::Variable: return "proměnné " + files::PortVariable(port);
+        case files::PortDevice::Variable: return i18n::Fill(_("variable %s"), files::PortVariable(port));
         case files::PortDevice::File: return device.file;
         case files::PortDevice::Default: break;
     }

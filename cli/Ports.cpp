@@ -1,6 +1,7 @@
 // ports: the serial devices present and the COM numbers they are reached
 // by; ports map: a COM number for a device.
 #include "Format.h"
+#include "Messages.h"
 #include "PortMap.h"
 #include "Tool.h"
 
@@ -23,7 +24,9 @@ std::string Resolved(const std::string& path) {
     return error ? path : real.string();
 }
 
-int List() {
+using i18n::Fill;
+
+int List(bool json) {
     // Each COM number's device, by the device it finally names.
     std::map<std::string, std::vector<int>> portsOf;
     for (int port = 1; port <= ports::HighestPort; ++port) portsOf[Resolved(ports::DeviceOf(port))].push_back(port);
@@ -32,8 +35,21 @@ int List() {
         for (const int port : portsOf[Resolved(device)]) text += (text.empty() ? "COM" : ",COM") + std::to_string(port);
         return text.empty() ? std::string("-") : text;
     };
-    for (const ports::Device& device : ports::SerialDevices())
-        PrintLine(Trimmed(Padded(device.path, 16) + Padded(comText(device.path), 10) + device.description));
+    const auto comNumbers = [&](const std::string& device) {
+        nlohmann::ordered_json numbers = nlohmann::ordered_json::array();
+        for (const int port : portsOf[Resolved(device)]) numbers.push_back(port);
+        return numbers;
+    };
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (const ports::Device& device : ports::SerialDevices()) {
+        if (json)
+            entries.push_back({{"device", device.path},
+                              {"com", comNumbers(device.path)},
+                              {"description", device.description},
+                              {"present", true},
+                              {"mapped_by", nullptr}});
+        else PrintLine(Trimmed(Padded(device.path, 16) + Padded(comText(device.path), 10) + device.description));
+    }
     // Mappings to what is not a serial device of the machine (a pseudo-terminal,
     // a link, an adapter not plugged in).
     for (int port = 1; port <= ports::HighestPort; ++port) {
@@ -44,44 +60,53 @@ int List() {
         for (const ports::Device& d : ports::SerialDevices()) listed = listed || Resolved(d.path) == Resolved(device);
         if (listed) continue;
         const bool present = Present(device);
-        PrintLine(Padded(device, 16) + Padded("COM" + std::to_string(port), 10) +
-                  (present ? "" : "(neexistuje) ") + "přiřazení z " + source);
+        if (json)
+            entries.push_back({{"device", device},
+                              {"com", {port}},
+                              {"description", ""},
+                              {"present", present},
+                              {"mapped_by", source}});
+        else
+            PrintLine(Padded(device, 16) + Padded("COM" + std::to_string(port), 10) + (present ? "" : _("(missing) ")) +
+                      Fill(_("mapped by %s"), source));
     }
-    return Done;
+    return json ? PrintJson({{"ports", entries}}) : Done;
 }
 
 int MapPort(const std::string& number, const std::string& device) {
     uint64_t port = 0;
     if (!ParseUnsigned(number, ports::HighestPort, port) || port == 0)
-        return Refuse("Číslo portu musí být v rozsahu 1-255");
-    if (device.empty() || device.find('\n') != std::string::npos) return Refuse("Zařízení musí být cesta, např. /dev/ttyUSB0");
-    if (!Present(device)) Say("Zařízení " + device + " zatím neexistuje; přiřazení se přesto zapíše.");
+        return Refuse(_("The port number must be within 1-255"));
+    if (device.empty() || device.find('\n') != std::string::npos) return Refuse(_("The device must be a path, e.g. /dev/ttyUSB0"));
+    if (!Present(device)) Say(Fill(_("Device %s does not exist yet; the mapping is written all the same."), device));
     const auto mapped = ports::Map(static_cast<int>(port), device);
     if (!mapped.ok()) return Fail(mapped.message());
     const std::string& file = mapped.value();
-    PrintLine("COM" + std::to_string(port) + "=" + device + " zapsáno do " + file);
+    Confirm(Fill(_("COM%s=%s written to %s"), port, device, file));
     if (ports::SourceOf(static_cast<int>(port)) != file)
-        Say("Přednost má " + ports::SourceOf(static_cast<int>(port)) + ": COM" + std::to_string(port) + " je nyní " +
-            ports::DeviceOf(static_cast<int>(port)));
+        Say(Fill(_("%s takes precedence: COM%s is now %s"), ports::SourceOf(static_cast<int>(port)), port,
+                 ports::DeviceOf(static_cast<int>(port))));
     return Done;
 }
 
 }  // namespace
 
 void AddPorts(Tool& tool) {
-    CLI::App* ports = tool.app.add_subcommand("ports", "Sériová zařízení a čísla COM, pod kterými je knihovna najde");
-    ports->group("Příkazy");
+    CLI::App* ports =
+        tool.app.add_subcommand("ports", _("The serial devices and the COM numbers the library finds them by"));
+    ports->group(_("Commands"));
     ports->require_subcommand(0, 1);
-    CLI::App* map = ports->add_subcommand("map", "Přiřadí číslu COM zařízení (v QCOM726.ini)");
+    tool.AddJson(ports);
+    CLI::App* map = ports->add_subcommand("map", _("Maps a COM number to a device (in QCOM726.ini)"));
     auto number = std::make_shared<std::string>();
     auto device = std::make_shared<std::string>();
-    map->add_option("N", *number, "Číslo portu COM 1-255")->required();
-    map->add_option("DEVICE", *device, "Zařízení, např. /dev/ttyUSB0 nebo /dev/serial/by-id/...")->required();
-    map->group("Příkazy");
+    map->add_option("N", *number, _("COM port number 1-255"))->required();
+    map->add_option("DEVICE", *device, _("Device, e.g. /dev/ttyUSB0 or /dev/serial/by-id/..."))->required();
+    map->group(_("Commands"));
     // The parent's callback runs after its subcommand's: it decides for both.
     ports->callback([&tool, map, number, device] {
         if (map->parsed()) tool.action = [number, device] { return MapPort(*number, *device); };
-        else tool.action = [] { return List(); };
+        else tool.action = [&tool] { return List(tool.json); };
     });
 }
 

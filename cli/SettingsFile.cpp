@@ -3,7 +3,9 @@
 #include "Commands.h"
 #include "Format.h"
 #include "Ini.h"
+#include "Messages.h"
 #include "StoredSettings.h"
+#include "Times.h"
 
 #include <map>
 
@@ -22,16 +24,16 @@ std::vector<uint8_t> IoRegisters(uint8_t base) {
 std::vector<Setting> MakeAll() {
     using namespace kv618;
     std::vector<Setting> all = {
-        {"address", "Adresa modulu", Kind::Address, {reg::Address}},
-        {"baud", "Komunikační rychlost", Kind::Rate, {reg::BaudIndex}},
-        {"initial-outputs", "Počáteční stav DOUT", Kind::Bits, IoRegisters(reg::InitialOutputs)},
-        {"input-negation", "Negace DIN", Kind::Bits, IoRegisters(reg::InputNegation)},
-        {"output-negation", "Negace DOUT", Kind::Bits, IoRegisters(reg::OutputNegation)},
+        {"address", N_("Module address"), Kind::Address, {reg::Address}},
+        {"baud", N_("Baud rate"), Kind::Rate, {reg::BaudIndex}},
+        {"initial-outputs", N_("Initial state of DOUT"), Kind::Bits, IoRegisters(reg::InitialOutputs)},
+        {"input-negation", N_("DIN negation"), Kind::Bits, IoRegisters(reg::InputNegation)},
+        {"output-negation", N_("DOUT negation"), Kind::Bits, IoRegisters(reg::OutputNegation)},
     };
     static const char* const keys[CounterCount] = {"pulse-number.0", "pulse-number.1", "pulse-number.2",
                                                    "pulse-number.3"};
-    static const char* const labels[CounterCount] = {"Impulsní číslo, čítač 0", "Impulsní číslo, čítač 1",
-                                                     "Impulsní číslo, čítač 2", "Impulsní číslo, čítač 3"};
+    static const char* const labels[CounterCount] = {N_("Pulse number, counter 0"), N_("Pulse number, counter 1"),
+                                                     N_("Pulse number, counter 2"), N_("Pulse number, counter 3")};
     for (int counter = 0; counter < CounterCount; ++counter)
         all.push_back({keys[counter], labels[counter], Kind::Pulses, {reg::PulseLow(counter), reg::PulseHigh(counter)}});
     return all;
@@ -44,17 +46,17 @@ kv618::Outcome<uint32_t> ValueOfText(const Setting& setting, const std::string& 
     switch (setting.kind) {
         case Kind::Address:
             if (ParseUnsigned(text, 255, n)) return static_cast<uint32_t>(n);
-            return kv618::Failed{"Adresa modulu musí být v rozsahu 0-255."};
+            return kv618::Failed{_("The module's address must be within 0-255.")};
         case Kind::Rate:
             if (ParseUnsigned(text, 115200, n))
                 if (const auto index = kv618::BaudIndexOf(static_cast<int32_t>(n))) return uint32_t{*index};
-            return kv618::Failed{"Komunikační rychlost musí být jedna z " + RateList() + " Bd."};
+            return kv618::Failed{i18n::Fill(_("The baud rate must be one of %s Bd."), RateList())};
         case Kind::Bits:
             if (ParseUnsigned(text, UINT32_MAX, n)) return static_cast<uint32_t>(n);
-            return kv618::Failed{std::string(setting.label) + " musí být 32bitové číslo, např. 0x0000FFFF."};
+            return kv618::Failed{i18n::Fill(_("%s must be a 32-bit number, e.g. 0x0000FFFF."), _(setting.label))};
         case Kind::Pulses:
             if (ParseUnsigned(text, 1000, n) && n >= 1) return static_cast<uint32_t>(n);
-            return kv618::Failed{"Impulsní číslo musí být v rozsahu 1-1000."};
+            return kv618::Failed{_("The pulse number must be within 1-1000.")};
     }
     return kv618::Failed{"?"};
 }
@@ -76,10 +78,10 @@ kv618::Outcome<Lines> KeyLines(std::string_view bytes) {
     lines.count = text.LineCount();
     for (const files::IniLine& line : text.Lines()) {
         if (line.kind == files::IniLine::Blank || line.kind == files::IniLine::Comment) continue;
-        if (line.kind != files::IniLine::Entry) return kv618::Failed{"očekává se klíč = hodnota", line.number};
+        if (line.kind != files::IniLine::Entry) return kv618::Failed{_("key = value expected"), line.number};
         lines.lines.push_back({line.number, std::string(line.key), std::string(line.value)});
     }
-    if (lines.lines.empty()) return kv618::Failed{"soubor neobsahuje žádná nastavení", std::max(lines.count, 1)};
+    if (lines.lines.empty()) return kv618::Failed{_("the file holds no settings"), std::max(lines.count, 1)};
     return lines;
 }
 
@@ -123,18 +125,18 @@ kv618::Outcome<SavedFile> Parse(std::string_view text) {
     if (!lines.ok()) return lines.failure();
     const auto& all = lines->lines;
     if (all.front().key != "format" || all.front().value != FormatLine)
-        return kv618::Failed{std::string("soubor nezačíná řádkem \"format = ") + FormatLine + "\"", all.front().number};
+        return kv618::Failed{i18n::Fill(_("the file does not begin with the line \"format = %s\""), FormatLine), all.front().number};
 
     SavedFile file;
     file.settings = VychoziKonfigurace();
     std::map<std::string, int> seen;
     for (const Line& line : all) {
         if (const auto earlier = seen.find(line.key); earlier != seen.end())
-            return kv618::Failed{"klíč " + line.key + " už stojí na řádku " + std::to_string(earlier->second), line.number};
+            return kv618::Failed{i18n::Fill(_("key %s already stands on line %s"), line.key, earlier->second), line.number};
         seen[line.key] = line.number;
         if (line.key == "format") continue;
         if (line.key == "module" || line.key == "version" || line.key == "saved") {
-            if (line.value.empty()) return kv618::Failed{"klíč " + line.key + " nemá hodnotu", line.number};
+            if (line.value.empty()) return kv618::Failed{i18n::Fill(_("key %s has no value"), line.key), line.number};
             if (line.key == "module") file.module = line.value, file.moduleLine = line.number;
             else (line.key == "version" ? file.version : file.saved) = line.value;
             continue;
@@ -142,7 +144,7 @@ kv618::Outcome<SavedFile> Parse(std::string_view text) {
         const Setting* setting = nullptr;
         for (const Setting& s : settings::All())
             if (line.key == s.key) setting = &s;
-        if (!setting) return kv618::Failed{"neznámý klíč " + line.key, line.number};
+        if (!setting) return kv618::Failed{i18n::Fill(_("unknown key %s"), line.key), line.number};
         const auto value = ValueOfText(*setting, line.value);
         if (!value.ok()) return kv618::Failed{value.message(), line.number};
         Put(*setting, value.value(), file.settings);
@@ -150,7 +152,7 @@ kv618::Outcome<SavedFile> Parse(std::string_view text) {
     std::vector<std::string> required = {"module", "version", "saved"};
     for (const Setting& s : settings::All()) required.push_back(s.key);
     for (const std::string& key : required)
-        if (!seen.count(key)) return kv618::Failed{"soubor končí, ale chybí v něm klíč " + key, lines->count};
+        if (!seen.count(key)) return kv618::Failed{i18n::Fill(_("the file ends, but key %s is missing from it"), key), lines->count};
     return file;
 }
 
@@ -163,7 +165,7 @@ std::string Compose(const kv618::Identification& identity, const TKonfigurace& s
     text += std::string("format = ") + FormatLine + "\n";
     text += "module = " + Trimmed(identity.Name()) + "\n";
     text += "version = " + Trimmed(identity.Version()) + "\n";
-    text += "saved = " + LocalTime(when) + "\n\n";
+    text += "saved = " + i18n::IsoTime(when, false) + "\n\n";
     for (const Setting& s : All()) text += std::string(s.key) + " = " + ValueText(s, ValueOf(s, settings)) + "\n";
     return text;
 }

@@ -24,7 +24,7 @@ enum class Kind {
 
 struct Setting {
     const char* key;    // in the file
-    const char* label;  // for the operator
+    const char* label;  // for the operator, in English: _(label) translates it
     Kind kind;
     std::vector<uint8_t> registers;  // least significant byte first
 };

@@ -1,6 +1,8 @@
 #include "Tool.h"
 
+#include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "kv_version.h"
 
 #include <cstdio>
@@ -9,69 +11,79 @@ namespace cli {
 
 namespace {
 
-void CzechLabels(CLI::FormatterBase& formatter) {
-    formatter.label("Usage", "Použití");
-    formatter.label("OPTIONS", "VOLBY");
-    formatter.label("SUBCOMMAND", "PŘÍKAZ");
-    formatter.label("SUBCOMMANDS", "PŘÍKAZY");
-    formatter.label("REQUIRED", "(povinné)");
-    formatter.label("Positionals", "Argumenty");
-    formatter.label("Needs", "Vyžaduje");
-    formatter.label("Excludes", "Vylučuje");
+bool quiet = false;
+
+void Labels(CLI::FormatterBase& formatter) {
+    formatter.label("Usage", _("Usage"));
+    formatter.label("OPTIONS", _("OPTIONS"));
+    formatter.label("SUBCOMMAND", _("SUBCOMMAND"));
+    formatter.label("SUBCOMMANDS", _("SUBCOMMANDS"));
+    formatter.label("REQUIRED", _("REQUIRED"));
+    formatter.label("Positionals", _("Positionals"));
+    formatter.label("Needs", _("Needs"));
+    formatter.label("Excludes", _("Excludes"));
     formatter.column_width(34);
 }
 
-// CLI11's own texts are English: the commonest get their Czech words, the
-// rest a Czech headline before the library's text.
+// CLI11's own texts are English: the commonest get words of their own, which
+// a catalogue translates, the rest a headline before the library's text.
 std::string Translated(const CLI::ParseError& e) {
+    using i18n::Fill;
     const std::string what = e.what();
     const auto after = [&](const std::string& prefix) {
         return what.rfind(prefix, 0) == 0 ? std::optional(what.substr(prefix.size())) : std::nullopt;
     };
-    if (what == "A subcommand is required") return "Chybí příkaz, nebo je neznámý";
-    if (auto rest = after("The following argument was not expected: ")) return "Nečekaný argument: " + *rest;
-    if (auto rest = after("The following arguments were not expected: ")) return "Nečekané argumenty: " + *rest;
+    if (what == "A subcommand is required") return _("A command is missing or unknown");
+    if (auto rest = after("The following argument was not expected: ")) return Fill(_("Unexpected argument: %s"), *rest);
+    if (auto rest = after("The following arguments were not expected: "))
+        return Fill(_("Unexpected arguments: %s"), *rest);
     if (dynamic_cast<const CLI::RequiredError*>(&e) && what.size() > 12 &&
         what.compare(what.size() - 12, 12, " is required") == 0)
-        return "Chybí " + what.substr(0, what.size() - 12);
-    if (dynamic_cast<const CLI::ValidationError*>(&e)) return "Neplatná hodnota " + what;
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) return "Chybný počet hodnot: " + what;
-    return "Chybné použití: " + what;
+        return Fill(_("Missing %s"), what.substr(0, what.size() - 12));
+    if (dynamic_cast<const CLI::ValidationError*>(&e)) return Fill(_("Invalid value %s"), what);
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e)) return Fill(_("Wrong number of values: %s"), what);
+    return Fill(_("Wrong usage: %s"), what);
 }
 
 // Options made before the default group was set (the help flags) join it.
-void CzechGroups(CLI::App& app) {
+void Groups(CLI::App& app) {
     for (CLI::Option* option : app.get_options())
-        if (option->get_group() == "Options") option->group("Volby");
-    for (CLI::App* sub : app.get_subcommands({})) CzechGroups(*sub);
+        if (option->get_group() == "Options") option->group(_("Options"));
+    for (CLI::App* sub : app.get_subcommands({})) Groups(*sub);
 }
 
 int UsageError(const CLI::ParseError& e) {
     Say(Translated(e));
-    std::fputs("Nápověda: kv618 --help, kv618 PŘÍKAZ --help\n", stderr);
+    std::fputs(_("Help: kv618 --help, kv618 COMMAND --help\n"), stderr);
     return Usage;
 }
 
 }  // namespace
 
-Tool::Tool() : app("kv618 - modul KV-618 s rozšířením KV-619 z příkazové řádky", "kv618") {
-    CzechLabels(*app.get_formatter());
-    app.set_help_flag("-h,--help", "Vypíše tuto nápovědu");
-    app.set_version_flag("--version", std::string("kv618 ") + KV_VERSION, "Vypíše verzi");
-    app.option_defaults()->group("Volby");
+Tool::Tool() : app(_("kv618 - the KV-618 module with its KV-619 extension from the command line"), "kv618") {
+    Labels(*app.get_formatter());
+    app.set_help_flag("-h,--help", _("Prints this help"));
+    app.set_version_flag("--version", std::string("kv618 ") + KV_VERSION, _("Prints the version"));
+    app.option_defaults()->group(_("Options"));
     app.require_subcommand(1);
     // Options of the link may stand after the subcommand too.
     app.fallthrough();
     app.footer(
-        "Připojení se bere ze souboru R_iv618.ini programu (nebo --settings), volby ho mění.\n"
-        "Návratový kód: 0 hotovo, 1 selhal modul, spojení nebo soubor, 2 chybné použití,\n"
-        "3 config diff našel rozdíly, 130 přerušeno (Ctrl-C).");
+        _("The connection comes from the program's settings file R_iv618.ini (or --settings); options change it.\n"
+          "Exit status: 0 done, 1 the module, the link or a file failed, 2 wrong usage,\n"
+          "3 config diff found differences, 130 interrupted (Ctrl-C)."));
+    app.add_flag("-q,--quiet", quiet, _("Prints only results and errors"));
+    app.add_flag("-v,--verbose", verbose, _("Shows the exchanges with the module on standard error (as --trace -)"));
     link.Add(app);
 }
 
 void Tool::When(CLI::App* sub, std::function<int()> run) {
-    sub->group("Příkazy");
+    sub->group(_("Commands"));
     sub->callback([this, run = std::move(run)] { action = run; });
+}
+
+CLI::Option* Tool::AddJson(CLI::App* sub) {
+    return sub->add_flag("--json", json, _("Prints the result as one JSON document (keys in kv618(1))"));
 }
 
 void Say(const std::string& text) {
@@ -89,6 +101,21 @@ int Refuse(const std::string& text) {
     return Usage;
 }
 
+void Note(const std::string& text) {
+    if (!quiet) Say(text);
+}
+
+bool Noted() { return !quiet; }
+
+void Confirm(const std::string& text) {
+    if (!quiet) PrintLine(text);
+}
+
+int PrintJson(const nlohmann::ordered_json& document) {
+    // Texts from the module or a file that are not UTF-8 come out replaced, not as an exception.
+    return PrintLine(document.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) ? Done : Failed;
+}
+
 CLI::Validator OneOf(std::vector<std::string> names) {
     return CLI::Validator(
         [names](std::string& text) -> std::string {
@@ -97,12 +124,13 @@ CLI::Validator OneOf(std::vector<std::string> names) {
                 if (name == text) return {};
                 list += (list.empty() ? "" : ", ") + name;
             }
-            return "hodnota " + text + " není jedna z: " + list;
+            return i18n::Fill(_("value %s is not one of: %s"), text, list);
         },
         "", "one of");
 }
 
 int Run(int argc, char** argv) {
+    i18n::Start();
     interrupt::Install();
     Tool tool;
     AddModuleCommands(tool);
@@ -110,8 +138,10 @@ int Run(int argc, char** argv) {
     AddConfig(tool);
     AddWatch(tool);
     AddPorts(tool);
+#ifdef KV_BRIDGE
     AddBridge(tool);
-    CzechGroups(tool.app);
+#endif
+    Groups(tool.app);
     try {
         tool.app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -124,11 +154,13 @@ int Run(int argc, char** argv) {
         return UsageError(e);
     }
     if (!tool.action) return Usage;
+    quiet = tool.quiet;
+    if (tool.verbose && tool.link.trace.empty()) tool.link.trace = "-";
     try {
         return tool.action();
     } catch (const std::exception& e) {
         // The session unwinds first: the link is closed with _Done all the same.
-        return Fail(std::string("Neočekávaná chyba: ") + e.what());
+        return Fail(i18n::Fill(_("Unexpected error: %s"), e.what()));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "LinkOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <functional>
 #include <string>
@@ -24,17 +25,29 @@ struct Tool {
     CLI::App app;
     LinkOptions link;
     std::function<int()> action;
+    bool json = false;     // --json of the command that runs
+    bool quiet = false;    // -q
+    bool verbose = false;  // -v: the exchanges on standard error
 
     Tool();
     // Makes `run` the action when the subcommand `sub` is given.
     void When(CLI::App* sub, std::function<int()> run);
+    // Gives `sub` the --json option: one JSON document on standard output.
+    CLI::Option* AddJson(CLI::App* sub);
 };
 
-// "kv618: text" on standard error.
+// "kv618: text" on standard error: errors and warnings.
 void Say(const std::string& text);
 int Fail(const std::string& text);    // Say, then Failed
 int Refuse(const std::string& text);  // Say, then Usage
-// A CLI11 check that the value is one of `names`, refused in Czech.
+// What is only worth knowing, on standard error, and what a command reports
+// done, on standard output: both silent with -q.
+void Note(const std::string& text);
+void Confirm(const std::string& text);
+bool Noted();  // whether notes are shown (no -q)
+// One JSON document on one line of standard output; Failed when the output is gone.
+int PrintJson(const nlohmann::ordered_json& document);
+// A CLI11 check that the value is one of `names`, refused in the operator's language.
 CLI::Validator OneOf(std::vector<std::string> names);
 
 // The subcommand groups, one file each.

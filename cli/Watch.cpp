@@ -2,7 +2,9 @@
 // cadence of absolute deadlines so that no poll's lateness carries over.
 #include "Format.h"
 #include "Interrupt.h"
+#include "Messages.h"
 #include "Quantities.h"
+#include "Times.h"
 #include "Tool.h"
 
 #include <nlohmann/json.hpp>
@@ -58,28 +60,28 @@ int32_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
     return 0;
 }
 
-constexpr size_t TimeWidth = 25, ColumnWidth = 12;
+constexpr size_t TimeWidth = 31, ColumnWidth = 12;
 
 std::optional<std::string> Header(Format format, const What& what) {
     if (format == Format::Json) return std::nullopt;
     const bool csv = format == Format::Csv;
-    std::string line = csv ? "time" : Padded("Čas", TimeWidth);
+    std::string line = csv ? "time" : Padded(_("Time"), TimeWidth);
     const auto column = [&](const std::string& key, const std::string& label) {
         line += csv ? "," + key : Padded(label, ColumnWidth);
     };
-    if (what.inputs) column("inputs", "Vstupy");
-    if (what.status) column("status", "Status");
+    if (what.inputs) column("inputs", _("Inputs"));
+    if (what.status) column("status", _("Status"));
     if (what.counters)
         for (int c = 0; c < kv618::CounterCount; ++c)
             for (size_t q = 0; q < kv618::Quantities.size(); ++q)
                 column("counter" + std::to_string(c) + "_" + kv618::QuantityNames[q].key,
-                       "Č" + std::to_string(c) + " " + kv618::QuantityNames[q].label);
+                       i18n::Fill(_("C%s %s"), c, _(kv618::QuantityNames[q].label)));
     return Trimmed(line);
 }
 
 std::string JsonLine(const What& what, const Sample& s) {
     // Keys in the order of the CSV columns.
-    nlohmann::ordered_json line = {{"time", LocalTime(s.when, true)}};
+    nlohmann::ordered_json line = {{"time", i18n::IsoTime(s.when)}};
     if (what.inputs) line["inputs"] = s.inputs;
     if (what.status) line["status"] = s.status;
     if (what.counters) {
@@ -96,7 +98,8 @@ std::string JsonLine(const What& what, const Sample& s) {
 std::string Line(Format format, const What& what, const Sample& s) {
     if (format == Format::Json) return JsonLine(what, s);
     const bool csv = format == Format::Csv;
-    std::string line = csv ? LocalTime(s.when, true) : Padded(LocalTime(s.when, true), TimeWidth);
+    const std::string time = i18n::IsoTime(s.when);
+    std::string line = csv ? time : Padded(time, TimeWidth);
     const auto column = [&](const std::string& text) { line += csv ? "," + text : Padded(text, ColumnWidth); };
     if (what.inputs) column(csv ? std::to_string(s.inputs) : Hex32(s.inputs));
     if (what.status) column(csv ? std::to_string(s.status) : Hex32(s.status));
@@ -109,7 +112,7 @@ std::string Line(Format format, const What& what, const Sample& s) {
 // A reader that went away (| head) ends the watch quietly; anything else is a failure.
 int OutputGone() {
     if (errno == EPIPE) return Done;
-    return Fail("Zápis na standardní výstup selhal");
+    return Fail(_("Writing to standard output failed"));
 }
 
 struct Cadence {
@@ -125,8 +128,8 @@ struct Cadence {
         if (now > next) {
             next += ((now - next) / interval + 1) * interval;
             if (!warned)
-                Say("Dotazy trvají déle než interval " + std::to_string(interval.count()) +
-                    " ms; zmeškané termíny se vynechávají.");
+                Say(i18n::Fill(_("Polls take longer than the interval of %s ms; missed deadlines are skipped."),
+                               interval.count()));
             warned = true;
         }
         return next;
@@ -144,7 +147,7 @@ int Watch(const Session& session, const What& what, Format format, std::chrono::
         sample.when = std::chrono::system_clock::now();
         if (const int32_t error = Poll(module, what, sample)) {
             failed = true;
-            std::fprintf(stderr, "%s kv618: %s\n", LocalTime(sample.when, true).c_str(),
+            std::fprintf(stderr, "%s kv618: %s\n", i18n::IsoTime(sample.when).c_str(),
                          module.Text(error).c_str());
         } else if (!PrintLine(Line(format, what, sample))) {
             return OutputGone();
@@ -155,19 +158,20 @@ int Watch(const Session& session, const What& what, Format format, std::chrono::
     return failed ? Failed : Done;
 }
 
-int Start(const LinkOptions& link, const WatchOptions& o) {
+int Start(const LinkOptions& link, const WatchOptions& o, bool json) {
     What what;
     if (o.what == "outputs")
-        return Refuse("Modul stav výstupů nehlásí, výstupy lze jen zapsat (kv618 out write).");
+        return Refuse(_("The module does not report its outputs; they can only be written (kv618 out write)."));
     what.inputs = o.what == "inputs" || o.what == "all";
     what.status = o.what == "status" || o.what == "all";
     what.counters = o.what == "counters" || o.what == "all";
     uint64_t interval = 0, count = 0;
     if (!ParseUnsigned(o.interval, 86'400'000, interval) || interval == 0)
-        return Refuse("Interval se zadává v ms, 1-86400000");
+        return Refuse(_("The interval is given in ms, 1-86400000"));
     if (!o.count.empty() && (!ParseUnsigned(o.count, UINT64_MAX, count) || count == 0))
-        return Refuse("Počet dotazů musí být kladné celé číslo");
-    const Format format = o.format == "csv" ? Format::Csv : o.format == "json" ? Format::Json : Format::Table;
+        return Refuse(_("The number of polls must be a positive whole number"));
+    const Format format =
+        json || o.format == "json" ? Format::Json : o.format == "csv" ? Format::Csv : Format::Table;
     int status = Done;
     const auto session = Session::Open(link, status);
     if (!session) return status;
@@ -178,17 +182,19 @@ int Start(const LinkOptions& link, const WatchOptions& o) {
 
 void AddWatch(Tool& tool) {
     auto o = std::make_shared<WatchOptions>();
-    CLI::App* watch = tool.app.add_subcommand("watch", "Okamžité hodnoty s časem, řádek na dotaz");
-    watch->add_option("WHAT", o->what, "inputs, counters, status nebo all (outputs modul nehlásí)")
+    CLI::App* watch = tool.app.add_subcommand("watch", _("Live values with their time, a line per poll"));
+    watch->add_option("WHAT", o->what, _("inputs, counters, status or all (the module does not report outputs)"))
         ->required()
         ->type_name("WHAT")
         ->check(OneOf({"inputs", "outputs", "counters", "status", "all"}));
-    watch->add_option("--interval", o->interval, "Interval dotazů v ms (výchozí 1000)")->type_name("MS");
-    watch->add_option("--count", o->count, "Počet dotazů (výchozí: do Ctrl-C)")->type_name("N");
-    watch->add_option("--format", o->format, "table, csv nebo json (výchozí table)")
-        ->type_name("FORMAT")
-        ->check(OneOf({"table", "csv", "json"}));
-    tool.When(watch, [&tool, o] { return Start(tool.link, *o); });
+    watch->add_option("--interval", o->interval, _("Interval of the polls in ms (default 1000)"))->type_name("MS");
+    watch->add_option("--count", o->count, _("Number of polls (default: until Ctrl-C)"))->type_name("N");
+    CLI::Option* format = watch->add_option("--format", o->format, _("table, csv or json (default table)"))
+                              ->type_name("FORMAT")
+                              ->check(OneOf({"table", "csv", "json"}));
+    // --json as on every other command: --format json.
+    tool.AddJson(watch)->excludes(format);
+    tool.When(watch, [&tool, o] { return Start(tool.link, *o, tool.json); });
 }
 
 }  // namespace cli

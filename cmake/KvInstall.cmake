@@ -34,19 +34,25 @@ function(kv_install_library target)
 endfunction()
 
 # A manual page in roff, packaging/man/NAME.SECTION; @PROJECT_VERSION@ in it
-# becomes the version.  Installed gzipped, as Debian wants it.
+# becomes the version.  Installed gzipped, as Debian wants it.  LANGUAGE ll
+# takes packaging/man/ll/NAME.SECTION into share/man/ll/manSECTION.
 function(kv_install_man page)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LANGUAGE" "")
   string(REGEX MATCH "[0-9]$" section ${page})
-  set(source ${PROJECT_SOURCE_DIR}/packaging/man/${page})
-  set(text ${CMAKE_BINARY_DIR}/packaging/man/${page})
+  set(folder "")
+  if(arg_LANGUAGE)
+    set(folder ${arg_LANGUAGE}/)
+  endif()
+  set(source ${PROJECT_SOURCE_DIR}/packaging/man/${folder}${page})
+  set(text ${CMAKE_BINARY_DIR}/packaging/man/${folder}${page})
   configure_file(${source} ${text} @ONLY)
   add_custom_command(OUTPUT ${text}.gz
     COMMAND gzip -9 -n -c ${text} > ${text}.gz
     DEPENDS ${text} VERBATIM)
-  string(MAKE_C_IDENTIFIER "man_${page}" name)
+  string(MAKE_C_IDENTIFIER "man_${folder}${page}" name)
   add_custom_target(${name} ALL DEPENDS ${text}.gz)
   kv_installed(${name})
-  install(FILES ${text}.gz DESTINATION share/man/man${section})
+  install(FILES ${text}.gz DESTINATION share/man/${folder}man${section})
 endfunction()
 
 # A bash completion file, packaging/completions/COMMAND, named for its command.

@@ -10,16 +10,17 @@
 #include <unistd.h>
 
 #include "Control.h"
+#include "Messages.h"
 
 namespace emu {
 
 const char* Usage() {
-    return "usage: kv618emu [--address N | --module ADDRESS[:BAUD]... | --bus FILE]\n"
+    return _("usage: kv618emu [--address N | --module ADDRESS[:BAUD]... | --bus FILE]\n"
            "                [--udp HOST:PORT | --no-udp] [--allow-nonlocal]\n"
            "                [--pty] [--pty-link PATH] [--cards DIR | --no-cards] [--isa-base HEX]\n"
            "                [--state FILE] [--control PATH] [--line-timing] [--reply-delay MS]\n"
            "                [--do \"CONTROL COMMAND\"]... [--life]\n"
-           "e.g. --do \"set inputs 0xFF\" --do \"pulses 0 10\" --do \"fault drop 20\"\n";
+           "e.g. --do \"set inputs 0xFF\" --do \"pulses 0 10\" --do \"fault drop 20\"\n");
 }
 
 std::string IsaSocketName(uint16_t base) {
@@ -63,10 +64,10 @@ bool ReadSmallFile(const std::string& path, std::string& text, std::string& why)
     }
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok) why = path + ": not a regular file";
+    if (!ok) why = i18n::Fill(_("%s: not a regular file"), path);
     else if (st.st_size > LargestBusFile) {
         ok = false;
-        why = path + ": larger than " + std::to_string(LargestBusFile / 1024) + " KiB";
+        why = i18n::Fill(_("%s: larger than %s KiB"), path, LargestBusFile / 1024);
     }
     char buffer[4096];
     while (ok) {
@@ -80,7 +81,7 @@ bool ReadSmallFile(const std::string& path, std::string& text, std::string& why)
         text.append(buffer, static_cast<size_t>(n));
         if (text.size() > static_cast<size_t>(LargestBusFile)) {
             ok = false;
-            why = path + ": larger than " + std::to_string(LargestBusFile / 1024) + " KiB";
+            why = i18n::Fill(_("%s: larger than %s KiB"), path, LargestBusFile / 1024);
         }
     }
     ::close(fd);
@@ -100,12 +101,12 @@ bool ReadBusFile(const std::string& path, std::vector<BusModule>& modules, std::
         const size_t last = line.find_last_not_of(" \t\r");
         BusModule entry;
         if (!ParseBusModule(std::string_view(line).substr(first, last - first + 1), entry)) {
-            why = path + ":" + std::to_string(number) + ": not ADDRESS[:BAUD]";
+            why = i18n::Fill(_("%s:%s: not ADDRESS[:BAUD]"), path, number);
             return false;
         }
         modules.push_back(entry);
     }
-    if (modules.empty()) why = path + ": names no module";
+    if (modules.empty()) why = i18n::Fill(_("%s: names no module"), path);
     return !modules.empty();
 }
 
@@ -145,59 +146,60 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
         uint32_t n = 0;
         if (a == "--help" || a == "-h") o.help = true;
         else if (a == "--address") {
-            if (!value(v) || !ParseU32(v, n) || n > 255) return OptionsError{"--address needs 0-255"};
+            if (!value(v) || !ParseU32(v, n) || n > 255) return OptionsError{_("--address needs 0-255")};
             o.address = static_cast<uint8_t>(n);
             addressGiven = true;
         } else if (a == "--module") {
             BusModule entry;
             if (!value(v) || !ParseBusModule(v, entry))
-                return OptionsError{"--module needs ADDRESS[:BAUD], ADDRESS 0-255 and BAUD a module rate"};
+                return OptionsError{_("--module needs ADDRESS[:BAUD], ADDRESS 0-255 and BAUD a module rate")};
             o.modules.push_back(entry);
         } else if (a == "--bus") {
             std::string why;
-            if (!value(v) || !ReadBusFile(v, o.modules, why)) return OptionsError{"--bus: " + why};
+            if (!value(v)) return OptionsError{_("--bus needs a file")};
+            if (!ReadBusFile(v, o.modules, why)) return OptionsError{"--bus: " + why};
         } else if (a == "--udp") {
-            if (!value(v) || !ParseHostPort(v, o.udpHost, o.udpPort)) return OptionsError{"--udp needs HOST:PORT"};
+            if (!value(v) || !ParseHostPort(v, o.udpHost, o.udpPort)) return OptionsError{_("--udp needs HOST:PORT")};
             o.udp = true;
         } else if (a == "--no-udp") o.udp = false;
         else if (a == "--allow-nonlocal") o.allowNonlocal = true;
         else if (a == "--pty") o.pty = true;
         else if (a == "--pty-link") {
-            if (!value(o.ptyLink) || o.ptyLink.empty()) return OptionsError{"--pty-link needs a path"};
+            if (!value(o.ptyLink) || o.ptyLink.empty()) return OptionsError{_("--pty-link needs a path")};
             o.pty = true;
         } else if (a == "--cards") {
-            if (!value(o.cardDir) || o.cardDir.empty()) return OptionsError{"--cards needs a folder"};
+            if (!value(o.cardDir) || o.cardDir.empty()) return OptionsError{_("--cards needs a folder")};
             o.cards = true;
         } else if (a == "--no-cards") o.cards = false;
         else if (a == "--isa-base") {
-            if (!value(v) || !ParseHex(v, o.isaBase)) return OptionsError{"--isa-base needs a hexadecimal address"};
+            if (!value(v) || !ParseHex(v, o.isaBase)) return OptionsError{_("--isa-base needs a hexadecimal address")};
         } else if (a == "--state") {
-            if (!value(o.stateFile) || o.stateFile.empty()) return OptionsError{"--state needs a file"};
+            if (!value(o.stateFile) || o.stateFile.empty()) return OptionsError{_("--state needs a file")};
         } else if (a == "--control") {
-            if (!value(o.control) || o.control.empty()) return OptionsError{"--control needs a path"};
+            if (!value(o.control) || o.control.empty()) return OptionsError{_("--control needs a path")};
         } else if (a == "--line-timing") o.lineTiming = true;
         else if (a == "--reply-delay") {
-            if (!value(v) || !ParseU32(v, n) || n > 600'000) return OptionsError{"--reply-delay needs milliseconds"};
+            if (!value(v) || !ParseU32(v, n) || n > 600'000) return OptionsError{_("--reply-delay needs milliseconds")};
             o.replyDelayMs = n;
         } else if (a == "--life") {
             o.life = true;
         } else if (a == "--do") {
-            if (!value(v) || v.empty()) return OptionsError{"--do needs a control command"};
+            if (!value(v) || v.empty()) return OptionsError{_("--do needs a control command")};
             if (const auto parsed = ParseCommand(SplitTarget(v).rest); std::holds_alternative<CommandError>(parsed))
                 return OptionsError{"--do \"" + v + "\": " + std::get<CommandError>(parsed).why};
             o.commands.push_back(v);
         } else {
-            return OptionsError{"unknown option " + a};
+            return OptionsError{i18n::Fill(_("unknown option %s"), a)};
         }
     }
-    if (addressGiven && !o.modules.empty()) return OptionsError{"give --address or --module/--bus, not both"};
+    if (addressGiven && !o.modules.empty()) return OptionsError{_("give --address or --module/--bus, not both")};
     // Two modules at one address would both take every request to it and
     // answer over each other on a real line.
     for (size_t i = 0; i < o.modules.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             if (o.modules[j].address == o.modules[i].address)
-                return OptionsError{"modules " + std::to_string(j + 1) + " and " + std::to_string(i + 1) +
-                                    " on the line both have address " + std::to_string(o.modules[i].address)};
+                return OptionsError{i18n::Fill(_("modules %s and %s on the line both have address %s"), j + 1, i + 1,
+                                               o.modules[i].address)};
         }
     }
     if (o.modules.empty()) o.modules.push_back({o.address, kv618::DefaultBaudIndex});

@@ -1,4 +1,5 @@
 #include "Server.h"
+#include "Messages.h"
 #include "card_folder.h"
 #include "line_speed.h"
 
@@ -45,7 +46,7 @@ bool FillUnixAddress(const std::string& path, sockaddr_un& address, std::string&
     address = {};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
-        why = path + ": path too long for a local socket";
+        why = i18n::Fill(_("%s: path too long for a local socket"), path);
         return false;
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
@@ -58,7 +59,7 @@ bool ClaimSocketPath(const std::string& path, int type, std::string& why) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return true;
     if (!S_ISSOCK(st.st_mode)) {
-        why = path + ": exists and is not a socket";
+        why = i18n::Fill(_("%s: exists and is not a socket"), path);
         return false;
     }
     sockaddr_un address;
@@ -66,7 +67,7 @@ bool ClaimSocketPath(const std::string& path, int type, std::string& why) {
     const int probe = ::socket(AF_UNIX, type | SOCK_CLOEXEC, 0);
     if (probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         ::close(probe);
-        why = path + ": another emulator serves it";
+        why = i18n::Fill(_("%s: another emulator serves it"), path);
         return false;
     }
     if (probe >= 0) ::close(probe);
@@ -139,8 +140,9 @@ void Server::PowerUp() {
                 m.PowerUp(state.lastAlive);
                 break;
             case LoadResult::Damaged:
-                std::cerr << "kv618emu: state file " << file << " is damaged (" << why
-                          << "); starting from the defaults\n";
+                std::cerr << "kv618emu: "
+                          << i18n::Fill(_("state file %s is damaged (%s); starting from the defaults"), file, why)
+                          << '\n';
                 m.PowerUp(std::nullopt);
                 break;
             case LoadResult::Missing:
@@ -174,12 +176,12 @@ bool Server::OpenUdp(std::string& why) {
     address.sin_family = AF_INET;
     address.sin_port = htons(options_.udpPort);
     if (::inet_pton(AF_INET, options_.udpHost.c_str(), &address.sin_addr) != 1) {
-        why = options_.udpHost + ": not an IPv4 address";
+        why = i18n::Fill(_("%s: not an IPv4 address"), options_.udpHost);
         return false;
     }
     const bool loopback = (ntohl(address.sin_addr.s_addr) >> 24) == 127;
     if (!loopback && !options_.allowNonlocal) {
-        why = options_.udpHost + ": not a loopback address (give --allow-nonlocal to serve it)";
+        why = i18n::Fill(_("%s: not a loopback address (give --allow-nonlocal to serve it)"), options_.udpHost);
         return false;
     }
     udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -222,7 +224,7 @@ bool Server::OpenPty(std::string& why) {
         struct stat st {};
         if (::lstat(options_.ptyLink.c_str(), &st) == 0) {
             if (!S_ISLNK(st.st_mode)) {
-                why = options_.ptyLink + ": exists and is not a symbolic link";
+                why = i18n::Fill(_("%s: exists and is not a symbolic link"), options_.ptyLink);
                 return false;
             }
             ::unlink(options_.ptyLink.c_str());
@@ -380,7 +382,7 @@ bool Server::SaveModule(size_t index, std::string& errors) {
 
 void Server::EndSaveRound(const std::string& errors) {
     if (!errors.empty() && errors != lastSaveError_)
-        std::cerr << "kv618emu: cannot keep the state: " << errors << '\n';
+        std::cerr << "kv618emu: " << i18n::Fill(_("cannot keep the state: %s"), errors) << '\n';
     lastSaveError_ = errors;
 }
 

@@ -4,10 +4,12 @@
 #include <unistd.h>
 
 #include "Bus.h"
+#include "Messages.h"
 #include "Options.h"
 #include "Server.h"
 
 int main(int argc, char** argv) {
+    i18n::Start();
     const std::vector<std::string> args(argv + 1, argv + argc);
     auto parsed = emu::ParseOptions(args);
     if (const auto* error = std::get_if<emu::OptionsError>(&parsed)) {
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     server.PowerUp();
     for (const std::string& command : options.commands) {
         const std::string reply = bus.OnControl(command);
+        // The control protocol's reply is the protocol's own, in English.
         if (reply.rfind("error", 0) == 0) std::cerr << "kv618emu: --do \"" << command << "\": " << reply << '\n';
     }
     const std::string ready = server.ReadyLine() + "\n";

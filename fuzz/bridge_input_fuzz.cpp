@@ -1,7 +1,10 @@
 // What the bridge takes from outside on arbitrary bytes: a command's payload
-// from the broker (and the refusal that echoes it), and its configuration file.
+// from the broker (and the refusal that echoes it), a Sparkplug command's
+// metrics, and its configuration file.
 #include "Config.h"
 #include "Payloads.h"
+#include "SparkplugMetrics.h"
+#include "sparkplug_b.pb.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,12 +13,25 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     const std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
-    static const char* const commands[] = {"set/outputs", "reset/counters", "reset/status", "set/clock"};
+    static const char* const commands[] = {"set/outputs", "reset/counters", "reset/status", "set/clock",
+                                           "set/DOUT7", "set/DOUT31", "set/DOUT32", "set/DOUT07"};
     if (data[0] < 0x80) {
-        const auto parsed = kvbridge::ParseCommand(commands[data[0] % 4], rest);
+        const auto parsed = kvbridge::ParseCommand(commands[data[0] % 8], rest);
         // A refused payload always has a reason.
         if (!parsed.ok() && parsed.message().empty()) std::abort();
         (void)kvbridge::CommandErrorJson("kv618/m/set/outputs", rest, parsed.message(), {});
+        return 0;
+    }
+    if (data[0] < 0xA0) {
+        // A DCMD or NCMD as the node decodes it: every metric found by name or alias is in the table.
+        kvbridge::spb::Payload payload;
+        if (!payload.ParseFromArray(rest.data(), static_cast<int>(rest.size()))) return 0;
+        for (const auto& m : payload.metrics()) {
+            const auto named = kvbridge::sparkplug::MetricNamed(m.name());
+            const auto aliased = kvbridge::sparkplug::MetricOfAlias(m.alias());
+            const size_t count = kvbridge::sparkplug::DeviceMetrics().size();
+            if ((named && *named >= count) || (aliased && aliased->second >= count)) std::abort();
+        }
         return 0;
     }
     auto config = kvbridge::ParseConfig(rest, "fuzz.conf");

@@ -39,7 +39,8 @@ int32_t Connection::Open(uint8_t type, const TInitParametry& block, int32_t rate
     return 0;
 }
 
-int32_t Connection::SetRate(int32_t rate) { return library_->SetConfig(handle_, rate, TimeoutRychlosti(rate), LinkMode); }
+int32_t Connection::SetRate(int32_t rate) { return SetRate(rate, TimeoutRychlosti(rate)); }
+int32_t Connection::SetRate(int32_t rate, int32_t time) { return library_->SetConfig(handle_, rate, time, LinkMode); }
 
 int32_t Connection::Close() {
     int32_t left = 0;

@@ -35,8 +35,10 @@ public:
     // next Open.  A library that reports success but opens no link (handle 0)
     // is a broken one: EntryMissing + type.
     int32_t Open(uint8_t type, const TInitParametry& block, int32_t rate, const std::string& folder = {});
-    // Sets another rate on the open link.
+    // Sets another rate on the open link, with the program's time value for
+    // it or with `time` (docs/library-abi.md, _SetConfig).
     int32_t SetRate(int32_t rate);
+    int32_t SetRate(int32_t rate, int32_t time);
     // _Done, once; gives what _Done left in the handle variable (0 when no
     // link was open).  The library stays loaded for the texts of its codes.
     int32_t Close();

@@ -1,6 +1,6 @@
 // The counters' quantities by name and unit: the one vocabulary of kv618's
 // watch (its table, CSV columns and JSON keys) and the bridge's payloads.
-// docs/bridge.md and kv618's manual page list the same keys.
+// docs/quantities.md lists them, once for kv618 and the bridge.
 #pragma once
 
 #include "Commands.h"
@@ -13,16 +13,16 @@ struct QuantityName {
     Quantity quantity;
     const char* key;    // JSON key and CSV column: the name with its unit
     const char* unit;   // "" for a count
-    const char* label;  // the heading of kv618's table
+    const char* label;  // the heading of kv618's table, in English (its catalogue translates it)
 };
 
 // In the order of kv618::Quantities.
 inline constexpr std::array<QuantityName, 5> QuantityNames = {{
-    {Quantity::Pulses, "pulses", "", "pulsy"},
-    {Quantity::Consumption, "consumption_wh", "Wh", "odběr"},
-    {Quantity::Power, "power_w", "W", "výkon"},
-    {Quantity::Period, "period_ms", "ms", "perioda"},
-    {Quantity::Power10s, "power_10s_w", "W", "výkon10s"},
+    {Quantity::Pulses, "pulses", "", "pulses"},
+    {Quantity::Consumption, "consumption_wh", "Wh", "consumption"},
+    {Quantity::Power, "power_w", "W", "power"},
+    {Quantity::Period, "period_ms", "ms", "period"},
+    {Quantity::Power10s, "power_10s_w", "W", "power10s"},
 }};
 
 constexpr bool QuantityNamesFollowTheQuantities() {

@@ -17,13 +17,42 @@
 
 namespace {
 
+// Qt's own options, which QApplication takes from the command line: known
+// here, hidden from the help, so that the whole line is checked before a
+// display is needed.  Both -platform and --platform reach Qt.
+struct TVolbaQt {
+    const char* Jmeno;
+    bool SHodnotou;
+};
+constexpr TVolbaQt VolbyQt[] = {
+    {"platform", true}, {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true}, {"qwindowtitle", true}, {"geometry", true},
+    {"title", true}, {"name", true}, {"display", true}, {"style", true}, {"stylesheet", true},
+    {"session", true}, {"qmljsdebugger", true}, {"reverse", false}, {"nograb", false}, {"dograb", false},
+    {"sync", false}, {"widgetcount", false}, {"testability", false},
+};
+
 void NastavParser(QCommandLineParser& Parser) {
     Parser.setApplicationDescription(
         "Set-up and monitoring tool for the KV-618 digital I/O module and its KV-619 counter extension.\n"
         "Settings file: " + QString::fromStdString(CestaNastaveni()));
+    // -platform is one of Qt's options, not -p -l -a ...
+    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     Parser.addHelpOption();
     Parser.addVersionOption();
     Parser.addOption({"settings", "Use FILE as the settings file instead of the usual one.", "FILE"});
+    for (const TVolbaQt& volba : VolbyQt) {
+        QCommandLineOption qt(QString::fromLatin1(volba.Jmeno));
+        if (volba.SHodnotou) qt.setValueName("VALUE");
+        qt.setFlags(QCommandLineOption::HiddenFromHelp);
+        Parser.addOption(qt);
+    }
+}
+
+// A wrong command line: the reason and the usage on standard error, status 2.
+int ChybnyPrikazovyRadek(const QCommandLineParser& Parser, const std::string& Duvod) {
+    std::cerr << "R_IV618: " << Duvod << "\n\n" << Parser.helpText().toStdString() << std::flush;
+    return 2;
 }
 
 // Version of one library, read from its _Version entry; empty when the
@@ -69,40 +98,24 @@ std::string TextVerze() {
     return text;
 }
 
-std::optional<int> PredbeznyPrikazovyRadek(int argc, char* argv[]) {
-    // Qt's own options (-platform, -style ...) are unknown here and wait for
-    // the second reading, after the application has taken them.
+std::optional<int> PredbeznyPrikazovyRadek(int argc, char* argv[], TPrikazovyRadek& Vysledek) {
+    // No display yet: a wrong option, --help and --version end here, with or
+    // without one.  Qt's options wait for QApplication, which takes them.
     QCoreApplication jadro(argc, argv);
     QCommandLineParser parser;
     NastavParser(parser);
-    parser.parse(jadro.arguments());
+    if (!parser.parse(jadro.arguments())) return ChybnyPrikazovyRadek(parser, parser.errorText().toStdString());
     if (parser.isSet("help")) parser.showHelp(0);
     if (parser.isSet("version")) {
         std::cout << TextVerze();
         return 0;
     }
-    return std::nullopt;
-}
-
-std::optional<int> PrectiPrikazovyRadek(const QCoreApplication& Aplikace, TPrikazovyRadek& Vysledek) {
-    QCommandLineParser parser;
-    NastavParser(parser);
-    if (!parser.parse(Aplikace.arguments())) {
-        std::cerr << "R_IV618: " << parser.errorText().toStdString() << "\n"
-                  << "Try 'R_IV618 --help'." << std::endl;
-        return 2;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        std::cerr << "R_IV618: unexpected argument '" << parser.positionalArguments().first().toStdString()
-                  << "'\nTry 'R_IV618 --help'." << std::endl;
-        return 2;
-    }
+    if (!parser.positionalArguments().isEmpty())
+        return ChybnyPrikazovyRadek(
+            parser, "unexpected argument '" + parser.positionalArguments().first().toStdString() + "'");
     if (parser.isSet("settings")) {
         const QString soubor = parser.value("settings");
-        if (soubor.isEmpty()) {
-            std::cerr << "R_IV618: --settings needs a file name" << std::endl;
-            return 2;
-        }
+        if (soubor.isEmpty()) return ChybnyPrikazovyRadek(parser, "--settings needs a file name");
         Vysledek.Nastaveni = QFileInfo(soubor).absoluteFilePath().toStdString();
     }
     return std::nullopt;

@@ -4,21 +4,17 @@
 #include <optional>
 #include <string>
 
-class QCoreApplication;
 class QWidget;
 
 struct TPrikazovyRadek {
     std::string Nastaveni;  // --settings FILE, absolute; empty: the usual place
 };
 
-// Reads the command line before any window exists, so --help and --version
-// work without a display.  Gives the exit code when the program is to end
-// here (help, version, a wrong option), nothing when it goes on.
-std::optional<int> PredbeznyPrikazovyRadek(int argc, char* argv[]);
-
-// Reads the command line that Qt left after taking its own options.
-// Prints the error and gives the exit code for a wrong one.
-std::optional<int> PrectiPrikazovyRadek(const QCoreApplication& Aplikace, TPrikazovyRadek& Vysledek);
+// Reads the whole command line, Qt's own options included, before any
+// window or display exists.  Gives the exit code when the program is to end
+// here (help, version; 2 with the usage for a wrong option or argument),
+// nothing when it goes on.
+std::optional<int> PredbeznyPrikazovyRadek(int argc, char* argv[], TPrikazovyRadek& Vysledek);
 
 // "R_IV618 1.04", each interface library with the version it reports and
 // where it was found, and the settings file in use.

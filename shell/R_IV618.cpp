@@ -32,14 +32,13 @@ public:
 int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName("R_IV618");
     QCoreApplication::setApplicationVersion(KV_VERSION);
-    if (const auto konec = PredbeznyPrikazovyRadek(argc, argv)) return *konec;
+    TPrikazovyRadek prikazy;
+    if (const auto konec = PredbeznyPrikazovyRadek(argc, argv, prikazy)) return *konec;
+    if (!prikazy.Nastaveni.empty()) NastavCestuNastaveni(prikazy.Nastaveni);
 
     TAplikace aplikace(argc, argv);
     // The desktop matches the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName("r_iv618");
-    TPrikazovyRadek prikazy;
-    if (const auto konec = PrectiPrikazovyRadek(aplikace, prikazy)) return *konec;
-    if (!prikazy.Nastaveni.empty()) NastavCestuNastaveni(prikazy.Nastaveni);
 
     TForm1 Form1;
     Form1.show();

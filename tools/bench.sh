@@ -2,7 +2,7 @@
 # Builds what is missing and runs the benchmarks; prints the machine and one
 # Markdown table of figures, each against its reference (docs/performance.md).
 #
-#   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|cli ...]
+#   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
 # Takes over ten minutes in full: four of them the bridge (figure 7), about
@@ -10,18 +10,8 @@
 # the machine is measured as it is, and the table shows its load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/install-deps.sh
-
-dir=${KV_BENCH_DIR:-build/bench}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BENCH=ON -DKV_TESTS=ON -DKV_WINDOWS=ON >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target kvbench >/dev/null
-
-# Qt wants a private runtime folder; the offscreen platform needs no display.
-runtime=$(mktemp -d /tmp/kvbench-runtime-XXXXXX)
-chmod 700 "$runtime"
+source tools/bench-tree.sh kvbench
 log=$(mktemp /tmp/kvbench-log-XXXXXX)
-trap 'rm -rf "$runtime"' EXIT
-export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(awk '/MemTotal/ {printf "%.1f GiB", $2/1048576}' /proc/meminfo) memory"
 echo "Kernel: $(uname -sr); compiler: $(c++ --version | head -n1); build: RelWithDebInfo"

@@ -5,27 +5,33 @@
 #   bash tools/install-deps.sh [run | package | all]
 #
 # run: building and running the program, the libraries and the emulator
-# (tools/run.sh); package: that and the Debian packaging tools
-# (tools/package.sh); all (the default): also the tests, benchmarks and
-# fuzzing (tools/test.sh).
+# (tools/run.sh); package: that, the Debian packaging tools and the MQTT
+# bridge's libraries (tools/package.sh); all (the default): also the tests,
+# benchmarks and fuzzing (tools/test.sh).  tools/fresh-check.sh proves on a
+# fresh Debian 12 that each set is enough for its script.
 set -euo pipefail
 
 run=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libgl-dev          # the windows
   fonts-dejavu-core               # a font with every Czech letter
-  libcli11-dev                    # the command-line tool kv618
+  libcli11-dev nlohmann-json3-dev # the command-line tool kv618 (its JSON too)
   procps                          # ps/pkill used by the scripts
 )
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
+  libmosquitto-dev                # the MQTT bridge (kv618 bridge) in the package
+  libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
+  gettext                         # msgfmt: the tools' Czech messages (po/)
 )
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
-  libmosquitto-dev nlohmann-json3-dev  # the MQTT bridge
-  mosquitto                       # the broker its tests start
+  mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
+  locales                         # cs_CZ.UTF-8 for the tests of the Czech messages
   clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
+  lintian                         # the package test's check of the .deb
+  mmdebstrap                      # tools/fresh-check.sh's fresh roots
 )
 
 case ${1:-all} in
@@ -34,6 +40,18 @@ case ${1:-all} in
   all) packages=("${run[@]}" "${package[@]}" "${all[@]}") ;;
   *) echo "usage: bash tools/install-deps.sh [run | package | all]" >&2; exit 2 ;;
 esac
+
+# The Czech locale the tests run kv618 under (the tools fall back to C.UTF-8
+# with the Czech catalogue where it is missing; generated, it is the real one).
+generate_czech() {
+  [ "${1:-all}" = all ] || return 0
+  locale -a 2>/dev/null | grep -qi '^cs_CZ\.utf-\?8$' && return 0
+  command -v localedef >/dev/null || return 0
+  local as_root=()
+  [ "$(id -u)" -eq 0 ] || as_root=(sudo)
+  "${as_root[@]}" localedef -i cs_CZ -f UTF-8 cs_CZ.UTF-8 || echo "cs_CZ.UTF-8 not generated" >&2
+}
+trap 'generate_czech "${1:-all}"' EXIT
 
 missing=()
 for p in "${packages[@]}"; do

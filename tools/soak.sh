@@ -19,15 +19,7 @@ if [ $# -gt 0 ]; then
   esac
 fi
 
-bash tools/install-deps.sh
-dir=${KV_BENCH_DIR:-build/bench}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_BENCH=ON -DKV_TESTS=ON -DKV_WINDOWS=ON >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target kvsoak >/dev/null
-
-runtime=$(mktemp -d /tmp/kvsoak-runtime-XXXXXX)
-chmod 700 "$runtime"
-trap 'rm -rf "$runtime"' EXIT
-export XDG_RUNTIME_DIR=$runtime QT_QPA_PLATFORM=offscreen
+source tools/bench-tree.sh kvsoak
 
 echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'); load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Command: bash tools/soak.sh $seconds s $*"

@@ -19,8 +19,8 @@ run_build() {
 
 # The options are spelled out: tools/run.sh may have set up build/release
 # without the tests and benchmarks.
-run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=ON -DKV_BENCH=ON -DKV_WINDOWS=ON
-run_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BENCH=OFF -DKV_TESTS=ON -DKV_WINDOWS=ON
+run_build build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=ON -DKV_BENCH=ON -DKV_WINDOWS=ON -DKV_BRIDGE=ON
+run_build build/sanitize -DCMAKE_BUILD_TYPE=Debug -DKV_SANITIZE=ON -DKV_BENCH=OFF -DKV_TESTS=ON -DKV_WINDOWS=ON -DKV_BRIDGE=ON
 
 # Fuzz every parser that takes outside bytes for a bounded time.
 bash tools/fuzz.sh

@@ -19,6 +19,30 @@ DecodeError check(std::span<const uint8_t> bytes, size_t size, uint8_t sync) {
     return DecodeError::None;
 }
 
+// Both frames are laid out alike: the sync byte, the transaction number
+// (low byte first), the address, two code bytes (function and sub-code of a
+// request, outcome and status of a reply), the data, and the checksum.
+constexpr size_t DataOffset = 6;
+
+template <size_t Size, size_t DataSize>
+std::array<uint8_t, Size> build(uint8_t sync, uint16_t transaction, uint8_t address, uint8_t first, uint8_t second,
+                                const std::array<uint8_t, DataSize>& data) {
+    static_assert(DataOffset + DataSize + 2 == Size);
+    std::array<uint8_t, Size> f{sync, static_cast<uint8_t>(transaction & 0xFF), static_cast<uint8_t>(transaction >> 8),
+                                address, first, second};
+    std::copy(data.begin(), data.end(), f.begin() + DataOffset);
+    putCrc(f);
+    return f;
+}
+
+template <size_t DataSize>
+void readCommon(std::span<const uint8_t> b, uint16_t& transaction, uint8_t& address,
+                std::array<uint8_t, DataSize>& data) {
+    transaction = static_cast<uint16_t>(b[1] | (b[2] << 8));
+    address = b[3];
+    std::copy_n(b.begin() + DataOffset, DataSize, data.begin());
+}
+
 }  // namespace
 
 // One table lookup per byte instead of eight shifts: both ends check and
@@ -40,48 +64,26 @@ uint16_t crc16(std::span<const uint8_t> bytes) {
 }
 
 std::array<uint8_t, RequestSize> encode(const Request& r) {
-    std::array<uint8_t, RequestSize> f{RequestSync,
-                                       static_cast<uint8_t>(r.transaction & 0xFF),
-                                       static_cast<uint8_t>(r.transaction >> 8),
-                                       r.address,
-                                       r.function,
-                                       r.subcode,
-                                       r.data[0], r.data[1], r.data[2], r.data[3], r.data[4],
-                                       0, 0};
-    putCrc(f);
-    return f;
+    return build<RequestSize>(RequestSync, r.transaction, r.address, r.function, r.subcode, r.data);
 }
 
 std::array<uint8_t, ReplySize> encode(const Reply& r) {
-    std::array<uint8_t, ReplySize> f{ReplySync,
-                                     static_cast<uint8_t>(r.transaction & 0xFF),
-                                     static_cast<uint8_t>(r.transaction >> 8),
-                                     r.address,
-                                     static_cast<uint8_t>(r.outcome),
-                                     r.status,
-                                     r.data[0], r.data[1], r.data[2], r.data[3],
-                                     0, 0};
-    putCrc(f);
-    return f;
+    return build<ReplySize>(ReplySync, r.transaction, r.address, static_cast<uint8_t>(r.outcome), r.status, r.data);
 }
 
 DecodeError decode(std::span<const uint8_t> b, Request& out) {
     if (const auto e = check(b, RequestSize, RequestSync); e != DecodeError::None) return e;
-    out.transaction = static_cast<uint16_t>(b[1] | (b[2] << 8));
-    out.address = b[3];
+    readCommon(b, out.transaction, out.address, out.data);
     out.function = b[4];
     out.subcode = b[5];
-    for (size_t i = 0; i < 5; ++i) out.data[i] = b[6 + i];
     return DecodeError::None;
 }
 
 DecodeError decode(std::span<const uint8_t> b, Reply& out) {
     if (const auto e = check(b, ReplySize, ReplySync); e != DecodeError::None) return e;
-    out.transaction = static_cast<uint16_t>(b[1] | (b[2] << 8));
-    out.address = b[3];
+    readCommon(b, out.transaction, out.address, out.data);
     out.outcome = static_cast<Outcome>(b[4]);
     out.status = b[5];
-    for (size_t i = 0; i < 4; ++i) out.data[i] = b[6 + i];
     return DecodeError::None;
 }
 

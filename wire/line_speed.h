@@ -1,27 +1,14 @@
 // Line speeds: the termios speed of a serial line rate, for both ends of the
-// line (the serial library sets it, the emulated module compares with it),
-// and how long a library waits for a reply at a rate.
+// line (the serial library sets it, the emulated module compares with it).
+// How long a library waits for a reply at a rate is in reply_time.h.
 #pragma once
 
-#include "frame.h"
+#include "reply_time.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <termios.h>
 
 namespace wire {
-
-// Reply time-out in ms from the line rate and the time value of _SetConfig:
-// the line time of one request and one reply (25 bytes of 10 bits each) plus
-// time x 10 ms, never below MinimumTimeoutMs.  The libraries wait this long;
-// a tool that predicts how long a silent module takes asks it too.
-constexpr int32_t MinimumTimeoutMs = 200;
-constexpr int32_t replyTimeoutMs(int32_t rate, int32_t time) {
-    constexpr int64_t lineBits = static_cast<int64_t>(RequestSize + ReplySize) * 10;
-    const int64_t lineMs = rate > 0 ? (lineBits * 1000 + rate - 1) / rate : 0;
-    const int64_t total = lineMs + 10 * static_cast<int64_t>(std::max(time, int32_t{0}));
-    return static_cast<int32_t>(std::clamp<int64_t>(total, MinimumTimeoutMs, INT32_MAX));
-}
 
 // B0 for a rate the line does not know.
 inline speed_t lineSpeed(int32_t rate) {

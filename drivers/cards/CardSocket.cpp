@@ -1,6 +1,7 @@
 #include "CardSocket.h"
 
 #include "Codes.h"
+#include "Links.h"
 #include "card_folder.h"
 
 #include <algorithm>
@@ -17,6 +18,11 @@
 #include <unistd.h>
 
 namespace drv::cards {
+
+int32_t openCard(int32_t* handle, const std::string& socketName) {
+    const std::string path = cardFolder() + "/" + socketName;
+    return openLink(handle, [&](std::unique_ptr<Transport>& transport) { return CardSocket::open(path, transport); });
+}
 
 std::string cardFolder() {
     const char* folder = std::getenv("KV618_CARD_DIR");

@@ -19,6 +19,8 @@ std::string cardFolder();
 int32_t checkCardFolder(const std::string& folder);
 // "pci726-300.sock" for base 0x300.
 std::string isaSocketName(int32_t base);
+// Opens a link to the card whose socket has this name in the card folder.
+int32_t openCard(int32_t* handle, const std::string& socketName);
 
 class CardSocket : public Transport {
 public:

@@ -7,11 +7,6 @@
 #include "Codes.h"
 #include "Links.h"
 
-extern "C" int32_t QUSB1726_Init(int32_t* handle) {
-    const std::string path = drv::cards::cardFolder() + "/usb1726.sock";
-    return drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
-        return drv::cards::CardSocket::open(path, transport);
-    });
-}
+extern "C" int32_t QUSB1726_Init(int32_t* handle) { return drv::cards::openCard(handle, "usb1726.sock"); }
 
 DRV_DEFINE_COMMON_ENTRY_POINTS(QUSB1726)

@@ -8,10 +8,7 @@
 #include "SerialPort.h"
 
 extern "C" int32_t QCOM726_Init(int32_t* handle, int32_t port) {
-    if (port < 1 || port > drv::com::HighestPort) {
-        if (handle) *handle = 0;
-        return drv::InvalidParameter;
-    }
+    if (port < 1 || port > drv::com::HighestPort) return drv::refuseInit(handle);
     const std::string path = drv::com::portPath(port, drv::com::iniFiles());
     const int32_t result = drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
         return drv::com::SerialPort::open(path, transport);

@@ -43,7 +43,7 @@ void ReplyJudge::note(Verdict v) {
 
 int32_t ReplyJudge::timeoutCode() const {
     if (sawChecksum_) return BadChecksum;
-    if (sawAddress_) return OtherAddress;
+    if (sawAddress_ || (staleCounts_ && sawStale_)) return OtherAddress;
     if (sawFrame_) return BadFrame;
     return NoReply;
 }
@@ -141,11 +141,12 @@ Result waitForReply(Transport& transport, ReplyJudge& judge, Clock::time_point d
 
 }  // namespace
 
-Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace) {
+Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace,
+                bool staleCounts) {
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::milliseconds(timeoutMs);
     const auto frame = wire::encode(request);
-    ReplyJudge judge(request.transaction, request.address);
+    ReplyJudge judge(request.transaction, request.address, staleCounts);
     bool accepted = false;
     Result result;
     if (const int32_t e = transport.discardInput()) result = Result{e};

@@ -5,17 +5,13 @@
 #include "Trace.h"
 #include "Transport.h"
 #include "frame.h"
-#include "line_speed.h"
+#include "reply_time.h"
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
 namespace drv {
-
-// The reply time-out of a line rate (wire/line_speed.h).
-using wire::MinimumTimeoutMs;
-using wire::replyTimeoutMs;
 
 // What one exchange gave.
 struct Result {
@@ -28,7 +24,11 @@ struct Result {
 // most telling fault seen, reported if no valid reply comes in time.
 class ReplyJudge {
 public:
-    ReplyJudge(uint16_t transaction, uint8_t address) : transaction_(transaction), address_(address) {}
+    // `staleCounts`: a reply to an earlier request counts as one from another
+    // address (4) rather than as nothing, as a link with an exact time-out
+    // wants it: it is an earlier address (or request) answering late.
+    ReplyJudge(uint16_t transaction, uint8_t address, bool staleCounts = false)
+        : transaction_(transaction), address_(address), staleCounts_(staleCounts) {}
 
     enum class Verdict { Accepted, Stale, OtherAddress, Checksum, Frame };
 
@@ -49,6 +49,7 @@ private:
     void note(Verdict v);
     uint16_t transaction_;
     uint8_t address_;
+    bool staleCounts_;
     wire::Reply reply_{};
     bool sawChecksum_ = false;
     bool sawAddress_ = false;
@@ -84,6 +85,8 @@ private:
 int32_t refusalCode(wire::Outcome outcome);
 
 // Sends the request and waits for its reply; a trace, if given, gets one line.
-Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr);
+// `staleCounts` as for ReplyJudge.
+Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr,
+                bool staleCounts = false);
 
 }  // namespace drv

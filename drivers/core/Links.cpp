@@ -77,7 +77,7 @@ Link::Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs)
       nextTransaction_(firstTransaction()) {}
 
 int32_t Link::setConfig(int32_t rate, int32_t time, int32_t mode) {
-    if (mode != OnlyMode || !isKnownRate(rate) || time < 0 || time > LongestTime) return InvalidParameter;
+    if (mode != OnlyMode || !isKnownRate(rate) || !wire::isValidTime(time)) return InvalidParameter;
     std::lock_guard lock(mutex_);
     if (const int32_t e = transport_->applyRate(rate)) return e;
     config_ = Config{rate, time, mode};
@@ -90,7 +90,8 @@ Config Link::config() {
 }
 
 int32_t Link::timeoutLocked() const {
-    return fixedTimeoutMs_ > 0 ? fixedTimeoutMs_ : replyTimeoutMs(config_.rate, config_.time);
+    if (fixedTimeoutMs_ > 0 && config_.time >= 0) return fixedTimeoutMs_;
+    return wire::replyTimeoutMs(config_.rate, config_.time);
 }
 
 Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data) {
@@ -101,7 +102,9 @@ Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std:
     request.function = function;
     request.subcode = subcode;
     request.data = data;
-    return exchange(*transport_, request, timeoutLocked(), trace_.get());
+    // An exact time-out is short by choice: what comes after it is late, and
+    // whoever asked for it wants to hear of a late reply.
+    return exchange(*transport_, request, timeoutLocked(), trace_.get(), config_.time < 0);
 }
 
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
@@ -111,6 +114,11 @@ int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
     if (const int32_t e = open(transport)) return e;
     if (!transport) return IoError;
     return table().add(std::make_shared<Link>(std::move(transport), fixedTimeoutMs), *handle);
+}
+
+int32_t refuseInit(int32_t* handle, int32_t code) {
+    if (handle) *handle = 0;
+    return code;
 }
 
 int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {

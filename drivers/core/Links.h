@@ -2,6 +2,7 @@
 // Every library keeps its own table: a handle means nothing to another one.
 #pragma once
 
+#include "Codes.h"
 #include "Exchange.h"
 #include "Transport.h"
 
@@ -19,14 +20,14 @@ struct Config {
 };
 
 constexpr int32_t OnlyMode = 2;
-constexpr int32_t LongestTime = 6000;  // time values above 60 s are refused
 constexpr size_t MostLinks = 64;
 
 bool isKnownRate(int32_t rate);
 
 class Link {
 public:
-    // A fixed time-out (ms, > 0) overrides the rule from rate and time.
+    // A fixed time-out (ms, > 0) overrides the rule from rate and time, but
+    // not an exact time-out asked for by _SetConfig (wire::replyTimeoutMs).
     explicit Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs = 0);
 
     int32_t setConfig(int32_t rate, int32_t time, int32_t mode);
@@ -50,6 +51,9 @@ using Opener = std::function<int32_t(std::unique_ptr<Transport>&)>;
 
 // The entry points' bodies, shared by all five libraries.
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs = 0);
+// Init refused before it opens anything (a parameter out of its range, by
+// default): no link, and the code.
+int32_t refuseInit(int32_t* handle, int32_t code = InvalidParameter);
 int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode);
 int32_t getConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode);
 int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error);

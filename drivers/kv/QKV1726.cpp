@@ -9,10 +9,7 @@
 
 extern "C" int32_t QKV1726_Init(int32_t* handle, const intptr_t* block) {
     drv::kv::Parameters parameters;
-    if (const int32_t e = drv::kv::readParameters(block, parameters)) {
-        if (handle) *handle = 0;
-        return e;
-    }
+    if (const int32_t e = drv::kv::readParameters(block, parameters)) return drv::refuseInit(handle, e);
     return drv::openLink(
         handle,
         [&](std::unique_ptr<drv::Transport>& transport) { return drv::kv::UdpLink::open(parameters.peer, transport); },

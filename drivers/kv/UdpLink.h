@@ -34,6 +34,7 @@ private:
     explicit UdpLink(const sockaddr_in& peer) : peer_(peer) {}
     bool fromPeer(const sockaddr_in& sender) const;
     bool waitAtMost(Clock::time_point deadline);
+    bool readableBy(Clock::time_point deadline) const;
 
     sockaddr_in peer_;
     int fd_ = -1;

@@ -47,6 +47,10 @@ TEST(BridgeConfig, EveryFaultNamesItsLine) {
         {"[broker]\ncert file = c.pem\nkey file = k.pem\n", "bridge.conf:2: a client certificate needs a ca file"},
         {"[broker]\n", "bridge.conf: no [module NAME] section"},
         {"[module a]\n" + Lan + "Adresa = 1\nretry = off\n", "bridge.conf:6: retry takes a time"},
+        {"[broker]\npayload = xml\n", "bridge.conf:2: payload is json (the default) or sparkplug"},
+        {"[broker]\ngroup id = a/b\n", "bridge.conf:2: group id must be one level of a topic"},
+        {"[broker]\npayload = sparkplug\nhomeassistant discovery = yes\n",
+         "bridge.conf:3: homeassistant discovery goes with the JSON topics"},
     };
     for (const Case& c : cases) {
         const std::string fault = FaultOf(c.text);
@@ -68,6 +72,18 @@ TEST(BridgeConfig, ModulesOfOneConnectionShareALine) {
     EXPECT_EQ(config.lines[0].name, "KV-1726 127.0.0.1:5000");
     EXPECT_EQ(config.lines[2].name, "COMx 3");
     EXPECT_EQ(config.modules[1].data.Rychlost, 19200);
+}
+
+TEST(BridgeConfig, OneSessionServesMoreModulesThanASessionEach) {
+    std::string modules;
+    for (int i = 0; i < 301; ++i)
+        modules += "[module m" + std::to_string(i) + "]\nRozhraní = KV-1726\nIP adresa = 127.0.0." +
+                   std::to_string(i / 250 + 1) + "\nAdresa = " + std::to_string(i % 250) + "\n";
+    EXPECT_NE(FaultOf(modules).find("at most 300 modules with the JSON topics"), std::string::npos) << FaultOf(modules);
+    // [broker] may come after the modules.
+    auto parsed = ParseConfig(modules + "[broker]\npayload = sparkplug\n", "bridge.conf");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    EXPECT_EQ(parsed.value().modules.size(), 301u);
 }
 
 TEST(BridgeConfig, TheBridgeRefusesABadFileWithTheLine) {

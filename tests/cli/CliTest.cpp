@@ -6,9 +6,12 @@
 #include "Emulator.h"
 #include "Process.h"
 #include "kv_version.h"
+#include "reply_time.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <ctime>
@@ -30,6 +33,21 @@ using namespace kv618;
 using clitest::Environment;
 using clitest::Outcome;
 using Args = std::vector<std::string>;
+using Json = nlohmann::json;
+
+// The operator's language, as LANG chooses it (nothing else in the way).
+Environment Language(const std::string& lang) {
+    return {{"LANG", lang}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANGUAGE", ""}};
+}
+const Environment Czech = Language("cs_CZ.UTF-8"), English = Language("C.UTF-8");
+
+Environment operator+(Environment a, const Environment& b) {
+    for (const auto& [key, value] : b) {
+        std::erase_if(a, [&](const auto& entry) { return entry.first == key; });
+        a.emplace_back(key, value);
+    }
+    return a;
+}
 
 constexpr const char* Identity = "KV-618   v.1.04";
 constexpr int SerialPort = 7;
@@ -74,14 +92,25 @@ protected:
     Args Serial(int address) const {
         return {"--interface", "com", "--port", std::to_string(SerialPort), "--address", std::to_string(address)};
     }
-    Environment Env() const {
+    // Czech, as the messages these tests look for were written.
+    Environment Env(const Environment& language = Czech) const {
         const std::string home = emulator.tempDir() + "/home";
-        return {{"HOME", home},
-                {"XDG_STATE_HOME", home + "/state"},
-                {"XDG_CONFIG_HOME", home + "/config"},
-                {"QCOM726_COM" + std::to_string(SerialPort), emulator.ptyPath()}};
+        return Environment{{"HOME", home},
+                           {"XDG_STATE_HOME", home + "/state"},
+                           {"XDG_CONFIG_HOME", home + "/config"},
+                           {"QCOM726_COM" + std::to_string(SerialPort), emulator.ptyPath()}} +
+               language;
     }
-    Outcome Kv(const Args& args) const { return clitest::Run(args, Env()); }
+    Outcome Kv(const Args& args, const Environment& language = Czech) const {
+        return clitest::Run(args, Env(language));
+    }
+    // The one JSON document a command printed.
+    Json KvJson(const Args& args) const {
+        const Outcome run = Kv(args + Args{"--json"}, English);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Lines(run.out).size(), 1u) << "one document on one line: " << run.out;
+        return Json::parse(run.out);
+    }
     std::string File(const std::string& name) const { return emulator.tempDir() + "/" + name; }
 
     kvtest::Emulator emulator;
@@ -137,17 +166,76 @@ TEST_F(Tool, TracesTheLibrarysExchanges) {
     for (const auto& line : lines) EXPECT_NE(line.find("QKV1726.DLL request"), std::string::npos) << line;
 }
 
+// The bridge is a plug-in that only `kv618 bridge` loads: the tool itself
+// needs no MQTT library, and the bridge still answers for its file.
+TEST(Bridge, OnlyTheBridgeLoadsTheMqttLibrary) {
+    const Outcome needs = clitest::Run({"--version"}, {{"LD_TRACE_LOADED_OBJECTS", "1"}});
+    EXPECT_NE(needs.out.find("libc.so"), std::string::npos) << needs.out;
+    EXPECT_EQ(needs.out.find("mosquitto"), std::string::npos) << needs.out;
+
+    const std::string conf = ::testing::TempDir() + "/kv618-bridge-plugin.conf";
+    WriteFile(conf, "not a key\n");
+    const Outcome bridge = clitest::Run({"bridge", "--config", conf});
+    EXPECT_EQ(bridge.status, 78) << bridge.err;
+    EXPECT_NE(bridge.err.find("kv618-bridge-plugin.conf:1"), std::string::npos) << bridge.err;
+}
+
 class Scan : public Tool {
 protected:
     Scan() : Tool(kvtest::ModulesOnLine({"1", "2:19200", "3:2400"})) {}
 };
 
-TEST_F(Scan, FindsThreeModulesAtTheirAddressesAndSpeedsOnTheSerialLine) {
-    const Outcome scan = Kv(Serial(1) + Args{"scan", "--addresses", "1-4", "--bauds", "2400,9600,19200"});
-    ASSERT_EQ(scan.status, 0) << scan.err;
-    const std::string id = Identity;
-    EXPECT_EQ(Lines(scan.out), (std::vector<std::string>{"3 2400 " + id, "1 9600 " + id, "2 19200 " + id}));
-    EXPECT_NE(scan.err.find("nejhorší případ trvá"), std::string::npos) << scan.err;
+// Modules at three rates whose replies take the line's time and then nearly
+// the module's whole turnaround, as the scan's probe time-out allows for.
+kvtest::EmulatorOptions SlowBus() {
+    kvtest::EmulatorOptions options = kvtest::ModulesOnLine({"1", "2:19200", "3:2400"});
+    options.lineTiming = true;
+    options.extraArgs = {"--reply-delay", std::to_string(wire::ModuleTurnaroundMs)};
+    return options;
+}
+
+class SlowScan : public Tool {
+protected:
+    SlowScan() : Tool(SlowBus()) {}
+    std::vector<std::string> Found(const Args& link, const std::string& bauds, const std::string& addresses = "0-5") {
+        const Outcome scan = Kv(link + Args{"scan", "--addresses", addresses, "--bauds", bauds});
+        EXPECT_EQ(scan.status, 0) << scan.err;
+        auto lines = Lines(scan.out);
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+};
+
+const std::vector<std::string> ThreeRates = {"1 9600 " + std::string(Identity), "2 19200 " + std::string(Identity),
+                                             "3 2400 " + std::string(Identity)};
+
+TEST_F(SlowScan, FindsEveryModuleOnceOnTheSerialLine) {
+    EXPECT_EQ(Found(Serial(0), "all"), ThreeRates);
+}
+
+// Whether or not the LAN converter carries the rate to its line, each module
+// is found once, with its own rate.
+TEST_F(SlowScan, FindsEveryModuleOnceOverUdp) {
+    EXPECT_EQ(Found(Lan(0), "2400,9600,19200"), ThreeRates);
+}
+
+// A module that answers later than its probe waits is asked again with the
+// link's whole time-out: its late reply shows during the next address's
+// probe.  (Over UDP the modules at other rates may answer as well, where the
+// converter does not carry the rate to its line.)
+TEST_F(SlowScan, AModuleThatAnswersLateIsAskedAgainAndFoundOnce) {
+    ASSERT_EQ(emulator.command("at 2 fault delay 100 60"), "ok");
+    for (const Args& link : {Lan(0), Serial(0)}) {
+        const auto found = Found(link, "19200", "0-15");
+        EXPECT_EQ(std::count(found.begin(), found.end(), ThreeRates[1]), 1) << link[1];
+    }
+}
+
+TEST_F(SlowScan, AProbeTimeOutOfItsOwnIsAnnouncedAndUsed) {
+    const Outcome scan = Kv(Serial(0) + Args{"scan", "--addresses", "0-9", "--bauds", "19200", "--probe-timeout", "100"});
+    EXPECT_EQ(scan.status, 0) << scan.err;
+    EXPECT_NE(scan.err.find("nejhorší případ trvá 1,0 s"), std::string::npos) << scan.err;
+    EXPECT_EQ(Lines(scan.out), (std::vector<std::string>{ThreeRates[1]}));
 }
 
 TEST_F(Bus, SettingsSavedFromOneModuleAndLoadedIntoAnotherLeaveNothingToDiff) {
@@ -323,7 +411,18 @@ TEST_F(Tool, ASignalEndsAWaitForAFifo) {
     }
 }
 
-const std::regex Timestamp(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3})");
+// ISO 8601 local time with milliseconds and the UTC offset.
+const std::regex Timestamp(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
+
+// The computer's present UTC offset as ISO 8601 writes it: +01:00.
+std::string LocalOffset() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char zone[8];
+    std::strftime(zone, sizeof zone, "%z", &local);
+    return std::string(zone, 3) + ":" + std::string(zone + 3, 2);
+}
 
 TEST_F(Tool, WatchInCsvGivesAHeaderAndOneTimestampedLinePerPoll) {
     emulator.command("at 1 set inputs 0x0F");
@@ -347,7 +446,7 @@ TEST_F(Tool, WatchInJsonGivesOneObjectPerPoll) {
     const auto lines = Lines(watch.out);
     ASSERT_EQ(lines.size(), 2u) << watch.out;
     const std::regex object(
-        R"(\{"time":"[-0-9 :.]{23}","inputs":4294967295,"status":20,"counters":\[(\{("[a-z0-9_]+":\d+,?){5}\},?){4}\]\})");
+        R"(\{"time":"[-0-9T:.+]{29}","inputs":4294967295,"status":20,"counters":\[(\{("[a-z0-9_]+":\d+,?){5}\},?){4}\]\})");
     for (const auto& line : lines) {
         EXPECT_TRUE(std::regex_match(line, object)) << line;
         EXPECT_NE(line.find(R"(,{"pulses":77,)"), std::string::npos) << "counter 2's pulses: " << line;
@@ -502,6 +601,175 @@ TEST_F(Tool, APortMappedBesideTheLibraryIsTheOneTheSerialLibraryOpens) {
     const Outcome identify = clitest::Run({"--interface", "com", "--port", "9", "--address", "1", "identify"}, env, tool);
     EXPECT_EQ(identify.status, 0) << identify.err;
     EXPECT_EQ(identify.out, std::string(Identity) + "\n");
+}
+
+// Seconds since the epoch of an ISO 8601 time with its offset.
+std::time_t UtcSeconds(const std::string& text) {
+    std::tm t{};
+    const char* rest = ::strptime(text.c_str(), "%Y-%m-%dT%H:%M:%S", &t);
+    if (!rest) return 0;
+    while (*rest == '.' || std::isdigit(static_cast<unsigned char>(*rest))) ++rest;
+    const int sign = *rest == '-' ? -1 : 1;
+    const int hours = std::atoi(rest + 1), minutes = std::atoi(rest + 4);
+    return ::timegm(&t) - sign * (hours * 3600 + minutes * 60);
+}
+
+TEST_F(Tool, WatchCsvReadsBackWithItsOffsetAndUnits) {
+    emulator.command("at 1 set counter 2 77");
+    const Outcome watch =
+        Kv(Lan(1) + Args{"watch", "counters", "--count", "2", "--interval", "20", "--format", "csv"}, English);
+    ASSERT_EQ(watch.status, 0) << watch.err;
+    const auto lines = Lines(watch.out);
+    ASSERT_EQ(lines.size(), 3u) << watch.out;
+    std::vector<std::string> columns;
+    std::istringstream header(lines[0]);
+    for (std::string column; std::getline(header, column, ',');) columns.push_back(column);
+    ASSERT_EQ(columns.size(), 1u + 4 * 5) << lines[0];
+    EXPECT_EQ(columns[0], "time");
+    // Every quantity's column names its unit as the bridge's keys do.
+    for (const std::string unit : {"consumption_wh", "power_w", "period_ms", "power_10s_w"})
+        EXPECT_NE(std::find(columns.begin(), columns.end(), "counter3_" + unit), columns.end()) << unit;
+    const auto pulses = std::find(columns.begin(), columns.end(), "counter2_pulses") - columns.begin();
+    const std::time_t now = std::time(nullptr);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        std::vector<std::string> cells;
+        std::istringstream row(lines[i]);
+        for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+        ASSERT_EQ(cells.size(), columns.size()) << lines[i];
+        EXPECT_TRUE(std::regex_match(cells[0], Timestamp)) << cells[0];
+        EXPECT_EQ(cells[0].substr(cells[0].size() - 6), LocalOffset()) << "the local offset: " << cells[0];
+        EXPECT_LE(std::abs(UtcSeconds(cells[0]) - now), 60) << "names the moment: " << cells[0];
+        EXPECT_EQ(cells[pulses], "77");
+    }
+}
+
+TEST_F(Tool, IdentifyInJson) {
+    const Json id = KvJson(Lan(1) + Args{"identify"});
+    EXPECT_EQ(id["address"], 1);
+    EXPECT_EQ(id["name"], "KV-618");
+    EXPECT_EQ(id["version"], "1.04");
+    EXPECT_EQ(id["text"], Identity);
+}
+
+TEST_F(Bus, ScanInJsonListsEveryModuleFound) {
+    const Json scan = KvJson(Lan(1) + Args{"scan", "--addresses", "0-3"});
+    ASSERT_EQ(scan["modules"].size(), 2u) << scan.dump();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(scan["modules"][i]["address"], i + 1);
+        EXPECT_EQ(scan["modules"][i]["baud"], 9600);
+        EXPECT_EQ(scan["modules"][i]["text"], Identity);
+    }
+    EXPECT_EQ(scan["complete"], true);
+}
+
+TEST_F(Tool, ConfigShowInJsonUsesTheSettingsFilesKeys) {
+    ASSERT_EQ(emulator.command(SetReg(1, reg::PulseLow(3), 0xE8)), "ok");
+    ASSERT_EQ(emulator.command(SetReg(1, reg::PulseHigh(3), 0x03)), "ok");
+    const Json show = KvJson(Lan(1) + Args{"config", "show"});
+    EXPECT_EQ(show["module"]["text"], Identity);
+    const Json& settings = show["settings"];
+    EXPECT_EQ(settings["address"], 1);
+    EXPECT_EQ(settings["baud"], 9600);
+    EXPECT_EQ(settings["input-negation"], 0xFFFFFFFFu);
+    EXPECT_EQ(settings["pulse-number.3"], 1000);
+    EXPECT_EQ(settings.size(), 9u) << settings.dump();
+}
+
+TEST_F(Tool, ClockShowInJsonGivesTheModulesTimeAndTheComputersWithItsOffset) {
+    emulator.command("at 1 set clock 2001-02-03 04:05:06");
+    const Json clock = KvJson(Lan(1) + Args{"clock", "show"});
+    EXPECT_TRUE(std::regex_match(clock["module_time"].get<std::string>(), std::regex(R"(\d{4}-02-03T04:05:0\d)")))
+        << clock.dump();
+    const std::string computer = clock["computer_time"];
+    EXPECT_TRUE(std::regex_match(computer, Timestamp)) << computer;
+    EXPECT_LE(std::abs(UtcSeconds(computer) - std::time(nullptr)), 60) << computer;
+}
+
+TEST_F(Tool, PowerFailuresInJson) {
+    const Json none = KvJson(Lan(1) + Args{"power-failures"});
+    EXPECT_EQ(none, Json({{"prf", false}, {"start", nullptr}, {"end", nullptr}}));
+    const std::string year = std::to_string(1900 + [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        ::localtime_r(&now, &local);
+        return local.tm_year;
+    }());
+    ASSERT_EQ(emulator.command("at 1 set stamps " + year + "-01-02 03:04:05 " + year + "-01-02 03:14:15"), "ok");
+    const Json stamps = KvJson(Lan(1) + Args{"power-failures"});
+    EXPECT_EQ(stamps["start"], year + "-01-02T03:04:05");
+    EXPECT_EQ(stamps["end"], year + "-01-02T03:14:15");
+}
+
+TEST_F(Tool, PortsInJsonShowAMappingAndWhereItComesFrom) {
+    const Json ports = KvJson({"ports"});
+    bool found = false;
+    for (const Json& port : ports["ports"]) {
+        if (port["device"] != emulator.ptyPath()) continue;
+        found = true;
+        EXPECT_EQ(port["com"], Json::array({SerialPort}));
+        EXPECT_EQ(port["mapped_by"], "variable QCOM726_COM" + std::to_string(SerialPort));
+        EXPECT_EQ(port["present"], true);
+    }
+    EXPECT_TRUE(found) << ports.dump();
+}
+
+TEST_F(Tool, WatchWithJsonGivesOneDocumentPerPoll) {
+    emulator.command("at 1 set inputs 0x0F");
+    const Outcome watch = Kv(Lan(1) + Args{"watch", "inputs", "--count", "2", "--interval", "20", "--json"}, English);
+    ASSERT_EQ(watch.status, 0) << watch.err;
+    const auto lines = Lines(watch.out);
+    ASSERT_EQ(lines.size(), 2u) << watch.out;
+    for (const auto& line : lines) {
+        const Json poll = Json::parse(line);
+        EXPECT_TRUE(std::regex_match(poll["time"].get<std::string>(), Timestamp)) << line;
+        EXPECT_EQ(poll["inputs"], 0x0Fu ^ 0xFFFFFFFFu);
+    }
+}
+
+TEST_F(Tool, SpeaksTheLanguageOfTheLocale) {
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "counters"}, English).out, "Counters reset.\n");
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "counters"}, Czech).out, "Čítače vynulovány.\n");
+    const Outcome english = Kv(Lan(1) + Args{"--baud", "1234", "identify"}, English);
+    EXPECT_NE(english.err.find("The baud rate must be one of"), std::string::npos) << english.err;
+    // A locale this machine never generated still gives its language.
+    const Outcome czech = Kv(Lan(1) + Args{"reset", "status"}, Language("cs_CZ.UTF-8@never-generated"));
+    EXPECT_EQ(czech.out, "Status registr vynulován.\n");
+}
+
+TEST_F(Tool, ShortOptionsQuietAndVerbose) {
+    const Args shortLan = {"-i", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(emulator.udpPort()),
+                           "-a", "1"};
+    const Outcome quiet = Kv(shortLan + Args{"-q", "reset", "counters"});
+    EXPECT_EQ(quiet.status, 0) << quiet.err;
+    EXPECT_EQ(quiet.out, "") << "-q leaves only results and errors";
+    const Outcome verbose = Kv(shortLan + Args{"-v", "identify"});
+    EXPECT_EQ(verbose.out, std::string(Identity) + "\n");
+    EXPECT_NE(verbose.err.find("QKV1726.DLL request"), std::string::npos) << "the exchanges: " << verbose.err;
+    const Outcome serial = Kv({"-i", "com", "-p", std::to_string(SerialPort), "-a", "1", "identify"});
+    EXPECT_EQ(serial.out, std::string(Identity) + "\n") << serial.err;
+}
+
+// The bridge's and the emulator's messages follow the locale as kv618's do.
+TEST(Languages, TheBridgeAndTheEmulatorSpeakTheLanguageOfTheLocale) {
+    const std::string config = ::testing::TempDir() + "/kv618-no-module.conf";
+    std::ofstream(config) << "[broker]\nhost = 127.0.0.1\n";
+    const Outcome english = clitest::Run({"bridge", "--config", config}, English);
+    EXPECT_NE(english.err.find(config + ": no [module NAME] section"), std::string::npos) << english.err;
+    // A log line names its moment with the offset.
+    EXPECT_TRUE(std::regex_search(english.err, std::regex(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d )")))
+        << english.err;
+    const Outcome czech = clitest::Run({"bridge", "--config", config}, Czech);
+    EXPECT_NE(czech.err.find(config + ": chybí sekce [module NÁZEV]"), std::string::npos) << czech.err;
+    std::filesystem::remove(config);
+
+    const std::string emulator = std::filesystem::path(clitest::ToolPath()).parent_path() / "kv618emu";
+    const Outcome englishEmulator = clitest::Run({"--no-such-option"}, English, emulator);
+    EXPECT_EQ(englishEmulator.status, 2);
+    EXPECT_NE(englishEmulator.err.find("kv618emu: unknown option --no-such-option\nusage: kv618emu"), std::string::npos)
+        << englishEmulator.err;
+    const Outcome czechEmulator = clitest::Run({"--no-such-option"}, Czech, emulator);
+    EXPECT_NE(czechEmulator.err.find("kv618emu: neznámá volba --no-such-option\npoužití: kv618emu"), std::string::npos)
+        << czechEmulator.err;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "Process.h"
 
+#include "Command.h"
 #include "Dekl.h"
 
 #include <cerrno>
@@ -13,34 +14,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace clitest {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> MergedEnvironment(const Environment& extra) {
-    std::vector<std::string> merged;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& [key, value] : extra) replaced = replaced || key == name;
-        // A trace the developer left on would only go into the outputs compared.
-        if (!replaced && name != "KV618_TRACE") merged.push_back(entry);
-    }
-    for (const auto& [key, value] : extra) merged.push_back(key + "=" + value);
-    return merged;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& texts) {
-    std::vector<char*> pointers;
-    for (auto& t : texts) pointers.push_back(t.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
 
 int Remaining(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -64,9 +42,10 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> env = MergedEnvironment(environment);
-    auto argp = Pointers(argv);
-    auto envp = Pointers(env);
+    // A trace the developer left on would only go into the outputs compared.
+    std::vector<std::string> env = kvtest::ChildEnvironment(environment, {"KV618_TRACE"});
+    auto argp = kvtest::Pointers(argv);
+    auto envp = kvtest::Pointers(env);
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {

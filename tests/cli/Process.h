@@ -2,6 +2,8 @@
 // standard output and error captured, its exit status taken whole.
 #pragma once
 
+#include "Command.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -11,7 +13,7 @@
 
 namespace clitest {
 
-using Environment = std::vector<std::pair<std::string, std::string>>;
+using Environment = kvtest::Environment;
 
 struct Outcome {
     int status = -1;       // exit status; -1 when it did not exit by itself

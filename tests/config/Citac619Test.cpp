@@ -14,13 +14,7 @@ const QString TextImpulsMimo = " Impulsní číslo musí být v rozsahu 1-1000."
 
 class Citac619 : public OknoSModulem {
 protected:
-    std::unique_ptr<TForm5> Otevri() {
-        auto okno = std::make_unique<TForm5>();
-        okno->PData = &Data;
-        okno->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
-        return okno;
-    }
+    std::unique_ptr<TForm5> Otevri() { return OknoSModulem::Otevri<TForm5>(); }
     void NastavCislo(int Citac, uint16_t Cislo) {
         NastavRegistr(static_cast<uint8_t>(2 * Citac), static_cast<uint8_t>(Cislo % 256));
         NastavRegistr(static_cast<uint8_t>(2 * Citac + 1), static_cast<uint8_t>(Cislo / 256));
@@ -77,7 +71,7 @@ TEST_F(Citac619, ReadShowsTheFourNumbersWithProgress) {
     for (int n = 0; n < 4; ++n) NastavCislo(n, cisla[n]);
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button2");
 
     EXPECT_EQ(zaznam.Texty, Prubeh(false, Procenta));
@@ -94,7 +88,7 @@ TEST_F(Citac619, WriteVerifiesEachByteWithTheValueInTheReadBack) {
     Napis(okno.get(), "Edit3", "300");
     Napis(okno.get(), "Edit4", "255");
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button1");
 
     EXPECT_EQ(zaznam.Texty, QStringList({" "}) + Prubeh(true, Procenta));
@@ -203,7 +197,7 @@ TEST_F(Citac619, ReadFailingOnCounterTwosHighByteKeepsItsLowByteAlone) {
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
     // Counter 2's high byte, after the five bytes up to 62 %.
-    Emu->command("fault register 5");
+    PoruchaRegistru(5);
     Klikni(okno.get(), "Button2");
 
     EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
@@ -241,14 +235,9 @@ TEST_F(Citac619, ZapisBajtReportsMismatchAsNine) {
 
 TEST_F(Citac619, NothingIsSentWithoutAnInitialisedLink) {
     auto okno = Otevri();
-    const uint32_t pred = Pozadavky();
-    Data.Pripojeno = 0;
-    Klikni(okno.get(), "Button2");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
-    Klikni(okno.get(), "Button1");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
-    EXPECT_EQ(Pozadavky(), pred);
+    NicBezSpojeni(okno.get());
     // "Ok" needs no link.
+    Data.Pripojeno = 0;
     Napis(okno.get(), "Edit2", "77");
     Klikni(okno.get(), "Button3");
     EXPECT_EQ(Data.Konfigurace.ImpulsniCislo[1], 77);

@@ -10,13 +10,7 @@ namespace {
 
 class NastavAdr : public OknoSModulem {
 protected:
-    std::unique_ptr<TForm12> Otevri() {
-        auto okno = std::make_unique<TForm12>();
-        okno->PData = &Data;
-        okno->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
-        return okno;
-    }
+    std::unique_ptr<TForm12> Otevri() { return OknoSModulem::Otevri<TForm12>(); }
     static QComboBox* Seznam(QWidget* Okno) { return Prvek<QComboBox>(Okno, "ComboBox1"); }
 };
 
@@ -73,7 +67,7 @@ TEST_F(NastavAdr, ReadShowsTheModulesValuesWithProgress) {
     NastavRegistr(0x3E, 8);
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button2");
 
     EXPECT_EQ(TextEditu(okno.get(), "Edit1"), "23");
@@ -115,7 +109,7 @@ TEST_F(NastavAdr, WriteStoresBothSettingsInTheModuleOnly) {
     Napis(okno.get(), "Edit1", "200");
     Seznam(okno.get())->setCurrentIndex(5);
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button1");
 
     EXPECT_EQ(Registr(0x3F), 200u);
@@ -182,7 +176,7 @@ TEST_F(NastavAdr, ReadFailingOnTheRateKeepsTheNewAddressAndTheOldRate) {
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
     // The rate, read after the address (50 %).
-    Emu->command("fault register 0x3E");
+    PoruchaRegistru(0x3E);
     Klikni(okno.get(), "Button2");
 
     EXPECT_EQ(TextEditu(okno.get(), "Edit1"), "77");
@@ -209,7 +203,7 @@ TEST_F(NastavAdr, WriteFailingKeepsEarlierRegistersWritten) {
     Seznam(okno.get())->setCurrentIndex(6);
     ZaznamStavu zaznam(okno.get());
     // The rate, written after the address (50 %).
-    Emu->command("fault register 0x3E");
+    PoruchaRegistru(0x3E);
     Klikni(okno.get(), "Button1");
     EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
     EXPECT_EQ(Registr(0x3F), 44u);
@@ -218,14 +212,9 @@ TEST_F(NastavAdr, WriteFailingKeepsEarlierRegistersWritten) {
 
 TEST_F(NastavAdr, NothingIsSentWithoutAnInitialisedLink) {
     auto okno = Otevri();
-    const uint32_t pred = Pozadavky();
-    Data.Pripojeno = 0;
-    Klikni(okno.get(), "Button2");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
-    Klikni(okno.get(), "Button1");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
+    NicBezSpojeni(okno.get());
 
-    Data.Pripojeno = 1;
+    const uint32_t pred = Pozadavky();
     const int32_t handle = Data.Handle;
     Data.Handle = 0;
     okno->findChild<TStatusBar*>("StatusBar1")->NastavText(0, " ");

@@ -15,13 +15,7 @@ const std::vector<int> Procenta = {8, 16, 25, 33, 41, 50, 58, 66, 75, 83, 91, 10
 
 class NastavDIO : public OknoSModulem {
 protected:
-    std::unique_ptr<TForm14> Otevri() {
-        auto okno = std::make_unique<TForm14>();
-        okno->PData = &Data;
-        okno->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
-        return okno;
-    }
+    std::unique_ptr<TForm14> Otevri() { return OknoSModulem::Otevri<TForm14>(); }
     static void Zaskrtni(QWidget* Okno, int Box, bool Stav) {
         auto* box = Prvek<QCheckBox>(Okno, QString("CheckBox%1").arg(Box));
         ASSERT_NE(box, nullptr);
@@ -106,7 +100,7 @@ TEST_F(NastavDIO, ReadFillsTheBoxesInTransferOrder) {
     for (size_t i = 0; i < Poradi.size(); ++i) NastavRegistr(Poradi[i], static_cast<uint8_t>(1u << (i % 8)));
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button2");
 
     EXPECT_EQ(zaznam.Texty, Prubeh(false, Procenta));
@@ -138,7 +132,7 @@ TEST_F(NastavDIO, WriteSendsTwelveVerifiedBytesInTransferOrder) {
     Zaskrtni(okno.get(), 65 + 8, true);
     Zaskrtni(okno.get(), 33 + 31, true);
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button1");
 
     EXPECT_EQ(zaznam.Texty, QStringList({" "}) + Prubeh(true, Procenta));
@@ -160,7 +154,7 @@ TEST_F(NastavDIO, ReadErrorOnTheFifthStepKeepsTheInitialStatesJustRead) {
     auto okno = Otevri();
     ZaznamStavu zaznam(okno.get());
     // The fifth step, after the four initial states (33 %).
-    Emu->command("fault register 0x21");
+    PoruchaRegistru(0x21);
     Klikni(okno.get(), "Button2");
 
     EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
@@ -178,7 +172,7 @@ TEST_F(NastavDIO, ReadBackMismatchOnTheFirstStepTouchesNoNegationRegister) {
     auto okno = Otevri();
     Zaskrtni(okno.get(), 65, true);
     EXPECT_EQ(Emu->command("fault readback 32"), "ok");
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button1");
 
     EXPECT_EQ(TextStavu(okno.get()), " Chyba zápisu dat.");
@@ -219,14 +213,7 @@ TEST_F(NastavDIO, OkAfterReadStoresCancelDoesNot) {
 
 TEST_F(NastavDIO, NothingIsSentWithoutAnInitialisedLink) {
     auto okno = Otevri();
-    const uint32_t pred = Pozadavky();
-    Data.Pripojeno = 0;
-    Klikni(okno.get(), "Button1");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
-    Klikni(okno.get(), "Button2");
-    EXPECT_EQ(TextStavu(okno.get()), QString::fromUtf8(TextNepripojeno));
-    EXPECT_EQ(Pozadavky(), pred);
-    Data.Pripojeno = 1;
+    NicBezSpojeni(okno.get());
 }
 
 }  // namespace

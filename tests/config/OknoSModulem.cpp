@@ -41,6 +41,10 @@ std::vector<std::string> OknoSModulem::Log() {
     return radky;
 }
 
+void OknoSModulem::PoruchaRegistru(uint8_t Cislo) {
+    EXPECT_EQ(Emu->command("fault register " + std::to_string(Cislo)), "ok");
+}
+
 std::string RadekLogu(int Funkce, int Podfunkce, int D0, int D1, int D2, int D3, int D4) {
     std::ostringstream text;
     text << Funkce << ' ' << Podfunkce << ' ' << D0 << ' ' << D1 << ' ' << D2 << ' ' << D3 << ' ' << D4;
@@ -59,6 +63,17 @@ void OknoSModulem::Klikni(QWidget* Okno, const QString& Tlacitko) {
     ASSERT_NE(tlacitko, nullptr);
     QTest::mouseClick(tlacitko, Qt::LeftButton);
     kvtest::DokonciPraci();
+}
+
+void OknoSModulem::NicBezSpojeni(QWidget* Okno) {
+    const uint32_t pred = Pozadavky();
+    Data.Pripojeno = 0;
+    for (const QString& tlacitko : {QString("Button2"), QString("Button1")}) {
+        Klikni(Okno, tlacitko);
+        EXPECT_EQ(TextStavu(Okno), QString::fromUtf8(TextNepripojeno)) << tlacitko.toStdString();
+    }
+    EXPECT_EQ(Pozadavky(), pred);
+    Data.Pripojeno = 1;
 }
 
 void OknoSModulem::Napis(QWidget* Okno, const QString& Edit, const QString& Text) {

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -43,6 +44,18 @@ private:
 
 class OknoSModulem : public kvtest::ModulNaLan {
 protected:
+    // The window on the program record, shown and exposed.  `PoZobrazeni`
+    // acts between showing and exposing (a test that ticks by hand stops the
+    // window's timer there).
+    template <typename TOkno>
+    std::unique_ptr<TOkno> Otevri(const std::function<void(TOkno&)>& PoZobrazeni = {}) {
+        auto okno = std::make_unique<TOkno>();
+        okno->PData = &Data;
+        okno->show();
+        if (PoZobrazeni) PoZobrazeni(*okno);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
+        return okno;
+    }
     // One tick of the window's timer, carried out to the end.
     template <typename TOkno>
     static void Tik(TOkno& Okno) {
@@ -51,8 +64,10 @@ protected:
     }
     uint32_t Registr(uint8_t Cislo);
     void NastavRegistr(uint8_t Cislo, uint8_t Hodnota);
-    // Requests of the emulator's log since the last "clear log", oldest first.
+    // Requests of the emulator's log since the last SmazLog(), oldest first.
     std::vector<std::string> Log();
+    // Every exchange touching the register fails from now on.
+    void PoruchaRegistru(uint8_t Cislo);
 
     // " " + the text of some nonzero error code.
     bool JeTextChyby(const QString& Text) const;
@@ -62,6 +77,9 @@ protected:
     static void Napis(QWidget* Okno, const QString& Edit, const QString& Text);
     static QString TextEditu(QWidget* Okno, const QString& Edit);
     static bool Zaskrtnuto(QWidget* Okno, int Box);
+    // With the link marked closed, "Přečíst" and "Zapsat" of a configuration
+    // window say so and send nothing; the link is marked open again after.
+    void NicBezSpojeni(QWidget* Okno);
     // Progress texts 0 % .. 100 % with the given steps, then the closing text.
     static QStringList Prubeh(bool Zapis, const std::vector<int>& Procenta);
 };

@@ -15,14 +15,9 @@ namespace {
 
 class RTC : public OknoSModulem {
 protected:
+    // The tests tick by hand.
     std::unique_ptr<TForm3> Otevri() {
-        auto okno = std::make_unique<TForm3>();
-        okno->PData = &Data;
-        okno->show();
-        // The tests tick by hand.
-        Casovac(okno.get())->stop();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
-        return okno;
+        return OknoSModulem::Otevri<TForm3>([](TForm3& Okno) { Casovac(&Okno)->stop(); });
     }
     static QTimer* Casovac(QWidget* Okno) { return Okno->findChild<QTimer*>("Timer1"); }
     static QString Popisek(QWidget* Okno, int Cislo) {
@@ -129,7 +124,7 @@ TEST_F(RTC, ShowsThePowerFailureStampsAfterARestart) {
 TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
     ASSERT_EQ(Emu->command("set stamps 2024-02-29 23:59:58 2025-01-01 00:00:05"), "ok");
     auto okno = Otevri();
-    Emu->command("clear log");
+    SmazLog();
     Tik(*okno);
     // The status register first: its PRF tells whether the stamps record a failure.
     EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 0, 0, 0, 0, 0, 0), RadekLogu(100, 3, 0, 0, 0, 0, 0),
@@ -142,7 +137,7 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
     EXPECT_EQ(Popisek(okno.get(), 8), QString::fromStdString(DatumNaText(1, 1, 1)));
 
     ASSERT_EQ(Emu->command("set stamps 2023-05-06 07:08:09 2023-05-06 07:18:19"), "ok");
-    Emu->command("clear log");
+    SmazLog();
     Tik(*okno);
     Tik(*okno);
     EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 1, 0, 0, 0, 0, 0), RadekLogu(100, 2, 0, 0, 0, 0, 0),
@@ -212,7 +207,7 @@ TEST_F(RTC, AModuleWithoutAPowerFailureSaysNoneIsRecorded) {
 TEST_F(RTC, ClockSetWhenTheWindowClosesAtOnceIsFinishedAndReported) {
     auto okno = Otevri();
     QSignalSpy hlaseni(&Report::Program(), &Report::Told);
-    Emu->command("clear log");
+    SmazLog();
     QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button1"), Qt::LeftButton);
     QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button2"), Qt::LeftButton);
     EXPECT_FALSE(okno->isVisible());
@@ -244,7 +239,7 @@ TEST_F(RTC, SetTimeSendsTheComputersClockTimeThenDate) {
     ASSERT_EQ(Emu->command("set clock 2001-01-01 00:00:00"), "ok");
     auto okno = Otevri();
     Casovac(okno.get())->start();
-    Emu->command("clear log");
+    SmazLog();
     const QDateTime pred = QDateTime::currentDateTime();
     Klikni(okno.get(), "Button1");
     const QDateTime po = QDateTime::currentDateTime();
@@ -271,7 +266,7 @@ TEST_F(RTC, SetTimeSendsTheComputersClockTimeThenDate) {
 TEST_F(RTC, SetTimeFailureReportsAndResumesPolling) {
     ASSERT_EQ(Emu->command("fault refuse 101 2"), "ok");
     auto okno = Otevri();
-    Emu->command("clear log");
+    SmazLog();
     Klikni(okno.get(), "Button1");
     EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
     EXPECT_TRUE(Casovac(okno.get())->isActive());

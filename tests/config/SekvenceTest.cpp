@@ -17,14 +17,6 @@ namespace {
 
 class Sekvence : public OknoSModulem {
 protected:
-    template <class T>
-    std::unique_ptr<T> Otevri() {
-        auto okno = std::make_unique<T>();
-        okno->PData = &Data;
-        okno->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(okno.get()));
-        return okno;
-    }
     // A click that does not wait for what it starts.
     static void Stiskni(QWidget* Okno, const QString& Tlacitko) {
         QTest::mouseClick(Prvek<QPushButton>(Okno, Tlacitko), Qt::LeftButton);
@@ -40,7 +32,7 @@ protected:
 TEST_F(Sekvence, ReadAndWriteClickedDuringAReadStartNothing) {
     auto okno = Otevri<TForm14>();
     ZaznamStavu zaznam(okno.get());
-    Emu->command("clear log");
+    SmazLog();
     Stiskni(okno.get(), "Button2");
     EXPECT_TRUE(okno->Probiha());
     Stiskni(okno.get(), "Button2");
@@ -65,7 +57,7 @@ TEST_F(Sekvence, AWriteGoesOnToItsEndAfterItsWindowClosesAndItsResultIsReported)
     const auto zapis = [&](QDialog* Okno, int Zpusob, size_t Pozadavku, const QString& Titulek) {
         QSignalSpy hlaseni(&Report::Program(), &Report::Told);
         PomalyModul();
-        Emu->command("clear log");
+        SmazLog();
         Stiskni(Okno, "Button1");
         PockejNaPozadavky(2);
         zavri(Okno, Zpusob);
@@ -114,7 +106,7 @@ TEST_F(Sekvence, CloseBoxAndEscapeDuringAReadCloseAtOnce) {
     for (int zpusob = 0; zpusob < 2; ++zpusob) {
         auto okno = Otevri<TForm14>();
         PomalyModul();
-        Emu->command("clear log");
+        SmazLog();
         Stiskni(okno.get(), "Button2");
         PockejNaPozadavky(2);
         if (zpusob == 0) okno->close();

@@ -140,12 +140,20 @@ TEST(StreamScanner, NoiseAloneIsNeverAReply) {
 }
 
 TEST(Timeout, LineTimeOfRequestAndReplyPlusTenMsPerTimeUnitWithAFloor) {
-    EXPECT_EQ(drv::replyTimeoutMs(600, 100), 417 + 1000);
-    EXPECT_EQ(drv::replyTimeoutMs(1200, 100), 209 + 1000);
-    EXPECT_EQ(drv::replyTimeoutMs(2400, 50), 105 + 500);
-    EXPECT_EQ(drv::replyTimeoutMs(9600, 13), drv::MinimumTimeoutMs);
-    EXPECT_EQ(drv::replyTimeoutMs(115200, 5), drv::MinimumTimeoutMs);
-    EXPECT_EQ(drv::replyTimeoutMs(9600, 6000), 27 + 60000);
+    EXPECT_EQ(wire::replyTimeoutMs(600, 100), 417 + 1000);
+    EXPECT_EQ(wire::replyTimeoutMs(1200, 100), 209 + 1000);
+    EXPECT_EQ(wire::replyTimeoutMs(2400, 50), 105 + 500);
+    EXPECT_EQ(wire::replyTimeoutMs(9600, 13), wire::MinimumTimeoutMs);
+    EXPECT_EQ(wire::replyTimeoutMs(115200, 5), wire::MinimumTimeoutMs);
+    EXPECT_EQ(wire::replyTimeoutMs(9600, 6000), 27 + 60000);
+}
+
+TEST(Timeout, ANegativeTimeValueAsksForExactlyThatManyMs) {
+    EXPECT_EQ(wire::replyTimeoutMs(600, -35), 35);
+    EXPECT_EQ(wire::replyTimeoutMs(115200, -1), 1);
+    EXPECT_TRUE(wire::isValidTime(-65535));
+    EXPECT_FALSE(wire::isValidTime(-65536));
+    EXPECT_FALSE(wire::isValidTime(6001));
 }
 
 // A transport that plays back what the test queued.

@@ -14,6 +14,14 @@ Outcome exchange(uint8_t type, int32_t handle, uint8_t address, uint8_t function
     return outcome;
 }
 
+::testing::AssertionResult failedWith(const Outcome& outcome, int code) {
+    if (outcome.error != code) {
+        return ::testing::AssertionFailure() << "code " << int(outcome.error) << ", not " << code;
+    }
+    if (outcome.d != std::array<uint8_t, 5>{}) return ::testing::AssertionFailure() << "D0..D4 not cleared";
+    return ::testing::AssertionSuccess();
+}
+
 TInitParametry lanBlock(uint16_t port, int32_t timeoutMs, const char* ip) {
     TInitParametry block{};
     block[0] = reinterpret_cast<intptr_t>(ip);

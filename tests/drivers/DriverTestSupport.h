@@ -4,6 +4,8 @@
 
 #include "Qxxx726.h"
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -18,6 +20,10 @@ struct Outcome {
 // One PrenosDat with the given D0..D4.
 Outcome exchange(uint8_t type, int32_t handle, uint8_t address, uint8_t function, uint8_t subcode,
                  std::array<uint8_t, 5> d = {});
+
+// The exchange failed with the code and, as every failed exchange does,
+// left D0..D4 cleared.
+::testing::AssertionResult failedWith(const Outcome& outcome, int code);
 
 // The parameter block of the LAN converter for 127.0.0.1:port.
 TInitParametry lanBlock(uint16_t port, int32_t timeoutMs, const char* ip = "127.0.0.1");

@@ -182,8 +182,7 @@ TEST_P(Module, RefusedRequestsGiveTheirCodesAndClearTheData) {
     };
     for (const Case& c : cases) {
         const Outcome o = send(c.function, c.subcode, c.d);
-        EXPECT_EQ(o.error, c.code) << int(c.function) << "/" << int(c.subcode);
-        EXPECT_EQ(o.d, (std::array<uint8_t, 5>{}));
+        EXPECT_TRUE(drvtest::failedWith(o, c.code)) << int(c.function) << "/" << int(c.subcode);
     }
     EXPECT_EQ(TextKodu(type(), 6), "Modul požadavek odmítl - neznámý kód funkce");
     ASSERT_EQ(command("fault refuse 0 64 1"), "ok");
@@ -240,8 +239,7 @@ TEST_P(Module, AStaleReplyIsNeverTakenForTheCurrentOne) {
     ASSERT_EQ(command("fault clear"), "ok");
     ASSERT_EQ(command("fault timeout 102 0 1"), "ok");
     const Outcome second = send(0x66, 0, {0, 0x24, 0x24, 0, 0});
-    EXPECT_EQ(second.error, 1);
-    EXPECT_EQ(second.d, (std::array<uint8_t, 5>{}));
+    EXPECT_TRUE(drvtest::failedWith(second, 1));
     const Outcome third = send(0x66, 0, {0, 0x27, 0x27, 0, 0});
     ASSERT_EQ(third.error, 0);
     EXPECT_EQ(third.d[1], 0x27);
@@ -255,8 +253,7 @@ TEST_P(Module, AStoppedModuleGivesAnErrorWithoutHanging) {
     // No reply over UDP; the serial line hangs up and its device is then
     // gone; the card is gone.
     const uint8_t expected = type() == RozhraniKV1726 ? 1 : type() == RozhraniCOM ? 18 : 15;
-    EXPECT_EQ(o.error, expected) << TextKodu(type(), o.error);
-    EXPECT_EQ(o.d, (std::array<uint8_t, 5>{}));
+    EXPECT_TRUE(drvtest::failedWith(o, expected)) << TextKodu(type(), o.error);
     const uint8_t again = type() == RozhraniCOM ? 11 : expected;
     EXPECT_EQ(send(0xC8, 0).error, again) << "and again, still without hanging";
 }

@@ -95,9 +95,10 @@ void Peer::record(const wire::Request& request) {
 
 void Peer::start(std::function<void()> loop) { thread_ = std::thread(std::move(loop)); }
 
-void Peer::finish() {
+void Peer::finish(std::initializer_list<int> descriptors) {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
+    for (int fd : descriptors) ::close(fd);
 }
 
 UdpPeer::UdpPeer(Script script) : Peer(std::move(script)) {
@@ -116,9 +117,7 @@ UdpPeer::UdpPeer(Script script) : Peer(std::move(script)) {
 }
 
 UdpPeer::~UdpPeer() {
-    finish();
-    ::close(fd_);
-    ::close(otherFd_);
+    finish({fd_, otherFd_});
 }
 
 void UdpPeer::loop() {
@@ -157,9 +156,7 @@ PtyPeer::PtyPeer(Script script) : Peer(std::move(script)) {
 }
 
 PtyPeer::~PtyPeer() {
-    finish();
-    ::close(slaveKeeper_);
-    ::close(master_);
+    finish({slaveKeeper_, master_});
 }
 
 int32_t PtyPeer::lineRate() {
@@ -213,8 +210,7 @@ CardPeer::CardPeer(Script script, const std::string& folder, const std::string& 
 }
 
 CardPeer::~CardPeer() {
-    finish();
-    ::close(listener_);
+    finish({listener_});
     ::unlink(path_.c_str());
 }
 
@@ -244,17 +240,6 @@ void CardPeer::loop() {
         }
     }
     if (connection >= 0) ::close(connection);
-}
-
-TempFolder::TempFolder() {
-    char pattern[] = "/tmp/kvdrvXXXXXX";
-    if (!::mkdtemp(pattern)) throw std::runtime_error("no temp folder");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace fake

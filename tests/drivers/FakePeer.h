@@ -3,11 +3,13 @@
 // script gives, so replies can be stale, damaged, cut or sent from elsewhere.
 #pragma once
 
+#include "TestFiles.h"
 #include "frame.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -43,7 +45,8 @@ public:
 protected:
     void record(const wire::Request& request);
     void start(std::function<void()> loop);
-    void finish();
+    // Stops the loop, then closes the descriptors it served.
+    void finish(std::initializer_list<int> descriptors);
     Script script_;
     std::atomic<bool> stop_{false};
 
@@ -102,14 +105,6 @@ private:
 };
 
 // A fresh empty folder under /tmp, removed with its content at the end.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempFolder = kvtest::TemporaryFolder;
 
 }  // namespace fake

@@ -114,8 +114,7 @@ TEST_F(Lan, WithoutAValidReplyTheMostTellingFaultIsReported) {
         int32_t handle = 0;
         ASSERT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(peer.port(), 150)), 0);
         const auto got = exchange(RozhraniKV1726, handle, 1, 0x66, 0, {7, 7, 7, 7, 7});
-        EXPECT_EQ(got.error, c.code);
-        EXPECT_EQ(got.d, (std::array<uint8_t, 5>{})) << "D0-D4 are cleared on an error";
+        EXPECT_TRUE(drvtest::failedWith(got, c.code)) << "D0-D4 are cleared on an error";
         EXPECT_EQ(UkonciRozhrani(RozhraniKV1726, &handle), 0);
     }
 }
@@ -154,9 +153,34 @@ TEST_F(Lan, ALateReplyAloneIsNoReply) {
     open(peer);
     for (int i = 0; i < 3; ++i) {
         const auto got = exchange(RozhraniKV1726, handle_, 1, 0x64, 1);
-        EXPECT_EQ(got.error, 1);
-        EXPECT_EQ(got.d, (std::array<uint8_t, 5>{}));
+        EXPECT_TRUE(drvtest::failedWith(got, 1));
     }
+}
+
+TEST_F(Lan, AnExactTimeOutFromSetConfigWinsOverTheBlocksAndGivesWayBackToIt) {
+    fake::UdpPeer peer([](const wire::Request& r) { return std::vector<Answer>{{fake::replyTo(r, 0, {}), false, 300}}; });
+    open(peer, 3000);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -50, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 0).error, 1) << "50 ms, not the block's 3 s";
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, 13, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 0).error, 0) << "the block's 3 s again";
+    EXPECT_NE(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -65536, 2), 0);
+}
+
+TEST_F(Lan, WithAnExactTimeOutALateReplyToAnEarlierRequestIsAReplyFromAnotherAddress) {
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    fake::UdpPeer peer([unanswered](const wire::Request& r) {
+        std::vector<Answer> answers;
+        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
+        *unanswered = r;
+        return answers;
+    });
+    open(peer);
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -100, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 1) << "nothing came";
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 2, 0x64, 1).error, 4) << "address 1 answered late";
+    ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, 13, 2), 0);
+    EXPECT_EQ(exchange(RozhraniKV1726, handle_, 3, 0x64, 1).error, 1) << "the program's rule passes late replies by";
 }
 
 TEST_F(Lan, ADatagramWaitingBeforeTheRequestIsNeverItsReply) {
@@ -172,8 +196,7 @@ TEST_F(Lan, ADatagramWaitingBeforeTheRequestIsNeverItsReply) {
     EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the forged reply is waiting now
     const auto second = exchange(RozhraniKV1726, handle_, 1, 0x64, 2);
-    EXPECT_EQ(second.error, 1);
-    EXPECT_EQ(second.d, (std::array<uint8_t, 5>{}));
+    EXPECT_TRUE(drvtest::failedWith(second, 1));
 }
 
 TEST_F(Lan, ADamagedDatagramBetweenExchangesIsNotTheNextOnesFault) {
@@ -245,7 +268,8 @@ TEST(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
     EXPECT_EQ(std::tie(rate, time, mode), std::make_tuple(19200, 7, 2));
     EXPECT_EQ(setConfig(handle, 19200, 7, 1), 17) << "mode 2 is the only one";
     EXPECT_EQ(setConfig(handle, 12345, 7, 2), 17);
-    EXPECT_EQ(setConfig(handle, 9600, -1, 2), 17);
+    EXPECT_EQ(setConfig(handle, 9600, -65536, 2), 17) << "below the exact time-outs";
+    EXPECT_EQ(setConfig(handle, 9600, 6001, 2), 17);
     EXPECT_EQ(getConfig(handle, &rate, &time, &mode), 0);
     EXPECT_EQ(rate, 19200) << "a refused setting changes nothing";
     EXPECT_EQ(getConfig(handle, nullptr, &time, &mode), 17);

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include "Command.h"
 #include "Dekl.h"
 #include "Emulator.h"
 
@@ -45,13 +44,7 @@ TEST(EmulatorLife, InputsMoveAndPulsesArriveOnEveryCounter) {
 
 // The emulator's exit code and what it said, run with the given options.
 std::pair<int, std::string> RunEmulator(const std::string& options) {
-    const std::string command = SlozkaProgramu() + "/kv618emu --no-udp " + options + " </dev/null 2>&1";
-    FILE* out = ::popen(command.c_str(), "r");
-    std::string text;
-    char buffer[256];
-    while (out && std::fgets(buffer, sizeof buffer, out)) text += buffer;
-    const int status = out ? ::pclose(out) : -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    return kvtest::RunShell(SlozkaProgramu() + "/kv618emu --no-udp " + options + " </dev/null");
 }
 
 TEST(EmulatorCardFolder, AFolderOthersMayWriteToIsNotServedFrom) {

@@ -8,8 +8,11 @@
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 #include "Control.h"
 #include "SerialFramer.h"
@@ -198,29 +201,37 @@ protected:
 };
 
 TEST_F(ServiceTest, ControlCommandsReachTheModel) {
-    EXPECT_EQ(service.OnControl("ping"), "ok");
-    EXPECT_EQ(service.OnControl("set inputs 0x0F"), "ok");
-    EXPECT_EQ(service.OnControl("get inputs"), "4294967280");
-    EXPECT_EQ(service.OnControl("set reg 0x20 0x81"), "ok");
-    EXPECT_EQ(service.OnControl("get reg 0x20"), "129");
-    EXPECT_EQ(service.OnControl("get reg 0x30"), "error no such register");
-    EXPECT_EQ(service.OnControl("power-fail"), "ok");
-    EXPECT_EQ(service.OnControl("get outputs"), "129");
-    EXPECT_EQ(service.OnControl("get pins"), std::to_string(~uint32_t{0x81}));
-    EXPECT_EQ(service.OnControl("set clock 2026-12-06 11:30:15"), "ok");
-    EXPECT_EQ(service.OnControl("get clock"), "2026-12-06 11:30:15");
-    EXPECT_EQ(service.OnControl("set stamps 2025-01-02 03:04:05 2025-01-02 04:00:00"), "ok");
-    EXPECT_EQ(service.OnControl("get stamps"), "start=2025-01-02 03:04:05 end=2025-01-02 04:00:00");
-    EXPECT_EQ(service.OnControl("set counter 1 0x10"), "ok");
-    EXPECT_EQ(service.OnControl("get counter 1"), "16");
-    EXPECT_EQ(service.OnControl("set quantity 0x9D 77"), "ok");
-    EXPECT_EQ(service.OnControl("set quantity 0x40 77"), "error no such quantity");
-    EXPECT_EQ(service.OnControl("pulses 1 1"), "ok");
+    // Each command with the reply it must get, in order.
+    const auto converse = [&](const std::vector<std::pair<std::string, std::string>>& lines) {
+        for (const auto& [command, reply] : lines) EXPECT_EQ(service.OnControl(command), reply) << command;
+    };
+    converse({
+        {"ping", "ok"},
+        {"set inputs 0x0F", "ok"},
+        {"get inputs", "4294967280"},
+        {"set reg 0x20 0x81", "ok"},
+        {"get reg 0x20", "129"},
+        {"get reg 0x30", "error no such register"},
+        {"power-fail", "ok"},
+        {"get outputs", "129"},
+        {"get pins", std::to_string(~uint32_t{0x81})},
+        {"set clock 2026-12-06 11:30:15", "ok"},
+        {"get clock", "2026-12-06 11:30:15"},
+        {"set stamps 2025-01-02 03:04:05 2025-01-02 04:00:00", "ok"},
+        {"get stamps", "start=2025-01-02 03:04:05 end=2025-01-02 04:00:00"},
+        {"set counter 1 0x10", "ok"},
+        {"get counter 1", "16"},
+        {"set quantity 0x9D 77", "ok"},
+        {"set quantity 0x40 77", "error no such quantity"},
+        {"pulses 1 1", "ok"},
+    });
     clock.Advance(3000);
-    EXPECT_EQ(service.OnControl("get counter 1"), "19");
-    EXPECT_EQ(service.OnControl("supply-fault"), "ok");
-    EXPECT_EQ(service.OnControl("get status"), std::to_string(kv618::status::PWR | kv618::status::PRF | kv618::status::ERR24));
-    EXPECT_EQ(service.OnControl("nonsense"), "error unknown command");
+    converse({
+        {"get counter 1", "19"},
+        {"supply-fault", "ok"},
+        {"get status", std::to_string(kv618::status::PWR | kv618::status::PRF | kv618::status::ERR24)},
+        {"nonsense", "error unknown command"},
+    });
     EXPECT_FALSE(service.QuitRequested());
     EXPECT_EQ(service.OnControl("quit"), "ok");
     EXPECT_TRUE(service.QuitRequested());

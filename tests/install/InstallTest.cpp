@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <fstream>
 #include <grp.h>
 #include <poll.h>
+#include <set>
 #include <sstream>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -304,6 +306,84 @@ TEST_F(Installed, APortMappedByAnOperatorWhoMayNotWriteTheProgramsFolderIsTheOne
     const TVysledek spojeni = kv618({"--interface", "com", "--port", "3", "identify"});
     EXPECT_EQ(spojeni.kod, 1);
     EXPECT_NE(spojeni.vystup.find("Zařízení není sériový port"), std::string::npos) << spojeni.vystup;
+}
+
+// kv618 bridge is a plug-in beside the installed kv618, found through the
+// command on the PATH; the tool itself does not load the MQTT library.
+TEST_F(Installed, TheCommandOnThePathLoadsTheBridgeOnlyForTheBridge) {
+    if (!std::filesystem::exists(usr_ + "/lib/r_iv618/kv618-bridge.so")) GTEST_SKIP() << "built without the bridge";
+    const std::string conf = koren_ + "/bridge.conf";
+    std::ofstream(conf) << "not a key\n";
+    const TVysledek most = Spust({{usr_ + "/bin/kv618", "bridge", "--config", conf}, {"PATH=/usr/bin:/bin", "HOME=" + koren_}});
+    EXPECT_EQ(most.kod, 78) << most.vystup;
+    EXPECT_NE(most.vystup.find("bridge.conf:1"), std::string::npos) << most.vystup;
+    const TVysledek knihovny =
+        Spust({{usr_ + "/bin/kv618", "--version"}, {"PATH=/usr/bin:/bin", "LD_TRACE_LOADED_OBJECTS=1"}});
+    EXPECT_EQ(knihovny.vystup.find("mosquitto"), std::string::npos) << knihovny.vystup;
+}
+
+// The program reads its whole command line before it needs a display: a
+// wrong option is status 2 with the usage, whether a display is there or not.
+TEST(CommandLine, AWrongOptionIsUsageWithOrWithoutADisplay) {
+    const std::string program = KV_BUILD_DIR "/bin/R_IV618";
+    const std::vector<std::string> bezDispleje = {"PATH=/usr/bin:/bin", "HOME=/nonexistent"};
+    std::vector<std::string> offscreen = bezDispleje;
+    offscreen.push_back("QT_QPA_PLATFORM=offscreen");
+    for (const auto& prostredi : {bezDispleje, offscreen}) {
+        const std::string kde = prostredi.size() == bezDispleje.size() ? "without a display" : "offscreen";
+        for (const std::vector<std::string>& chybne :
+             {std::vector<std::string>{"--no-such-option"}, {"stray-argument"}, {"--settings"}}) {
+            std::vector<std::string> argv = {program};
+            argv.insert(argv.end(), chybne.begin(), chybne.end());
+            const TVysledek beh = Spust({argv, prostredi});
+            EXPECT_EQ(beh.kod, 2) << kde << " " << chybne[0] << ":\n" << beh.vystup;
+            EXPECT_NE(beh.vystup.find("Usage: "), std::string::npos) << kde << ":\n" << beh.vystup;
+            EXPECT_NE(beh.vystup.find("--settings <FILE>"), std::string::npos) << beh.vystup;
+            EXPECT_EQ(beh.vystup.find("-platform"), std::string::npos) << "Qt's options stay out of the usage";
+        }
+    }
+    // Qt's own options pass the first reading and reach Qt.
+    const TVysledek verze = Spust({{program, "-platform", "offscreen", "--version"}, bezDispleje});
+    EXPECT_EQ(verze.kod, 0) << verze.vystup;
+    EXPECT_EQ(verze.vystup.rfind("R_IV618 1.04\n", 0), 0u) << verze.vystup;
+}
+
+// Every option kv618emu's usage names is in its manual page and its bash
+// completion.
+TEST(Documentation, EveryEmulatorOptionIsInItsManualPageAndCompletion) {
+    const TVysledek napoveda = Spust({{KV_BUILD_DIR "/bin/kv618emu", "--help"}, {"PATH=/usr/bin:/bin"}});
+    ASSERT_EQ(napoveda.kod, 0) << napoveda.vystup;
+    const std::string stranka = Obsah(KV_SOURCE_DIR "/packaging/man/kv618emu.1");
+    const std::string doplneni = Obsah(KV_SOURCE_DIR "/packaging/completions/kv618emu");
+    ASSERT_FALSE(stranka.empty());
+    ASSERT_FALSE(doplneni.empty());
+    std::set<std::string> volby;
+    for (size_t i = napoveda.vystup.find("--"); i != std::string::npos; i = napoveda.vystup.find("--", i + 2)) {
+        size_t konec = i + 2;
+        while (konec < napoveda.vystup.size() && (std::islower(static_cast<unsigned char>(napoveda.vystup[konec])) ||
+                                                 napoveda.vystup[konec] == '-'))
+            ++konec;
+        if (konec > i + 2) volby.insert(napoveda.vystup.substr(i, konec - i));
+    }
+    ASSERT_GE(volby.size(), 15u) << napoveda.vystup;
+    // The page's options are the lines after .TP; "\-\-pty" must not be
+    // found inside "\-\-pty\-link".
+    std::string polozky;
+    for (size_t i = stranka.find(".TP\n"); i != std::string::npos; i = stranka.find(".TP\n", i + 4))
+        polozky += stranka.substr(i + 4, stranka.find('\n', i + 4) - i - 4) + "\n";
+    const auto obsahuje = [](const std::string& text, const std::string& slovo) {
+        for (size_t i = text.find(slovo); i != std::string::npos; i = text.find(slovo, i + 1)) {
+            const char dalsi = i + slovo.size() < text.size() ? text[i + slovo.size()] : ' ';
+            if (!std::islower(static_cast<unsigned char>(dalsi)) && dalsi != '-' && dalsi != '\\') return true;
+        }
+        return false;
+    };
+    for (const std::string& volba : volby) {
+        std::string roff;
+        for (const char znak : volba) roff += znak == '-' ? std::string("\\-") : std::string(1, znak);
+        EXPECT_TRUE(obsahuje(polozky, roff)) << volba << " as an item of packaging/man/kv618emu.1";
+        EXPECT_TRUE(obsahuje(doplneni, volba)) << volba << " in packaging/completions/kv618emu";
+    }
 }
 
 }  // namespace

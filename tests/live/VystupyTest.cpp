@@ -28,9 +28,7 @@ protected:
 
 TEST_F(Vystupy, WindowAsDesigned) {
     TForm9 okno;
-    EXPECT_EQ(okno.objectName(), "Form9");
-    EXPECT_EQ(okno.windowTitle(), "Zápis na digitální výstupy");
-    EXPECT_EQ(okno.minimumSize(), okno.maximumSize());
+    OverOkno(&okno, "Form9", "Zápis na digitální výstupy");
     EXPECT_EQ(okno.AdresaModulu, 0);
     EXPECT_EQ(okno.findChild<QTimer*>(), nullptr) << "writes only, never polls";
     EXPECT_EQ(Prvek<QPushButton>(&okno, "Button1")->text(), "Zapsat");
@@ -55,8 +53,7 @@ TEST_F(Vystupy, WindowAsDesigned) {
 
 TEST_F(Vystupy, CheckBoxesBecomeTheModulesOutputs) {
     TForm9 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     EXPECT_EQ(okno.AdresaModulu, 1);
 
     Zaskrtni(&okno, {31});
@@ -79,15 +76,13 @@ TEST_F(Vystupy, CheckBoxesBecomeTheModulesOutputs) {
 TEST_F(Vystupy, NewWindowStartsUncheckedAndWritesZeros) {
     {
         TForm9 prvni;
-        prvni.PData = &Data;
-        prvni.show();
+        Ukaz(prvni);
         Zaskrtni(&prvni, {1, 2, 3});
         Zapis(&prvni);
         ASSERT_EQ(Emu->value("get outputs"), 0x0EU);
     }
     TForm9 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     for (int n = 1; n <= 32; ++n) EXPECT_FALSE(okno.findChild<QCheckBox*>(QString("CheckBox%1").arg(n))->isChecked());
     Zapis(&okno);
     EXPECT_EQ(Emu->value("get outputs"), 0U);
@@ -97,8 +92,7 @@ TEST_F(Vystupy, NewWindowStartsUncheckedAndWritesZeros) {
 
 TEST_F(Vystupy, RefusedWriteShowsTheErrorAndKeepsTheBoxes) {
     TForm9 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     Zaskrtni(&okno, {5});
     ASSERT_EQ(Emu->command("fault refuse 1 64 1"), "ok");
     Zapis(&okno);
@@ -113,8 +107,7 @@ TEST_F(Vystupy, RefusedWriteShowsTheErrorAndKeepsTheBoxes) {
 
 TEST_F(Vystupy, NotConnectedSendsNothing) {
     TForm9 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     Zaskrtni(&okno, {0});
     const uint32_t pred = Pozadavky();
     Data.Pripojeno = 0;
@@ -132,12 +125,10 @@ TEST_F(Vystupy, NotConnectedSendsNothing) {
 
 TEST_F(Vystupy, CancelClosesWithoutSending) {
     TForm9 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     Zaskrtni(&okno, {4});
     const uint32_t pred = Pozadavky();
-    QTest::mouseClick(okno.findChild<QPushButton*>("Button2"), Qt::LeftButton);
-    kvtest::DokonciPraci();
+    Stiskni(&okno, "Button2");
     EXPECT_FALSE(okno.isVisible());
     EXPECT_EQ(Pozadavky(), pred);
 }

@@ -48,8 +48,7 @@ protected:
     template <typename TOkno>
     void DlouhyTextStavu() {
         TOkno okno;
-        okno.PData = &Data;
-        okno.show();
+        Ukaz(okno);
         if (auto* casovac = okno.template findChild<QTimer*>("Timer1")) casovac->stop();
         Vyrid();
         const QSize velikost = okno.size();
@@ -116,8 +115,7 @@ TEST_F(Vzhled, LongStatusTextKeepsTheWindowSize) {
 
 TEST_F(Vzhled, LibraryErrorTextOfAPollKeepsTheWindowSize) {
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     okno.Timer1->stop();
     Vyrid();
     const QSize velikost = okno.size();

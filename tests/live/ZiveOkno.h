@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -29,7 +30,31 @@ protected:
         Okno.Timer1Timer();
         kvtest::DokonciPraci();
     }
+    // The window on the program record, shown; its timer polls.
+    template <typename TOkno>
+    void Ukaz(TOkno& Okno) {
+        Okno.PData = &Data;
+        Okno.show();
+    }
+    // The window on the program record, shown, ticked by hand only.
+    template <typename TOkno>
+    void UkazBezCasovace(TOkno& Okno) {
+        Ukaz(Okno);
+        Okno.template findChild<QTimer*>("Timer1")->stop();
+    }
+    // The window's name and caption; its size is fixed.
+    static void OverOkno(QWidget* Okno, const QString& Jmeno, const QString& Titulek);
+    // A click carried out to the end.
+    static void Stiskni(QWidget* Okno, const QString& Tlacitko);
+    // Sets what the emulator's "set CO" sets and checks it took.
+    void Nastav(const std::string& Co, uint32_t Hodnota);
     // "FUNC SUB D0 D1 D2 D3 D4" of the last request.
     std::string Posledni();
     static QString TextPopisku(QWidget* Okno, int Cislo);
+    // Value labels Label33..Label64, each "0" or "1", read as one 32-bit
+    // number, the first lowest.
+    static uint32_t Bity(QWidget* Okno);
+    // Panels Panel1..PanelN are sunken.
+    static void OverPanely(QWidget* Okno, int Pocet);
+    static void OverCasovac(QWidget* Okno, bool Bezi, int Interval);
 };

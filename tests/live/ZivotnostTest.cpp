@@ -82,8 +82,7 @@ namespace {
 TEST_F(Zivotnost, ASilentModuleNeitherHoldsTheWindowNorBuildsABacklog) {
     ASSERT_EQ(Emu->command("fault drop 100"), "ok");
     TForm11 okno;
-    okno.PData = &Data;
-    okno.show();
+    Ukaz(okno);
     okno.Timer1->stop();
     for (int tik = 0; tik < 6; ++tik) okno.Timer1Timer();
     EXPECT_TRUE(okno.Pozadavky.Venku());
@@ -120,7 +119,7 @@ protected:
         okno.show();
         if (okno.Timer1) okno.Timer1->stop();
         EXPECT_EQ(Emu->command("fault delay 100 30"), "ok");
-        Emu->command("clear log");
+        SmazLog();
         QTest::mouseClick(Prvek<QPushButton>(&okno, Tlacitko), Qt::LeftButton);
         QTest::mouseClick(Prvek<QPushButton>(&okno, Zrusit), Qt::LeftButton);
         EXPECT_FALSE(okno.isVisible());

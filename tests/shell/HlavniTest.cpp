@@ -81,6 +81,17 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&Okno));
     }
 
+    // "Připojení" from the menu: the address typed first when one is given,
+    // then "Připojit" and closing the dialog.
+    static void Pripoj(TForm1& Okno, const QString& Adresa = {}) {
+        VModalnimOkne([&](QWidget* dialog) {
+            if (!Adresa.isEmpty()) obsluha::Napis(dialog->findChild<QLineEdit*>("Edit1"), Adresa);
+            Klikni(dialog->findChild<QPushButton*>("Button1"));
+            Klikni(dialog->findChild<QPushButton*>("Button2"));
+        });
+        KlikniMenu(Okno, Okno.Pipojen1);
+    }
+
     // A click on a top-level item of the menu bar, or on the item of a
     // submenu after a click has opened the submenu.
     static void KlikniMenu(TForm1& Okno, QAction* Polozka) {
@@ -229,22 +240,12 @@ TEST_F(Hlavni, ConnectingShowsTheModuleAndClosingSavesAndClosesTheLinkOnce) {
     ASSERT_TRUE(JeKnihovnaNactena());
 
     // A failed attempt leaves the last identification, address and speed shown.
-    VModalnimOkne([&](QWidget* dialog) {
-        obsluha::Napis(dialog->findChild<QLineEdit*>("Edit1"), "2");
-        Klikni(dialog->findChild<QPushButton*>("Button1"));
-        Klikni(dialog->findChild<QPushButton*>("Button2"));
-    });
-    KlikniMenu(okno, okno.Pipojen1);
+    Pripoj(okno, "2");
     EXPECT_EQ(TextPanelu(okno, 0).toStdString(), " Modul  " + IdentEmulatoru);
     EXPECT_EQ(TextPanelu(okno, 1), " Adresa  1");
     EXPECT_FALSE(JePripojeno(okno.Data()));
 
-    VModalnimOkne([&](QWidget* dialog) {
-        obsluha::Napis(dialog->findChild<QLineEdit*>("Edit1"), "1");
-        Klikni(dialog->findChild<QPushButton*>("Button1"));
-        Klikni(dialog->findChild<QPushButton*>("Button2"));
-    });
-    KlikniMenu(okno, okno.Pipojen1);
+    Pripoj(okno, "1");
     ASSERT_TRUE(JePripojeno(okno.Data()));
 
     // The identification went through the link, which stays open until the end.
@@ -280,11 +281,7 @@ TEST_F(Hlavni, SettingsFileThatCannotBeWrittenIsReportedAndTheLinkIsClosedAllThe
     obsluha::ZapisSoubor(Nastaveni(), NastaveniLAN(emulator.udpPort()));
     TForm1 okno;
     Ukaz(okno);
-    VModalnimOkne([&](QWidget* dialog) {
-        Klikni(dialog->findChild<QPushButton*>("Button1"));
-        Klikni(dialog->findChild<QPushButton*>("Button2"));
-    });
-    KlikniMenu(okno, okno.Pipojen1);
+    Pripoj(okno);
     ASSERT_TRUE(JePripojeno(okno.Data()));
 
     const std::string nelze = slozka.Soubor("chybi/R_iv618.ini");

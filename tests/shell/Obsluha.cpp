@@ -18,24 +18,7 @@
 
 namespace obsluha {
 
-TDocasnaSlozka::TDocasnaSlozka() {
-    char sablona[] = "/tmp/kvshellXXXXXX";
-    const char* cesta = ::mkdtemp(sablona);
-    if (!cesta) throw std::runtime_error("mkdtemp failed");
-    cesta_ = cesta;
-}
-
-TDocasnaSlozka::~TDocasnaSlozka() {
-    std::error_code chyba;
-    std::filesystem::remove_all(cesta_, chyba);
-}
-
-std::string CtiSoubor(const std::string& Cesta) {
-    std::ifstream f(Cesta, std::ios::binary);
-    std::stringstream obsah;
-    obsah << f.rdbuf();
-    return obsah.str();
-}
+std::string CtiSoubor(const std::string& Cesta) { return kvtest::ReadFile(Cesta); }
 
 void ZapisSoubor(const std::string& Cesta, const std::string& Bajty) {
     std::ofstream f(Cesta, std::ios::binary | std::ios::trunc);

@@ -2,6 +2,8 @@
 // act inside a modal window that a menu command opened.
 #pragma once
 
+#include "TestFiles.h"
+
 #include <QString>
 #include <functional>
 #include <string>
@@ -14,17 +16,11 @@ class QWidget;
 namespace obsluha {
 
 // A folder of its own under /tmp, removed with everything in it.
-class TDocasnaSlozka {
+class TDocasnaSlozka : public kvtest::TemporaryFolder {
 public:
-    TDocasnaSlozka();
-    ~TDocasnaSlozka();
-    TDocasnaSlozka(const TDocasnaSlozka&) = delete;
-    TDocasnaSlozka& operator=(const TDocasnaSlozka&) = delete;
-    const std::string& Cesta() const { return cesta_; }
-    std::string Soubor(const std::string& Jmeno) const { return cesta_ + "/" + Jmeno; }
-
-private:
-    std::string cesta_;
+    TDocasnaSlozka() : kvtest::TemporaryFolder("kvshell") {}
+    const std::string& Cesta() const { return path(); }
+    std::string Soubor(const std::string& Jmeno) const { return path() + "/" + Jmeno; }
 };
 
 std::string CtiSoubor(const std::string& Cesta);

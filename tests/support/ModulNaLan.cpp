@@ -49,6 +49,8 @@ void ModulNaLan::TearDown() {
 
 uint32_t ModulNaLan::Pozadavky() { return Emu->value("get requests"); }
 
+void ModulNaLan::SmazLog() { EXPECT_EQ(Emu->command("clear log"), "ok"); }
+
 QString ModulNaLan::TextUspechu() const { return TextChybyKodu(0); }
 
 QString ModulNaLan::TextChybyKodu(int Kod) const {

@@ -30,6 +30,8 @@ protected:
 
     // Requests that reached the module so far.
     uint32_t Pozadavky();
+    // Empties the emulator's log of requests.
+    void SmazLog();
     // What a status bar shows after a good exchange, and after one that
     // failed with the code.
     QString TextUspechu() const;

@@ -1,0 +1,52 @@
+// What the lines tell the broker about their modules, whichever way the
+// broker hears it: the bridge's own JSON topics with a session per module
+// (JsonTopics), or one Sparkplug edge node with one session (Sparkplug).
+// Calls come from every line's thread at once.
+#pragma once
+
+#include "Config.h"
+#include "Payloads.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kvbridge {
+
+// Hands a checked command for a module (an index into the configuration) to
+// its line: false when too many wait already.  `topic` and `payload` name the
+// command in a refusal.
+using CommandPoster = std::function<bool(size_t module, Command command, std::string topic, std::string payload)>;
+
+bool Enabled(const Commands& enabled, Command::Kind kind);
+
+class Publisher {
+public:
+    virtual ~Publisher() = default;
+
+    virtual void Start() = 0;
+    // The last words (every module offline, or the node's death) and the
+    // broker left; returns within a few seconds even without a broker.
+    virtual void Stop() = 0;
+
+    // The module answered its identification (at start, or after being silent).
+    virtual void Online(size_t module, const kv618::Identification& id) = 0;
+    // The module fell silent, or its line cannot be opened.
+    virtual void Offline(size_t module) = 0;
+    virtual void Inputs(size_t module, uint32_t inputs) = 0;
+    virtual void Status(size_t module, uint32_t status) = 0;
+    virtual void Counters(size_t module, const CounterValues& values) = 0;
+    // What the bridge wrote to the outputs (they cannot be read back).
+    virtual void OutputsWritten(size_t module, uint32_t outputs) = 0;
+    // A poll the module refused.
+    virtual void PollFailed(size_t module, const char* poll, int code, const std::string& text) = 0;
+    // The module's line cannot be opened: the reason stands until LineOpen.
+    virtual void LineFailed(size_t module, int code, const std::string& text) = 0;
+    virtual void LineOpen(size_t module) = 0;
+    virtual void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
+                                const std::string& why) = 0;
+};
+
+}  // namespace kvbridge

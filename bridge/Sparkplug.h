@@ -1,0 +1,103 @@
+// The bridge as one Sparkplug B edge node (payload = sparkplug): each module
+// a device, one MQTT session for all of them, with the node's death (NDEATH)
+// as its will.  Births (NBIRTH, then a DBIRTH per answering module) go out on
+// every connection, on a host's rebirth request and, with a primary host,
+// once its STATE says online; then only what changed (DDATA).  A silent
+// module dies (DDEATH) and is born again when it answers.  Commands (DCMD)
+// go to the lines as the JSON topics' commands do.
+#pragma once
+
+#include "Publisher.h"
+#include "Session.h"
+#include "SparkplugMetrics.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace kvbridge {
+
+class SparkplugNode : public Publisher {
+public:
+    SparkplugNode(const Config& config, CommandPoster post);
+    ~SparkplugNode() override;
+
+    void Start() override;
+    void Stop() override;
+
+    void Online(size_t module, const kv618::Identification& id) override;
+    void Offline(size_t module) override;
+    void Inputs(size_t module, uint32_t inputs) override;
+    void Status(size_t module, uint32_t status) override;
+    void Counters(size_t module, const CounterValues& values) override;
+    void OutputsWritten(size_t module, uint32_t outputs) override;
+    void PollFailed(size_t module, const char* poll, int code, const std::string& text) override;
+    void LineFailed(size_t module, int code, const std::string& text) override;
+    void LineOpen(size_t module) override;
+    void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
+                        const std::string& why) override;
+
+private:
+    struct Device {
+        sparkplug::DeviceValues values;  // as read
+        sparkplug::DeviceValues sent;    // as the hosts know them since the last DBIRTH
+        bool online = false;             // the module answers
+        bool born = false;               // its DBIRTH went out since the node's birth
+        std::string dataTopic;           // its DDATA's, made once
+    };
+
+    void Run();
+    void OnConnect(int rc);
+    void OnDisconnect(int rc);
+    void OnMessage(const mosquitto_message* message);
+    void OnPublish(int mid);
+
+    // All under mutex_.
+    void Birth();
+    void DeviceBirth(size_t module);
+    void DeviceData(size_t module);
+    void Send(const std::string& topic, spb::Payload& payload);
+    std::string NodeDeath() const;
+    void HostState(std::string_view payload);
+    void Rebirth(std::string_view payload);
+    void DeviceCommand(const std::string& device, std::string_view payload, bool retained);
+
+    std::string Topic(const char* type) const;
+    std::string DeviceTopic(const char* type, size_t module) const;
+
+    const Config& config_;
+    CommandPoster post_;
+    std::string stateTopic_;  // the primary host's, or empty
+    std::unordered_map<std::string, size_t> moduleNamed_;
+    BrokerWatch watch_;
+    mosquitto* client_ = nullptr;
+    std::thread thread_;
+
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> leave_{false};  // disconnect and connect again (the primary host went offline)
+    std::chrono::steady_clock::time_point leaveDeadline_;  // under mutex_
+    std::chrono::steady_clock::time_point stopDeadline_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Device> devices_;
+    spb::Payload* data_ = nullptr;  // DDATA's payload, kept between messages for its memory
+    uint64_t bdSeq_ = 0;      // of this connection's will
+    uint64_t seq_ = 0;        // of the next message
+    bool connected_ = false;  // the broker took the connection
+    bool accepted_ = false;   // ... at least once in this turn of Run
+    bool hostOnline_ = false; // no primary host, or its STATE says online
+    uint64_t hostTime_ = 0;   // timestamp of the host's last STATE
+    bool born_ = false;       // NBIRTH sent on this connection
+    std::set<int> undelivered_;  // the final NDEATH
+};
+
+}  // namespace kvbridge

@@ -1,0 +1,187 @@
+#include "SparkplugMetrics.h"
+
+#include "Quantities.h"
+#include "sparkplug_b.pb.h"
+
+#include <unordered_map>
+
+namespace kvbridge::sparkplug {
+
+namespace {
+
+// Device d's aliases: FirstDeviceAlias + d * AliasBlock + the metric's index.
+constexpr uint64_t FirstDeviceAlias = 1000;
+constexpr uint64_t AliasBlock = 128;
+
+// The counter quantities' metric names, in the order of kv618::Quantities;
+// their units are the one table's (Quantities.h).
+constexpr const char* QuantityMetrics[] = {"Pulses", "Consumption", "Power", "Period", "Power10s"};
+static_assert(std::size(QuantityMetrics) == kv618::QuantityNames.size());
+
+struct StatusName {
+    const char* name;
+    uint32_t mask;
+};
+constexpr StatusName StatusNames[] = {
+    {"FN", kv618::status::FN},   {"PRF", kv618::status::PRF},     {"PWR", kv618::status::PWR},
+    {"RST", kv618::status::RST}, {"ERR24", kv618::status::ERR24},
+};
+
+std::vector<DeviceMetric> MakeTable() {
+    std::vector<DeviceMetric> t;
+    t.push_back({"Identification/Name", spb::String, nullptr, Source::Name});
+    t.push_back({"Identification/Version", spb::String, nullptr, Source::Version});
+    t.push_back({"Identification/Text", spb::String, nullptr, Source::Text});
+    t.push_back({"Identification/Address", spb::UInt8, nullptr, Source::Address});
+    for (uint32_t bit = 0; bit < 32; ++bit)
+        t.push_back({"Inputs/DIN" + std::to_string(bit), spb::Boolean, nullptr, Source::Input, bit});
+    for (const auto& s : StatusNames)
+        t.push_back({std::string("Status/") + s.name, spb::Boolean, nullptr, Source::StatusBit, s.mask});
+    for (int c = 0; c < kv618::CounterCount; ++c)
+        for (int q = 0; q < static_cast<int>(std::size(QuantityMetrics)); ++q) {
+            const char* unit = kv618::QuantityNames[q].unit;
+            t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityMetrics[q], spb::UInt32, *unit ? unit : nullptr,
+                         Source::Quantity, 0, c, q});
+        }
+    for (uint32_t bit = 0; bit < 32; ++bit)
+        t.push_back({"Outputs/DOUT" + std::to_string(bit), spb::Boolean, nullptr, Source::Output, bit});
+    t.push_back({"Outputs/Value", spb::UInt32, nullptr, Source::OutputsValue});
+    for (int c = 0; c < kv618::CounterCount; ++c)
+        t.push_back({"Counters/" + std::to_string(c) + "/Reset", spb::Boolean, nullptr, Source::CounterReset, 0, c});
+    t.push_back({"Status/Reset", spb::Boolean, nullptr, Source::StatusReset});
+    return t;
+}
+
+}  // namespace
+
+const std::vector<DeviceMetric>& DeviceMetrics() {
+    static const std::vector<DeviceMetric> table = MakeTable();
+    static_assert(AliasBlock >= 100);
+    return table;
+}
+
+std::optional<size_t> MetricNamed(const std::string& name) {
+    static const std::unordered_map<std::string, size_t> byName = [] {
+        std::unordered_map<std::string, size_t> map;
+        for (size_t i = 0; i < DeviceMetrics().size(); ++i) map.emplace(DeviceMetrics()[i].name, i);
+        return map;
+    }();
+    const auto found = byName.find(name);
+    if (found == byName.end()) return std::nullopt;
+    return found->second;
+}
+
+uint64_t AliasOf(size_t device, size_t metric) { return FirstDeviceAlias + device * AliasBlock + metric; }
+
+std::optional<std::pair<size_t, size_t>> MetricOfAlias(uint64_t alias) {
+    if (alias < FirstDeviceAlias) return std::nullopt;
+    const uint64_t offset = alias - FirstDeviceAlias;
+    if (offset % AliasBlock >= DeviceMetrics().size()) return std::nullopt;
+    return std::pair{static_cast<size_t>(offset / AliasBlock), static_cast<size_t>(offset % AliasBlock)};
+}
+
+bool Writable(const DeviceMetric& m) {
+    return m.source == Source::Output || m.source == Source::OutputsValue || m.source == Source::CounterReset ||
+           m.source == Source::StatusReset;
+}
+
+bool Enabled(const DeviceMetric& m, const Commands& commands) {
+    switch (m.source) {
+        case Source::Output:
+        case Source::OutputsValue: return commands.setOutputs;
+        case Source::CounterReset: return commands.resetCounters;
+        case Source::StatusReset: return commands.resetStatus;
+        default: return false;
+    }
+}
+
+DeviceValues::DeviceValues() : values_(DeviceMetrics().size()) {
+    // A reset metric reads false: it is a button, not a state.
+    for (size_t i = 0; i < values_.size(); ++i) {
+        const Source s = DeviceMetrics()[i].source;
+        if (s == Source::CounterReset || s == Source::StatusReset) Set(i, 0);
+    }
+}
+
+void DeviceValues::Set(size_t metric, uint64_t number) {
+    values_[metric].known = true;
+    values_[metric].number = number;
+}
+
+void DeviceValues::Identification(const kv618::Identification& id, uint8_t address) {
+    std::string name = id.Name();
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    for (size_t i = 0; i < values_.size(); ++i) {
+        Value& v = values_[i];
+        switch (DeviceMetrics()[i].source) {
+            case Source::Name: v = {true, 0, name}; break;
+            case Source::Version: v = {true, 0, id.Version()}; break;
+            case Source::Text: v = {true, 0, id.Text()}; break;
+            case Source::Address: Set(i, address); break;
+            default: break;
+        }
+    }
+}
+
+void DeviceValues::Inputs(uint32_t inputs) {
+    for (size_t i = 0; i < values_.size(); ++i)
+        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::Input) Set(i, (inputs >> m.bit) & 1);
+}
+
+void DeviceValues::Status(uint32_t status) {
+    for (size_t i = 0; i < values_.size(); ++i)
+        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::StatusBit) Set(i, (status & m.bit) != 0);
+}
+
+void DeviceValues::Counters(const CounterValues& values) {
+    for (size_t i = 0; i < values_.size(); ++i)
+        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::Quantity)
+            Set(i, values[m.counter][m.quantity]);
+}
+
+void DeviceValues::Outputs(std::optional<uint32_t> outputs) {
+    for (size_t i = 0; i < values_.size(); ++i) {
+        const DeviceMetric& m = DeviceMetrics()[i];
+        if (m.source != Source::Output && m.source != Source::OutputsValue) continue;
+        if (!outputs) values_[i] = {};
+        else Set(i, m.source == Source::Output ? (*outputs >> m.bit) & 1 : *outputs);
+    }
+}
+
+void DeviceValues::ForgetReadings() {
+    for (size_t i = 0; i < values_.size(); ++i) {
+        const Source s = DeviceMetrics()[i].source;
+        if (s == Source::Input || s == Source::StatusBit || s == Source::Quantity || s == Source::Output ||
+            s == Source::OutputsValue)
+            values_[i] = {};
+    }
+}
+
+void AddMetric(spb::Payload& payload, size_t device, size_t metric, const Value& value, bool birth, uint64_t time) {
+    const DeviceMetric& m = DeviceMetrics()[metric];
+    spb::Payload::Metric& out = *payload.add_metrics();
+    out.set_alias(AliasOf(device, metric));
+    out.set_timestamp(time);
+    if (birth) {
+        out.set_name(m.name);
+        out.set_datatype(m.datatype);
+        if (m.unit) {
+            spb::Payload::PropertySet& properties = *out.mutable_properties();
+            properties.add_keys("engUnit");
+            spb::Payload::PropertyValue& unit = *properties.add_values();
+            unit.set_type(spb::String);
+            unit.set_string_value(m.unit);
+        }
+    }
+    if (!value.known) {
+        out.set_is_null(true);
+        return;
+    }
+    switch (m.datatype) {
+        case spb::Boolean: out.set_boolean_value(value.number != 0); break;
+        case spb::String: out.set_string_value(value.text); break;
+        default: out.set_int_value(static_cast<uint32_t>(value.number)); break;
+    }
+}
+
+}  // namespace kvbridge::sparkplug

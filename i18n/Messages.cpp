@@ -1,0 +1,98 @@
+#include "Messages.h"
+
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
+#include <libintl.h>
+#include <string>
+#include <unistd.h>
+
+namespace i18n {
+
+namespace {
+
+// The folder of this executable, resolved through the symbolic link in bin.
+std::string ProgramFolder() {
+    char path[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    const std::string program(path, static_cast<size_t>(n));
+    return program.substr(0, program.rfind('/'));
+}
+
+bool IsFolder(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+// The build tree keeps the catalogues beside the tools (bin/locale); an
+// installation under its prefix's share/locale.
+std::string CatalogueFolder() {
+    const std::string folder = ProgramFolder();
+    if (!folder.empty()) {
+        if (IsFolder(folder + "/locale")) return folder + "/locale";
+        if (IsFolder(folder + "/" KV_LOCALE_FROM_PROGRAM)) return folder + "/" KV_LOCALE_FROM_PROGRAM;
+    }
+    return "/usr/share/locale";
+}
+
+// The locale the environment asks for, as setlocale reads it.
+std::string AskedLocale() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(name); value && *value) return value;
+    return {};
+}
+
+bool NamesUtf8(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name.find("utf-8") != std::string::npos || name.find("utf8") != std::string::npos;
+}
+
+// A UTF-8 locale that was never generated on this machine (cs_CZ.UTF-8 on a
+// minimal system) would leave the tools in the C locale and in English: its
+// language is taken all the same, with the C library's own UTF-8 locale.
+void FallBackToTheLanguage() {
+    const std::string asked = AskedLocale();
+    if (asked.empty() || !NamesUtf8(asked) || !std::setlocale(LC_ALL, "C.UTF-8")) return;
+    const char* language = std::getenv("LANGUAGE");
+    if (!language || !*language) ::setenv("LANGUAGE", asked.substr(0, asked.find('.')).c_str(), 1);
+}
+
+}  // namespace
+
+void Start() {
+    if (!std::setlocale(LC_ALL, "")) FallBackToTheLanguage();
+    // Numbers are read and written as the tools document them, whatever the
+    // locale: only the messages follow it.
+    std::setlocale(LC_NUMERIC, "C");
+    ::bindtextdomain(KV_TEXT_DOMAIN, CatalogueFolder().c_str());
+    ::textdomain(KV_TEXT_DOMAIN);
+}
+
+// Before Start the locale is C, and the text comes back as it is.  The
+// binding is the process's: a plug-in (the bridge) translates with it too.
+const char* Tr(const char* english) { return ::dgettext(KV_TEXT_DOMAIN, english); }
+
+namespace detail {
+
+std::string Fill(std::string_view pattern, const std::string* values, size_t count) {
+    std::string text;
+    size_t next = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size()) {
+            if (pattern[i + 1] == 's') {
+                if (next < count) text += values[next++];
+                ++i;
+                continue;
+            }
+            if (pattern[i + 1] == '%') {
+                text += '%';
+                ++i;
+                continue;
+            }
+        }
+        text += pattern[i];
+    }
+    return text;
+}
+
+}  // namespace detail
+
+}  // namespace i18n
