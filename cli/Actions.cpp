@@ -142,15 +142,6 @@ int SyncClock(const LinkOptions& link) {
     return SetClockTo(*session, local, i18n::IsoTime(second, false));
 }
 
-// A stamp the module has never recorded: it reads as midnight of 1 January
-// of the cycle's first year (or all zeros, which is no date at all).
-bool NeverRecorded(const kv618::ClockReading& r) {
-    const bool midnight = r.time.d1 == 0 && r.time.d2 == 0 && r.time.d3 == 0;
-    const bool firstDay = r.date.d1 == 1 && r.date.d2 == 1 && r.date.d3 == 0;
-    const bool noDate = r.date.d1 == 0 && r.date.d2 == 0 && r.date.d3 == 0;
-    return midnight && (firstDay || noDate);
-}
-
 // PRF says a failure was recorded since the status register was last reset;
 // without it, stamps that read as never recorded mean there is none.
 int PowerFailures(const LinkOptions& link, bool json) {
@@ -162,7 +153,7 @@ int PowerFailures(const LinkOptions& link, bool json) {
     const auto stamps = session->Module().ReadPowerFailures();
     if (!stamps.ok()) return session->Fail(stamps.error);
     const bool recorded = register_.value & kv618::status::PRF;
-    const bool none = !recorded && NeverRecorded(stamps.value[0]) && NeverRecorded(stamps.value[1]);
+    const bool none = kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1]);
     if (json) {
         Json document = {{"prf", recorded}, {"start", nullptr}, {"end", nullptr}};
         if (!none) document["start"] = ClockText(stamps.value[0], 'T'), document["end"] = ClockText(stamps.value[1], 'T');

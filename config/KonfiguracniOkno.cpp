@@ -1,16 +1,15 @@
 #include "KonfiguracniOkno.h"
 
 #include "Okno.h"
+#include "Report.h"
 
 #include <QPushButton>
-#include <QShowEvent>
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 TKonfiguracniOkno::TKonfiguracniOkno(QWidget* Owner, const QString& Jmeno, const QString& Titulek, int Sirka,
                                      int Vyska, kv618::Block Blok)
-    : QDialog(Owner), Blok_(Blok) {
+    : ModuleWindow(Owner), Blok_(Blok) {
     setObjectName(Jmeno);
     setWindowTitle(Titulek);
     setFixedSize(Sirka, Vyska);
@@ -37,12 +36,6 @@ void TKonfiguracniOkno::Button1Click() { ZapisDoModulu(); }
 void TKonfiguracniOkno::Button2Click() { CteniZModulu(); }
 void TKonfiguracniOkno::Button3Click() { PotvrzeniOkna(); }
 void TKonfiguracniOkno::Button4Click() { ZruseniOkna(); }
-
-void TKonfiguracniOkno::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    // A window given back from the task bar is not a new opening.
-    if (!Udalost->spontaneous()) FormShow();
-}
 
 // --- status bar ---------------------------------------------------------
 
@@ -95,9 +88,10 @@ kv618::Pacing TKonfiguracniOkno::Tempo(bool Zapis) {
             else o->StatusCteni(procent);
         });
     };
-    tempo.pause = [zastavit = Zastavit_] {
+    // A write begun is carried out whole: the module never keeps part of it.
+    tempo.pause = [zastavit = Zastavit_, Zapis] {
         Pauza();
-        return !*zastavit;
+        return Zapis || !*zastavit;
     };
     tempo.settle = Pauza;
     return tempo;
@@ -128,27 +122,21 @@ void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
     Probiha_ = true;
     Zastavit_ = NewStopFlag();
     StatusZapisu(0);
-    OnWorker(
-        this,
-        [adresa = PData->Adresa, Blok, data = Data, tempo = Tempo(true), zastavit = Zastavit_](
-            kv618::Connection& Spojeni) {
-            const kv618::Module modul = Spojeni.At(adresa);
-            const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo);
-            TKonecSekvence konec{data, vysledek, vysledek.error ? modul.Text(vysledek.error) : ""};
-            // The window that started the write is gone: its last check is
-            // reported here, or nowhere.
-            if (*zastavit && (vysledek.error || vysledek.mismatch)) {
-                std::cerr << "R_IV618: zápis konfigurace přerušen zavřením okna, poslední registr "
-                          << (vysledek.mismatch ? TextChybaZapisu : konec.TextChyby) << std::endl;
-            }
-            return konec;
-        },
-        [](TKonfiguracniOkno* okno, const TKonecSekvence& konec) {
-            if (konec.Vysledek.error != 0) okno->NastavStatus(" " + konec.TextChyby);
-            else if (konec.Vysledek.mismatch) okno->NastavStatus(" " + QString::fromUtf8(TextChybaZapisu));
-            else okno->NastavStatus(QString::fromUtf8(TextZapsano));
-            okno->KonecSekvence();
+    QPointer<TKonfiguracniOkno> okno(this);
+    LinkWorker::Program().Post([okno, titulek = windowTitle(), adresa = PData->Adresa, Blok, data = Data,
+                                tempo = Tempo(true)](kv618::Connection& Spojeni) {
+        const kv618::Module modul = Spojeni.At(adresa);
+        const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo);
+        QString text = QString::fromUtf8(TextZapsano);
+        if (vysledek.error != 0) text = " " + QString::fromStdString(modul.Text(vysledek.error));
+        else if (vysledek.mismatch) text = " " + QString::fromUtf8(TextChybaZapisu);
+        OnWindowsThread([okno, titulek, text] {
+            const bool otevreno = okno && !okno->Closed();
+            if (otevreno) okno->NastavStatus(text);
+            else Report::Program().Tell(titulek, text);
+            if (okno) okno->KonecSekvence();
         });
+    });
 }
 
 void TKonfiguracniOkno::PrectiData(TKonfigurace& Data) {
@@ -163,17 +151,18 @@ void TKonfiguracniOkno::ZapisData(TKonfigurace Data) {
 
 // --- flow of the buttons ------------------------------------------------
 
+// "Ok" pressed during the sequence is carried out now, unless the window
+// was closed meanwhile ("Cancel" after "Ok" leaves TData as it was).
 void TKonfiguracniOkno::KonecSekvence() {
     Probiha_ = false;
-    if (OkPoSekvenci_) {
-        OkPoSekvenci_ = false;
-        PotvrzeniOkna();
-    }
+    const bool ok = OkPoSekvenci_ && !Closed();
+    OkPoSekvenci_ = false;
+    if (ok) PotvrzeniOkna();
 }
 
 void TKonfiguracniOkno::done(int Vysledek) {
     if (Probiha_) *Zastavit_ = true;
-    QDialog::done(Vysledek);
+    ModuleWindow::done(Vysledek);
 }
 
 void TKonfiguracniOkno::ZobrazKonfiguraci() {

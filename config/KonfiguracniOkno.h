@@ -8,17 +8,18 @@
 // its progress as it goes and stays free meanwhile.  While it runs, "Zapsat"
 // and "Přečíst" start nothing, and "Ok" waits for its end (it stores what
 // the sequence read or the operator typed, as when pressed after it).  The
-// close box, Escape and "Cancel" close the window at once: what remains of
-// the sequence after the exchange in flight is not carried out, and a write
-// in flight is still read back, a failed check being reported on stderr.
+// close box, Escape and "Cancel" close the window at once: a read stops after
+// the exchange in flight, a write goes on to its end, every register written
+// and read back, and its closing text goes to the program's report
+// (Report.h), as the window is no longer there to show it.
 #pragma once
 
 #include "Dekl.h"
 #include "LinkWorker.h"
+#include "ModuleWindow.h"
 #include "StatusBar.h"
 #include "StoredSettings.h"
 
-#include <QDialog>
 #include <QString>
 #include <cstdint>
 #include <string>
@@ -31,16 +32,16 @@ inline constexpr const char* TextPrecteno = " Konfigurace přečtena.";
 inline constexpr const char* TextZapsano = " Konfigurace zapsána.";
 inline constexpr const char* TextChybaZapisu = "Chyba zápisu dat.";
 
-class TKonfiguracniOkno : public QDialog {
+class TKonfiguracniOkno : public ModuleWindow {
     Q_OBJECT
 public:
-    TData* PData = nullptr;
-
     // True while a read or write sequence is running.
     bool Probiha() const { return Probiha_; }
 
-    // Closing stops a running sequence after the exchange in flight.
+    // Closing stops a running read after the exchange in flight.
     void done(int Vysledek) override;
+
+    void FormShow() override { ZobrazKonfiguraci(); }
 
 public slots:
     void Button1Click();  // "Zapsat"
@@ -95,11 +96,7 @@ protected:
     // X, each `Sirka` wide and `Krok` after the one before.
     void VytvorTlacitka(int X, int Y, int Sirka, int Krok);
 
-    void showEvent(QShowEvent* Udalost) override;
-    virtual void FormShow() { ZobrazKonfiguraci(); }
-
     TKonfigurace Pracovni{};
-    TStatusBar* StatusBar1 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QPushButton* Button3 = nullptr;
@@ -107,7 +104,7 @@ protected:
 
 private:
     // The sequence's pacing on the worker: a millisecond's pause between the
-    // exchanges, and a stop once the window has closed.
+    // exchanges, and for a read a stop once the window has closed.
     kv618::Pacing Tempo(bool Zapis);
     void KonecSekvence();
 

@@ -2,23 +2,29 @@
 
 #include "Okno.h"
 
+#include "StatusBar.h"
+
 #include <QDateTime>
 #include <QFrame>
 #include <QLabel>
-#include <QPalette>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
 constexpr int SirkaOkna = 403;
 constexpr int VyskaOkna = 233;
 constexpr int IntervalCasovace = 200;
+constexpr int SirkaCasu = 80;
+// A time label that says there was no failure reaches over its empty date.
+constexpr int SirkaBezVypadku = 178;
 
 }  // namespace
 
-TForm3::TForm3(QWidget* Owner) : QDialog(Owner) {
+TForm3::TForm3(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form3");
     setWindowTitle(QStringLiteral("Nastavení hodinového obvodu RTC"));
     setFixedSize(SirkaOkna, VyskaOkna);
@@ -29,11 +35,11 @@ TForm3::TForm3(QWidget* Owner) : QDialog(Owner) {
 
     Panel1 = VytvorPanel("Panel1", 192, 18, 195, 64);
     Panel2 = VytvorPanel("Panel2", 192, 110, 195, 36);
-    Labely[3] = VytvorLabel("Label4", QStringLiteral("0"), Panel1, 12, 12, 80);
+    Labely[3] = VytvorLabel("Label4", QStringLiteral("0"), Panel1, 12, 12, SirkaCasu);
     Labely[6] = VytvorLabel("Label7", QStringLiteral("0"), Panel1, 100, 12, 90);
-    Labely[4] = VytvorLabel("Label5", QStringLiteral("0"), Panel1, 12, 40, 80);
+    Labely[4] = VytvorLabel("Label5", QStringLiteral("0"), Panel1, 12, 40, SirkaCasu);
     Labely[7] = VytvorLabel("Label8", QStringLiteral("0"), Panel1, 100, 40, 90);
-    Labely[5] = VytvorLabel("Label6", QStringLiteral("0"), Panel2, 12, 10, 80);
+    Labely[5] = VytvorLabel("Label6", QStringLiteral("0"), Panel2, 12, 10, SirkaCasu);
     Labely[8] = VytvorLabel("Label9", QStringLiteral("0"), Panel2, 100, 10, 90);
 
     Button1 = VytvorTlacitko(this, "Button1", QStringLiteral("Nastavit čas"));
@@ -62,22 +68,21 @@ QFrame* TForm3::VytvorPanel(const QString& Jmeno, int X, int Y, int Sirka, int V
     return panel;
 }
 
-void TForm3::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (!Udalost->spontaneous()) FormShow();
-}
-
 void TForm3::FormShow() {
     AdresaModulu = 0;
     VypadkyNacteny = false;
     if (PData) AdresaModulu = PData->Adresa;
     for (size_t i = 3; i < Labely.size(); ++i) Labely[i]->setText(QStringLiteral("0"));
+    for (QLabel* cas : {Labely[3], Labely[4]}) cas->resize(SirkaCasu, cas->height());
     Timer1->start();
 }
 
-void TForm3::done(int Vysledek) {
-    Timer1->stop();
-    QDialog::done(Vysledek);
+void TForm3::ZadnyVypadek() {
+    for (QLabel* cas : {Labely[3], Labely[4]}) {
+        cas->setText(QString::fromUtf8(TextNezaznamenano));
+        cas->resize(SirkaBezVypadku, cas->height());
+    }
+    for (QLabel* datum : {Labely[6], Labely[7]}) datum->clear();
 }
 
 void TForm3::NastavStatus(const QString& Text) { StatusBar1->NastavText(0, Text); }
@@ -90,45 +95,75 @@ QLabel* TForm3::LabelSkupiny(uint8_t Skupina) const {
 
 namespace {
 
-// The groups one poll read, in order, up to the first that failed.
-using TSkupiny = std::vector<std::pair<uint8_t, kv618::ClockGroup>>;
+// What one poll read, in order, up to the first request that failed: with
+// the power-failure stamps, the status register before them, whose PRF tells
+// a recorded failure from stamps the module may never have written.
+struct TCteniHodin {
+    std::optional<uint32_t> Status;
+    std::vector<std::pair<uint8_t, kv618::ClockGroup>> Skupiny;
+};
 
-kv618::Result<TSkupiny> CtiSkupiny(const kv618::Module& Modul, bool SVypadky) {
+kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky) {
     using namespace kv618::subcode;
+    kv618::Result<TCteniHodin> vysledek;
     std::vector<uint8_t> poradi;
-    if (SVypadky) poradi = {FailureStartTime, FailureStartDate, FailureEndTime, FailureEndDate};
+    if (SVypadky) {
+        const auto status = Modul.ReadStatus();
+        if (!status.ok()) return {status.error};
+        vysledek.value.Status = status.value;
+        poradi = {FailureStartTime, FailureStartDate, FailureEndTime, FailureEndDate};
+    }
     poradi.insert(poradi.end(), {ClockTime, ClockDate});
-    kv618::Result<TSkupiny> vysledek;
     for (const uint8_t skupina : poradi) {
         const auto cteni = Modul.ReadClockGroup(skupina);
         if (!cteni.ok()) {
             vysledek.error = cteni.error;
             break;
         }
-        vysledek.value.emplace_back(skupina, cteni.value);
+        vysledek.value.Skupiny.emplace_back(skupina, cteni.value);
     }
     return vysledek;
 }
 
 }  // namespace
 
-// The power-failure stamps are read until all four have come once; then
-// only the clock.  Labels read before a failure keep their new texts.
+// The power-failure stamps are read, after the status register, until all
+// four have come once; then only the clock.  With PRF set they are shown as
+// they come, like the clock's groups (those read before a failure keep their
+// new texts); with PRF clear only once all four have come, when they tell
+// whether the module holds a failure at all.
 void TForm3::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const bool sVypadky = !VypadkyNacteny;
     Pozadavky.Posli(
-        this, AdresaModulu, [sVypadky](const kv618::Module& m) { return CtiSkupiny(m, sVypadky); },
+        this, AdresaModulu, [sVypadky](const kv618::Module& m) { return CtiHodiny(m, sVypadky); },
         [](TForm3* okno, const auto& v) {
-            for (const auto& [skupina, hodnota] : v.Vysledek.value) {
+            const TCteniHodin& cteni = v.Vysledek.value;
+            const auto razitko = [&cteni](uint8_t Cas) {
+                kv618::ClockReading r;
+                for (const auto& [skupina, hodnota] : cteni.Skupiny) {
+                    if (skupina == Cas) r.time = hodnota;
+                    if (skupina == Cas + 1) r.date = hodnota;
+                }
+                return r;
+            };
+            using namespace kv618::subcode;
+            const bool vsechny = std::any_of(cteni.Skupiny.begin(), cteni.Skupiny.end(),
+                                             [](const auto& s) { return s.first == FailureEndDate; });
+            const bool prf = cteni.Status && (*cteni.Status & kv618::status::PRF);
+            const bool zadny =
+                vsechny && kv618::NoPowerFailure(*cteni.Status, razitko(FailureStartTime), razitko(FailureEndTime));
+            for (const auto& [skupina, hodnota] : cteni.Skupiny) {
+                const bool vypadek = skupina >= FailureStartTime;
+                if (vypadek && (zadny || !(prf || vsechny))) continue;
                 const auto [d1, d2, d3] = hodnota;
                 const std::string text =
                     kv618::IsTimeGroup(skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
                 okno->LabelSkupiny(skupina)->setText(QString::fromStdString(text));
-                if (skupina == kv618::subcode::FailureEndDate) okno->VypadkyNacteny = true;
             }
-            okno->NastavStatus(v.Text);
+            if (vsechny) okno->VypadkyNacteny = true;
+            if (zadny) okno->ZadnyVypadek();
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 
@@ -136,7 +171,7 @@ void TForm3::Timer1Timer() {
 // press while they run starts nothing.
 void TForm3::Button1Click() {
     if (!PData || Nastaveni.Venku()) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Timer1->stop();
     // One reading of the clock for both requests, so time and date agree.
     const QDateTime ted = QDateTime::currentDateTime();
@@ -146,9 +181,9 @@ void TForm3::Button1Click() {
     const kv618::ClockReading hodiny{{bajt(cas.second()), bajt(cas.minute()), bajt(cas.hour())},
                                      {bajt(datum.day()), bajt(datum.month()), bajt(datum.year() % 4)}};
     Nastaveni.Zarad(this, AdresaModulu, [hodiny](const kv618::Module& m) { return m.SetClock(hodiny); },
-                    [](TForm3* okno, const auto& v) {
-                        okno->NastavStatus(v.Uspech() ? QStringLiteral(" Čas nastaven") : v.Text);
-                        if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile
+                    QStringLiteral(" Čas nastaven"), [](TForm3* okno, const auto& v) {
+                        okno->NastavStatus(v.Text);
+                        okno->Timer1->start();
                     });
 }
 

@@ -1,14 +1,13 @@
 // Real-time clock window: polls the module's clock, shows the two
-// power-failure time stamps read once per opening, and sets the module's
-// clock to the computer's local time.
+// power-failure time stamps read once per opening (or that the module holds
+// none), and sets the module's clock to the computer's local time.
 #pragma once
 
 #include "Dekl.h"
+#include "ModuleWindow.h"
 #include "Module.h"
 #include "Pozadavky.h"
-#include "StatusBar.h"
 
-#include <QDialog>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -18,26 +17,21 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
-class TForm3 : public QDialog {
+// Shown in place of a power-failure time when the module holds none.
+inline constexpr const char* TextNezaznamenano = "nezaznamenán";
+
+class TForm3 : public ModuleWindow {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* Owner = nullptr);
 
-    TData* PData = nullptr;
-    uint8_t AdresaModulu = 0;
     bool VypadkyNacteny = false;
 
-    // A closed window stops polling, however it was closed.
-    void done(int Vysledek) override;
-
 public slots:
-    void FormShow();
+    void FormShow() override;
     void Timer1Timer();
     void Button1Click();
     void Button2Click();
-
-protected:
-    void showEvent(QShowEvent* Udalost) override;
 
 private:
     QLabel* VytvorLabel(const QString& Jmeno, const QString& Text, QWidget* Rodic, int X, int Y, int Sirka);
@@ -46,14 +40,14 @@ private:
     void NastavStatus(const QString& Text);
 
     QLabel* LabelSkupiny(uint8_t Skupina) const;
+    // Both power-failure rows say that the module holds none.
+    void ZadnyVypadek();
 
     std::array<QLabel*, 9> Labely{};   // Label1 .. Label9
     QFrame* Panel1 = nullptr;
     QFrame* Panel2 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
 
 public:
     TPozadavky Pozadavky;  // the polls

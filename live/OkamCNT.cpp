@@ -7,7 +7,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -29,7 +28,7 @@ uint8_t TForm6::PodfunkceKroku(int Krok) {
     return kv618::QuantitySubcode(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
 }
 
-TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
+TForm6::TForm6(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form6");
     setWindowTitle("Okamžité hodnoty čítačů");
 
@@ -84,8 +83,6 @@ TForm6::TForm6(QWidget* Owner) : QDialog(Owner) {
     UpevniAVycentruj(this, Owner, 584, 223);
 }
 
-TForm6::~TForm6() { Timer1->stop(); }
-
 void TForm6::FormShow() {
     AdresaModulu = 0;
     Krok = 0;
@@ -94,14 +91,8 @@ void TForm6::FormShow() {
     Timer1->start();
 }
 
-void TForm6::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (!Udalost->spontaneous()) FormShow();
-}
-
 void TForm6::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const uint8_t krok = Krok;
     const kv618::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
     const int citac = krok % PocetCitacu;
@@ -114,7 +105,7 @@ void TForm6::Timer1Timer() {
                 okno->Hodnoty[krok]->setText(QString::number(v.Vysledek.value));
                 okno->Krok = static_cast<uint8_t>((krok + 1) % PocetVelicin);
             }
-            okno->StatusBar1->NastavText(0, v.Text);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 
@@ -122,23 +113,17 @@ void TForm6::Timer1Timer() {
 // press while they run starts nothing.
 void TForm6::Button1Click() {
     if (!PData || Nulovani.Venku()) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Timer1->stop();
     // The counters after one that fails are not reset.
     Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetCounters(); },
-                   [](TForm6* okno, const auto& v) {
-                       okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Čítače vynulovány") : v.Text);
-                       if (okno->isVisible()) okno->Timer1->start();  // not for a window closed meanwhile
+                   QStringLiteral(" Čítače vynulovány"), [](TForm6* okno, const auto& v) {
+                       okno->StatusBar1->NastavText(0, v.Text);
+                       okno->Timer1->start();
                    });
 }
 
 void TForm6::Button2Click() {
     Timer1->stop();
     close();
-}
-
-// The close box and Escape end the dialog as well; its timer stops with it.
-void TForm6::done(int Vysledek) {
-    Timer1->stop();
-    QDialog::done(Vysledek);
 }

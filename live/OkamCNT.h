@@ -5,8 +5,6 @@
 #include "Dekl.h"
 #include "OknoHodnot.h"
 
-#include <QDialog>
-
 #include <array>
 #include <cstdint>
 
@@ -15,7 +13,7 @@ class QPushButton;
 class QTimer;
 class TStatusBar;
 
-class TForm6 : public QDialog {
+class TForm6 : public ModuleWindow {
     Q_OBJECT
 public:
     static constexpr int PocetVelicin = 20;
@@ -23,26 +21,17 @@ public:
     static uint8_t PodfunkceKroku(int Krok);
 
     explicit TForm6(QWidget* Owner = nullptr);
-    ~TForm6() override;
 
-    TData* PData = nullptr;
-    uint8_t AdresaModulu = 0;
     uint8_t Krok = 0;
 
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
 
 public slots:
-    void FormShow();
+    void FormShow() override;
     void Timer1Timer();
     void Button1Click();
     void Button2Click();
-    void done(int Vysledek) override;
-
-protected:
-    void showEvent(QShowEvent* Udalost) override;
 
 private:
     // Label5..Label20, Label26..Label29, in the order of Krok.

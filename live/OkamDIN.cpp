@@ -5,7 +5,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -17,7 +16,7 @@ QString BitNaText(uint8_t Hodnota, int Bit) {
     return (Hodnota >> Bit) & 1U ? "1" : "0";
 }
 
-TForm11::TForm11(QWidget* Owner) : QDialog(Owner) {
+TForm11::TForm11(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form11");
     setWindowTitle("Okamžité hodnoty digitálních vstupů");
 
@@ -36,44 +35,20 @@ TForm11::TForm11(QWidget* Owner) : QDialog(Owner) {
     Timer1->start();
 }
 
-TForm11::~TForm11() { Timer1->stop(); }
-
 void TForm11::FormCreate() { AdresaModulu = 0; }
 
 void TForm11::FormShow() {
     if (PData) AdresaModulu = PData->Adresa;
 }
 
-void TForm11::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (Udalost->spontaneous()) return;
-    FormShow();
-    // A dialog shown again after it was closed polls again.
-    if (!Timer1->isActive()) Timer1->start();
-}
-
 void TForm11::Button1Click() { close(); }
 
-// Every way out of the dialog (Cancel, close box, Escape) ends here; the
-// window is freed soon after, and no poll may run in between.
-void TForm11::done(int Vysledek) {
-    Timer1->stop();
-    QDialog::done(Vysledek);
-}
-
 void TForm11::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Pozadavky.Posli(
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadInputBytes(); },
         [](TForm11* okno, const auto& v) {
-            if (v.Uspech()) okno->ZobrazVstupy(v.Vysledek.value);
-            okno->StatusBar1->NastavText(0, v.Text);
+            if (v.Uspech()) ZobrazBity(okno->Hodnoty, v.Vysledek.value);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
-}
-
-void TForm11::ZobrazVstupy(const std::array<uint8_t, 4>& D) {
-    for (int n = 0; n < 32; ++n) {
-        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
-    }
 }

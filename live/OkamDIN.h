@@ -4,7 +4,6 @@
 #include "Dekl.h"
 #include "OknoHodnot.h"
 
-#include <QDialog>
 #include <QString>
 
 #include <array>
@@ -18,32 +17,20 @@ class TStatusBar;
 // "1" when the bit (0-7) of the value is set, "0" when it is clear.
 QString BitNaText(uint8_t Hodnota, int Bit);
 
-class TForm11 : public QDialog {
+class TForm11 : public ModuleWindow {
     Q_OBJECT
 public:
     explicit TForm11(QWidget* Owner = nullptr);
-    ~TForm11() override;
-
-    TData* PData = nullptr;
-    uint8_t AdresaModulu = 0;
 
     QPushButton* Button1 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
 
 public slots:
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void Button1Click();
     void Timer1Timer();
-    void done(int Vysledek) override;
-
-protected:
-    void showEvent(QShowEvent* Udalost) override;
 
 private:
-    void ZobrazVstupy(const std::array<uint8_t, 4>& D);
-
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
 
 public:

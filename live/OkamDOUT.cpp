@@ -6,9 +6,8 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QPushButton>
-#include <QShowEvent>
 
-TForm9::TForm9(QWidget* Owner) : QDialog(Owner) {
+TForm9::TForm9(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form9");
     setWindowTitle("Zápis na digitální výstupy");
 
@@ -54,22 +53,14 @@ void TForm9::FormShow() {
     if (PData) AdresaModulu = PData->Adresa;
 }
 
-void TForm9::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (!Udalost->spontaneous()) FormShow();
-}
-
 // A press while the previous write is still out sends the boxes as they
 // are now right after it.
 void TForm9::Button1Click() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     const uint32_t vystupy = kv618::Number(StavyVystupu());
     Zapisy.Zarad(
         this, AdresaModulu, [vystupy](const kv618::Module& m) { return m.WriteOutputs(vystupy); },
-        [](TForm9* okno, const auto& v) {
-            okno->StatusBar1->NastavText(0, v.Uspech() ? QString(" Data zapsána") : v.Text);
-        });
+        QStringLiteral(" Data zapsána"), [](TForm9* okno, const auto& v) { okno->StatusBar1->NastavText(0, v.Text); });
 }
 
 void TForm9::Button2Click() { close(); }

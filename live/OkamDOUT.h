@@ -4,8 +4,6 @@
 #include "Dekl.h"
 #include "OknoHodnot.h"
 
-#include <QDialog>
-
 #include <array>
 #include <cstdint>
 
@@ -13,27 +11,20 @@ class QCheckBox;
 class QPushButton;
 class TStatusBar;
 
-class TForm9 : public QDialog {
+class TForm9 : public ModuleWindow {
     Q_OBJECT
 public:
     explicit TForm9(QWidget* Owner = nullptr);
 
-    TData* PData = nullptr;
-    uint8_t AdresaModulu = 0;
-
     std::array<QCheckBox*, 32> CheckBox{};  // CheckBox1..CheckBox32
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
 
 public slots:
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void Button1Click();
     void Button2Click();
-
-protected:
-    void showEvent(QShowEvent* Udalost) override;
 
 private:
     std::array<uint8_t, 4> StavyVystupu() const;

@@ -1,5 +1,7 @@
 #include "OknoHodnot.h"
 
+#include "OkamDIN.h"
+
 #include "StatusBar.h"
 
 #include <QDialog>
@@ -52,6 +54,10 @@ QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
         sloupce->addLayout(dvojice);
     }
     return sloupce;
+}
+
+void ZobrazBity(const std::array<QLabel*, 32>& Hodnoty, const std::array<uint8_t, 4>& D) {
+    for (size_t n = 0; n < Hodnoty.size(); ++n) Hodnoty[n]->setText(BitNaText(D[n / 8], static_cast<int>(n % 8)));
 }
 
 QHBoxLayout* RadaTlacitek(QPushButton* Vlevo, QPushButton* Vpravo) {

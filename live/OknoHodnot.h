@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "ModuleWindow.h"
 #include "Okno.h"
 #include "Pozadavky.h"
 #include "Module.h"
@@ -28,6 +29,9 @@ class TStatusBar;
 // `Label33`..`Label64`, all showing "0".
 QLayout* PostavSloupceBitu(QWidget* Okno, const std::array<QString, 32>& Nazvy,
                            std::array<QLabel*, 32>& Hodnoty);
+
+// The 32 value labels from four bytes, D1 first, bit 0 first: "1" or "0".
+void ZobrazBity(const std::array<QLabel*, 32>& Hodnoty, const std::array<uint8_t, 4>& D);
 
 // The row of buttons at the bottom: one at the left (may be null), one at the right.
 QHBoxLayout* RadaTlacitek(QPushButton* Vlevo, QPushButton* Vpravo);

@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QTimer>
 
 namespace {
@@ -24,7 +23,7 @@ std::array<QString, 32> NazvyBitu() {
 }
 }  // namespace
 
-TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
+TForm15::TForm15(QWidget* Owner) : ModuleWindow(Owner) {
     setObjectName("Form15");
     setWindowTitle("Status registr");
 
@@ -42,30 +41,19 @@ TForm15::TForm15(QWidget* Owner) : QDialog(Owner) {
     Timer1->start();
 }
 
-TForm15::~TForm15() { Timer1->stop(); }
-
 void TForm15::FormCreate() { AdresaModulu = 0; }
 
 void TForm15::FormShow() {
     if (PData) AdresaModulu = PData->Adresa;
 }
 
-void TForm15::showEvent(QShowEvent* Udalost) {
-    QDialog::showEvent(Udalost);
-    if (Udalost->spontaneous()) return;
-    FormShow();
-    // A dialog shown again after it was closed polls again.
-    if (!Timer1->isActive()) Timer1->start();
-}
-
 void TForm15::Timer1Timer() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
+    if (!MuzeMluvit()) return;
     Pozadavky.Posli(
         this, AdresaModulu, [](const kv618::Module& m) { return m.ReadStatusBytes(); },
         [](TForm15* okno, const auto& v) {
-            if (v.Uspech()) okno->ZobrazBity(v.Vysledek.value);
-            okno->StatusBar1->NastavText(0, v.Text);
+            if (v.Uspech()) ZobrazBity(okno->Hodnoty, v.Vysledek.value);
+            okno->StatusBar1->NastavNovyText(0, v.Text);
         });
 }
 
@@ -73,23 +61,11 @@ void TForm15::Timer1Timer() {
 // register as the module has it then.
 // A reset pressed while a poll is out goes right after it.
 void TForm15::Button2Click() {
-    if (!PData) return;
-    if (!OverPripojeni(PData, StatusBar1)) return;
-    Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetStatus(); },
+    if (!MuzeMluvit()) return;
+    Nulovani.Zarad(this, AdresaModulu, [](const kv618::Module& m) { return m.ResetStatus(); }, QString(),
                    [](TForm15* okno, const auto& v) {
                        if (!v.Uspech()) okno->StatusBar1->NastavText(0, v.Text);
                    });
 }
 
 void TForm15::Button1Click() { close(); }
-
-void TForm15::done(int Vysledek) {
-    Timer1->stop();
-    QDialog::done(Vysledek);
-}
-
-void TForm15::ZobrazBity(const std::array<uint8_t, 4>& D) {
-    for (int n = 0; n < 32; ++n) {
-        Hodnoty[static_cast<size_t>(n)]->setText(BitNaText(D[static_cast<size_t>(n / 8)], n % 8));
-    }
-}

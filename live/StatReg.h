@@ -4,8 +4,6 @@
 #include "Dekl.h"
 #include "OknoHodnot.h"
 
-#include <QDialog>
-
 #include <array>
 #include <cstdint>
 
@@ -14,34 +12,22 @@ class QPushButton;
 class QTimer;
 class TStatusBar;
 
-class TForm15 : public QDialog {
+class TForm15 : public ModuleWindow {
     Q_OBJECT
 public:
     explicit TForm15(QWidget* Owner = nullptr);
-    ~TForm15() override;
-
-    TData* PData = nullptr;
-    uint8_t AdresaModulu = 0;
 
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
-    TStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
 
 public slots:
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void Timer1Timer();
     void Button1Click();
     void Button2Click();
-    void done(int Vysledek) override;
-
-protected:
-    void showEvent(QShowEvent* Udalost) override;
 
 private:
-    void ZobrazBity(const std::array<uint8_t, 4>& D);
-
     std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
 
 public:

@@ -90,6 +90,17 @@ int32_t Module::SetClock(const ClockReading& reading) const {
     return SetClockGroup(subcode::ClockDate, reading.date);
 }
 
+bool NeverRecorded(const ClockReading& r) {
+    const bool midnight = r.time.d1 == 0 && r.time.d2 == 0 && r.time.d3 == 0;
+    const bool firstDay = r.date.d1 == 1 && r.date.d2 == 1 && r.date.d3 == 0;
+    const bool noDate = r.date.d1 == 0 && r.date.d2 == 0 && r.date.d3 == 0;
+    return midnight && (firstDay || noDate);
+}
+
+bool NoPowerFailure(uint32_t status, const ClockReading& start, const ClockReading& end) {
+    return !(status & status::PRF) && NeverRecorded(start) && NeverRecorded(end);
+}
+
 Result<std::array<ClockReading, 2>> Module::ReadPowerFailures() const {
     Result<std::array<ClockReading, 2>> result;
     uint8_t group = subcode::FailureStartTime;

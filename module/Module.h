@@ -51,6 +51,14 @@ struct ClockReading {
     ClockGroup time, date;
 };
 
+// A power-failure stamp the module has never recorded: it reads as midnight
+// of 1 January of the cycle's first year (or all zeros, which is no date at
+// all).
+bool NeverRecorded(const ClockReading& stamp);
+// The module holds no power failure: its status bit PRF is clear (none since
+// the register was last reset) and both stamps read as never recorded.
+bool NoPowerFailure(uint32_t status, const ClockReading& start, const ClockReading& end);
+
 // How a read-back after a write asks: with D3 = D4 = 0 as a plain read does,
 // or with the value just written in them.
 enum class ReadBack { Plain, Echo };

@@ -1,6 +1,7 @@
 #include "Hlavni.h"
 
 #include "LinkWorker.h"
+#include "Report.h"
 #include "Citac619.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
@@ -20,6 +21,8 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStyle>
+#include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <new>
 
@@ -29,6 +32,11 @@ const char* const TitulekOkna = "KV-618 (v." KV_VERSION ") -  nastavení modulu"
 const char* const TextChybaDat = " Nelze vytvořit datové struktury programu";
 
 enum : int { PanelModul = 0, PanelAdresa = 1, PanelRychlost = 2, PanelZprava = 3 };
+
+// How long the end of the program waits for the connection worker to carry
+// out what it holds (a write begun in a window, then closing the link).  A
+// library that has not returned by then is not waited for.
+constexpr std::chrono::seconds CekaniNaKonecSpojeni{10};
 
 }  // namespace
 
@@ -45,6 +53,9 @@ TForm1::TForm1(QWidget* Owner) : QMainWindow(Owner) {
     StatusBar1->NastavText(PanelAdresa, " Adresa");
     StatusBar1->NastavText(PanelRychlost, " Rychlost");
     StatusBar1->NastavText(PanelZprava, "");
+    // What a closed window began and finished (Report.h) shows here until
+    // the next connection dialog.
+    connect(&Report::Program(), &Report::Told, this, [this](const QString& Text) { NastavPanel(PanelZprava, Text); });
 
     FormCreate();
 }
@@ -62,6 +73,13 @@ QAction* TForm1::PolozkaMenu(QWidget* Menu, const char* Jmeno, const QString& Ti
     return polozka;
 }
 
+QMenu* TForm1::Podmenu(const char* Jmeno, const QString& Titulek) {
+    auto* menu = new QMenu(Titulek, MainMenu1);
+    menu->setObjectName(Jmeno);
+    MainMenu1->addMenu(menu);
+    return menu;
+}
+
 void TForm1::VytvorMenu() {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName("MainMenu1");
@@ -69,18 +87,14 @@ void TForm1::VytvorMenu() {
 
     Pipojen1 = PolozkaMenu(MainMenu1, "Pipojen1", "&Připojení", &TForm1::Pipojen1Click);
 
-    Nastaven1 = new QMenu("&Nastavení", MainMenu1);
-    Nastaven1->setObjectName("Nastaven1");
-    MainMenu1->addMenu(Nastaven1);
+    Nastaven1 = Podmenu("Nastaven1", "&Nastavení");
     AdresaRychlost1 = PolozkaMenu(Nastaven1, "AdresaRychlost1", "Adresa, rychlost", &TForm1::AdresaRychlost1Click);
     NastavAIN1 = PolozkaMenu(Nastaven1, "NastavAIN1", "Čítače KV-619", &TForm1::NastavAIN1Click);
     HodinovobvodRTC1 =
         PolozkaMenu(Nastaven1, "HodinovobvodRTC1", "Hodinový obvod RTC", &TForm1::HodinovobvodRTC1Click);
     NastavDIO1 = PolozkaMenu(Nastaven1, "NastavDIO1", "Digitální vstupy/výstupy", &TForm1::NastavDIO1Click);
 
-    Okamithodnoty1 = new QMenu("&Okamžité hodnoty", MainMenu1);
-    Okamithodnoty1->setObjectName("Okamithodnoty1");
-    MainMenu1->addMenu(Okamithodnoty1);
+    Okamithodnoty1 = Podmenu("Okamithodnoty1", "&Okamžité hodnoty");
     OkamAIN2 = PolozkaMenu(Okamithodnoty1, "OkamAIN2", "Čítače", &TForm1::OkamAIN2Click);
     OkamDIN2 = PolozkaMenu(Okamithodnoty1, "OkamDIN2", "Digitální vstupy", &TForm1::OkamDIN2Click);
     OkamDOUT1 = PolozkaMenu(Okamithodnoty1, "OkamDOUT1", "Digitální výstupy", &TForm1::OkamDOUT1Click);
@@ -113,13 +127,24 @@ void TForm1::FormClose() {
     // Closes an open link (_Done) and unloads its library.
     LinkWorker::Program().Post([](kv618::Connection& Spojeni) { Spojeni.Unload(); });
     // The link closes on the worker, after what is in flight there; the
-    // program ends once it has.
-    LinkWorker::Program().Stop();
+    // program ends once it has, or when the library has kept the worker
+    // longer than it may.
+    if (!LinkWorker::Program().Stop(CekaniNaKonecSpojeni)) UkonciBezKnihovny(ulozeno ? std::string() : chyba);
     // The program still ends: keeping it open would not make the file
     // writable.  The link is closed first, so it is not held while the
     // operator reads the message.
     if (!ulozeno) OhlasNeulozeneNastaveni(chyba);
     PData.reset();
+}
+
+// The worker is still inside the library: nothing can close the link, and
+// no destructor may wait for the worker, so the process ends here.  The
+// settings are saved already.
+void TForm1::UkonciBezKnihovny(const std::string& ChybaNastaveni) {
+    if (!ChybaNastaveni.empty()) std::cerr << ChybaNastaveni << std::endl;
+    std::cerr << "R_IV618: knihovna rozhraní neodpověděla do " << CekaniNaKonecSpojeni.count()
+              << " s, program končí bez ukončení spojení" << std::endl;
+    std::_Exit(1);
 }
 
 void TForm1::OhlasNeulozeneNastaveni(const std::string& Chyba) {
@@ -158,6 +183,7 @@ void TForm1::ObnovStavovyRadek() {
 
 void TForm1::Pipojen1Click() {
     if (!PData) return;
+    NastavPanel(PanelZprava, "");
     OtevriOkno<TForm2>();
     ObnovStavovyRadek();
 }

@@ -54,11 +54,13 @@ protected:
 
 private:
     void VytvorMenu();
+    QMenu* Podmenu(const char* Jmeno, const QString& Titulek);
     QAction* PolozkaMenu(QWidget* Menu, const char* Jmeno, const QString& Titulek, void (TForm1::*Obsluha)());
     void VycentrujNaObrazovce();
     void FormCreate();
     void FormClose();
     void OhlasNeulozeneNastaveni(const std::string& Chyba);
+    [[noreturn]] static void UkonciBezKnihovny(const std::string& ChybaNastaveni);
     void NastavPanel(int Panel, const QString& Text);
     void ObnovStavovyRadek();
     template <typename TOkno>

@@ -14,6 +14,7 @@
 #include <QPointer>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -55,6 +56,11 @@ public:
     // Carries out what is in flight and queued, then ends the thread; a
     // later Post starts it again.
     void Stop();
+    // The same, waiting at most `limit`: false when the worker is still
+    // inside a job by then (a library that does not return).  The thread is
+    // then left running, and the caller ends the process without waiting
+    // for it (std::_Exit: not even the worker's own destructor may wait).
+    bool Stop(std::chrono::milliseconds limit);
 
 private:
     void Loop();
@@ -65,24 +71,28 @@ private:
     std::deque<Job> jobs_;
     bool busy_ = false;
     bool stopping_ = false;
+    bool ended_ = false;  // the loop has returned
     std::thread thread_;
     // Over the program's binding, so that the designed functions of the
     // binding see the same library.  Touched only by the jobs.
     kv618::Connection connection_;
 };
 
+// Runs `f` on the user-interface thread.  May be called from any thread.
+template <typename F>
+void OnWindowsThread(F f) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application) return;  // the program is ending: no window is left to tell
+    QMetaObject::invokeMethod(application, std::move(f), Qt::QueuedConnection);
+}
+
 // Runs `f` on the user-interface thread with the window, unless the window
 // is gone by then.  May be called from any thread.
 template <typename W, typename F>
 void ToWindow(const QPointer<W>& window, F f) {
-    QCoreApplication* application = QCoreApplication::instance();
-    if (!application) return;  // the program is ending: no window is left to tell
-    QMetaObject::invokeMethod(
-        application,
-        [window, f = std::move(f)]() mutable {
-            if (window) f(window.data());
-        },
-        Qt::QueuedConnection);
+    OnWindowsThread([window, f = std::move(f)]() mutable {
+        if (window) f(window.data());
+    });
 }
 
 // Carries out `job` (given the program's connection) on the program's worker

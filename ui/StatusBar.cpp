@@ -28,6 +28,12 @@ void TStatusBar::NastavText(int Panel, const QString& Text) {
     repaint();
 }
 
+void TStatusBar::NastavNovyText(int Panel, const QString& Text) {
+    if (Panel < 0 || Panel >= PocetPanelu()) return;
+    if (panely_[static_cast<size_t>(Panel)]->text() == Text) return;
+    NastavText(Panel, Text);
+}
+
 void TStatusBar::RozsirPodleTextu(int Panel) {
     if (Panel < 0 || Panel >= PocetPanelu()) return;
     const auto i = static_cast<size_t>(Panel);

@@ -15,6 +15,10 @@ public:
     TStatusBar(QWidget* Owner, const std::vector<int>& Sirky);
 
     void NastavText(int Panel, const QString& Text);
+    // The same, but a text the panel already shows is not painted again: for
+    // a poll that shows the same result tick after tick (the forced repaint
+    // was most of a polling window's cost).
+    void NastavNovyText(int Panel, const QString& Text);
     // A fixed-width panel grows until its whole text shows; it never shrinks
     // below the width it was built with.  Design widths suit a narrower font
     // than the platform's may be.

@@ -2,10 +2,12 @@
 // by calling the timer's handler, so no test depends on the timer's pace.
 #include "OknoSModulem.h"
 #include "RTC.h"
+#include "Report.h"
 #include "StatusBar.h"
 
 #include <QDateTime>
 #include <QFrame>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -124,9 +126,11 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
     auto okno = Otevri();
     SmazLog();
     Tik(*okno);
-    EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 3, 0, 0, 0, 0, 0), RadekLogu(100, 4, 0, 0, 0, 0, 0),
-                                               RadekLogu(100, 5, 0, 0, 0, 0, 0), RadekLogu(100, 6, 0, 0, 0, 0, 0),
-                                               RadekLogu(100, 1, 0, 0, 0, 0, 0), RadekLogu(100, 2, 0, 0, 0, 0, 0)}));
+    // The status register first: its PRF tells whether the stamps record a failure.
+    EXPECT_EQ(Log(), (std::vector<std::string>{RadekLogu(100, 0, 0, 0, 0, 0, 0), RadekLogu(100, 3, 0, 0, 0, 0, 0),
+                                               RadekLogu(100, 4, 0, 0, 0, 0, 0), RadekLogu(100, 5, 0, 0, 0, 0, 0),
+                                               RadekLogu(100, 6, 0, 0, 0, 0, 0), RadekLogu(100, 1, 0, 0, 0, 0, 0),
+                                               RadekLogu(100, 2, 0, 0, 0, 0, 0)}));
     EXPECT_EQ(Popisek(okno.get(), 4), "23:59:58");
     EXPECT_EQ(Popisek(okno.get(), 7), QString::fromStdString(DatumNaText(29, 2, 0)));
     EXPECT_EQ(Popisek(okno.get(), 5), "0:00:05");
@@ -150,6 +154,7 @@ TEST_F(RTC, StampsAreReadOncePerOpeningAndTheClockEveryTick) {
 }
 
 TEST_F(RTC, AFailingStampReadStopsEveryTickAtTheSameGroup) {
+    ASSERT_EQ(Emu->command("power-fail"), "ok");
     ASSERT_EQ(Emu->command("fault refuse 100 4"), "ok");
     auto okno = Otevri();
     const uint32_t pred = Pozadavky();
@@ -158,8 +163,9 @@ TEST_F(RTC, AFailingStampReadStopsEveryTickAtTheSameGroup) {
         EXPECT_TRUE(JeTextChyby(TextStavu(okno.get()))) << TextStavu(okno.get()).toStdString();
         EXPECT_FALSE(okno->VypadkyNacteny);
     }
-    // Group 3, then the refused group 4, each tick; the clock is never read.
-    EXPECT_EQ(Pozadavky() - pred, 6u);
+    // The status register, group 3, then the refused group 4, each tick; the
+    // clock is never read.
+    EXPECT_EQ(Pozadavky() - pred, 9u);
     EXPECT_NE(Popisek(okno.get(), 4), "0");
     EXPECT_EQ(Popisek(okno.get(), 6), "0");
     EXPECT_EQ(Popisek(okno.get(), 9), "0");
@@ -169,6 +175,49 @@ TEST_F(RTC, AFailingStampReadStopsEveryTickAtTheSameGroup) {
     EXPECT_TRUE(okno->VypadkyNacteny);
     EXPECT_NE(Popisek(okno.get(), 6), "0");
     EXPECT_EQ(TextStavu(okno.get()), TextUspechu());
+}
+
+// A module that never recorded a power failure (PRF clear, both stamps at the
+// value of a stamp never written) has no date to show for one.
+TEST_F(RTC, AModuleWithoutAPowerFailureSaysNoneIsRecorded) {
+    auto okno = Otevri();
+    Tik(*okno);
+    EXPECT_TRUE(okno->VypadkyNacteny);
+    for (int n : {4, 5}) {
+        EXPECT_EQ(Popisek(okno.get(), n), "nezaznamenán") << n;
+        auto* popisek = Prvek<QLabel>(okno.get(), QString("Label%1").arg(n));
+        EXPECT_GE(popisek->width(), popisek->sizeHint().width()) << "the whole text shows";
+    }
+    for (int n : {7, 8}) EXPECT_EQ(Popisek(okno.get(), n), "") << n;
+    EXPECT_NE(Popisek(okno.get(), 6), "0");
+    EXPECT_EQ(TextStavu(okno.get()), TextUspechu());
+
+    // Once PRF is set, the same stamps are a failure that happened.
+    ASSERT_EQ(Emu->command("set status 4"), "ok");
+    okno->hide();
+    okno->show();
+    Casovac(okno.get())->stop();
+    Tik(*okno);
+    EXPECT_EQ(Popisek(okno.get(), 4), "0:00:00");
+    EXPECT_EQ(Popisek(okno.get(), 7), QString::fromStdString(DatumNaText(1, 1, 0)));
+}
+
+// "Nastavit čas" and "Cancel" at once: both requests go out all the same, and
+// their result is reported for the closed window.
+TEST_F(RTC, ClockSetWhenTheWindowClosesAtOnceIsFinishedAndReported) {
+    auto okno = Otevri();
+    QSignalSpy hlaseni(&Report::Program(), &Report::Told);
+    SmazLog();
+    QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button1"), Qt::LeftButton);
+    QTest::mouseClick(Prvek<QPushButton>(okno.get(), "Button2"), Qt::LeftButton);
+    EXPECT_FALSE(okno->isVisible());
+    kvtest::DokonciPraci();
+    const auto log = Log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].substr(0, 6), "101 1 ");
+    EXPECT_EQ(log[1].substr(0, 6), "101 2 ");
+    ASSERT_EQ(hlaseni.count(), 1);
+    EXPECT_EQ(hlaseni.at(0).at(0).toString(), " Nastavení hodinového obvodu RTC: Čas nastaven");
 }
 
 TEST_F(RTC, NotConnectedEveryTickShowsTheGuardText) {

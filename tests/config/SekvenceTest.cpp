@@ -1,13 +1,15 @@
 // Buttons and close requests that arrive while a read or write sequence is
 // running on the connection worker: no second sequence beside the first,
-// "Ok" carried out once it has ended, and a close that acts at once and
-// stops the sequence after the exchange in flight.
+// "Ok" carried out once it has ended, and a close that acts at once, stops a
+// read after the exchange in flight and lets a write go on to its end.
 #include "Citac619.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
 #include "LinkWorker.h"
 #include "OknoSModulem.h"
+#include "Report.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -43,24 +45,61 @@ TEST_F(Sekvence, ReadAndWriteClickedDuringAReadStartNothing) {
     EXPECT_EQ(zaznam.Texty, Prubeh(false, {8, 16, 25, 33, 41, 50, 58, 66, 75, 83, 91, 100}));
 }
 
-TEST_F(Sekvence, CancelDuringAWriteClosesAtOnceAndStopsAfterTheExchangeInFlight) {
-    auto okno = Otevri<TForm5>();
-    Napis(okno.get(), "Edit4", "999");
-    PomalyModul();
-    SmazLog();
-    Stiskni(okno.get(), "Button1");
-    PockejNaPozadavky(3);
-    Stiskni(okno.get(), "Button4");
-    EXPECT_FALSE(okno->isVisible()) << "the window closes without waiting for the module";
-    EXPECT_EQ(okno->result(), QDialog::Rejected);
-    kvtest::DokonciPraci();
+// "Cancel", the close box and Escape each close a window at once during its
+// write; the write goes on to its last register, each read back, and its
+// closing text goes to the program's report.
+TEST_F(Sekvence, AWriteGoesOnToItsEndAfterItsWindowClosesAndItsResultIsReported) {
+    const auto zavri = [](QDialog* Okno, int Zpusob) {
+        if (Zpusob == 0) Stiskni(Okno, "Button4");
+        else if (Zpusob == 1) Okno->close();
+        else QTest::keyClick(Okno, Qt::Key_Escape);
+    };
+    const auto zapis = [&](QDialog* Okno, int Zpusob, size_t Pozadavku, const QString& Titulek) {
+        QSignalSpy hlaseni(&Report::Program(), &Report::Told);
+        PomalyModul();
+        SmazLog();
+        Stiskni(Okno, "Button1");
+        PockejNaPozadavky(2);
+        zavri(Okno, Zpusob);
+        EXPECT_FALSE(Okno->isVisible()) << "the window closes without waiting for the module";
+        kvtest::DokonciPraci();
 
-    const auto log = Log();
-    EXPECT_LT(log.size(), 16u) << "the rest of the write is not carried out";
-    ASSERT_EQ(log.size() % 2, 0u);
-    EXPECT_EQ(log.back().substr(0, 4), "102 ") << "the last write is read back all the same";
-    EXPECT_NE(Registr(6) + 256 * Registr(7), 999u);
-    EXPECT_EQ(Data.Konfigurace.ImpulsniCislo[3], 1);
+        const auto log = Log();
+        ASSERT_EQ(log.size(), Pozadavku) << Titulek.toStdString();
+        for (size_t i = 0; i < log.size(); ++i) EXPECT_EQ(log[i].substr(0, 4), i % 2 ? "102 " : "103 ") << i;
+        ASSERT_EQ(hlaseni.count(), 1);
+        EXPECT_EQ(hlaseni.at(0).at(0).toString(), " " + Titulek + ": Konfigurace zapsána.");
+        ASSERT_EQ(Emu->command("fault clear"), "ok");
+    };
+
+    auto citace = Otevri<TForm5>();
+    Napis(citace.get(), "Edit4", "999");
+    zapis(citace.get(), 0, 16, "Nastavení čítačů KV-619");
+    EXPECT_EQ(Registr(6) + 256 * Registr(7), 999u);
+    EXPECT_EQ(Data.Konfigurace.ImpulsniCislo[3], 1) << "Cancel stores nothing in the record";
+
+    auto dio = Otevri<TForm14>();
+    zapis(dio.get(), 1, 24, "Nastavení digitálních vstupů/výstupů");
+
+    auto adresa = Otevri<TForm12>();
+    Napis(adresa.get(), "Edit1", "77");
+    zapis(adresa.get(), 2, 4, "Nastavení komunikační adresy a rychlosti");
+    EXPECT_EQ(Registr(0x3F), 77u);
+}
+
+// What the module refuses in a write whose window has closed is reported
+// with the library's text.
+TEST_F(Sekvence, AFailedWriteOfAClosedWindowIsReportedWithItsError) {
+    auto okno = Otevri<TForm12>();
+    QSignalSpy hlaseni(&Report::Program(), &Report::Told);
+    ASSERT_EQ(Emu->command("fault register 62"), "ok");
+    PomalyModul();
+    Stiskni(okno.get(), "Button1");
+    Stiskni(okno.get(), "Button4");
+    kvtest::DokonciPraci();
+    ASSERT_EQ(hlaseni.count(), 1);
+    EXPECT_EQ(hlaseni.at(0).at(0).toString(),
+              " Nastavení komunikační adresy a rychlosti:" + TextChybyKodu(5));
 }
 
 TEST_F(Sekvence, CloseBoxAndEscapeDuringAReadCloseAtOnce) {

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <chrono>
 
 #ifndef FAKE_PREFIX
 #error FAKE_PREFIX must name the entry-point prefix
@@ -33,6 +35,14 @@ void journal(const char* format, ...) {
     std::fclose(f);
 }
 
+// KV_FAKE_HANG=Init or Send: that entry never returns, as a library stuck
+// in its driver.
+void hangIf(const char* entry) {
+    const char* hang = std::getenv("KV_FAKE_HANG");
+    if (!hang || std::strcmp(hang, entry) != 0) return;
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
 int32_t envInt(const char* name, int32_t fallback) {
     const char* v = std::getenv(name);
     return v ? static_cast<int32_t>(std::strtol(v, nullptr, 0)) : fallback;
@@ -49,6 +59,7 @@ __attribute__((visibility("default"))) int32_t ENTRY(_Init)(int32_t* handle, con
     const char* ip = reinterpret_cast<const char*>(block[0]);
     journal("Init ip=%s port=%ld timeout=%ld rest=%ld", ip ? ip : "(null)", static_cast<long>(block[1]),
             static_cast<long>(block[2]), static_cast<long>(block[3] | block[15]));
+    hangIf("Init");
     *handle = envInt("KV_FAKE_INIT_HANDLE", 77);
     return envInt("KV_FAKE_INIT_RESULT", 0);
 }
@@ -84,6 +95,7 @@ __attribute__((visibility("default"))) int32_t ENTRY(_Send)(int32_t handle, cons
                                                              int32_t* status, int32_t* error) {
     journal("Send handle=%d req=%d,%d,%d,%d,%d,%d,%d,%d", handle, request[0], request[1], request[2], request[3],
             request[4], request[5], request[6], request[7]);
+    hangIf("Send");
     reply[0] = 0x12 | 0x100;  // only the low byte may count
     reply[1] = 0x34;
     reply[2] = 0x56;

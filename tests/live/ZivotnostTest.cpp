@@ -1,10 +1,14 @@
-// A window is freed as soon as it closes; its timer must not outlive it.
+// A window is freed as soon as it closes; its timer must not outlive it, and
+// what the operator asked of the module is finished all the same.
 #include "OkamCNT.h"
 #include "OkamDIN.h"
+#include "OkamDOUT.h"
+#include "Report.h"
 #include "StatReg.h"
 #include "ZiveOkno.h"
 
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -96,6 +100,57 @@ TEST_F(Zivotnost, ASilentModuleNeitherHoldsTheWindowNorBuildsABacklog) {
     QTest::mouseClick(okno.Button1, Qt::LeftButton);
     EXPECT_FALSE(okno.isVisible()) << "Cancel acts while the request is still out";
     EXPECT_TRUE(okno.Pozadavky.Venku());
+}
+
+}  // namespace
+
+namespace {
+
+// What the operator asked for (outputs, a reset, the clock) is carried out
+// whole when its window is closed at once, and its result is reported as
+// the window is no longer there to show it.
+class ZavrenoBehem : public ZiveOkno {
+protected:
+    template <typename TOkno>
+    QString ProvedAZavri(const char* Tlacitko, const char* Zrusit) {
+        QSignalSpy hlaseni(&Report::Program(), &Report::Told);
+        TOkno okno;
+        okno.PData = &Data;
+        okno.show();
+        if (okno.Timer1) okno.Timer1->stop();
+        EXPECT_EQ(Emu->command("fault delay 100 30"), "ok");
+        SmazLog();
+        QTest::mouseClick(Prvek<QPushButton>(&okno, Tlacitko), Qt::LeftButton);
+        QTest::mouseClick(Prvek<QPushButton>(&okno, Zrusit), Qt::LeftButton);
+        EXPECT_FALSE(okno.isVisible());
+        kvtest::DokonciPraci();
+        EXPECT_EQ(hlaseni.count(), 1);
+        return hlaseni.isEmpty() ? QString() : hlaseni.at(0).at(0).toString();
+    }
+    size_t PocetPozadavku() {
+        const QString log = QString::fromStdString(Emu->command("get log"));
+        return static_cast<size_t>(log.split(';', Qt::SkipEmptyParts).size());
+    }
+};
+
+TEST_F(ZavrenoBehem, OutputsAreWrittenAndReported) {
+    EXPECT_EQ(ProvedAZavri<TForm9>("Button1", "Button2"), " Zápis na digitální výstupy: Data zapsána");
+    EXPECT_EQ(PocetPozadavku(), 1u);
+}
+
+TEST_F(ZavrenoBehem, AllFourCountersAreResetAndReported) {
+    EXPECT_EQ(ProvedAZavri<TForm6>("Button1", "Button2"), " Okamžité hodnoty čítačů: Čítače vynulovány");
+    EXPECT_EQ(PocetPozadavku(), 4u);
+}
+
+TEST_F(ZavrenoBehem, StatusRegisterResetIsReportedWithTheLibrarysText) {
+    EXPECT_EQ(ProvedAZavri<TForm15>("Button2", "Button1"), " Status registr:" + TextUspechu());
+    EXPECT_EQ(PocetPozadavku(), 1u);
+}
+
+TEST_F(ZavrenoBehem, AFailedWriteIsReportedWithItsError) {
+    ASSERT_EQ(Emu->command("fault refuse 1 64"), "ok");
+    EXPECT_EQ(ProvedAZavri<TForm9>("Button1", "Button2"), " Zápis na digitální výstupy:" + TextChybyKodu(Odmitnuto));
 }
 
 }  // namespace

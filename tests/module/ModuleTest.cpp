@@ -222,3 +222,20 @@ TEST_F(StandIn, ALibraryErrorStopsTheBlockWithItsText) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fresh module's stamps (midnight, 1 January of the cycle's first year, or
+// all zeros) with PRF clear are no failure; PRF or any other stamp is one.
+TEST(StandInPowerFailures, NoneOnlyWithPrfClearAndBothStampsNeverRecorded) {
+    const kv618::ClockReading never{{0, 0, 0}, {1, 1, 0}};
+    const kv618::ClockReading zeros{};
+    const kv618::ClockReading real{{5, 7, 9}, {3, 4, 2}};
+    EXPECT_TRUE(kv618::NoPowerFailure(0, never, never));
+    EXPECT_TRUE(kv618::NoPowerFailure(0, zeros, never));
+    EXPECT_FALSE(kv618::NoPowerFailure(kv618::status::PRF, never, never));
+    EXPECT_FALSE(kv618::NoPowerFailure(0, never, real));
+    EXPECT_FALSE(kv618::NoPowerFailure(0, kv618::ClockReading{{1, 0, 0}, {1, 1, 0}}, never)) << "a second past midnight";
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include "Citac619.h"
 #include "Emulator.h"
 #include "Hlavni.h"
+#include "LinkWorker.h"
 #include "NastavAdr.h"
 #include "NastavDIO.h"
 #include "Obsluha.h"
@@ -12,6 +13,7 @@
 #include "Pripojeni.h"
 #include "Qxxx726.h"
 #include "RTC.h"
+#include "Report.h"
 #include "StatReg.h"
 
 #include <QAction>
@@ -28,6 +30,7 @@
 #include <cstdio>
 #include <functional>
 #include <new>
+#include <optional>
 
 using obsluha::Klikni;
 using obsluha::VModalnimOkne;
@@ -381,5 +384,60 @@ std::string Cp1250(std::string_view Utf8Text) {
     }
     return vysledek;
 }
+
+}  // namespace
+
+namespace {
+
+// What a closed window finished is shown in the last panel until the next
+// connection dialog.
+TEST_F(Hlavni, ResultOfAClosedWindowShowsInTheLastPanelUntilTheConnectionDialog) {
+    TForm1 okno;
+    Ukaz(okno);
+    Report::Program().Tell("Zápis na digitální výstupy", " Data zapsána");
+    EXPECT_EQ(TextPanelu(okno, 3), " Zápis na digitální výstupy: Data zapsána");
+    CelyTextVidet(okno, 3, 50);
+    VModalnimOkne([](QWidget* Dialog) { Dialog->close(); });
+    KlikniMenu(okno, okno.Pipojen1);
+    EXPECT_EQ(TextPanelu(okno, 3), "");
+}
+
+// A library that never returns from an exchange keeps the worker; "Konec"
+// still ends the process, within the time the main window waits for the
+// worker, and says why.  The process ends in a child (a death test, which
+// runs this test again in a fresh process); the folder for its settings is
+// made by the parent alone and handed down in the environment.
+class KonecSVislouKnihovnou : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(KonecSVislouKnihovnou, KonecEndsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::optional<obsluha::TDocasnaSlozka> slozka;
+    if (qEnvironmentVariableIsEmpty("KV_TEST_FOLDER")) {
+        slozka.emplace();
+        qputenv("KV_TEST_FOLDER", QByteArray::fromStdString(slozka->Cesta()));
+    }
+    const std::string nastaveni = qEnvironmentVariable("KV_TEST_FOLDER").toStdString() + "/R_iv618.ini";
+    const std::string zastaveno = GetParam();
+    EXPECT_EXIT(
+        {
+            NastavCestuNastaveni(nastaveni);
+            qputenv("KV_FAKE_HANG", zastaveno.c_str());
+            TForm1 okno;
+            okno.show();
+            LinkWorker::Program().Post([](kv618::Connection& Spojeni) {
+                TData data;
+                InicializujData(&data);
+                if (Spojeni.Open(RozhraniKV1726, kv618::InitBlock(data, RozhraniKV1726), 19200, FAKE_DIR) == 0)
+                    Spojeni.At(1).ReadInputs();
+            });
+            okno.Konec2Click();
+            std::exit(0);  // not reached: the worker never comes back
+        },
+        ::testing::ExitedWithCode(1), "knihovna rozhraní neodpověděla do 10 s");
+    qunsetenv("KV_TEST_FOLDER");
+    EXPECT_TRUE(obsluha::Existuje(nastaveni)) << "the settings are saved first";
+}
+
+INSTANTIATE_TEST_SUITE_P(Hlavni, KonecSVislouKnihovnou, ::testing::Values("Init", "Send"));
 
 }  // namespace
