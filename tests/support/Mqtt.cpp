@@ -173,6 +173,9 @@ MqttClient::MqttClient(uint16_t port, std::string filter, const std::string& use
     ::mosquitto_subscribe_callback_set(client_, [](mosquitto*, void* o, int, int, const int*) {
         static_cast<MqttClient*>(o)->onSubscribe();
     });
+    ::mosquitto_publish_callback_set(client_, [](mosquitto*, void* o, int mid) {
+        static_cast<MqttClient*>(o)->onPublished(mid);
+    });
     ::mosquitto_message_callback_set(client_, [](mosquitto*, void* o, const mosquitto_message* m) {
         static_cast<MqttClient*>(o)->onMessage(m->topic, std::string(static_cast<const char*>(m->payload), m->payloadlen),
                                                m->retain);
@@ -205,6 +208,12 @@ void MqttClient::onSubscribe() {
     arrived_.notify_all();
 }
 
+void MqttClient::onPublished(int mid) {
+    std::lock_guard lock(mutex_);
+    acknowledged_.insert(mid);
+    arrived_.notify_all();
+}
+
 void MqttClient::onMessage(const std::string& topic, std::string payload, bool retained) {
     std::lock_guard lock(mutex_);
     messages_.push_back({topic, std::move(payload), retained, Clock::now()});
@@ -221,8 +230,17 @@ bool MqttClient::connected() const {
     return subscribed_;
 }
 
+// Returns once the broker has acknowledged the message (QoS 1), so that a
+// retained one is there for the next subscriber; a client that is not
+// connected waits no longer than a moment.
 void MqttClient::publish(const std::string& topic, const std::string& payload, bool retain) {
-    ::mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain);
+    int mid = 0;
+    if (::mosquitto_publish(client_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), 1, retain) !=
+        MOSQ_ERR_SUCCESS)
+        return;
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, 2s, [&] { return !subscribed_ || acknowledged_.count(mid) > 0; });
+    acknowledged_.erase(mid);
 }
 
 std::optional<Message> MqttClient::waitFor(const std::function<bool(const Message&)>& match, Clock::duration timeout,

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -78,11 +79,13 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<Message> messages_;
+    std::set<int> acknowledged_;  // message ids the broker has acknowledged
     bool subscribed_ = false;
     void onConnect(int rc);
     void onDisconnect();
     void onSubscribe();
     void onMessage(const std::string& topic, std::string payload, bool retained);
+    void onPublished(int mid);
 };
 
 // kv618 bridge --config FILE, from the executable's own folder, with the
