@@ -37,6 +37,7 @@ constexpr size_t MostSparkplugLines = 900;
 using kv618::Failed;
 using kv618::Outcome;
 using files::SameName;
+using i18n::Fill;
 
 std::string Trim(std::string_view text) { return std::string(files::Trim(text)); }
 
@@ -70,10 +71,10 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
             case files::IniLine::Blank:
             case files::IniLine::Comment: continue;
             case files::IniLine::Other:
-                if (line.text.front() == '[') return Failed{"a section header ends with \"]\"", number};
-                return Failed{"expected \"key = value\", a [section] or a # comment", number};
+                if (line.text.front() == '[') return Failed{_("a section header ends with \"]\""), number};
+                return Failed{_("expected \"key = value\", a [section] or a # comment"), number};
             case files::IniLine::Section: {
-                if (line.text.back() != ']') return Failed{"a section header ends with \"]\"", number};
+                if (line.text.back() != ']') return Failed{_("a section header ends with \"]\""), number};
                 const std::string header(line.name);
                 const size_t blank = header.find_first_of(" \t");
                 const std::string word = header.substr(0, blank);
@@ -81,25 +82,25 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
                 if (SameName(word, "broker") && rest.empty()) {
                     for (const Section& s : sections)
                         if (s.kind == Section::Broker)
-                            return Failed{"a second [broker] section (the first is on line " + std::to_string(s.line) + ")",
-                                          number};
+                            return Failed{Fill(_("a second [broker] section (the first is on line %s)"), s.line), number};
                     sections.push_back({Section::Broker, {}, number, {}});
                 } else if (SameName(word, "module")) {
-                    if (rest.empty()) return Failed{"[module NAME] needs a name", number};
+                    if (rest.empty()) return Failed{_("[module NAME] needs a name"), number};
                     sections.push_back({Section::Module, rest, number, {}});
                 } else {
-                    return Failed{"unknown section " + Quoted(line.text) + "; there are [broker] and [module NAME]", number};
+                    return Failed{Fill(_("unknown section %s; there are [broker] and [module NAME]"), Quoted(line.text)),
+                                  number};
                 }
                 continue;
             }
             case files::IniLine::Entry: break;
         }
         Entry entry{std::string(line.key), std::string(line.value), number};
-        if (entry.key.empty()) return Failed{"a key is missing before \"=\"", number};
-        if (sections.empty()) return Failed{Quoted(entry.key) + " stands before any [section]", number};
+        if (entry.key.empty()) return Failed{_("a key is missing before \"=\""), number};
+        if (sections.empty()) return Failed{Fill(_("%s stands before any [section]"), Quoted(entry.key)), number};
         for (const Entry& e : sections.back().entries)
             if (SameName(e.key, entry.key))
-                return Failed{Quoted(entry.key) + " is given twice in this section (also on line " + std::to_string(e.line) + ")",
+                return Failed{Fill(_("%s is given twice in this section (also on line %s)"), Quoted(entry.key), e.line),
                               number};
         sections.back().entries.push_back(std::move(entry));
     }
@@ -109,8 +110,7 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
 Outcome<> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
     const auto n = Whole(e.value);
     if (!n || *n < low || *n > high)
-        return Failed{e.key + " must be a whole number " + std::to_string(low) + "-" + std::to_string(high) +
-                                 ", not " + Quoted(e.value), e.line};
+        return Failed{Fill(_("%s must be a whole number %s-%s, not %s"), e.key, low, high, Quoted(e.value)), e.line};
     out = static_cast<int>(*n);
     return {};
 }
@@ -118,7 +118,8 @@ Outcome<> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
 // One level of a topic: Sparkplug's group, edge node and host ids.
 Outcome<> TopicLevel(const Entry& e, std::string& out) {
     if (e.value.empty() || e.value.find_first_of("/+#") != std::string::npos)
-        return Failed{e.key + " must be one level of a topic: not empty, without /, + and #, not " + Quoted(e.value),
+        return Failed{Fill(_("%s must be one level of a topic: not empty, without /, + and #, not %s"), e.key,
+                           Quoted(e.value)),
                       e.line};
     out = e.value;
     return {};
@@ -127,7 +128,7 @@ Outcome<> TopicLevel(const Entry& e, std::string& out) {
 Outcome<> YesNo(const Entry& e, bool& out) {
     if (SameName(e.value, "yes") || SameName(e.value, "true") || SameName(e.value, "on")) out = true;
     else if (SameName(e.value, "no") || SameName(e.value, "false") || SameName(e.value, "off")) out = false;
-    else return Failed{e.key + " is yes or no, not " + Quoted(e.value), e.line};
+    else return Failed{Fill(_("%s is yes or no, not %s"), e.key, Quoted(e.value)), e.line};
     return {};
 }
 
@@ -135,18 +136,18 @@ Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
     int sparkplugLine = 0, discoveryLine = 0;
     for (const Entry& e : section.entries) {
         const auto path = [&](std::string& field, int& line) -> Outcome<> {
-            if (e.value.empty()) return Failed{e.key + " needs a file name", e.line};
+            if (e.value.empty()) return Failed{Fill(_("%s needs a file name"), e.key), e.line};
             field = e.value;
             line = e.line;
             return {};
         };
         Outcome<> fault;
         if (SameName(e.key, "host")) {
-            if (e.value.empty()) fault = Failed{"host needs a host name or address", e.line};
+            if (e.value.empty()) fault = Failed{_("host needs a host name or address"), e.line};
             broker.host = e.value;
         } else if (SameName(e.key, "port")) fault = NumberIn(e, 1, 65535, broker.port);
         else if (SameName(e.key, "client id")) {
-            if (e.value.empty()) fault = Failed{"client id must not be empty", e.line};
+            if (e.value.empty()) fault = Failed{_("client id must not be empty"), e.line};
             broker.clientId = e.value;
         } else if (SameName(e.key, "user")) broker.user = e.value;
         else if (SameName(e.key, "password file")) fault = path(broker.passwordFile, broker.passwordLine);
@@ -158,7 +159,7 @@ Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
         else if (SameName(e.key, "payload")) {
             if (SameName(e.value, "sparkplug")) broker.sparkplug = true;
             else if (SameName(e.value, "json")) broker.sparkplug = false;
-            else fault = Failed{"payload is json (the default) or sparkplug, not " + Quoted(e.value), e.line};
+            else fault = Failed{Fill(_("payload is json (the default) or sparkplug, not %s"), Quoted(e.value)), e.line};
             sparkplugLine = e.line;
         } else if (SameName(e.key, "group id")) fault = TopicLevel(e, broker.groupId);
         else if (SameName(e.key, "edge node id")) fault = TopicLevel(e, broker.edgeNodeId);
@@ -169,26 +170,27 @@ Outcome<> ReadBroker(const Section& section, BrokerConfig& broker) {
         } else if (SameName(e.key, "homeassistant prefix")) {
             if (e.value.empty() || e.value.find_first_of("+#") != std::string::npos || e.value.front() == '/' ||
                 e.value.back() == '/')
-                fault = Failed{"homeassistant prefix must be a topic without + and # and without a / at either end, "
-                               "not " + Quoted(e.value),
+                fault = Failed{Fill(_("homeassistant prefix must be a topic without + and # and without a / at either "
+                                      "end, not %s"),
+                                    Quoted(e.value)),
                                e.line};
             broker.discoveryPrefix = e.value;
         } else
-            fault = Failed{"unknown key " + Quoted(e.key) +
-                               " in [broker]; known: host, port, client id, user, password file, ca file, cert file, "
-                               "key file, keepalive, qos, payload, group id, edge node id, primary host id, "
-                               "homeassistant discovery, homeassistant prefix",
+            fault = Failed{Fill(_("unknown key %s in [broker]; known: host, port, client id, user, password file, "
+                                  "ca file, cert file, key file, keepalive, qos, payload, group id, edge node id, "
+                                  "primary host id, homeassistant discovery, homeassistant prefix"),
+                                Quoted(e.key)),
                            e.line};
         if (!fault.ok()) return fault;
     }
     if (!broker.passwordFile.empty() && broker.user.empty())
-        return Failed{"a password file needs a user", broker.passwordLine};
+        return Failed{_("a password file needs a user"), broker.passwordLine};
     if (broker.certFile.empty() != broker.keyFile.empty())
-        return Failed{"cert file and key file go together", std::max(broker.certLine, broker.keyLine)};
+        return Failed{_("cert file and key file go together"), std::max(broker.certLine, broker.keyLine)};
     if (!broker.certFile.empty() && broker.caFile.empty())
-        return Failed{"a client certificate needs a ca file (TLS)", broker.certLine};
+        return Failed{_("a client certificate needs a ca file (TLS)"), broker.certLine};
     if (broker.sparkplug && broker.homeAssistant)
-        return Failed{"homeassistant discovery goes with the JSON topics, not with payload = sparkplug",
+        return Failed{_("homeassistant discovery goes with the JSON topics, not with payload = sparkplug"),
                       std::max(sparkplugLine, discoveryLine)};
     return {};
 }
@@ -205,17 +207,19 @@ Outcome<> ReadCommands(const Entry& e, Commands& commands) {
         else if (SameName(word, "all")) commands = {true, true, true};
         else if (SameName(word, "none") || SameName(word, "off")) commands = {};
         else
-            return Failed{"commands takes outputs, counters, status, all or none, not " + Quoted(word), e.line};
+            return Failed{Fill(_("commands takes outputs, counters, status, all or none, not %s"), Quoted(word)), e.line};
     }
     return {};
 }
 
 Outcome<> ReadInterval(const Entry& e, Millis& interval, bool mayBeOff) {
     if (!ParseInterval(e.value, interval) || (interval.count() == 0 && !mayBeOff))
-        return Failed{e.key + " takes a time such as \"100 ms\" or \"2 s\"" +
-                                 std::string(mayBeOff ? " or \"off\"" : "") + ", not " + Quoted(e.value), e.line};
+        return Failed{Fill(mayBeOff ? _("%s takes a time such as \"100 ms\" or \"2 s\" or \"off\", not %s")
+                                    : _("%s takes a time such as \"100 ms\" or \"2 s\", not %s"),
+                           e.key, Quoted(e.value)),
+                      e.line};
     if (interval.count() != 0 && interval < ShortestPoll)
-        return Failed{e.key + " of " + e.value + " is shorter than the shortest, 10 ms", e.line};
+        return Failed{Fill(_("%s of %s is shorter than the shortest, 10 ms"), e.key, e.value), e.line};
     return {};
 }
 
@@ -226,22 +230,25 @@ const char* InterfaceWithKey(std::string_view key) {
     return nullptr;
 }
 
-// What a parameter takes, for the message that refuses a value.
-std::string Expected(const Parameter& p, kv618::Notation notation) {
+// The message that refuses a parameter's value: what the parameter takes.
+std::string Refusal(const Entry& e, const Parameter& p, kv618::Notation notation) {
+    const std::string value = Quoted(e.value);
     switch (p.kind) {
-        case ParameterKind::PortNumber: return "must be a whole number 1-255";
+        case ParameterKind::PortNumber: return Fill(_("%s must be a whole number %s-%s, not %s"), e.key, 1, 255, value);
         case ParameterKind::IoBase:
-            return notation == kv618::Notation::Stored ? "must be the I/O base in decimal (768) or hexadecimal (300h), at most FFFh"
-                                                       : "must be the I/O base in hexadecimal, 300h, at most FFFh";
-        case ParameterKind::Address: return "must be an IPv4 address in dotted decimal";
-        case ParameterKind::Bounded16: return "must be a whole number 0-65535";
+            return Fill(notation == kv618::Notation::Stored
+                            ? _("%s must be the I/O base in decimal (768) or hexadecimal (300h), at most FFFh, not %s")
+                            : _("%s must be the I/O base in hexadecimal, 300h, at most FFFh, not %s"),
+                        e.key, value);
+        case ParameterKind::Address: return Fill(_("%s must be an IPv4 address in dotted decimal, not %s"), e.key, value);
+        case ParameterKind::Bounded16: return Fill(_("%s must be a whole number %s-%s, not %s"), e.key, 0, 65535, value);
     }
     return {};
 }
 
 Outcome<> SetInterfaceParameter(const Entry& e, const kv618::NamedParameter& named, TData& data) {
     const auto value = kv618::ParseParameter(*named.parameter, e.value, named.notation);
-    if (!value) return Failed{e.key + " " + Expected(*named.parameter, named.notation) + ", not " + Quoted(e.value), e.line};
+    if (!value) return Failed{Refusal(e, *named.parameter, named.notation), e.line};
     kv618::SetParameter(data, *named.parameter, *value);
     return {};
 }
@@ -258,9 +265,10 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
     module.name = section.name;
     module.line = section.line;
     if (!ValidName(module.name))
-        return Failed{"module name " + Quoted(module.name) +
-                                       " must be 1-64 of the letters a-z, A-Z, digits, \"-\", \"_\" and \".\" "
-                                       "(it is a level of MQTT topics)", section.line};
+        return Failed{Fill(_("module name %s must be 1-64 of the letters a-z, A-Z, digits, \"-\", \"_\" and \".\" "
+                             "(it is a level of MQTT topics)"),
+                           Quoted(module.name)),
+                      section.line};
     InicializujData(&module.data);
     // The interface first: which parameter keys belong depends on it.  The
     // settings file's name (Rozhraní = KV-1726) or the tool's (interface = kv1726).
@@ -270,21 +278,21 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         const bool tools = SameName(e.key, "interface");
         if (!tools && !SameName(e.key, "Rozhraní")) continue;
         if (interface)
-            return Failed{Quoted(e.key) + " names the interface again (also on line " + std::to_string(interface->line) + ")",
+            return Failed{Fill(_("%s names the interface again (also on line %s)"), Quoted(e.key), interface->line),
                           e.line};
         interface = &e;
         toolsName = tools;
     }
     if (!interface)
-        return Failed{"module " + module.name +
-                          " has no \"Rozhraní\" (COMx, PCI-726, PCI-1726, USB-1726 or KV-1726) nor \"interface\" "
-                          "(com, pci726, pci1726, usb1726 or kv1726)",
+        return Failed{Fill(_("module %s has no \"Rozhraní\" (COMx, PCI-726, PCI-1726, USB-1726 or KV-1726) nor "
+                             "\"interface\" (com, pci726, pci1726, usb1726 or kv1726)"),
+                           module.name),
                       section.line};
     const auto type = toolsName ? kv618::InterfaceOfOption(interface->value) : kv618::InterfaceOfSettingsName(interface->value);
     if (!type)
-        return Failed{toolsName ? "interface must be com, pci726, pci1726, usb1726 or kv1726, not " + Quoted(interface->value)
-                                : "Rozhraní must be COMx, PCI-726, PCI-1726, USB-1726 or KV-1726, not " +
-                                      Quoted(interface->value),
+        return Failed{Fill(toolsName ? _("interface must be com, pci726, pci1726, usb1726 or kv1726, not %s")
+                                     : _("Rozhraní must be COMx, PCI-726, PCI-1726, USB-1726 or KV-1726, not %s"),
+                           Quoted(interface->value)),
                       interface->line};
     module.type = *type;
     module.data.Rozhrani = module.type;
@@ -302,17 +310,20 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         } else if (SameName(e.key, "Rychlost") || SameName(e.key, "rate")) {
             const auto rate = Whole(e.value);
             if (!rate || !kv618::BaudIndexOf(static_cast<int32_t>(*rate)) || *rate != static_cast<int32_t>(*rate))
-                fault = Failed{e.key + " must be one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
-                                       "115200, not " + Quoted(e.value), e.line};
+                fault = Failed{Fill(_("%s must be one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
+                                      "115200, not %s"),
+                                    e.key, Quoted(e.value)),
+                               e.line};
             else module.data.Rychlost = static_cast<int32_t>(*rate);
         } else if (const auto named = kv618::ParameterNamed(Interfaces[module.type], e.key)) {
             if (std::find(given.begin(), given.end(), named->parameter) != given.end())
-                fault = Failed{Quoted(e.key) + " gives a parameter given before in this section", e.line};
+                fault = Failed{Fill(_("%s gives a parameter given before in this section"), Quoted(e.key)), e.line};
             else fault = SetInterfaceParameter(e, *named, module.data);
             given.push_back(named->parameter);
         } else if (const char* other = InterfaceWithKey(e.key)) {
-            fault = Failed{Quoted(e.key) + " is a parameter of " + other + ", and this module's Rozhraní is " +
-                                      Interfaces[module.type].settingsName, e.line};
+            fault = Failed{Fill(_("%s is a parameter of %s, and this module's Rozhraní is %s"), Quoted(e.key), other,
+                                Interfaces[module.type].settingsName),
+                           e.line};
         } else if (SameName(e.key, "inputs")) fault = ReadInterval(e, module.inputs, true);
         else if (SameName(e.key, "status")) fault = ReadInterval(e, module.status, true);
         else if (SameName(e.key, "counters")) fault = ReadInterval(e, module.counters, true);
@@ -320,25 +331,30 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         else if (SameName(e.key, "retry")) fault = ReadInterval(e, module.retry, false);
         else if (SameName(e.key, "commands")) fault = ReadCommands(e, module.commands);
         else if (SameName(e.key, "settings")) {
-            if (e.value.empty()) fault = Failed{"settings needs a file name (a saved-settings file)", e.line};
+            if (e.value.empty()) fault = Failed{_("settings needs a file name (a saved-settings file)"), e.line};
             module.settings = e.value;
             module.settingsLine = e.line;
         }
         else if (SameName(e.key, "outputs"))
-            fault = Failed{"the module has no request that reads its outputs, so they cannot be polled; "
-                                  "the bridge publishes on kv618/" + module.name + "/outputs what it writes", e.line};
+            fault = Failed{Fill(_("the module has no request that reads its outputs, so they cannot be polled; "
+                                  "the bridge publishes on kv618/%s/outputs what it writes"),
+                                module.name),
+                           e.line};
         else
-            fault = Failed{"unknown key " + Quoted(e.key) + " in [module " + module.name +
-                                      "]; known: Rozhraní (interface), Adresa (address), Rychlost (rate), the "
-                                      "interface's parameters, inputs, status, counters, heartbeat, retry, commands", e.line};
+            fault = Failed{Fill(_("unknown key %s in [module %s]; known: Rozhraní (interface), Adresa (address), "
+                                  "Rychlost (rate), the interface's parameters, inputs, status, counters, heartbeat, "
+                                  "retry, commands"),
+                                Quoted(e.key), module.name),
+                           e.line};
         if (!fault.ok()) return fault;
     }
-    if (!hasAddress) return Failed{"module " + module.name + " has no \"Adresa\" (address: its bus address, 0-255)", section.line};
+    if (!hasAddress)
+        return Failed{Fill(_("module %s has no \"Adresa\" (address: its bus address, 0-255)"), module.name), section.line};
     // A text parameter (the converter's address) has no default a plant could rely on.
     for (const Parameter& p : Interfaces[module.type].parameters)
         if (p.kind == ParameterKind::Address && std::find(given.begin(), given.end(), &p) == given.end())
-            return Failed{"module " + module.name + " on " + Interfaces[module.type].settingsName +
-                                           " needs \"" + p.key + "\"", section.line};
+            return Failed{Fill(_("module %s on %s needs \"%s\""), module.name, Interfaces[module.type].settingsName, p.key),
+                          section.line};
     return {};
 }
 
@@ -373,15 +389,15 @@ Outcome<> GroupLines(Config& config) {
         const ModuleConfig& first = config.modules[line.modules.front()];
         for (const Parameter& p : Interfaces[m.type].parameters)
             if (!NamesTheLine(p) && kv618::ParameterText(m.data, p) != kv618::ParameterText(first.data, p))
-                return Failed{"module " + m.name + " is on the line " + line.name + " with module " +
-                                         first.name + " (line " + std::to_string(first.line) + ") but gives another \"" +
-                                         p.key + "\"", m.line};
+                return Failed{Fill(_("module %s is on the line %s with module %s (line %s) but gives another \"%s\""),
+                                   m.name, line.name, first.name, first.line, p.key),
+                              m.line};
         for (const size_t j : line.modules) {
             const ModuleConfig& other = config.modules[j];
             if (other.data.Adresa == m.data.Adresa)
-                return Failed{"module " + m.name + " has address " + std::to_string(m.data.Adresa) +
-                                         ", as module " + other.name + " (line " + std::to_string(other.line) +
-                                         ") on the same line " + line.name, m.line};
+                return Failed{Fill(_("module %s has address %s, as module %s (line %s) on the same line %s"), m.name,
+                                   int(m.data.Adresa), other.name, other.line, line.name),
+                              m.line};
         }
         line.modules.push_back(i);
     }
@@ -436,8 +452,7 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
         for (const ModuleConfig& other : config.modules)
             if (other.name == module.name)
                 return message(
-                    {"a second module " + module.name + " (the first is on line " + std::to_string(other.line) + ")",
-                     section.line});
+                    {Fill(_("a second module %s (the first is on line %s)"), module.name, other.line), section.line});
         config.modules.push_back(std::move(module));
     }
     if (config.modules.empty()) return Failed{fileName + ": " + _("no [module NAME] section, so there is nothing to poll")};
@@ -445,19 +460,20 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
     // are the bridge's sessions'; kv618 plant opens none.
     const bool bridge = reader == Reader::Bridge;
     if (bridge && !config.broker.sparkplug && config.modules.size() > MostModules)
-        return message({"one bridge serves at most " + std::to_string(MostModules) +
-                            " modules with the JSON topics (each has an MQTT session of its own); run a second "
-                            "bridge with another client id for the others, or use payload = sparkplug (one "
-                            "session for every module)",
+        return message({Fill(_("one bridge serves at most %s modules with the JSON topics (each has an MQTT session "
+                               "of its own); run a second bridge with another client id for the others, or use "
+                               "payload = sparkplug (one session for every module)"),
+                             MostModules),
                         config.modules[MostModules].line});
     if (bridge && config.modules.size() > MostSparkplugModules)
-        return message({"one bridge serves at most " + std::to_string(MostSparkplugModules) +
-                            " modules; run a second bridge with another client id and edge node id for the others",
+        return message({Fill(_("one bridge serves at most %s modules; run a second bridge with another client id "
+                               "and edge node id for the others"),
+                             MostSparkplugModules),
                         config.modules[MostSparkplugModules].line});
     if (auto fault = GroupLines(config); !fault.ok()) return message(fault.failure());
     if (bridge && config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
-        return Failed{fileName + ": " + std::to_string(config.lines.size()) + " lines; one bridge serves at most " +
-                      std::to_string(MostSparkplugLines) + "; run a second bridge for the others"};
+        return Failed{fileName + ": " + Fill(_("%s lines; one bridge serves at most %s; run a second bridge for the others"),
+                                             config.lines.size(), MostSparkplugLines)};
     if (config.broker.clientId.empty()) {
         char host[256] = {};
         if (::gethostname(host, sizeof host - 1) != 0 || !*host) std::strcpy(host, "localhost");

@@ -760,6 +760,9 @@ TEST(Languages, TheBridgeAndTheEmulatorSpeakTheLanguageOfTheLocale) {
         << english.err;
     const Outcome czech = clitest::Run({"bridge", "--config", config}, Czech);
     EXPECT_NE(czech.err.find(config + ": chybí sekce [module NÁZEV]"), std::string::npos) << czech.err;
+    std::ofstream(config) << "[broker]\nport = 0\n";
+    const Outcome wrong = clitest::Run({"bridge", "--config", config}, Czech);
+    EXPECT_NE(wrong.err.find(config + ":2: port musí být celé číslo 1-65535, ne \"0\""), std::string::npos) << wrong.err;
     std::filesystem::remove(config);
 
     const std::string emulator = std::filesystem::path(clitest::ToolPath()).parent_path() / "kv618emu";
