@@ -343,7 +343,7 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         else
             fault = Failed{Fill(_("unknown key %s in [module %s]; known: Rozhraní (interface), Adresa (address), "
                                   "Rychlost (rate), the interface's parameters, inputs, status, counters, heartbeat, "
-                                  "retry, commands"),
+                                  "retry, commands, settings"),
                                 Quoted(e.key), module.name),
                            e.line};
         if (!fault.ok()) return fault;

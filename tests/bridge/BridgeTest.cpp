@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -299,7 +300,7 @@ TEST_F(BridgeTest, ALineThatCannotBeOpenedIsReportedWheneverTheSessionConnects) 
 // A broker with users and the sample ACL the package ships: a user it does
 // not let publish commands cannot command a module.
 TEST(BridgeAcl, TheSampleAclLetsOnlyTheOperatorCommand) {
-    const std::string dir = ::testing::TempDir() + "/kv618-acl";
+    const std::string dir = ::testing::TempDir() + "/kv618-acl-" + std::to_string(::getpid());
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const auto everyone = std::filesystem::perms::others_read | std::filesystem::perms::others_exec;

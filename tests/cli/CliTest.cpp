@@ -173,11 +173,11 @@ TEST(Bridge, OnlyTheBridgeLoadsTheMqttLibrary) {
     EXPECT_NE(needs.out.find("libc.so"), std::string::npos) << needs.out;
     EXPECT_EQ(needs.out.find("mosquitto"), std::string::npos) << needs.out;
 
-    const std::string conf = ::testing::TempDir() + "/kv618-bridge-plugin.conf";
+    const std::string conf = ::testing::TempDir() + "/kv618-bridge-plugin-" + std::to_string(::getpid()) + ".conf";
     WriteFile(conf, "not a key\n");
     const Outcome bridge = clitest::Run({"bridge", "--config", conf});
     EXPECT_EQ(bridge.status, 78) << bridge.err;
-    EXPECT_NE(bridge.err.find("kv618-bridge-plugin.conf:1"), std::string::npos) << bridge.err;
+    EXPECT_NE(bridge.err.find(conf + ":1"), std::string::npos) << bridge.err;
 }
 
 class Scan : public Tool {
@@ -456,7 +456,7 @@ TEST_F(Tool, WatchInJsonGivesOneObjectPerPoll) {
 // The stand-in serial library answers every request and journals its calls,
 // so the end of a watch shows whether the link was closed with _Done.
 TEST(Watch, CtrlCEndsCleanlyWithTheLinkClosed) {
-    const std::string folder = ::testing::TempDir() + "/kv618-ctrl-c";
+    const std::string folder = ::testing::TempDir() + "/kv618-ctrl-c-" + std::to_string(::getpid());
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     const auto copy = std::filesystem::copy_options::overwrite_existing;
@@ -751,7 +751,7 @@ TEST_F(Tool, ShortOptionsQuietAndVerbose) {
 
 // The bridge's and the emulator's messages follow the locale as kv618's do.
 TEST(Languages, TheBridgeAndTheEmulatorSpeakTheLanguageOfTheLocale) {
-    const std::string config = ::testing::TempDir() + "/kv618-no-module.conf";
+    const std::string config = ::testing::TempDir() + "/kv618-no-module-" + std::to_string(::getpid()) + ".conf";
     std::ofstream(config) << "[broker]\nhost = 127.0.0.1\n";
     const Outcome english = clitest::Run({"bridge", "--config", config}, English);
     EXPECT_NE(english.err.find(config + ": no [module NAME] section"), std::string::npos) << english.err;

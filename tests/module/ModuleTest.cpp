@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "TestFiles.h"
 
@@ -179,7 +180,7 @@ TEST(Trace, EveryExchangeLeavesOneLineWithItsVerdict) {
 class StandIn : public ::testing::Test {
 protected:
     void SetUp() override {
-        journal_ = ::testing::TempDir() + "/module-journal";
+        journal_ = ::testing::TempDir() + "/module-journal-" + std::to_string(::getpid());
         std::remove(journal_.c_str());
         ::setenv("KV_FAKE_JOURNAL", journal_.c_str(), 1);
         ASSERT_EQ(connection.Open(RozhraniCOM, {}, 9600, FAKE_DIR), 0);
