@@ -9,8 +9,8 @@ seconds=${FUZZ_SECONDS:-30}
 build=build/fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKV_FUZZ=ON -DKV_WINDOWS=OFF -DKV_BENCH=OFF -DKV_TESTS=OFF >/dev/null
-targets=$(sed -n 's/^fuzz_target(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
+  -DKV_FUZZ=ON -DKV_WINDOWS=OFF -DKV_BENCH=OFF -DKV_TESTS=OFF -DKV_BRIDGE=ON >/dev/null
+targets=$(sed -n 's/^ *fuzz_target(\([a-z_]*\).*/\1/p' fuzz/CMakeLists.txt)
 cmake --build "$build" -j"$(nproc)" --target $targets
 
 failed=0
