@@ -517,6 +517,14 @@ std::time_t LocalNow() {
     return ::timegm(&local);
 }
 
+// The computer's year, as the module's clock cycle must hold a stamp of it.
+std::string ThisYear() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return std::to_string(1900 + local.tm_year);
+}
+
 TEST_F(Tool, ClockSyncSetsTheModuleToTheComputersClock) {
     emulator.command("at 1 set clock 2001-02-03 04:05:06");
     const Outcome sync = Kv(Lan(1) + Args{"clock", "sync"});
@@ -537,12 +545,7 @@ TEST_F(Tool, ClockSyncSetsTheModuleToTheComputersClock) {
 }
 
 TEST_F(Tool, PowerFailureStampsAreShown) {
-    const std::string year = std::to_string(1900 + [] {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        ::localtime_r(&now, &local);
-        return local.tm_year;
-    }());
+    const std::string year = ThisYear();
     ASSERT_EQ(emulator.command("at 1 set stamps " + year + "-01-02 03:04:05 " + year + "-01-02 03:14:15"), "ok");
     const Outcome stamps = Kv(Lan(1) + Args{"power-failures"});
     ASSERT_EQ(stamps.status, 0) << stamps.err;
@@ -688,12 +691,7 @@ TEST_F(Tool, ClockShowInJsonGivesTheModulesTimeAndTheComputersWithItsOffset) {
 TEST_F(Tool, PowerFailuresInJson) {
     const Json none = KvJson(Lan(1) + Args{"power-failures"});
     EXPECT_EQ(none, Json({{"prf", false}, {"start", nullptr}, {"end", nullptr}}));
-    const std::string year = std::to_string(1900 + [] {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        ::localtime_r(&now, &local);
-        return local.tm_year;
-    }());
+    const std::string year = ThisYear();
     ASSERT_EQ(emulator.command("at 1 set stamps " + year + "-01-02 03:04:05 " + year + "-01-02 03:14:15"), "ok");
     const Json stamps = KvJson(Lan(1) + Args{"power-failures"});
     EXPECT_EQ(stamps["start"], year + "-01-02T03:04:05");
