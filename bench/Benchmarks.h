@@ -62,7 +62,10 @@ std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
 std::vector<Row> sparkplugBench(const Settings& s);
-std::vector<Row> cliBench(const Settings& s);
+std::vector<Row> cliBench(const Settings& s);  // oneshot, scan and watch
+std::vector<Row> oneShotBench(const Settings& s);
+std::vector<Row> scanBench(const Settings& s);
+std::vector<Row> watchBench(const Settings& s);
 std::vector<Row> plantBench(const Settings& s);
 
 // Child process modes of the benchmark executable.

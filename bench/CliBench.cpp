@@ -275,12 +275,19 @@ std::vector<Row> watchRows(const Settings& s, const kvtest::Emulator& emu, const
 
 }  // namespace
 
-std::vector<Row> cliBench(const Settings& s) {
-    const std::string tool = siblingPath("kv618");
-    std::vector<Row> rows = oneShotRows(s, tool);
-    for (Row& row : scanRows(s, tool)) rows.push_back(std::move(row));
+std::vector<Row> oneShotBench(const Settings& s) { return oneShotRows(s, siblingPath("kv618")); }
+
+std::vector<Row> scanBench(const Settings& s) { return scanRows(s, siblingPath("kv618")); }
+
+std::vector<Row> watchBench(const Settings& s) {
     kvtest::Emulator emu;
-    for (Row& row : watchRows(s, emu, tool)) rows.push_back(std::move(row));
+    return watchRows(s, emu, siblingPath("kv618"));
+}
+
+std::vector<Row> cliBench(const Settings& s) {
+    std::vector<Row> rows = oneShotBench(s);
+    for (auto* part : {scanBench, watchBench})
+        for (Row& row : part(s)) rows.push_back(std::move(row));
     return rows;
 }
 

@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|plant ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -30,7 +30,8 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"silent", bench::silentBench},
         {"bridge", bench::bridgeBench},
         {"sparkplug", bench::sparkplugBench},
-        {"cli", bench::cliBench},
+        {"cli", bench::cliBench},           {"oneshot", bench::oneShotBench},
+        {"scan", bench::scanBench},         {"watch", bench::watchBench},
         {"plant", bench::plantBench},
     };
     return all;
@@ -47,7 +48,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|plant ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant ...]\n");
     return 2;
 }
 

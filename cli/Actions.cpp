@@ -169,6 +169,8 @@ int PowerFailures(const LinkOptions& link, bool json) {
     return Done;
 }
 
+}  // namespace
+
 void AddReset(Tool& tool) {
     CLI::App* reset = tool.app.add_subcommand("reset", _("Resets the counters or the status register"));
     reset->group(_("Commands"));
@@ -192,16 +194,14 @@ void AddClock(Tool& tool) {
               [&tool] { return SyncClock(tool.link); });
 }
 
-}  // namespace
-
-void AddModuleCommands(Tool& tool) {
+void AddIdentify(Tool& tool) {
     CLI::App* identify =
         tool.app.add_subcommand("identify", _("The module's identification, as the connection dialog shows it"));
     tool.AddJson(identify);
     tool.When(identify, [&tool] { return Identify(tool.link, tool.json); });
-    AddOutputs(tool);
-    AddReset(tool);
-    AddClock(tool);
+}
+
+void AddPowerFailures(Tool& tool) {
     CLI::App* failures =
         tool.app.add_subcommand("power-failures", _("Beginning and end of the last power failure"));
     tool.AddJson(failures);

@@ -6,6 +6,8 @@
 #include "kv_version.h"
 
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 namespace cli {
 
@@ -50,6 +52,44 @@ void Groups(CLI::App& app) {
     for (CLI::Option* option : app.get_options())
         if (option->get_group() == "Options") option->group(_("Options"));
     for (CLI::App* sub : app.get_subcommands({})) Groups(*sub);
+}
+
+// The commands in the order the help lists them.
+struct Command {
+    std::string_view name;
+    void (*add)(Tool&);
+};
+constexpr Command kCommands[] = {
+    {"identify", AddIdentify}, {"out", AddOutputs},     {"reset", AddReset}, {"clock", AddClock},
+    {"power-failures", AddPowerFailures}, {"scan", AddScan}, {"config", AddConfig}, {"watch", AddWatch},
+    {"ports", AddPorts},
+#ifdef KV_BRIDGE
+    {"bridge", AddBridge},
+#endif
+    {"plant", AddPlant},
+};
+
+bool AsksForHelp(std::string_view word) { return word == "-h" || word == "--help" || word == "--help-all"; }
+
+// A one-shot command should cost little more than starting a process: a line
+// that names its command builds only that one (every word that is a command's
+// name, in fact, so an option's value that looks like one costs no more than
+// an extra command).  Help, and a line without a known command, build them all,
+// so that they list every command and refuse a wrong one as they always did.
+void AddCommands(Tool& tool, int argc, char** argv) {
+    std::vector<bool> named(std::size(kCommands), false);
+    bool any = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view word = argv[i];
+        if (AsksForHelp(word)) {
+            any = false;
+            break;
+        }
+        for (size_t c = 0; c < std::size(kCommands); ++c)
+            if (kCommands[c].name == word) named[c] = any = true;
+    }
+    for (size_t c = 0; c < std::size(kCommands); ++c)
+        if (named[c] || !any) kCommands[c].add(tool);
 }
 
 int UsageError(const CLI::ParseError& e) {
@@ -133,15 +173,7 @@ int Run(int argc, char** argv) {
     i18n::Start();
     interrupt::Install();
     Tool tool;
-    AddModuleCommands(tool);
-    AddScan(tool);
-    AddConfig(tool);
-    AddWatch(tool);
-    AddPorts(tool);
-#ifdef KV_BRIDGE
-    AddBridge(tool);
-#endif
-    AddPlant(tool);
+    AddCommands(tool, argc, argv);
     Groups(tool.app);
     try {
         tool.app.parse(argc, argv);

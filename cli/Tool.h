@@ -50,9 +50,12 @@ int PrintJson(const nlohmann::ordered_json& document);
 // A CLI11 check that the value is one of `names`, refused in the operator's language.
 CLI::Validator OneOf(std::vector<std::string> names);
 
-// The subcommand groups, one file each.
-void AddModuleCommands(Tool& tool);  // identify, reset, clock, power-failures
+// The commands, each added to the line by its own function.
+void AddIdentify(Tool& tool);
 void AddOutputs(Tool& tool);         // out
+void AddReset(Tool& tool);
+void AddClock(Tool& tool);
+void AddPowerFailures(Tool& tool);
 void AddScan(Tool& tool);
 void AddConfig(Tool& tool);
 void AddWatch(Tool& tool);

@@ -45,30 +45,47 @@ bool NamesUtf8(std::string name) {
     return name.find("utf-8") != std::string::npos || name.find("utf8") != std::string::npos;
 }
 
+// Only the messages follow the locale, in its character set: numbers, times
+// and order stay as the tools document them, whatever the locale.  The other
+// categories are not even loaded, which spares a one-shot command a dozen files.
+bool FollowTheLocale(const char* name) {
+    return std::setlocale(LC_CTYPE, name) && std::setlocale(LC_MESSAGES, name);
+}
+
 // A UTF-8 locale that was never generated on this machine (cs_CZ.UTF-8 on a
 // minimal system) would leave the tools in the C locale and in English: its
 // language is taken all the same, with the C library's own UTF-8 locale.
 void FallBackToTheLanguage() {
     const std::string asked = AskedLocale();
-    if (asked.empty() || !NamesUtf8(asked) || !std::setlocale(LC_ALL, "C.UTF-8")) return;
+    if (asked.empty() || !NamesUtf8(asked) || !FollowTheLocale("C.UTF-8")) return;
     const char* language = std::getenv("LANGUAGE");
     if (!language || !*language) ::setenv("LANGUAGE", asked.substr(0, asked.find('.')).c_str(), 1);
 }
 
+// The C locale, however spelt, has no language to translate into: the tools
+// keep their English without loading a locale or looking for catalogues,
+// which is most of what a one-shot command run from a script would spend here.
+bool AsksForNoLanguage(const std::string& asked) {
+    return asked.empty() || asked == "C" || asked == "POSIX" || asked.rfind("C.", 0) == 0;
+}
+
+// Whether this copy of the library was started in a language: in English
+// the catalogues are not even asked (a plug-in holds a copy of its own and
+// starts it too).
+bool translating = false;
+
 }  // namespace
 
 void Start() {
-    if (!std::setlocale(LC_ALL, "")) FallBackToTheLanguage();
-    // Numbers are read and written as the tools document them, whatever the
-    // locale: only the messages follow it.
-    std::setlocale(LC_NUMERIC, "C");
+    if (AsksForNoLanguage(AskedLocale())) return;
+    translating = true;
+    if (!FollowTheLocale("")) FallBackToTheLanguage();
     ::bindtextdomain(KV_TEXT_DOMAIN, CatalogueFolder().c_str());
     ::textdomain(KV_TEXT_DOMAIN);
 }
 
-// Before Start the locale is C, and the text comes back as it is.  The
-// binding is the process's: a plug-in (the bridge) translates with it too.
-const char* Tr(const char* english) { return ::dgettext(KV_TEXT_DOMAIN, english); }
+// Before Start, or in the C locale, the text comes back as it is.
+const char* Tr(const char* english) { return translating ? ::dgettext(KV_TEXT_DOMAIN, english) : english; }
 
 namespace detail {
 

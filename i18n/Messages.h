@@ -13,7 +13,8 @@
 namespace i18n {
 
 // Takes the locale from the environment (LC_ALL, LC_MESSAGES, LANG) and
-// binds the catalogues; once, at the start of main.
+// binds the catalogues; at the start of main, and at a plug-in's entry (it
+// links a copy of its own).
 void Start();
 
 // The translation of `english` in the operator's language, or the text itself.

@@ -586,6 +586,22 @@ TEST_F(Tool, ExitStatusIsTwoForWrongUsageOneForAFailedModuleZeroWhenDone) {
     EXPECT_EQ(version.out, std::string("kv618 ") + KV_VERSION + "\n");
 }
 
+// A line that names a command builds only that one: the help, a subcommand's
+// help and a wrong name must still see every command.
+TEST_F(Tool, HelpListsEveryCommandAndAWrongOneIsRefused) {
+    const Outcome help = Kv({"--help"}, English);
+    EXPECT_EQ(help.status, 0);
+    for (const char* command : {"identify", "out", "reset", "clock", "power-failures", "scan", "config", "watch",
+                                "ports", "bridge", "plant"})
+        EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos) << command << "\n" << help.out;
+    const Outcome subcommand = Kv({"clock", "--help"}, English);
+    EXPECT_EQ(subcommand.status, 0);
+    EXPECT_NE(subcommand.out.find("sync"), std::string::npos) << subcommand.out;
+    const Outcome wrong = Kv(Lan(1) + Args{"identfy"}, English);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("A command is missing or unknown"), std::string::npos) << wrong.err;
+}
+
 // A copy of the tool and the serial library in a folder of their own, as an
 // installation beside the program would have them.
 TEST_F(Tool, APortMappedBesideTheLibraryIsTheOneTheSerialLibraryOpens) {
