@@ -4,10 +4,12 @@
 // a mosquitto broker on 127.0.0.1 and a client of the benchmark's own that
 // decodes what the node publishes.  The bridge is held on one core.
 //   10a  cadence of every module's polls against the 1 s interval;
-//   10b  the bridge's CPU per published metric against a bare libmosquitto
-//        publisher sending the same payloads at the same times;
+//   10b  the bridge's CPU per published metric, what publishing adds to
+//        polling (runs with moving and still inputs, alternating), against a
+//        bare libmosquitto publisher sending the same payloads at the same times;
 //   10c  (diagnosis) the same bridge with inputs that do not move: what
-//        polling alone costs.
+//        polling alone costs;
+//   10d  (diagnosis) all the bridge's CPU per published metric.
 #include "Benchmarks.h"
 #include "Cores.h"
 #include "Emulator.h"
@@ -166,55 +168,84 @@ double BarePublisher(const std::vector<kvtest::Message>& messages) {
 }  // namespace
 
 std::vector<Row> sparkplugBench(const Settings& s) {
+    // Runs with moving and with still inputs alternate, so that what
+    // publishing adds is the difference of neighbouring runs, not of two
+    // moments of a shared machine minutes apart.
+    const int pairs = s.quick ? 1 : 2;
+    std::vector<double> cadences, publishing, bareShares, whole, wholeShares, polling;
+    uint64_t metrics = 0;
+    size_t messages = 0;
+    double movingShare = 0;
+    for (int pair = 0; pair < pairs; ++pair) {
+        const Run moving = RunNode(s, true);
+        if (moving.data.empty() || moving.metrics == 0) throw std::runtime_error("no DDATA in the window");
+        const Run still = RunNode(s, false);
+        const double bare = BarePublisher(moving.data);
+        const double n = static_cast<double>(moving.metrics);
+        const double pollingCpu = still.cpu / still.wall * moving.wall;  // over the moving run's window
+        cadences.insert(cadences.end(), moving.cadence.begin(), moving.cadence.end());
+        publishing.push_back((moving.cpu - pollingCpu) / n * 1e6);
+        bareShares.push_back(bare / n * 1e6);
+        whole.push_back(moving.cpu / n * 1e6);
+        polling.push_back(still.cpu / still.wall * 100);
+        metrics += moving.metrics;
+        messages += moving.data.size();
+        movingShare += moving.cpu / moving.wall * 100 / pairs;
+    }
+    std::vector<double> publishingRatios, wholeRatios;
+    for (size_t i = 0; i < publishing.size(); ++i) {
+        publishingRatios.push_back(publishing[i] / bareShares[i]);
+        wholeRatios.push_back(whole[i] / bareShares[i]);
+    }
+    const double barePerMetric = percentile(bareShares, 0.5);
+    char note[320];
     std::vector<Row> rows;
-    const Run moving = RunNode(s, true);
-    if (moving.data.empty() || moving.metrics == 0) throw std::runtime_error("no DDATA in the window");
-    const auto [lowest, highest] = std::minmax_element(moving.cadence.begin(), moving.cadence.end());
 
+    const auto [lowest, highest] = std::minmax_element(cadences.begin(), cadences.end());
     Row cadence;
     cadence.figure = "10a. Sparkplug node: cadence of 1000 modules at 1 s over 4 LAN converters, bridge on one core";
-    cadence.ratio = summarize(moving.cadence);
+    cadence.ratio = summarize(cadences);
     cadence.measured = withUnit(cadence.ratio.median * 1000, "ms", 1);
     cadence.reference = "1000 ms";
     cadence.goal = "0.98 - 1.02";
     cadence.met = *lowest >= 0.98 && *highest <= 1.02;
-    char note[240];
-    std::snprintf(note, sizeof note, "every module: %.3f-%.3f; bridge %.1f %% of its core; %.0f s; %zu DDATA, %llu metrics",
-                  *lowest, *highest, moving.cpu / moving.wall * 100, moving.wall, moving.data.size(),
-                  static_cast<unsigned long long>(moving.metrics));
+    std::snprintf(note, sizeof note,
+                  "every module in %d run(s): %.3f-%.3f; bridge %.1f %% of its core; %zu DDATA, %llu metrics", pairs,
+                  *lowest, *highest, movingShare, messages, static_cast<unsigned long long>(metrics));
     cadence.note = note;
     rows.push_back(cadence);
 
-    const double bare = BarePublisher(moving.data);
-    const double perMetric = moving.cpu / static_cast<double>(moving.metrics) * 1e6;
-    const double barePerMetric = bare / static_cast<double>(moving.metrics) * 1e6;
     Row cpu;
-    cpu.figure = "10b. Sparkplug node: CPU per published metric, 1000 modules at 1 s, vs a bare libmosquitto publisher";
-    cpu.measured = withUnit(perMetric, "µs/metric", 2);
+    cpu.figure = "10b. Sparkplug node: CPU per published metric (the node with moving inputs less the same node with "
+                 "still ones), vs a bare libmosquitto publisher of the same payloads";
+    cpu.measured = withUnit(percentile(publishing, 0.5), "µs/metric", 2);
     cpu.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
-    cpu.ratio = summarize({perMetric / barePerMetric});
+    cpu.ratio = summarize(publishingRatios);
     cpu.goal = "<= 2";
     cpu.met = cpu.ratio.median <= 2;
     std::snprintf(note, sizeof note,
-                  "the bridge's time includes polling 1000 modules (see 10c); the same %zu payloads replayed at their "
-                  "times took %.2f s of CPU bare, %.2f s in the bridge",
-                  moving.data.size(), bare, moving.cpu);
+                  "%d pair(s) of neighbouring runs; encoding, report by exception, locking and the MQTT session's "
+                  "writes, not the polling (10c)", pairs);
     cpu.note = note;
     rows.push_back(cpu);
 
-    const Run still = RunNode(s, false);
-    Row polling;
-    polling.figure = "10c. (diagnosis) Sparkplug node, 1000 modules at 1 s, inputs not moving: bridge CPU";
-    polling.measured = withUnit(still.cpu / still.wall * 100, "% of one core", 1);
-    polling.reference = withUnit(moving.cpu / moving.wall * 100, "% with inputs moving (10b)");
-    polling.ratio = summarize({still.cpu / moving.cpu * moving.wall / still.wall});
-    polling.goal = "-";
-    std::snprintf(note, sizeof note,
-                  "polling alone; with the moving inputs' %llu metrics the rest is publishing: %.2f µs/metric",
-                  static_cast<unsigned long long>(moving.metrics),
-                  (moving.cpu - still.cpu * moving.wall / still.wall) / static_cast<double>(moving.metrics) * 1e6);
-    polling.note = note;
-    rows.push_back(polling);
+    Row still;
+    still.figure = "10c. (diagnosis) Sparkplug node, 1000 modules at 1 s, inputs not moving: bridge CPU";
+    still.measured = withUnit(percentile(polling, 0.5), "% of one core", 1);
+    still.reference = withUnit(movingShare, "% with inputs moving");
+    still.ratio = summarize({percentile(polling, 0.5) / movingShare});
+    still.goal = "-";
+    still.note = "polling alone: 1000 exchanges a second over UDP, nothing published";
+    rows.push_back(still);
+
+    Row all;
+    all.figure = "10d. (diagnosis) all the bridge's CPU, polling included, per published metric vs the bare publisher";
+    all.measured = withUnit(percentile(whole, 0.5), "µs/metric", 2);
+    all.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
+    all.ratio = summarize(wholeRatios);
+    all.goal = "-";
+    all.note = "the bare publisher polls nothing; about five inputs change per module per second";
+    rows.push_back(all);
     return rows;
 }
 

@@ -66,6 +66,7 @@ private:
     };
 
     void Run();
+    static Clock::duration Slack(const Polled& p, Poll poll);
     bool OpenLink();
     void Execute(const Pending& pending);
     void RunPoll(Polled& p, Poll poll);

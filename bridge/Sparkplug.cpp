@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace kvbridge {
 
@@ -26,6 +29,10 @@ constexpr const char* Namespace = "spBv1.0";
 constexpr auto FirstPause = 1s;
 constexpr auto LongestPause = 30s;
 constexpr int LoopWaitMs = 1000;
+// The messages the lines publish are written in batches, at most one this
+// often: a thousand modules' DDATA then cost a wake-up of the network thread
+// per batch rather than one per message.  It is all they wait.
+constexpr auto WriteEvery = 10ms;
 constexpr auto LastWordsTime = 3s;  // for the node's death to reach the broker when ending
 constexpr auto GoodbyeTime = 3s;
 // Births and data go at QoS 0 and are not retained; the death and the
@@ -69,6 +76,8 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
         devices_[i].dataTopic = DeviceTopic("DDATA", i);
     }
     data_ = new spb::Payload;
+    nudge_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (nudge_ < 0) throw std::runtime_error(std::string("the Sparkplug node: eventfd: ") + std::strerror(errno));
     client_ = ::mosquitto_new(broker.clientId.c_str(), true, this);
     if (!client_) throw std::runtime_error("cannot create the MQTT client of the Sparkplug node");
     ConfigureClient(client_, broker);
@@ -85,6 +94,7 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
 SparkplugNode::~SparkplugNode() {
     Stop();
     if (client_) ::mosquitto_destroy(client_);
+    if (nudge_ >= 0) ::close(nudge_);
     delete data_;
 }
 
@@ -120,7 +130,7 @@ void SparkplugNode::Run() {
         if (rc == MOSQ_ERR_SUCCESS) {
             const auto giveUp = Clock::now() + std::chrono::seconds(broker.keepalive);
             int loop = MOSQ_ERR_SUCCESS;
-            while ((loop = ::mosquitto_loop(client_, LoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
+            while ((loop = Turn()) == MOSQ_ERR_SUCCESS) {
                 bool connected, accepted, leave;
                 {
                     std::lock_guard lock(mutex_);
@@ -160,6 +170,53 @@ void SparkplugNode::Run() {
         }
         if (!accepted) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
     }
+}
+
+// One turn of the network thread, in place of mosquitto_loop, which wakes
+// for every message another thread publishes (the client is threaded, so
+// publishing only queues).  This thread waits for the broker, for the first
+// message after a quiet spell (a nudge), or for the socket to take the rest
+// of what it could not take at once; what was queued meanwhile goes out
+// together, WriteEvery after the last batch.
+int SparkplugNode::Turn() {
+    const auto now = Clock::now();
+    bool blocked = false;  // the socket did not take everything
+    if (::mosquitto_want_write(client_) && now >= nextWrite_) {
+        if (const int rc = ::mosquitto_loop_write(client_, 1)) return rc;
+        nextWrite_ = now + WriteEvery;
+        blocked = ::mosquitto_want_write(client_);
+    }
+    const int socket = ::mosquitto_socket(client_);
+    if (socket < 0) return MOSQ_ERR_NO_CONN;
+    // Up before looking at the queue, so that a message queued after the
+    // look nudges; down again while a batch waits for its time.
+    waiting_ = true;
+    int waitMs = LoopWaitMs;
+    if (!blocked && ::mosquitto_want_write(client_)) {
+        waiting_ = false;
+        waitMs = static_cast<int>(std::max<int64_t>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(nextWrite_ - Clock::now()).count()));
+    }
+    pollfd fds[2] = {{socket, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0}, {nudge_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, waitMs);
+    waiting_ = false;
+    if (ready < 0) return errno == EINTR ? MOSQ_ERR_SUCCESS : MOSQ_ERR_ERRNO;
+    if (fds[1].revents & POLLIN) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(nudge_, &count, sizeof count);
+    }
+    if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+        if (const int rc = ::mosquitto_loop_read(client_, 1)) return rc;
+    if (fds[0].revents & POLLOUT)
+        if (const int rc = ::mosquitto_loop_write(client_, 1)) return rc;
+    return ::mosquitto_loop_misc(client_);
+}
+
+// Wakes the network thread if it waits with nothing to write.
+void SparkplugNode::Nudge() {
+    if (!waiting_.exchange(false)) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(nudge_, &one, sizeof one);
 }
 
 void SparkplugNode::OnConnect(int rc) {
@@ -232,8 +289,9 @@ void SparkplugNode::Send(const std::string& topic, spb::Payload& payload) {
     if (!payload.has_timestamp()) payload.set_timestamp(NowMs());
     payload.set_seq(seq_);
     seq_ = (seq_ + 1) % 256;
-    const std::string bytes = payload.SerializeAsString();
-    ::mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(bytes.size()), bytes.data(), DataQos, false);
+    payload.SerializeToString(&bytes_);  // its memory kept between messages
+    ::mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(bytes_.size()), bytes_.data(), DataQos, false);
+    Nudge();
 }
 
 void SparkplugNode::Birth() {
@@ -278,14 +336,15 @@ void SparkplugNode::DeviceBirth(size_t module) {
     d.born = true;
 }
 
-// Report by exception: the metrics whose value changed since the hosts last heard of them.
-void SparkplugNode::DeviceData(size_t module) {
+// Report by exception: the metrics of a reading whose value changed since
+// the hosts last heard of them.
+void SparkplugNode::DeviceData(size_t module, MetricRange changed) {
     Device& d = devices_[module];
     if (!born_ || !d.born) return;
     spb::Payload& data = *data_;
     data.Clear();
     const uint64_t now = NowMs();
-    for (size_t i = 0; i < d.values.size(); ++i)
+    for (size_t i = changed.first; i < changed.last; ++i)
         if (d.values[i].known && !(d.values[i] == d.sent[i])) {
             AddMetric(data, module, i, d.values[i], false, now);
             d.sent.Set(i, d.values[i]);
@@ -319,25 +378,29 @@ void SparkplugNode::Offline(size_t module) {
 void SparkplugNode::Inputs(size_t module, uint32_t inputs) {
     std::lock_guard lock(mutex_);
     devices_[module].values.Inputs(inputs);
-    DeviceData(module);
+    static const MetricRange changed = RangeOf(Source::Input);
+    DeviceData(module, changed);
 }
 
 void SparkplugNode::Status(size_t module, uint32_t status) {
     std::lock_guard lock(mutex_);
     devices_[module].values.Status(status);
-    DeviceData(module);
+    static const MetricRange changed = RangeOf(Source::StatusBit);
+    DeviceData(module, changed);
 }
 
 void SparkplugNode::Counters(size_t module, const CounterValues& values) {
     std::lock_guard lock(mutex_);
     devices_[module].values.Counters(values);
-    DeviceData(module);
+    static const MetricRange changed = RangeOf(Source::Quantity);
+    DeviceData(module, changed);
 }
 
 void SparkplugNode::OutputsWritten(size_t module, uint32_t outputs) {
     std::lock_guard lock(mutex_);
     devices_[module].values.Outputs(outputs);
-    DeviceData(module);
+    static const MetricRange changed = RangeOf(Source::Output, Source::OutputsValue);
+    DeviceData(module, changed);
 }
 
 // A line that cannot be opened is in the log already, and its modules are
@@ -511,6 +574,7 @@ void SparkplugNode::Stop() {
                                     death.data(), DeathQos, false) == MOSQ_ERR_SUCCESS)
                 undelivered_.insert(mid);
             born_ = false;
+            Nudge();
         }
     }
     {
@@ -520,6 +584,7 @@ void SparkplugNode::Stop() {
     stopDeadline_ = Clock::now() + GoodbyeTime;
     stopping_ = true;
     ::mosquitto_disconnect(client_);
+    Nudge();
     {
         std::lock_guard lock(mutex_);
         changed_.notify_all();

@@ -56,6 +56,8 @@ private:
     };
 
     void Run();
+    int Turn();
+    void Nudge();
     void OnConnect(int rc);
     void OnDisconnect(int rc);
     void OnMessage(const mosquitto_message* message);
@@ -64,7 +66,7 @@ private:
     // All under mutex_.
     void Birth();
     void DeviceBirth(size_t module);
-    void DeviceData(size_t module);
+    void DeviceData(size_t module, sparkplug::MetricRange changed);
     void Send(const std::string& topic, spb::Payload& payload);
     std::string NodeDeath() const;
     void HostState(std::string_view payload);
@@ -81,6 +83,9 @@ private:
     BrokerWatch watch_;
     mosquitto* client_ = nullptr;
     std::thread thread_;
+    int nudge_ = -1;                        // an eventfd that wakes Run from its wait
+    std::atomic<bool> waiting_{false};      // Run waits with nothing to write
+    std::chrono::steady_clock::time_point nextWrite_;  // Run's only
 
     std::atomic<bool> stopping_{false};
     std::atomic<bool> leave_{false};  // disconnect and connect again (the primary host went offline)
@@ -90,6 +95,7 @@ private:
     std::condition_variable changed_;
     std::vector<Device> devices_;
     spb::Payload* data_ = nullptr;  // DDATA's payload, kept between messages for its memory
+    std::string bytes_;             // the encoded payload, likewise
     uint64_t bdSeq_ = 0;      // of this connection's will
     uint64_t seq_ = 0;        // of the next message
     bool connected_ = false;  // the broker took the connection

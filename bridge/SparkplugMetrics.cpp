@@ -3,6 +3,7 @@
 #include "Quantities.h"
 #include "sparkplug_b.pb.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 namespace kvbridge::sparkplug {
@@ -58,6 +59,14 @@ const std::vector<DeviceMetric>& DeviceMetrics() {
     static const std::vector<DeviceMetric> table = MakeTable();
     static_assert(AliasBlock >= 100);
     return table;
+}
+
+MetricRange RangeOf(Source first, Source last) {
+    const auto& table = DeviceMetrics();
+    const auto in = [&](const DeviceMetric& m) { return m.source >= first && m.source <= last; };
+    const auto begin = std::find_if(table.begin(), table.end(), in);
+    const auto end = std::find_if_not(begin, table.end(), in);
+    return {static_cast<size_t>(begin - table.begin()), static_cast<size_t>(end - table.begin())};
 }
 
 std::optional<size_t> MetricNamed(const std::string& name) {
@@ -124,25 +133,27 @@ void DeviceValues::Identification(const kv618::Identification& id, uint8_t addre
 }
 
 void DeviceValues::Inputs(uint32_t inputs) {
-    for (size_t i = 0; i < values_.size(); ++i)
-        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::Input) Set(i, (inputs >> m.bit) & 1);
+    static const MetricRange range = RangeOf(Source::Input);
+    for (size_t i = range.first; i < range.last; ++i) Set(i, (inputs >> DeviceMetrics()[i].bit) & 1);
 }
 
 void DeviceValues::Status(uint32_t status) {
-    for (size_t i = 0; i < values_.size(); ++i)
-        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::StatusBit) Set(i, (status & m.bit) != 0);
+    static const MetricRange range = RangeOf(Source::StatusBit);
+    for (size_t i = range.first; i < range.last; ++i) Set(i, (status & DeviceMetrics()[i].bit) != 0);
 }
 
 void DeviceValues::Counters(const CounterValues& values) {
-    for (size_t i = 0; i < values_.size(); ++i)
-        if (const DeviceMetric& m = DeviceMetrics()[i]; m.source == Source::Quantity)
-            Set(i, values[m.counter][m.quantity]);
+    static const MetricRange range = RangeOf(Source::Quantity);
+    for (size_t i = range.first; i < range.last; ++i) {
+        const DeviceMetric& m = DeviceMetrics()[i];
+        Set(i, values[m.counter][m.quantity]);
+    }
 }
 
 void DeviceValues::Outputs(std::optional<uint32_t> outputs) {
-    for (size_t i = 0; i < values_.size(); ++i) {
+    static const MetricRange range = RangeOf(Source::Output, Source::OutputsValue);
+    for (size_t i = range.first; i < range.last; ++i) {
         const DeviceMetric& m = DeviceMetrics()[i];
-        if (m.source != Source::Output && m.source != Source::OutputsValue) continue;
         if (!outputs) values_[i] = {};
         else Set(i, m.source == Source::Output ? (*outputs >> m.bit) & 1 : *outputs);
     }

@@ -52,8 +52,16 @@ struct DeviceMetric {
     int quantity = 0;      // Quantity: index in kv618::Quantities
 };
 
-// Every metric a device may have, in alias order.
+// Every metric a device may have, in alias order; the metrics of one source
+// stand together.
 const std::vector<DeviceMetric>& DeviceMetrics();
+
+// The metrics [first, last) of the table that one reading sets.
+struct MetricRange {
+    size_t first = 0, last = 0;
+};
+MetricRange RangeOf(Source first, Source last);
+inline MetricRange RangeOf(Source source) { return RangeOf(source, source); }
 // The metric of that name, or nothing.
 std::optional<size_t> MetricNamed(const std::string& name);
 
