@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -28,6 +30,19 @@ double cpuSeconds(pid_t pid) {
     for (int i = 3; i <= 15 && fields >> field; ++i)
         if (i == 14 || i == 15) ticks += std::stod(field);
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double threadCpuSeconds(pid_t pid, const std::string& name) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm != name) continue;
+        double ns = 0;
+        std::ifstream(task.path() / "schedstat") >> ns;
+        return ns / 1e9;
+    }
+    throw std::runtime_error("no thread " + name + " in process " + std::to_string(pid));
 }
 
 OtherCore::OtherCore() {

@@ -13,6 +13,9 @@ inline constexpr int MeasuredCore = 0;  // the measured process's; everything el
 void pin(pid_t pid, int core);
 // The process's user and system time in seconds.
 double cpuSeconds(pid_t pid);
+// The time on a CPU of the process's thread called `name` (its comm), in
+// seconds to the nanosecond (schedstat); throws when there is none.
+double threadCpuSeconds(pid_t pid, const std::string& name);
 
 // This process, and so everything it starts, on the core that is not the
 // measured one, for as long as it lives.

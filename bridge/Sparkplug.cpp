@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -106,7 +107,10 @@ std::string SparkplugNode::DeviceTopic(const char* type, size_t module) const {
     return Topic(type) + "/" + config_.modules[module].name;
 }
 
-void SparkplugNode::Start() { thread_ = std::thread([this] { Run(); }); }
+void SparkplugNode::Start() {
+    thread_ = std::thread([this] { Run(); });
+    ::pthread_setname_np(thread_.native_handle(), "kv-sparkplug");  // for top -H and the benchmark
+}
 
 // The will changes with every connection (its bdSeq), so the loop is ours,
 // not libmosquitto's: the will is set before each connection.
@@ -175,13 +179,14 @@ void SparkplugNode::Run() {
 // One turn of the network thread, in place of mosquitto_loop, which wakes
 // for every message another thread publishes (the client is threaded, so
 // publishing only queues).  This thread waits for the broker, for the first
-// message after a quiet spell (a nudge), or for the socket to take the rest
-// of what it could not take at once; what was queued meanwhile goes out
+// reading or message after a quiet spell (a nudge), or for the socket to take
+// the rest of what it could not take at once; what came meanwhile goes out
 // together, WriteEvery after the last batch.
 int SparkplugNode::Turn() {
     const auto now = Clock::now();
     bool blocked = false;  // the socket did not take everything
-    if (::mosquitto_want_write(client_) && now >= nextWrite_) {
+    if ((anyUnsent_ || ::mosquitto_want_write(client_)) && now >= nextWrite_) {
+        SendUnsent();
         if (const int rc = ::mosquitto_loop_write(client_, 1)) return rc;
         nextWrite_ = now + WriteEvery;
         blocked = ::mosquitto_want_write(client_);
@@ -192,7 +197,7 @@ int SparkplugNode::Turn() {
     // look nudges; down again while a batch waits for its time.
     waiting_ = true;
     int waitMs = LoopWaitMs;
-    if (!blocked && ::mosquitto_want_write(client_)) {
+    if (!blocked && (anyUnsent_ || ::mosquitto_want_write(client_))) {
         waiting_ = false;
         waitMs = static_cast<int>(std::max<int64_t>(
             0, std::chrono::ceil<std::chrono::milliseconds>(nextWrite_ - Clock::now()).count()));
@@ -336,28 +341,73 @@ void SparkplugNode::DeviceBirth(size_t module) {
     d.born = true;
 }
 
-// Report by exception: the metrics of a reading whose value changed since
-// the hosts last heard of them.
-void SparkplugNode::DeviceData(size_t module, MetricRange changed) {
+namespace {
+
+// The metrics each reading sets.
+const MetricRange& RangeOfReading(int reading) {
+    static const MetricRange ranges[] = {RangeOf(Source::Input), RangeOf(Source::StatusBit), RangeOf(Source::Quantity),
+                                         RangeOf(Source::Output, Source::OutputsValue)};
+    return ranges[reading];
+}
+
+}  // namespace
+
+// Report by exception: the metrics of the unsent readings whose value
+// changed since the hosts last heard of them, each with its reading's time.
+void SparkplugNode::DeviceData(size_t module) {
     Device& d = devices_[module];
-    if (!born_ || !d.born) return;
+    const uint8_t unsent = d.unsent;
+    d.unsent = 0;
+    if (!born_ || !d.born) return;  // the birth will carry the values
     spb::Payload& data = *data_;
     data.Clear();
-    const uint64_t now = NowMs();
-    for (size_t i = changed.first; i < changed.last; ++i)
-        if (d.values[i].known && !(d.values[i] == d.sent[i])) {
-            AddMetric(data, module, i, d.values[i], false, now);
-            d.sent.Set(i, d.values[i]);
-        }
+    for (int reading = 0; reading < Readings; ++reading) {
+        if (!(unsent & (1u << reading))) continue;
+        const MetricRange& range = RangeOfReading(reading);
+        for (size_t i = range.first; i < range.last; ++i)
+            if (d.values[i].known && !(d.values[i] == d.sent[i])) {
+                AddMetric(data, module, i, d.values[i], false, d.readAt[reading]);
+                d.sent.Set(i, d.values[i]);
+            }
+    }
     if (data.metrics_size() == 0) return;
-    data.set_timestamp(now);
+    data.set_timestamp(NowMs());
     Send(d.dataTopic, data);
+}
+
+// A line's reading waits for the network thread's next batch, which compares
+// and publishes it; the lines only hand their readings over.  A second
+// reading of the same kind before that batch sends the first one at once:
+// no change is lost between two batches.
+template <typename Apply>
+void SparkplugNode::Take(size_t module, Reading reading, Apply apply) {
+    std::lock_guard lock(mutex_);
+    Device& d = devices_[module];
+    const uint8_t bit = static_cast<uint8_t>(1u << reading);
+    if (d.unsent & bit) DeviceData(module);
+    apply(d.values);
+    d.readAt[reading] = NowMs();
+    if (!d.listed) unsent_.push_back(module), d.listed = true;
+    d.unsent |= bit;
+    anyUnsent_ = true;
+    Nudge();
+}
+
+void SparkplugNode::SendUnsent() {
+    std::lock_guard lock(mutex_);
+    anyUnsent_ = false;
+    for (const size_t module : unsent_) {
+        devices_[module].listed = false;
+        if (devices_[module].unsent) DeviceData(module);
+    }
+    unsent_.clear();
 }
 
 void SparkplugNode::Online(size_t module, const kv618::Identification& id) {
     std::lock_guard lock(mutex_);
     Device& d = devices_[module];
     d.online = true;
+    d.unsent = 0;  // what was read before is forgotten: the birth carries what is read now
     d.values.ForgetReadings();
     d.values.Identification(id, config_.modules[module].data.Adresa);
     if (born_) DeviceBirth(module);
@@ -366,6 +416,7 @@ void SparkplugNode::Online(size_t module, const kv618::Identification& id) {
 void SparkplugNode::Offline(size_t module) {
     std::lock_guard lock(mutex_);
     Device& d = devices_[module];
+    if (d.unsent) DeviceData(module);  // the last readings before the death
     d.online = false;
     d.values.ForgetReadings();
     if (!d.born) return;
@@ -376,31 +427,19 @@ void SparkplugNode::Offline(size_t module) {
 }
 
 void SparkplugNode::Inputs(size_t module, uint32_t inputs) {
-    std::lock_guard lock(mutex_);
-    devices_[module].values.Inputs(inputs);
-    static const MetricRange changed = RangeOf(Source::Input);
-    DeviceData(module, changed);
+    Take(module, InputsRead, [&](DeviceValues& v) { v.Inputs(inputs); });
 }
 
 void SparkplugNode::Status(size_t module, uint32_t status) {
-    std::lock_guard lock(mutex_);
-    devices_[module].values.Status(status);
-    static const MetricRange changed = RangeOf(Source::StatusBit);
-    DeviceData(module, changed);
+    Take(module, StatusRead, [&](DeviceValues& v) { v.Status(status); });
 }
 
 void SparkplugNode::Counters(size_t module, const CounterValues& values) {
-    std::lock_guard lock(mutex_);
-    devices_[module].values.Counters(values);
-    static const MetricRange changed = RangeOf(Source::Quantity);
-    DeviceData(module, changed);
+    Take(module, CountersRead, [&](DeviceValues& v) { v.Counters(values); });
 }
 
 void SparkplugNode::OutputsWritten(size_t module, uint32_t outputs) {
-    std::lock_guard lock(mutex_);
-    devices_[module].values.Outputs(outputs);
-    static const MetricRange changed = RangeOf(Source::Output, Source::OutputsValue);
-    DeviceData(module, changed);
+    Take(module, OutputsRead, [&](DeviceValues& v) { v.Outputs(outputs); });
 }
 
 // A line that cannot be opened is in the log already, and its modules are

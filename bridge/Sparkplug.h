@@ -47,11 +47,17 @@ public:
                         const std::string& why) override;
 
 private:
+    // What a line reads, kept until the network thread's next batch.
+    enum Reading : uint8_t { InputsRead, StatusRead, CountersRead, OutputsRead, Readings };
+
     struct Device {
         sparkplug::DeviceValues values;  // as read
         sparkplug::DeviceValues sent;    // as the hosts know them since the last DBIRTH
         bool online = false;             // the module answers
         bool born = false;               // its DBIRTH went out since the node's birth
+        uint8_t unsent = 0;              // bits 1 << Reading: read, not yet compared with `sent`
+        bool listed = false;             // in unsent_
+        uint64_t readAt[Readings] = {};  // ms UTC of each reading
         std::string dataTopic;           // its DDATA's, made once
     };
 
@@ -66,7 +72,10 @@ private:
     // All under mutex_.
     void Birth();
     void DeviceBirth(size_t module);
-    void DeviceData(size_t module, sparkplug::MetricRange changed);
+    void DeviceData(size_t module);
+    template <typename Apply>
+    void Take(size_t module, Reading reading, Apply apply);
+    void SendUnsent();
     void Send(const std::string& topic, spb::Payload& payload);
     std::string NodeDeath() const;
     void HostState(std::string_view payload);
@@ -94,6 +103,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Device> devices_;
+    std::vector<size_t> unsent_;         // devices with readings for the next batch
+    std::atomic<bool> anyUnsent_{false};
     spb::Payload* data_ = nullptr;  // DDATA's payload, kept between messages for its memory
     std::string bytes_;             // the encoded payload, likewise
     uint64_t bdSeq_ = 0;      // of this connection's will

@@ -3,6 +3,7 @@
 // own generated decoder, as a host application would.
 #include "Emulator.h"
 #include "Mqtt.h"
+#include "Sparkplug.h"
 #include "sparkplug_b.pb.h"
 
 #include <gtest/gtest.h>
@@ -193,8 +194,11 @@ TEST_F(SparkplugTest, ASilentModuleDiesAndIsBornAgainWhenItAnswers) {
     EXPECT_EQ(Named(birth->payload, "Identification/Text")->string_value(), "KV-618   v.1.04");
     // One seq through death and birth: no number skipped or repeated.
     const auto all = All();
-    for (size_t i = 1; i < all.size(); ++i)
-        if (all[i].type != "NBIRTH") EXPECT_EQ(all[i].payload.seq(), (all[i - 1].payload.seq() + 1) % 256) << i;
+    for (size_t i = 1; i < all.size(); ++i) {
+        if (all[i].type != "NBIRTH") {
+            EXPECT_EQ(all[i].payload.seq(), (all[i - 1].payload.seq() + 1) % 256) << i;
+        }
+    }
 }
 
 TEST_F(SparkplugTest, RebirthOnRequestAndCommandsWhereEnabled) {
@@ -340,6 +344,45 @@ TEST_F(SparkplugTest, ABrokerRestartBringsANewBirthWithTheNextBdSeq) {
     EXPECT_EQ(BdSeq(again->payload), (BdSeq(birth->payload) + 1) % 256);
     EXPECT_TRUE(Wait("DBIRTH", "alpha", from));
     EXPECT_TRUE(Wait("DBIRTH", "beta", from));
+}
+
+// The node writes its DDATA in batches; readings that come faster than a
+// batch (here back to back, from the test) still reach the host, every
+// change, in order, with the time each was read.
+TEST_F(SparkplugTest, ReadingsFasterThanABatchLoseNoChange) {
+    auto config = kvbridge::ParseConfig(Config(), "test.conf");
+    ASSERT_TRUE(config.ok()) << config.message();
+    kvbridge::SparkplugNode node(config.value(), [](size_t, kvbridge::Command, std::string, std::string) { return true; });
+    node.Start();
+    kv618::Identification id;
+    id.parts = {{{'K', 'V', '-', '6'}, {'1', '8', ' ', ' '}, {'1', '.', '0', '4'}}};
+    ASSERT_TRUE(Wait("NBIRTH", ""));
+    node.Online(0, id);
+    ASSERT_TRUE(Wait("DBIRTH", "alpha"));
+    const size_t from = client.count();
+    const uint32_t readings[] = {0x1, 0x3, 0x1, 0x0, 0x4};
+    for (const uint32_t inputs : readings) node.Inputs(0, inputs);
+    // What a host knows of DIN0-DIN2 after each DDATA.
+    std::map<uint64_t, bool> known;
+    std::vector<uint32_t> seen;
+    uint64_t lastTime = 0;
+    client.waitFor(
+        [&](const kvtest::Message& m) {
+            const auto sp = Decode(m, 0);
+            if (!sp || sp->type != "DDATA") return false;
+            for (const auto& metric : sp->payload.metrics()) {
+                known[metric.alias()] = metric.boolean_value();
+                EXPECT_GE(metric.timestamp(), lastTime);
+                lastTime = metric.timestamp();
+            }
+            uint32_t inputs = 0;
+            for (const auto& [alias, on] : known) inputs |= on ? 1u << (alias - known.begin()->first) : 0;
+            seen.push_back(inputs);
+            return seen.size() == std::size(readings);
+        },
+        Patience, from);
+    node.Stop();
+    EXPECT_EQ(seen, std::vector<uint32_t>(std::begin(readings), std::end(readings)));
 }
 
 }  // namespace
