@@ -223,29 +223,32 @@ std::vector<Row> sparkplugBench(const Settings& s) {
     cadence.note = note;
     rows.push_back(cadence);
 
-    Row cpu;
-    cpu.figure = "10b. Sparkplug node: CPU per published metric (the node's network thread: comparing, encoding, "
-                 "publishing, writing), vs a bare libmosquitto publisher of the same payloads";
-    cpu.measured = withUnit(percentile(node, 0.5), "µs/metric", 2);
-    cpu.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
-    cpu.ratio = summarize(nodeRatios);
-    cpu.goal = "<= 2";
-    cpu.met = cpu.ratio.median <= 2;
+    // A figure in µs per published metric against the bare publisher's.
+    const auto perMetric = [&](std::string figure, const std::vector<double>& values,
+                               const std::vector<double>& ratios, std::string noteText) {
+        Row row;
+        row.figure = std::move(figure);
+        row.measured = withUnit(percentile(values, 0.5), "µs/metric", 2);
+        row.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
+        row.ratio = summarize(ratios);
+        row.goal = "-";
+        row.note = std::move(noteText);
+        return row;
+    };
     std::snprintf(note, sizeof note,
                   "%d run(s), the thread's time on a CPU (schedstat) over the window; the lines hand their readings "
                   "over (10b2)", pairs);
-    cpu.note = note;
+    Row cpu = perMetric("10b. Sparkplug node: CPU per published metric (the node's network thread: comparing, "
+                        "encoding, publishing, writing), vs a bare libmosquitto publisher of the same payloads",
+                        node, nodeRatios, note);
+    cpu.goal = "<= 2";
+    cpu.met = cpu.ratio.median <= 2;
     rows.push_back(cpu);
-
-    Row difference;
-    difference.figure = "10b2. (check) the same, as the bridge's CPU with moving inputs less the same node with still "
-                        "ones (neighbouring runs)";
-    difference.measured = withUnit(percentile(publishing, 0.5), "µs/metric", 2);
-    difference.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
-    difference.ratio = summarize(publishingRatios);
-    difference.goal = "-";
-    difference.note = "everything publishing adds, the lines' hand-over included; a difference of two runs, so rougher";
-    rows.push_back(difference);
+    rows.push_back(perMetric("10b2. (check) the same, as the bridge's CPU with moving inputs less the same node with "
+                             "still ones (neighbouring runs)",
+                             publishing, publishingRatios,
+                             "everything publishing adds, the lines' hand-over included; a difference of two runs, "
+                             "so rougher"));
 
     Row still;
     still.figure = "10c. (diagnosis) Sparkplug node, 1000 modules at 1 s, inputs not moving: bridge CPU";
@@ -256,14 +259,10 @@ std::vector<Row> sparkplugBench(const Settings& s) {
     still.note = "polling alone: 1000 exchanges a second over UDP, nothing published";
     rows.push_back(still);
 
-    Row all;
-    all.figure = "10d. (diagnosis) all the bridge's CPU, polling included, per published metric vs the bare publisher";
-    all.measured = withUnit(percentile(whole, 0.5), "µs/metric", 2);
-    all.reference = withUnit(barePerMetric, "µs/metric", 2) + " (bare publisher)";
-    all.ratio = summarize(wholeRatios);
-    all.goal = "-";
-    all.note = "the bare publisher polls nothing; about five inputs change per module per second";
-    rows.push_back(all);
+    rows.push_back(perMetric("10d. (diagnosis) all the bridge's CPU, polling included, per published metric vs the "
+                             "bare publisher",
+                             whole, wholeRatios,
+                             "the bare publisher polls nothing; about five inputs change per module per second"));
     return rows;
 }
 
