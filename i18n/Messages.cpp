@@ -62,11 +62,14 @@ void FallBackToTheLanguage() {
     if (!language || !*language) ::setenv("LANGUAGE", asked.substr(0, asked.find('.')).c_str(), 1);
 }
 
-// The C locale, however spelt, has no language to translate into: the tools
-// keep their English without loading a locale or looking for catalogues,
-// which is most of what a one-shot command run from a script would spend here.
+// The C locale has no language to translate into: the tools keep their
+// English without loading a locale or looking for catalogues, which is most
+// of what a one-shot command run from a script would spend here.  As gettext
+// does, LANGUAGE counts beside C.UTF-8, not beside C itself.
 bool AsksForNoLanguage(const std::string& asked) {
-    return asked.empty() || asked == "C" || asked == "POSIX" || asked.rfind("C.", 0) == 0;
+    if (asked.empty() || asked == "C" || asked == "POSIX") return true;
+    const char* language = std::getenv("LANGUAGE");
+    return asked.rfind("C.", 0) == 0 && (!language || !*language);
 }
 
 // Whether this copy of the library was started in a language: in English

@@ -748,6 +748,13 @@ TEST_F(Tool, SpeaksTheLanguageOfTheLocale) {
     // A locale this machine never generated still gives its language.
     const Outcome czech = Kv(Lan(1) + Args{"reset", "status"}, Language("cs_CZ.UTF-8@never-generated"));
     EXPECT_EQ(czech.out, "Status registr vynulován.\n");
+    // LANGUAGE chooses beside C.UTF-8, as gettext has it, and not beside C.
+    Environment languageFirst = English;
+    languageFirst.back() = {"LANGUAGE", "cs"};
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "status"}, languageFirst).out, "Status registr vynulován.\n");
+    Environment plainC = Language("C");
+    plainC.back() = {"LANGUAGE", "cs"};
+    EXPECT_EQ(Kv(Lan(1) + Args{"reset", "status"}, plainC).out, "Status register reset.\n");
 }
 
 TEST_F(Tool, ShortOptionsQuietAndVerbose) {
