@@ -19,8 +19,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr auto FirstPause = 1s;
-constexpr auto LongestPause = 30s;
 constexpr int LoopWaitMs = 1000;  // how long one turn of the loop may wait on the socket
 constexpr auto GoodbyeTime = 3s;  // for the disconnection to leave when ending
 
@@ -52,6 +50,16 @@ void BrokerWatch::Failed(const std::string& why) {
     if (why == lastFailure_) return;
     lastFailure_ = why;
     Log(i18n::Fill(_("broker %s: %s"), broker_, why));
+}
+
+std::chrono::milliseconds Reconnection::After(bool taken, BrokerWatch& watch, const std::string& why) {
+    if (taken) pause_ = First;
+    else
+        watch.Failed(i18n::Fill(_("cannot connect: %s; trying again after 1 s, then less often, at least every %s s"),
+                                why, std::chrono::duration_cast<std::chrono::seconds>(Longest).count()));
+    const auto pause = pause_;
+    if (!taken) pause_ = std::min(pause_ * 2, Longest);
+    return pause;
 }
 
 void ConfigureClient(mosquitto* client, const BrokerConfig& broker) {
@@ -97,7 +105,7 @@ Session::~Session() {
 void Session::Start() { thread_ = std::thread([this] { Run(); }); }
 
 void Session::Run() {
-    auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
+    Reconnection reconnection;
     bool first = true;
     while (!stopping_) {
         {
@@ -132,12 +140,7 @@ void Session::Run() {
             std::lock_guard lock(mutex_);
             wasConnected = sawConnection_;
         }
-        if (wasConnected) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
-        else
-            watch_.Failed(i18n::Fill(_("cannot connect: %s; trying again after 1 s, then less often, at least every %s s"),
-                                     why, std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()));
-        Pause(pause);
-        if (!wasConnected) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
+        Pause(reconnection.After(wasConnected, watch_, why));
     }
 }
 

@@ -45,6 +45,19 @@ private:
     std::string lastFailure_;
 };
 
+// When a session tries the broker again: 1 s after a connection the broker
+// took, then twice as long after every attempt it did not take, at most 30 s.
+class Reconnection {
+public:
+    // The pause before the next attempt; a failed one is told to `watch`.
+    std::chrono::milliseconds After(bool taken, BrokerWatch& watch, const std::string& why);
+
+    static constexpr std::chrono::milliseconds First{1000}, Longest{30000};
+
+private:
+    std::chrono::milliseconds pause_ = First;
+};
+
 // What every session of the bridge sets on its client: threads, no delay for
 // small packets, the user and password, TLS.  Throws when the TLS files are
 // not taken.

@@ -27,8 +27,6 @@ using namespace sparkplug;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* Namespace = "spBv1.0";
-constexpr auto FirstPause = 1s;
-constexpr auto LongestPause = 30s;
 constexpr int LoopWaitMs = 1000;
 // The messages the lines publish are written in batches, at most one this
 // often: a thousand modules' DDATA then cost a wake-up of the network thread
@@ -115,7 +113,7 @@ void SparkplugNode::Start() {
 // The will changes with every connection (its bdSeq), so the loop is ours,
 // not libmosquitto's: the will is set before each connection.
 void SparkplugNode::Run() {
-    auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
+    Reconnection reconnection;
     bool first = true;
     while (!stopping_) {
         {
@@ -165,14 +163,9 @@ void SparkplugNode::Run() {
             if (accepted) bdSeq_ = (bdSeq_ + 1) % 256;
         }
         if (stopping_) break;
-        if (accepted) pause = std::chrono::duration_cast<std::chrono::milliseconds>(FirstPause);
-        else watch_.Failed("cannot connect: " + why + "; trying again after 1 s, then less often, at least every " +
-                           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(LongestPause).count()) + " s");
-        {
-            std::unique_lock lock(mutex_);
-            changed_.wait_for(lock, pause, [this] { return stopping_.load(); });
-        }
-        if (!accepted) pause = std::min(pause * 2, std::chrono::duration_cast<std::chrono::milliseconds>(LongestPause));
+        const auto pause = reconnection.After(accepted, watch_, why);
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, pause, [this] { return stopping_.load(); });
     }
 }
 
