@@ -21,58 +21,31 @@ namespace {
 using settings::ByteState;
 using Json = nlohmann::ordered_json;
 
-// The result's name in JSON, and its words in the table.
-const char* Key(Verdict v) {
-    switch (v) {
-        case Verdict::NotReached: return "not-reached";
-        case Verdict::LineNotOpened: return "line-not-opened";
-        case Verdict::NoAnswer: return "no-answer";
-        case Verdict::ReadFailed: return "read-failed";
-        case Verdict::OtherModule: return "other-module";
-        case Verdict::Matches: return "matches";
-        case Verdict::Differs: return "differs";
-        case Verdict::Written: return "written";
-        case Verdict::WriteFailed: return "write-failed";
-        case Verdict::Saved: return "saved";
-        case Verdict::NotSaved: return "not-saved";
-    }
-    return "?";
-}
+// Each result's name in JSON, its words in the table and in the summary's
+// counts ("2 differ"), in the order of Verdict.
+struct VerdictTexts {
+    const char* key;
+    const char* words;
+    const char* counted;
+};
+constexpr VerdictTexts Texts[] = {
+    {"not-reached", N_("not reached (stopped)"), N_("not reached")},
+    {"line-not-opened", N_("line not opened"), N_("on a line not opened")},
+    {"no-answer", N_("no answer"), N_("did not answer")},
+    {"read-failed", N_("read failed"), N_("could not be read")},
+    {"other-module", N_("other module"), N_("other module")},
+    {"matches", N_("matches"), N_("match")},
+    {"differs", N_("differs"), N_("differ")},
+    {"written", N_("written"), N_("written")},
+    {"write-failed", N_("write failed"), N_("write failed")},
+    {"saved", N_("saved"), N_("saved")},
+    {"not-saved", N_("not saved"), N_("not saved")},
+};
+static_assert(std::size(Texts) == static_cast<size_t>(Verdict::NotSaved) + 1);
 
-const char* Words(Verdict v) {
-    switch (v) {
-        case Verdict::NotReached: return _("not reached (stopped)");
-        case Verdict::LineNotOpened: return _("line not opened");
-        case Verdict::NoAnswer: return _("no answer");
-        case Verdict::ReadFailed: return _("read failed");
-        case Verdict::OtherModule: return _("other module");
-        case Verdict::Matches: return _("matches");
-        case Verdict::Differs: return _("differs");
-        case Verdict::Written: return _("written");
-        case Verdict::WriteFailed: return _("write failed");
-        case Verdict::Saved: return _("saved");
-        case Verdict::NotSaved: return _("not saved");
-    }
-    return "?";
-}
-
-// A count's words in the summary: "2 differ".
-const char* Counted(Verdict v) {
-    switch (v) {
-        case Verdict::NotReached: return _("not reached");
-        case Verdict::LineNotOpened: return _("on a line not opened");
-        case Verdict::NoAnswer: return _("did not answer");
-        case Verdict::ReadFailed: return _("could not be read");
-        case Verdict::OtherModule: return _("other module");
-        case Verdict::Matches: return _("match");
-        case Verdict::Differs: return _("differ");
-        case Verdict::Written: return _("written");
-        case Verdict::WriteFailed: return _("write failed");
-        case Verdict::Saved: return _("saved");
-        case Verdict::NotSaved: return _("not saved");
-    }
-    return "?";
-}
+const char* Key(Verdict v) { return Texts[static_cast<size_t>(v)].key; }
+const char* Words(Verdict v) { return _(Texts[static_cast<size_t>(v)].words); }
+const char* Counted(Verdict v) { return _(Texts[static_cast<size_t>(v)].counted); }
 
 std::string Value(const settings::Setting& s, uint32_t value) { return settings::ValueText(s, value); }
 
