@@ -2,6 +2,7 @@
 // service manager must see 78 for every wrong, missing or unreadable file,
 // and a file can be checked before the service starts.
 #include "Process.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -19,12 +20,7 @@ constexpr int WrongConfiguration = 78;
 
 class BridgeFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/kv618-bridge-fileXXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
+    void SetUp() override { ASSERT_FALSE(dir_.empty()); }
 
     std::string Write(const std::string& text) {
         const std::string path = dir_ + "/bridge.conf";
@@ -32,7 +28,8 @@ protected:
         return path;
     }
 
-    std::string dir_;
+    kvtest::TemporaryFolder folder_{"kv618-bridge-file"};
+    const std::string& dir_ = folder_.path();
 };
 
 // A broker port nothing listens on: a bridge that tried to connect would not

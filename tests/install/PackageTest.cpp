@@ -1,6 +1,7 @@
 // The Debian package as tools/package.sh builds it, made by CPack from this
 // build into a temporary folder and listed by dpkg-deb.
 #include "Command.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,7 @@ using kvtest::RunShell;
 class Package : public ::testing::Test {
 protected:
     void SetUp() override {
-        char sablona[] = "/tmp/kvpackageXXXXXX";
-        ASSERT_NE(::mkdtemp(sablona), nullptr);
-        slozka_ = sablona;
+        ASSERT_FALSE(slozka_.empty());
         const auto [kod, zaznam] = RunShell("cd " + slozka_ + " && " KV_CPACK " --config " KV_BUILD_DIR
                                           "/CPackConfig.cmake -B " + slozka_);
         ASSERT_EQ(kod, 0) << zaznam;
@@ -30,11 +29,11 @@ protected:
             if (soubor.path().extension() == ".deb") deb_ = soubor.path();
         ASSERT_FALSE(deb_.empty()) << zaznam;
     }
-    void TearDown() override { fs::remove_all(slozka_); }
-
     bool Je(const std::string& prikaz) { return RunShell("command -v " + prikaz).first == 0; }
 
-    std::string slozka_, deb_;
+    kvtest::TemporaryFolder docasna_{"kvpackage"};
+    const std::string& slozka_ = docasna_.path();
+    std::string deb_;
 };
 
 TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
