@@ -55,11 +55,11 @@ void Groups(CLI::App& app) {
 }
 
 // The commands in the order the help lists them.
-struct Command {
+struct CommandEntry {
     std::string_view name;
     void (*add)(Tool&);
 };
-constexpr Command kCommands[] = {
+constexpr CommandEntry kCommands[] = {
     {"identify", AddIdentify}, {"out", AddOutputs},     {"reset", AddReset}, {"clock", AddClock},
     {"power-failures", AddPowerFailures}, {"scan", AddScan}, {"config", AddConfig}, {"watch", AddWatch},
     {"ports", AddPorts},

@@ -64,12 +64,17 @@ void InicializujData(TData* Data) {
 }
 
 std::string SlozkaProgramu() {
-    std::string cesta(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", cesta.data(), cesta.size() - 1);
-    if (n <= 0) return ".";
-    cesta.resize(static_cast<size_t>(n));
-    const auto lomitko = cesta.rfind('/');
-    return lomitko == 0 ? "/" : cesta.substr(0, lomitko);
+    // Read once: the executable does not move while it runs, and the settings
+    // and the interface library each ask for it.
+    static const std::string slozka = [] {
+        std::string cesta(4096, '\0');
+        const ssize_t n = ::readlink("/proc/self/exe", cesta.data(), cesta.size() - 1);
+        if (n <= 0) return std::string(".");
+        cesta.resize(static_cast<size_t>(n));
+        const auto lomitko = cesta.rfind('/');
+        return lomitko == 0 ? std::string("/") : cesta.substr(0, lomitko);
+    }();
+    return slozka;
 }
 
 std::string SlozkaNastaveniUzivatele() {
