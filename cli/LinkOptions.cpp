@@ -116,38 +116,49 @@ CLI::Validator BaudValidator() {
         "", "baud");
 }
 
-void LinkOptions::Add(CLI::App& app) {
+void LinkOptions::Add(CLI::App& app, const Line& line) {
     const std::string group = _("Connection");
-    app.add_option("--settings", settings, _("The program's settings file (by default R_iv618.ini beside the program)"))
-        ->type_name("FILE")
-        ->group(group);
-    app.add_option("-i,--interface", interface, i18n::Fill(_("Interface: %s"), InterfaceNames()))
-        ->type_name("NAME")
-        ->check(InterfaceValidator())
-        ->group(group);
+    if (line.BuildsOption("--settings"))
+        app.add_option("--settings", settings,
+                       _("The program's settings file (by default R_iv618.ini beside the program)"))
+            ->type_name("FILE")
+            ->group(group);
+    if (line.BuildsOption("-i,--interface"))
+        app.add_option("-i,--interface", interface, i18n::Fill(_("Interface: %s"), InterfaceNames()))
+            ->type_name("NAME")
+            ->check(InterfaceValidator())
+            ->group(group);
     for (size_t type = 0; type < kv618::Interfaces.size(); ++type) {
         for (const kv618::Parameter& p : kv618::Interfaces[type].parameters) {
             parameters.push_back({&p, static_cast<uint8_t>(type), {}, nullptr});
         }
     }
     for (ParameterOption& po : parameters) {
-        const std::string description = Description(*po.parameter) + " (--interface " +
-                                        kv618::Interfaces[po.type].optionName + ")";
         // -p for the serial port, the commonest.
         const std::string name = std::string("--") + po.parameter->option;
-        po.option = app.add_option(name == "--port" ? "-p," + name : name, po.text, description)
+        const std::string names = name == "--port" ? "-p," + name : name;
+        if (!line.BuildsOption(names)) continue;
+        const std::string description = Description(*po.parameter) + " (--interface " +
+                                        kv618::Interfaces[po.type].optionName + ")";
+        po.option = app.add_option(names, po.text, description)
                         ->type_name(TypeName(po.parameter->kind))
                         ->check(ParameterValidator(*po.parameter))
                         ->group(group);
     }
-    app.add_option("-a,--address", address, _("Module address 0-255"))->type_name("N")->check(AddressValidator())->group(group);
-    app.add_option("--baud", baud, i18n::Fill(_("Baud rate in Bd (%s)"), RateList()))
-        ->type_name("BD")
-        ->check(BaudValidator())
-        ->group(group);
-    app.add_option("--trace", trace, _("Record of the libraries' exchanges into a file (- = standard error)"))
-        ->type_name("FILE|-")
-        ->group(group);
+    if (line.BuildsOption("-a,--address"))
+        app.add_option("-a,--address", address, _("Module address 0-255"))
+            ->type_name("N")
+            ->check(AddressValidator())
+            ->group(group);
+    if (line.BuildsOption("--baud"))
+        app.add_option("--baud", baud, i18n::Fill(_("Baud rate in Bd (%s)"), RateList()))
+            ->type_name("BD")
+            ->check(BaudValidator())
+            ->group(group);
+    if (line.BuildsOption("--trace"))
+        app.add_option("--trace", trace, _("Record of the libraries' exchanges into a file (- = standard error)"))
+            ->type_name("FILE|-")
+            ->group(group);
 }
 
 Resolved ResolveLink(const LinkOptions& options) {
@@ -156,7 +167,7 @@ Resolved ResolveLink(const LinkOptions& options) {
     if ((r.status = ApplySettingsFile(options.settings, r.data)) != Done) return r;
     if (!options.interface.empty()) r.data.Rozhrani = *kv618::InterfaceOfOption(options.interface);
     for (const auto& po : options.parameters) {
-        if (po.option->count() == 0) continue;
+        if (!po.option || po.option->count() == 0) continue;
         if (po.type != r.data.Rozhrani) {
             r.status = Refuse(i18n::Fill(_("Option --%s belongs to interface %s, %s is chosen"),
                                          po.parameter->option, kv618::Interfaces[po.type].optionName,

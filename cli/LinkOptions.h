@@ -6,6 +6,7 @@
 #include "Connection.h"
 #include "Dekl.h"
 #include "Interfaces.h"
+#include "Line.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,11 +28,12 @@ struct LinkOptions {
         const kv618::Parameter* parameter;
         uint8_t type;  // the interface it belongs to
         std::string text;
-        CLI::Option* option;
+        CLI::Option* option;  // null where the line does not name it
     };
     std::vector<ParameterOption> parameters;
 
-    void Add(CLI::App& app);
+    // The options the line may name (all of them for help).
+    void Add(CLI::App& app, const Line& line);
 };
 
 // The program record the options describe, or the exit status after a

@@ -5,9 +5,9 @@
 #include "Messages.h"
 #include "kv_version.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
-#include <vector>
 
 namespace cli {
 
@@ -69,27 +69,14 @@ constexpr CommandEntry kCommands[] = {
     {"plant", AddPlant},
 };
 
-bool AsksForHelp(std::string_view word) { return word == "-h" || word == "--help" || word == "--help-all"; }
+bool IsCommand(std::string_view word) {
+    return std::any_of(std::begin(kCommands), std::end(kCommands),
+                       [&](const CommandEntry& command) { return command.name == word; });
+}
 
-// A one-shot command should cost little more than starting a process: a line
-// that names its command builds only that one (every word that is a command's
-// name, in fact, so an option's value that looks like one costs no more than
-// an extra command).  Help, and a line without a known command, build them all,
-// so that they list every command and refuse a wrong one as they always did.
-void AddCommands(Tool& tool, int argc, char** argv) {
-    std::vector<bool> named(std::size(kCommands), false);
-    bool any = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view word = argv[i];
-        if (AsksForHelp(word)) {
-            any = false;
-            break;
-        }
-        for (size_t c = 0; c < std::size(kCommands); ++c)
-            if (kCommands[c].name == word) named[c] = any = true;
-    }
-    for (size_t c = 0; c < std::size(kCommands); ++c)
-        if (named[c] || !any) kCommands[c].add(tool);
+void AddCommands(Tool& tool, const Line& line) {
+    for (const CommandEntry& command : kCommands)
+        if (line.Builds(command.name)) command.add(tool);
 }
 
 int UsageError(const CLI::ParseError& e) {
@@ -100,10 +87,12 @@ int UsageError(const CLI::ParseError& e) {
 
 }  // namespace
 
-Tool::Tool() : app(_("kv618 - the KV-618 module with its KV-619 extension from the command line"), "kv618") {
+Tool::Tool(const Line& line)
+    : app(_("kv618 - the KV-618 module with its KV-619 extension from the command line"), "kv618") {
     Labels(*app.get_formatter());
     app.set_help_flag("-h,--help", _("Prints this help"));
-    app.set_version_flag("--version", std::string("kv618 ") + KV_VERSION, _("Prints the version"));
+    if (line.BuildsOption("--version"))
+        app.set_version_flag("--version", std::string("kv618 ") + KV_VERSION, _("Prints the version"));
     app.option_defaults()->group(_("Options"));
     app.require_subcommand(1);
     // Options of the link may stand after the subcommand too.
@@ -112,9 +101,10 @@ Tool::Tool() : app(_("kv618 - the KV-618 module with its KV-619 extension from t
         _("The connection comes from the program's settings file R_iv618.ini (or --settings); options change it.\n"
           "Exit status: 0 done, 1 the module, the link or a file failed, 2 wrong usage,\n"
           "3 config diff found differences, 130 interrupted (Ctrl-C)."));
-    app.add_flag("-q,--quiet", quiet, _("Prints only results and errors"));
-    app.add_flag("-v,--verbose", verbose, _("Shows the exchanges with the module on standard error (as --trace -)"));
-    link.Add(app);
+    if (line.BuildsOption("-q,--quiet")) app.add_flag("-q,--quiet", quiet, _("Prints only results and errors"));
+    if (line.BuildsOption("-v,--verbose"))
+        app.add_flag("-v,--verbose", verbose, _("Shows the exchanges with the module on standard error (as --trace -)"));
+    link.Add(app, line);
 }
 
 void Tool::When(CLI::App* sub, std::function<int()> run) {
@@ -172,8 +162,9 @@ CLI::Validator OneOf(std::vector<std::string> names) {
 int Run(int argc, char** argv) {
     i18n::Start();
     interrupt::Install();
-    Tool tool;
-    AddCommands(tool, argc, argv);
+    const Line line(argc, argv, IsCommand);
+    Tool tool(line);
+    AddCommands(tool, line);
     Groups(tool.app);
     try {
         tool.app.parse(argc, argv);

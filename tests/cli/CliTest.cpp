@@ -602,6 +602,24 @@ TEST_F(Tool, HelpListsEveryCommandAndAWrongOneIsRefused) {
     EXPECT_NE(wrong.err.find("A command is missing or unknown"), std::string::npos) << wrong.err;
 }
 
+// A line builds only the options it names: every way of naming one must
+// still reach it, and one it names for another interface is still refused.
+TEST_F(Tool, EveryFormOfAnOptionIsTakenWhereTheLineBuildsOnlyWhatItNames) {
+    const std::string port = std::to_string(emulator.udpPort());
+    const Outcome joined = Kv({"--interface=kv1726", "--ip=127.0.0.1", "--udp-port=" + port, "-a1", "identify"});
+    EXPECT_EQ(joined.status, 0) << joined.err;
+    EXPECT_NE(joined.out.find("KV-618"), std::string::npos) << joined.out;
+    const Outcome after = Kv({"identify", "-ikv1726", "--ip", "127.0.0.1", "--udp-port", port, "-qva", "1"});
+    EXPECT_EQ(after.status, 0) << after.err;
+    EXPECT_NE(after.err.find("QKV1726.DLL request"), std::string::npos) << "-v among the short flags traces\n" << after.err;
+    const Outcome other = Kv(Lan(1) + Args{"--port", "3", "identify"}, English);
+    EXPECT_EQ(other.status, 2);
+    EXPECT_NE(other.err.find("Option --port belongs to interface com, kv1726 is chosen"), std::string::npos)
+        << other.err;
+    const Outcome unknown = Kv(Lan(1) + Args{"--ipx", "1", "identify"}, English);
+    EXPECT_EQ(unknown.status, 2) << unknown.err;
+}
+
 // A copy of the tool and the serial library in a folder of their own, as an
 // installation beside the program would have them.
 TEST_F(Tool, APortMappedBesideTheLibraryIsTheOneTheSerialLibraryOpens) {
