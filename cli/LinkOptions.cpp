@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <unistd.h>
 
 namespace cli {
@@ -116,18 +117,24 @@ CLI::Validator BaudValidator() {
         "", "baud");
 }
 
+namespace {
+
+// The option with its type and group, where the line may name it (its text
+// made only then); null where the line does not.
+CLI::Option* AddNamed(CLI::App& app, const Line& line, const std::string& names, std::string& value,
+                      const std::function<std::string()>& description, const char* type) {
+    if (!line.BuildsOption(names)) return nullptr;
+    return app.add_option(names, value, description())->type_name(type)->group(_("Connection"));
+}
+
+}  // namespace
+
 void LinkOptions::Add(CLI::App& app, const Line& line) {
-    const std::string group = _("Connection");
-    if (line.BuildsOption("--settings"))
-        app.add_option("--settings", settings,
-                       _("The program's settings file (by default R_iv618.ini beside the program)"))
-            ->type_name("FILE")
-            ->group(group);
-    if (line.BuildsOption("-i,--interface"))
-        app.add_option("-i,--interface", interface, i18n::Fill(_("Interface: %s"), InterfaceNames()))
-            ->type_name("NAME")
-            ->check(InterfaceValidator())
-            ->group(group);
+    AddNamed(app, line, "--settings", settings,
+             [] { return _("The program's settings file (by default R_iv618.ini beside the program)"); }, "FILE");
+    if (auto* o = AddNamed(app, line, "-i,--interface", interface,
+                           [] { return i18n::Fill(_("Interface: %s"), InterfaceNames()); }, "NAME"))
+        o->check(InterfaceValidator());
     for (size_t type = 0; type < kv618::Interfaces.size(); ++type) {
         for (const kv618::Parameter& p : kv618::Interfaces[type].parameters) {
             parameters.push_back({&p, static_cast<uint8_t>(type), {}, nullptr});
@@ -136,29 +143,20 @@ void LinkOptions::Add(CLI::App& app, const Line& line) {
     for (ParameterOption& po : parameters) {
         // -p for the serial port, the commonest.
         const std::string name = std::string("--") + po.parameter->option;
-        const std::string names = name == "--port" ? "-p," + name : name;
-        if (!line.BuildsOption(names)) continue;
-        const std::string description = Description(*po.parameter) + " (--interface " +
-                                        kv618::Interfaces[po.type].optionName + ")";
-        po.option = app.add_option(names, po.text, description)
-                        ->type_name(TypeName(po.parameter->kind))
-                        ->check(ParameterValidator(*po.parameter))
-                        ->group(group);
+        const auto description = [&po] {
+            return Description(*po.parameter) + " (--interface " + kv618::Interfaces[po.type].optionName + ")";
+        };
+        po.option = AddNamed(app, line, name == "--port" ? "-p," + name : name, po.text, description,
+                             TypeName(po.parameter->kind));
+        if (po.option) po.option->check(ParameterValidator(*po.parameter));
     }
-    if (line.BuildsOption("-a,--address"))
-        app.add_option("-a,--address", address, _("Module address 0-255"))
-            ->type_name("N")
-            ->check(AddressValidator())
-            ->group(group);
-    if (line.BuildsOption("--baud"))
-        app.add_option("--baud", baud, i18n::Fill(_("Baud rate in Bd (%s)"), RateList()))
-            ->type_name("BD")
-            ->check(BaudValidator())
-            ->group(group);
-    if (line.BuildsOption("--trace"))
-        app.add_option("--trace", trace, _("Record of the libraries' exchanges into a file (- = standard error)"))
-            ->type_name("FILE|-")
-            ->group(group);
+    if (auto* o = AddNamed(app, line, "-a,--address", address, [] { return _("Module address 0-255"); }, "N"))
+        o->check(AddressValidator());
+    if (auto* o = AddNamed(app, line, "--baud", baud,
+                           [] { return i18n::Fill(_("Baud rate in Bd (%s)"), RateList()); }, "BD"))
+        o->check(BaudValidator());
+    AddNamed(app, line, "--trace", trace,
+             [] { return _("Record of the libraries' exchanges into a file (- = standard error)"); }, "FILE|-");
 }
 
 Resolved ResolveLink(const LinkOptions& options) {
