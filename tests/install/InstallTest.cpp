@@ -165,8 +165,9 @@ TEST_F(Installed, EveryPartIsWhereTheSystemLooksForIt) {
         EXPECT_TRUE(fs::is_regular_file(soukroma_ + "/" + rozhrani.libraryFile)) << rozhrani.libraryFile;
     for (const char* soubor :
          {"share/applications/r_iv618.desktop", "share/icons/hicolor/scalable/apps/r_iv618.svg",
-          "share/man/man1/R_IV618.1.gz", "share/man/man1/kv618emu.1.gz", "share/bash-completion/completions/R_IV618",
-          "share/bash-completion/completions/kv618emu", "share/man/man1/kv618.1.gz",
+          "share/man/man1/R_IV618.1.gz", "share/man/cs/man1/R_IV618.1.gz", "share/man/man1/kv618emu.1.gz",
+          "share/bash-completion/completions/R_IV618", "share/bash-completion/completions/kv618emu",
+          "share/man/man1/kv618.1.gz",
           "share/bash-completion/completions/kv618", "share/doc/r-iv618/README.md",
           "share/doc/r-iv618/docs/emulator.md"})
         EXPECT_TRUE(fs::is_regular_file(usr_ + "/" + soubor)) << soubor;
@@ -348,14 +349,12 @@ TEST(CommandLine, AWrongOptionIsUsageWithOrWithoutADisplay) {
     EXPECT_EQ(verze.vystup.rfind("R_IV618 1.04\n", 0), 0u) << verze.vystup;
 }
 
-// Every option kv618emu's usage names is in its manual page and its bash
-// completion.
-TEST(Documentation, EveryEmulatorOptionIsInItsManualPageAndCompletion) {
+// Every option kv618emu's usage names is in its manual pages, English and
+// Czech, and in its bash completion.
+TEST(Documentation, EveryEmulatorOptionIsInItsManualPagesAndCompletion) {
     const TVysledek napoveda = Spust({{KV_BUILD_DIR "/bin/kv618emu", "--help"}, {"PATH=/usr/bin:/bin"}});
     ASSERT_EQ(napoveda.kod, 0) << napoveda.vystup;
-    const std::string stranka = Obsah(KV_SOURCE_DIR "/packaging/man/kv618emu.1");
     const std::string doplneni = Obsah(KV_SOURCE_DIR "/packaging/completions/kv618emu");
-    ASSERT_FALSE(stranka.empty());
     ASSERT_FALSE(doplneni.empty());
     std::set<std::string> volby;
     for (size_t i = napoveda.vystup.find("--"); i != std::string::npos; i = napoveda.vystup.find("--", i + 2)) {
@@ -366,11 +365,18 @@ TEST(Documentation, EveryEmulatorOptionIsInItsManualPageAndCompletion) {
         if (konec > i + 2) volby.insert(napoveda.vystup.substr(i, konec - i));
     }
     ASSERT_GE(volby.size(), 15u) << napoveda.vystup;
-    // The page's options are the lines after .TP; "\-\-pty" must not be
+    // A page's options are the lines after .TP; "\-\-pty" must not be
     // found inside "\-\-pty\-link".
-    std::string polozky;
-    for (size_t i = stranka.find(".TP\n"); i != std::string::npos; i = stranka.find(".TP\n", i + 4))
-        polozky += stranka.substr(i + 4, stranka.find('\n', i + 4) - i - 4) + "\n";
+    const auto polozkyStranky = [](const std::string& soubor) {
+        const std::string stranka = Obsah(KV_SOURCE_DIR "/packaging/man/" + soubor);
+        std::string polozky;
+        for (size_t i = stranka.find(".TP\n"); i != std::string::npos; i = stranka.find(".TP\n", i + 4))
+            polozky += stranka.substr(i + 4, stranka.find('\n', i + 4) - i - 4) + "\n";
+        return polozky;
+    };
+    const std::string anglicke = polozkyStranky("kv618emu.1"), ceske = polozkyStranky("cs/kv618emu.1");
+    ASSERT_FALSE(anglicke.empty());
+    ASSERT_FALSE(ceske.empty());
     const auto obsahuje = [](const std::string& text, const std::string& slovo) {
         for (size_t i = text.find(slovo); i != std::string::npos; i = text.find(slovo, i + 1)) {
             const char dalsi = i + slovo.size() < text.size() ? text[i + slovo.size()] : ' ';
@@ -381,7 +387,8 @@ TEST(Documentation, EveryEmulatorOptionIsInItsManualPageAndCompletion) {
     for (const std::string& volba : volby) {
         std::string roff;
         for (const char znak : volba) roff += znak == '-' ? std::string("\\-") : std::string(1, znak);
-        EXPECT_TRUE(obsahuje(polozky, roff)) << volba << " as an item of packaging/man/kv618emu.1";
+        EXPECT_TRUE(obsahuje(anglicke, roff)) << volba << " as an item of packaging/man/kv618emu.1";
+        EXPECT_TRUE(obsahuje(ceske, roff)) << volba << " as an item of packaging/man/cs/kv618emu.1";
         EXPECT_TRUE(obsahuje(doplneni, volba)) << volba << " in packaging/completions/kv618emu";
     }
 }

@@ -48,6 +48,7 @@ TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/lib/r_iv618/QPCI726.DLL\n", " ./usr/lib/r_iv618/QPCI1726.DLL\n", " ./usr/lib/r_iv618/QUSB1726.DLL\n",
           " ./usr/lib/r_iv618/QKV1726.DLL\n", " ./usr/share/applications/r_iv618.desktop\n",
           " ./usr/share/icons/hicolor/scalable/apps/r_iv618.svg\n", " ./usr/share/man/man1/R_IV618.1.gz\n",
+          " ./usr/share/man/cs/man1/R_IV618.1.gz\n",
           " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
           " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
           " ./usr/share/doc/r-iv618/docs/bridge.md\n",
