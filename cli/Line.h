@@ -16,9 +16,8 @@ public:
     // `isCommand` tells a command's name from any other word.
     Line(int argc, char** argv, bool (*isCommand)(std::string_view word));
 
-    bool Whole() const { return whole_; }
-    // Whether the command `name` is built: named as a word of its own (an
-    // option's value that looks like one costs no more than an extra command).
+    // Whether `command` is built: named as a word of its own (an option's
+    // value that looks like one costs no more than an extra command).
     bool Builds(std::string_view command) const;
     // Whether an option of these CLI11 names ("-a,--address") is built.  A
     // long name counts as "--address" or "--address=1", a short one as any
