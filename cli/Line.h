@@ -16,6 +16,8 @@ public:
     // `isCommand` tells a command's name from any other word.
     Line(int argc, char** argv, bool (*isCommand)(std::string_view word));
 
+    // Help, or no command: everything is built.
+    bool Whole() const { return whole_; }
     // Whether `command` is built: named as a word of its own (an option's
     // value that looks like one costs no more than an extra command).
     bool Builds(std::string_view command) const;

@@ -89,18 +89,21 @@ int UsageError(const CLI::ParseError& e) {
 
 Tool::Tool(const Line& line)
     : app(_("kv618 - the KV-618 module with its KV-619 extension from the command line"), "kv618") {
-    Labels(*app.get_formatter());
-    app.set_help_flag("-h,--help", _("Prints this help"));
+    // What only help shows: a line that asks for it builds everything.
+    if (line.Whole()) {
+        Labels(*app.get_formatter());
+        app.set_help_flag("-h,--help", _("Prints this help"));
+        app.footer(
+            _("The connection comes from the program's settings file R_iv618.ini (or --settings); options change "
+              "it.\nExit status: 0 done, 1 the module, the link or a file failed, 2 wrong usage,\n"
+              "3 config diff found differences, 130 interrupted (Ctrl-C)."));
+    }
     if (line.BuildsOption("--version"))
         app.set_version_flag("--version", std::string("kv618 ") + KV_VERSION, _("Prints the version"));
     app.option_defaults()->group(_("Options"));
     app.require_subcommand(1);
     // Options of the link may stand after the subcommand too.
     app.fallthrough();
-    app.footer(
-        _("The connection comes from the program's settings file R_iv618.ini (or --settings); options change it.\n"
-          "Exit status: 0 done, 1 the module, the link or a file failed, 2 wrong usage,\n"
-          "3 config diff found differences, 130 interrupted (Ctrl-C)."));
     if (line.BuildsOption("-q,--quiet")) app.add_flag("-q,--quiet", quiet, _("Prints only results and errors"));
     if (line.BuildsOption("-v,--verbose"))
         app.add_flag("-v,--verbose", verbose, _("Shows the exchanges with the module on standard error (as --trace -)"));
@@ -165,7 +168,7 @@ int Run(int argc, char** argv) {
     const Line line(argc, argv, IsCommand);
     Tool tool(line);
     AddCommands(tool, line);
-    Groups(tool.app);
+    if (line.Whole()) Groups(tool.app);
     try {
         tool.app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

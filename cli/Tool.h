@@ -18,7 +18,7 @@ enum Exit : int {
     Failed = 1,         // the module, the link or a file failed
     Usage = 2,          // wrong usage: an unknown option, a bad value, a refused file
     Differs = 3,        // config diff, plant: settings differ from the file's, or a module is missing
-    Interrupted = 130,  // Ctrl-C ended a scan or a load before its end
+    Interrupted = 130,  // Ctrl-C ended a scan, a load, a plant run or the setting of the clock
 };
 
 // What the command line chose; the action runs once the whole line parsed.
