@@ -1,0 +1,45 @@
+// Which options and commands a line builds: never fewer than CLI11 would
+// take, or a line would parse otherwise than with every option built.
+#include "Line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool IsCommand(std::string_view word) { return word == "identify" || word == "scan"; }
+
+cli::Line LineOf(std::vector<std::string>& words) {
+    static std::vector<char*> argv;
+    argv = {const_cast<char*>("kv618")};
+    for (std::string& word : words) argv.push_back(word.data());
+    return cli::Line(static_cast<int>(argv.size()), argv.data(), IsCommand);
+}
+
+TEST(Line, BuildsEveryFormOfANamedOptionAndNoOther) {
+    std::vector<std::string> words = {"--ip=127.0.0.1", "-qa1", "identify", "--udp-portx", "9", "--trace", "-"};
+    const cli::Line line = LineOf(words);
+    EXPECT_FALSE(line.Whole());
+    EXPECT_TRUE(line.BuildsOption("--ip"));
+    EXPECT_TRUE(line.BuildsOption("-a,--address")) << "a short flag among others, its value attached";
+    EXPECT_TRUE(line.BuildsOption("-q,--quiet"));
+    EXPECT_TRUE(line.BuildsOption("--trace"));
+    EXPECT_FALSE(line.BuildsOption("--udp-port")) << "a longer word is another option";
+    EXPECT_FALSE(line.BuildsOption("-p,--port"));
+    EXPECT_TRUE(line.BuildsOption("WHAT")) << "a positional is taken by its place";
+    EXPECT_TRUE(line.Builds("identify"));
+    EXPECT_FALSE(line.Builds("scan"));
+}
+
+TEST(Line, HelpOrNoCommandBuildsEverything) {
+    for (std::vector<std::string> words : {std::vector<std::string>{"identify", "-h"}, {"--ip", "1.2.3.4"}, {}}) {
+        const cli::Line line = LineOf(words);
+        EXPECT_TRUE(line.Whole());
+        EXPECT_TRUE(line.BuildsOption("--baud"));
+        EXPECT_TRUE(line.Builds("scan"));
+    }
+}
+
+}  // namespace
