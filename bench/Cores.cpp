@@ -5,10 +5,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <stdexcept>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 

@@ -11,9 +11,9 @@ namespace {
 
 bool IsCommand(std::string_view word) { return word == "identify" || word == "scan"; }
 
+// The line keeps views of `words`, which outlive it in each test.
 cli::Line LineOf(std::vector<std::string>& words) {
-    static std::vector<char*> argv;
-    argv = {const_cast<char*>("kv618")};
+    std::vector<char*> argv = {const_cast<char*>("kv618")};
     for (std::string& word : words) argv.push_back(word.data());
     return cli::Line(static_cast<int>(argv.size()), argv.data(), IsCommand);
 }
