@@ -66,7 +66,7 @@ void JsonTopics::Status(size_t module, uint32_t status) {
     sessions_[module]->PublishState(topic::Status, StatusJson(status, Now()));
 }
 
-void JsonTopics::Counters(size_t module, const CounterValues& values) {
+void JsonTopics::Counters(size_t module, const kv618::CounterTable& values) {
     sessions_[module]->PublishState(topic::Counters, CountersJson(values, Now()));
 }
 

@@ -24,7 +24,7 @@ public:
     void Offline(size_t module) override;
     void Inputs(size_t module, uint32_t inputs) override;
     void Status(size_t module, uint32_t status) override;
-    void Counters(size_t module, const CounterValues& values) override;
+    void Counters(size_t module, const kv618::CounterTable& values) override;
     void OutputsWritten(size_t module, uint32_t outputs) override;
     void PollFailed(size_t module, const char* poll, int code, const std::string& text) override;
     void LineFailed(size_t module, int code, const std::string& text) override;

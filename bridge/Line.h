@@ -52,7 +52,7 @@ private:
         Clock::time_point identifyDue, inputsDue, statusDue, countersDue;
         Clock::time_point countersStarted;  // due time of the set being read
         int counterStep = 0;                // 0-19 within the set
-        CounterValues counters{};
+        kv618::CounterTable counters{};
         std::optional<uint32_t> inputs, status;  // last published
         std::optional<uint32_t> outputs;         // last written since the module answered
         Clock::time_point inputsPublished, statusPublished;

@@ -83,7 +83,7 @@ std::string StatusJson(uint32_t status, WallTime when) {
                  {"ERR24", (status & s::ERR24) != 0}});
 }
 
-std::string CountersJson(const CounterValues& values, WallTime when) {
+std::string CountersJson(const kv618::CounterTable& values, WallTime when) {
     json counters = json::array();
     for (const auto& counter : values) {
         json one = json::object();

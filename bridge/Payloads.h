@@ -5,6 +5,7 @@
 
 #include "Module.h"
 #include "Outcome.h"
+#include "Quantities.h"
 
 #include <array>
 #include <chrono>
@@ -38,13 +39,10 @@ std::string Topic(const std::string& module, std::string_view what);
 // Local time with its offset, to the millisecond: 2026-12-07T11:56:39.015+01:00.
 std::string Timestamp(WallTime when);
 
-// The twenty counter quantities, by counter and in the order of kv618::Quantities.
-using CounterValues = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
-
 std::string InputsJson(uint32_t inputs, WallTime when);
 std::string OutputsJson(uint32_t outputs, WallTime when);
 std::string StatusJson(uint32_t status, WallTime when);
-std::string CountersJson(const CounterValues& values, WallTime when);
+std::string CountersJson(const kv618::CounterTable& values, WallTime when);
 std::string IdentificationJson(const kv618::Identification& id, uint8_t address, WallTime when);
 inline const char* OnlinePayload(bool online) { return online ? "true" : "false"; }
 // A refused or failed command: its topic, what came (cut short), why.

@@ -37,7 +37,7 @@ public:
     virtual void Offline(size_t module) = 0;
     virtual void Inputs(size_t module, uint32_t inputs) = 0;
     virtual void Status(size_t module, uint32_t status) = 0;
-    virtual void Counters(size_t module, const CounterValues& values) = 0;
+    virtual void Counters(size_t module, const kv618::CounterTable& values) = 0;
     // What the bridge wrote to the outputs (they cannot be read back).
     virtual void OutputsWritten(size_t module, uint32_t outputs) = 0;
     // A poll the module refused.

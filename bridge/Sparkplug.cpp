@@ -427,7 +427,7 @@ void SparkplugNode::Status(size_t module, uint32_t status) {
     Take(module, StatusRead, [&](DeviceValues& v) { v.Status(status); });
 }
 
-void SparkplugNode::Counters(size_t module, const CounterValues& values) {
+void SparkplugNode::Counters(size_t module, const kv618::CounterTable& values) {
     Take(module, CountersRead, [&](DeviceValues& v) { v.Counters(values); });
 }
 

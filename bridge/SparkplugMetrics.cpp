@@ -142,7 +142,7 @@ void DeviceValues::Status(uint32_t status) {
     for (size_t i = range.first; i < range.last; ++i) Set(i, (status & DeviceMetrics()[i].bit) != 0);
 }
 
-void DeviceValues::Counters(const CounterValues& values) {
+void DeviceValues::Counters(const kv618::CounterTable& values) {
     static const MetricRange range = RangeOf(Source::Quantity);
     for (size_t i = range.first; i < range.last; ++i) {
         const DeviceMetric& m = DeviceMetrics()[i];

@@ -90,7 +90,7 @@ public:
     void Identification(const kv618::Identification& id, uint8_t address);
     void Inputs(uint32_t inputs);
     void Status(uint32_t status);
-    void Counters(const CounterValues& values);
+    void Counters(const kv618::CounterTable& values);
     void Outputs(std::optional<uint32_t> outputs);
     // Forgets what was read: a module that comes back is read anew.
     void ForgetReadings();

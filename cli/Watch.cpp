@@ -29,12 +29,10 @@ struct What {
     bool inputs = false, status = false, counters = false;
 };
 
-using Counters = std::array<std::array<uint32_t, kv618::Quantities.size()>, kv618::CounterCount>;
-
 struct Sample {
     std::chrono::system_clock::time_point when;
     uint32_t inputs = 0, status = 0;
-    Counters counters{};
+    kv618::CounterTable counters{};
 };
 
 int32_t Poll(const kv618::Module& module, const What& what, Sample& sample) {

@@ -6,6 +6,7 @@
 #include "Commands.h"
 
 #include <array>
+#include <cstdint>
 
 namespace kv618 {
 
@@ -31,5 +32,9 @@ constexpr bool QuantityNamesFollowTheQuantities() {
     return QuantityNames.size() == Quantities.size();
 }
 static_assert(QuantityNamesFollowTheQuantities());
+
+// The twenty counter quantities, by counter and in the order of kv618::Quantities:
+// one table as kv618's watch and the bridge read it.
+using CounterTable = std::array<std::array<uint32_t, Quantities.size()>, CounterCount>;
 
 }  // namespace kv618
