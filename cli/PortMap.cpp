@@ -5,6 +5,7 @@
 #include "Format.h"
 #include "Ini.h"
 #include "Messages.h"
+#include "Places.h"
 #include "PortDevice.h"
 
 #include <algorithm>
@@ -91,7 +92,7 @@ std::vector<Device> SerialDevices() {
 }
 
 std::string UserMapFile() {
-    const std::string folder = SlozkaNastaveniUzivatele();
+    const std::string folder = files::UserSettingsFolder();
     return folder.empty() ? std::string() : folder + "/QCOM726.ini";
 }
 

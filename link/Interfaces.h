@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "Libraries.h"
 
 #include <array>
 #include <cstdint>
@@ -80,12 +81,16 @@ inline const std::array<Parameter, 3> LanParameters = {{
 
 // Indexed by TData.Rozhrani.
 inline const std::array<Interface, 5> Interfaces = {{
-    {"COMx", "Standardní COMx", "QCOM726.DLL", "QCOM726", InitShape::Value, detail::ComParameters, "com"},
-    {"PCI-726", "ISA karta PCI-726", "QPCI726.DLL", "QPCI726", InitShape::Value, detail::IsaParameters, "pci726"},
-    {"PCI-1726", "PCI karta PCI-1726", "QPCI1726.DLL", "QPCI1726", InitShape::Plain, {}, "pci1726"},
-    {"USB-1726", "USB konvertor USB-1726", "QUSB1726.DLL", "QUSB1726", InitShape::Plain, {}, "usb1726"},
-    {"KV-1726", "LAN konvertor KV-1726", "QKV1726.DLL", "QKV1726", InitShape::Block, detail::LanParameters,
-     "kv1726"},
+    {"COMx", "Standardní COMx", LibraryNames[0].file, LibraryNames[0].prefix, InitShape::Value,
+     detail::ComParameters, "com"},
+    {"PCI-726", "ISA karta PCI-726", LibraryNames[1].file, LibraryNames[1].prefix, InitShape::Value,
+     detail::IsaParameters, "pci726"},
+    {"PCI-1726", "PCI karta PCI-1726", LibraryNames[2].file, LibraryNames[2].prefix, InitShape::Plain, {},
+     "pci1726"},
+    {"USB-1726", "USB konvertor USB-1726", LibraryNames[3].file, LibraryNames[3].prefix, InitShape::Plain, {},
+     "usb1726"},
+    {"KV-1726", "LAN konvertor KV-1726", LibraryNames[4].file, LibraryNames[4].prefix, InitShape::Block,
+     detail::LanParameters, "kv1726"},
 }};
 
 inline bool IsInterface(unsigned type) { return type < Interfaces.size(); }

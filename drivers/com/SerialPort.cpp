@@ -1,7 +1,7 @@
 #include "SerialPort.h"
 
 #include "Codes.h"
-#include "Dekl.h"
+#include "Places.h"
 #include "PortDevice.h"
 #include "line_speed.h"
 
@@ -27,7 +27,7 @@ std::string portPath(int32_t port, const std::string& iniFile) {
 
 std::vector<std::string> iniFiles() {
     std::vector<std::string> files;
-    if (const std::string user = SlozkaNastaveniUzivatele(); !user.empty()) files.push_back(user + "/QCOM726.ini");
+    if (const std::string user = files::UserSettingsFolder(); !user.empty()) files.push_back(user + "/QCOM726.ini");
     files.push_back(iniBesideLibrary());
     return files;
 }

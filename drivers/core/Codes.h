@@ -12,7 +12,7 @@
 
 namespace drv {
 
-// The codes are the link's (link/ErrorCodes.h): one space for the libraries
+// The codes are abi/ErrorCodes.h's: one space for the libraries
 // and the program that loads them.
 using Code = kv618::Code;
 using enum kv618::Code;

@@ -1,6 +1,7 @@
 // Where the settings file lives: beside a program whose folder it may write
 // to, else in the user's settings folder, which the first save creates.
 #include "Dekl.h"
+#include "Places.h"
 
 #include <gtest/gtest.h>
 
@@ -41,14 +42,14 @@ TEST_F(SettingsPlace, UserFolderFollowsXdgConfigHomeElseHome) {
     TPromenna home("HOME", slozka_.c_str());
     {
         TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/cfg").c_str());
-        EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/cfg/r_iv618");
+        EXPECT_EQ(files::UserSettingsFolder(), slozka_ + "/cfg/r_iv618");
     }
     {
         TPromenna xdg("XDG_CONFIG_HOME", "relative/cfg");
-        EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/.config/r_iv618") << "a relative path is ignored";
+        EXPECT_EQ(files::UserSettingsFolder(), slozka_ + "/.config/r_iv618") << "a relative path is ignored";
     }
     TPromenna xdg("XDG_CONFIG_HOME", nullptr);
-    EXPECT_EQ(SlozkaNastaveniUzivatele(), slozka_ + "/.config/r_iv618");
+    EXPECT_EQ(files::UserSettingsFolder(), slozka_ + "/.config/r_iv618");
 }
 
 TEST_F(SettingsPlace, WritableProgramFolderKeepsTheFileBesideTheProgram) {
@@ -61,7 +62,7 @@ TEST_F(SettingsPlace, WritableProgramFolderKeepsTheFileBesideTheProgram) {
 
 TEST_F(SettingsPlace, FirstSaveCreatesThePrivateUserFolderAndWritesTheSameBytes) {
     TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/home/.config").c_str());
-    const std::string cesta = SlozkaNastaveniUzivatele() + "/R_iv618.ini";
+    const std::string cesta = files::UserSettingsFolder() + "/R_iv618.ini";
     NastavCestuNastaveni(cesta);
     TData data;
     InicializujData(&data);
@@ -70,7 +71,7 @@ TEST_F(SettingsPlace, FirstSaveCreatesThePrivateUserFolderAndWritesTheSameBytes)
     ASSERT_TRUE(UlozNastaveni(&data, &chyba)) << chyba;
 
     struct stat st {};
-    ASSERT_EQ(::stat(SlozkaNastaveniUzivatele().c_str(), &st), 0);
+    ASSERT_EQ(::stat(files::UserSettingsFolder().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     ASSERT_EQ(::stat((slozka_ + "/home/.config").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
@@ -94,7 +95,7 @@ TEST_F(SettingsPlace, UserFolderThatCannotBeCreatedIsReportedWithTheFile) {
     // A plain file stands where the folder should be.
     std::ofstream(slozka_ + "/soubor") << "x";
     TPromenna xdg("XDG_CONFIG_HOME", (slozka_ + "/soubor").c_str());
-    const std::string cesta = SlozkaNastaveniUzivatele() + "/R_iv618.ini";
+    const std::string cesta = files::UserSettingsFolder() + "/R_iv618.ini";
     const std::string chyba = ChybaUlozeni(cesta);
     EXPECT_NE(chyba.find(cesta), std::string::npos) << chyba;
 }

@@ -1,6 +1,6 @@
 #include "ErrorCodes.h"
 
-#include "Interfaces.h"
+#include "Libraries.h"
 
 namespace kv618 {
 
@@ -35,11 +35,11 @@ const char* LibraryText(int32_t code) {
 }
 
 std::string BindingText(int32_t code) {
-    const auto count = static_cast<int32_t>(Interfaces.size());
+    const auto count = static_cast<int32_t>(LibraryNames.size());
     if (code >= LoadFailed && code < LoadFailed + count)
-        return std::string("chyba inicializace knihovny ") + Interfaces[code - LoadFailed].libraryFile;
+        return std::string("chyba inicializace knihovny ") + LibraryNames[code - LoadFailed].file;
     if (code >= EntryMissing && code < EntryMissing + count)
-        return std::string("chybná knihovna ") + Interfaces[code - EntryMissing].libraryFile;
+        return std::string("chybná knihovna ") + LibraryNames[code - EntryMissing].file;
     return "neznámý chybový kód";
 }
 
