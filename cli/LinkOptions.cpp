@@ -101,8 +101,7 @@ int ApplySettingsFile(const std::string& path, TData& data) {
 CLI::Validator AddressValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            uint64_t n = 0;
-            return ParseUnsigned(text, 255, n) ? std::string() : _("The module's address must be within 0-255.");
+            return kv618::ParseAddress(text, files::Given) ? std::string() : kv618::AddressRefusal();
         },
         "", "address");
 }
@@ -110,9 +109,7 @@ CLI::Validator AddressValidator() {
 CLI::Validator BaudValidator() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            uint64_t n = 0;
-            if (ParseUnsigned(text, 115200, n) && kv618::BaudIndexOf(static_cast<int32_t>(n))) return {};
-            return i18n::Fill(_("The baud rate must be one of %s Bd."), RateList());
+            return kv618::ParseRate(text, files::Given) ? std::string() : kv618::RateRefusal();
         },
         "", "baud");
 }
@@ -174,9 +171,8 @@ Resolved ResolveLink(const LinkOptions& options) {
         }
         kv618::SetParameter(r.data, *po.parameter, *kv618::ParseParameter(*po.parameter, po.text, kv618::Notation::Typed));
     }
-    uint64_t number = 0;
-    if (ParseUnsigned(options.address, 255, number)) r.data.Adresa = static_cast<uint8_t>(number);
-    if (ParseUnsigned(options.baud, 115200, number)) r.data.Rychlost = static_cast<int32_t>(number);
+    if (const auto address = kv618::ParseAddress(options.address, files::Given)) r.data.Adresa = *address;
+    if (const auto rate = kv618::ParseRate(options.baud, files::Given)) r.data.Rychlost = *rate;
     return r;
 }
 

@@ -33,9 +33,9 @@ struct Range {
 std::optional<Range> ParseRange(const std::string& text) {
     const auto dash = text.find('-');
     uint64_t first = 0, last = 0;
-    if (!ParseUnsigned(text.substr(0, dash), 255, first)) return std::nullopt;
+    if (!ParseUnsigned(text.substr(0, dash), kv618::HighestAddress, first)) return std::nullopt;
     last = first;
-    if (dash != std::string::npos && (!ParseUnsigned(text.substr(dash + 1), 255, last) || last < first))
+    if (dash != std::string::npos && (!ParseUnsigned(text.substr(dash + 1), kv618::HighestAddress, last) || last < first))
         return std::nullopt;
     return Range{static_cast<int>(first), static_cast<int>(last)};
 }
@@ -47,11 +47,9 @@ std::optional<std::vector<int32_t>> ParseRates(const std::string& text, const TD
     std::vector<int32_t> rates;
     for (size_t start = 0; start <= text.size();) {
         const auto comma = std::min(text.find(',', start), text.size());
-        uint64_t rate = 0;
-        if (!ParseUnsigned(Trimmed(text.substr(start, comma - start)), 115200, rate) ||
-            !kv618::BaudIndexOf(static_cast<int32_t>(rate)))
-            return std::nullopt;
-        rates.push_back(static_cast<int32_t>(rate));
+        const auto rate = kv618::ParseRate(Trimmed(text.substr(start, comma - start)), files::Given);
+        if (!rate) return std::nullopt;
+        rates.push_back(*rate);
         start = comma + 1;
     }
     return rates;

@@ -45,12 +45,11 @@ kv618::Outcome<uint32_t> ValueOfText(const Setting& setting, const std::string& 
     uint64_t n = 0;
     switch (setting.kind) {
         case Kind::Address:
-            if (ParseUnsigned(text, 255, n)) return static_cast<uint32_t>(n);
-            return kv618::Failed{_("The module's address must be within 0-255.")};
+            if (const auto address = kv618::ParseAddress(text, files::Given)) return uint32_t{*address};
+            return kv618::Failed{kv618::AddressRefusal()};
         case Kind::Rate:
-            if (ParseUnsigned(text, 115200, n))
-                if (const auto index = kv618::BaudIndexOf(static_cast<int32_t>(n))) return uint32_t{*index};
-            return kv618::Failed{i18n::Fill(_("The baud rate must be one of %s Bd."), RateList())};
+            if (const auto rate = kv618::ParseRate(text, files::Given)) return uint32_t{*kv618::BaudIndexOf(*rate)};
+            return kv618::Failed{kv618::RateRefusal()};
         case Kind::Bits:
             if (ParseUnsigned(text, UINT32_MAX, n)) return static_cast<uint32_t>(n);
             return kv618::Failed{i18n::Fill(_("%s must be a 32-bit number, e.g. 0x0000FFFF."), _(setting.label))};

@@ -1,5 +1,7 @@
 #include "NastavAdr.h"
 
+#include "Ranges.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,7 +46,7 @@ TForm12::TForm12(QWidget* Owner)
 
 bool TForm12::PrectiOkno(TKonfigurace& Data) {
     uint16_t adresa = 0;
-    if (!CtiCislo(Edit1->text().toStdString(), 0, 255, adresa)) {
+    if (!CtiCislo(Edit1->text().toStdString(), kv618::LowestAddress, kv618::HighestAddress, adresa)) {
         return Odmitni(TextAdresaMimo);
     }
     Data.UlozenaAdresa = static_cast<uint8_t>(adresa);

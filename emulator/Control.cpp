@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Clock.h"
+#include "Numbers.h"
 
 namespace emu {
 
@@ -156,15 +157,9 @@ Parser::Result Parser::Run() {
 }  // namespace
 
 bool ParseU32(std::string_view text, uint32_t& value) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        text.remove_prefix(2);
-    }
-    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
-    return ec == std::errc() && ptr == end;
+    const auto n = files::ParseCount(text, UINT32_MAX, files::Given);
+    if (n) value = static_cast<uint32_t>(*n);
+    return n.has_value();
 }
 
 std::variant<Command, CommandError> ParseCommand(std::string_view line) { return Parser(line).Run(); }

@@ -1,19 +1,16 @@
 #include "Dekl.h"
 
 #include "Commands.h"
+#include "FileTexts.h"
 #include "Files.h"
 #include "IniSoubor.h"
 #include "Interfaces.h"
+#include "Numbers.h"
+#include "Places.h"
 
-#include <cerrno>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -29,8 +26,7 @@ std::string& PrepsanaCestaNastaveni() {
 template <typename T>
 void CtiCislo(const TIniSoubor& ini, const char* sekce, const char* klic, T& pole) {
     const auto text = ini.Cti(sekce, klic);
-    int64_t hodnota = 0;
-    if (text && TextNaCislo(*text, hodnota)) pole = static_cast<T>(hodnota);
+    if (const auto hodnota = text ? files::ParseTyped(*text) : std::nullopt) pole = static_cast<T>(*hodnota);
 }
 
 }  // namespace
@@ -77,31 +73,12 @@ std::string SlozkaProgramu() {
     return slozka;
 }
 
-std::string SlozkaNastaveniUzivatele() {
-    // A relative XDG_CONFIG_HOME is to be ignored, as the base directory rules say.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') return std::string(xdg) + "/" + SlozkaNastaveniProgramu;
-    std::string domov;
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        domov = home;
-    } else {
-        std::vector<char> buffer(16384);
-        passwd zaznam{};
-        passwd* nalezen = nullptr;
-        if (::getpwuid_r(::geteuid(), &zaznam, buffer.data(), buffer.size(), &nalezen) == 0 && nalezen &&
-            nalezen->pw_dir)
-            domov = nalezen->pw_dir;
-    }
-    if (domov.empty()) return {};
-    return domov + "/.config/" + SlozkaNastaveniProgramu;
-}
-
 std::string CestaNastaveni() {
     if (!PrepsanaCestaNastaveni().empty()) return PrepsanaCestaNastaveni();
     // A build tree or a copy on a USB stick keeps its settings beside the
     // program; an installed program may not write there.
     const std::string program = SlozkaProgramu();
-    const std::string uzivatel = SlozkaNastaveniUzivatele();
+    const std::string uzivatel = files::UserSettingsFolder();
     if (::access(program.c_str(), W_OK) == 0 || uzivatel.empty()) return program + "/" + NazevSouboruNastaveni;
     return uzivatel + "/" + NazevSouboruNastaveni;
 }
@@ -111,12 +88,11 @@ namespace {
 // The user's settings folder comes into being with the first save, private
 // to the user; a path chosen by hand (--settings, tests) is never created.
 bool PripravSlozkuNastaveni(const std::string& cesta, std::string* Chyba) {
-    const std::string slozka = SlozkaNastaveniUzivatele();
+    const std::string slozka = files::UserSettingsFolder();
     if (slozka.empty() || cesta != slozka + "/" + NazevSouboruNastaveni) return true;
     const files::Failure f = files::MakeFolders(slozka);
     if (!f.failed()) return true;
-    if (Chyba) *Chyba = "Nelze zapsat soubor nastavení " + cesta + ": složku " + f.path + " nelze vytvořit (" +
-                        std::strerror(f.error) + ")";
+    if (Chyba) *Chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + i18n::FileReasonCzech(f);
     return false;
 }
 
@@ -200,25 +176,10 @@ std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus) {
     return DatumNaText(Den, Mesic, Cyklus, mistni.tm_year + 1900);
 }
 
-bool TextNaCislo(const std::string& Text, int64_t& Hodnota) {
-    size_t od = 0, po = Text.size();
-    while (od < po && Text[od] == ' ') ++od;
-    while (po > od && Text[po - 1] == ' ') --po;
-    if (od + 1 < po && Text[od] == '+' && Text[od + 1] != '-') ++od;
-    if (od == po) return false;
-    int64_t v = 0;
-    const auto [konec, chyba] = std::from_chars(Text.data() + od, Text.data() + po, v);
-    if (chyba != std::errc{} || konec != Text.data() + po) return false;
-    if (v < INT32_MIN || v > INT32_MAX) return false;
-    Hodnota = v;
-    return true;
-}
-
 bool CtiCislo(const std::string& Text, uint16_t Dolni, uint16_t Horni, uint16_t& Hodnota) {
-    int64_t v = 0;
-    if (!TextNaCislo(Text, v) || v < Dolni || v > Horni) return false;
-    Hodnota = static_cast<uint16_t>(v);
-    return true;
+    const auto v = files::ParseNumber(Text, Dolni, Horni, files::Typed);
+    if (v) Hodnota = static_cast<uint16_t>(*v);
+    return v.has_value();
 }
 
 uint32_t SlozCislo(uint8_t Bajt0, uint8_t Bajt1, uint8_t Bajt2, uint8_t Bajt3) {

@@ -54,17 +54,13 @@ inline constexpr const char* TextNeinicializovano = "Připojení modulu dosud ne
 inline constexpr const char* TextVPoradku = "V pořádku";
 inline constexpr const char* TextNepripojeno = " Připojení k modulu není inicializováno.";
 inline constexpr const char* NazevSouboruNastaveni = "R_iv618.ini";
-inline constexpr const char* SlozkaNastaveniProgramu = "r_iv618";
 
 TKonfigurace VychoziKonfigurace();
 void InicializujData(TData* Data);
 
 // The settings file "R_iv618.ini": beside the running executable when its
-// folder is writable, else in the user's settings folder (below).
+// folder is writable, else in the user's settings folder (files::UserSettingsFolder).
 std::string CestaNastaveni();
-// $XDG_CONFIG_HOME/r_iv618, else ~/.config/r_iv618; empty when the user has
-// no home folder.  Also where QCOM726.ini maps COM ports first.
-std::string SlozkaNastaveniUzivatele();
 // Tests point the settings file elsewhere; an empty path restores the default.
 void NastavCestuNastaveni(const std::string& Cesta);
 
@@ -85,12 +81,9 @@ std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus);
 // Same, with the calendar year given instead of read from the clock.
 std::string DatumNaText(uint8_t Den, uint8_t Mesic, uint8_t Cyklus, int RokNyni);
 
+// A whole number as typed (files::Typed) within the bounds.
 bool CtiCislo(const std::string& Text, uint16_t Dolni, uint16_t Horni, uint16_t& Hodnota);
 uint32_t SlozCislo(uint8_t Bajt0, uint8_t Bajt1, uint8_t Bajt2, uint8_t Bajt3);
-
-// Whole decimal integer (optional sign, blanks around it allowed); false for
-// anything else or a value outside 32 bits.
-bool TextNaCislo(const std::string& Text, int64_t& Hodnota);
 
 // Folder that holds the running executable, without a trailing slash.
 std::string SlozkaProgramu();

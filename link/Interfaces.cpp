@@ -1,6 +1,7 @@
 #include "Interfaces.h"
 
 #include "Ini.h"
+#include "Numbers.h"
 
 #include <arpa/inet.h>
 #include <charconv>
@@ -8,12 +9,6 @@
 namespace kv618 {
 
 namespace {
-
-std::optional<int64_t> Whole(std::string_view text) {
-    int64_t n = 0;
-    if (!TextNaCislo(std::string(text), n)) return std::nullopt;
-    return n;
-}
 
 bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -64,14 +59,14 @@ std::optional<std::string> ParseParameter(const Parameter& p, std::string_view t
     std::optional<int64_t> n;
     switch (p.kind) {
         case ParameterKind::PortNumber:
-            n = Whole(text);
+            n = files::ParseTyped(text);
             if (dialog) return std::to_string(static_cast<uint16_t>(n.value_or(1)));
             if (n && *n >= 1 && *n <= 255) return std::to_string(*n);
             break;
         case ParameterKind::IoBase:
             if (dialog) return std::to_string(DialogBase(text));
             n = HexBase(text, notation == Notation::Typed);
-            if (!n && notation == Notation::Stored) n = Whole(text);
+            if (!n && notation == Notation::Stored) n = files::ParseTyped(text);
             if (n && *n >= 0 && *n <= 0xFFF) return std::to_string(*n);
             break;
         case ParameterKind::Address: {
@@ -81,7 +76,7 @@ std::optional<std::string> ParseParameter(const Parameter& p, std::string_view t
             break;
         }
         case ParameterKind::Bounded16:
-            n = Whole(text);
+            n = files::ParseTyped(text);
             if (n && *n >= 0 && *n <= 65535) return std::to_string(*n);
             break;
     }
@@ -118,10 +113,9 @@ bool SetParameter(TData& data, const Parameter& parameter, const std::string& te
                 value = text;
                 return true;
             } else {
-                int64_t number = 0;
-                if (!TextNaCislo(text, number)) return false;
-                value = static_cast<T>(number);
-                return true;
+                const auto number = files::ParseTyped(text);
+                if (number) value = static_cast<T>(*number);
+                return number.has_value();
             }
         },
         parameter.field);

@@ -3,7 +3,9 @@
 #include "Interfaces.h"
 #include "LinkWorker.h"
 #include "Module.h"
+#include "Numbers.h"
 #include "Qxxx726.h"
+#include "Ranges.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
@@ -32,7 +34,11 @@ QString HexAdresa(uint16_t Adresa) {
     return QString::number(Adresa, 16).toUpper().rightJustified(3, QLatin1Char('0')) + "h";
 }
 
-bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) { return TextNaCislo(Pole->text().toStdString(), Hodnota); }
+bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) {
+    const auto cislo = files::ParseTyped(Pole->text().toStdString());
+    if (cislo) Hodnota = *cislo;
+    return cislo.has_value();
+}
 
 // A parameter's value as its field shows it.
 QString TextParametru(const TData& Data, const kv618::Parameter& Parametr) {
@@ -308,7 +314,7 @@ void TForm2::Button1Click() {
     NastavPanel(TextProbiha);
 
     int64_t cislo = 0;
-    const uint8_t adresa = CtiCeleCislo(Edit1, cislo) ? static_cast<uint8_t>(cislo) : uint8_t{0};
+    const uint8_t adresa = CtiCeleCislo(Edit1, cislo) ? kv618::AddressByte(cislo) : uint8_t{0};
     Edit1->setText(QString::number(adresa));
     const auto indexRychlosti = static_cast<uint8_t>(ComboBox1->currentIndex());
     PData->Rozhrani = static_cast<uint8_t>(ComboBox2->currentIndex());
