@@ -2,9 +2,12 @@
 
 #include "Commands.h"
 #include "Interfaces.h"
+#include "FileTexts.h"
 #include "Files.h"
 #include "Ini.h"
 #include "Messages.h"
+#include "Numbers.h"
+#include "Ranges.h"
 
 #include <unistd.h>
 
@@ -42,12 +45,6 @@ using i18n::Fill;
 std::string Trim(std::string_view text) { return std::string(files::Trim(text)); }
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
-
-std::optional<int64_t> Whole(const std::string& text) {
-    int64_t n = 0;
-    if (!TextNaCislo(text, n)) return std::nullopt;
-    return n;
-}
 
 // One "key = value" line of a section.
 struct Entry {
@@ -108,7 +105,7 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
 }
 
 Outcome<> NumberIn(const Entry& e, int64_t low, int64_t high, int& out) {
-    const auto n = Whole(e.value);
+    const auto n = files::ParseTyped(e.value);
     if (!n || *n < low || *n > high)
         return Failed{Fill(_("%s must be a whole number %s-%s, not %s"), e.key, low, high, Quoted(e.value)), e.line};
     out = static_cast<int>(*n);
@@ -303,18 +300,19 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         Outcome<> fault;
         if (&e == interface) continue;
         if (SameName(e.key, "Adresa") || SameName(e.key, "address")) {
-            int address = 0;
-            fault = NumberIn(e, 0, 255, address);
-            module.data.Adresa = static_cast<uint8_t>(address);
+            const auto address = kv618::ParseAddress(e.value, files::Typed);
+            if (!address)
+                fault = Failed{Fill(_("%s must be a whole number %s-%s, not %s"), e.key, kv618::LowestAddress,
+                                    kv618::HighestAddress, Quoted(e.value)),
+                               e.line};
+            else module.data.Adresa = *address;
             hasAddress = true;
         } else if (SameName(e.key, "Rychlost") || SameName(e.key, "rate")) {
-            const auto rate = Whole(e.value);
-            if (!rate || !kv618::BaudIndexOf(static_cast<int32_t>(*rate)) || *rate != static_cast<int32_t>(*rate))
-                fault = Failed{Fill(_("%s must be one of 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, "
-                                      "115200, not %s"),
-                                    e.key, Quoted(e.value)),
+            const auto rate = kv618::ParseRate(e.value, files::Typed);
+            if (!rate)
+                fault = Failed{Fill(_("%s must be one of %s, not %s"), e.key, kv618::RateList(), Quoted(e.value)),
                                e.line};
-            else module.data.Rychlost = static_cast<int32_t>(*rate);
+            else module.data.Rychlost = *rate;
         } else if (const auto named = kv618::ParameterNamed(Interfaces[module.type], e.key)) {
             if (std::find(given.begin(), given.end(), named->parameter) != given.end())
                 fault = Failed{Fill(_("%s gives a parameter given before in this section"), Quoted(e.key)), e.line};
@@ -491,7 +489,7 @@ Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
     std::string bytes;
     // A pipe or a FIFO may carry the configuration; a device is read no further than the cap.
     if (const auto f = files::Read(path, bytes, files::Kinds::Any); f.failed())
-        return Failed{path + ": " + i18n::Fill(_("cannot be read: %s"), files::Reason(f))};
+        return Failed{path + ": " + i18n::Fill(_("cannot be read: %s"), i18n::FileReason(f))};
     auto parsed = ParseConfig(bytes, path, reader);
     if (!parsed.ok()) return parsed;
     BrokerConfig& broker = parsed->broker;
@@ -508,7 +506,7 @@ Outcome<Config> LoadConfig(const std::string& path, Reader reader) {
     if (!broker.passwordFile.empty()) {
         std::string secret;
         if (const auto f = files::Read(broker.passwordFile, secret, files::Kinds::Any); f.failed())
-            return Failed{where(broker.passwordLine) + i18n::Fill(_("%s cannot be read: %s"), broker.passwordFile, files::Reason(f))};
+            return Failed{where(broker.passwordLine) + i18n::Fill(_("%s cannot be read: %s"), broker.passwordFile, i18n::FileReason(f))};
         broker.password = secret.substr(0, secret.find_first_of("\r\n"));
         if (broker.password.empty()) return Failed{where(broker.passwordLine) + i18n::Fill(_("%s holds no password"), broker.passwordFile)};
     }

@@ -3,8 +3,8 @@
 #include "Commands.h"
 #include "Ini.h"
 #include "Messages.h"
+#include "Numbers.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,38 +12,12 @@
 namespace cli {
 
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value) {
-    int base = 10;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        text.remove_prefix(2);
-        base = 16;
-    }
-    if (text.empty()) return false;
-    uint64_t parsed = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed, base);
-    if (error != std::errc() || end != text.data() + text.size() || parsed > max) return false;
-    value = parsed;
-    return true;
+    const auto n = files::ParseCount(text, max, files::Given);
+    if (n) value = *n;
+    return n.has_value();
 }
 
 std::string Trimmed(std::string_view text) { return std::string(files::Trim(text)); }
-
-std::string FileProblem(const files::Failure& f) {
-    using i18n::Fill;
-    const std::string error = std::strerror(f.error);
-    switch (f.kind) {
-        case files::Failure::None: return {};
-        case files::Failure::Missing:
-        case files::Failure::CannotRead: return Fill(_("Cannot read file %s (%s)"), f.path, error);
-        case files::Failure::TooLarge: return Fill(_("File %s is too large (over 1 MiB)"), f.path);
-        case files::Failure::NotRegular: return Fill(_("File %s is not a regular file; nothing was written"), f.path);
-        case files::Failure::ReadOnly: return Fill(_("File %s is read-only; nothing was written"), f.path);
-        case files::Failure::CannotMakeFolder: return Fill(_("Cannot create folder %s (%s)"), f.path, error);
-        case files::Failure::CannotCreate:
-        case files::Failure::CannotWrite:
-        case files::Failure::CannotReplace: break;
-    }
-    return Fill(_("Cannot write file %s (%s)"), f.path, error);
-}
 
 std::string Padded(std::string text, size_t width) {
     size_t characters = 0;
@@ -65,12 +39,6 @@ std::string Bits32(uint32_t value) {
         if (bit % 8 == 0 && bit > 0) bits += ' ';
     }
     return bits;
-}
-
-std::string RateList() {
-    std::string list;
-    for (const int32_t rate : kv618::BaudRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
-    return list;
 }
 
 std::string DurationText(std::chrono::milliseconds duration) {

@@ -2,8 +2,10 @@
 // parsing of the numbers it takes.
 #pragma once
 
+#include "FileTexts.h"
 #include "Files.h"
 #include "Module.h"
+#include "Ranges.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,19 +16,18 @@
 
 namespace cli {
 
-// Decimal, or hexadecimal after 0x; no sign, no blanks; at most `max`.
+// A number as the command line gives it (files::Given): decimal, or
+// hexadecimal after 0x; no sign, no blanks; at most `max`.
 bool ParseUnsigned(std::string_view text, uint64_t max, uint64_t& value);
 std::string Trimmed(std::string_view text);
-// What went wrong with a file, for the operator.
-std::string FileProblem(const files::Failure& failure);
+using i18n::FileProblem;
 // The text with blanks after it up to `width` characters (not bytes: Czech
 // letters take two), and at least one.
 std::string Padded(std::string text, size_t width);
 
 std::string Hex32(uint32_t value);   // 0x0000ABCD
 std::string Bits32(uint32_t value);  // bit 31 first, a blank between bytes
-// "600, 1200, ... 115200"
-std::string RateList();
+using kv618::RateList;
 
 // 850 ms, 1.5 s (1,5 s in Czech), 3 min 20 s, 1 h 5 min
 std::string DurationText(std::chrono::milliseconds duration);

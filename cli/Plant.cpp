@@ -24,7 +24,7 @@ int LoadWanted(const kvbridge::ModuleConfig& m, std::optional<settings::SavedFil
     if (m.settings.empty()) return Done;
     std::string text;
     if (const auto f = files::Read(m.settings, text); f.failed())
-        return Refuse(SettingsFileProblem(m.settings, 0, files::Reason(f)));
+        return Refuse(SettingsFileProblem(m.settings, 0, i18n::FileReason(f)));
     auto parsed = settings::Parse(text);
     if (!parsed.ok()) return Refuse(SettingsFileProblem(m.settings, parsed.line(), parsed.message()));
     wanted = std::move(parsed.value());
@@ -106,7 +106,7 @@ private:
         result_.file = run_.options.folder + "/" + target_.config->name + ".txt";
         if (const auto f = files::Replace(result_.file, text); f.failed()) {
             result_.verdict = Verdict::NotSaved;
-            result_.reason = files::Reason(f);
+            result_.reason = i18n::FileReason(f);
             return;
         }
         result_.verdict = Verdict::Saved;

@@ -1,6 +1,8 @@
 #include "StateFile.h"
 
+#include "FileTexts.h"
 #include "Files.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <charconv>
@@ -142,7 +144,8 @@ LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::strin
     const files::Failure read = files::Read(path, bytes, files::Kinds::RegularOnly, MaxFileSize);
     if (read.kind == files::Failure::Missing) return LoadResult::Missing;
     if (read.failed()) {
-        why = read.kind == files::Failure::CannotRead ? "cannot read: " + files::Reason(read) : files::Reason(read);
+        why = read.kind == files::Failure::CannotRead ? i18n::Fill(_("cannot be read: %s"), i18n::FileReason(read))
+                                                      : i18n::FileReason(read);
         return LoadResult::Damaged;
     }
     auto parsed = ParseState(bytes, &why);
@@ -154,7 +157,7 @@ LoadResult LoadStateFile(const std::string& path, ModuleState& state, std::strin
 bool SaveStateFile(const std::string& path, const ModuleState& state, std::string& why) {
     const files::Failure written = files::Replace(path, FormatState(state));
     if (!written.failed()) return true;
-    why = path + ": " + files::Reason(written);
+    why = path + ": " + i18n::FileReason(written);
     return false;
 }
 

@@ -83,19 +83,6 @@ std::string FolderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string Reason(const Failure& f) {
-    switch (f.kind) {
-        case Failure::None: return {};
-        case Failure::NotRegular: return "not a regular file";
-        case Failure::TooLarge: return "file too large";
-        case Failure::ReadOnly:
-            if (f.error == 0) return "the file is read-only";
-            break;
-        default: break;
-    }
-    return std::strerror(f.error);
-}
-
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());

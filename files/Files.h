@@ -28,6 +28,7 @@ namespace files {
 constexpr size_t ReadCap = 1 << 20;
 
 // Why an operation failed.  `error` is the errno behind it, 0 where none.
+// i18n/FileTexts puts a failure into words.
 struct Failure {
     enum Kind {
         None,
@@ -46,9 +47,6 @@ struct Failure {
 
     bool failed() const { return kind != None; }
 };
-
-// A short English reason: "not a regular file", "Permission denied" ...
-std::string Reason(const Failure& failure);
 
 // Writes all of `bytes`, retrying after signals; false with errno set.
 bool WriteAll(int fd, std::string_view bytes);

@@ -1,11 +1,10 @@
 #include "IniSoubor.h"
 
+#include "FileTexts.h"
 #include "Files.h"
 #include "Ini.h"
 #include "Kodovani.h"
 
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -42,18 +41,6 @@ std::optional<Polozka> Rozloz(std::string_view radek) {
     const files::IniLine l = files::ParseIniLine(radek);
     if (l.kind != files::IniLine::Entry) return std::nullopt;
     return Polozka{l.key, l.value};
-}
-
-std::string PopisChyby(const files::Failure& f) {
-    switch (f.kind) {
-        case files::Failure::NotRegular: return "není to obyčejný soubor";
-        case files::Failure::ReadOnly: return std::string("soubor je jen pro čtení (") + std::strerror(f.error ? f.error : EACCES) + ")";
-        case files::Failure::TooLarge: return "soubor je příliš velký (nad 1 MiB), nic se nezapsalo";
-        case files::Failure::CannotRead: return std::string("soubor nelze přečíst (") + std::strerror(f.error) + "), nic se nezapsalo";
-        case files::Failure::CannotCreate: return std::string("dočasný soubor nelze vytvořit (") + std::strerror(f.error) + ")";
-        case files::Failure::CannotReplace: return std::string("soubor nelze nahradit (") + std::strerror(f.error) + ")";
-        default: return std::string("zápis selhal (") + std::strerror(f.error) + ")";
-    }
 }
 
 }  // namespace
@@ -161,6 +148,6 @@ bool TIniSoubor::Uloz(const std::string& cesta, std::string* chyba) const {
     files::Failure f = cteni_;
     if (!f.failed()) f = files::Replace(cesta, Bajty());
     if (!f.failed()) return true;
-    if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + PopisChyby(f);
+    if (chyba) *chyba = "Nelze zapsat soubor nastavení " + cesta + ": " + i18n::FileReasonCzech(f);
     return false;
 }

@@ -49,6 +49,13 @@ TEST_F(BridgeFile, AMissingFileIsAWrongConfiguration) {
     }
 }
 
+TEST_F(BridgeFile, AFolderForTheFileIsRefusedInOneLanguage) {
+    const clitest::Environment czech = {{"LANG", "cs_CZ.UTF-8"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANGUAGE", ""}};
+    const Outcome run = clitest::Run({"bridge", "--check", "--config", dir_}, czech);
+    EXPECT_EQ(run.status, WrongConfiguration) << run.err;
+    EXPECT_NE(run.err.find(dir_ + ": nelze číst: není to obyčejný soubor"), std::string::npos) << run.err;
+}
+
 TEST_F(BridgeFile, CheckPassesAGoodFileWithoutConnecting) {
     const Outcome run = clitest::Run({"bridge", "--check", "--config", Write(Good)});
     EXPECT_EQ(run.status, 0) << run.err;

@@ -201,4 +201,16 @@ TEST(PlantFile, ASettingsFileThatDoesNotParseStopsTheRunBeforeAnyRequest) {
     EXPECT_EQ(run.out, "");
 }
 
+// One language in one message: the file's failure is told in the words of
+// the message around it, in Czech as in English.
+TEST(PlantFile, AFolderGivenForThePlantFileIsRefusedInOneLanguage) {
+    kvtest::TemporaryFolder folder{"kvplant"};
+    const clitest::Environment czech = {{"LANG", "cs_CZ.UTF-8"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANGUAGE", ""}};
+    const auto cs = clitest::Run({"plant", "audit", folder.path()}, czech);
+    EXPECT_EQ(cs.status, 2) << cs.err;
+    EXPECT_NE(cs.err.find(folder.path() + ": nelze číst: není to obyčejný soubor"), std::string::npos) << cs.err;
+    const auto en = clitest::Run({"plant", "audit", folder.path()}, {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}});
+    EXPECT_NE(en.err.find(folder.path() + ": cannot be read: not a regular file"), std::string::npos) << en.err;
+}
+
 }  // namespace
