@@ -1,5 +1,6 @@
 #include "Citac619.h"
 
+#include "Commands.h"
 #include "Qxxx726.h"
 
 #include <QLabel>
@@ -18,21 +19,44 @@ const char* const TextImpulsMimo = " Impulsní číslo musí být v rozsahu 1-10
 }  // namespace
 
 // The read-back carries the value just written, where a plain read sends 0,
-// and follows the write without a pause.
+// and follows the write without a pause.  Through the program's binding
+// (PrenosDat): the counter window calls it on the connection worker, whose
+// link that binding holds.
 uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Registr, uint8_t Hodnota,
                   std::string& Zprava) {
-    const kv618::Module modul({Rozhrani, Handle, &VazbaProgramu()}, Adresa);
-    const kv618::WriteCheck kontrola = modul.WriteVerified(Registr, Hodnota, kv618::ReadBack::Echo);
-    if (kontrola.error != 0) {
-        Zprava = modul.Text(kontrola.error);
-        return kv618::ErrorByte(kontrola.error);
+    // Without a link PrenosDat sends nothing and tells nothing.
+    if (Handle == 0) {
+        Zprava = TextKodu(Rozhrani, kv618::NotInitialised);
+        return kv618::NotInitialised;
     }
-    if (kontrola.mismatch) {
+    TOdpoved odpoved{};
+    uint8_t chyba = 0, d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota;
+    PrenosDat(Rozhrani, Handle, Adresa, kv618::function::WriteRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+    if (chyba == 0) {
+        d0 = 0, d1 = d2 = Registr, d3 = d4 = Hodnota;
+        PrenosDat(Rozhrani, Handle, Adresa, kv618::function::ReadRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+    }
+    if (chyba != 0) {
+        Zprava = TextKodu(Rozhrani, chyba);
+        return chyba;
+    }
+    if (d3 != Hodnota) {
         Zprava = TextChybaZapisu;
         return KodChybyZapisu;
     }
     Zprava.clear();
     return 0;
+}
+
+kv618::RegisterWrite TForm5::ZapisRegistru() const {
+    return [](const kv618::Module& Modul, uint8_t Registr, uint8_t Hodnota) {
+        const kv618::Link& spojeni = Modul.GetLink();
+        std::string zprava;
+        const uint8_t vysledek = ZapisBajt(spojeni.type, spojeni.handle, Modul.Address(), Registr, Hodnota, zprava);
+        // 9 is no code of the link's: it is the read-back's other byte.
+        if (vysledek == KodChybyZapisu) return kv618::WriteCheck{.mismatch = true};
+        return kv618::WriteCheck{.error = vysledek};
+    };
 }
 
 TForm5::TForm5(QWidget* Owner)

@@ -25,6 +25,10 @@ public:
     bool PrectiOkno(TKonfigurace& Data) override;
     void ZapisOkno(TKonfigurace Data) override;
 
+protected:
+    // Each register through ZapisBajt.
+    kv618::RegisterWrite ZapisRegistru() const override;
+
 private:
     std::array<QLabel*, 5> Labely{};
     std::array<QLineEdit*, 4> Edity{};

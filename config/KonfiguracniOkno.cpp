@@ -124,9 +124,9 @@ void TKonfiguracniOkno::ZapisBlok(kv618::Block Blok, const TKonfigurace& Data) {
     StatusZapisu(0);
     QPointer<TKonfiguracniOkno> okno(this);
     LinkWorker::Program().Post([okno, titulek = windowTitle(), adresa = PData->Adresa, Blok, data = Data,
-                                tempo = Tempo(true)](kv618::Connection& Spojeni) {
+                                tempo = Tempo(true), zapis = ZapisRegistru()](kv618::Connection& Spojeni) {
         const kv618::Module modul = Spojeni.At(adresa);
-        const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo);
+        const auto vysledek = kv618::WriteBlock(modul, Blok, data, tempo, zapis);
         QString text = QString::fromUtf8(TextZapsano);
         if (vysledek.error != 0) text = " " + QString::fromStdString(modul.Text(vysledek.error));
         else if (vysledek.mismatch) text = " " + QString::fromUtf8(TextChybaZapisu);

@@ -91,6 +91,9 @@ protected:
     // or error in the status bar.
     void CtiBlok(kv618::Block Blok, TKonfigurace& Data);
     void ZapisBlok(kv618::Block Blok, const TKonfigurace& Data);
+    // How ZapisBlok writes one register on the worker: empty for the module
+    // layer's checked write.
+    virtual kv618::RegisterWrite ZapisRegistru() const { return {}; }
 
     // "Zapsat", "Přečíst", "Ok" and "Cancel" (Button1-Button4) in a row from
     // X, each `Sirka` wide and `Krok` after the one before.

@@ -92,7 +92,7 @@ SequenceResult ReadBlock(const Module& module, Block block, TKonfigurace& settin
 }
 
 SequenceResult WriteRegisters(const Module& module, std::span<const uint8_t> registers,
-                              const TKonfigurace& settings, const Pacing& pacing) {
+                              const TKonfigurace& settings, const Pacing& pacing, const RegisterWrite& write) {
     const int total = static_cast<int>(registers.size());
     SequenceResult result;
     for (const uint8_t r : registers) {
@@ -102,15 +102,17 @@ SequenceResult WriteRegisters(const Module& module, std::span<const uint8_t> reg
         const auto settle = [&] {
             if (style.readBack == ReadBack::Plain) pacing.settle();
         };
-        const WriteCheck check = module.WriteVerified(r, StoredByte(settings, r), style.readBack, settle);
+        const uint8_t value = StoredByte(settings, r);
+        const WriteCheck check = write ? write(module, r, value) : module.WriteVerified(r, value, style.readBack, settle);
         if (!check.ok()) return {.error = check.error, .mismatch = check.mismatch, .done = result.done};
         pacing.step(++result.done, total);
     }
     return result;
 }
 
-SequenceResult WriteBlock(const Module& module, Block block, const TKonfigurace& settings, const Pacing& pacing) {
-    return WriteRegisters(module, Registers(block), settings, pacing);
+SequenceResult WriteBlock(const Module& module, Block block, const TKonfigurace& settings, const Pacing& pacing,
+                          const RegisterWrite& write) {
+    return WriteRegisters(module, Registers(block), settings, pacing, write);
 }
 
 }  // namespace kv618

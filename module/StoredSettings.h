@@ -58,12 +58,18 @@ struct SequenceResult {
 // Reads the block into `settings`, each byte as soon as it comes; on a
 // failure the bytes read before it stay.
 SequenceResult ReadBlock(const Module& module, Block block, TKonfigurace& settings, const Pacing& pacing = {});
+// Writes one register and reads it back.  Empty: Module::WriteVerified in
+// the style of the register's block; the counter window brings its own
+// (its designed ZapisBajt, on the connection worker).
+using RegisterWrite = std::function<WriteCheck(const Module& module, uint8_t reg, uint8_t value)>;
+
 // Writes the block from `settings`, each byte checked by reading it back;
 // a failure leaves the registers before it written.
 SequenceResult WriteBlock(const Module& module, Block block, const TKonfigurace& settings,
-                          const Pacing& pacing = {});
+                          const Pacing& pacing = {}, const RegisterWrite& write = {});
 // Writes the given registers (each of the block its style comes from).
 SequenceResult WriteRegisters(const Module& module, std::span<const uint8_t> registers,
-                              const TKonfigurace& settings, const Pacing& pacing = {});
+                              const TKonfigurace& settings, const Pacing& pacing = {},
+                              const RegisterWrite& write = {});
 
 }  // namespace kv618

@@ -51,7 +51,11 @@ public:
 
     // No job waiting and none being carried out.
     bool Idle() const;
-    // Waits until Idle (used at exit and by tests).
+    // Blocks the caller until the worker is Idle: the jobs posted before, and
+    // any they post in turn, carried out.  What they hand to the windows'
+    // thread is still queued there.  Only the drivers of tests and benchmarks
+    // call it (kvtest::DokonciPraci, bench/SilentBench); the program never
+    // waits for the worker but at exit, with Stop(limit).
     void WaitIdle();
     // Carries out what is in flight and queued, then ends the thread; a
     // later Post starts it again.
