@@ -2,9 +2,9 @@
 # The tree's floors, checked: every #include "..." of a product folder points
 # down, never up and never sideways between folders of one floor; and no
 # source file (product, tests, benchmarks, fuzz targets) is over 500 lines.
-# README's "Where things are" says the same in words.  CTest runs each half:
-#   tools/check-layers.sh includes ROOT   (Layers.EveryIncludePointsDown)
-#   tools/check-layers.sh lines ROOT      (Layers.NoSourceFileOver500Lines)
+# README's "Where things are" says the same in words.  Each half alone:
+#   tools/check-layers.sh includes ROOT   (CTest: Layers.EveryIncludePointsDown)
+#   tools/check-layers.sh lines ROOT
 # With no argument it checks both, in the tree it stands in.
 set -euo pipefail
 what=${1:-all}
