@@ -1,9 +1,10 @@
 #!/bin/bash
-# The tree's floors, checked: every #include "..." of a product folder points
-# down, never up and never sideways between folders of one floor; and no
-# source file (product, tests, benchmarks, fuzz targets) is over 500 lines.
+# The tree's floors, checked: every #include "..." of a product folder, and
+# every library its CMakeLists.txt links, points down, never up and never
+# sideways between folders of one floor; and no source file (product, tests,
+# benchmarks, fuzz targets) is over 500 lines.
 # README's "Where things are" says the same in words.  Each half alone:
-#   tools/check-layers.sh includes ROOT   (CTest: Layers.EveryIncludePointsDown)
+#   tools/check-layers.sh arrows ROOT   (CTest: Layers.EveryIncludeAndLinkPointsDown)
 #   tools/check-layers.sh lines ROOT
 # With no argument it checks both, in the tree it stands in.
 set -euo pipefail
@@ -52,7 +53,29 @@ failed=0
 ' - $(find $folders -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' \) | sort) \
   < <(find $folders -type f -name '*.h' | sort) || failed=1
 
-[ "$what" = includes ] || while read -r lines file; do
+# A library a folder's CMakeLists.txt names (outside comments) is a link to
+# the folder that adds it, and points down as an include does.
+[ "$what" = lines ] || awk -v floors="$(printf '%s\n' "${floors[@]}")" '
+    BEGIN {
+        n = split(floors, rows, "\n")
+        for (i = 1; i <= n; ++i) { m = split(rows[i], names, " "); for (j = 1; j <= m; ++j) level[names[j]] = i }
+    }
+    FNR == 1 { top = FILENAME; sub(/\/.*/, "", top); ++pass }
+    /^[ \t]*#/ { next }
+    pass <= n_files && match($0, /add_library\([A-Za-z0-9_]+/) { home[substr($0, RSTART + 12, RLENGTH - 12)] = top }
+    pass > n_files {
+        for (i = 1; i <= NF; ++i) {
+            word = $i; gsub(/[()]/, "", word)
+            if (!(word in home) || home[word] == top || level[home[word]] < level[top]) continue
+            printf "%s:%d: links %s of %s/, which is not below %s/\n", FILENAME, FNR, word, home[word], top
+            bad = 1
+        }
+    }
+    END { exit bad }
+' n_files="$(ls $(printf '%s/CMakeLists.txt ' $folders) | wc -l)" \
+  $(printf '%s/CMakeLists.txt ' $folders) $(printf '%s/CMakeLists.txt ' $folders) || failed=1
+
+[ "$what" = arrows ] || while read -r lines file; do
   [ "$file" = total ] && continue
   if [ "$lines" -gt "$most_lines" ]; then
     echo "$file: $lines lines, over $most_lines"
