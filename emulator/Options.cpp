@@ -1,7 +1,6 @@
 #include "Options.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -11,6 +10,7 @@
 
 #include "Control.h"
 #include "Messages.h"
+#include "Numbers.h"
 
 namespace emu {
 
@@ -122,12 +122,9 @@ bool ParseHostPort(const std::string& text, std::string& host, uint16_t& port) {
 }
 
 bool ParseHex(const std::string& text, uint16_t& value) {
-    std::string_view digits(text);
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) digits.remove_prefix(2);
-    if (digits.empty()) return false;
-    const char* end = digits.data() + digits.size();
-    const auto [ptr, ec] = std::from_chars(digits.data(), end, value, 16);
-    return ec == std::errc() && ptr == end && value <= 0xFFF;
+    const auto n = files::ParseNumber(text, 0, 0xFFF, {.hex = true, .base = 16});
+    if (n) value = static_cast<uint16_t>(*n);
+    return n.has_value();
 }
 
 }  // namespace

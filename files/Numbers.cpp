@@ -21,7 +21,7 @@ std::optional<Magnitude> Read(std::string_view text, NumberForm form) {
         negative = text.front() == '-';
         text.remove_prefix(1);
     }
-    int base = 10;
+    int base = form.base;
     if (form.hex && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         text.remove_prefix(2);
         base = 16;

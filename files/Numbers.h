@@ -14,6 +14,7 @@ struct NumberForm {
     bool hex = false;     // "0x2A" as well as decimal
     bool sign = false;    // a leading "+" or "-"
     bool blanks = false;  // spaces before and after
+    int base = 10;        // of the digits without a "0x"
 };
 
 // As a person types a number into a window or a settings file: decimal,
@@ -22,6 +23,8 @@ inline constexpr NumberForm Typed{.sign = true, .blanks = true};
 // As a command line or a control line gives it: decimal or 0x and
 // hexadecimal digits, no sign, no spaces.
 inline constexpr NumberForm Given{.hex = true};
+// Hexadecimal digits alone ("2A"), as a card's I/O base is written.
+inline constexpr NumberForm Hexadecimal{.base = 16};
 
 // The number when the text is one in `form` within [least, most].
 std::optional<int64_t> ParseNumber(std::string_view text, int64_t least, int64_t most, NumberForm form);

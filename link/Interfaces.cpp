@@ -4,13 +4,10 @@
 #include "Numbers.h"
 
 #include <arpa/inet.h>
-#include <charconv>
 
 namespace kv618 {
 
 namespace {
-
-bool HexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 // 300h, 0x300 or (when `bare`) 300: hexadecimal, at most FFF.
 std::optional<int64_t> HexBase(std::string_view text, bool bare) {
@@ -19,12 +16,8 @@ std::optional<int64_t> HexBase(std::string_view text, bool bare) {
     if (suffix && !prefix) text.remove_suffix(1);
     else if (prefix && !suffix) text.remove_prefix(2);
     else if (!bare) return std::nullopt;
-    if (text.empty() || text.size() > 3) return std::nullopt;
-    for (const char c : text)
-        if (!HexDigit(c)) return std::nullopt;
-    int64_t n = 0;
-    std::from_chars(text.data(), text.data() + text.size(), n, 16);
-    return n;
+    if (text.size() > 3) return std::nullopt;
+    return files::ParseNumber(text, 0, 0xFFF, files::Hexadecimal);
 }
 
 // The dialog's rule: the three digits before the "h" of a four-character

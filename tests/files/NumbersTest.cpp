@@ -31,4 +31,13 @@ TEST(Numbers, GivenIsDecimalOrHexadecimalWithNothingAround) {
     EXPECT_EQ(ParseNumber("0x10", 0, 255, files::Given), 16);
 }
 
+TEST(Numbers, HexadecimalIsItsDigitsAloneOrAfter0xWhereAllowed) {
+    EXPECT_EQ(ParseNumber("2a", 0, 0xFFF, files::Hexadecimal), 0x2A);
+    EXPECT_EQ(ParseNumber("FFF", 0, 0xFFF, files::Hexadecimal), 0xFFF);
+    for (const char* refused : {"", "0x300", "1000", "-1", "12g", " 300"})
+        EXPECT_FALSE(ParseNumber(refused, 0, 0xFFF, files::Hexadecimal)) << refused;
+    EXPECT_EQ(ParseNumber("0x300", 0, 0xFFF, {.hex = true, .base = 16}), 0x300);
+    EXPECT_EQ(ParseNumber("300", 0, 0xFFF, {.hex = true, .base = 16}), 0x300);
+}
+
 }  // namespace
