@@ -1,7 +1,7 @@
 #include "Bridge.h"
 
 #include "JsonTopics.h"
-#include "Line.h"
+#include "BusLine.h"
 #include "Log.h"
 #include "Messages.h"
 #include "Sparkplug.h"
@@ -34,7 +34,7 @@ Bridge::Bridge(Config config) : config_(std::move(config)) {
     if (config_.broker.sparkplug) publisher_ = std::make_unique<SparkplugNode>(config_, post);
     else publisher_ = std::make_unique<JsonTopics>(config_, post);
     for (const LineConfig& line : config_.lines) {
-        lines_.push_back(std::make_unique<Line>(line, config_.modules, *publisher_));
+        lines_.push_back(std::make_unique<BusLine>(line, config_.modules, *publisher_));
         for (const size_t m : line.modules) lineOf_[m] = lines_.back().get();
     }
 }

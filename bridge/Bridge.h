@@ -12,7 +12,7 @@
 
 namespace kvbridge {
 
-class Line;
+class BusLine;
 class Publisher;
 
 // Exit statuses of RunBridge.
@@ -44,8 +44,8 @@ public:
 private:
     Config config_;
     std::unique_ptr<Publisher> publisher_;
-    std::vector<std::unique_ptr<Line>> lines_;
-    std::vector<Line*> lineOf_;  // by module
+    std::vector<std::unique_ptr<BusLine>> lines_;
+    std::vector<BusLine*> lineOf_;  // by module
     bool running_ = false;
 };
 

@@ -26,7 +26,7 @@ JsonTopics::JsonTopics(const Config& config, CommandPoster post) : config_(confi
     watch_ = std::make_unique<BrokerWatch>(broker.host + ":" + std::to_string(broker.Port()), config_.modules.size(),
                                            i18n::Fill(_("%s module session(s)"), config_.modules.size()));
     for (size_t i = 0; i < config_.modules.size(); ++i) {
-        sessions_.push_back(std::make_unique<Session>(
+        sessions_.push_back(std::make_unique<ModuleSession>(
             broker, config_.modules[i].name, *watch_,
             [this, i](const std::string& what, std::string_view payload, bool retained) {
                 OnCommand(i, what, payload, retained);

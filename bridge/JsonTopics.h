@@ -5,7 +5,7 @@
 #pragma once
 
 #include "Publisher.h"
-#include "Session.h"
+#include "ModuleSession.h"
 
 #include <memory>
 #include <vector>
@@ -38,7 +38,7 @@ private:
     const Config& config_;
     CommandPoster post_;
     std::unique_ptr<BrokerWatch> watch_;
-    std::vector<std::unique_ptr<Session>> sessions_;
+    std::vector<std::unique_ptr<ModuleSession>> sessions_;
 };
 
 }  // namespace kvbridge

@@ -2,18 +2,17 @@
 
 #include "Log.h"
 #include "Messages.h"
+#include "SparkplugCommands.h"
 #include "kv_version.h"
 #include "sparkplug_b.pb.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
-#include <pthread.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -27,36 +26,21 @@ using namespace sparkplug;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* Namespace = "spBv1.0";
-constexpr int LoopWaitMs = 1000;
+constexpr int LoopWaitMs = 1000;  // how long one turn of the network thread may wait on the socket
 // The messages the lines publish are written in batches, at most one this
 // often: a thousand modules' DDATA then cost a wake-up of the network thread
 // per batch rather than one per message.  It is all they wait.
 constexpr auto WriteEvery = 10ms;
 constexpr auto LastWordsTime = 3s;  // for the node's death to reach the broker when ending
-constexpr auto GoodbyeTime = 3s;
 // Births and data go at QoS 0 and are not retained; the death and the
 // subscriptions at QoS 1.
 constexpr int DataQos = 0;
 constexpr int DeathQos = 1;
-// A DCMD writes a few metrics; a larger one is refused before it is decoded.
-constexpr size_t MostCommandBytes = 16 * 1024;
-
-SparkplugNode& Of(void* object) { return *static_cast<SparkplugNode*>(object); }
 
 uint64_t NowMs() {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
             .count());
-}
-
-std::string ValueText(const spb::Payload::Metric& m) {
-    switch (m.value_case()) {
-        case spb::Payload::Metric::kBooleanValue: return m.boolean_value() ? "true" : "false";
-        case spb::Payload::Metric::kIntValue: return std::to_string(m.int_value());
-        case spb::Payload::Metric::kLongValue: return std::to_string(m.long_value());
-        case spb::Payload::Metric::kStringValue: return "\"" + m.string_value().substr(0, 64) + "\"";
-        default: return "(another type)";
-    }
 }
 
 }  // namespace
@@ -66,35 +50,23 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
       post_(std::move(post)),
       watch_(config.broker.host + ":" + std::to_string(config.broker.Port()), 1,
              i18n::Fill(_("the Sparkplug node's session (%s/%s)"), config.broker.groupId, config.broker.edgeNodeId)),
-      devices_(config.modules.size()) {
-    const BrokerConfig& broker = config_.broker;
-    if (!broker.primaryHostId.empty()) stateTopic_ = std::string(Namespace) + "/STATE/" + broker.primaryHostId;
+      devices_(config.modules.size()),
+      data_(std::make_unique<spb::Payload>()),
+      session_(config.broker, config.broker.clientId, watch_, *this) {
+    if (!config_.broker.primaryHostId.empty())
+        stateTopic_ = std::string(Namespace) + "/STATE/" + config_.broker.primaryHostId;
     hostOnline_ = stateTopic_.empty();
     for (size_t i = 0; i < config_.modules.size(); ++i) {
         moduleNamed_.emplace(config_.modules[i].name, i);
         devices_[i].dataTopic = DeviceTopic("DDATA", i);
     }
-    data_ = new spb::Payload;
     nudge_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (nudge_ < 0) throw std::runtime_error(std::string("the Sparkplug node: eventfd: ") + std::strerror(errno));
-    client_ = ::mosquitto_new(broker.clientId.c_str(), true, this);
-    if (!client_) throw std::runtime_error("cannot create the MQTT client of the Sparkplug node");
-    ConfigureClient(client_, broker);
-    // MQTT 5, as the JSON sessions: only it tells a retained command from a
-    // fresh one while the node is subscribed.
-    ::mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
-    ::mosquitto_connect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnConnect(rc); });
-    ::mosquitto_disconnect_callback_set(client_, [](mosquitto*, void* o, int rc) { Of(o).OnDisconnect(rc); });
-    ::mosquitto_message_callback_set(client_,
-                                     [](mosquitto*, void* o, const mosquitto_message* m) { Of(o).OnMessage(m); });
-    ::mosquitto_publish_callback_set(client_, [](mosquitto*, void* o, int mid) { Of(o).OnPublish(mid); });
 }
 
 SparkplugNode::~SparkplugNode() {
     Stop();
-    if (client_) ::mosquitto_destroy(client_);
     if (nudge_ >= 0) ::close(nudge_);
-    delete data_;
 }
 
 std::string SparkplugNode::Topic(const char* type) const {
@@ -105,68 +77,25 @@ std::string SparkplugNode::DeviceTopic(const char* type, size_t module) const {
     return Topic(type) + "/" + config_.modules[module].name;
 }
 
-void SparkplugNode::Start() {
-    thread_ = std::thread([this] { Run(); });
-    ::pthread_setname_np(thread_.native_handle(), "kv-sparkplug");  // for top -H and the benchmark
+// The network thread is named for top -H and the benchmark.
+void SparkplugNode::Start() { session_.Start("kv-sparkplug"); }
+
+// Every connection has a will of its own, the node's death with this
+// session's bdSeq: a host tells the sessions apart by it.
+void SparkplugNode::BeforeConnect(mosquitto* client) {
+    std::lock_guard lock(mutex_);
+    leave_ = false;
+    const std::string death = NodeDeath();
+    ::mosquitto_will_set(client, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(), DeathQos,
+                         false);
 }
 
-// The will changes with every connection (its bdSeq), so the loop is ours,
-// not libmosquitto's: the will is set before each connection.
-void SparkplugNode::Run() {
-    Reconnection reconnection;
-    bool first = true;
-    while (!stopping_) {
-        {
-            std::lock_guard lock(mutex_);
-            accepted_ = false;
-            leave_ = false;
-            const std::string death = NodeDeath();
-            ::mosquitto_will_set(client_, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(),
-                                 DeathQos, false);
-        }
-        const BrokerConfig& broker = config_.broker;
-        const int rc = first ? ::mosquitto_connect_async(client_, broker.host.c_str(), broker.Port(), broker.keepalive)
-                             : ::mosquitto_reconnect_async(client_);
-        first = false;
-        std::string why;
-        if (rc == MOSQ_ERR_SUCCESS) {
-            const auto giveUp = Clock::now() + std::chrono::seconds(broker.keepalive);
-            int loop = MOSQ_ERR_SUCCESS;
-            while ((loop = Turn()) == MOSQ_ERR_SUCCESS) {
-                bool connected, accepted, leave;
-                {
-                    std::lock_guard lock(mutex_);
-                    connected = connected_, accepted = accepted_;
-                    // Once the broker has the node's death: a message in flight would go again on reconnection.
-                    leave = leave_ && (undelivered_.empty() || Clock::now() > leaveDeadline_);
-                }
-                if (stopping_ && (!connected || Clock::now() > stopDeadline_)) break;
-                if (leave && leave_.exchange(false)) ::mosquitto_disconnect(client_);
-                if (!connected && !accepted && Clock::now() > giveUp) {
-                    loop = MOSQ_ERR_CONN_LOST;
-                    why = "no answer to the connection";
-                    break;
-                }
-            }
-            if (why.empty()) why = ::mosquitto_strerror(loop);
-        } else {
-            why = rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno)) : ::mosquitto_strerror(rc);
-        }
-        bool accepted;
-        {
-            std::lock_guard lock(mutex_);
-            if (connected_) watch_.Lost(why, stopping_);
-            connected_ = born_ = false;
-            for (Device& d : devices_) d.born = false;
-            accepted = accepted_;
-            // The next connection has a will of its own; a host tells them apart by bdSeq.
-            if (accepted) bdSeq_ = (bdSeq_ + 1) % 256;
-        }
-        if (stopping_) break;
-        const auto pause = reconnection.After(accepted, watch_, why);
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, pause, [this] { return stopping_.load(); });
-    }
+void SparkplugNode::AfterConnection(bool accepted) {
+    std::lock_guard lock(mutex_);
+    born_ = false;
+    for (Device& d : devices_) d.born = false;
+    // The next connection has a will of its own; a host tells them apart by bdSeq.
+    if (accepted) bdSeq_ = (bdSeq_ + 1) % 256;
 }
 
 // One turn of the network thread, in place of mosquitto_loop, which wakes
@@ -175,22 +104,23 @@ void SparkplugNode::Run() {
 // reading or message after a quiet spell (a nudge), or for the socket to take
 // the rest of what it could not take at once; what came meanwhile goes out
 // together, WriteEvery after the last batch.
-int SparkplugNode::Turn() {
+int SparkplugNode::Turn(mosquitto* client) {
+    LeaveOnceDeathDelivered(client);
     const auto now = Clock::now();
     bool blocked = false;  // the socket did not take everything
-    if ((anyUnsent_ || ::mosquitto_want_write(client_)) && now >= nextWrite_) {
+    if ((anyUnsent_ || ::mosquitto_want_write(client)) && now >= nextWrite_) {
         SendUnsent();
-        if (const int rc = ::mosquitto_loop_write(client_, 1)) return rc;
+        if (const int rc = ::mosquitto_loop_write(client, 1)) return rc;
         nextWrite_ = now + WriteEvery;
-        blocked = ::mosquitto_want_write(client_);
+        blocked = ::mosquitto_want_write(client);
     }
-    const int socket = ::mosquitto_socket(client_);
+    const int socket = ::mosquitto_socket(client);
     if (socket < 0) return MOSQ_ERR_NO_CONN;
     // Up before looking at the queue, so that a message queued after the
     // look nudges; down again while a batch waits for its time.
     waiting_ = true;
     int waitMs = LoopWaitMs;
-    if (!blocked && (anyUnsent_ || ::mosquitto_want_write(client_))) {
+    if (!blocked && (anyUnsent_ || ::mosquitto_want_write(client))) {
         waiting_ = false;
         waitMs = static_cast<int>(std::max<int64_t>(
             0, std::chrono::ceil<std::chrono::milliseconds>(nextWrite_ - Clock::now()).count()));
@@ -204,10 +134,10 @@ int SparkplugNode::Turn() {
         [[maybe_unused]] const ssize_t n = ::read(nudge_, &count, sizeof count);
     }
     if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
-        if (const int rc = ::mosquitto_loop_read(client_, 1)) return rc;
+        if (const int rc = ::mosquitto_loop_read(client, 1)) return rc;
     if (fds[0].revents & POLLOUT)
-        if (const int rc = ::mosquitto_loop_write(client_, 1)) return rc;
-    return ::mosquitto_loop_misc(client_);
+        if (const int rc = ::mosquitto_loop_write(client, 1)) return rc;
+    return ::mosquitto_loop_misc(client);
 }
 
 // Wakes the network thread if it waits with nothing to write.
@@ -217,21 +147,14 @@ void SparkplugNode::Nudge() {
     [[maybe_unused]] const ssize_t n = ::write(nudge_, &one, sizeof one);
 }
 
-void SparkplugNode::OnConnect(int rc) {
-    if (rc != 0) {
-        const bool oldBroker = rc == 1 || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION;
-        watch_.Failed(std::string("the broker refused the connection: ") + ::mosquitto_reason_string(rc) +
-                      (oldBroker ? " (the bridge speaks MQTT 5; Mosquitto 1.6 or later does)" : ""));
-        return;
-    }
+void SparkplugNode::OnConnect() {
+    mosquitto* client = session_.Client();
     // Retained commands come with their flag; the node's own clearing of one does not come back.
     const int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL;
-    ::mosquitto_subscribe_v5(client_, nullptr, Topic("NCMD").c_str(), DeathQos, options, nullptr);
-    ::mosquitto_subscribe_v5(client_, nullptr, (Topic("DCMD") + "/+").c_str(), DeathQos, options, nullptr);
-    if (!stateTopic_.empty()) ::mosquitto_subscribe(client_, nullptr, stateTopic_.c_str(), DeathQos);
+    ::mosquitto_subscribe_v5(client, nullptr, Topic("NCMD").c_str(), DeathQos, options, nullptr);
+    ::mosquitto_subscribe_v5(client, nullptr, (Topic("DCMD") + "/+").c_str(), DeathQos, options, nullptr);
+    if (!stateTopic_.empty()) ::mosquitto_subscribe(client, nullptr, stateTopic_.c_str(), DeathQos);
     std::lock_guard lock(mutex_);
-    connected_ = accepted_ = true;
-    watch_.Connected();
     // With a primary host, the births wait for its STATE (retained: it comes at once if the host is there).
     if (!stateTopic_.empty()) {
         hostOnline_ = false;
@@ -241,11 +164,9 @@ void SparkplugNode::OnConnect(int rc) {
     Birth();
 }
 
-void SparkplugNode::OnDisconnect(int rc) {
+void SparkplugNode::OnDisconnect() {
     std::lock_guard lock(mutex_);
-    if (!connected_) return;
-    watch_.Lost(rc == 0 ? "disconnected" : ::mosquitto_strerror(rc), stopping_);
-    connected_ = born_ = false;
+    born_ = false;
     for (Device& d : devices_) d.born = false;
     undelivered_.clear();
     changed_.notify_all();
@@ -256,20 +177,13 @@ void SparkplugNode::OnPublish(int mid) {
     if (undelivered_.erase(mid)) changed_.notify_all();
 }
 
-void SparkplugNode::OnMessage(const mosquitto_message* message) {
-    const std::string topic = message->topic ? message->topic : "";
-    const std::string_view payload(static_cast<const char*>(message->payload),
-                                   message->payload ? static_cast<size_t>(message->payloadlen) : 0);
+void SparkplugNode::OnMessage(const mosquitto_message& message) {
+    const std::string topic = message.topic ? message.topic : "";
+    const std::string_view payload(static_cast<const char*>(message.payload),
+                                   message.payload ? static_cast<size_t>(message.payloadlen) : 0);
     const std::string devices = Topic("DCMD") + "/";
-    if (topic == Topic("NCMD")) {
-        // A retained rebirth request would come again at every connection.
-        if (message->retain) {
-            if (!payload.empty()) Log("Sparkplug node: a retained NCMD is not carried out; publish it without the retain flag");
-            return;
-        }
-        Rebirth(payload);
-    }
-    else if (topic.rfind(devices, 0) == 0) DeviceCommand(topic.substr(devices.size()), payload, message->retain);
+    if (topic == Topic("NCMD")) NodeCommand(payload, message.retain);
+    else if (topic.rfind(devices, 0) == 0) DeviceCommand(topic.substr(devices.size()), payload, message.retain);
     else if (!stateTopic_.empty() && topic == stateTopic_) HostState(payload);
 }
 
@@ -288,12 +202,13 @@ void SparkplugNode::Send(const std::string& topic, spb::Payload& payload) {
     payload.set_seq(seq_);
     seq_ = (seq_ + 1) % 256;
     payload.SerializeToString(&bytes_);  // its memory kept between messages
-    ::mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(bytes_.size()), bytes_.data(), DataQos, false);
+    ::mosquitto_publish(session_.Client(), nullptr, topic.c_str(), static_cast<int>(bytes_.size()), bytes_.data(),
+                        DataQos, false);
     Nudge();
 }
 
 void SparkplugNode::Birth() {
-    if (!connected_ || !hostOnline_) return;
+    if (!session_.Connected() || !hostOnline_) return;
     seq_ = 0;
     spb::Payload birth;
     const uint64_t now = NowMs();
@@ -451,47 +366,37 @@ void SparkplugNode::CommandRefused(size_t module, const std::string& topic, std:
         " not carried out: " + why);
 }
 
-void SparkplugNode::Rebirth(std::string_view payload) {
+// A host's rebirth request.  A retained one would come again at every connection.
+void SparkplugNode::NodeCommand(std::string_view payload, bool retained) {
+    if (retained) {
+        if (!payload.empty()) Log("Sparkplug node: a retained NCMD is not carried out; publish it without the retain flag");
+        return;
+    }
     spb::Payload command;
     if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) {
         Log("Sparkplug node: an NCMD that is not a Sparkplug B payload; ignored");
         return;
     }
-    for (const auto& m : command.metrics()) {
-        const bool rebirth = m.has_name() ? m.name() == RebirthName : m.alias() == RebirthAlias;
-        if (!rebirth) {
-            Log("Sparkplug node: NCMD " + (m.has_name() ? m.name() : "alias " + std::to_string(m.alias())) +
-                " is not a metric the node takes; ignored");
-            continue;
-        }
-        if (!m.has_boolean_value() || !m.boolean_value()) continue;
-        std::lock_guard lock(mutex_);
-        if (!born_) return;
-        Log("Sparkplug node: a host asked for a rebirth");
-        Birth();
-        return;
-    }
+    const auto asked = DecodeNodeCommand(command);
+    for (const Refusal& r : asked.refused) Log("Sparkplug node: NCMD " + r.what + " is " + r.why + "; ignored");
+    if (!asked.rebirth) return;
+    std::lock_guard lock(mutex_);
+    if (!born_) return;
+    Log("Sparkplug node: a host asked for a rebirth");
+    Birth();
 }
 
 void SparkplugNode::HostState(std::string_view payload) {
-    // {"online": true, "timestamp": ms}; the plain ONLINE and OFFLINE of older hosts too.
-    bool online = false;
-    uint64_t time = 0;
-    const auto j = nlohmann::json::parse(payload, nullptr, false);
-    if (j.is_object() && j.contains("online") && j["online"].is_boolean()) {
-        online = j["online"].get<bool>();
-        if (j.contains("timestamp") && j["timestamp"].is_number_unsigned()) time = j["timestamp"].get<uint64_t>();
-    } else if (payload == "ONLINE" || payload == "OFFLINE") {
-        online = payload == "ONLINE";
-    } else {
+    const auto state = ParseHostState(payload);
+    if (!state) {
         Log("Sparkplug node: " + stateTopic_ + " says neither online nor offline; ignored");
         return;
     }
     std::lock_guard lock(mutex_);
     // A host's STATE older than the last one heard is stale.
-    if (time != 0 && time < hostTime_) return;
-    if (time != 0) hostTime_ = time;
-    if (online) {
+    if (state->time != 0 && state->time < hostTime_) return;
+    if (state->time != 0) hostTime_ = state->time;
+    if (state->online) {
         if (hostOnline_) return;
         hostOnline_ = true;
         Log("Sparkplug node: the primary host " + config_.broker.primaryHostId + " is online");
@@ -504,15 +409,31 @@ void SparkplugNode::HostState(std::string_view payload) {
     // The host went away: the node dies and connects again, and is born when the host is back.
     Log("Sparkplug node: the primary host " + config_.broker.primaryHostId +
         " is offline; node death published, connecting again to wait for it");
+    PublishDeath();
+    leaveDeadline_ = Clock::now() + LastWordsTime;
+    leave_ = true;
+}
+
+// Once the broker has the node's death, or it took too long: a message in
+// flight would go again on reconnection.
+void SparkplugNode::LeaveOnceDeathDelivered(mosquitto* client) {
+    if (!leave_) return;
+    {
+        std::lock_guard lock(mutex_);
+        if (!undelivered_.empty() && Clock::now() <= leaveDeadline_) return;
+    }
+    if (leave_.exchange(false)) ::mosquitto_disconnect(client);
+}
+
+// The node's death, as the will would say it; under mutex_.
+void SparkplugNode::PublishDeath() {
     const std::string death = NodeDeath();
     int mid = 0;
-    if (::mosquitto_publish(client_, &mid, Topic("NDEATH").c_str(), static_cast<int>(death.size()), death.data(),
-                            DeathQos, false) == MOSQ_ERR_SUCCESS)
+    if (::mosquitto_publish(session_.Client(), &mid, Topic("NDEATH").c_str(), static_cast<int>(death.size()),
+                            death.data(), DeathQos, false) == MOSQ_ERR_SUCCESS)
         undelivered_.insert(mid);
     born_ = false;
     for (Device& d : devices_) d.born = false;
-    leaveDeadline_ = Clock::now() + LastWordsTime;
-    leave_ = true;
 }
 
 void SparkplugNode::DeviceCommand(const std::string& device, std::string_view payload, bool retained) {
@@ -523,7 +444,6 @@ void SparkplugNode::DeviceCommand(const std::string& device, std::string_view pa
         return;
     }
     const size_t module = found->second;
-    const ModuleConfig& config = config_.modules[module];
     const auto refuse = [&](const std::string& what, const std::string& why) {
         CommandRefused(module, topic, what, why);
     };
@@ -531,7 +451,7 @@ void SparkplugNode::DeviceCommand(const std::string& device, std::string_view pa
     // from the broker and refused once.  An empty one is such a clearing.
     if (retained) {
         if (payload.empty()) return;
-        ::mosquitto_publish(client_, nullptr, topic.c_str(), 0, nullptr, DeathQos, true);
+        ::mosquitto_publish(session_.Client(), nullptr, topic.c_str(), 0, nullptr, DeathQos, true);
         return refuse("(retained)", "a retained command is never carried out; it was cleared from the broker");
     }
     if (payload.size() > MostCommandBytes)
@@ -540,88 +460,22 @@ void SparkplugNode::DeviceCommand(const std::string& device, std::string_view pa
     spb::Payload command;
     if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
         return refuse("(not a Sparkplug B payload)", "it cannot be decoded");
-    uint32_t mask = 0, outputs = 0;
-    std::string written;  // the outputs' metrics, for a refusal
-    for (const auto& m : command.metrics()) {
-        std::optional<size_t> index;
-        if (m.has_name()) index = MetricNamed(m.name());
-        else if (const auto of = MetricOfAlias(m.alias()); of && of->first == module) index = of->second;
-        const std::string what =
-            (m.has_name() ? m.name() : "alias " + std::to_string(m.alias())) + " = " + ValueText(m);
-        if (!index) {
-            refuse(what, "no such metric on this device");
-            continue;
-        }
-        const DeviceMetric& metric = DeviceMetrics()[*index];
-        if (!Writable(metric)) {
-            refuse(what, metric.name + " is not writable");
-            continue;
-        }
-        if (!Enabled(metric, config.commands)) {
-            refuse(what, "writing " + metric.name + " is not enabled for this module (key \"commands\" of [module " +
-                             config.name + "])");
-            continue;
-        }
-        const bool isBool = m.value_case() == spb::Payload::Metric::kBooleanValue;
-        if (metric.source == Source::OutputsValue) {
-            const bool isInt = m.value_case() == spb::Payload::Metric::kIntValue ||
-                               (m.value_case() == spb::Payload::Metric::kLongValue && m.long_value() <= AllOutputs);
-            if (!isInt) {
-                refuse(what, metric.name + " takes a UInt32");
-                continue;
-            }
-            mask = AllOutputs;
-            outputs = m.value_case() == spb::Payload::Metric::kIntValue ? m.int_value()
-                                                                          : static_cast<uint32_t>(m.long_value());
-            written += (written.empty() ? "" : ", ") + what;
-            continue;
-        }
-        if (!isBool) {
-            refuse(what, metric.name + " takes a Boolean");
-            continue;
-        }
-        if (metric.source == Source::Output) {
-            mask |= 1u << metric.bit;
-            outputs = m.boolean_value() ? outputs | (1u << metric.bit) : outputs & ~(1u << metric.bit);
-            written += (written.empty() ? "" : ", ") + what;
-            continue;
-        }
-        if (!m.boolean_value()) continue;  // a button released
-        const Command c = metric.source == Source::CounterReset ? Command{Command::ResetCounters, 0, metric.counter}
-                                                                : Command{Command::ResetStatus};
+    const auto writes = DecodeDeviceCommand(command, module, config_.modules[module]);
+    for (const Refusal& r : writes.refused) refuse(r.what, r.why);
+    for (const auto& [c, what] : writes.commands)
         if (!post_(module, c, topic, what)) refuse(what, "too many commands are waiting for this module's line");
-    }
-    if (mask != 0 && !post_(module, Command{Command::SetOutputs, outputs, -1, mask}, topic, written))
-        refuse(written, "too many commands are waiting for this module's line");
 }
 
 void SparkplugNode::Stop() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        if (connected_) {
-            const std::string death = NodeDeath();
-            int mid = 0;
-            if (::mosquitto_publish(client_, &mid, Topic("NDEATH").c_str(), static_cast<int>(death.size()),
-                                    death.data(), DeathQos, false) == MOSQ_ERR_SUCCESS)
-                undelivered_.insert(mid);
-            born_ = false;
-            Nudge();
-        }
-    }
     {
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, LastWordsTime, [this] { return undelivered_.empty() || !connected_; });
+        if (session_.Connected()) {
+            PublishDeath();
+            Nudge();
+        }
+        changed_.wait_for(lock, LastWordsTime, [this] { return undelivered_.empty() || !session_.Connected(); });
     }
-    stopDeadline_ = Clock::now() + GoodbyeTime;
-    stopping_ = true;
-    ::mosquitto_disconnect(client_);
-    Nudge();
-    {
-        std::lock_guard lock(mutex_);
-        changed_.notify_all();
-    }
-    thread_.join();
+    session_.Stop();
 }
 
 }  // namespace kvbridge

@@ -8,25 +8,22 @@
 #pragma once
 
 #include "Publisher.h"
-#include "Session.h"
+#include "MqttSession.h"
 #include "SparkplugMetrics.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
-struct mosquitto;
-struct mosquitto_message;
-
 namespace kvbridge {
 
-class SparkplugNode : public Publisher {
+class SparkplugNode : public Publisher, private MqttSession::Owner {
 public:
     SparkplugNode(const Config& config, CommandPoster post);
     ~SparkplugNode() override;
@@ -61,13 +58,16 @@ private:
         std::string dataTopic;           // its DDATA's, made once
     };
 
-    void Run();
-    int Turn();
+    void BeforeConnect(mosquitto* client) override;
+    void OnConnect() override;
+    void OnDisconnect() override;
+    void OnMessage(const mosquitto_message& message) override;
+    void OnPublish(int mid) override;
+    int Turn(mosquitto* client) override;
+    void AfterConnection(bool accepted) override;
+    void Wake() override { Nudge(); }
     void Nudge();
-    void OnConnect(int rc);
-    void OnDisconnect(int rc);
-    void OnMessage(const mosquitto_message* message);
-    void OnPublish(int mid);
+    void LeaveOnceDeathDelivered(mosquitto* client);
 
     // All under mutex_.
     void Birth();
@@ -79,8 +79,9 @@ private:
     void Send(const std::string& topic, spb::Payload& payload);
     std::string NodeDeath() const;
     void HostState(std::string_view payload);
-    void Rebirth(std::string_view payload);
+    void NodeCommand(std::string_view payload, bool retained);
     void DeviceCommand(const std::string& device, std::string_view payload, bool retained);
+    void PublishDeath();
 
     std::string Topic(const char* type) const;
     std::string DeviceTopic(const char* type, size_t module) const;
@@ -90,31 +91,26 @@ private:
     std::string stateTopic_;  // the primary host's, or empty
     std::unordered_map<std::string, size_t> moduleNamed_;
     BrokerWatch watch_;
-    mosquitto* client_ = nullptr;
-    std::thread thread_;
-    int nudge_ = -1;                        // an eventfd that wakes Run from its wait
-    std::atomic<bool> waiting_{false};      // Run waits with nothing to write
-    std::chrono::steady_clock::time_point nextWrite_;  // Run's only
+    int nudge_ = -1;                        // an eventfd that wakes Turn from its wait
+    std::atomic<bool> waiting_{false};      // Turn waits with nothing to write
+    std::chrono::steady_clock::time_point nextWrite_;  // the network thread's only
 
-    std::atomic<bool> stopping_{false};
     std::atomic<bool> leave_{false};  // disconnect and connect again (the primary host went offline)
     std::chrono::steady_clock::time_point leaveDeadline_;  // under mutex_
-    std::chrono::steady_clock::time_point stopDeadline_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Device> devices_;
     std::vector<size_t> unsent_;         // devices with readings for the next batch
     std::atomic<bool> anyUnsent_{false};
-    spb::Payload* data_ = nullptr;  // DDATA's payload, kept between messages for its memory
+    std::unique_ptr<spb::Payload> data_;  // DDATA's payload, kept between messages for its memory
     std::string bytes_;             // the encoded payload, likewise
     uint64_t bdSeq_ = 0;      // of this connection's will
     uint64_t seq_ = 0;        // of the next message
-    bool connected_ = false;  // the broker took the connection
-    bool accepted_ = false;   // ... at least once in this turn of Run
     bool hostOnline_ = false; // no primary host, or its STATE says online
     uint64_t hostTime_ = 0;   // timestamp of the host's last STATE
     bool born_ = false;       // NBIRTH sent on this connection
     std::set<int> undelivered_;  // the final NDEATH
+    MqttSession session_;  // last: its thread calls the members above
 };
 
 }  // namespace kvbridge

@@ -3,7 +3,7 @@
 // metrics, and its configuration file.
 #include "Config.h"
 #include "Payloads.h"
-#include "SparkplugMetrics.h"
+#include "SparkplugCommands.h"
 #include "sparkplug_b.pb.h"
 
 #include <cstdint>
@@ -23,15 +23,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (data[0] < 0xA0) {
-        // A DCMD or NCMD as the node decodes it: every metric found by name or alias is in the table.
+        // A DCMD or NCMD as the node decodes it: every command it accepts is a
+        // whole one, every refusal has a reason.
         kvbridge::spb::Payload payload;
         if (!payload.ParseFromArray(rest.data(), static_cast<int>(rest.size()))) return 0;
-        for (const auto& m : payload.metrics()) {
-            const auto named = kvbridge::sparkplug::MetricNamed(m.name());
-            const auto aliased = kvbridge::sparkplug::MetricOfAlias(m.alias());
-            const size_t count = kvbridge::sparkplug::DeviceMetrics().size();
-            if ((named && *named >= count) || (aliased && aliased->second >= count)) std::abort();
-        }
+        static const kvbridge::ModuleConfig module = [] {
+            kvbridge::ModuleConfig m;
+            m.name = "m";
+            m.commands = {true, true, true};
+            return m;
+        }();
+        const auto writes = kvbridge::sparkplug::DecodeDeviceCommand(payload, 0, module);
+        for (const auto& posted : writes.commands)
+            if (posted.what.empty() || (posted.command.kind == kvbridge::Command::SetOutputs && posted.command.mask == 0))
+                std::abort();
+        const auto node = kvbridge::sparkplug::DecodeNodeCommand(payload);
+        for (const auto& refusals : {writes.refused, node.refused})
+            for (const auto& r : refusals)
+                if (r.what.empty() || r.why.empty()) std::abort();
         return 0;
     }
     auto config = kvbridge::ParseConfig(rest, "fuzz.conf");

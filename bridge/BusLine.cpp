@@ -1,4 +1,4 @@
-#include "Line.h"
+#include "BusLine.h"
 
 #include "Interfaces.h"
 #include "Log.h"
@@ -35,7 +35,7 @@ T Next(T due, D interval, T now) {
 
 // How early a poll may go: 2 % of its interval, at most 2 ms.  The next due
 // time counts from the due time, not from the poll, so the cadence holds.
-Line::Clock::duration Line::Slack(const Polled& p, Poll poll) {
+BusLine::Clock::duration BusLine::Slack(const Polled& p, Poll poll) {
     Clock::duration interval{};
     switch (poll) {
         case Poll::Identify: interval = p.config->retry; break;
@@ -46,7 +46,7 @@ Line::Clock::duration Line::Slack(const Polled& p, Poll poll) {
     return std::min<Clock::duration>(interval / 50, std::chrono::milliseconds(2));
 }
 
-Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher)
+BusLine::BusLine(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher)
     : config_(line), publisher_(publisher), data_(line.data) {
     retryOpen_ = modules[line.modules.front()].retry;
     for (const size_t i : line.modules) {
@@ -58,14 +58,14 @@ Line::Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Pub
     }
 }
 
-Line::~Line() {
+BusLine::~BusLine() {
     Stop();
     Close();
 }
 
-void Line::Start() { thread_ = std::thread([this] { Run(); }); }
+void BusLine::Start() { thread_ = std::thread([this] { Run(); }); }
 
-void Line::Stop() {
+void BusLine::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -74,9 +74,9 @@ void Line::Stop() {
     if (thread_.joinable()) thread_.join();
 }
 
-void Line::Close() { connection_.Close(); }
+void BusLine::Close() { connection_.Close(); }
 
-bool Line::Post(size_t module, Command command, std::string topic, std::string payload) {
+bool BusLine::Post(size_t module, Command command, std::string topic, std::string payload) {
     {
         std::lock_guard lock(mutex_);
         if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
@@ -86,11 +86,11 @@ bool Line::Post(size_t module, Command command, std::string topic, std::string p
     return true;
 }
 
-std::string Line::Where(const Polled& p) const {
+std::string BusLine::Where(const Polled& p) const {
     return i18n::Fill(_("module %s (address %s on %s)"), p.config->name, p.config->data.Adresa, config_.name);
 }
 
-void Line::Run() {
+void BusLine::Run() {
     const auto now = Clock::now();
     for (Polled& p : polled_) p.identifyDue = now;
     std::unique_lock lock(mutex_);
@@ -153,7 +153,7 @@ void Line::Run() {
     }
 }
 
-bool Line::OpenLink() {
+bool BusLine::OpenLink() {
     const int32_t rate = polled_.front().config->data.Rychlost;
     const int32_t code = connection_.Open(config_.type, kv618::InitBlock(data_, config_.type), rate);
     if (code == 0) {
@@ -178,7 +178,7 @@ bool Line::OpenLink() {
     return false;
 }
 
-int32_t Line::Reach(const Polled& p) {
+int32_t BusLine::Reach(const Polled& p) {
     const int32_t rate = p.config->data.Rychlost;
     if (rate == rate_) return 0;
     const int32_t code = connection_.SetRate(rate);
@@ -187,7 +187,7 @@ int32_t Line::Reach(const Polled& p) {
     return 0;
 }
 
-void Line::RunPoll(Polled& p, Poll poll) {
+void BusLine::RunPoll(Polled& p, Poll poll) {
     switch (poll) {
         case Poll::Identify: Identify(p); break;
         case Poll::Inputs: ReadInputs(p); break;
@@ -196,7 +196,7 @@ void Line::RunPoll(Polled& p, Poll poll) {
     }
 }
 
-void Line::Identify(Polled& p) {
+void BusLine::Identify(Polled& p) {
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     const int32_t reach = Reach(p);
     const auto id = reach ? kv618::Result<kv618::Identification>{reach} : module.Identify();
@@ -213,7 +213,7 @@ void Line::Identify(Polled& p) {
     }
 }
 
-void Line::GoOnline(Polled& p, const kv618::Identification& id) {
+void BusLine::GoOnline(Polled& p, const kv618::Identification& id) {
     p.online = true;
     p.silent = 0;
     p.reportedSilent = false;
@@ -229,7 +229,7 @@ void Line::GoOnline(Polled& p, const kv618::Identification& id) {
     publisher_.Online(p.index, id);
 }
 
-void Line::GoOffline(Polled& p, int code) {
+void BusLine::GoOffline(Polled& p, int code) {
     p.online = false;
     p.reportedSilent = true;
     p.identifyDue = Clock::now() + p.config->retry;
@@ -238,12 +238,12 @@ void Line::GoOffline(Polled& p, int code) {
     publisher_.Offline(p.index);
 }
 
-void Line::Answered(Polled& p, Poll poll) {
+void BusLine::Answered(Polled& p, Poll poll) {
     p.silent = 0;
     p.refused[static_cast<int>(poll)] = 0;
 }
 
-void Line::Failed(Polled& p, Poll poll, int code) {
+void BusLine::Failed(Polled& p, Poll poll, int code) {
     if (kv618::IsRefusal(code)) {
         // The module is there; say once what it refuses, not at every poll.
         p.silent = 0;
@@ -257,7 +257,7 @@ void Line::Failed(Polled& p, Poll poll, int code) {
     if (++p.silent >= SilentLimit) GoOffline(p, code);
 }
 
-void Line::ReadInputs(Polled& p) {
+void BusLine::ReadInputs(Polled& p) {
     const auto started = Clock::now();
     p.inputsDue = Next(p.inputsDue, p.config->inputs, started);
     const kv618::Module module = connection_.At(p.config->data.Adresa);
@@ -273,7 +273,7 @@ void Line::ReadInputs(Polled& p) {
     }
 }
 
-void Line::ReadStatus(Polled& p) {
+void BusLine::ReadStatus(Polled& p) {
     p.statusDue = Next(p.statusDue, p.config->status, Clock::now());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     const int32_t reach = Reach(p);
@@ -290,7 +290,7 @@ void Line::ReadStatus(Polled& p) {
 
 // One quantity per turn, so that the inputs of the other modules do not wait
 // for twenty requests in a row; the set is published whole.
-void Line::ReadCounterStep(Polled& p) {
+void BusLine::ReadCounterStep(Polled& p) {
     if (p.counterStep == 0) p.countersStarted = p.countersDue;
     const int counter = p.counterStep / static_cast<int>(kv618::Quantities.size());
     const int quantity = p.counterStep % static_cast<int>(kv618::Quantities.size());
@@ -315,7 +315,7 @@ void Line::ReadCounterStep(Polled& p) {
     publisher_.Counters(p.index, p.counters);
 }
 
-void Line::Execute(const Pending& pending) {
+void BusLine::Execute(const Pending& pending) {
     const auto found = std::find_if(polled_.begin(), polled_.end(), [&](const Polled& p) { return p.index == pending.module; });
     if (found == polled_.end()) return;
     Polled& p = *found;

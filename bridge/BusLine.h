@@ -1,4 +1,4 @@
-// One line: one interface library opened once, its modules polled in turn
+// One bus line: one interface library opened once, its modules polled in turn
 // on a thread of the line's own, one request at a time.  Lines do not wait
 // for each other.  Commands from the broker wait in a queue and go out
 // between two polls.
@@ -20,13 +20,13 @@
 
 namespace kvbridge {
 
-class Line {
+class BusLine {
 public:
     // The line polls the modules of `line` and tells `publisher` what it reads.
-    Line(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher);
-    ~Line();
-    Line(const Line&) = delete;
-    Line& operator=(const Line&) = delete;
+    BusLine(const LineConfig& line, const std::vector<ModuleConfig>& modules, Publisher& publisher);
+    ~BusLine();
+    BusLine(const BusLine&) = delete;
+    BusLine& operator=(const BusLine&) = delete;
 
     void Start();
     // Ends the thread after the request in progress; the link stays open.
