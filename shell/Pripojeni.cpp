@@ -43,7 +43,8 @@ bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) {
 // A parameter's value as its field shows it.
 QString TextParametru(const TData& Data, const kv618::Parameter& Parametr) {
     const std::string text = kv618::ParameterText(Data, Parametr);
-    if (Parametr.kind == kv618::ParameterKind::IoBase) return HexAdresa(static_cast<uint16_t>(std::stoi(text)));
+    if (Parametr.kind == kv618::ParameterKind::IoBase)
+        return HexAdresa(static_cast<uint16_t>(files::ParseTyped(text).value_or(0)));
     return QString::fromStdString(text);
 }
 
