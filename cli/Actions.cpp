@@ -19,7 +19,7 @@ using Json = nlohmann::ordered_json;
 
 int Identify(const LinkOptions& link, bool json) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     const auto identity = session->Module().Identify();
     if (!identity.ok()) return session->Fail(identity.error);
@@ -30,7 +30,7 @@ int Identify(const LinkOptions& link, bool json) {
 
 int ResetCounters(const LinkOptions& link) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
     Confirm(_("Counters reset."));
@@ -39,7 +39,7 @@ int ResetCounters(const LinkOptions& link) {
 
 int ResetStatus(const LinkOptions& link) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
     Confirm(_("Status register reset."));
@@ -48,7 +48,7 @@ int ResetStatus(const LinkOptions& link) {
 
 int ShowClock(const LinkOptions& link, bool json) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     const auto clock = session->Module().ReadClock();
     if (!clock.ok()) return session->Fail(clock.error);
@@ -92,7 +92,7 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 
 // Time first, then date.  The first Ctrl-C lets both go out; a second one
 // between them stops before the date.
-int SetClockTo(const Session& session, const std::tm& moment, const std::string& shown) {
+int SetClockTo(const LinkSession& session, const std::tm& moment, const std::string& shown) {
     const kv618::ClockReading reading = ReadingOf(moment);
     if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
         return session.Fail(error);
@@ -121,7 +121,7 @@ int SetClock(const LinkOptions& link, const std::string& text) {
         Say(Fill(_("The module keeps the year only within a four-year cycle; year %s will read as %s."), year,
                  cycle + year % 4));
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     return SetClockTo(*session, *moment, text);
 }
@@ -130,7 +130,7 @@ int SetClock(const LinkOptions& link, const std::string& text) {
 // clock has no fractions, so this sets it within one exchange's time.
 int SyncClock(const LinkOptions& link) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     using namespace std::chrono;
     const auto now = system_clock::now();
@@ -146,7 +146,7 @@ int SyncClock(const LinkOptions& link) {
 // without it, stamps that read as never recorded mean there is none.
 int PowerFailures(const LinkOptions& link, bool json) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     const auto register_ = session->Module().ReadStatus();
     if (!register_.ok()) return session->Fail(register_.error);

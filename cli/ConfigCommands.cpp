@@ -39,7 +39,7 @@ struct Stored {
     TKonfigurace settings = VychoziKonfigurace();
 };
 
-int ReadStored(const Session& session, Stored& stored) {
+int ReadStored(const LinkSession& session, Stored& stored) {
     const auto identity = session.Module().Identify();
     if (!identity.ok()) return session.Fail(identity.error);
     stored.identity = identity.value;
@@ -75,7 +75,7 @@ int CheckKind(const std::string& path, const settings::SavedFile& file, const kv
 
 // The settings under the keys of the settings file, as numbers: the rate in
 // Bd (null for an index the module should not hold).
-nlohmann::ordered_json SettingsJson(const Session& session, const Stored& stored) {
+nlohmann::ordered_json SettingsJson(const LinkSession& session, const Stored& stored) {
     nlohmann::ordered_json values = nlohmann::ordered_json::object();
     for (const Setting& s : settings::All()) {
         const uint32_t value = settings::ValueOf(s, stored.settings);
@@ -88,7 +88,7 @@ nlohmann::ordered_json SettingsJson(const Session& session, const Stored& stored
 
 int Show(const LinkOptions& link, bool json) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     Stored stored;
     if ((status = ReadStored(*session, stored)) != Done) return status;
@@ -107,7 +107,7 @@ int Show(const LinkOptions& link, bool json) {
 
 int Save(const LinkOptions& link, const std::string& path) {
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     Stored stored;
     if ((status = ReadStored(*session, stored)) != Done) return status;
@@ -121,10 +121,10 @@ int Save(const LinkOptions& link, const std::string& path) {
 // Opens the link, checks that the file is for this module and reads what the
 // module holds now.
 int Prepare(const LinkOptions& link, const ConfigOptions& o, settings::SavedFile& file,
-            std::unique_ptr<Session>& session, Stored& stored) {
+            std::unique_ptr<LinkSession>& session, Stored& stored) {
     int status = ReadFileSettings(o.file, file);
     if (status != Done) return status;
-    if (!(session = Session::Open(link, status))) return status;
+    if (!(session = LinkSession::Open(link, status))) return status;
     const auto identity = session->Module().Identify();
     if (!identity.ok()) return session->Fail(identity.error);
     if ((status = CheckKind(o.file, file, identity.value)) != Done) return status;
@@ -137,7 +137,7 @@ std::string Change(const Setting& s, uint32_t from, uint32_t to) {
 
 int Diff(const LinkOptions& link, const ConfigOptions& o) {
     settings::SavedFile file;
-    std::unique_ptr<Session> session;
+    std::unique_ptr<LinkSession> session;
     Stored stored;
     if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
     bool differs = false;
@@ -232,7 +232,7 @@ std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, siz
 
 using settings::Stop;
 
-int ReportFailure(const Session& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
+int ReportFailure(const LinkSession& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
                   Stop stop) {
     if (stop == Stop::AfterBlock) Say(_("Interrupted (Ctrl-C) after a finished and verified block; the rest was not written."));
     else if (stop == Stop::AtOnce) Say(_("Interrupted by a second Ctrl-C; writing stopped at once."));
@@ -259,7 +259,7 @@ void ReportSuccess(const std::vector<std::string>& changes, const std::vector<ui
 
 int Load(const LinkOptions& link, const ConfigOptions& o) {
     settings::SavedFile file;
-    std::unique_ptr<Session> session;
+    std::unique_ptr<LinkSession> session;
     Stored stored;
     if (const int status = Prepare(link, o, file, session, stored); status != Done) return status;
     const std::vector<std::string> changes = Changes(file, stored, o);

@@ -118,7 +118,7 @@ namespace {
 
 // The option with its type and group, where the line may name it (its text
 // made only then); null where the line does not.
-CLI::Option* AddNamed(CLI::App& app, const Line& line, const std::string& names, std::string& value,
+CLI::Option* AddNamed(CLI::App& app, const CommandLine& line, const std::string& names, std::string& value,
                       const std::function<std::string()>& description, const char* type) {
     if (!line.BuildsOption(names)) return nullptr;
     return app.add_option(names, value, description())->type_name(type)->group(_("Connection"));
@@ -126,7 +126,7 @@ CLI::Option* AddNamed(CLI::App& app, const Line& line, const std::string& names,
 
 }  // namespace
 
-void LinkOptions::Add(CLI::App& app, const Line& line) {
+void LinkOptions::Add(CLI::App& app, const CommandLine& line) {
     AddNamed(app, line, "--settings", settings,
              [] { return _("The program's settings file (by default R_iv618.ini beside the program)"); }, "FILE");
     if (auto* o = AddNamed(app, line, "-i,--interface", interface,
@@ -176,14 +176,14 @@ Resolved ResolveLink(const LinkOptions& options) {
     return r;
 }
 
-std::unique_ptr<Session> Session::Open(const LinkOptions& options, int& status, int32_t rate) {
+std::unique_ptr<LinkSession> LinkSession::Open(const LinkOptions& options, int& status, int32_t rate) {
     Resolved resolved = ResolveLink(options);
     if ((status = resolved.status) != Done) return nullptr;
     return Open(std::move(resolved.data), options.trace, status, rate);
 }
 
-std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int& status, int32_t rate) {
-    std::unique_ptr<Session> session(new Session);
+std::unique_ptr<LinkSession> LinkSession::Open(TData data, const std::string& trace, int& status, int32_t rate) {
+    std::unique_ptr<LinkSession> session(new LinkSession);
     session->data_ = std::move(data);
     // The libraries decide at _Init whether a link traces.
     if (!trace.empty()) ::setenv("KV618_TRACE", trace.c_str(), 1);
@@ -204,13 +204,13 @@ std::unique_ptr<Session> Session::Open(TData data, const std::string& trace, int
     return session;
 }
 
-std::string Session::LineName() const {
+std::string LinkSession::LineName() const {
     const kv618::Interface& i = kv618::Interfaces[data_.Rozhrani];
     std::string name = i.settingsName;
     for (const kv618::Parameter& p : i.parameters) name += " " + kv618::ParameterText(data_, p);
     return name;
 }
 
-int Session::Fail(int32_t code) const { return cli::Fail(connection_.Text(code)); }
+int LinkSession::Fail(int32_t code) const { return cli::Fail(connection_.Text(code)); }
 
 }  // namespace cli

@@ -6,7 +6,7 @@
 #include "Connection.h"
 #include "Dekl.h"
 #include "Interfaces.h"
-#include "Line.h"
+#include "CommandLine.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,7 +33,7 @@ struct LinkOptions {
     std::vector<ParameterOption> parameters;
 
     // The options the line may name (all of them for help).
-    void Add(CLI::App& app, const Line& line);
+    void Add(CLI::App& app, const CommandLine& line);
 };
 
 // The program record the options describe, or the exit status after a
@@ -44,13 +44,15 @@ struct Resolved {
 };
 Resolved ResolveLink(const LinkOptions& options);
 
-class Session {
+// The tool's link to the modules of one line: the record it was opened from
+// and the open Connection over the interface's library.
+class LinkSession {
 public:
     // Opens the link at `rate` (the record's own when 0); on failure the
     // reason is on stderr and `status` holds the exit status.
-    static std::unique_ptr<Session> Open(const LinkOptions& options, int& status, int32_t rate = 0);
+    static std::unique_ptr<LinkSession> Open(const LinkOptions& options, int& status, int32_t rate = 0);
     // The same with the record already resolved; `trace` as --trace.
-    static std::unique_ptr<Session> Open(TData data, const std::string& trace, int& status, int32_t rate = 0);
+    static std::unique_ptr<LinkSession> Open(TData data, const std::string& trace, int& status, int32_t rate = 0);
 
     const TData& Data() const { return data_; }
     uint8_t Address() const { return data_.Adresa; }

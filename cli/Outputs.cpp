@@ -26,11 +26,11 @@ std::optional<uint32_t> OutputsNamed(const std::vector<std::string>& texts) {
     return mask;
 }
 
-std::string ModuleKey(const Session& session) {
+std::string ModuleKey(const LinkSession& session) {
     return session.LineName() + " @" + std::to_string(session.Address());
 }
 
-int WriteOutputs(const Session& session, uint32_t value) {
+int WriteOutputs(const LinkSession& session, uint32_t value) {
     const std::string key = ModuleKey(session);
     if (const int32_t error = session.Module().WriteOutputs(value)) {
         // Whether the module carried it out is not known: no single output
@@ -51,7 +51,7 @@ int WriteAll(const LinkOptions& link, const std::string& text) {
     if (!ParseUnsigned(text, UINT32_MAX, value))
         return Refuse(i18n::Fill(_("Output value \"%s\" is not a 32-bit number (decimal or 0x...)"), text));
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     return WriteOutputs(*session, static_cast<uint32_t>(value));
 }
@@ -60,7 +60,7 @@ int Change(const LinkOptions& link, const std::vector<std::string>& texts, bool 
     const auto mask = OutputsNamed(texts);
     if (!mask) return Refuse(_("Outputs are given as numbers 0-31 or ranges such as 8-15"));
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     const auto recorded = outputs::Recorded(ModuleKey(*session));
     if (!recorded)

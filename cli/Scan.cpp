@@ -110,7 +110,7 @@ class Scanner {
 public:
     // With `json` the modules found are kept for one document at the end,
     // otherwise each is printed as it is found.
-    Scanner(Session& session, const Range& range, int probeTimeoutMs, bool json)
+    Scanner(LinkSession& session, const Range& range, int probeTimeoutMs, bool json)
         : session_(session),
           range_(range),
           serial_(session.Data().Rozhrani == RozhraniCOM),
@@ -232,7 +232,7 @@ private:
         return Verdict::Silent;
     }
 
-    Session& session_;
+    LinkSession& session_;
     Range range_;
     bool serial_;
     bool json_;
@@ -277,7 +277,7 @@ int Scan(const LinkOptions& link, const ScanOptions& o, bool json) {
     if (!rates) return Refuse(i18n::Fill(_("Rates are given as all or a list such as 9600,19200 of %s Bd"), RateList()));
 
     int status = Done;
-    const auto session = Session::Open(std::move(resolved.data), link.trace, status, rates->front());
+    const auto session = LinkSession::Open(std::move(resolved.data), link.trace, status, rates->front());
     if (!session) return status;
     const auto started = std::chrono::steady_clock::now();
     Scanner scanner(*session, *range, o.probeTimeoutMs, json);

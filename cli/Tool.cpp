@@ -74,7 +74,7 @@ bool IsCommand(std::string_view word) {
                        [&](const CommandEntry& command) { return command.name == word; });
 }
 
-void AddCommands(Tool& tool, const Line& line) {
+void AddCommands(Tool& tool, const CommandLine& line) {
     for (const CommandEntry& command : kCommands)
         if (line.Builds(command.name)) command.add(tool);
 }
@@ -87,7 +87,7 @@ int UsageError(const CLI::ParseError& e) {
 
 }  // namespace
 
-Tool::Tool(const Line& line)
+Tool::Tool(const CommandLine& line)
     : app(_("kv618 - the KV-618 module with its KV-619 extension from the command line"), "kv618") {
     // What only help shows: a line that asks for it builds everything.
     if (line.Whole()) {
@@ -165,7 +165,7 @@ CLI::Validator OneOf(std::vector<std::string> names) {
 int Run(int argc, char** argv) {
     i18n::Start();
     interrupt::Install();
-    const Line line(argc, argv, IsCommand);
+    const CommandLine line(argc, argv, IsCommand);
     Tool tool(line);
     AddCommands(tool, line);
     if (line.Whole()) Groups(tool.app);

@@ -2,7 +2,7 @@
 // subcommand and link, and the messages it leaves on standard error.
 #pragma once
 
-#include "Line.h"
+#include "CommandLine.h"
 #include "LinkOptions.h"
 
 #include <CLI/CLI.hpp>
@@ -30,7 +30,7 @@ struct Tool {
     bool quiet = false;    // -q
     bool verbose = false;  // -v: the exchanges on standard error
 
-    explicit Tool(const Line& line);
+    explicit Tool(const CommandLine& line);
     // Makes `run` the action when the subcommand `sub` is given.
     void When(CLI::App* sub, std::function<int()> run);
     // Gives `sub` the --json option: one JSON document on standard output.

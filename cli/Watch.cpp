@@ -134,7 +134,7 @@ struct Cadence {
     }
 };
 
-int Watch(const Session& session, const What& what, Format format, std::chrono::milliseconds interval,
+int Watch(const LinkSession& session, const What& what, Format format, std::chrono::milliseconds interval,
           uint64_t count) {
     if (const auto header = Header(format, what); header && !PrintLine(*header)) return OutputGone();
     const kv618::Module module = session.Module();
@@ -171,7 +171,7 @@ int Start(const LinkOptions& link, const WatchOptions& o, bool json) {
     const Format format =
         json || o.format == "json" ? Format::Json : o.format == "csv" ? Format::Csv : Format::Table;
     int status = Done;
-    const auto session = Session::Open(link, status);
+    const auto session = LinkSession::Open(link, status);
     if (!session) return status;
     return Watch(*session, what, format, std::chrono::milliseconds(interval), count);
 }

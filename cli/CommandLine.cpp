@@ -1,4 +1,4 @@
-#include "Line.h"
+#include "CommandLine.h"
 
 #include <algorithm>
 
@@ -10,16 +10,16 @@ bool AsksForHelp(std::string_view word) { return word == "-h" || word == "--help
 
 }  // namespace
 
-Line::Line(int argc, char** argv, bool (*isCommand)(std::string_view word)) : words_(argv + 1, argv + argc) {
+CommandLine::CommandLine(int argc, char** argv, bool (*isCommand)(std::string_view word)) : words_(argv + 1, argv + argc) {
     const bool help = std::any_of(words_.begin(), words_.end(), AsksForHelp);
     whole_ = help || std::none_of(words_.begin(), words_.end(), isCommand);
 }
 
-bool Line::Builds(std::string_view command) const {
+bool CommandLine::Builds(std::string_view command) const {
     return whole_ || std::find(words_.begin(), words_.end(), command) != words_.end();
 }
 
-bool Line::BuildsOption(std::string_view names) const {
+bool CommandLine::BuildsOption(std::string_view names) const {
     if (whole_) return true;
     while (!names.empty()) {
         const size_t comma = names.find(',');
@@ -29,7 +29,7 @@ bool Line::BuildsOption(std::string_view names) const {
     return false;
 }
 
-bool Line::Names(std::string_view name) const {
+bool CommandLine::Names(std::string_view name) const {
     if (name.size() < 2 || name[0] != '-') return true;  // a positional: taken by its place, not its name
     if (name[1] == '-') {
         return std::any_of(words_.begin(), words_.end(), [&](std::string_view word) {

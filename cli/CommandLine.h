@@ -11,10 +11,10 @@
 
 namespace cli {
 
-class Line {
+class CommandLine {
 public:
     // `isCommand` tells a command's name from any other word.
-    Line(int argc, char** argv, bool (*isCommand)(std::string_view word));
+    CommandLine(int argc, char** argv, bool (*isCommand)(std::string_view word));
 
     // Help, or no command: everything is built.
     bool Whole() const { return whole_; }

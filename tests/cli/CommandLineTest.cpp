@@ -1,6 +1,6 @@
 // Which options and commands a line builds: never fewer than CLI11 would
 // take, or a line would parse otherwise than with every option built.
-#include "Line.h"
+#include "CommandLine.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +12,15 @@ namespace {
 bool IsCommand(std::string_view word) { return word == "identify" || word == "scan"; }
 
 // The line keeps views of `words`, which outlive it in each test.
-cli::Line LineOf(std::vector<std::string>& words) {
+cli::CommandLine LineOf(std::vector<std::string>& words) {
     std::vector<char*> argv = {const_cast<char*>("kv618")};
     for (std::string& word : words) argv.push_back(word.data());
-    return cli::Line(static_cast<int>(argv.size()), argv.data(), IsCommand);
+    return cli::CommandLine(static_cast<int>(argv.size()), argv.data(), IsCommand);
 }
 
-TEST(Line, BuildsEveryFormOfANamedOptionAndNoOther) {
+TEST(CommandLine, BuildsEveryFormOfANamedOptionAndNoOther) {
     std::vector<std::string> words = {"--ip=127.0.0.1", "-qa1", "identify", "--udp-portx", "9", "--trace", "-"};
-    const cli::Line line = LineOf(words);
+    const cli::CommandLine line = LineOf(words);
     EXPECT_FALSE(line.Whole());
     EXPECT_TRUE(line.BuildsOption("--ip"));
     EXPECT_TRUE(line.BuildsOption("-a,--address")) << "a short flag among others, its value attached";
@@ -33,9 +33,9 @@ TEST(Line, BuildsEveryFormOfANamedOptionAndNoOther) {
     EXPECT_FALSE(line.Builds("scan"));
 }
 
-TEST(Line, HelpOrNoCommandBuildsEverything) {
+TEST(CommandLine, HelpOrNoCommandBuildsEverything) {
     for (std::vector<std::string> words : {std::vector<std::string>{"identify", "-h"}, {"--ip", "1.2.3.4"}, {}}) {
-        const cli::Line line = LineOf(words);
+        const cli::CommandLine line = LineOf(words);
         EXPECT_TRUE(line.Whole());
         EXPECT_TRUE(line.BuildsOption("--baud"));
         EXPECT_TRUE(line.Builds("scan"));
