@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages a task needs, only those that are missing.
-# apt-get needs root; sudo is used when present.
+# Installs the Debian packages a task needs, only those that are missing, on
+# Debian 12 (bookworm) or Debian 13 (trixie).  apt-get needs root; sudo is
+# used when present.
 #
 #   bash tools/install-deps.sh [run | package | all]
 #
@@ -8,7 +9,12 @@
 # (tools/run.sh); package: that, the Debian packaging tools and the MQTT
 # bridge's libraries (tools/package.sh); all (the default): also the tests,
 # benchmarks and fuzzing (tools/test.sh).  tools/fresh-check.sh proves on a
-# fresh Debian 12 that each set is enough for its script.
+# fresh Debian 12 and a fresh Debian 13 that each set is enough for its script.
+#
+# Every name below is one both releases have, so a set is one list for both:
+# where a package's name carries a version (the clang runtimes are
+# libclang-rt-14-dev on 12, libclang-rt-19-dev on 13), the name without it
+# follows each release's default.
 set -euo pipefail
 
 run=(
@@ -29,7 +35,7 @@ all=(
   libbenchmark-dev                # benchmarks
   mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
   locales                         # cs_CZ.UTF-8 for the tests of the Czech messages
-  clang libclang-rt-14-dev        # fuzzing (libFuzzer) and sanitizer runtimes
+  clang libclang-rt-dev           # fuzzing (libFuzzer) and sanitizer runtimes of the default clang
   lintian                         # the package test's check of the .deb
   mmdebstrap                      # tools/fresh-check.sh's fresh roots
   ccache                          # tools/test.sh's rebuilds
