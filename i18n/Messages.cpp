@@ -1,5 +1,8 @@
 #include "Messages.h"
 
+#include "Catalogue.h"
+
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdlib>
@@ -52,43 +55,78 @@ bool FollowTheLocale(const char* name) {
     return std::setlocale(LC_CTYPE, name) && std::setlocale(LC_MESSAGES, name);
 }
 
-// A UTF-8 locale that was never generated on this machine (cs_CZ.UTF-8 on a
-// minimal system) would leave the tools in the C locale and in English: its
-// language is taken all the same, with the C library's own UTF-8 locale.
-void FallBackToTheLanguage() {
-    const std::string asked = AskedLocale();
-    if (asked.empty() || !NamesUtf8(asked) || !FollowTheLocale("C.UTF-8")) return;
-    const char* language = std::getenv("LANGUAGE");
-    if (!language || !*language) ::setenv("LANGUAGE", asked.substr(0, asked.find('.')).c_str(), 1);
-}
-
 // The C locale has no language to translate into: the tools keep their
 // English without loading a locale or looking for catalogues, which is most
-// of what a one-shot command run from a script would spend here.  As gettext
-// does, LANGUAGE counts beside C.UTF-8, not beside C itself.
+// of what a one-shot command run from a script would spend here.  LANGUAGE
+// counts beside C.UTF-8 (as Debian 12's gettext has it), not beside C itself.
 bool AsksForNoLanguage(const std::string& asked) {
     if (asked.empty() || asked == "C" || asked == "POSIX") return true;
     const char* language = std::getenv("LANGUAGE");
     return asked.rfind("C.", 0) == 0 && (!language || !*language);
 }
 
-// Whether this copy of the library was started in a language: in English
-// the catalogues are not even asked (a plug-in holds a copy of its own and
-// starts it too).
-bool translating = false;
+// Whether LC_MESSAGES is C.UTF-8 (or another C.*), where the C library's
+// gettext may translate nothing.
+bool MessagesInC() {
+    const char* messages = std::setlocale(LC_MESSAGES, nullptr);
+    return !messages || std::string(messages).rfind("C.", 0) == 0;
+}
+
+// The languages wanted when the locale itself cannot give one: the
+// LANGUAGE list where it is set, else the asked locale's language.  Each
+// entry is tried whole (cs_CZ), then as its language alone (cs).
+Catalogue OwnCatalogue(const std::string& asked) {
+    const char* language = std::getenv("LANGUAGE");
+    std::string list = language && *language ? language : asked.substr(0, asked.find_first_of(".@"));
+    Catalogue catalogue;
+    const std::string folder = CatalogueFolder();
+    for (size_t from = 0; from <= list.size();) {
+        const size_t end = std::min(list.find(':', from), list.size());
+        const std::string entry = list.substr(from, end - from);
+        from = end + 1;
+        if (entry.empty()) continue;
+        for (const std::string& name : {entry, entry.substr(0, entry.find_first_of("_.@"))})
+            if (catalogue.Load(folder + "/" + name + "/LC_MESSAGES/" KV_TEXT_DOMAIN ".mo")) return catalogue;
+    }
+    return catalogue;
+}
+
+// How this copy of the library translates: not at all (English, where the
+// catalogues are not even asked), through gettext in a locale of the
+// machine, or from a catalogue it read itself.  A plug-in holds a copy of
+// its own and starts it too.
+enum class Translation { None, Gettext, Own };
+Translation translation = Translation::None;
+Catalogue own;
 
 }  // namespace
 
+// A UTF-8 locale that was never generated on this machine (cs_CZ.UTF-8 on a
+// minimal system) would leave the tools in the C locale and in English: its
+// language is taken all the same, in the C library's own UTF-8 locale.  There
+// the tools read the catalogue themselves, as they do for LANGUAGE beside
+// C.UTF-8: Debian 13's gettext translates nothing in C.UTF-8.
 void Start() {
-    if (AsksForNoLanguage(AskedLocale())) return;
-    translating = true;
-    if (!FollowTheLocale("")) FallBackToTheLanguage();
-    ::bindtextdomain(KV_TEXT_DOMAIN, CatalogueFolder().c_str());
-    ::textdomain(KV_TEXT_DOMAIN);
+    const std::string asked = AskedLocale();
+    if (AsksForNoLanguage(asked)) return;
+    if (FollowTheLocale("") && !MessagesInC()) {
+        translation = Translation::Gettext;
+        ::bindtextdomain(KV_TEXT_DOMAIN, CatalogueFolder().c_str());
+        ::textdomain(KV_TEXT_DOMAIN);
+        return;
+    }
+    if (!NamesUtf8(asked) || !FollowTheLocale("C.UTF-8")) return;
+    own = OwnCatalogue(asked);
+    if (own.Loaded()) translation = Translation::Own;
 }
 
 // Before Start, or in the C locale, the text comes back as it is.
-const char* Tr(const char* english) { return translating ? ::dgettext(KV_TEXT_DOMAIN, english) : english; }
+const char* Tr(const char* english) {
+    if (translation == Translation::Gettext) return ::dgettext(KV_TEXT_DOMAIN, english);
+    if (translation == Translation::Own)
+        if (const char* text = own.Find(english)) return text;
+    return english;
+}
 
 namespace detail {
 
