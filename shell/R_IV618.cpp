@@ -5,6 +5,8 @@
 #include "kv_version.h"
 
 #include <QApplication>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <iostream>
 
@@ -27,9 +29,26 @@ public:
     }
 };
 
+// Qt works in a UTF-8 character set and switches the C locale (a service, a
+// script, env -i) to C.UTF-8 itself; Qt 6.8 also says so on standard error,
+// ahead of --version's first line and of the usage.  Where the environment
+// asks for C, the program asks for C.UTF-8 first: the same switch, without
+// the warning.  Numbers and texts are the same in both.
+void AskForUtf8InsteadOfC() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        if (std::strcmp(value, "C") == 0 || std::strcmp(value, "POSIX") == 0)
+            ::setenv(std::strcmp(name, "LC_ALL") == 0 ? "LC_ALL" : "LC_CTYPE", "C.UTF-8", 1);
+        return;
+    }
+    ::setenv("LC_CTYPE", "C.UTF-8", 1);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    AskForUtf8InsteadOfC();
     QCoreApplication::setApplicationName("R_IV618");
     QCoreApplication::setApplicationVersion(KV_VERSION);
     TPrikazovyRadek prikazy;
