@@ -211,7 +211,7 @@ step_run() {
   ' || step_failed run "the README's first command, bash tools/run.sh" "$work/$release-run.log"
   grep -q "^Module emulator: UDP 127.0.0.1:" "$work/$release-run.log" ||
     step_failed run "the emulator did not come up" "$work/$release-run.log"
-  say "step run: the program came up and closed"
+  say "step run: the program came up and closed, in $(elapsed "$t")"
 }
 
 # The README's second command's normal build, after the first where it ran:
@@ -224,7 +224,7 @@ step_tests() {
     cd /src
     timeout 3000 bash tools/test.sh release </dev/null
   ' || step_failed tests "bash tools/test.sh release" "$work/$release-tests.log"
-  say "step tests: $(grep -m 1 -o '[0-9]*% tests passed.*' "$work/$release-tests.log" || echo 'passed')"
+  say "step tests: $(grep -m 1 -o '[0-9]*% tests passed.*' "$work/$release-tests.log" || echo 'passed'), in $(elapsed "$t")"
 }
 
 deb=
@@ -249,7 +249,7 @@ step_package() {
   deb=$work/$release-deb/$(basename "$deb_in_root")
   cp "$root$deb_in_root" "$deb"
   rm -rf "$root"
-  say "step package: $(basename "$deb_in_root") made, lintian finds nothing"
+  say "step package: $(basename "$deb_in_root") made, lintian finds nothing, in $(elapsed "$t")"
 }
 
 step_install() {
@@ -279,7 +279,7 @@ step_install() {
     kv618 bridge --check --config /usr/share/doc/r-iv618/examples/bridge.conf
   ' || step_failed install "apt-get install ./$(basename "$deb") and the installed commands" "$work/$release-install.log"
   rm -rf "$root"
-  say "step install: installed and every command ran"
+  say "step install: installed and every command ran, in $(elapsed "$t")"
 }
 
 wants() { local s; for s in "${@:2}"; do [ "$s" = "$1" ] && return 0; done; return 1; }
