@@ -92,6 +92,12 @@ kv618::Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fi
 // 1 MiB each) and parses it.
 kv618::Outcome<Config> LoadConfig(const std::string& path, Reader reader = Reader::Bridge);
 
+// Fills config.lines: modules whose interface and connection parameters are
+// the same share one line (ConfigLines.cpp).  A module that gives its line
+// another time-out, or the address of another module on it, is refused; the
+// fault's line is the module's section.
+kv618::Outcome<> GroupLines(Config& config);
+
 // "100 ms", "2 s", "1.5 s", "1 min", "1 h", "off" (0); false for anything else.
 bool ParseInterval(std::string_view text, Millis& interval);
 
