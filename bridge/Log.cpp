@@ -1,7 +1,9 @@
 #include "Log.h"
 
+#include "Messages.h"
 #include "Times.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include <unistd.h>
@@ -19,6 +21,35 @@ void Log(const std::string& line) {
         if (n <= 0) return;
         done += static_cast<size_t>(n);
     }
+}
+
+void LimitedLog::Line(const std::string& kind, const std::string& line, Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    auto [at, first] = kinds_.try_emplace(kind);
+    Kind& k = at->second;
+    if (!first && now - k.last < Every) {
+        ++k.held;
+        return;
+    }
+    Held(kind, k, now);
+    Log(line);
+    k.last = now;
+}
+
+void LimitedLog::Flush(Clock::time_point now) {
+    std::lock_guard lock(mutex_);
+    for (auto& [kind, k] : kinds_)
+        if (k.held > 0 && now - k.last >= Every) {
+            Held(kind, k, now);
+            k.last = now;
+        }
+}
+
+void LimitedLog::Held(const std::string& kind, Kind& k, Clock::time_point now) {
+    if (k.held == 0) return;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - k.last).count();
+    Log(i18n::Fill(_("%s: %s more like it in %s s, not logged one by one"), kind, k.held, std::max<int64_t>(1, seconds)));
+    k.held = 0;
 }
 
 }  // namespace kvbridge

@@ -32,10 +32,6 @@ constexpr int LoopWaitMs = 1000;  // how long one turn of the network thread may
 // per batch rather than one per message.  It is all they wait.
 constexpr auto WriteEvery = 10ms;
 constexpr auto LastWordsTime = 3s;  // for the node's death to reach the broker when ending
-// Births and data go at QoS 0 and are not retained; the death and the
-// subscriptions at QoS 1.
-constexpr int DataQos = 0;
-constexpr int DeathQos = 1;
 
 uint64_t NowMs() {
     return static_cast<uint64_t>(
@@ -52,10 +48,12 @@ SparkplugNode::SparkplugNode(const Config& config, CommandPoster post)
              i18n::Fill(_("the Sparkplug node's session (%s/%s)"), config.broker.groupId, config.broker.edgeNodeId)),
       devices_(config.modules.size()),
       data_(std::make_unique<spb::Payload>()),
+      storedBdSeq_(config.broker),
       session_(config.broker, config.broker.clientId, watch_, *this) {
     if (!config_.broker.primaryHostId.empty())
         stateTopic_ = std::string(Namespace) + "/STATE/" + config_.broker.primaryHostId;
     hostOnline_ = stateTopic_.empty();
+    bdSeq_ = storedBdSeq_.First();
     for (size_t i = 0; i < config_.modules.size(); ++i) {
         moduleNamed_.emplace(config_.modules[i].name, i);
         devices_[i].dataTopic = DeviceTopic("DDATA", i);
@@ -106,6 +104,7 @@ void SparkplugNode::AfterConnection(bool accepted) {
 // together, WriteEvery after the last batch.
 int SparkplugNode::Turn(mosquitto* client) {
     LeaveOnceDeathDelivered(client);
+    refusals_.Flush();
     const auto now = Clock::now();
     bool blocked = false;  // the socket did not take everything
     if ((anyUnsent_ || ::mosquitto_want_write(client)) && now >= nextWrite_) {
@@ -148,6 +147,7 @@ void SparkplugNode::Nudge() {
 }
 
 void SparkplugNode::OnConnect() {
+    storedBdSeq_.Keep(bdSeq_);  // before the birth that names it
     mosquitto* client = session_.Client();
     // Retained commands come with their flag; the node's own clearing of one does not come back.
     const int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL;
@@ -175,16 +175,6 @@ void SparkplugNode::OnDisconnect() {
 void SparkplugNode::OnPublish(int mid) {
     std::lock_guard lock(mutex_);
     if (undelivered_.erase(mid)) changed_.notify_all();
-}
-
-void SparkplugNode::OnMessage(const mosquitto_message& message) {
-    const std::string topic = message.topic ? message.topic : "";
-    const std::string_view payload(static_cast<const char*>(message.payload),
-                                   message.payload ? static_cast<size_t>(message.payloadlen) : 0);
-    const std::string devices = Topic("DCMD") + "/";
-    if (topic == Topic("NCMD")) NodeCommand(payload, message.retain);
-    else if (topic.rfind(devices, 0) == 0) DeviceCommand(topic.substr(devices.size()), payload, message.retain);
-    else if (!stateTopic_.empty() && topic == stateTopic_) HostState(payload);
 }
 
 std::string SparkplugNode::NodeDeath() const {
@@ -360,32 +350,6 @@ void SparkplugNode::PollFailed(size_t module, const char* poll, int code, const 
         "): " + text);
 }
 
-void SparkplugNode::CommandRefused(size_t module, const std::string& topic, std::string_view payload,
-                                   const std::string& why) {
-    Log("module " + config_.modules[module].name + ": command " + std::string(payload) + " on " + topic +
-        " not carried out: " + why);
-}
-
-// A host's rebirth request.  A retained one would come again at every connection.
-void SparkplugNode::NodeCommand(std::string_view payload, bool retained) {
-    if (retained) {
-        if (!payload.empty()) Log("Sparkplug node: a retained NCMD is not carried out; publish it without the retain flag");
-        return;
-    }
-    spb::Payload command;
-    if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size()))) {
-        Log("Sparkplug node: an NCMD that is not a Sparkplug B payload; ignored");
-        return;
-    }
-    const auto asked = DecodeNodeCommand(command);
-    for (const Refusal& r : asked.refused) Log("Sparkplug node: NCMD " + r.what + " is " + r.why + "; ignored");
-    if (!asked.rebirth) return;
-    std::lock_guard lock(mutex_);
-    if (!born_) return;
-    Log("Sparkplug node: a host asked for a rebirth");
-    Birth();
-}
-
 void SparkplugNode::HostState(std::string_view payload) {
     const auto state = ParseHostState(payload);
     if (!state) {
@@ -413,7 +377,6 @@ void SparkplugNode::HostState(std::string_view payload) {
     leaveDeadline_ = Clock::now() + LastWordsTime;
     leave_ = true;
 }
-
 // Once the broker has the node's death, or it took too long: a message in
 // flight would go again on reconnection.
 void SparkplugNode::LeaveOnceDeathDelivered(mosquitto* client) {
@@ -434,36 +397,6 @@ void SparkplugNode::PublishDeath() {
         undelivered_.insert(mid);
     born_ = false;
     for (Device& d : devices_) d.born = false;
-}
-
-void SparkplugNode::DeviceCommand(const std::string& device, std::string_view payload, bool retained) {
-    const std::string topic = Topic("DCMD") + "/" + device;
-    const auto found = moduleNamed_.find(device);
-    if (found == moduleNamed_.end()) {
-        Log("Sparkplug node: a DCMD for " + device + ", which is no module of this bridge; ignored");
-        return;
-    }
-    const size_t module = found->second;
-    const auto refuse = [&](const std::string& what, const std::string& why) {
-        CommandRefused(module, topic, what, why);
-    };
-    // A retained command would act again at every connection: it is cleared
-    // from the broker and refused once.  An empty one is such a clearing.
-    if (retained) {
-        if (payload.empty()) return;
-        ::mosquitto_publish(session_.Client(), nullptr, topic.c_str(), 0, nullptr, DeathQos, true);
-        return refuse("(retained)", "a retained command is never carried out; it was cleared from the broker");
-    }
-    if (payload.size() > MostCommandBytes)
-        return refuse("(" + std::to_string(payload.size()) + " bytes)",
-                      "at most " + std::to_string(MostCommandBytes) + " bytes are taken");
-    spb::Payload command;
-    if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
-        return refuse("(not a Sparkplug B payload)", "it cannot be decoded");
-    const auto writes = DecodeDeviceCommand(command, module, config_.modules[module]);
-    for (const Refusal& r : writes.refused) refuse(r.what, r.why);
-    for (const auto& [c, what] : writes.commands)
-        if (!post_(module, c, topic, what)) refuse(what, "too many commands are waiting for this module's line");
 }
 
 void SparkplugNode::Stop() {

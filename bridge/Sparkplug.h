@@ -8,6 +8,8 @@
 #pragma once
 
 #include "Publisher.h"
+#include "BdSeq.h"
+#include "Log.h"
 #include "MqttSession.h"
 #include "SparkplugMetrics.h"
 
@@ -44,6 +46,11 @@ public:
                         const std::string& why) override;
 
 private:
+    // Births and data go at QoS 0 and are not retained; the death and the
+    // subscriptions (and the clearing of a retained command) at QoS 1.
+    static constexpr int DataQos = 0;
+    static constexpr int DeathQos = 1;
+
     // What a line reads, kept until the network thread's next batch.
     enum Reading : uint8_t { InputsRead, StatusRead, CountersRead, OutputsRead, Readings };
 
@@ -81,6 +88,8 @@ private:
     void HostState(std::string_view payload);
     void NodeCommand(std::string_view payload, bool retained);
     void DeviceCommand(const std::string& device, std::string_view payload, bool retained);
+    void Refuse(size_t module, const std::string& topic, std::string_view what, const std::string& why,
+                const char* kind);
     void PublishDeath();
 
     std::string Topic(const char* type) const;
@@ -91,6 +100,7 @@ private:
     std::string stateTopic_;  // the primary host's, or empty
     std::unordered_map<std::string, size_t> moduleNamed_;
     BrokerWatch watch_;
+    LimitedLog refusals_;  // of the hosts' commands
     int nudge_ = -1;                        // an eventfd that wakes Turn from its wait
     std::atomic<bool> waiting_{false};      // Turn waits with nothing to write
     std::chrono::steady_clock::time_point nextWrite_;  // the network thread's only
@@ -104,7 +114,8 @@ private:
     std::atomic<bool> anyUnsent_{false};
     std::unique_ptr<spb::Payload> data_;  // DDATA's payload, kept between messages for its memory
     std::string bytes_;             // the encoded payload, likewise
-    uint64_t bdSeq_ = 0;      // of this connection's will
+    StoredBdSeq storedBdSeq_;  // the last session's, for a restart
+    uint64_t bdSeq_ = 0;      // of this connection's will; the network thread changes it
     uint64_t seq_ = 0;        // of the next message
     bool hostOnline_ = false; // no primary host, or its STATE says online
     uint64_t hostTime_ = 0;   // timestamp of the host's last STATE

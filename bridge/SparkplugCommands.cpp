@@ -22,6 +22,16 @@ std::optional<size_t> MetricOf(const spb::Payload::Metric& m, size_t module) {
     return std::nullopt;
 }
 
+// The 32 outputs as a host writes them: the birth says UInt64 (long_value),
+// and a host that writes them as UInt32 puts them in int_value, as the
+// standard has it, or in long_value, as the reference libraries do.
+std::optional<uint32_t> OutputsWord(const spb::Payload::Metric& m) {
+    if (m.value_case() == spb::Payload::Metric::kIntValue) return m.int_value();
+    if (m.value_case() == spb::Payload::Metric::kLongValue && m.long_value() <= AllOutputs)
+        return static_cast<uint32_t>(m.long_value());
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string ValueText(const spb::Payload::Metric& m) {
@@ -34,44 +44,54 @@ std::string ValueText(const spb::Payload::Metric& m) {
     }
 }
 
+std::optional<Refusal> DecodeCommand(std::string_view payload, spb::Payload& command) {
+    if (payload.size() > MostCommandBytes)
+        return Refusal{"(" + std::to_string(payload.size()) + " bytes)",
+                       "at most " + std::to_string(MostCommandBytes) + " bytes are taken", "too large"};
+    if (!command.ParseFromArray(payload.data(), static_cast<int>(payload.size())))
+        return Refusal{"(not a Sparkplug B payload)", "it cannot be decoded", "undecodable"};
+    return std::nullopt;
+}
+
 DeviceWrites DecodeDeviceCommand(const spb::Payload& command, size_t module, const ModuleConfig& config) {
     DeviceWrites writes;
     uint32_t mask = 0, outputs = 0;
     std::string written;  // the outputs' metrics, for a refusal
     for (const auto& m : command.metrics()) {
         const std::string what = Named(m);
-        const auto refuse = [&](std::string why) { writes.refused.push_back({what, std::move(why)}); };
+        const auto refuse = [&](std::string why, const char* kind) {
+            writes.refused.push_back({what, std::move(why), kind});
+        };
         const auto index = MetricOf(m, module);
         if (!index) {
-            refuse("no such metric on this device");
+            refuse("no such metric on this device", "no such metric");
             continue;
         }
         const DeviceMetric& metric = DeviceMetrics()[*index];
         if (!Writable(metric)) {
-            refuse(metric.name + " is not writable");
+            refuse(metric.name + " is not writable", "not writable");
             continue;
         }
         if (!Enabled(metric, config.commands)) {
             refuse("writing " + metric.name + " is not enabled for this module (key \"commands\" of [module " +
-                   config.name + "])");
+                       config.name + "])",
+                   "not enabled");
             continue;
         }
         const bool isBool = m.value_case() == spb::Payload::Metric::kBooleanValue;
         if (metric.source == Source::OutputsValue) {
-            const bool isInt = m.value_case() == spb::Payload::Metric::kIntValue ||
-                               (m.value_case() == spb::Payload::Metric::kLongValue && m.long_value() <= AllOutputs);
-            if (!isInt) {
-                refuse(metric.name + " takes a UInt32");
+            const auto word = OutputsWord(m);
+            if (!word) {
+                refuse(metric.name + " takes a whole number 0-4294967295", "wrong value");
                 continue;
             }
             mask = AllOutputs;
-            outputs = m.value_case() == spb::Payload::Metric::kIntValue ? m.int_value()
-                                                                          : static_cast<uint32_t>(m.long_value());
+            outputs = *word;
             Join(written, what);
             continue;
         }
         if (!isBool) {
-            refuse(metric.name + " takes a Boolean");
+            refuse(metric.name + " takes a Boolean", "wrong value");
             continue;
         }
         if (metric.source == Source::Output) {
@@ -94,7 +114,7 @@ NodeCommand DecodeNodeCommand(const spb::Payload& command) {
     NodeCommand node;
     for (const auto& m : command.metrics()) {
         const bool rebirth = m.has_name() ? m.name() == RebirthName : m.alias() == RebirthAlias;
-        if (!rebirth) node.refused.push_back({Named(m), "not a metric the node takes"});
+        if (!rebirth) node.refused.push_back({Named(m), "not a metric the node takes", "no such metric"});
         else if (m.has_boolean_value() && m.boolean_value()) node.rebirth = true;
     }
     return node;

@@ -15,11 +15,17 @@ namespace kvbridge::sparkplug {
 // few metrics, an NCMD asks for a rebirth.
 inline constexpr size_t MostCommandBytes = 16 * 1024;
 
-// A metric of a command that is not carried out, and why.
+// A metric of a command that is not carried out, and why; `kind` names the
+// reason alone, for a log that holds back repeats.
 struct Refusal {
     std::string what;  // "Outputs/Value = 90", "alias 1234 = true"
     std::string why;
+    const char* kind;
 };
+
+// Decodes a command's payload into `command`; the refusal of the whole when
+// it is over MostCommandBytes or no Sparkplug B payload.
+std::optional<Refusal> DecodeCommand(std::string_view payload, spb::Payload& command);
 
 // What one DCMD asks of a device: the commands for its line, each with the
 // metrics it carries out (for a refusal when the line cannot take it), and

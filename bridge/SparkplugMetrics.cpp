@@ -19,6 +19,13 @@ constexpr uint64_t AliasBlock = 128;
 constexpr const char* QuantityMetrics[] = {"Pulses", "Consumption", "Power", "Period", "Power10s"};
 static_assert(std::size(QuantityMetrics) == kv618::QuantityNames.size());
 
+// The datatype of the 32-bit unsigned values (counters, the outputs' word).
+// UInt32 would be the natural one, but the standard carries it in int_value
+// while the reference libraries (Eclipse Tahu's Java and JavaScript) read and
+// write it in long_value, so a host on either reads null.  UInt64 lives in
+// long_value for both, and every 32-bit value is the same number there.
+constexpr uint32_t WholeNumber = spb::UInt64;
+
 struct StatusName {
     const char* name;
     uint32_t mask;
@@ -41,12 +48,12 @@ std::vector<DeviceMetric> MakeTable() {
     for (int c = 0; c < kv618::CounterCount; ++c)
         for (int q = 0; q < static_cast<int>(std::size(QuantityMetrics)); ++q) {
             const char* unit = kv618::QuantityNames[q].unit;
-            t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityMetrics[q], spb::UInt32, *unit ? unit : nullptr,
+            t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityMetrics[q], WholeNumber, *unit ? unit : nullptr,
                          Source::Quantity, 0, c, q});
         }
     for (uint32_t bit = 0; bit < 32; ++bit)
         t.push_back({"Outputs/DOUT" + std::to_string(bit), spb::Boolean, nullptr, Source::Output, bit});
-    t.push_back({"Outputs/Value", spb::UInt32, nullptr, Source::OutputsValue});
+    t.push_back({"Outputs/Value", WholeNumber, nullptr, Source::OutputsValue});
     for (int c = 0; c < kv618::CounterCount; ++c)
         t.push_back({"Counters/" + std::to_string(c) + "/Reset", spb::Boolean, nullptr, Source::CounterReset, 0, c});
     t.push_back({"Status/Reset", spb::Boolean, nullptr, Source::StatusReset});
@@ -191,7 +198,8 @@ void AddMetric(spb::Payload& payload, size_t device, size_t metric, const Value&
     switch (m.datatype) {
         case spb::Boolean: out.set_boolean_value(value.number != 0); break;
         case spb::String: out.set_string_value(value.text); break;
-        default: out.set_int_value(static_cast<uint32_t>(value.number)); break;
+        case spb::UInt64: out.set_long_value(value.number); break;
+        default: out.set_int_value(static_cast<uint32_t>(value.number)); break;  // UInt8
     }
 }
 

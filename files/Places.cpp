@@ -32,4 +32,13 @@ std::string UserSettingsFolder() {
     return home + "/.config/" + ProgramFolderName;
 }
 
+std::string UserStateFolder(const std::string& name) {
+    // A relative XDG_STATE_HOME is to be ignored, as the base directory rules say.
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    if (xdg && xdg[0] == '/') return std::string(xdg) + "/" + name;
+    const std::string home = HomeFolder();
+    if (home.empty()) return {};
+    return home + "/.local/state/" + name;
+}
+
 }  // namespace files

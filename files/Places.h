@@ -12,4 +12,9 @@ namespace files {
 // for the COM port map QCOM726.ini.
 std::string UserSettingsFolder();
 
+// The folder `name` of what a program keeps between its runs in the user's
+// home (state, not settings): under $XDG_STATE_HOME, else under
+// ~/.local/state; empty when the user has no home folder.
+std::string UserStateFolder(const std::string& name);
+
 }  // namespace files

@@ -4,6 +4,7 @@
 #include "Emulator.h"
 #include "Mqtt.h"
 #include "Sparkplug.h"
+#include "TestFiles.h"
 #include "sparkplug_b.pb.h"
 
 #include <gtest/gtest.h>
@@ -37,6 +38,9 @@ std::optional<Sp> Decode(const kvtest::Message& m, size_t index) {
     if (!sp.payload.ParseFromString(m.payload)) return std::nullopt;
     return sp;
 }
+
+// A numeric metric's value: UInt8 in int_value, the 32-bit values as UInt64 in long_value.
+uint64_t Number(const Payload::Metric& m) { return m.has_long_value() ? m.long_value() : m.int_value(); }
 
 const Payload::Metric* Named(const Payload& p, const std::string& name) {
     for (const auto& m : p.metrics())
@@ -151,11 +155,11 @@ TEST_F(SparkplugTest, BirthsComeFirstSeqRunsOnAndTheDeathMatchesTheBirth) {
                 ASSERT_TRUE(m.has_name() && m.has_alias() && m.has_datatype());
                 EXPECT_TRUE(names.emplace(m.alias(), sp.device + ":" + m.name()).second) << "alias reused " << m.alias();
                 // What was read before the birth is in it; only later changes come as data.
-                if (!m.is_null()) value[sp.device][m.name()] = m.has_boolean_value() ? m.boolean_value() : m.int_value();
+                if (!m.is_null()) value[sp.device][m.name()] = m.has_boolean_value() ? m.boolean_value() : Number(m);
             }
             const auto* consumption = Named(sp.payload, "Counters/0/Consumption");
             ASSERT_TRUE(consumption);
-            EXPECT_EQ(consumption->datatype(), 7u);  // UInt32
+            EXPECT_EQ(consumption->datatype(), 8u);  // UInt64, which every host reads from long_value
             ASSERT_EQ(consumption->properties().keys_size(), 1);
             EXPECT_EQ(consumption->properties().keys(0), "engUnit");
             EXPECT_EQ(consumption->properties().values(0).string_value(), "Wh");
@@ -170,7 +174,7 @@ TEST_F(SparkplugTest, BirthsComeFirstSeqRunsOnAndTheDeathMatchesTheBirth) {
                 ASSERT_NE(name, names.end()) << "alias " << m.alias() << " in no birth";
                 ASSERT_EQ(name->second.rfind(sp.device + ":", 0), 0u) << name->second;
                 value[sp.device][name->second.substr(sp.device.size() + 1)] =
-                    m.has_boolean_value() ? m.boolean_value() : m.int_value();
+                    m.has_boolean_value() ? m.boolean_value() : Number(m);
             }
         } else {
             ADD_FAILURE() << "unexpected " << sp.type;
@@ -243,7 +247,7 @@ TEST_F(SparkplugTest, RebirthOnRequestAndCommandsWhereEnabled) {
     EXPECT_EQ(Eventually("at 1 get outputs", 0xA4), 0xA4u);
     EXPECT_TRUE(Wait("DDATA", "alpha", from, [&](const Payload& p) {
         for (const auto& m : p.metrics())
-            if (m.alias() == valueAlias && m.int_value() == 0xA4) return true;
+            if (m.alias() == valueAlias && m.long_value() == 0xA4) return true;
         return false;
     }));
     Command("spBv1.0/plant/DCMD/hall1/alpha", [](Payload& p) {
@@ -352,6 +356,10 @@ TEST_F(SparkplugTest, ABrokerRestartBringsANewBirthWithTheNextBdSeq) {
 TEST_F(SparkplugTest, ReadingsFasterThanABatchLoseNoChange) {
     auto config = kvbridge::ParseConfig(Config(), "test.conf");
     ASSERT_TRUE(config.ok()) << config.message();
+    // The node keeps its bdSeq in the test's folder, not the user's.
+    kvtest::TemporaryFolder state("kv618-bridge-state");
+    kvtest::ScopedEnv stateHome("XDG_STATE_HOME", state.path().c_str());
+    kvtest::ScopedEnv service("STATE_DIRECTORY", nullptr);
     kvbridge::SparkplugNode node(config.value(), [](size_t, kvbridge::Command, std::string, std::string) { return true; });
     node.Start();
     kv618::Identification id;

@@ -81,7 +81,7 @@ TEST_F(Package, LintianFindsNoErrorOrWarning) {
 }
 
 // The bridge's service as systemd rates its sandbox: 3.0 or lower is what an
-// operator may expose on a plant network.
+// operator may expose on a plant network; the one folder it writes is its state.
 TEST_F(Package, TheBridgeServiceRunsSandboxedAsItsOwnUser) {
     ASSERT_EQ(RunShell("dpkg-deb -x " + deb_ + " " + slozka_ + "/root").first, 0);
     const std::string jednotka = slozka_ + "/root/usr/lib/systemd/system/kv618-bridge.service";
@@ -90,6 +90,8 @@ TEST_F(Package, TheBridgeServiceRunsSandboxedAsItsOwnUser) {
     EXPECT_NE(text.find("\nUser=kv618-bridge\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nSupplementaryGroups=dialout\n"), std::string::npos) << text;
     EXPECT_NE(text.find("/kv618 bridge --config /etc/kv618/bridge.conf\n"), std::string::npos) << text;
+    // Its state (the Sparkplug node's bdSeq) outlives a restart in /var/lib/kv618-bridge.
+    EXPECT_NE(text.find("\nStateDirectory=kv618-bridge\n"), std::string::npos) << text;
 
     if (!Je("systemd-analyze")) GTEST_SKIP() << "systemd-analyze is not installed";
     const auto [kod, hodnoceni] = RunShell("systemd-analyze security --offline=yes " + jednotka);

@@ -1,5 +1,6 @@
 #include "Mqtt.h"
 
+#include "Command.h"
 #include "Dekl.h"
 
 #include <mosquitto.h>
@@ -57,12 +58,14 @@ bool Accepts(uint16_t port) {
     return ok;
 }
 
-// Starts `argv` with standard output and error into `log` (or nowhere); it
-// dies with the test process.
-pid_t Spawn(std::vector<std::string> args, const std::string& log) {
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
+// Starts `argv` with standard output and error into `log` (or nowhere), in
+// this process's environment changed by `environment`; it dies with the test
+// process.
+pid_t Spawn(std::vector<std::string> args, const std::string& log, const Environment& environment = {},
+            const std::vector<std::string>& dropped = {}) {
+    const auto argv = Pointers(args);
+    std::vector<std::string> variables = ChildEnvironment(environment, dropped);
+    const auto envp = Pointers(variables);
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork: " + std::string(std::strerror(errno)));
@@ -79,7 +82,7 @@ pid_t Spawn(std::vector<std::string> args, const std::string& log) {
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     return pid;
@@ -271,12 +274,14 @@ std::vector<Message> MqttClient::messages() const {
     return messages_;
 }
 
-BridgeProcess::BridgeProcess(const std::string& config) {
+BridgeProcess::BridgeProcess(const std::string& config, const std::string& stateFolder) {
     dir_ = MakeTempDir("kv618-bridge");
     configPath_ = dir_ + "/bridge.conf";
     logPath_ = dir_ + "/bridge.log";
     std::ofstream(configPath_) << config;
-    pid_ = Spawn({SlozkaProgramu() + "/kv618", "bridge", "--config", configPath_}, logPath_);
+    // The bridge keeps its state (the Sparkplug node's bdSeq) in the test's folder, not the user's.
+    pid_ = Spawn({SlozkaProgramu() + "/kv618", "bridge", "--config", configPath_}, logPath_,
+                 {{"XDG_STATE_HOME", stateFolder.empty() ? dir_ + "/state" : stateFolder}}, {"STATE_DIRECTORY"});
 }
 
 BridgeProcess::~BridgeProcess() {

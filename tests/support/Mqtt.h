@@ -90,9 +90,10 @@ private:
 
 // kv618 bridge --config FILE, from the executable's own folder, with the
 // configuration written to a temporary file; its standard error is kept.
+// Its state folder (XDG_STATE_HOME) is `stateFolder`, or one of its own.
 class BridgeProcess {
 public:
-    explicit BridgeProcess(const std::string& config);
+    explicit BridgeProcess(const std::string& config, const std::string& stateFolder = "");
     ~BridgeProcess();
     BridgeProcess(const BridgeProcess&) = delete;
     BridgeProcess& operator=(const BridgeProcess&) = delete;
