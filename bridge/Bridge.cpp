@@ -2,6 +2,7 @@
 
 #include "JsonTopics.h"
 #include "BusLine.h"
+#include "Discovery.h"
 #include "Log.h"
 #include "Messages.h"
 #include "Sparkplug.h"
@@ -70,8 +71,21 @@ void Bridge::Stop() {
                                                : _("ended; every module published offline, every link closed")));
 }
 
+namespace {
+
+// The file read and checked as the bridge takes it: what kv618 plant also
+// reads (LoadConfig), and what only the bridge needs (the discovery's ids).
+kv618::Outcome<Config> Load(const std::string& configPath) {
+    auto loaded = LoadConfig(configPath);
+    if (!loaded.ok()) return loaded;
+    if (auto shared = SharedDiscoveryId(loaded.value(), configPath)) return kv618::Failed{*shared};
+    return loaded;
+}
+
+}  // namespace
+
 int CheckConfig(const std::string& configPath) {
-    const auto loaded = LoadConfig(configPath);
+    const auto loaded = Load(configPath);
     if (!loaded.ok()) {
         Log(loaded.message());
         return ExitBadConfig;
@@ -83,7 +97,7 @@ int CheckConfig(const std::string& configPath) {
 }
 
 int RunBridge(const std::string& configPath) {
-    auto loaded = LoadConfig(configPath);
+    auto loaded = Load(configPath);
     if (!loaded.ok()) {
         Log(loaded.message());
         return ExitBadConfig;

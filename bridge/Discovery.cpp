@@ -1,10 +1,12 @@
 #include "Discovery.h"
 
+#include "Messages.h"
 #include "Payloads.h"
 #include "Quantities.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cctype>
 
 namespace kvbridge {
@@ -121,6 +123,63 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const Config& 
         add("button", "reset_status", "reset status register",
             {{"command_topic", Topic(module.name, topic::ResetStatus)}, {"payload_press", "true"}});
     return configs;
+}
+
+std::optional<std::string> SharedDiscoveryId(const Config& config, const std::string& fileName) {
+    if (!config.broker.homeAssistant) return std::nullopt;
+    std::map<std::string, const ModuleConfig*> byId;
+    for (const ModuleConfig& m : config.modules) {
+        const auto [first, fresh] = byId.emplace(IdOf(m.name), &m);
+        if (fresh) continue;
+        return fileName + ":" + std::to_string(m.line) + ": " +
+               i18n::Fill(_("module %s and module %s (line %s) would be one device with the same entities in Home "
+                            "Assistant (id %s: its ids take \"_\" for \".\"); rename one of them"),
+                          m.name, first->second->name, first->second->line, first->first);
+    }
+    return std::nullopt;
+}
+
+Announced AnnouncedBy(const Config& config) {
+    Announced announced{IdOf(config.broker.clientId), {}};
+    for (size_t i = 0; i < config.modules.size(); ++i) {
+        auto& topics = announced.of[config.modules[i].name];
+        for (const auto& [topic, payload] : DiscoveryConfigs(config, i)) topics.insert(topic);
+    }
+    return announced;
+}
+
+std::string DiscoveryIndexTopic(const std::string& module) { return Topic(module, "discovery"); }
+
+std::string DiscoveryIndex(const Announced& announced, const std::string& module) {
+    const auto found = announced.of.find(module);
+    const json configs = found == announced.of.end() ? json::array() : json(found->second);
+    return json{{"node", announced.node}, {"configs", configs}}.dump();
+}
+
+std::vector<std::string> Withdrawn(const Announced& now, std::string_view topic, std::string_view payload) {
+    const std::string root = std::string(topic::Root) + "/", index = "/discovery";
+    if (payload.empty() || topic.size() <= root.size() + index.size() || topic.substr(0, root.size()) != root ||
+        topic.substr(topic.size() - index.size()) != index)
+        return {};
+    const std::string module(topic.substr(root.size(), topic.size() - root.size() - index.size()));
+    const json j = json::parse(payload, nullptr, false);
+    if (!j.is_object() || !j.contains("node") || !j["node"].is_string() || !j.contains("configs") ||
+        !j["configs"].is_array())
+        return {};
+    const auto current = now.of.find(module);
+    const bool removed = current == now.of.end();
+    if (removed && j["node"] != now.node) return {};  // another bridge's module
+    std::vector<std::string> gone;
+    for (const json& config : j["configs"]) {
+        // Only what can be a discovery configuration's topic is ever cleared.
+        if (!config.is_string()) continue;
+        const std::string t = config.get<std::string>();
+        if (t.size() < 8 || t.substr(t.size() - 7) != "/config" || t.find_first_of("+#") != std::string::npos)
+            continue;
+        if (removed || !current->second.count(t)) gone.push_back(t);
+    }
+    if (removed) gone.push_back(std::string(topic));
+    return gone;
 }
 
 }  // namespace kvbridge

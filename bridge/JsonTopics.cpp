@@ -25,15 +25,27 @@ JsonTopics::JsonTopics(const Config& config, CommandPoster post) : config_(confi
     const BrokerConfig& broker = config_.broker;
     watch_ = std::make_unique<BrokerWatch>(broker.host + ":" + std::to_string(broker.Port()), config_.modules.size(),
                                            i18n::Fill(_("%s module session(s)"), config_.modules.size()));
+    if (broker.homeAssistant) announced_ = AnnouncedBy(config_);
     for (size_t i = 0; i < config_.modules.size(); ++i) {
+        const std::string& name = config_.modules[i].name;
         sessions_.push_back(std::make_unique<ModuleSession>(
-            broker, config_.modules[i].name, *watch_,
-            [this, i](const std::string& what, std::string_view payload, bool retained) {
+            broker, name, *watch_, [this, i](const std::string& what, std::string_view payload, bool retained) {
                 OnCommand(i, what, payload, retained);
             }));
-        if (broker.homeAssistant)
-            for (const auto& [topic, payload] : DiscoveryConfigs(config_, i))
-                sessions_.back()->KeepRetained(topic, payload);
+        if (!broker.homeAssistant) continue;
+        ModuleSession& session = *sessions_.back();
+        for (const auto& [topic, payload] : DiscoveryConfigs(config_, i)) session.KeepRetained(topic, payload);
+        session.KeepRetained(DiscoveryIndexTopic(name), DiscoveryIndex(announced_, name));
+        // Each session reads the index it replaces (its subscription goes
+        // before its state, so the old one comes first) and clears what its
+        // module announces no more; the first also reads every other
+        // module's, and clears what this bridge announced for a module it no
+        // longer has.
+        session.Subscribe(DiscoveryIndexTopic(i == 0 ? "+" : name),
+                          [this, &session](const std::string& topic, std::string_view payload) {
+                              for (const std::string& gone : Withdrawn(announced_, topic, payload))
+                                  session.ClearRetainedTopic(gone);
+                          });
     }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Publisher.h"
+#include "Discovery.h"
 #include "ModuleSession.h"
 
 #include <memory>
@@ -38,6 +39,7 @@ private:
     const Config& config_;
     CommandPoster post_;
     std::unique_ptr<BrokerWatch> watch_;
+    Announced announced_;  // Home Assistant's configurations, with discovery on
     std::vector<std::unique_ptr<ModuleSession>> sessions_;
 };
 

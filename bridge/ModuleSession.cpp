@@ -31,6 +31,7 @@ void ModuleSession::OnConnect() {
     const int options = MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | MQTT_SUB_OPT_NO_LOCAL;
     for (const char* commands : {"set/+", "reset/+"})
         ::mosquitto_subscribe_v5(session_.Client(), nullptr, (base + commands).c_str(), broker_.qos, options, nullptr);
+    if (!filter_.empty()) ::mosquitto_subscribe(session_.Client(), nullptr, filter_.c_str(), broker_.qos);
     // Under the lock, so a value published meanwhile cannot be overtaken by an older one.
     std::lock_guard lock(mutex_);
     for (const auto& [topic, payload] : state_) Publish(topic, payload, true);
@@ -46,10 +47,11 @@ void ModuleSession::OnDisconnect() {
 void ModuleSession::OnMessage(const mosquitto_message& message) {
     const std::string base = std::string(topic::Root) + "/" + module_ + "/";
     const std::string topic = message.topic ? message.topic : "";
-    if (topic.rfind(base, 0) != 0) return;
     const std::string_view payload(static_cast<const char*>(message.payload),
                                    message.payload ? static_cast<size_t>(message.payloadlen) : 0);
-    onCommand_(topic.substr(base.size()), payload, message.retain);
+    const bool command = topic.rfind(base + "set/", 0) == 0 || topic.rfind(base + "reset/", 0) == 0;
+    if (command) onCommand_(topic.substr(base.size()), payload, message.retain);
+    else if (onMessage_) onMessage_(topic, payload);
 }
 
 void ModuleSession::OnPublish(int mid) {
@@ -92,6 +94,15 @@ void ModuleSession::ClearCondition(std::string_view what) {
 
 void ModuleSession::ClearRetained(std::string_view what) {
     if (session_.Connected()) Publish(Topic(module_, what), "", true);
+}
+
+void ModuleSession::ClearRetainedTopic(const std::string& topic) {
+    if (session_.Connected()) Publish(topic, "", true);
+}
+
+void ModuleSession::Subscribe(std::string filter, MessageHandler handler) {
+    filter_ = std::move(filter);
+    onMessage_ = std::move(handler);
 }
 
 void ModuleSession::PublishOffline() {

@@ -25,6 +25,8 @@ public:
     // published", so a retained message is told from a fresh command even
     // while the session is subscribed).
     using CommandHandler = std::function<void(const std::string& what, std::string_view payload, bool retained)>;
+    // A message on a topic outside the module's commands (Subscribe).
+    using MessageHandler = std::function<void(const std::string& topic, std::string_view payload)>;
 
     ModuleSession(const BrokerConfig& broker, std::string module, BrokerWatch& watch, CommandHandler onCommand);
     ~ModuleSession() override;
@@ -45,6 +47,9 @@ public:
     void ClearCondition(std::string_view what);
     // Removes a retained message from the broker: an empty retained one.
     void ClearRetained(std::string_view what);
+    void ClearRetainedTopic(const std::string& topic);
+    // Subscribes to `filter` at every connection, its messages to `handler`; before Start.
+    void Subscribe(std::string filter, MessageHandler handler);
 
     // Ending: online=false (returns at once), then waiting until the broker
     // has it or the deadline passes, then the disconnection and the thread's end.
@@ -62,6 +67,8 @@ private:
     const BrokerConfig& broker_;
     std::string module_;
     CommandHandler onCommand_;
+    std::string filter_;  // Subscribe's
+    MessageHandler onMessage_;
 
     std::mutex mutex_;  // the state, the last deliveries
     std::condition_variable changed_;

@@ -1,7 +1,8 @@
 // What the bridge takes from outside on arbitrary bytes: a command's payload
 // from the broker (and the refusal that echoes it), a Sparkplug command's
-// metrics, and its configuration file.
+// metrics, a discovery index the broker keeps, and its configuration file.
 #include "Config.h"
+#include "Discovery.h"
 #include "Payloads.h"
 #include "SparkplugCommands.h"
 #include "sparkplug_b.pb.h"
@@ -41,6 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& refusals : {writes.refused, node.refused})
             for (const auto& r : refusals)
                 if (r.what.empty() || r.why.empty()) std::abort();
+        return 0;
+    }
+    if (data[0] < 0xB0) {
+        // A discovery index as the broker hands it over: only configurations'
+        // topics, or the index itself, are ever cleared.
+        static const kvbridge::Announced now{"node", {{"m", {"homeassistant/switch/node/m_dout0/config"}}}};
+        for (const char* topic : {"kv618/m/discovery", "kv618/gone/discovery"})
+            for (const std::string& gone : kvbridge::Withdrawn(now, topic, rest))
+                if (gone != topic && (gone.size() < 8 || gone.substr(gone.size() - 7) != "/config" ||
+                                      gone.find_first_of("+#") != std::string::npos))
+                    std::abort();
         return 0;
     }
     auto config = kvbridge::ParseConfig(rest, "fuzz.conf");

@@ -1,16 +1,22 @@
 // Home Assistant discovery with the JSON topics: every configuration holds
-// only the keys its component documents, with the ones it requires, and the
-// bridge keeps them retained on the broker.
+// only the keys its component documents, with the ones it requires; the
+// bridge keeps them retained on the broker, refuses names that would share
+// them, and clears what it announces no more.
 #include "Config.h"
 #include "Discovery.h"
 #include "Emulator.h"
+#include "Command.h"
+#include "Dekl.h"
 #include "Mqtt.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fstream>
 #include <map>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -63,7 +69,9 @@ TEST(Discovery, EveryConfigurationHoldsItsComponentsDocumentedKeys) {
                 EXPECT_EQ(j["unit_of_measurement"], "Wh");
                 EXPECT_EQ(j["state_class"], "total_increasing");
             }
-            if (j.value("device_class", "") == "power") EXPECT_EQ(j["unit_of_measurement"], "W");
+            if (j.value("device_class", "") == "power") {
+                EXPECT_EQ(j["unit_of_measurement"], "W");
+            }
         }
     EXPECT_EQ(count["kotelna binary_sensor"], 32 + 5);
     EXPECT_EQ(count["kotelna sensor"], 20);
@@ -104,6 +112,74 @@ TEST(Discovery, TheBridgeKeepsThemAndTheSwitchesWork) {
     EXPECT_EQ(emulator.value("get outputs"), 0x18u);
     // The switch reads its state as Home Assistant's template would: bit 3 of the outputs.
     EXPECT_EQ(json::parse(state->payload)["bits"][3], 1);
+}
+
+// Two names that give one id ("." becomes "_") would share every entity and
+// the device: refused by --check and at start, with both lines named.
+TEST(Discovery, NamesThatGiveOneIdAreRefusedNamingBothLines) {
+    kvtest::TemporaryFolder folder("kv618-discovery");
+    const std::string path = folder.path() + "/bridge.conf";
+    std::ofstream(path) << "[broker]\nhost = 127.0.0.1\nport = 1\nhomeassistant discovery = yes\n"
+                        << "[module hall.1]\n" << Lan << "5000\nAdresa = 1\n"
+                        << "[module hall_1]\n" << Lan << "5000\nAdresa = 2\n";
+    const std::string wanted = path + ":10: module hall_1 and module hall.1 (line 5)";
+    const auto [status, out] = kvtest::RunShell(SlozkaProgramu() + "/kv618 bridge --check --config " + path);
+    EXPECT_EQ(status, 78) << out;
+    EXPECT_NE(out.find(wanted), std::string::npos) << out;
+    kvtest::BridgeProcess bridge(kvtest::ReadFile(path));
+    EXPECT_EQ(bridge.waitExit(15s), 78) << bridge.log();
+    EXPECT_NE(bridge.log().find("module hall_1 and module hall.1 (line 5)"), std::string::npos) << bridge.log();
+}
+
+// What the bridge announced and announces no more (a module removed from
+// the file, the switches of outputs no longer commanded) is cleared from the
+// broker at the next start; what it still announces stays.
+TEST(Discovery, WhatIsAnnouncedNoMoreIsClearedAtTheNextStart) {
+    kvtest::Emulator emulator(kvtest::ModulesOnLine({"1", "2"}));
+    kvtest::Broker broker;
+    kvtest::MqttClient client(broker.port(), "homeassistant/#");
+    const std::string head = "[broker]\nhost = 127.0.0.1\nport = " + std::to_string(broker.port()) +
+                             "\nclient id = hall1\nhomeassistant discovery = yes\n[module kotelna]\n" + Lan +
+                             std::to_string(emulator.udpPort()) + "\nAdresa = 1\n";
+    const std::string sklad = "homeassistant/binary_sensor/hall1/sklad_din0/config";
+    const std::string kotelnaSwitch = "homeassistant/switch/hall1/kotelna_dout3/config";
+    const auto announced = [&](const std::string& topic, size_t from = 0) {
+        return client.waitOn(topic, [](const std::string& p) { return !p.empty(); }, 15s, from);
+    };
+    {
+        kvtest::BridgeProcess before(head + "commands = outputs\n[module sklad]\n" + Lan +
+                                     std::to_string(emulator.udpPort()) + "\nAdresa = 2\n");
+        ASSERT_TRUE(announced(sklad)) << before.log();
+        ASSERT_TRUE(announced(kotelnaSwitch)) << before.log();
+        // Its index is on the broker once its session is there.
+        kvtest::MqttClient index(broker.port(), "kv618/+/discovery");
+        ASSERT_TRUE(index.waitOn("kv618/sklad/discovery", [](const std::string& p) { return !p.empty(); }, 15s))
+            << before.log();
+        ASSERT_EQ(before.terminate(), 0) << before.log();
+    }
+    const size_t from = client.count();
+    kvtest::BridgeProcess after(head);
+    const auto cleared = [&](const std::string& topic) {
+        return client.waitOn(topic, [](const std::string& p) { return p.empty(); }, 15s, from);
+    };
+    EXPECT_TRUE(cleared(sklad)) << after.log();
+    EXPECT_TRUE(cleared(kotelnaSwitch)) << after.log();
+    ASSERT_TRUE(announced("homeassistant/binary_sensor/hall1/kotelna_din0/config", from)) << after.log();
+    // A subscriber that comes now finds only what is announced, and the
+    // removed module's index is gone with its configurations (its own
+    // retained values, online = false the last, stay as the JSON topics keep them).
+    std::this_thread::sleep_for(1s);
+    kvtest::MqttClient late(broker.port(), "homeassistant/#");
+    kvtest::MqttClient lateIndex(broker.port(), "kv618/+/discovery");
+    ASSERT_TRUE(late.waitOn("homeassistant/binary_sensor/hall1/kotelna_din0/config",
+                            [](const std::string&) { return true; }, 15s));
+    ASSERT_TRUE(lateIndex.waitOn("kv618/kotelna/discovery", [](const std::string&) { return true; }, 15s));
+    std::this_thread::sleep_for(500ms);
+    for (const auto& m : late.messages()) {
+        EXPECT_EQ(m.topic.find("sklad"), std::string::npos) << m.topic;
+        EXPECT_EQ(m.topic.find("/switch/"), std::string::npos) << m.topic;
+    }
+    for (const auto& m : lateIndex.messages()) EXPECT_EQ(m.topic, "kv618/kotelna/discovery");
 }
 
 }  // namespace
