@@ -7,21 +7,40 @@
 // The bridge is a plug-in beside the executable, loaded here and nowhere else
 // (bridge/Plugin.h); where it is not built, kv618 has no bridge command.
 #include "Dekl.h"
+#include "Elf.h"
 #include "Interrupt.h"
 #include "Messages.h"
 #include "Plugin.h"
 #include "Tool.h"
 
+#include <cstring>
 #include <dlfcn.h>
 
 namespace cli {
 
 namespace {
 
+std::string NotLoadable(const files::ElfProblem& p) {
+    switch (p.kind) {
+        case files::ElfProblem::CannotOpen: return std::strerror(p.error);
+        case files::ElfProblem::NotRegular: return _("it is not a regular file");
+        case files::ElfProblem::OtherMachine: return _("it is a shared object of another machine");
+        case files::ElfProblem::Truncated:
+            return i18n::Fill(_("it is truncated (its headers name %s bytes, the file holds %s)"), p.needs, p.size);
+        case files::ElfProblem::Damaged: return _("its headers are damaged");
+        default: return _("it is not a shared object");
+    }
+}
+
 // Loads the plug-in and calls one of its entry points; the plug-in stays
 // loaded until the process ends, as the bridge's threads are gone only then.
+// A damaged one (a half-copied upgrade, a FIFO in its place) is refused
+// before dlopen, which would fault on it or wait for ever.
 int RunPlugin(const char* entry, const std::string& config) {
     const std::string path = SlozkaProgramu() + "/" + KV618_BRIDGE_PLUGIN;
+    if (const auto problem = files::CheckLoadable(path); problem.failed())
+        return Fail(i18n::Fill(_("The MQTT bridge %s cannot be loaded: %s; install the package again"), path,
+                               NotLoadable(problem)));
     void* plugin = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!plugin) {
         const char* why = ::dlerror();
