@@ -32,7 +32,7 @@ Outcome Identify(const wire::Request& r, wire::Reply& reply) {
     return Outcome::Done;
 }
 
-Outcome Read(Module& m, const wire::Request& r, wire::Reply& reply) {
+Outcome Read(EmulatedModule& m, const wire::Request& r, wire::Reply& reply) {
     if (r.subcode == subcode::Inputs) {
         PutU32(reply, m.Inputs());
         return Outcome::Done;
@@ -43,7 +43,7 @@ Outcome Read(Module& m, const wire::Request& r, wire::Reply& reply) {
     return Outcome::Done;
 }
 
-Outcome Write(Module& m, const wire::Request& r) {
+Outcome Write(EmulatedModule& m, const wire::Request& r) {
     if (r.subcode == subcode::Outputs) {
         m.SetOutputs(GetU32(r));
         return Outcome::Done;
@@ -56,7 +56,7 @@ Outcome Write(Module& m, const wire::Request& r) {
     return Outcome::UnknownSubcode;
 }
 
-Outcome ReadClock(Module& m, const wire::Request& r, wire::Reply& reply) {
+Outcome ReadClock(EmulatedModule& m, const wire::Request& r, wire::Reply& reply) {
     switch (r.subcode) {
         case subcode::Status: PutU32(reply, m.Status()); return Outcome::Done;
         case subcode::ClockTime: PutTime(reply, m.ModuleWall()); return Outcome::Done;
@@ -69,7 +69,7 @@ Outcome ReadClock(Module& m, const wire::Request& r, wire::Reply& reply) {
     }
 }
 
-Outcome SetTime(Module& m, const wire::Request& r) {
+Outcome SetTime(EmulatedModule& m, const wire::Request& r) {
     const uint8_t s = r.data[1], min = r.data[2], h = r.data[3];
     if (s > 59 || min > 59 || h > 23) return OutcomeBadValue;
     CivilTime t = ToCivil(m.ModuleWall());
@@ -82,7 +82,7 @@ Outcome SetTime(Module& m, const wire::Request& r) {
 
 // The module keeps only the year within the four-year cycle; the century and
 // the rest come from the host, as the program shows the year.
-Outcome SetDate(Module& m, const wire::Request& r) {
+Outcome SetDate(EmulatedModule& m, const wire::Request& r) {
     const uint8_t day = r.data[1], month = r.data[2], cycle = r.data[3];
     if (cycle > 3 || month < 1 || month > 12) return OutcomeBadValue;
     const int hostYear = static_cast<int>(m.HostYear());
@@ -97,7 +97,7 @@ Outcome SetDate(Module& m, const wire::Request& r) {
     return Outcome::Done;
 }
 
-Outcome SetClock(Module& m, const wire::Request& r) {
+Outcome SetClock(EmulatedModule& m, const wire::Request& r) {
     switch (r.subcode) {
         case subcode::Status: m.SetStatus(0); return Outcome::Done;
         case subcode::ClockTime: return SetTime(m, r);
@@ -108,21 +108,21 @@ Outcome SetClock(Module& m, const wire::Request& r) {
 
 // The register number travels twice (D1, D2), and so does a value written
 // (D3, D4); copies that disagree mean a garbled request, which is refused.
-Outcome ReadRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
+Outcome ReadRegister(EmulatedModule& m, const wire::Request& r, wire::Reply& reply) {
     if (r.subcode != 0) return Outcome::UnknownSubcode;
     const uint8_t reg = r.data[1];
-    if (reg != r.data[2] || !Module::IsConfigRegister(reg)) return Outcome::UnknownRegister;
+    if (reg != r.data[2] || !EmulatedModule::IsConfigRegister(reg)) return Outcome::UnknownRegister;
     uint8_t value = m.Register(reg);
     if (m.readbackFault[reg]) value = static_cast<uint8_t>(value ^ 0xFF);
     reply.data = {reg, reg, value, value};
     return Outcome::Done;
 }
 
-Outcome WriteRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
+Outcome WriteRegister(EmulatedModule& m, const wire::Request& r, wire::Reply& reply) {
     if (r.subcode != 0) return Outcome::UnknownSubcode;
     const uint8_t reg = r.data[1];
     const uint8_t value = r.data[3];
-    if (reg != r.data[2] || !Module::IsConfigRegister(reg)) return Outcome::UnknownRegister;
+    if (reg != r.data[2] || !EmulatedModule::IsConfigRegister(reg)) return Outcome::UnknownRegister;
     if (value != r.data[4]) return OutcomeBadValue;
     if (reg == kv618::reg::BaudIndex && value >= BaudRates.size()) return OutcomeBadValue;
     m.SetRegister(reg, value);
@@ -132,7 +132,7 @@ Outcome WriteRegister(Module& m, const wire::Request& r, wire::Reply& reply) {
 
 }  // namespace
 
-std::optional<wire::Reply> HandleRequest(Module& m, const wire::Request& r) {
+std::optional<wire::Reply> HandleRequest(EmulatedModule& m, const wire::Request& r) {
     if (r.address != m.Address()) return std::nullopt;
     wire::Reply reply;
     reply.transaction = r.transaction;

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "Module.h"
+#include "EmulatedModule.h"
 #include "frame.h"
 
 namespace emu {
@@ -16,6 +16,6 @@ constexpr char ModuleVersion[] = "1.04";
 
 // Carries out a request addressed to the module and gives its reply; nullopt
 // when the request is for another address (the module stays silent then).
-std::optional<wire::Reply> HandleRequest(Module& module, const wire::Request& request);
+std::optional<wire::Reply> HandleRequest(EmulatedModule& module, const wire::Request& request);
 
 }  // namespace emu

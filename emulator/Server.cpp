@@ -126,7 +126,7 @@ Server::~Server() {
 
 void Server::PowerUp() {
     for (size_t i = 0; i < bus_.size(); ++i) {
-        Module& m = bus_.at(i).module;
+        EmulatedModule& m = bus_.at(i).module;
         if (options_.stateFile.empty()) {
             m.PowerUp(std::nullopt);
             continue;

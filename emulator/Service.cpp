@@ -56,17 +56,17 @@ std::string Service::OnControl(std::string_view line) {
 }
 
 std::string Service::Execute(const Command& c) {
-    Module& m = module;
+    EmulatedModule& m = module;
     const auto u8 = [](uint32_t v) { return static_cast<uint8_t>(v); };
     const auto number = [](uint64_t v) { return std::to_string(v); };
     switch (c.kind) {
         case CommandKind::Ping: return "ok";
         case CommandKind::Quit: quit_ = true; return "ok";
         case CommandKind::GetReg:
-            if (!Module::IsConfigRegister(c.a)) return "error no such register";
+            if (!EmulatedModule::IsConfigRegister(c.a)) return "error no such register";
             return number(m.Register(u8(c.a)));
         case CommandKind::SetReg:
-            if (!Module::IsConfigRegister(c.a)) return "error no such register";
+            if (!EmulatedModule::IsConfigRegister(c.a)) return "error no such register";
             m.SetRegister(u8(c.a), u8(c.b));
             return "ok";
         case CommandKind::SetInputs: m.SetRawInputs(c.a); return "ok";
@@ -101,11 +101,11 @@ std::string Service::Execute(const Command& c) {
         case CommandKind::FaultRefuse: faults.refuse.push_back({u8(c.a), u8(c.b), c.count}); return "ok";
         case CommandKind::FaultTimeout: faults.timeout.push_back({u8(c.a), u8(c.b), c.count}); return "ok";
         case CommandKind::FaultReadback:
-            if (!Module::IsConfigRegister(c.a)) return "error no such register";
+            if (!EmulatedModule::IsConfigRegister(c.a)) return "error no such register";
             m.readbackFault.set(c.a);
             return "ok";
         case CommandKind::FaultRegister:
-            if (!Module::IsConfigRegister(c.a)) return "error no such register";
+            if (!EmulatedModule::IsConfigRegister(c.a)) return "error no such register";
             faults.refusedRegisters.set(c.a);
             return "ok";
         case CommandKind::FaultClear:

@@ -12,7 +12,7 @@
 
 #include "Control.h"
 #include "Faults.h"
-#include "Module.h"
+#include "EmulatedModule.h"
 #include "frame.h"
 
 namespace emu {
@@ -43,7 +43,7 @@ public:
 
     bool QuitRequested() const { return quit_; }
 
-    Module module;
+    EmulatedModule module;
     Faults faults;
 
 private:

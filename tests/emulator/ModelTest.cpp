@@ -1,13 +1,13 @@
 // The module model and its request handler, on a clock moved by hand.
 #include <gtest/gtest.h>
 
-#include "Module.h"
+#include "EmulatedModule.h"
 #include "Requests.h"
 
 namespace {
 
 using emu::ManualClock;
-using emu::Module;
+using emu::EmulatedModule;
 using wire::Outcome;
 
 class ModelTest : public ::testing::Test {
@@ -29,7 +29,7 @@ protected:
     uint8_t Read(uint8_t reg) { return Ask(0x66, 0, {0, reg, reg, 0, 0}).data[2]; }
 
     ManualClock clock;
-    Module module{clock, 1};
+    EmulatedModule module{clock, 1};
 };
 
 TEST_F(ModelTest, InputsAreReadWithTheirNegation) {
@@ -205,7 +205,7 @@ TEST_F(ModelTest, StateSurvivesAPowerFailure) {
     ManualClock later;
     later.Wall = clock.Wall + 3600;
     later.Ms = clock.Ms;
-    Module next(later, 1);
+    EmulatedModule next(later, 1);
     next.Restore(kept);
     next.PowerUp(kept.lastAlive);
     EXPECT_EQ(next.Address(), 12);

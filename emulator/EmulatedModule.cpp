@@ -1,10 +1,10 @@
-#include "Module.h"
+#include "EmulatedModule.h"
 
 namespace emu {
 
 using namespace kv618;
 
-Module::Module(const Clock& clock, uint8_t address)
+EmulatedModule::EmulatedModule(const Clock& clock, uint8_t address)
     : clock_(clock),
       address_(address),
       counters_{PulseCounter(clock.SteadyMs()), PulseCounter(clock.SteadyMs()), PulseCounter(clock.SteadyMs()),
@@ -18,20 +18,20 @@ Module::Module(const Clock& clock, uint8_t address)
     registers_[reg::Address] = address;
 }
 
-uint16_t Module::PulseNumber(unsigned counter) const {
+uint16_t EmulatedModule::PulseNumber(unsigned counter) const {
     const int n = static_cast<int>(counter & 3);
     return static_cast<uint16_t>(registers_[reg::PulseLow(n)] | registers_[reg::PulseHigh(n)] << 8);
 }
 
-int32_t Module::BaudRate() const { return baudIndex_ < BaudRates.size() ? BaudRates[baudIndex_] : 0; }
+int32_t EmulatedModule::BaudRate() const { return baudIndex_ < BaudRates.size() ? BaudRates[baudIndex_] : 0; }
 
-uint32_t Module::Field(uint8_t base) const {
+uint32_t EmulatedModule::Field(uint8_t base) const {
     uint32_t value = 0;
     for (int k = 0; k < 4; ++k) value |= uint32_t{registers_[reg::IoByte(base, k)]} << (8 * k);
     return value;
 }
 
-void Module::PowerUp(std::optional<int64_t> failureStart) {
+void EmulatedModule::PowerUp(std::optional<int64_t> failureStart) {
     address_ = registers_[reg::Address];
     // An index outside the list keeps the last rate that worked.
     if (registers_[reg::BaudIndex] < BaudRates.size()) baudIndex_ = registers_[reg::BaudIndex];
@@ -44,7 +44,7 @@ void Module::PowerUp(std::optional<int64_t> failureStart) {
     }
 }
 
-uint32_t Module::CounterQuantity(kv618::Quantity quantity, unsigned n) const {
+uint32_t EmulatedModule::CounterQuantity(kv618::Quantity quantity, unsigned n) const {
     const PulseCounter& c = counters_[n];
     const int64_t now = clock_.SteadyMs();
     switch (quantity) {
@@ -57,14 +57,14 @@ uint32_t Module::CounterQuantity(kv618::Quantity quantity, unsigned n) const {
     return 0;
 }
 
-std::optional<uint32_t> Module::Quantity(uint8_t subcode) const {
+std::optional<uint32_t> EmulatedModule::Quantity(uint8_t subcode) const {
     if (const auto it = forced_.find(subcode); it != forced_.end()) return it->second;
     const auto which = QuantityOfSubcode(subcode);
     if (!which) return std::nullopt;
     return CounterQuantity(which->quantity, static_cast<unsigned>(which->counter));
 }
 
-ModuleState Module::State() const {
+ModuleState EmulatedModule::State() const {
     ModuleState s;
     s.registers = registers_;
     s.clockOffset = Clock::FloorDiv(clockOffsetMs_, 1000);
@@ -77,7 +77,7 @@ ModuleState Module::State() const {
     return s;
 }
 
-void Module::Restore(const ModuleState& s) {
+void EmulatedModule::Restore(const ModuleState& s) {
     for (unsigned r = 0; r < 256; ++r) {
         if (IsConfigRegister(r)) registers_[r] = s.registers[r];
     }

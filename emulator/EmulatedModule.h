@@ -1,4 +1,4 @@
-// The KV-618 module with its KV-619 counter extension, without any I/O.
+// The emulated KV-618 module with its KV-619 counter extension, without any I/O.
 #pragma once
 
 #include <array>
@@ -15,9 +15,9 @@
 
 namespace emu {
 
-class Module {
+class EmulatedModule {
 public:
-    explicit Module(const Clock& clock, uint8_t address = 1);
+    explicit EmulatedModule(const Clock& clock, uint8_t address = 1);
 
     static bool IsConfigRegister(unsigned reg) { return kv618::reg::IsConfig(reg); }
     uint8_t Register(uint8_t reg) const { return registers_[reg]; }
@@ -37,7 +37,6 @@ public:
     void SupplyFault() { status_ |= kv618::status::ERR24; }
     void DamagedFrame() { status_ |= kv618::status::FN; }
 
-    uint32_t RawInputs() const { return rawInputs_; }
     void SetRawInputs(uint32_t pins) { rawInputs_ = pins; }
     uint32_t Inputs() const { return rawInputs_ ^ Field(kv618::reg::InputNegation); }
     uint32_t Outputs() const { return outputs_; }
@@ -76,7 +75,6 @@ public:
     // Takes over what a state file kept.  The power-up that follows decides
     // what takes effect.
     void Restore(const ModuleState& state);
-    int64_t LastAlive() const { return ModuleWall(); }
 
 private:
     // A 32-bit field of the I/O configuration: base register + 3k holds byte k.
