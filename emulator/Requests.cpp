@@ -71,7 +71,7 @@ Outcome ReadClock(EmulatedModule& m, const wire::Request& r, wire::Reply& reply)
 
 Outcome SetTime(EmulatedModule& m, const wire::Request& r) {
     const uint8_t s = r.data[1], min = r.data[2], h = r.data[3];
-    if (s > 59 || min > 59 || h > 23) return OutcomeBadValue;
+    if (s > 59 || min > 59 || h > 23) return Outcome::BadValue;
     CivilTime t = ToCivil(m.ModuleWall());
     t.hour = h;
     t.minute = min;
@@ -84,10 +84,10 @@ Outcome SetTime(EmulatedModule& m, const wire::Request& r) {
 // the rest come from the host, as the program shows the year.
 Outcome SetDate(EmulatedModule& m, const wire::Request& r) {
     const uint8_t day = r.data[1], month = r.data[2], cycle = r.data[3];
-    if (cycle > 3 || month < 1 || month > 12) return OutcomeBadValue;
+    if (cycle > 3 || month < 1 || month > 12) return Outcome::BadValue;
     const int hostYear = static_cast<int>(m.HostYear());
     const int year = hostYear - hostYear % 4 + cycle;
-    if (day < 1 || day > DaysInMonth(year, month)) return OutcomeBadValue;
+    if (day < 1 || day > DaysInMonth(year, month)) return Outcome::BadValue;
     const int64_t now = m.ModuleWall();
     CivilTime t = ToCivil(now);
     t.year = year;
@@ -123,8 +123,8 @@ Outcome WriteRegister(EmulatedModule& m, const wire::Request& r, wire::Reply& re
     const uint8_t reg = r.data[1];
     const uint8_t value = r.data[3];
     if (reg != r.data[2] || !EmulatedModule::IsConfigRegister(reg)) return Outcome::UnknownRegister;
-    if (value != r.data[4]) return OutcomeBadValue;
-    if (reg == kv618::reg::BaudIndex && value >= BaudRates.size()) return OutcomeBadValue;
+    if (value != r.data[4]) return Outcome::BadValue;
+    if (reg == kv618::reg::BaudIndex && value >= BaudRates.size()) return Outcome::BadValue;
     m.SetRegister(reg, value);
     reply.data = {reg, reg, value, value};
     return Outcome::Done;

@@ -8,9 +8,6 @@
 
 namespace emu {
 
-// Extra outcome codes of this module besides those of the wire format.
-constexpr wire::Outcome OutcomeBadValue = static_cast<wire::Outcome>(4);
-
 constexpr char ModuleName[] = "KV-618  ";
 constexpr char ModuleVersion[] = "1.04";
 

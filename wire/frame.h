@@ -21,6 +21,7 @@ enum class Outcome : uint8_t {
     UnknownFunction = 1,
     UnknownSubcode = 2,
     UnknownRegister = 3,
+    BadValue = 4,  // a value the module will not take (copies that differ, out of range)
 };
 
 struct Request {

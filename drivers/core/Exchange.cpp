@@ -89,6 +89,7 @@ int32_t refusalCode(wire::Outcome outcome) {
         case wire::Outcome::UnknownFunction: return UnknownFunction;
         case wire::Outcome::UnknownSubcode: return UnknownSubcode;
         case wire::Outcome::UnknownRegister: return UnknownRegister;
+        case wire::Outcome::BadValue:
         default: return Refused;
     }
 }

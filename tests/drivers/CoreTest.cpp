@@ -200,6 +200,7 @@ TEST(ExchangeLoop, RefusalsAndTransportFailuresGiveTheirCodes) {
     const std::pair<wire::Outcome, int32_t> refusals[] = {{wire::Outcome::UnknownFunction, drv::UnknownFunction},
                                                           {wire::Outcome::UnknownSubcode, drv::UnknownSubcode},
                                                           {wire::Outcome::UnknownRegister, drv::UnknownRegister},
+                                                          {wire::Outcome::BadValue, drv::Refused},
                                                           {static_cast<wire::Outcome>(0x77), drv::Refused}};
     for (const auto& [outcome, code] : refusals) {
         ScriptedTransport transport(false);

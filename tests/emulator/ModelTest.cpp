@@ -80,8 +80,8 @@ TEST_F(ModelTest, RefusesWhatItDoesNotKnow) {
     for (uint8_t reg : {0x08, 0x1F, 0x2C, 0x3D, 0x40, 0xFF})
         EXPECT_EQ(Ask(0x66, 0, {0, reg, reg, 0, 0}).outcome, Outcome::UnknownRegister) << int(reg);
     EXPECT_EQ(Ask(0x66, 0, {0, 0x20, 0x21, 0, 0}).outcome, Outcome::UnknownRegister) << "copies disagree";
-    EXPECT_EQ(Ask(0x67, 0, {0, 0x20, 0x20, 1, 2}).outcome, emu::OutcomeBadValue) << "value copies disagree";
-    EXPECT_EQ(Ask(0x67, 0, {0, 0x3E, 0x3E, 9, 9}).outcome, emu::OutcomeBadValue) << "no such baud rate";
+    EXPECT_EQ(Ask(0x67, 0, {0, 0x20, 0x20, 1, 2}).outcome, Outcome::BadValue) << "value copies disagree";
+    EXPECT_EQ(Ask(0x67, 0, {0, 0x3E, 0x3E, 9, 9}).outcome, Outcome::BadValue) << "no such baud rate";
     EXPECT_EQ(module.Register(0x20), 0);
     EXPECT_EQ(module.Register(0x3E), 4);
     const auto refused = Ask(0x10, 0);
@@ -177,11 +177,11 @@ TEST_F(ModelTest, ClockGroupsAreSetAndRead) {
     clock.Advance(2'000);
     EXPECT_EQ(Ask(0x64, 1).data[0], 7) << "the clock keeps running";
 
-    EXPECT_EQ(Ask(0x65, 1, {0, 60, 0, 0, 0}).outcome, emu::OutcomeBadValue);
-    EXPECT_EQ(Ask(0x65, 1, {0, 0, 0, 24, 0}).outcome, emu::OutcomeBadValue);
-    EXPECT_EQ(Ask(0x65, 2, {0, 29, 2, 1, 0}).outcome, emu::OutcomeBadValue);
-    EXPECT_EQ(Ask(0x65, 2, {0, 1, 13, 1, 0}).outcome, emu::OutcomeBadValue);
-    EXPECT_EQ(Ask(0x65, 2, {0, 1, 1, 4, 0}).outcome, emu::OutcomeBadValue);
+    EXPECT_EQ(Ask(0x65, 1, {0, 60, 0, 0, 0}).outcome, Outcome::BadValue);
+    EXPECT_EQ(Ask(0x65, 1, {0, 0, 0, 24, 0}).outcome, Outcome::BadValue);
+    EXPECT_EQ(Ask(0x65, 2, {0, 29, 2, 1, 0}).outcome, Outcome::BadValue);
+    EXPECT_EQ(Ask(0x65, 2, {0, 1, 13, 1, 0}).outcome, Outcome::BadValue);
+    EXPECT_EQ(Ask(0x65, 2, {0, 1, 1, 4, 0}).outcome, Outcome::BadValue);
     EXPECT_EQ(Ask(0x64, 2).data, (std::array<uint8_t, 4>{29, 2, 0, 0}));
 }
 
