@@ -504,8 +504,9 @@ void Server::OnPty() {
         framer_.Clear();
         return;
     }
+    framer_.Add(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
     unsigned damaged = 0;
-    const auto frames = framer_.Feed(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), damaged);
+    const auto frames = wire::TakeRequests(framer_, damaged);
     if (damaged > 0) bus_.OnDamagedFrame(rate);
     for (const auto& frame : frames) {
         auto answer = bus_.OnFrame(frame, rate);

@@ -15,7 +15,7 @@
 #include "Bus.h"
 #include "Clock.h"
 #include "Options.h"
-#include "SerialFramer.h"
+#include "SyncFramer.h"
 
 namespace emu {
 
@@ -107,7 +107,7 @@ private:
     int ptySlave_ = -1;  // kept open so the line stays up between masters
     int ptyCloses_ = -1;  // inotify: a master closed the line
     std::string ptyPath_;
-    SerialFramer framer_;
+    wire::SyncFramer framer_ = wire::RequestFramer();
     std::vector<std::pair<int, std::string>> cardListeners_;
     int controlFd_ = -1;
     bool stdinOpen_ = true;

@@ -48,31 +48,19 @@ int32_t ReplyJudge::timeoutCode() const {
     return NoReply;
 }
 
-void StreamScanner::dropFront(size_t count) {
-    if (count > inFrame_) sawNoise_ = true;
-    inFrame_ -= std::min(count, inFrame_);
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(count));
-}
-
 bool StreamScanner::feed(std::span<const uint8_t> bytes) {
-    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
-    for (;;) {
-        const auto sync = std::find(pending_.begin(), pending_.end(), wire::ReplySync);
-        dropFront(static_cast<size_t>(sync - pending_.begin()));
-        if (pending_.size() < wire::ReplySize) return false;
+    framer_.Add(bytes);
+    for (auto candidate = framer_.Candidate(); !candidate.empty(); candidate = framer_.Candidate()) {
         // A candidate inside a valid frame is that frame's bytes, not noise.
-        const bool inFrame = inFrame_ > 0;
-        const auto verdict = judge_.judge(std::span<const uint8_t>(pending_.data(), wire::ReplySize), false, inFrame);
+        const auto verdict = judge_.judge(candidate, false, framer_.InsideFrame());
         if (verdict == ReplyJudge::Verdict::Accepted) {
-            pending_.clear();
-            inFrame_ = 0;
+            framer_.Take();
             return true;
         }
-        if (verdict == ReplyJudge::Verdict::Stale || verdict == ReplyJudge::Verdict::OtherAddress)
-            inFrame_ = wire::ReplySize;
         // Look again from the next byte, where the true reply may begin.
-        dropFront(1);
+        framer_.Pass(verdict == ReplyJudge::Verdict::Stale || verdict == ReplyJudge::Verdict::OtherAddress);
     }
+    return false;
 }
 
 const char* ReplyJudge::timeoutVerdict() const {

@@ -2,6 +2,7 @@
 // numbers, reply validation and the reply time-out.
 #pragma once
 
+#include "SyncFramer.h"
 #include "Trace.h"
 #include "Transport.h"
 #include "frame.h"
@@ -9,7 +10,6 @@
 
 #include <array>
 #include <cstdint>
-#include <vector>
 
 namespace drv {
 
@@ -59,26 +59,22 @@ private:
     size_t lastSize_ = 0;
 };
 
-// Searches a byte stream for reply frames: bytes before a sync byte are
-// noise, and every candidate that is not the reply is passed by one byte
-// only, so the reply is found wherever it begins.  A valid frame for another
-// request or module may be junk that happens to pass the checksum together
-// with the reply's first bytes; its own bytes, if it is a real one, are no
-// fault of the line.
+// Searches a byte stream for reply frames (wire::SyncFramer): every
+// candidate that is not the reply is passed by one byte only, so the reply is
+// found wherever it begins.  A valid frame for another request or module may
+// be junk that happens to pass the checksum together with the reply's first
+// bytes; its own bytes, if it is a real one, are no fault of the line.
 class StreamScanner {
 public:
     explicit StreamScanner(ReplyJudge& judge) : judge_(judge) {}
     // Adds bytes; true once a valid reply has been found.
     bool feed(std::span<const uint8_t> bytes);
     // True when bytes are held that did not make a frame.
-    bool holdsBytes() const { return pending_.size() > inFrame_ || sawNoise_; }
+    bool holdsBytes() const { return framer_.HoldsNoise(); }
 
 private:
-    void dropFront(size_t count);
     ReplyJudge& judge_;
-    std::vector<uint8_t> pending_;
-    size_t inFrame_ = 0;  // leading bytes that belong to a valid frame already judged
-    bool sawNoise_ = false;
+    wire::SyncFramer framer_ = wire::ReplyFramer();
 };
 
 // Refusal codes from a reply's outcome byte.

@@ -1,4 +1,4 @@
-// The state file, the control commands, injected faults and the serial framer.
+// The state file, the control commands and injected faults.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "Control.h"
-#include "SerialFramer.h"
 #include "Service.h"
 #include "StateFile.h"
 
@@ -313,27 +312,6 @@ TEST_F(ServiceTest, PartialFaultRatesHitSomeReplies) {
     for (int i = 0; i < 400; ++i) answered += Send(0xC8, 0).has_value();
     EXPECT_GT(answered, 100);
     EXPECT_LT(answered, 300);
-}
-
-TEST(SerialFramer, ResynchronisesOnTheSyncByte) {
-    emu::SerialFramer framer;
-    unsigned damaged = 0;
-    const auto good = Frame(1, 0xC8, 1);
-    auto bad = Frame(1, 0xC8, 2);
-    bad[12] ^= 0xFF;
-    std::vector<uint8_t> stream{0x00, 0x13, wire::RequestSync, 0x44};  // noise, a stray sync byte
-    stream.insert(stream.end(), bad.begin(), bad.end());
-    stream.insert(stream.end(), good.begin(), good.end());
-    // Fed in two pieces, split inside the good frame.
-    auto frames = framer.Feed(std::span<const uint8_t>(stream).first(stream.size() - 5), damaged);
-    EXPECT_TRUE(frames.empty());
-    frames = framer.Feed(std::span<const uint8_t>(stream).last(5), damaged);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0], good);
-    EXPECT_GE(damaged, 2u);
-    EXPECT_EQ(framer.Pending(), 0u);
-    frames = framer.Feed(std::vector<uint8_t>(good.begin(), good.end()), damaged);
-    EXPECT_EQ(frames.size(), 1u);
 }
 
 }  // namespace
