@@ -11,6 +11,11 @@ int64_t SystemClock::SteadyMs() const {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+int64_t SteadyUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 // From the precise clock: time() may still give the last second for a few
 // milliseconds after it turned, which would put a clock set on the turn of a
 // second one second ahead.

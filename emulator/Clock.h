@@ -28,6 +28,10 @@ public:
     int64_t HostWallMs() const override;
 };
 
+// The host's monotonic clock in µs, for the serving loop alone (delayed
+// replies, the state files' save slices); the module keeps to its Clock.
+int64_t SteadyUs();
+
 // A clock that moves only when told to.
 class ManualClock final : public Clock {
 public:

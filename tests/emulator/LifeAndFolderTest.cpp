@@ -1,9 +1,10 @@
-// --life, as tools/run.sh starts the emulator, and the card folder that the
-// emulator will serve from.
+// --life, as tools/run.sh starts the emulator, the card folder that the
+// emulator will serve from, and the pseudo-terminal's link.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -12,6 +13,7 @@
 #include "Command.h"
 #include "Dekl.h"
 #include "Emulator.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -69,6 +71,18 @@ TEST(EmulatorCardFolder, AFolderOthersMayWriteToIsNotServedFrom) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_TRUE(std::filesystem::exists(fresh + "/usb1726.sock"));
     std::filesystem::remove_all(base);
+}
+
+// The pseudo-terminal's link replaces only a link: a file of the user's at
+// its path stops the start and is left as it was.
+TEST(EmulatorSerialLine, APtyLinkPathHoldingAFileIsRefusedAndTheFileKept) {
+    kvtest::TemporaryFolder folder("kvemulink");
+    const std::string file = folder.path() + "/tty";
+    std::ofstream(file) << "mine";
+    const auto [code, text] = RunEmulator("--no-cards --pty-link " + file);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(text.find(file + ": exists and is not a symbolic link"), std::string::npos) << text;
+    EXPECT_EQ(kvtest::ReadFile(file), "mine");
 }
 
 }  // namespace
