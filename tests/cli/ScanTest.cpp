@@ -1,0 +1,83 @@
+// kv618 scan as a process: every module found once at its address and
+// rate, over the serial line and the LAN converter, also where replies come
+// late.
+#include "ToolFixture.h"
+#include "reply_time.h"
+
+#include <algorithm>
+
+namespace {
+
+using namespace clitest;
+using namespace kv618;
+
+class Scan : public Tool {
+protected:
+    Scan() : Tool(kvtest::ModulesOnLine({"1", "2:19200", "3:2400"})) {}
+};
+
+// Modules at three rates whose replies take the line's time and then nearly
+// the module's whole turnaround, as the scan's probe time-out allows for.
+kvtest::EmulatorOptions SlowBus() {
+    kvtest::EmulatorOptions options = kvtest::ModulesOnLine({"1", "2:19200", "3:2400"});
+    options.lineTiming = true;
+    options.extraArgs = {"--reply-delay", std::to_string(wire::ModuleTurnaroundMs)};
+    return options;
+}
+
+class SlowScan : public Tool {
+protected:
+    SlowScan() : Tool(SlowBus()) {}
+    std::vector<std::string> Found(const Args& link, const std::string& bauds, const std::string& addresses = "0-5") {
+        const Outcome scan = Kv(link + Args{"scan", "--addresses", addresses, "--bauds", bauds});
+        EXPECT_EQ(scan.status, 0) << scan.err;
+        auto lines = Lines(scan.out);
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+};
+
+const std::vector<std::string> ThreeRates = {"1 9600 " + std::string(Identity), "2 19200 " + std::string(Identity),
+                                             "3 2400 " + std::string(Identity)};
+
+TEST_F(SlowScan, FindsEveryModuleOnceOnTheSerialLine) {
+    EXPECT_EQ(Found(Serial(0), "all"), ThreeRates);
+}
+
+// Whether or not the LAN converter carries the rate to its line, each module
+// is found once, with its own rate.
+TEST_F(SlowScan, FindsEveryModuleOnceOverUdp) {
+    EXPECT_EQ(Found(Lan(0), "2400,9600,19200"), ThreeRates);
+}
+
+// A module that answers later than its probe waits is asked again with the
+// link's whole time-out: its late reply shows during the next address's
+// probe.  (Over UDP the modules at other rates may answer as well, where the
+// converter does not carry the rate to its line.)
+TEST_F(SlowScan, AModuleThatAnswersLateIsAskedAgainAndFoundOnce) {
+    ASSERT_EQ(emulator.command("at 2 fault delay 100 60"), "ok");
+    for (const Args& link : {Lan(0), Serial(0)}) {
+        const auto found = Found(link, "19200", "0-15");
+        EXPECT_EQ(std::count(found.begin(), found.end(), ThreeRates[1]), 1) << link[1];
+    }
+}
+
+TEST_F(SlowScan, AProbeTimeOutOfItsOwnIsAnnouncedAndUsed) {
+    const Outcome scan = Kv(Serial(0) + Args{"scan", "--addresses", "0-9", "--bauds", "19200", "--probe-timeout", "100"});
+    EXPECT_EQ(scan.status, 0) << scan.err;
+    EXPECT_NE(scan.err.find("nejhorší případ trvá 1,0 s"), std::string::npos) << scan.err;
+    EXPECT_EQ(Lines(scan.out), (std::vector<std::string>{ThreeRates[1]}));
+}
+
+TEST_F(Bus, ScanInJsonListsEveryModuleFound) {
+    const Json scan = KvJson(Lan(1) + Args{"scan", "--addresses", "0-3"});
+    ASSERT_EQ(scan["modules"].size(), 2u) << scan.dump();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(scan["modules"][i]["address"], i + 1);
+        EXPECT_EQ(scan["modules"][i]["baud"], 9600);
+        EXPECT_EQ(scan["modules"][i]["text"], Identity);
+    }
+    EXPECT_EQ(scan["complete"], true);
+}
+
+}  // namespace
