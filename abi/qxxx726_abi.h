@@ -17,9 +17,15 @@ extern "C" {
 
 enum {
     QXXX726_REQUEST_CELLS = 8,   /* address, function, sub-code, D0..D4 */
-    QXXX726_REPLY_CELLS = 100,   /* cells 0..3 carry the reply data bytes */
+    QXXX726_REPLY_CELLS = 100,   /* cells 0..3 carry the reply data bytes, 4.. late replies */
     QXXX726_TEXT_CELLS = 100,    /* one Windows-1250 code per cell, 0 ends */
-    QXXX726_PARAM_CELLS = 16     /* parameter block of the LAN converter */
+    QXXX726_PARAM_CELLS = 16,    /* parameter block of the LAN converter */
+    /* With an exact time-out (a negative time in _SetConfig), the late
+       replies that came during the wait: their number in cell 4, their
+       addresses from cell 5 on (docs/library-abi.md, _Send). */
+    QXXX726_LATE_COUNT_CELL = 4,
+    QXXX726_LATE_FIRST_CELL = 5,
+    QXXX726_LATE_MOST = 16
 };
 
 /* Shapes shared by every library, P standing for the library's prefix. */

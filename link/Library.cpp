@@ -121,6 +121,19 @@ Reply Library::Exchange(int32_t handle, const Request& request, int32_t* replyAr
     return reply;
 }
 
+Reply Library::Exchange(int32_t handle, const Request& request, LateReplies& late) const {
+    std::array<int32_t, QXXX726_REPLY_CELLS> area{};
+    // A library that names no late reply leaves the mark as it is.
+    constexpr int32_t NotNamed = -1;
+    area[QXXX726_LATE_COUNT_CELL] = NotNamed;
+    const Reply reply = Exchange(handle, request, area.data());
+    const int32_t count = area[QXXX726_LATE_COUNT_CELL];
+    late.named = count >= 0 && count <= QXXX726_LATE_MOST;
+    for (int32_t i = 0; late.named && i < count; ++i)
+        late.addresses.push_back(static_cast<uint8_t>(area[QXXX726_LATE_FIRST_CELL + i] & 0xFF));
+    return reply;
+}
+
 std::string Library::Text(int32_t code) const {
     code = ErrorByte(code);
     if (code >= LoadFailed) return CodeText(code);

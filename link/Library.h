@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kv618 {
 
@@ -26,6 +27,14 @@ struct Reply {
     int32_t error = 0;
     uint8_t status = 0;
     std::array<uint8_t, 4> data{};
+};
+
+// The late replies a library names under an exact time-out
+// (docs/library-abi.md, _Send): the addresses that answered an earlier
+// request during an exchange's wait, added up over exchanges.
+struct LateReplies {
+    bool named = false;  // in the last exchange; false: nothing is known of them
+    std::vector<uint8_t> addresses;
 };
 
 class Library {
@@ -59,6 +68,8 @@ public:
     // result or the error variable wins.  The library writes its reply into
     // `replyArea` (100 cells) when one is given.  Not bound: NotInitialised.
     Reply Exchange(int32_t handle, const Request& request, int32_t* replyArea = nullptr) const;
+    // The same, adding the late replies the library names to `late`.
+    Reply Exchange(int32_t handle, const Request& request, LateReplies& late) const;
     // A code's text: the library's own below 100 (empty when none is bound),
     // the binding's from 100; a code that no byte holds is an unknown one.
     std::string Text(int32_t code) const;

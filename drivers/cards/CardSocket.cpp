@@ -123,6 +123,18 @@ int32_t CardSocket::discardInput() {
     return Ok;
 }
 
+Received CardSocket::takeWaiting(std::span<uint8_t> buffer) {
+    if (fd_ < 0) return Received{.timedOut = true};
+    iovec io{buffer.data(), buffer.size()};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+    // An empty packet, or a far end gone, is for discardInput to see.
+    if (n <= 0) return Received{.timedOut = true};
+    return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+}
+
 int32_t CardSocket::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
     if (fd_ < 0) {
         if (const int32_t e = connectCard(deadline)) return e;

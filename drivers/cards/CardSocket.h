@@ -32,6 +32,7 @@ public:
     int32_t discardInput() override;
     int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
     Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    Received takeWaiting(std::span<uint8_t> buffer) override;
 
 private:
     explicit CardSocket(std::string path) : path_(std::move(path)) {}

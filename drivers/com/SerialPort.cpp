@@ -175,6 +175,14 @@ int32_t SerialPort::discardInput() {
     return Ok;
 }
 
+// The port is open without blocking: what waits is read at once.
+Received SerialPort::takeWaiting(std::span<uint8_t> buffer) {
+    if (broken_ || fd_ < 0) return Received{.timedOut = true};
+    const ssize_t n = ::read(fd_, buffer.data(), buffer.size());
+    if (n > 0) return Received{.size = static_cast<size_t>(n)};
+    return Received{.timedOut = true};  // nothing, or a fault the next request meets
+}
+
 int32_t SerialPort::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
     size_t sent = 0;
     while (sent < frame.size()) {

@@ -1,6 +1,7 @@
 #include "Exchange.h"
 
 #include "Codes.h"
+#include "qxxx726_abi.h"
 
 #include <algorithm>
 
@@ -9,6 +10,19 @@ namespace drv {
 int msLeft(Clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
+}
+
+void RecentRequests::note(uint16_t transaction, uint8_t address) {
+    transactions_[next_] = transaction;
+    addresses_[next_] = address;
+    next_ = (next_ + 1) % Kept;
+    count_ = std::min(count_ + 1, Kept);
+}
+
+bool RecentRequests::answers(uint16_t transaction, uint8_t address) const {
+    for (size_t i = 0; i < count_; ++i)
+        if (transactions_[i] == transaction && addresses_[i] == address) return true;
+    return false;
 }
 
 ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool oversized, bool quiet) {
@@ -30,20 +44,24 @@ ReplyJudge::Verdict ReplyJudge::judge(std::span<const uint8_t> bytes, bool overs
         }
     }
     if (verdict == Verdict::Accepted) reply_ = reply;
-    if (!quiet) note(verdict);
+    if (!quiet) note(verdict, reply);
     return verdict;
 }
 
-void ReplyJudge::note(Verdict v) {
+void ReplyJudge::note(Verdict v, const wire::Reply& reply) {
     if (v == Verdict::Checksum) sawChecksum_ = true;
     if (v == Verdict::OtherAddress) sawAddress_ = true;
     if (v == Verdict::Frame) sawFrame_ = true;
-    if (v == Verdict::Stale) sawStale_ = true;
+    if (v == Verdict::Stale) {
+        sawStale_ = true;
+        if (earlier_ && late_.size() < QXXX726_LATE_MOST && earlier_->answers(reply.transaction, reply.address))
+            late_.push_back(reply.address);
+    }
 }
 
 int32_t ReplyJudge::timeoutCode() const {
     if (sawChecksum_) return BadChecksum;
-    if (sawAddress_ || (staleCounts_ && sawStale_)) return OtherAddress;
+    if (sawAddress_ || (earlier_ && sawStale_)) return OtherAddress;
     if (sawFrame_) return BadFrame;
     return NoReply;
 }
@@ -128,19 +146,43 @@ Result waitForReply(Transport& transport, ReplyJudge& judge, Clock::time_point d
     }
 }
 
+// Under an exact time-out, what came since the last exchange is looked at
+// before it is thrown away: a late reply among it is named all the same.
+// Nothing else of it counts.
+std::vector<uint8_t> lateWaiting(Transport& transport, const wire::Request& request, const RecentRequests& earlier) {
+    ReplyJudge judge(request.transaction, request.address, &earlier);
+    StreamScanner scanner(judge);
+    std::array<uint8_t, 512> buffer{};
+    // Bounded as discardInput is: a flood must not hold the request back.
+    for (int i = 0; i < 4096; ++i) {
+        const Received got = transport.takeWaiting(buffer);
+        if (got.timedOut || got.error) break;
+        const std::span<const uint8_t> bytes(buffer.data(), std::min(got.size, buffer.size()));
+        if (transport.isStream()) scanner.feed(bytes);
+        else judge.judge(bytes, got.oversized);
+    }
+    return judge.late();
+}
+
 }  // namespace
 
 Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace,
-                bool staleCounts) {
+                const RecentRequests* earlier) {
     const auto start = Clock::now();
     const auto deadline = start + std::chrono::milliseconds(timeoutMs);
     const auto frame = wire::encode(request);
-    ReplyJudge judge(request.transaction, request.address, staleCounts);
+    ReplyJudge judge(request.transaction, request.address, earlier);
     bool accepted = false;
     Result result;
+    std::vector<uint8_t> late;
+    if (earlier) late = lateWaiting(transport, request, *earlier);
     if (const int32_t e = transport.discardInput()) result = Result{e};
     else if (const int32_t e = transport.send(frame, deadline)) result = Result{e};
     else result = waitForReply(transport, judge, deadline, accepted);
+    result.namesLate = earlier != nullptr;
+    late.insert(late.end(), judge.late().begin(), judge.late().end());
+    late.resize(std::min<size_t>(late.size(), QXXX726_LATE_MOST));
+    result.late = std::move(late);
     if (trace) trace->record(frame, judge.lastCandidate(), verdictOf(result, judge, accepted), Clock::now() - start);
     return result;
 }

@@ -13,22 +13,42 @@
 
 namespace drv {
 
+// The last requests a link sent: a reply that carries the transaction
+// number of one of them and the address it went to is that request's reply,
+// come late.
+class RecentRequests {
+public:
+    void note(uint16_t transaction, uint8_t address);
+    bool answers(uint16_t transaction, uint8_t address) const;
+
+private:
+    static constexpr size_t Kept = 64;
+    std::array<uint16_t, Kept> transactions_{};
+    std::array<uint8_t, Kept> addresses_{};
+    size_t next_ = 0, count_ = 0;
+};
+
 // What one exchange gave.
 struct Result {
     int32_t code = 0;  // 0 = a valid reply that the module carried out
     uint8_t status = 0;
     std::array<uint8_t, 4> data{};
+    // With an exact time-out: the addresses whose late replies came during
+    // the wait, as they came (at most QXXX726_LATE_MOST).
+    bool namesLate = false;
+    std::vector<uint8_t> late{};
 };
 
 // Judges candidate frames against the request just sent and remembers the
 // most telling fault seen, reported if no valid reply comes in time.
 class ReplyJudge {
 public:
-    // `staleCounts`: a reply to an earlier request counts as one from another
-    // address (4) rather than as nothing, as a link with an exact time-out
-    // wants it: it is an earlier address (or request) answering late.
-    ReplyJudge(uint16_t transaction, uint8_t address, bool staleCounts = false)
-        : transaction_(transaction), address_(address), staleCounts_(staleCounts) {}
+    // `earlier`, given with an exact time-out: a reply to an earlier request
+    // counts as one from another address (4) rather than as nothing, since
+    // whoever asked for the short wait wants to hear of it, and a late reply
+    // to one of the link's last requests is named by its address.
+    ReplyJudge(uint16_t transaction, uint8_t address, const RecentRequests* earlier = nullptr)
+        : transaction_(transaction), address_(address), earlier_(earlier) {}
 
     enum class Verdict { Accepted, Stale, OtherAddress, Checksum, Frame };
 
@@ -42,15 +62,18 @@ public:
     const char* timeoutVerdict() const;
 
     const wire::Reply& reply() const { return reply_; }
+    // The addresses whose late replies were judged, as they came.
+    const std::vector<uint8_t>& late() const { return late_; }
     // The last candidate judged (at most one frame's worth, for the trace).
     std::span<const uint8_t> lastCandidate() const { return {last_.data(), lastSize_}; }
 
 private:
-    void note(Verdict v);
+    void note(Verdict v, const wire::Reply& reply);
     uint16_t transaction_;
     uint8_t address_;
-    bool staleCounts_;
+    const RecentRequests* earlier_;
     wire::Reply reply_{};
+    std::vector<uint8_t> late_;
     bool sawChecksum_ = false;
     bool sawAddress_ = false;
     bool sawFrame_ = false;
@@ -81,8 +104,8 @@ private:
 int32_t refusalCode(wire::Outcome outcome);
 
 // Sends the request and waits for its reply; a trace, if given, gets one line.
-// `staleCounts` as for ReplyJudge.
+// `earlier` as for ReplyJudge.
 Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr,
-                bool staleCounts = false);
+                const RecentRequests* earlier = nullptr);
 
 }  // namespace drv

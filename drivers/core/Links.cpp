@@ -2,6 +2,7 @@
 
 #include "Codes.h"
 #include "line_speed.h"
+#include "qxxx726_abi.h"
 
 #include <algorithm>
 #include <chrono>
@@ -72,6 +73,14 @@ uint16_t firstTransaction() {
 
 bool isOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= UnknownRegister; }
 
+// Under an exact time-out, the late replies in the reply area after the
+// data (docs/library-abi.md, _Send); no cell past the data otherwise.
+void nameLateReplies(const Result& result, int32_t* reply) {
+    if (!result.namesLate) return;
+    reply[QXXX726_LATE_COUNT_CELL] = static_cast<int32_t>(result.late.size());
+    for (size_t i = 0; i < result.late.size(); ++i) reply[QXXX726_LATE_FIRST_CELL + i] = result.late[i];
+}
+
 }  // namespace
 
 // The rates a serial line can run at; the others use the rate only for the time-out.
@@ -109,9 +118,10 @@ Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std:
     request.function = function;
     request.subcode = subcode;
     request.data = data;
+    recent_.note(request.transaction, address);
     // An exact time-out is short by choice: what comes after it is late, and
     // whoever asked for it wants to hear of a late reply.
-    return exchange(*transport_, request, timeoutLocked(), trace_.get(), config_.time < 0);
+    return exchange(*transport_, request, timeoutLocked(), trace_.get(), config_.time < 0 ? &recent_ : nullptr);
 }
 
 int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
@@ -158,6 +168,7 @@ int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* st
 
     const auto byte = [&](int cell) { return static_cast<uint8_t>(request[cell] & 0xFF); };
     const Result result = link->send(byte(0), byte(1), byte(2), {byte(3), byte(4), byte(5), byte(6), byte(7)});
+    nameLateReplies(result, reply);
     if (result.code != Ok) {
         fail(result.code);
         // What the module did (or failed to do) is the exchange's outcome;

@@ -41,6 +41,7 @@ private:
     std::mutex mutex_;
     std::unique_ptr<Transport> transport_;
     std::shared_ptr<Trace> trace_;  // null unless KV618_TRACE was set when the link opened
+    RecentRequests recent_;         // to name the late replies under an exact time-out
     Config config_;
     int32_t fixedTimeoutMs_;
     uint16_t nextTransaction_;

@@ -38,6 +38,12 @@ public:
     // Waits for the next bytes or packet until the deadline.
     virtual Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) = 0;
 
+    // The next bytes or packet that arrived since the last exchange, taken
+    // without waiting ({.timedOut = true} when there is none): looked at for
+    // a late reply to name before the rest is thrown away.  A transport that
+    // cannot look gives none.
+    virtual Received takeWaiting(std::span<uint8_t> /*buffer*/) { return Received{.timedOut = true}; }
+
     // The line rate in Bd given to _SetConfig, for transports that drive a line.
     virtual int32_t applyRate(int32_t /*rate*/) { return 0; }
 };

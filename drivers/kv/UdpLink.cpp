@@ -77,6 +77,23 @@ int32_t UdpLink::discardInput() {
     return Ok;
 }
 
+Received UdpLink::takeWaiting(std::span<uint8_t> buffer) {
+    for (;;) {
+        sockaddr_in sender{};
+        iovec io{buffer.data(), buffer.size()};
+        msghdr message{};
+        message.msg_name = &sender;
+        message.msg_namelen = sizeof sender;
+        message.msg_iov = &io;
+        message.msg_iovlen = 1;
+        const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
+        if (n < 0) return Received{.timedOut = true};
+        if (!fromPeer(sender)) continue;
+        return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+    }
+}
+
 int32_t UdpLink::applyRate(int32_t rate) {
     if (rate <= 0 || rate > wire::HighestSuffixRate) return InvalidParameter;
     rate_ = rate;

@@ -27,6 +27,7 @@ public:
     int32_t discardInput() override;
     int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
     Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    Received takeWaiting(std::span<uint8_t> buffer) override;
     // The converter is told the rate with every request.
     int32_t applyRate(int32_t rate) override;
 

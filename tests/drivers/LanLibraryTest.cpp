@@ -326,4 +326,56 @@ TEST(LanEntryPoints, SeveralLinksAtOnceEachToItsOwnModule) {
     EXPECT_EQ(done(&b), 0);
 }
 
+// Under an exact time-out a late reply is named by the address its request
+// went to: cell 4 how many came, cells 5 on their addresses.  One with an
+// old transaction number but another address is no one's late reply.
+TEST(LanEntryPoints, WithAnExactTimeOutALateReplyIsNamedByItsAddress) {
+    drvtest::Library library("QKV1726.DLL");
+    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
+    const auto setConfig = library.entry<Qxxx726_SetConfig>("QKV1726_SetConfig");
+    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
+    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
+    // Each request is answered when the next one comes, before that one's
+    // own reply (which never comes); request to address 9 gets its reply
+    // from address 99.
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    fake::UdpPeer peer([unanswered](const wire::Request& r) {
+        std::vector<Answer> answers;
+        if (*unanswered) {
+            const Bytes late = fake::replyTo(**unanswered, 0, {1, 1, 1, 1});
+            answers.push_back({(*unanswered)->address == 9 ? fake::withAddress(late, 99) : late});
+        }
+        *unanswered = r;
+        return answers;
+    });
+    const TInitParametry block = drvtest::lanBlock(peer.port(), 200);
+    int32_t handle = 0;
+    ASSERT_EQ(init(&handle, block.data()), 0);
+    ASSERT_EQ(setConfig(handle, 9600, -100, 2), 0);
+    int32_t status = 0, err = 0;
+    const auto ask = [&](int32_t address, std::array<int32_t, QXXX726_REPLY_CELLS>& reply) {
+        int32_t request[QXXX726_REQUEST_CELLS] = {address, 0xC8, 0, 0, 0, 0, 0, 0};
+        EXPECT_EQ(send(handle, request, reply.data(), &status, &err), 0);
+        return err;
+    };
+    std::array<int32_t, QXXX726_REPLY_CELLS> reply{};
+    reply.fill(-1);
+    EXPECT_EQ(ask(7, reply), 1) << "nothing came";
+    EXPECT_EQ(reply[QXXX726_LATE_COUNT_CELL], 0);
+    EXPECT_EQ(ask(8, reply), 4) << "address 7 answered late";
+    EXPECT_EQ(reply[QXXX726_LATE_COUNT_CELL], 1);
+    EXPECT_EQ(reply[QXXX726_LATE_FIRST_CELL], 7);
+    EXPECT_EQ(ask(9, reply), 4);
+    EXPECT_EQ(reply[QXXX726_LATE_COUNT_CELL], 1);
+    EXPECT_EQ(reply[QXXX726_LATE_FIRST_CELL], 8);
+    EXPECT_EQ(ask(10, reply), 4) << "a reply with 9's number from address 99 counts";
+    EXPECT_EQ(reply[QXXX726_LATE_COUNT_CELL], 0) << "but is no one's late reply";
+
+    ASSERT_EQ(setConfig(handle, 9600, 13, 2), 0);
+    reply.fill(-1);
+    EXPECT_EQ(ask(11, reply), 1) << "the program's rule passes late replies by";
+    EXPECT_EQ(reply[QXXX726_LATE_COUNT_CELL], -1) << "and writes no cell past the data";
+    EXPECT_EQ(done(&handle), 0);
+}
+
 }  // namespace
