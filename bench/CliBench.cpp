@@ -8,6 +8,7 @@
 #include "Benchmarks.h"
 #include "Child.h"
 #include "../module/Connection.h"  // the module layer's, not bench/Connection.h
+#include "../module/Scan.h"
 #include "Emulator.h"
 
 #include "Dekl.h"
@@ -91,12 +92,29 @@ Row scanRow(std::string figure, const std::vector<std::string>& argv, const Chil
     return row;
 }
 
-// The probe time-out of kv618 scan at a rate: line time + turnaround + its 5 ms margin.
-int32_t probeMs(int32_t rate) { return wire::lineTimeMs(rate) + wire::ModuleTurnaroundMs + 5; }
+// The sum of kv618 scan's waits for silent addresses at these rates on a
+// line (kv618::ScanPlan): a probe each, and at each rate the rest of the last
+// ones' whole time-out.
+double probesMs(int addresses, const std::vector<int32_t>& rates, uint8_t interface, int32_t fixedTimeoutMs) {
+    kv618::ScanPlan line;
+    line.interface = interface;
+    line.fixedTimeoutMs = fixedTimeoutMs;
+    double ms = 0;
+    for (const int32_t rate : rates) {
+        const int32_t whole = kv618::WholeTimeoutMs(line, rate), probe = std::min(kv618::ProbeMs(rate), whole);
+        ms += addresses * probe + whole - probe;
+    }
+    return ms;
+}
 
-std::vector<std::string> lanScan(const kvtest::Emulator& emu, const std::string& tool, int addresses) {
-    return {tool,   "--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(emu.udpPort()),
-            "scan", "--addresses", "0-" + std::to_string(addresses - 1), "--bauds", "9600"};
+// A scan over the LAN converter at 9600 Bd, or with `more` options.
+std::vector<std::string> lanScan(const kvtest::Emulator& emu, const std::string& tool, int addresses,
+                                 std::vector<std::string> more = {"--bauds", "9600"}) {
+    std::vector<std::string> argv = {tool,   "--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port",
+                                      std::to_string(emu.udpPort()), "scan", "--addresses",
+                                      "0-" + std::to_string(addresses - 1)};
+    argv.insert(argv.end(), more.begin(), more.end());
+    return argv;
 }
 
 // Each silent probe's own wait from the library's trace ("... 35.1 ms").
@@ -124,7 +142,7 @@ Row probeRow(const kvtest::Emulator& emu, const std::string& tool) {
     scan(argv, {});
     const std::vector<double> ms = tracedMs(trace);
     if (ms.empty()) throw std::runtime_error("no trace of the scan");
-    const double timeout = probeMs(9600);
+    const double timeout = kv618::ProbeMs(9600);
     std::vector<double> ratios;
     for (const double m : ms) ratios.push_back(m / timeout);
     Row row = medianRow("8c. (diagnosis) one silent probe's wait in QKV1726.DLL (its trace) vs its time-out at 9600 Bd",
@@ -144,18 +162,26 @@ std::vector<Row> scanRows(const Settings& s, const std::string& tool) {
     const int serialAddresses = s.quick ? 8 : 256;
     const std::vector<std::string> serial = {tool, "--interface", "com", "--port", "7", "scan", "--addresses",
                                              "0-" + std::to_string(serialAddresses - 1)};
-    double serialTimeouts = 0;
-    for (const int32_t rate : {600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200})
-        serialTimeouts += serialAddresses * probeMs(rate);
+    const std::vector<int32_t> all(kv618::BaudRates.begin(), kv618::BaudRates.end());
+    // The LAN block's time-out of the program's record (200 ms), and 0 for the rule of _SetConfig.
+    constexpr int32_t BlockTimeoutMs = 200;
     const std::string delay = "line timing, reply delay " + std::to_string(wire::ModuleTurnaroundMs) + " ms";
     std::vector<Row> rows;
     rows.push_back(scanRow("8a. kv618 scan 0-255 at 9600 Bd over UDP vs the goal of 10 s",
-                           lanScan(emu, tool, lanAddresses), {}, 10000.0 * lanAddresses / 256,
-                           lanAddresses * probeMs(9600), 9600,
+                           lanScan(emu, tool, lanAddresses, {"--bauds", "9600", "--timeout", "200"}), {},
+                           10000.0 * lanAddresses / 256,
+                           probesMs(lanAddresses, {9600}, RozhraniKV1726, BlockTimeoutMs), 9600,
                            std::to_string(lanAddresses) + " addresses, " + delay));
     rows.push_back(scanRow("8b. kv618 scan 0-255 at all speeds on the serial line (QCOM726.DLL, pty) vs the goal of 4 min",
-                           serial, {{"QCOM726_COM7", emu.ptyPath()}}, 240000.0 * serialAddresses / 256, serialTimeouts,
-                           0, std::to_string(serialAddresses) + " addresses x 9 rates, " + delay));
+                           serial, {{"QCOM726_COM7", emu.ptyPath()}}, 240000.0 * serialAddresses / 256,
+                           probesMs(serialAddresses, all, RozhraniCOM, 0), 0,
+                           std::to_string(serialAddresses) + " addresses x 9 rates, " + delay));
+    rows.push_back(scanRow("8d. kv618 scan 0-255 at all speeds over UDP (the converter carries the rate) vs the serial "
+                           "line's goal of 4 min",
+                           lanScan(emu, tool, serialAddresses, {"--timeout", "0"}), {}, 240000.0 * serialAddresses / 256,
+                           probesMs(serialAddresses, all, RozhraniKV1726, 0), 0,
+                           std::to_string(serialAddresses) + " addresses x 9 rates, the link's rule as its time-out "
+                           "(--timeout 0: 1417 ms at 600 Bd, as on the serial line), " + delay));
     rows.push_back(probeRow(emu, tool));
     return rows;
 }

@@ -25,7 +25,14 @@ std::array<uint8_t, 4> Bytes(uint32_t n) {
 
 Reply Module::Exchange(uint8_t function, uint8_t subcode, std::array<uint8_t, 5> d) const {
     if (!link_.library || link_.handle == 0) return Reply{.error = NotInitialised};
+    if (late_) return link_.library->Exchange(link_.handle, {address_, function, subcode, d}, *late_);
     return link_.library->Exchange(link_.handle, {address_, function, subcode, d});
+}
+
+Module Module::NamingLate(LateReplies& late) const {
+    Module named = *this;
+    named.late_ = &late;
+    return named;
 }
 
 std::string Module::Text(int32_t code) const {
@@ -33,10 +40,16 @@ std::string Module::Text(int32_t code) const {
     return code >= LoadFailed ? CodeText(code) : std::string();
 }
 
-Result<Identification> Module::Identify() const {
+Result<Identification> Module::Identify() const { return Identify(AskIdentity()); }
+
+Reply Module::AskIdentity() const { return Exchange(function::Identify, subcode::NameFirst); }
+
+Result<Identification> Module::Identify(const Reply& first) const {
+    if (first.error) return {first.error};
     Result<Identification> result;
-    uint8_t status = 0;
-    for (const uint8_t part : {subcode::NameFirst, subcode::NameSecond, subcode::Version}) {
+    result.value.parts[subcode::NameFirst] = first.data;
+    uint8_t status = first.status;
+    for (const uint8_t part : {subcode::NameSecond, subcode::Version}) {
         const Reply reply = Exchange(function::Identify, part, {status, 0, 0, 0, 0});
         if (reply.error) return {reply.error};
         status = reply.status;

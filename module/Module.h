@@ -85,6 +85,15 @@ public:
 
     // Three requests; each carries the previous reply's status in D0.
     Result<Identification> Identify() const;
+    // The identification's first request alone, as a scan asks an address.
+    Reply AskIdentity() const;
+    // The identification's other two requests, after the first one's reply.
+    Result<Identification> Identify(const Reply& first) const;
+
+    // The same module, each exchange of which adds the late replies that the
+    // library names under an exact time-out to `late` (which must outlive
+    // it; docs/library-abi.md, _Send).
+    Module NamingLate(LateReplies& late) const;
 
     Result<uint8_t> ReadRegister(uint8_t reg, ReadBack asking = ReadBack::Plain, uint8_t value = 0) const;
     int32_t WriteRegister(uint8_t reg, uint8_t value) const;
@@ -121,6 +130,7 @@ private:
 
     Link link_;
     uint8_t address_;
+    LateReplies* late_ = nullptr;
 };
 
 uint32_t Number(const std::array<uint8_t, 4>& bytes);
