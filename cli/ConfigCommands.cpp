@@ -150,45 +150,12 @@ int Diff(const LinkOptions& link, const ConfigOptions& o) {
     return differs ? Differs : Done;
 }
 
-// "byte 2 written", "bytes 0, 1 written"
-std::string Bytes(const std::vector<size_t>& bytes, const char* one, const char* more) {
-    std::string list;
-    for (size_t i = 0; i < bytes.size(); ++i) list += (i ? ", " : "") + std::to_string(bytes[i]);
-    return Fill(bytes.size() == 1 ? one : more, list);
-}
-
-// What became of one setting when the write stopped.
-std::string SettingState(const settings::SettingWrite& w, bool mismatch) {
-    using settings::ByteState;
-    const Setting& s = *w.setting;
-    std::vector<size_t> written, left;
-    std::optional<size_t> uncertain;
-    for (size_t byte = 0; byte < w.bytes.size(); ++byte) {
-        if (w.bytes[byte] == ByteState::Written) written.push_back(byte);
-        if (w.bytes[byte] == ByteState::Uncertain) uncertain = byte;
-        if (w.bytes[byte] == ByteState::Left) left.push_back(byte);
-    }
-    const char* failure = mismatch ? _("byte %s read back otherwise after the write")
-                                   : _("byte %s is uncertain (the write or its check failed)");
-    if (!uncertain && left.empty()) return _("written and verified");
-    if (!uncertain && written.empty()) return _("not written");
-    if (s.registers.size() == 1)
-        return mismatch ? _("another value read back after the write") : _("uncertain (the write or its check failed)");
-    std::vector<std::string> parts;
-    if (!written.empty()) parts.push_back(Bytes(written, _("byte %s written and verified"), _("bytes %s written and verified")));
-    if (uncertain) parts.push_back(Fill(failure, *uncertain));
-    if (!left.empty()) parts.push_back(Bytes(left, _("byte %s not written"), _("bytes %s not written")));
-    std::string text;
-    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
-    return text;
-}
-
 // Exactly where a write stopped: per setting, which bytes were written and
 // verified, which one is uncertain and which were not written.
 void ReportStop(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result) {
     std::fputs(_("What was to be written:\n"), stderr);
     for (const auto& w : settings::WhatWasWritten(registers, result))
-        std::fprintf(stderr, "  %s: %s\n", w.setting->key, SettingState(w, result.mismatch).c_str());
+        std::fprintf(stderr, "  %s: %s\n", w.setting->key, settings::StateText(w, result.mismatch).c_str());
 }
 
 // "key: held (file: wanted)" for every link setting the file would change

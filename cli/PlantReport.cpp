@@ -1,6 +1,7 @@
 // What kv618 plant tells the operator: the table or the JSON of the
 // results, the summary, the progress and the exit status.  Every text of the
-// plant commands stands in this file.
+// plant commands stands in this file, but the words for a setting's bytes
+// after a write, which config load says alike (SettingsWrite.h).
 #include "Plant.h"
 
 #include "Format.h"
@@ -56,8 +57,14 @@ bool LeftAlone(const Run& run, const Difference& d) {
 // apply: what was written, what failed and what is left, by setting.
 struct Writes {
     std::vector<std::string> written;
-    std::vector<std::pair<std::string, std::string>> failed;  // setting, why
-    std::vector<std::string> left;       // not written, or not whole
+    // setting, why, and its bytes where some of them were written
+    struct Failed {
+        const settings::SettingWrite* write;
+        std::string why;
+    };
+    std::vector<Failed> failed;
+    std::vector<const settings::SettingWrite*> half;  // some bytes written, the others not (a second Ctrl-C)
+    std::vector<std::string> left;       // not written
     std::vector<std::string> leftAlone;  // the address and the rate without --with-link
 };
 
@@ -68,12 +75,31 @@ Writes WritesOf(const Run& run, const Result& r) {
         if (LeftAlone(run, d)) w.leftAlone.push_back(d.setting->key);
     for (const settings::SettingWrite& s : r.writes) {
         if (s.Only(ByteState::Written)) w.written.push_back(s.setting->key);
-        else if (std::find(s.bytes.begin(), s.bytes.end(), ByteState::Uncertain) != s.bytes.end())
-            w.failed.push_back({s.setting->key, r.write.mismatch ? std::string(_("read back otherwise than written"))
-                                                                 : i18n::Fill(_("not certain: %s"), r.reason)});
+        else if (!s.In(ByteState::Uncertain).empty())
+            w.failed.push_back({&s, r.write.mismatch ? std::string(_("read back otherwise than written"))
+                                                     : i18n::Fill(_("not certain: %s"), r.reason)});
+        else if (s.HalfWritten()) w.half.push_back(&s);
         else w.left.push_back(s.setting->key);
     }
     return w;
+}
+
+// "initial-outputs (bytes 0, 1 written and verified; bytes 2, 3 not written)"
+std::string HalfText(const settings::SettingWrite& s) {
+    return std::string(s.setting->key) + " (" + settings::StateText(s, false) + ")";
+}
+
+// A failed setting's reason, and its bytes where the setting has several.
+std::string FailedText(const Writes::Failed& f, bool mismatch) {
+    if (f.write->bytes.size() == 1) return f.why;
+    return f.why + "; " + settings::StateText(*f.write, mismatch);
+}
+
+// Each byte of a setting by what became of it.
+Json BytesJson(const settings::SettingWrite& s) {
+    return {{"written", s.In(ByteState::Written)},
+            {"uncertain", s.In(ByteState::Uncertain)},
+            {"not_written", s.In(ByteState::Left)}};
 }
 
 std::string List(const std::vector<std::string>& items) {
@@ -106,7 +132,7 @@ Tally TallyOf(const Run& run) {
                 break;
             case Verdict::Written: {
                 const Writes w = WritesOf(run, r);
-                t.open |= !w.left.empty();
+                t.open |= !w.left.empty() || !w.half.empty();
                 t.needsLink |= !w.leftAlone.empty();
                 break;
             }
@@ -146,7 +172,9 @@ std::vector<std::string> Details(const Run& run, const Target& target, const Res
     if (applied) {
         const Writes w = WritesOf(run, r);
         if (!w.written.empty()) lines.push_back(i18n::Fill(_("written and read back: %s"), List(w.written)));
-        for (const auto& [setting, why] : w.failed) lines.push_back(i18n::Fill(_("failed: %s (%s)"), setting, why));
+        for (const auto& f : w.failed)
+            lines.push_back(i18n::Fill(_("failed: %s (%s)"), f.write->setting->key, FailedText(f, r.write.mismatch)));
+        for (const auto* s : w.half) lines.push_back(i18n::Fill(_("half written: %s"), HalfText(*s)));
         if (r.stop == settings::Stop::AfterBlock) lines.push_back(_("stopped by Ctrl-C after a finished block"));
         if (r.stop == settings::Stop::AtOnce) lines.push_back(_("stopped at once by a second Ctrl-C"));
         if (!w.left.empty()) lines.push_back(i18n::Fill(_("left to do: %s"), List(w.left)));
@@ -194,6 +222,15 @@ std::string Summary(const Run& run) {
     return i18n::Fill(run.results.size() == 1 ? _("%s module: %s.") : _("%s modules: %s."), run.results.size(), parts);
 }
 
+bool AnyHalfWritten(const Run& run) {
+    return std::any_of(run.results.begin(), run.results.end(), [&](const Result& r) {
+        const Writes w = WritesOf(run, r);
+        return !w.half.empty() || std::any_of(w.failed.begin(), w.failed.end(), [](const Writes::Failed& f) {
+                   return !f.write->In(ByteState::Written).empty();
+               });
+    });
+}
+
 std::vector<std::string> Closing(const Run& run) {
     std::vector<std::string> lines{Summary(run)};
     if (run.command == Command::Snapshot) {
@@ -202,7 +239,11 @@ std::vector<std::string> Closing(const Run& run) {
             if (run.results[m].verdict != Verdict::Saved) missing.push_back(run.targets[m].config->name);
         if (!missing.empty()) lines.push_back(i18n::Fill(_("Not saved: %s."), List(missing)));
     }
-    if (run.interrupted) lines.push_back(_("Stopped by Ctrl-C; no write was left half done."));
+    if (run.interrupted)
+        lines.push_back(AnyHalfWritten(run)
+                            ? _("Stopped by Ctrl-C with a setting left half written (above); the same command "
+                                "again finishes it.")
+                            : _("Stopped by Ctrl-C; no write was left half done."));
     const Tally t = TallyOf(run);
     if (run.command == Command::Apply && !run.options.dryRun && (t.failed || t.open))
         lines.push_back(_("Something is left to do: run the same command again to finish it."));
@@ -231,7 +272,10 @@ Json ModuleJson(const Run& run, const Target& t, const Result& r) {
         const Writes w = WritesOf(run, r);
         m["written"] = w.written;
         Json& failed = m["failed"] = Json::array();
-        for (const auto& [setting, why] : w.failed) failed.push_back({{"setting", setting}, {"reason", why}});
+        for (const auto& f : w.failed)
+            failed.push_back({{"setting", f.write->setting->key}, {"reason", f.why}, {"bytes", BytesJson(*f.write)}});
+        Json& half = m["half_written"] = Json::array();
+        for (const auto* s : w.half) half.push_back({{"setting", s->setting->key}, {"bytes", BytesJson(*s)}});
         std::vector<std::string> left = w.left;
         left.insert(left.end(), w.leftAlone.begin(), w.leftAlone.end());
         m["left"] = left;

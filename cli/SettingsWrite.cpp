@@ -1,6 +1,7 @@
 #include "SettingsWrite.h"
 
 #include "Interrupt.h"
+#include "Messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -64,6 +65,17 @@ bool SettingWrite::Only(ByteState state) const {
     return std::all_of(bytes.begin(), bytes.end(), [state](ByteState b) { return b == ByteState::NotAsked || b == state; });
 }
 
+std::vector<size_t> SettingWrite::In(ByteState state) const {
+    std::vector<size_t> in;
+    for (size_t byte = 0; byte < bytes.size(); ++byte)
+        if (bytes[byte] == state) in.push_back(byte);
+    return in;
+}
+
+bool SettingWrite::HalfWritten() const {
+    return In(ByteState::Uncertain).empty() && !In(ByteState::Written).empty() && !In(ByteState::Left).empty();
+}
+
 std::vector<SettingWrite> WhatWasWritten(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result) {
     std::vector<SettingWrite> writes;
     for (const Setting& s : All()) {
@@ -80,6 +92,41 @@ std::vector<SettingWrite> WhatWasWritten(const std::vector<uint8_t>& registers, 
         if (touched) writes.push_back(std::move(write));
     }
     return writes;
+}
+
+}  // namespace cli::settings
+
+namespace cli::settings {
+
+namespace {
+
+// "byte 2 written", "bytes 0, 1 written"
+std::string ByteList(const std::vector<size_t>& bytes, const char* one, const char* more) {
+    std::string list;
+    for (size_t i = 0; i < bytes.size(); ++i) list += (i ? ", " : "") + std::to_string(bytes[i]);
+    return i18n::Fill(bytes.size() == 1 ? one : more, list);
+}
+
+}  // namespace
+
+std::string StateText(const SettingWrite& w, bool mismatch) {
+    const std::vector<size_t> written = w.In(ByteState::Written), uncertain = w.In(ByteState::Uncertain),
+                              left = w.In(ByteState::Left);
+    if (uncertain.empty() && left.empty()) return _("written and verified");
+    if (uncertain.empty() && written.empty()) return _("not written");
+    if (w.setting->registers.size() == 1)
+        return mismatch ? _("another value read back after the write") : _("uncertain (the write or its check failed)");
+    std::vector<std::string> parts;
+    if (!written.empty())
+        parts.push_back(ByteList(written, _("byte %s written and verified"), _("bytes %s written and verified")));
+    if (!uncertain.empty())
+        parts.push_back(i18n::Fill(mismatch ? _("byte %s read back otherwise after the write")
+                                            : _("byte %s is uncertain (the write or its check failed)"),
+                                   uncertain.front()));
+    if (!left.empty()) parts.push_back(ByteList(left, _("byte %s not written"), _("bytes %s not written")));
+    std::string text;
+    for (const auto& part : parts) text += (text.empty() ? "" : "; ") + part;
+    return text;
 }
 
 }  // namespace cli::settings

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace cli::settings {
@@ -45,10 +46,21 @@ struct SettingWrite {
     std::vector<ByteState> bytes;  // least significant first
 
     bool Only(ByteState state) const;  // every byte that was asked for
+    // The bytes (0 = least significant) in that state.
+    std::vector<size_t> In(ByteState state) const;
+    // Some bytes written and verified, the others not written: a write
+    // stopped between two of its registers.
+    bool HalfWritten() const;
 };
 
 // For every setting the registers touch: each byte written and verified,
 // uncertain (the write or its read-back failed), or not written.
 std::vector<SettingWrite> WhatWasWritten(const std::vector<uint8_t>& registers, const kv618::SequenceResult& result);
+
+// What became of a setting, byte by byte, in the operator's words: "bytes 0,
+// 1 written and verified; bytes 2, 3 not written".  `mismatch`: the
+// uncertain byte read back otherwise.  Said alike by config load and plant
+// apply.
+std::string StateText(const SettingWrite& write, bool mismatch);
 
 }  // namespace cli::settings

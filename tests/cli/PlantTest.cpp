@@ -4,6 +4,7 @@
 #include "Emulator.h"
 #include "Process.h"
 #include "TestFiles.h"
+#include "ToolFixture.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -17,14 +18,12 @@
 namespace {
 
 using namespace kv618;
-using Args = std::vector<std::string>;
+using clitest::Args;
+using clitest::operator+;
 using nlohmann::json;
 
-constexpr int SerialPort = 7;
-
-std::string SetReg(int address, uint8_t reg, int value) {
-    return "at " + std::to_string(address) + " set reg " + std::to_string(reg) + " " + std::to_string(value);
-}
+using clitest::SerialPort;
+using clitest::SetReg;
 
 std::string LanSection(const std::string& name, const kvtest::Emulator& e, int address) {
     return "[module " + name + "]\ninterface = kv1726\nip = 127.0.0.1\nudp port = " + std::to_string(e.udpPort()) +
@@ -188,6 +187,49 @@ TEST_F(PlantWrite, CtrlCFinishesTheBlockBeingWrittenAndBeginsNoFurtherModule) {
     EXPECT_EQ(modules["first"].at("result"), "written");
     EXPECT_EQ(modules["second"].at("result"), "not-reached");
     EXPECT_NE(run.err.find("Ctrl-C"), std::string::npos) << run.err;
+}
+
+// A second Ctrl-C stops between two registers of one setting: the table and
+// the JSON say which of its bytes are new and which are not, as config load
+// does, and nothing claims that no write was left half done.
+TEST_F(PlantWrite, ASecondCtrlCReportsTheHalfWrittenSettingByteByByte) {
+    const std::string plant = folder.path() + "/plant.conf";
+    ASSERT_EQ(Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
+                  "--address", "1", "config", "save", folder.path() + "/want.txt"})
+                  .status,
+              0);
+    const auto initial = [](int byte) { return reg::IoByte(reg::InitialOutputs, byte); };
+    const uint32_t wanted = line.value("at 1 get reg " + std::to_string(initial(0)));
+    ASSERT_EQ(line.command("at 1 fault delay 100 150"), "ok");
+    const clitest::Environment english = clitest::Language("C.UTF-8") + clitest::Environment{{"HOME", folder.path()}};
+    for (const bool asJson : {true, false}) {
+        for (int byte = 0; byte < 4; ++byte) ASSERT_EQ(line.command(SetReg(1, initial(byte), 0x0F)), "ok");
+        ASSERT_EQ(line.command("at 1 clear log"), "ok");
+        clitest::Process apply(clitest::ToolPath(), asJson ? Args{"plant", "apply", "--json", plant} : Args{"plant", "apply", plant},
+                               english);
+        ASSERT_TRUE(clitest::WaitForWrites(line, 1));
+        apply.Signal(SIGINT);
+        ASSERT_TRUE(clitest::WaitForWrites(line, 2));
+        apply.Signal(SIGINT);
+        const auto run = apply.Wait();
+        EXPECT_EQ(run.status, 130) << run.out << run.err;
+        for (int byte = 0; byte < 4; ++byte)
+            EXPECT_EQ(line.value("at 1 get reg " + std::to_string(initial(byte))), byte < 2 ? wanted : 0x0Fu) << byte;
+        if (asJson) {
+            const json first = ByName(run)["first"];
+            EXPECT_EQ(first.at("half_written"),
+                      json::parse(R"([{"setting":"initial-outputs","bytes":{"written":[0,1],"uncertain":[],"not_written":[2,3]}}])"))
+                << first.dump();
+            EXPECT_EQ(first.at("written"), json::array()) << first.dump();
+            EXPECT_EQ(first.at("left"), json::array()) << "nothing is untouched: " << first.dump();
+        } else {
+            EXPECT_NE(run.out.find("half written: initial-outputs (bytes 0, 1 written and verified; bytes 2, 3 not written)"),
+                      std::string::npos)
+                << run.out;
+            EXPECT_EQ(run.out.find("no write was left half done"), std::string::npos) << run.out;
+            EXPECT_NE(run.out.find("a setting left half written"), std::string::npos) << run.out;
+        }
+    }
 }
 
 TEST(PlantFile, ASettingsFileThatDoesNotParseStopsTheRunBeforeAnyRequest) {
