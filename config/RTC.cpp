@@ -97,17 +97,21 @@ namespace {
 
 // What one poll read, in order, up to the first request that failed: with
 // the power-failure stamps, the status register before them, whose PRF tells
-// a recorded failure from stamps the module may never have written.
+// a recorded failure from stamps the module may never have written.  A poll
+// whose window closed stops after the exchange in flight, and shows nothing.
 struct TCteniHodin {
     std::optional<uint32_t> Status;
     std::vector<std::pair<uint8_t, kv618::ClockGroup>> Skupiny;
+    bool Zastaveno = false;
 };
 
-kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky) {
+kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky, const StopFlag& Zastavit) {
     using namespace kv618::subcode;
     kv618::Result<TCteniHodin> vysledek;
+    const auto zastaveno = [&] { return vysledek.value.Zastaveno = *Zastavit; };
     std::vector<uint8_t> poradi;
     if (SVypadky) {
+        if (zastaveno()) return vysledek;
         const auto status = Modul.ReadStatus();
         if (!status.ok()) return {status.error};
         vysledek.value.Status = status.value;
@@ -115,6 +119,7 @@ kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky) 
     }
     poradi.insert(poradi.end(), {ClockTime, ClockDate});
     for (const uint8_t skupina : poradi) {
+        if (zastaveno()) break;
         const auto cteni = Modul.ReadClockGroup(skupina);
         if (!cteni.ok()) {
             vysledek.error = cteni.error;
@@ -135,10 +140,14 @@ kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky) 
 void TForm3::Timer1Timer() {
     if (!MuzeMluvit()) return;
     const bool sVypadky = !VypadkyNacteny;
+    // A new poll gets a flag of its own; one still out keeps its own.
+    if (!Pozadavky.Venku()) Zastavit_ = NewStopFlag();
+    const StopFlag zastavit = Zastavit_;
     Pozadavky.Posli(
-        this, AdresaModulu, [sVypadky](const kv618::Module& m) { return CtiHodiny(m, sVypadky); },
+        this, AdresaModulu, [sVypadky, zastavit](const kv618::Module& m) { return CtiHodiny(m, sVypadky, zastavit); },
         [](TForm3* okno, const auto& v) {
             const TCteniHodin& cteni = v.Vysledek.value;
+            if (cteni.Zastaveno) return;
             const auto razitko = [&cteni](uint8_t Cas) {
                 kv618::ClockReading r;
                 for (const auto& [skupina, hodnota] : cteni.Skupiny) {
@@ -185,6 +194,11 @@ void TForm3::Button1Click() {
                         okno->NastavStatus(v.Text);
                         okno->Timer1->start();
                     });
+}
+
+void TForm3::done(int Vysledek) {
+    *Zastavit_ = true;
+    ModuleWindow::done(Vysledek);
 }
 
 void TForm3::Button2Click() {

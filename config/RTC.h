@@ -27,6 +27,9 @@ public:
 
     bool VypadkyNacteny = false;
 
+    // A tick's reads stop after the exchange in flight when the window closes.
+    void done(int Vysledek) override;
+
 public slots:
     void FormShow() override;
     void Timer1Timer();
@@ -52,4 +55,7 @@ private:
 public:
     TPozadavky Pozadavky;  // the polls
     TPozadavky Nastaveni;  // "Nastavit čas"
+
+private:
+    StopFlag Zastavit_ = NewStopFlag();  // the tick's reads out now
 };

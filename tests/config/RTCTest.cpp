@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 class RTC : public OknoSModulem {
@@ -300,6 +303,23 @@ TEST_F(RTC, EscapeClosesAndStopsPolling) {
     QTest::keyClick(okno.get(), Qt::Key_Escape);
     EXPECT_FALSE(okno->isVisible());
     EXPECT_FALSE(Casovac(okno.get())->isActive());
+}
+
+// Closed while a tick's reads are out, the window stops after the exchange
+// in flight: the reads after it are never sent.
+TEST_F(RTC, ClosingStopsATicksReadsAfterTheExchangeInFlight) {
+    auto okno = Otevri();
+    ASSERT_EQ(Emu->command("fault delay 100 100"), "ok");
+    SmazLog();
+    okno->Timer1Timer();  // the status register, the four stamp groups, time and date
+    const auto konec = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (Log().empty() && std::chrono::steady_clock::now() < konec)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(Log().size(), 1u) << "the first read is out";
+    Klikni(okno.get(), "Button2");
+    kvtest::DokonciPraci();
+    EXPECT_EQ(Log().size(), 1u) << "only the read in flight reached the module";
+    ASSERT_EQ(Emu->command("fault clear"), "ok");
 }
 
 }  // namespace
