@@ -4,8 +4,7 @@
 #include "Format.h"
 #include "Interrupt.h"
 #include "Messages.h"
-#include "SettingsFile.h"
-#include "SettingsWrite.h"
+#include "Settings.h"
 #include "StoredSettings.h"
 #include "Tool.h"
 
@@ -64,10 +63,10 @@ int ReadFileSettings(const std::string& path, settings::SavedFile& file) {
 // A file for another kind of module is refused; another version is only noted.
 int CheckKind(const std::string& path, const settings::SavedFile& file, const kv618::Identification& identity) {
     const std::string name = Trimmed(identity.Name());
-    if (file.module != name)
+    if (!kv618::settings::SameKind(file, identity))
         return Refuse(Fill(_("File %s, line %s: the file is for module %s, module %s is connected; nothing was written."),
                            path, file.moduleLine, file.module, name));
-    if (file.version != Trimmed(identity.Version()))
+    if (!kv618::settings::SameVersion(file, identity))
         Say(Fill(_("The file is from a module of version %s, the connected module has version %s."), file.version,
                  Trimmed(identity.Version())));
     return Done;

@@ -26,12 +26,6 @@ std::string Padded(std::string text, size_t width) {
     return text;
 }
 
-std::string Hex32(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
-
 std::string Bits32(uint32_t value) {
     std::string bits;
     for (int bit = 31; bit >= 0; --bit) {

@@ -5,6 +5,7 @@
 #include "FileTexts.h"
 #include "Files.h"
 #include "Module.h"
+#include "Numbers.h"
 #include "Ranges.h"
 
 #include <nlohmann/json.hpp>
@@ -25,7 +26,7 @@ using i18n::FileProblem;
 // letters take two), and at least one.
 std::string Padded(std::string text, size_t width);
 
-std::string Hex32(uint32_t value);   // 0x0000ABCD
+using files::Hex32;                  // 0x0000ABCD
 std::string Bits32(uint32_t value);  // bit 31 first, a blank between bytes
 using kv618::RateList;
 

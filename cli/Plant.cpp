@@ -56,15 +56,6 @@ int Prepare(Run& run) {
     return Done;
 }
 
-std::vector<Difference> Differences(const TKonfigurace& wanted, const TKonfigurace& held) {
-    std::vector<Difference> differences;
-    for (const Setting& s : settings::All()) {
-        const uint32_t w = settings::ValueOf(s, wanted), h = settings::ValueOf(s, held);
-        if (w != h) differences.push_back({&s, w, h});
-    }
-    return differences;
-}
-
 // One module's turn on its line.
 class Turn {
 public:
@@ -81,14 +72,14 @@ public:
             return;
         }
         const settings::SavedFile& wanted = *target_.wanted;
-        if (wanted.module != Trimmed(identity.value.Name())) {
+        if (!kv618::settings::SameKind(wanted, identity.value)) {
             result_.verdict = Verdict::OtherModule;
             return;
         }
-        result_.otherVersion = wanted.version != Trimmed(identity.value.Version());
+        result_.otherVersion = !kv618::settings::SameVersion(wanted, identity.value);
         TKonfigurace held = VychoziKonfigurace();
         if (const uint8_t error = settings::ReadAll(module_, held)) return Fail(Verdict::ReadFailed, error);
-        result_.differences = Differences(wanted.settings, held);
+        result_.differences = settings::Differences(wanted.settings, held);
         result_.verdict = result_.differences.empty() ? Verdict::Matches : Verdict::Differs;
         if (run_.command == Command::Apply && !run_.options.dryRun) Apply(wanted.settings, held);
     }

@@ -7,8 +7,7 @@
 
 #include "Config.h"
 #include "Module.h"
-#include "SettingsFile.h"
-#include "SettingsWrite.h"
+#include "Settings.h"
 
 #include <mutex>
 #include <optional>
@@ -51,10 +50,7 @@ enum class Verdict {
     NotSaved,       // snapshot: the file could not be written
 };
 
-struct Difference {
-    const settings::Setting* setting = nullptr;
-    uint32_t wanted = 0, held = 0;
-};
+using settings::Difference;
 
 struct Result {
     Verdict verdict = Verdict::NotReached;

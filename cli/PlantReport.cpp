@@ -1,7 +1,7 @@
 // What kv618 plant tells the operator: the table or the JSON of the
 // results, the summary, the progress and the exit status.  Every text of the
 // plant commands stands in this file, but the words for a setting's bytes
-// after a write, which config load says alike (SettingsWrite.h).
+// after a write, which config load says alike (Settings.h).
 #include "Plant.h"
 
 #include "Format.h"

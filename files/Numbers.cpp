@@ -1,6 +1,7 @@
 #include "Numbers.h"
 
 #include <charconv>
+#include <cstdio>
 
 namespace files {
 
@@ -50,6 +51,12 @@ std::optional<uint64_t> ParseCount(std::string_view text, uint64_t most, NumberF
     const auto m = Read(text, form);
     if (!m || (m->negative && m->value != 0) || m->value > most) return std::nullopt;
     return m->value;
+}
+
+std::string Hex32(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
 }
 
 }  // namespace files

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace files {
@@ -36,5 +37,9 @@ std::optional<uint64_t> ParseCount(std::string_view text, uint64_t most, NumberF
 inline std::optional<int64_t> ParseTyped(std::string_view text) {
     return ParseNumber(text, INT32_MIN, INT32_MAX, Typed);
 }
+
+// A 32-bit value with all its digits, as the settings file and kv618 write
+// bits: 0x0000ABCD.
+std::string Hex32(uint32_t value);
 
 }  // namespace files
