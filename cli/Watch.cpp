@@ -2,12 +2,11 @@
 // cadence of absolute deadlines so that no poll's lateness carries over.
 #include "Format.h"
 #include "Interrupt.h"
+#include "LiveValues.h"
 #include "Messages.h"
 #include "Quantities.h"
 #include "Times.h"
 #include "Tool.h"
-
-#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -25,82 +24,33 @@ struct WatchOptions {
 
 enum class Format { Table, Csv, Json };
 
-struct What {
-    bool inputs = false, status = false, counters = false;
-};
-
-struct Sample {
-    std::chrono::system_clock::time_point when;
-    uint32_t inputs = 0, status = 0;
-    kv618::CounterTable counters{};
-};
-
-int32_t Poll(const kv618::Module& module, const What& what, Sample& sample) {
-    if (what.inputs) {
-        const auto inputs = module.ReadInputs();
-        if (!inputs.ok()) return inputs.error;
-        sample.inputs = inputs.value;
-    }
-    if (what.status) {
-        const auto status = module.ReadStatus();
-        if (!status.ok()) return status.error;
-        sample.status = status.value;
-    }
-    if (what.counters) {
-        for (int counter = 0; counter < kv618::CounterCount; ++counter) {
-            for (size_t q = 0; q < kv618::Quantities.size(); ++q) {
-                const auto value = module.ReadQuantity(kv618::Quantities[q], counter);
-                if (!value.ok()) return value.error;
-                sample.counters[counter][q] = value.value;
-            }
-        }
-    }
-    return 0;
-}
+using What = kv618::Groups;
 
 constexpr size_t TimeWidth = 31, ColumnWidth = 12;
 
+// The CSV and JSON lines are the module layer's (module/LiveValues.h), which
+// the program's log and trend windows write too; the table is kv618's own.
 std::optional<std::string> Header(Format format, const What& what) {
+    if (format == Format::Csv) return kv618::LogHeader(kv618::LogFormat::Csv, what);
     if (format == Format::Json) return std::nullopt;
-    const bool csv = format == Format::Csv;
-    std::string line = csv ? "time" : Padded(_("Time"), TimeWidth);
-    const auto column = [&](const std::string& key, const std::string& label) {
-        line += csv ? "," + key : Padded(label, ColumnWidth);
-    };
-    if (what.inputs) column("inputs", _("Inputs"));
-    if (what.status) column("status", _("Status"));
+    std::string line = Padded(_("Time"), TimeWidth);
+    const auto column = [&](const std::string& label) { line += Padded(label, ColumnWidth); };
+    if (what.inputs) column(_("Inputs"));
+    if (what.status) column(_("Status"));
     if (what.counters)
         for (int c = 0; c < kv618::CounterCount; ++c)
             for (size_t q = 0; q < kv618::Quantities.size(); ++q)
-                column("counter" + std::to_string(c) + "_" + kv618::QuantityNames[q].key,
-                       i18n::Fill(_("C%s %s"), c, _(kv618::QuantityNames[q].label)));
+                column(i18n::Fill(_("C%s %s"), c, _(kv618::QuantityNames[q].label)));
     return Trimmed(line);
 }
 
-std::string JsonLine(const What& what, const Sample& s) {
-    // Keys in the order of the CSV columns.
-    nlohmann::ordered_json line = {{"time", i18n::IsoTime(s.when)}};
-    if (what.inputs) line["inputs"] = s.inputs;
-    if (what.status) line["status"] = s.status;
-    if (what.counters) {
-        auto& counters = line["counters"] = nlohmann::ordered_json::array();
-        for (const auto& values : s.counters) {
-            nlohmann::ordered_json counter = nlohmann::ordered_json::object();
-            for (size_t q = 0; q < kv618::QuantityNames.size(); ++q) counter[kv618::QuantityNames[q].key] = values[q];
-            counters.push_back(std::move(counter));
-        }
-    }
-    return line.dump();
-}
-
-std::string Line(Format format, const What& what, const Sample& s) {
-    if (format == Format::Json) return JsonLine(what, s);
-    const bool csv = format == Format::Csv;
-    const std::string time = i18n::IsoTime(s.when);
-    std::string line = csv ? time : Padded(time, TimeWidth);
-    const auto column = [&](const std::string& text) { line += csv ? "," + text : Padded(text, ColumnWidth); };
-    if (what.inputs) column(csv ? std::to_string(s.inputs) : Hex32(s.inputs));
-    if (what.status) column(csv ? std::to_string(s.status) : Hex32(s.status));
+std::string Line(Format format, const What& what, const kv618::Sample& s) {
+    if (format == Format::Csv) return kv618::LogLine(kv618::LogFormat::Csv, what, s);
+    if (format == Format::Json) return kv618::LogLine(kv618::LogFormat::Json, what, s);
+    std::string line = Padded(i18n::IsoTime(s.when), TimeWidth);
+    const auto column = [&](const std::string& text) { line += Padded(text, ColumnWidth); };
+    if (what.inputs) column(Hex32(s.inputs));
+    if (what.status) column(Hex32(s.status));
     if (what.counters)
         for (const auto& counter : s.counters)
             for (const uint32_t value : counter) column(std::to_string(value));
@@ -141,9 +91,9 @@ int Watch(const LinkSession& session, const What& what, Format format, std::chro
     Cadence cadence{interval};
     bool failed = false;
     for (uint64_t polls = 1;; ++polls) {
-        Sample sample;
+        kv618::Sample sample;
         sample.when = std::chrono::system_clock::now();
-        if (const int32_t error = Poll(module, what, sample)) {
+        if (const int32_t error = kv618::Poll(module, what, sample)) {
             failed = true;
             std::fprintf(stderr, "%s kv618: %s\n", i18n::IsoTime(sample.when).c_str(),
                          module.Text(error).c_str());
