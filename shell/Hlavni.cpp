@@ -11,6 +11,9 @@
 #include "Pripojeni.h"
 #include "RTC.h"
 #include "StatReg.h"
+#include "BackupWindow.h"
+#include "LogWindow.h"
+#include "TrendWindow.h"
 #include "kv_version.h"
 
 #include <QAction>
@@ -99,6 +102,13 @@ void TForm1::VytvorMenu() {
     OkamDIN2 = PolozkaMenu(Okamithodnoty1, "OkamDIN2", "Digitální vstupy", &TForm1::OkamDIN2Click);
     OkamDOUT1 = PolozkaMenu(Okamithodnoty1, "OkamDOUT1", "Digitální výstupy", &TForm1::OkamDOUT1Click);
     Statusregistr1 = PolozkaMenu(Okamithodnoty1, "Statusregistr1", "Status registr", &TForm1::Statusregistr1Click);
+
+    Nastroje1 = Podmenu("Nastroje1", tr("Ná&stroje"));
+    ZalohaNastaveni1 =
+        PolozkaMenu(Nastroje1, "ZalohaNastaveni1", tr("Záloha a obnova nastavení"), &TForm1::ZalohaNastaveni1Click);
+    PrubehHodnot1 = PolozkaMenu(Nastroje1, "PrubehHodnot1", tr("Průběh hodnot"), &TForm1::PrubehHodnot1Click);
+    ZaznamDoSouboru1 =
+        PolozkaMenu(Nastroje1, "ZaznamDoSouboru1", tr("Záznam do souboru"), &TForm1::ZaznamDoSouboru1Click);
 
     Konec2 = PolozkaMenu(MainMenu1, "Konec2", "&Konec", &TForm1::Konec2Click);
 }
@@ -196,5 +206,8 @@ void TForm1::OkamAIN2Click() { OtevriOkno<TForm6>(); }
 void TForm1::OkamDIN2Click() { OtevriOkno<TForm11>(); }
 void TForm1::OkamDOUT1Click() { OtevriOkno<TForm9>(); }
 void TForm1::Statusregistr1Click() { OtevriOkno<TForm15>(); }
+void TForm1::ZalohaNastaveni1Click() { OtevriOkno<BackupWindow>(); }
+void TForm1::PrubehHodnot1Click() { OtevriOkno<TrendWindow>(); }
+void TForm1::ZaznamDoSouboru1Click() { OtevriOkno<LogWindow>(); }
 
 void TForm1::Konec2Click() { close(); }

@@ -34,6 +34,12 @@ public:
     QAction* OkamDIN2 = nullptr;
     QAction* OkamDOUT1 = nullptr;
     QAction* Statusregistr1 = nullptr;
+    // The tools' menu, which the design does not have: what kv618 does, in
+    // the program (toolsmenu/).
+    QMenu* Nastroje1 = nullptr;
+    QAction* ZalohaNastaveni1 = nullptr;
+    QAction* PrubehHodnot1 = nullptr;
+    QAction* ZaznamDoSouboru1 = nullptr;
     QAction* Konec2 = nullptr;
     TStatusBar* StatusBar1 = nullptr;
 
@@ -47,6 +53,9 @@ public slots:
     void OkamDIN2Click();
     void OkamDOUT1Click();
     void Statusregistr1Click();
+    void ZalohaNastaveni1Click();
+    void PrubehHodnot1Click();
+    void ZaznamDoSouboru1Click();
     void Konec2Click();
 
 protected:

@@ -19,7 +19,7 @@ void DokonciPraci() {
 void ModulNaLan::SetUp() {
     ASSERT_TRUE(Docasna.isValid());
     NastavCestuNastaveni(Docasna.filePath("R_iv618.ini").toStdString());
-    Emu = std::make_unique<Emulator>();
+    Emu = std::make_unique<Emulator>(MoznostiEmulatoru());
 
     InicializujData(&Data);
     Data.Rozhrani = RozhraniKV1726;

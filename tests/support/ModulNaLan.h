@@ -26,6 +26,8 @@ void DokonciPraci();
 class ModulNaLan : public ::testing::Test {
 protected:
     void SetUp() override;
+    // The emulator's options: one module at address 1 unless a fixture wants more.
+    virtual EmulatorOptions MoznostiEmulatoru() const { return {}; }
     void TearDown() override;
 
     // Requests that reached the module so far.

@@ -1,0 +1,97 @@
+#include "ToolWindow.h"
+
+#include "StatusBar.h"
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+
+namespace toolsmenu {
+
+namespace {
+
+// The words of these helpers, for Qt's translation under the context "toolsmenu".
+class Words {
+    Q_DECLARE_TR_FUNCTIONS(toolsmenu)
+};
+
+}  // namespace
+
+QHBoxLayout* FileRow(QWidget* window, const QString& name, QLineEdit*& field, bool save, const QString& filter) {
+    auto* row = new QHBoxLayout;
+    auto* label = new QLabel(Words::tr("Soubor"), window);
+    field = new QLineEdit(window);
+    field->setObjectName(name);
+    field->setMinimumWidth(320);
+    label->setBuddy(field);
+    auto* choose = new QPushButton(Words::tr("Vybrat…"), window);
+    choose->setObjectName(name + "Choose");
+    choose->setAutoDefault(false);
+    QLineEdit* target = field;
+    QObject::connect(choose, &QPushButton::clicked, window, [window, target, save, filter] {
+        const QString path = save ? QFileDialog::getSaveFileName(window, QString(), target->text(), filter)
+                                  : QFileDialog::getOpenFileName(window, QString(), target->text(), filter);
+        if (!path.isEmpty()) target->setText(path);
+    });
+    row->addWidget(label);
+    row->addWidget(field, 1);
+    row->addWidget(choose);
+    return row;
+}
+
+QPushButton* Button(QWidget* window, const char* name, const QString& text) {
+    auto* button = new QPushButton(text, window);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QPushButton*> buttons,
+                     const std::vector<int>& panels) {
+    auto* row = new QHBoxLayout;
+    const auto last = buttons.size() ? *(buttons.end() - 1) : nullptr;
+    for (QPushButton* b : buttons) {
+        if (b == last) row->addStretch();
+        row->addWidget(b);
+    }
+    auto* inside = new QVBoxLayout;
+    inside->setContentsMargins(12, 12, 12, 8);
+    inside->setSpacing(10);
+    inside->addLayout(content, 1);
+    inside->addLayout(row);
+
+    auto* bar = new TStatusBar(window, panels);
+    // A library's text or a file's path is longer than the window is wide.
+    bar->ZalamujText(2);
+    auto* whole = new QVBoxLayout(window);
+    whole->setContentsMargins(0, 0, 0, 0);
+    whole->setSpacing(0);
+    whole->addLayout(inside, 1);
+    whole->addWidget(bar);
+    return bar;
+}
+
+QString FileFailureText(const files::Failure& f) {
+    const QString path = PathText(f.path);
+    const QString why = QString::fromLocal8Bit(std::strerror(f.error));
+    switch (f.kind) {
+        case files::Failure::None: return {};
+        case files::Failure::Missing: return Words::tr("Soubor %1 neexistuje.").arg(path);
+        case files::Failure::CannotRead: return Words::tr("Soubor %1 nelze přečíst (%2).").arg(path, why);
+        case files::Failure::TooLarge: return Words::tr("Soubor %1 je příliš velký (nad 1 MiB).").arg(path);
+        case files::Failure::NotRegular: return Words::tr("%1 není obyčejný soubor; nic se nezapsalo.").arg(path);
+        case files::Failure::ReadOnly: return Words::tr("Soubor %1 je jen pro čtení; nic se nezapsalo.").arg(path);
+        case files::Failure::CannotMakeFolder: return Words::tr("Složku %1 nelze vytvořit (%2).").arg(path, why);
+        case files::Failure::CannotCreate:
+        case files::Failure::CannotWrite:
+        case files::Failure::CannotReplace: break;
+    }
+    return Words::tr("Soubor %1 nelze zapsat (%2).").arg(path, why);
+}
+
+}  // namespace toolsmenu

@@ -1,0 +1,44 @@
+// What the windows of the tools' menu ("Nástroje") build alike: a file row
+// with its chooser, the buttons along the foot, the status bar, and the
+// words for a file that failed.  They are not designed windows: their names
+// are English, their texts Czech through Qt's translation (tr), so that
+// another language can follow as a catalogue.
+#pragma once
+
+#include "Files.h"
+
+#include <QString>
+
+#include <initializer_list>
+#include <vector>
+
+class QBoxLayout;
+class QHBoxLayout;
+class QLayout;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+class TStatusBar;
+
+namespace toolsmenu {
+
+// A label, a field for a file's path and a button that opens the file
+// chooser (`save`: a file to write, otherwise one to read).  The field is
+// named `name`; a path chosen there replaces what the field holds.
+QHBoxLayout* FileRow(QWidget* window, const QString& name, QLineEdit*& field, bool save, const QString& filter);
+
+QPushButton* Button(QWidget* window, const char* name, const QString& text);
+
+// Lays the window out: `content` above a row of `buttons` (the last one at
+// the right), and the status bar along the foot, which it gives: one panel,
+// or panels of these widths (0: the rest of the width).
+TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QPushButton*> buttons,
+                     const std::vector<int>& panels = {0});
+
+// What went wrong with a file, in the operator's words: "soubor ... nelze ...".
+QString FileFailureText(const files::Failure& failure);
+
+// A path's text for a message.
+inline QString PathText(const std::string& path) { return QString::fromStdString(path); }
+
+}  // namespace toolsmenu

@@ -1,0 +1,317 @@
+#include "TrendChart.h"
+
+#include "Quantities.h"
+
+#include <QDateTime>
+#include <QPainter>
+#include <QPaintEvent>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace {
+
+constexpr int Inputs = 32;
+constexpr int LabelWidth = 56;   // "DIN31" and a strip's scale
+constexpr int AxisHeight = 18;   // the times under the plot
+constexpr int LaneHeight = 10;   // at the least
+constexpr int StripHeight = 64;  // a counter quantity's line, at the least
+constexpr int StripGap = 6;
+
+const QColor LaneColour(0, 110, 0);
+const QColor HighFill(200, 235, 200);
+const QColor BusyFill(120, 190, 120);  // a lane that was high and low within one pixel
+const QColor LineColour(0, 70, 170);
+const QColor FailedFill(225, 225, 225);
+
+using Clock = TrendChart::Clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+}  // namespace
+
+// The visible stretch, one column per pixel.
+struct TrendChart::Columns {
+    int width = 0;
+    std::vector<uint8_t> data, failed;
+    std::vector<uint32_t> ones, zeros;       // inputs seen high, seen low
+    std::vector<double> low, high, last;     // per line, width values each
+    explicit Columns(int w, size_t lines)
+        : width(w), data(w), failed(w), ones(w), zeros(w), low(w * lines), high(w * lines), last(w * lines) {}
+
+    void Take(int x, const kv618::Sample& s, const std::vector<Line>& lines) {
+        if (x < 0 || x >= width) return;
+        const size_t at = static_cast<size_t>(x);
+        for (size_t k = 0; k < lines.size(); ++k) {
+            const double v = s.counters[lines[k].counter][lines[k].quantity];
+            const size_t i = k * static_cast<size_t>(width) + at;
+            low[i] = data[at] ? std::min(low[i], v) : v;
+            high[i] = data[at] ? std::max(high[i], v) : v;
+            last[i] = v;
+        }
+        ones[at] |= s.inputs;
+        zeros[at] |= ~s.inputs;
+        data[at] = 1;
+    }
+    void Fail(int from, int to) {
+        for (int x = std::max(from, 0); x <= std::min(to, width - 1); ++x) failed[static_cast<size_t>(x)] = 1;
+    }
+};
+
+TrendChart::TrendChart(const TrendHistory& history, QWidget* parent) : QWidget(parent), history_(history) {
+    setObjectName("Chart");
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+}
+
+void TrendChart::SetLines(std::vector<Line> lines) {
+    lines_ = std::move(lines);
+    updateGeometry();
+    update();
+}
+
+void TrendChart::SetSpan(std::chrono::seconds span) {
+    span_ = std::max(span, std::chrono::seconds(10));
+    update();
+}
+
+void TrendChart::Follow() {
+    following_ = true;
+    update();
+}
+
+void TrendChart::HoldAt(Clock::time_point end) {
+    following_ = false;
+    end_ = end;
+    update();
+}
+
+Clock::time_point TrendChart::End() const {
+    if (!following_) return end_;
+    return history_.Empty() ? Clock::now() : history_.Last();
+}
+
+void TrendChart::NewSample() {
+    if (!following_ || !isVisible()) return;
+    const int width = std::max(Plot().width(), 1);
+    const double pixels = Seconds(End() - paintedEnd_) * width / Seconds(span_);
+    if (pixels >= 1.0 || pixels < 0) update();
+}
+
+QSize TrendChart::minimumSizeHint() const {
+    const int strips = static_cast<int>(lines_.size()) * (StripHeight / 2 + StripGap);
+    return {LabelWidth + 240, Inputs * 6 + strips + AxisHeight};
+}
+
+QSize TrendChart::sizeHint() const {
+    const int strips = static_cast<int>(lines_.size()) * (StripHeight + StripGap);
+    return {LabelWidth + 840, Inputs * (LaneHeight + 2) + strips + AxisHeight + 8};
+}
+
+QRect TrendChart::Plot() const { return rect().adjusted(LabelWidth, 2, -8, -AxisHeight); }
+
+// Every poll of the stretch into its column; a poll's values hold until the
+// next one, and a failed poll's column stays failed until the next poll.
+void TrendChart::Collect(Columns& c, const QRect& plot) const {
+    const auto end = End();
+    const auto start = end - span_;
+    const double perSecond = plot.width() / Seconds(span_);
+    const auto column = [&](Clock::time_point t) { return static_cast<int>(std::floor(Seconds(t - start) * perSecond)); };
+    const auto [first, last] = history_.Around(start, end);
+    const auto& entries = history_.Entries();
+    for (size_t i = first; i < last; ++i) {
+        const auto& e = entries[i];
+        const int x = column(e.sample.when);
+        if (i + 1 < last) {
+            const auto& next = entries[i + 1];
+            const int nextX = column(next.sample.when);
+            if (e.failed) c.Fail(x, nextX - 1);
+            else if (!next.failed && next.sample.when - e.sample.when <= joinGap_)
+                for (int between = std::max(x + 1, 0); between < std::min(nextX, c.width); ++between)
+                    c.Take(between, e.sample, lines_);
+        }
+        if (e.failed) c.Fail(x, x);
+        else c.Take(x, e.sample, lines_);
+    }
+}
+
+void TrendChart::paintEvent(QPaintEvent*) {
+    ++paints_;
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const QRect plot = Plot();
+    if (plot.width() < 2 || plot.height() < 2) return;
+    Columns c(plot.width(), lines_.size());
+    Collect(c, plot);
+    paintedEnd_ = End();
+    QFont small = font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
+    p.setFont(small);
+    DrawFailures(p, c, plot);
+    DrawLanes(p, c, plot);
+    const int lanesBottom = plot.top() + (plot.height() - static_cast<int>(lines_.size()) * (StripHeight + StripGap));
+    for (size_t k = 0; k < lines_.size(); ++k) {
+        const int top = lanesBottom + StripGap + static_cast<int>(k) * (StripHeight + StripGap);
+        DrawLine(p, c, k, QRect(plot.left(), top, plot.width(), StripHeight));
+    }
+    DrawTimeAxis(p, plot);
+}
+
+// The stretches where polls failed, hatched across the whole height.
+void TrendChart::DrawFailures(QPainter& p, const Columns& c, const QRect& plot) const {
+    for (int x = 0; x < c.width;) {
+        if (!c.failed[static_cast<size_t>(x)] || c.data[static_cast<size_t>(x)]) {
+            ++x;
+            continue;
+        }
+        int to = x;
+        while (to + 1 < c.width && c.failed[static_cast<size_t>(to + 1)] && !c.data[static_cast<size_t>(to + 1)]) ++to;
+        const QRect band(plot.left() + x, plot.top(), to - x + 1, plot.height());
+        p.fillRect(band, FailedFill);
+        p.fillRect(band, QBrush(Qt::gray, Qt::BDiagPattern));
+        x = to + 1;
+    }
+}
+
+// Each input a lane: a line at the top where it was high (filled below),
+// at the bottom where low, a block where it changed within one pixel.
+void TrendChart::DrawLanes(QPainter& p, const Columns& c, const QRect& plot) const {
+    const int height = plot.height() - static_cast<int>(lines_.size()) * (StripHeight + StripGap);
+    const double lane = static_cast<double>(height) / Inputs;
+    enum State { None, Low, High, Both };
+    std::vector<QLine> strokes;
+    std::vector<QRect> highs, busy;
+    p.setPen(Qt::darkGray);
+    const int every = lane >= p.fontMetrics().height() ? 1 : lane * 2 >= p.fontMetrics().height() ? 2 : 4;
+    for (int b = 0; b < Inputs; ++b) {
+        const int top = plot.top() + static_cast<int>(b * lane);
+        const int yHigh = top + 2, yLow = top + static_cast<int>(lane) - 2;
+        if (b % every == 0)
+            p.drawText(QRect(0, top, LabelWidth - 6, static_cast<int>(lane * every)), Qt::AlignRight | Qt::AlignTop,
+                       QString("DIN%1").arg(b));
+        const uint32_t bit = 1u << b;
+        const auto state = [&](int x) {
+            const size_t i = static_cast<size_t>(x);
+            if (!c.data[i]) return None;
+            const bool one = c.ones[i] & bit, zero = c.zeros[i] & bit;
+            return one && zero ? Both : one ? High : Low;
+        };
+        State previous = None;
+        for (int x = 0; x < c.width;) {
+            const State s = state(x);
+            int to = x;
+            while (to + 1 < c.width && state(to + 1) == s) ++to;
+            const int left = plot.left() + x, right = plot.left() + to + 1;
+            if (s == Low) strokes.emplace_back(left, yLow, right, yLow);
+            if (s == High) {
+                strokes.emplace_back(left, yHigh, right, yHigh);
+                highs.emplace_back(left, yHigh + 1, right - left, yLow - yHigh);
+            }
+            if (s == Both) busy.emplace_back(left, yHigh, right - left, yLow - yHigh + 1);
+            if ((previous == Low && s == High) || (previous == High && s == Low)) strokes.emplace_back(left, yHigh, left, yLow);
+            previous = s;
+            x = to + 1;
+        }
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(HighFill);
+    p.drawRects(highs.data(), static_cast<int>(highs.size()));
+    p.setBrush(BusyFill);
+    p.drawRects(busy.data(), static_cast<int>(busy.size()));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(LaneColour);
+    p.drawLines(strokes.data(), static_cast<int>(strokes.size()));
+}
+
+namespace {
+
+// The quantities' names in the order of kv618::Quantities, as the counter
+// values window names its columns.
+QString QuantityName(size_t q) {
+    static const char* const names[] = {QT_TRANSLATE_NOOP("TrendChart", "Počet pulsů"),
+                                        QT_TRANSLATE_NOOP("TrendChart", "Odběr"),
+                                        QT_TRANSLATE_NOOP("TrendChart", "Výkon"),
+                                        QT_TRANSLATE_NOOP("TrendChart", "Perioda"),
+                                        QT_TRANSLATE_NOOP("TrendChart", "Výkon 10s")};
+    return q < std::size(names) ? TrendChart::tr(names[q]) : QString();
+}
+
+QString Number(double v) { return QString::number(v, 'f', 0); }
+
+}  // namespace
+
+// A quantity's strip: its values scaled between the lowest and the highest
+// shown, each pixel's range as a stroke, joined from pixel to pixel.
+void TrendChart::DrawLine(QPainter& p, const Columns& c, size_t k, const QRect& strip) const {
+    const size_t base = k * static_cast<size_t>(c.width);
+    double low = 0, high = 0, newest = 0;
+    bool any = false;
+    for (int x = 0; x < c.width; ++x) {
+        const size_t i = static_cast<size_t>(x);
+        if (!c.data[i]) continue;
+        low = any ? std::min(low, c.low[base + i]) : c.low[base + i];
+        high = any ? std::max(high, c.high[base + i]) : c.high[base + i];
+        newest = c.last[base + i];
+        any = true;
+    }
+    if (high <= low) high = low + 1;
+    const auto y = [&](double v) { return strip.bottom() - static_cast<int>((v - low) / (high - low) * (strip.height() - 1)); };
+    p.setPen(Qt::lightGray);
+    p.drawRect(strip.adjusted(0, 0, -1, -1));
+    const Line& line = lines_[k];
+    const char* unit = kv618::QuantityNames[line.quantity].unit;
+    const QString title = tr("Čítač %1 – %2").arg(line.counter).arg(QuantityName(line.quantity)) +
+                          (*unit ? QString(" [%1]").arg(unit) : QString());
+    p.setPen(Qt::darkGray);
+    p.drawText(strip.adjusted(4, 1, -4, 0), Qt::AlignLeft | Qt::AlignTop,
+               any ? title + "  " + Number(newest) + (*unit ? QString(" ") + unit : QString()) : title);
+    p.drawText(QRect(0, strip.top(), LabelWidth - 6, strip.height()), Qt::AlignRight | Qt::AlignTop,
+               any ? Number(high) : QString());
+    p.drawText(QRect(0, strip.top(), LabelWidth - 6, strip.height()), Qt::AlignRight | Qt::AlignBottom,
+               any ? Number(low) : QString());
+    std::vector<QLine> strokes;
+    int previousX = -2, previousY = 0;
+    for (int x = 0; x < c.width; ++x) {
+        const size_t i = static_cast<size_t>(x);
+        if (!c.data[i]) continue;
+        const int px = strip.left() + x;
+        if (c.high[base + i] > c.low[base + i]) strokes.emplace_back(px, y(c.low[base + i]), px, y(c.high[base + i]));
+        const int py = y(c.last[base + i]);
+        if (previousX == x - 1) strokes.emplace_back(px - 1, previousY, px, py);
+        else strokes.emplace_back(px, py, px, py);
+        previousX = x;
+        previousY = py;
+    }
+    p.setPen(LineColour);
+    p.drawLines(strokes.data(), static_cast<int>(strokes.size()));
+}
+
+// Ticks at a round step, at least 90 pixels apart, with the local time.
+void TrendChart::DrawTimeAxis(QPainter& p, const QRect& plot) const {
+    static constexpr int Steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600};
+    const double perSecond = plot.width() / Seconds(span_);
+    int step = Steps[std::size(Steps) - 1];
+    for (const int s : Steps)
+        if (s * perSecond >= 90) {
+            step = s;
+            break;
+        }
+    const auto end = End();
+    const auto start = end - span_;
+    const long long startMs = std::chrono::duration_cast<std::chrono::milliseconds>(start.time_since_epoch()).count();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(startMs);
+    // Round steps of local time: the offset of the zone counts.
+    const long long offsetMs = local.offsetFromUtc() * 1000LL;
+    const long long stepMs = step * 1000LL;
+    long long tick = ((startMs + offsetMs) / stepMs + 1) * stepMs - offsetMs;
+    p.setPen(Qt::darkGray);
+    p.drawLine(plot.left(), plot.bottom() + 1, plot.right(), plot.bottom() + 1);
+    const QString format = step < 60 ? "HH:mm:ss" : "HH:mm";
+    for (; tick <= startMs + static_cast<long long>(Seconds(span_) * 1000); tick += stepMs) {
+        const int x = plot.left() + static_cast<int>((tick - startMs) / 1000.0 * perSecond);
+        p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + 4);
+        p.drawText(QRect(x - 45, plot.bottom() + 3, 90, AxisHeight - 3), Qt::AlignHCenter | Qt::AlignTop,
+                   QDateTime::fromMSecsSinceEpoch(tick).toString(format));
+    }
+}
