@@ -23,7 +23,7 @@ struct Words {
 
 constexpr std::array<Words, 10> Table = {{
     {Kind::None, nullptr, "", ""},
-    {Kind::Missing, nullptr, N_("Cannot read file %s (%s)"), "zápis selhal (%s)"},
+    {Kind::Missing, nullptr, N_("Cannot read file %s (%s)"), "soubor nelze přečíst (%s)"},
     {Kind::CannotRead, nullptr, N_("Cannot read file %s (%s)"), "soubor nelze přečíst (%s), nic se nezapsalo"},
     {Kind::NotRegular, N_("not a regular file"), N_("File %s is not a regular file; nothing was written"),
      "není to obyčejný soubor"},

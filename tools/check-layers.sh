@@ -20,7 +20,7 @@ floors=(
   "link drivers"
   "module emulator"
   "ui bridge"
-  "config live cli"
+  "config live toolsmenu cli"
   "shell"
 )
 folders=$(printf '%s ' "${floors[@]}")

@@ -1,5 +1,6 @@
 #include "ToolWindow.h"
 
+#include "FileTexts.h"
 #include "StatusBar.h"
 
 #include <QBoxLayout>
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <cstring>
 
 namespace toolsmenu {
 
@@ -77,21 +77,7 @@ TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QP
 }
 
 QString FileFailureText(const files::Failure& f) {
-    const QString path = PathText(f.path);
-    const QString why = QString::fromLocal8Bit(std::strerror(f.error));
-    switch (f.kind) {
-        case files::Failure::None: return {};
-        case files::Failure::Missing: return Words::tr("Soubor %1 neexistuje.").arg(path);
-        case files::Failure::CannotRead: return Words::tr("Soubor %1 nelze přečíst (%2).").arg(path, why);
-        case files::Failure::TooLarge: return Words::tr("Soubor %1 je příliš velký (nad 1 MiB).").arg(path);
-        case files::Failure::NotRegular: return Words::tr("%1 není obyčejný soubor; nic se nezapsalo.").arg(path);
-        case files::Failure::ReadOnly: return Words::tr("Soubor %1 je jen pro čtení; nic se nezapsalo.").arg(path);
-        case files::Failure::CannotMakeFolder: return Words::tr("Složku %1 nelze vytvořit (%2).").arg(path, why);
-        case files::Failure::CannotCreate:
-        case files::Failure::CannotWrite:
-        case files::Failure::CannotReplace: break;
-    }
-    return Words::tr("Soubor %1 nelze zapsat (%2).").arg(path, why);
+    return Words::tr("Soubor %1: %2.").arg(PathText(f.path), QString::fromStdString(i18n::FileReasonCzech(f)));
 }
 
 }  // namespace toolsmenu

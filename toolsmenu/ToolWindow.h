@@ -35,7 +35,8 @@ QPushButton* Button(QWidget* window, const char* name, const QString& text);
 TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QPushButton*> buttons,
                      const std::vector<int>& panels = {0});
 
-// What went wrong with a file, in the operator's words: "soubor ... nelze ...".
+// What went wrong with a file: its name and the windows' Czech reason
+// (i18n/FileTexts.h), "Soubor x: soubor je jen pro čtení (...)."
 QString FileFailureText(const files::Failure& failure);
 
 // A path's text for a message.
