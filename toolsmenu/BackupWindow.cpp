@@ -313,12 +313,8 @@ QString Bytes(const std::vector<size_t>& bytes) {
 
 // What became of one setting's bytes.
 QString StateText(const settings::SettingWrite& w, bool mismatch) {
-    std::vector<size_t> written, uncertain, left;
-    for (size_t b = 0; b < w.bytes.size(); ++b) {
-        if (w.bytes[b] == ByteState::Written) written.push_back(b);
-        if (w.bytes[b] == ByteState::Uncertain) uncertain.push_back(b);
-        if (w.bytes[b] == ByteState::Left) left.push_back(b);
-    }
+    const std::vector<size_t> written = w.In(ByteState::Written), uncertain = w.In(ByteState::Uncertain),
+                              left = w.In(ByteState::Left);
     const QString failed = mismatch ? BackupWindow::tr("po zápisu přečtena jiná hodnota")
                                     : BackupWindow::tr("nejisté (zápis nebo jeho kontrola selhaly)");
     if (uncertain.empty() && left.empty()) return BackupWindow::tr("zapsáno a ověřeno");
