@@ -67,9 +67,12 @@ std::vector<Row> oneShotBench(const Settings& s);
 std::vector<Row> scanBench(const Settings& s);
 std::vector<Row> watchBench(const Settings& s);
 std::vector<Row> plantBench(const Settings& s);
+std::vector<Row> trendBench(const Settings& s);
 
 // Child process modes of the benchmark executable.
 int runPong();
 int runPollChild(int argc, char** argv);
+int runTrendChild(int argc, char** argv);
+int runTrendPicture(int argc, char** argv);
 
 }  // namespace bench

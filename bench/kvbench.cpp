@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant|trend ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -32,7 +32,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"sparkplug", bench::sparkplugBench},
         {"cli", bench::cliBench},           {"oneshot", bench::oneShotBench},
         {"scan", bench::scanBench},         {"watch", bench::watchBench},
-        {"plant", bench::plantBench},
+        {"plant", bench::plantBench},       {"trend", bench::trendBench},
     };
     return all;
 }
@@ -48,7 +48,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant|trend ...]\n");
     return 2;
 }
 
@@ -57,6 +57,8 @@ int usage() {
 int main(int argc, char* argv[]) {
     if (argc > 1 && std::strcmp(argv[1], "pong") == 0) return bench::runPong();
     if (argc > 1 && std::strcmp(argv[1], "poll-child") == 0) return bench::runPollChild(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "trend-child") == 0) return bench::runTrendChild(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "trend-picture") == 0) return bench::runTrendPicture(argc, argv);
 
     bench::Settings settings;
     std::vector<std::string> chosen;

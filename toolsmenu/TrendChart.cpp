@@ -3,12 +3,14 @@
 #include "Quantities.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QPainter>
 #include <QPaintEvent>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -116,23 +118,30 @@ QRect TrendChart::Plot() const { return rect().adjusted(LabelWidth, 2, -8, -Axis
 void TrendChart::Collect(Columns& c, const QRect& plot) const {
     const auto end = End();
     const auto start = end - span_;
-    const double perSecond = plot.width() / Seconds(span_);
-    const auto column = [&](Clock::time_point t) { return static_cast<int>(std::floor(Seconds(t - start) * perSecond)); };
+    // Columns from whole microseconds: no floating point per poll.
+    const int64_t spanUs = std::chrono::duration_cast<std::chrono::microseconds>(span_).count();
+    const auto column = [&](Clock::time_point t) {
+        const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(t - start).count();
+        return static_cast<int>((us < 0 ? us - spanUs + 1 : us) * plot.width() / spanUs);
+    };
     const auto [first, last] = history_.Around(start, end);
+    if (first >= last) return;
     const auto& entries = history_.Entries();
-    for (size_t i = first; i < last; ++i) {
-        const auto& e = entries[i];
-        const int x = column(e.sample.when);
-        if (i + 1 < last) {
-            const auto& next = entries[i + 1];
-            const int nextX = column(next.sample.when);
-            if (e.failed) c.Fail(x, nextX - 1);
-            else if (!next.failed && next.sample.when - e.sample.when <= joinGap_)
+    auto e = entries.begin() + static_cast<long>(first);
+    const auto stop = entries.begin() + static_cast<long>(last);
+    int x = column(e->sample.when);
+    for (; e != stop; ++e) {
+        const auto next = e + 1;
+        const int nextX = next != stop ? column(next->sample.when) : x;
+        if (next != stop) {
+            if (e->failed) c.Fail(x, nextX - 1);
+            else if (!next->failed && next->sample.when - e->sample.when <= joinGap_)
                 for (int between = std::max(x + 1, 0); between < std::min(nextX, c.width); ++between)
-                    c.Take(between, e.sample, lines_);
+                    c.Take(between, e->sample, lines_);
         }
-        if (e.failed) c.Fail(x, x);
-        else c.Take(x, e.sample, lines_);
+        if (e->failed) c.Fail(x, x);
+        else c.Take(x, e->sample, lines_);
+        x = nextX;
     }
 }
 
@@ -148,8 +157,8 @@ void TrendChart::paintEvent(QPaintEvent*) {
     QFont small = font();
     small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1));
     p.setFont(small);
-    DrawFailures(p, c, plot);
     DrawLanes(p, c, plot);
+    DrawFailures(p, c, plot);
     const int lanesBottom = plot.top() + (plot.height() - static_cast<int>(lines_.size()) * (StripHeight + StripGap));
     for (size_t k = 0; k < lines_.size(); ++k) {
         const int top = lanesBottom + StripGap + static_cast<int>(k) * (StripHeight + StripGap);
@@ -175,53 +184,44 @@ void TrendChart::DrawFailures(QPainter& p, const Columns& c, const QRect& plot) 
 }
 
 // Each input a lane: a line at the top where it was high (filled below),
-// at the bottom where low, a block where it changed within one pixel.
+// at the bottom where low, a block where it changed within one pixel.  The
+// lanes are set pixel by pixel into an image, a few hundred thousand
+// stores, instead of thousands of small shapes through the painter: with
+// inputs that move every second, that was most of a paint's time.
 void TrendChart::DrawLanes(QPainter& p, const Columns& c, const QRect& plot) const {
     const int height = plot.height() - static_cast<int>(lines_.size()) * (StripHeight + StripGap);
+    if (height < Inputs) return;
     const double lane = static_cast<double>(height) / Inputs;
-    enum State { None, Low, High, Both };
-    std::vector<QLine> strokes;
-    std::vector<QRect> highs, busy;
+    enum State : uint8_t { None, Low, High, Both };
+    QImage lanes(c.width, height, QImage::Format_RGB32);
+    lanes.fill(Qt::white);
+    const QRgb white = QColor(Qt::white).rgb(), line = LaneColour.rgb(), high = HighFill.rgb(), busy = BusyFill.rgb();
+    // A lane's three kinds of row: its top line, the rows between, its bottom line.
+    std::vector<QRgb> top(static_cast<size_t>(c.width)), middle(top.size()), bottom(top.size());
     p.setPen(Qt::darkGray);
     const int every = lane >= p.fontMetrics().height() ? 1 : lane * 2 >= p.fontMetrics().height() ? 2 : 4;
     for (int b = 0; b < Inputs; ++b) {
-        const int top = plot.top() + static_cast<int>(b * lane);
-        const int yHigh = top + 2, yLow = top + static_cast<int>(lane) - 2;
+        const int first = static_cast<int>(b * lane);
+        const int yHigh = first + 2, yLow = first + static_cast<int>(lane) - 2;
         if (b % every == 0)
-            p.drawText(QRect(0, top, LabelWidth - 6, static_cast<int>(lane * every)), Qt::AlignRight | Qt::AlignTop,
-                       QString("DIN%1").arg(b));
+            p.drawText(QRect(0, plot.top() + first, LabelWidth - 6, static_cast<int>(lane * every)),
+                       Qt::AlignRight | Qt::AlignTop, QString("DIN%1").arg(b));
         const uint32_t bit = 1u << b;
-        const auto state = [&](int x) {
-            const size_t i = static_cast<size_t>(x);
-            if (!c.data[i]) return None;
-            const bool one = c.ones[i] & bit, zero = c.zeros[i] & bit;
-            return one && zero ? Both : one ? High : Low;
-        };
-        State previous = None;
-        for (int x = 0; x < c.width;) {
-            const State s = state(x);
-            int to = x;
-            while (to + 1 < c.width && state(to + 1) == s) ++to;
-            const int left = plot.left() + x, right = plot.left() + to + 1;
-            if (s == Low) strokes.emplace_back(left, yLow, right, yLow);
-            if (s == High) {
-                strokes.emplace_back(left, yHigh, right, yHigh);
-                highs.emplace_back(left, yHigh + 1, right - left, yLow - yHigh);
-            }
-            if (s == Both) busy.emplace_back(left, yHigh, right - left, yLow - yHigh + 1);
-            if ((previous == Low && s == High) || (previous == High && s == Low)) strokes.emplace_back(left, yHigh, left, yLow);
-            previous = s;
-            x = to + 1;
+        State before = None;
+        for (size_t x = 0; x < top.size(); ++x) {
+            const bool one = c.ones[x] & bit, zero = c.zeros[x] & bit;
+            const State s = !c.data[x] ? None : one && zero ? Both : one ? High : Low;
+            const bool edge = (s == High && before == Low) || (s == Low && before == High);
+            top[x] = edge || s == High ? line : s == Both ? busy : white;
+            middle[x] = edge ? line : s == Both ? busy : s == High ? high : white;
+            bottom[x] = edge || s == Low ? line : s == Both ? busy : white;
+            before = s;
         }
+        const size_t bytes = top.size() * sizeof(QRgb);
+        for (int y = yHigh; y <= yLow; ++y)
+            std::memcpy(lanes.scanLine(y), (y == yHigh ? top : y == yLow ? bottom : middle).data(), bytes);
     }
-    p.setPen(Qt::NoPen);
-    p.setBrush(HighFill);
-    p.drawRects(highs.data(), static_cast<int>(highs.size()));
-    p.setBrush(BusyFill);
-    p.drawRects(busy.data(), static_cast<int>(busy.size()));
-    p.setBrush(Qt::NoBrush);
-    p.setPen(LaneColour);
-    p.drawLines(strokes.data(), static_cast<int>(strokes.size()));
+    p.drawImage(plot.topLeft(), lanes);
 }
 
 namespace {
@@ -255,7 +255,12 @@ void TrendChart::DrawLine(QPainter& p, const Columns& c, size_t k, const QRect& 
         newest = c.last[base + i];
         any = true;
     }
-    if (high <= low) high = low + 1;
+    if (high <= low) {
+        // A flat line in the middle of its strip, with a scale around it.
+        const double margin = std::max(1.0, std::abs(low) * 0.05);
+        low -= margin;
+        high += margin;
+    }
     const auto y = [&](double v) { return strip.bottom() - static_cast<int>((v - low) / (high - low) * (strip.height() - 1)); };
     p.setPen(Qt::lightGray);
     p.drawRect(strip.adjusted(0, 0, -1, -1));
@@ -265,7 +270,7 @@ void TrendChart::DrawLine(QPainter& p, const Columns& c, size_t k, const QRect& 
                           (*unit ? QString(" [%1]").arg(unit) : QString());
     p.setPen(Qt::darkGray);
     p.drawText(strip.adjusted(4, 1, -4, 0), Qt::AlignLeft | Qt::AlignTop,
-               any ? title + "  " + Number(newest) + (*unit ? QString(" ") + unit : QString()) : title);
+               any ? title + "  " + Number(newest) : title);
     p.drawText(QRect(0, strip.top(), LabelWidth - 6, strip.height()), Qt::AlignRight | Qt::AlignTop,
                any ? Number(high) : QString());
     p.drawText(QRect(0, strip.top(), LabelWidth - 6, strip.height()), Qt::AlignRight | Qt::AlignBottom,
@@ -311,6 +316,7 @@ void TrendChart::DrawTimeAxis(QPainter& p, const QRect& plot) const {
     for (; tick <= startMs + static_cast<long long>(Seconds(span_) * 1000); tick += stepMs) {
         const int x = plot.left() + static_cast<int>((tick - startMs) / 1000.0 * perSecond);
         p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + 4);
+        if (x + 45 > width()) continue;  // a time cut off at the edge says nothing
         p.drawText(QRect(x - 45, plot.bottom() + 3, 90, AxisHeight - 3), Qt::AlignHCenter | Qt::AlignTop,
                    QDateTime::fromMSecsSinceEpoch(tick).toString(format));
     }

@@ -149,7 +149,9 @@ void TrendWindow::Polled(const TVysledekOkna<kv618::Sample>& v) {
     if (v.Uspech()) history_.Add(v.Vysledek.value);
     else history_.AddFailure(v.Vysledek.value.when);
     StatusBar1->NastavNovyText(0, v.Text);
-    ShowScroll();
+    // The scroll bar follows by the second: moved at every poll, it would be
+    // painted ten times a second for nothing.
+    if (history_.Last() - scrolledAt_ >= std::chrono::seconds(1) || !Chart->Following()) ShowScroll();
     Chart->NewSample();
 }
 
@@ -192,6 +194,7 @@ void TrendWindow::Pause() {
 // the newest poll.
 void TrendWindow::ShowScroll() {
     const QSignalBlocker quiet(Scroll);
+    scrolledAt_ = history_.Empty() ? TrendHistory::Clock::time_point{} : history_.Last();
     if (history_.Empty()) {
         Scroll->setRange(0, 0);
         return;

@@ -44,6 +44,8 @@ public:
     QPushButton* CloseButton = nullptr;
 
     const TrendHistory& History() const { return history_; }
+    // For whoever fills it without polls (the benchmark's hour of history).
+    TrendHistory& History() { return history_; }
     // The picture as PNG, the polls as kv618 watch's CSV: false with the
     // reason in the status bar.
     bool SavePicture(const QString& path);
@@ -65,4 +67,5 @@ private:
     void Polled(const TVysledekOkna<kv618::Sample>& v);
 
     TrendHistory history_;
+    TrendHistory::Clock::time_point scrolledAt_{};  // the newest poll when the scroll bar was last set
 };
