@@ -4,6 +4,7 @@
 #include "Numbers.h"
 
 #include <arpa/inet.h>
+#include <cstdio>
 
 namespace kv618 {
 
@@ -95,6 +96,14 @@ std::string ParameterText(const TData& data, const Parameter& parameter) {
             else return std::to_string(value);
         },
         parameter.field);
+}
+
+std::string DialogText(const TData& data, const Parameter& parameter) {
+    const std::string text = ParameterText(data, parameter);
+    if (parameter.kind != ParameterKind::IoBase) return text;
+    char base[16];
+    std::snprintf(base, sizeof base, "%03Xh", static_cast<unsigned>(static_cast<uint16_t>(files::ParseTyped(text).value_or(0))));
+    return base;
 }
 
 bool SetParameter(TData& data, const Parameter& parameter, const std::string& text) {

@@ -136,5 +136,9 @@ std::optional<NamedParameter> ParameterNamed(const Interface& interface, std::st
 // number is cut to the field's width; false when the text is no whole number.
 std::string ParameterText(const TData& data, const Parameter& parameter);
 bool SetParameter(TData& data, const Parameter& parameter, const std::string& text);
+// A parameter's value as the connection dialog's field shows it: the ISA
+// base as at least three upper-case hexadecimal digits and "h" (300h), the
+// others as ParameterText.  The window that finds modules shows it alike.
+std::string DialogText(const TData& data, const Parameter& parameter);
 
 }  // namespace kv618

@@ -40,14 +40,6 @@ bool CtiCeleCislo(const QLineEdit* Pole, int64_t& Hodnota) {
     return cislo.has_value();
 }
 
-// A parameter's value as its field shows it.
-QString TextParametru(const TData& Data, const kv618::Parameter& Parametr) {
-    const std::string text = kv618::ParameterText(Data, Parametr);
-    if (Parametr.kind == kv618::ParameterKind::IoBase)
-        return HexAdresa(static_cast<uint16_t>(files::ParseTyped(text).value_or(0)));
-    return QString::fromStdString(text);
-}
-
 }  // namespace
 
 std::string ZnakyIdentifikace(uint8_t D1, uint8_t D2, uint8_t D3, uint8_t D4) {
@@ -166,7 +158,7 @@ void TForm2::ZobrazParametry(int Rozhrani) {
     for (size_t i = 0; i < parametry.size() && i < PoleParametru().size(); ++i) {
         const auto [popisek, pole] = PoleParametru()[i];
         popisek->setText(parametry[i].label);
-        pole->setText(TextParametru(*PData, parametry[i]));
+        pole->setText(QString::fromStdString(kv618::DialogText(*PData, parametry[i])));
         popisek->show();
         pole->show();
     }
