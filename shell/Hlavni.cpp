@@ -13,6 +13,7 @@
 #include "StatReg.h"
 #include "BackupWindow.h"
 #include "LogWindow.h"
+#include "ScanWindow.h"
 #include "TrendWindow.h"
 #include "kv_version.h"
 
@@ -104,6 +105,7 @@ void TForm1::VytvorMenu() {
     Statusregistr1 = PolozkaMenu(Okamithodnoty1, "Statusregistr1", "Status registr", &TForm1::Statusregistr1Click);
 
     Nastroje1 = Podmenu("Nastroje1", tr("Ná&stroje"));
+    HledaniModulu1 = PolozkaMenu(Nastroje1, "HledaniModulu1", tr("Vyhledání modulů"), &TForm1::HledaniModulu1Click);
     ZalohaNastaveni1 =
         PolozkaMenu(Nastroje1, "ZalohaNastaveni1", tr("Záloha a obnova nastavení"), &TForm1::ZalohaNastaveni1Click);
     PrubehHodnot1 = PolozkaMenu(Nastroje1, "PrubehHodnot1", tr("Průběh hodnot"), &TForm1::PrubehHodnot1Click);
@@ -206,6 +208,13 @@ void TForm1::OkamAIN2Click() { OtevriOkno<TForm6>(); }
 void TForm1::OkamDIN2Click() { OtevriOkno<TForm11>(); }
 void TForm1::OkamDOUT1Click() { OtevriOkno<TForm9>(); }
 void TForm1::Statusregistr1Click() { OtevriOkno<TForm15>(); }
+// "Připojit" there connects as the connection dialog does: the status bar
+// shows the result as after the dialog.
+void TForm1::HledaniModulu1Click() {
+    if (!PData) return;
+    OtevriOkno<ScanWindow>();
+    ObnovStavovyRadek();
+}
 void TForm1::ZalohaNastaveni1Click() { OtevriOkno<BackupWindow>(); }
 void TForm1::PrubehHodnot1Click() { OtevriOkno<TrendWindow>(); }
 void TForm1::ZaznamDoSouboru1Click() { OtevriOkno<LogWindow>(); }

@@ -37,6 +37,7 @@ public:
     // The tools' menu, which the design does not have: what kv618 does, in
     // the program (toolsmenu/).
     QMenu* Nastroje1 = nullptr;
+    QAction* HledaniModulu1 = nullptr;
     QAction* ZalohaNastaveni1 = nullptr;
     QAction* PrubehHodnot1 = nullptr;
     QAction* ZaznamDoSouboru1 = nullptr;
@@ -53,6 +54,7 @@ public slots:
     void OkamDIN2Click();
     void OkamDOUT1Click();
     void Statusregistr1Click();
+    void HledaniModulu1Click();
     void ZalohaNastaveni1Click();
     void PrubehHodnot1Click();
     void ZaznamDoSouboru1Click();
