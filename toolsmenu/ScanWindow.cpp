@@ -26,6 +26,9 @@ namespace {
 
 enum Column { ColumnAddress, ColumnRate, ColumnIdentity, Columns };
 
+// A row's place in the list of modules found, on its address cell.
+constexpr int ModuleRole = Qt::UserRole;
+
 // 1 min 20 s, 12 s
 QString Duration(std::chrono::milliseconds left) {
     const long long s = (left.count() + 999) / 1000;
@@ -109,8 +112,7 @@ ScanWindow::ScanWindow(QWidget* owner) : ModuleWindow(owner) {
     connect(ScanButton, &QPushButton::clicked, this, &ScanWindow::ScanOrStop);
     connect(ConnectButton, &QPushButton::clicked, this, &ScanWindow::Connect);
     connect(Found, &QTableWidget::cellDoubleClicked, this, &ScanWindow::Connect);
-    connect(Found, &QTableWidget::itemSelectionChanged, this,
-            [this] { ConnectButton->setEnabled(!Scanning() && linkOpen_ && !Found->selectedItems().isEmpty()); });
+    connect(Found, &QTableWidget::itemSelectionChanged, this, &ScanWindow::EnableConnect);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     resize(640, 620);
 }
@@ -119,8 +121,10 @@ void ScanWindow::SetStatus(const QString& text) { StatusBar1->NastavText(0, text
 
 void ScanWindow::FormShow() {
     connected_ = false;
+    connecting_ = false;
     linkOpen_ = false;
     modules_.clear();
+    oddAnswers_ = 0;
     Found->setRowCount(0);
     Progress->reset();
     Asking->clear();
@@ -202,6 +206,7 @@ void ScanWindow::Start() {
     connected_ = false;
     linkOpen_ = false;
     modules_.clear();
+    oddAnswers_ = 0;
     Found->setRowCount(0);
     Progress->setRange(0, plan.Addresses() * static_cast<int>(plan.rates.size()));
     Progress->setValue(0);
@@ -232,6 +237,17 @@ void ScanWindow::Start() {
             kv618::ScanEvents events;
             events.progress = [&](const kv618::ScanProgress& p) { toWindow([p](ScanWindow* w) { w->ShowProgress(p); }); };
             events.found = [&](const kv618::FoundModule& m) { toWindow([m](ScanWindow* w) { w->AddFound(m); }); };
+            events.oddAnswer = [&](uint8_t address, int32_t rate, int32_t code) {
+                toWindow([address, rate, why = QString::fromStdString(c.Text(code))](ScanWindow* w) {
+                    w->AddOddAnswer(address, rate, why);
+                });
+            };
+            events.wholeTimeoutOnly = [&] {
+                toWindow([](ScanWindow* w) {
+                    w->SetStatus(tr(" Probíhá hledání modulů; knihovna nepřijala kratší čekání na odpověď, "
+                                    "každá adresa bez odpovědi čeká celý časový limit."));
+                });
+            };
             events.cancelled = [stop] { return stop->load(); };
             e.outcome = kv618::RunScan(c, plan, events);
             if (e.outcome.end == kv618::ScanEnd::LineFailed) e.text = c.Text(e.outcome.code);
@@ -259,11 +275,37 @@ void ScanWindow::ShowProgress(const kv618::ScanProgress& p) {
 
 void ScanWindow::AddFound(const kv618::FoundModule& m) {
     modules_.push_back(m);
+    AddRow({QString::number(m.address), m.rate ? tr("%1 Bd").arg(*m.rate) : tr("?"),
+            QString::fromStdString(m.identity.Text())},
+           static_cast<int>(modules_.size()) - 1);
+}
+
+// Something answered there, but not as a module should: worth a row, not a
+// connection.
+void ScanWindow::AddOddAnswer(uint8_t address, int32_t rate, const QString& why) {
+    ++oddAnswers_;
+    AddRow({QString::number(address), tr("%1 Bd").arg(rate), tr("chybná odpověď: %1").arg(why)}, -1);
+}
+
+void ScanWindow::AddRow(const QStringList& cells, int module) {
     const int row = Found->rowCount();
     Found->insertRow(row);
-    const QStringList cells = {QString::number(m.address), m.rate ? tr("%1 Bd").arg(*m.rate) : tr("?"),
-                               QString::fromStdString(m.identity.Text())};
-    for (int c = 0; c < Columns; ++c) Found->setItem(row, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < Columns; ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        if (module < 0) item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
+        Found->setItem(row, c, item);
+    }
+    Found->item(row, ColumnAddress)->setData(ModuleRole, module);
+}
+
+int ScanWindow::ModuleOfRow(int row) const {
+    const QTableWidgetItem* item = row >= 0 ? Found->item(row, ColumnAddress) : nullptr;
+    return item ? item->data(ModuleRole).toInt() : -1;
+}
+
+void ScanWindow::EnableConnect() {
+    const bool chosen = !Found->selectedItems().isEmpty() && ModuleOfRow(Found->currentRow()) >= 0;
+    ConnectButton->setEnabled(!Scanning() && !connecting_ && linkOpen_ && chosen);
 }
 
 void ScanWindow::Finished(const Ended& e) {
@@ -274,7 +316,8 @@ void ScanWindow::Finished(const Ended& e) {
     ScanButton->setEnabled(true);
     if (!e.opened) return SetStatus(tr(" Chyba inicializace připojení - %1").arg(QString::fromStdString(e.text)));
     if (e.outcome.end == kv618::ScanEnd::Complete) Progress->setValue(Progress->maximum());
-    const QString found = tr("nalezeno modulů: %1").arg(modules_.size());
+    QString found = tr("nalezeno modulů: %1").arg(modules_.size());
+    if (oddAnswers_) found += tr(", chybných odpovědí: %1").arg(oddAnswers_);
     switch (e.outcome.end) {
         case kv618::ScanEnd::Complete: SetStatus(tr(" Hledání skončilo, %1.").arg(found)); break;
         case kv618::ScanEnd::Cancelled: SetStatus(tr(" Hledání zastaveno, %1.").arg(found)); break;
@@ -282,16 +325,21 @@ void ScanWindow::Finished(const Ended& e) {
     }
     Asking->clear();
     if (stopped && e.outcome.end != kv618::ScanEnd::Cancelled) SetStatus(tr(" Hledání zastaveno, %1.").arg(found));
-    if (!modules_.empty() && Found->selectedItems().isEmpty()) Found->selectRow(0);
-    ConnectButton->setEnabled(linkOpen_ && !modules_.empty());
+    if (Found->selectedItems().isEmpty())
+        for (int row = 0; row < Found->rowCount(); ++row)
+            if (ModuleOfRow(row) >= 0) {
+                Found->selectRow(row);
+                break;
+            }
+    EnableConnect();
 }
 
 // The chosen module made the program's: its rate set on the scan's link, and
 // identified, as "Inicializace připojení" identifies.
 void ScanWindow::Connect() {
-    const int row = Found->currentRow();
-    if (!PData || Scanning() || !linkOpen_ || row < 0 || row >= static_cast<int>(modules_.size())) return;
-    const kv618::FoundModule m = modules_[static_cast<size_t>(row)];
+    const int module = ModuleOfRow(Found->currentRow());
+    if (!PData || Scanning() || connecting_ || !linkOpen_ || module < 0) return;
+    const kv618::FoundModule m = modules_[static_cast<size_t>(module)];
     const int32_t rate = m.rate.value_or(PData->Rychlost);
     struct Attempt {
         int32_t error = 0;
@@ -299,7 +347,10 @@ void ScanWindow::Connect() {
         int32_t handle = 0;
         std::string identity;
     };
+    // Nor a new scan meanwhile: it would take the link from under the connection.
+    connecting_ = true;
     ConnectButton->setEnabled(false);
+    ScanButton->setEnabled(false);
     SetStatus(tr(" Probíhá inicializace připojení"));
     OnWorker(
         this,
@@ -316,8 +367,10 @@ void ScanWindow::Connect() {
             return a;
         },
         [address = m.address, rate](ScanWindow* w, const Attempt& a) {
+            w->connecting_ = false;
             if (w->Closed()) return;
-            w->ConnectButton->setEnabled(true);
+            w->ScanButton->setEnabled(true);
+            w->EnableConnect();
             if (a.error) return w->SetStatus(" " + QString::fromStdString(a.text));
             TData& d = *w->PData;
             d.Pripojeno = 1;

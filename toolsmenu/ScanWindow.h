@@ -2,10 +2,12 @@
 // connection dialog takes them, a range of addresses and the rates to try;
 // a progress bar with the address and rate being asked and the time left at
 // most; the modules found, as they answer, with their address, rate and
-// identification; and "Připojit", which connects the program to the chosen
-// one as the connection dialog would (TData's address, rate, handle,
-// identification and status).  The same scan as `kv618 scan`
-// (module/Scan.h), on the program's connection worker.
+// identification (and the addresses where something answered, but not as a
+// module should, with why: two modules at one address, say); and
+// "Připojit", which connects the program to the chosen module as the
+// connection dialog would (TData's address, rate, handle, identification
+// and status).  The same scan as `kv618 scan` (module/Scan.h), on the
+// program's connection worker.
 //
 // "Hledat" closes the program's link, as "Inicializace připojení" does, and
 // opens the chosen interface for the scan.  "Zastavit", the close box and
@@ -44,7 +46,7 @@ public:
     QPushButton* ScanButton = nullptr;  // "Hledat", "Zastavit" while it runs
     QProgressBar* Progress = nullptr;
     QLabel* Asking = nullptr;           // the address and rate being asked, the time left
-    QTableWidget* Found = nullptr;      // address, rate, identification
+    QTableWidget* Found = nullptr;      // address, rate, identification (or what was wrong)
     QPushButton* ConnectButton = nullptr;
     QPushButton* CloseButton = nullptr;
 
@@ -66,6 +68,11 @@ private:
     void Stop();
     void ShowProgress(const kv618::ScanProgress& p);
     void AddFound(const kv618::FoundModule& m);
+    void AddOddAnswer(uint8_t address, int32_t rate, const QString& why);
+    void AddRow(const QStringList& cells, int module);
+    // The place in modules_ of a row's module; -1 for an odd answer's row.
+    int ModuleOfRow(int row) const;
+    void EnableConnect();
     struct Ended;
     void Finished(const Ended& e);
     void SetStatus(const QString& text);
@@ -73,5 +80,7 @@ private:
     StopFlag scan_;            // the scan under way, if any
     bool linkOpen_ = false;    // the scan's link is open on the worker
     bool connected_ = false;
+    bool connecting_ = false;  // "Připojit" is out on the worker
     std::vector<kv618::FoundModule> modules_;
+    int oddAnswers_ = 0;
 };

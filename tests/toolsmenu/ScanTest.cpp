@@ -69,6 +69,9 @@ TEST_F(Scan, FindsEveryModuleOnTheBusAtItsRateAsKv618ScanDoes) {
     EXPECT_EQ(Data.Pripojeno, 0) << "the program's link goes first, as in the connection dialog";
     ASSERT_TRUE(QTest::qWaitFor([&] { return okno.Asking->text().startsWith("Adresa ") || !okno.Scanning(); }, 10'000));
     const QString prubeh = okno.Asking->text();
+    // Module 30 answers at the first rate: its row is there while the other rates are asked.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return okno.Found->rowCount() > 0 || !okno.Scanning(); }, 10'000));
+    EXPECT_TRUE(okno.Scanning()) << "the table fills as the modules answer";
     ASSERT_TRUE(Dobehne(okno));
     EXPECT_TRUE(QRegularExpression(R"(^Adresa \d+, \d+ Bd, nalezeno modulů: \d, zbývá nejvýše (\d+ min )?\d+ s$)")
                     .match(prubeh)
@@ -114,6 +117,27 @@ TEST_F(Scan, ConnectSetsTheConnectionsAddressAndRateAsTheConnectionDialogWould) 
     const auto vstupy = LinkWorker::Program().Run([](kv618::Connection& c) { return c.At(23).ReadInputs(); });
     EXPECT_TRUE(vstupy.ok());
     EXPECT_EQ(vstupy.value, Emu->value("at 23 get inputs"));
+}
+
+TEST_F(Scan, AnOddAnswerIsListedWithWhyAndCannotBeConnectedTo) {
+    // Module 7 answers the identification's first request, then refuses the second.
+    ASSERT_EQ(Emu->command("at 7 fault refuse 0xC8 1 1"), "ok");
+    ScanWindow okno;
+    Otevri(okno, {19200, 57600});
+    Klikni(okno.ScanButton);
+    ASSERT_TRUE(Dobehne(okno));
+    EXPECT_EQ(TextStavu(&okno), " Hledání skončilo, nalezeno modulů: 1, chybných odpovědí: 1.");
+    ASSERT_EQ(okno.Found->rowCount(), 2);
+    const int radek = okno.Found->item(0, 0)->text() == "7" ? 0 : 1;
+    const QStringList bunky = Radek(okno.Found, radek);
+    EXPECT_EQ(bunky.mid(0, 2), (QStringList{"7", "19200 Bd"}));
+    EXPECT_TRUE(bunky[2].startsWith("chybná odpověď: ")) << bunky[2].toStdString();
+    EXPECT_GT(bunky[2].size(), QString("chybná odpověď: ").size()) << "the library's reason follows";
+    okno.Found->selectRow(radek);
+    EXPECT_FALSE(okno.ConnectButton->isEnabled());
+    okno.Found->selectRow(1 - radek);
+    EXPECT_TRUE(okno.ConnectButton->isEnabled());
+    EXPECT_EQ(okno.Found->item(1 - radek, 0)->text(), "23");
 }
 
 TEST_F(Scan, StopAndCloseActAtOnceAndAnUnchosenLinkIsClosed) {
