@@ -4,6 +4,7 @@
 
 #include "Commands.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace bench {
@@ -24,6 +25,12 @@ int32_t Connection::openUdp(uint16_t port, int32_t timeoutMs) {
     data_.InitParametry[1] = port;
     data_.InitParametry[2] = timeoutMs;
     return finishOpen(9600);
+}
+
+bool Connection::openUdpForParent(uint16_t port) {
+    const int32_t code = openUdp(port);
+    if (code != 0) std::printf("ERROR %s\n", TextKodu(RozhraniKV1726, code).c_str());
+    return code == 0;
 }
 
 int32_t Connection::openSerial(const std::string& device, int32_t rate) {

@@ -21,6 +21,9 @@ public:
 
     // LAN converter library to 127.0.0.1:port.  0 or the error code.
     int32_t openUdp(uint16_t port, int32_t timeoutMs = 200);
+    // The same in a benchmark's child process: false after telling the
+    // parent "ERROR" and the code's text on standard output.
+    bool openUdpForParent(uint16_t port);
     // COM library on COM1, mapped to the device, at the rate.
     int32_t openSerial(const std::string& device, int32_t rate);
     void close();

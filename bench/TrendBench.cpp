@@ -80,10 +80,7 @@ int runTrendChild(int argc, char** argv) {
     const int seconds = std::stoi(argv[3]);
     QApplication app(argc, argv);
     Connection link;
-    if (const int32_t code = link.openUdp(port); code != 0) {
-        std::printf("ERROR %s\n", TextKodu(RozhraniKV1726, code).c_str());
-        return 1;
-    }
+    if (!link.openUdpForParent(port)) return 1;
     TrendWindow window;
     window.PData = &link.data();
     window.show();
