@@ -181,8 +181,8 @@ void AddScan(Tool& tool) {
                        "otherwise the connection's rate"))
         ->type_name("LIST|all");
     scan->add_option("--probe-timeout", o->probeTimeoutMs,
-                     _("How long to wait for a silent address, ms; default the line time at the rate + 8 ms and the "
-                       "link's measured delay, 0 = the link's whole time-out"))
+                     _("How long to wait for a silent address, ms; default the line time at the rate + 6 ms, more "
+                       "where the link's replies show more delay, 0 = the link's whole time-out"))
         ->type_name("MS")
         ->check(CLI::Range(0, wire::LongestExactTimeoutMs));
     tool.AddJson(scan);

@@ -231,8 +231,10 @@ private:
     int32_t ProbeWait(int32_t rate) const {
         if (!exact_) return WholeTimeoutMs(plan_, rate);
         if (plan_.probeMs > 0) return plan_.probeMs;
+        // Whole ms: what is below one is within the spread.
         const auto delay = std::chrono::duration_cast<milliseconds>(delay_).count();
-        return std::min(ProbeMs(rate) + static_cast<int32_t>(delay), WholeTimeoutMs(plan_, rate));
+        const int32_t allowance = std::max<int32_t>(ProbeMarginMs, static_cast<int32_t>(delay) + DelaySpreadMs);
+        return std::min(ProbeMs(rate) - ProbeMarginMs + allowance, WholeTimeoutMs(plan_, rate));
     }
     // Whether a silent address's reply could still come after its probe: a
     // probe shorter than the whole time-out that is not the operator's own.

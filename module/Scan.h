@@ -6,15 +6,16 @@
 //
 // A silent address costs one probe: as long as a module needs to answer at
 // that rate (the line time of the request and its reply, the module's
-// turnaround, a margin, and the delay the link showed beyond them on the
-// replies so far: a LAN converter's round trip), not the link's whole
-// time-out.  Nothing that answers within the whole time-out is missed for
-// that: a reply that comes after its probe's wait is named by the library
-// (docs/library-abi.md, _Send: its transaction number and address) and its
-// address is asked again with the whole time-out; at the end of each rate,
-// the last addresses asked get what is left of their whole time-out in one
-// more request to the last of them.  A damaged reply, or a late one that
-// the library does not name, has the silent addresses of the last whole
+// turnaround, and a margin for the delay of the host and a converter, grown
+// to the delay the link showed beyond them on the replies so far: a LAN
+// converter's round trip), not the link's whole time-out.  Nothing that
+// answers within the whole time-out is missed for that: a reply that comes
+// after its probe's wait is named by the library (docs/library-abi.md,
+// _Send: its transaction number and address) and its address is asked
+// again with the whole time-out; at the end of each rate, the last
+// addresses asked get what is left of their whole time-out in one more
+// request to the last of them.  A damaged reply, or a late one that the
+// library does not name, has the silent addresses of the last whole
 // time-out and itself asked again with the whole time-out.  A scan that
 // ends Complete has asked every address within its time-out.
 #pragma once
@@ -54,8 +55,13 @@ struct ScanPlan {
 };
 
 // Beyond the line time and the module's turnaround, a silent address is
-// given this much more: the host's delay in handing the reply on.
-inline constexpr int32_t ProbeMarginMs = 5;
+// given this much more: the host's and a converter's delay in handing the
+// reply on.  A reply later than that is not lost (above), only asked for
+// again; a link whose replies show more delay gets that delay and
+// DelaySpreadMs instead.
+inline constexpr int32_t ProbeMarginMs = 3;
+// Above the least delay a link's replies showed, what one reply may take more.
+inline constexpr int32_t DelaySpreadMs = 2;
 
 // A probe's wait at `rate` before any delay was measured.
 int32_t ProbeMs(int32_t rate);

@@ -125,13 +125,18 @@ int32_t UdpLink::send(std::span<const uint8_t> request, Clock::time_point deadli
 // unless the one set already ends within a millisecond of it.
 // SO_RCVTIMEO is counted in the kernel's timer ticks and ends up to a tick
 // or two late: 24 ms for 20, which a scan of silent addresses pays at every
-// one.  So the blocking recvmsg waits for all but the last TickSlackMs, and
-// what is left of the time-out is waited for in ppoll(), whose timer is
-// exact.  A reply that comes before then still costs the one recvmsg.
+// one; a longer one lands on a coarser level of the kernel's timer wheel,
+// which may end it up to an eighth of it later (a 423 ms wait ended after
+// 447).  So the blocking recvmsg waits for all but the last TickSlackMs and
+// that eighth, and what is left of the time-out is waited for in ppoll(),
+// whose timer is exact.  A reply that comes before then still costs the one
+// recvmsg.
 constexpr int TickSlackMs = 10;
+constexpr int WheelSlackShare = 8;
 
 bool UdpLink::waitAtMost(Clock::time_point deadline) {
-    const int left = msLeft(deadline) - TickSlackMs;
+    const int whole = msLeft(deadline);
+    const int left = whole - TickSlackMs - whole / WheelSlackShare;
     if (left <= 0) return false;
     if (std::abs(left - receiveTimeoutMs_) > 1) {
         const timeval tv{left / 1000, (left % 1000) * 1000};
@@ -156,7 +161,7 @@ bool UdpLink::readableBy(Clock::time_point deadline) const {
 
 Received UdpLink::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
     for (;;) {
-        // The last TickSlackMs: ppoll, then a recvmsg that does not block.
+        // The last of the wait: ppoll, then a recvmsg that does not block.
         const bool blocking = waitAtMost(deadline);
         if (!blocking && !readableBy(deadline)) return Received{.timedOut = true};
         sockaddr_in sender{};
