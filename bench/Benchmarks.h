@@ -62,6 +62,7 @@ std::vector<Row> startupBench(const Settings& s);
 std::vector<Row> silentBench(const Settings& s);
 std::vector<Row> bridgeBench(const Settings& s);
 std::vector<Row> sparkplugBench(const Settings& s);
+std::vector<Row> modbusBench(const Settings& s);
 std::vector<Row> cliBench(const Settings& s);  // oneshot, scan and watch
 std::vector<Row> oneShotBench(const Settings& s);
 std::vector<Row> scanBench(const Settings& s);

@@ -1,7 +1,7 @@
 // kvbench: the benchmark figures of the program, each against its reference,
 // printed as a Markdown table.
 //
-//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant|trend ...]
+//   kvbench [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|modbus|cli|oneshot|scan|watch|plant|trend ...]
 //
 // Without names it runs them all.  --quick runs few repetitions (a check that
 // everything works, not figures); --seconds sets the polling runs (20 s),
@@ -30,6 +30,7 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"silent", bench::silentBench},
         {"bridge", bench::bridgeBench},
         {"sparkplug", bench::sparkplugBench},
+        {"modbus", bench::modbusBench},
         {"cli", bench::cliBench},           {"oneshot", bench::oneShotBench},
         {"scan", bench::scanBench},         {"watch", bench::watchBench},
         {"plant", bench::plantBench},       {"trend", bench::trendBench},
@@ -48,7 +49,7 @@ void printRow(const bench::Row& r) {
 int usage() {
     std::fprintf(stderr,
                  "usage: kvbench [--quick] [--seconds N] [--watch-seconds N] "
-                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant|trend ...]\n");
+                 "[exchange|serial|config|poll|startup|silent|bridge|sparkplug|modbus|cli|oneshot|scan|watch|plant|trend ...]\n");
     return 2;
 }
 

@@ -2,7 +2,7 @@
 # Builds what is missing and runs the benchmarks; prints the machine and one
 # Markdown table of figures, each against its reference (docs/performance.md).
 #
-#   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|cli|oneshot|scan|watch|plant|trend ...]
+#   bash tools/bench.sh [--quick] [--seconds N] [--watch-seconds N] [exchange|serial|config|poll|startup|silent|bridge|sparkplug|modbus|cli|oneshot|scan|watch|plant|trend ...]
 #
 # --quick: few repetitions, to see that everything runs (not for figures).
 # Takes over ten minutes in full: four of them the bridge (figure 7), about

@@ -27,6 +27,7 @@ run=(
 package=(
   dpkg-dev file                   # CPack's shlibdeps and its look for ELF files
   libmosquitto-dev                # the MQTT bridge (kv618 bridge) in the package
+  libmodbus-dev                   # its Modbus face
   libprotobuf-dev protobuf-compiler    # its Sparkplug B payloads
   gettext                         # msgfmt: the tools' Czech messages (po/)
 )
@@ -35,6 +36,7 @@ all=(
   libbenchmark-dev                # benchmarks
   mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
   nodejs npm                      # the Sparkplug tests' host on Eclipse Tahu's library (npm ci at build)
+  mbpoll socat                    # the Modbus face's tests: an independent client, pseudo-terminal pairs for RTU
   locales                         # cs_CZ.UTF-8 for the tests of the Czech messages
   clang libclang-rt-dev           # fuzzing (libFuzzer) and sanitizer runtimes of the default clang
   lintian                         # the package test's check of the .deb

@@ -37,7 +37,11 @@ modbus_t* SerialPort::Fresh() const {
     return ctx;
 }
 
-std::string SerialPort::Open() {
+std::string SerialPort::Open() { return Attach(-1); }
+
+std::string SerialPort::Adopt(int fd) { return Attach(fd); }
+
+std::string SerialPort::Attach(int adopted) {
     Close();
     first_ = HighestUnit;
     for (int unit = LowestUnit; unit <= HighestUnit; ++unit)
@@ -49,15 +53,19 @@ std::string SerialPort::Open() {
         Close();
         return why;
     };
-    opener_ = Fresh();
-    if (!opener_) return failed(::modbus_strerror(errno));
-    if (::modbus_connect(opener_) == -1) {
-        const std::string why = std::strerror(errno);
-        ::modbus_free(opener_);
-        opener_ = nullptr;
-        return failed(why);
+    if (adopted >= 0) {
+        fd_ = adopted;
+    } else {
+        opener_ = Fresh();
+        if (!opener_) return failed(::modbus_strerror(errno));
+        if (::modbus_connect(opener_) == -1) {
+            const std::string why = std::strerror(errno);
+            ::modbus_free(opener_);
+            opener_ = nullptr;
+            return failed(why);
+        }
+        fd_ = ::modbus_get_socket(opener_);
     }
-    fd_ = ::modbus_get_socket(opener_);
     port_ = Fresh();
     reframe_ = Fresh();
     if (!port_ || !reframe_) return failed(::modbus_strerror(errno));

@@ -27,6 +27,9 @@ public:
 
     // Opens and sets up the port: empty, or why it cannot be opened.
     std::string Open();
+    // Serves a descriptor set up elsewhere (a socket, a pseudo-terminal)
+    // instead of the port; it stays open when the port is closed.
+    std::string Adopt(int fd);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
@@ -41,6 +44,7 @@ public:
     int Receive(uint8_t* frame);
 
 private:
+    std::string Attach(int adopted);
     int Reframe(uint8_t* frame);
     // A context on the open port that takes the next frame as a request.
     modbus_t* Fresh() const;

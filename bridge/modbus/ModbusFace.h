@@ -1,0 +1,46 @@
+// The Modbus face of the bridge behind the Publisher seam: what the lines
+// read goes into the image, and the server answers every [modbus] section's
+// clients from it (docs/modbus.md).
+#pragma once
+
+#include "Image.h"
+#include "Publisher.h"
+#include "Server.h"
+
+#include <memory>
+
+namespace kvbridge::modbus {
+
+class ModbusFace : public Publisher {
+public:
+    ModbusFace(const Config& config, WritePoster post);
+    ~ModbusFace() override;
+
+    // Listens on every section's addresses: throws std::runtime_error naming
+    // the one that failed.
+    void Start() override;
+    void Stop() override;
+
+    void Online(size_t module, const kv618::Identification& id) override;
+    void Offline(size_t module) override;
+    void Inputs(size_t module, uint32_t inputs) override;
+    void Status(size_t module, uint32_t status) override;
+    void Counters(size_t module, const CounterValues& values) override;
+    void OutputsWritten(size_t module, uint32_t outputs) override;
+    // Refusals and the lines' faults are the MQTT faces' to publish; the
+    // Modbus face answers them with its exceptions.
+    void PollFailed(size_t, const char*, int, const std::string&) override {}
+    void LineFailed(size_t, int, const std::string&) override {}
+    void LineOpen(size_t) override {}
+    void CommandRefused(size_t, const std::string&, std::string_view, const std::string&) override {}
+
+private:
+    Image image_;
+    std::unique_ptr<Server> server_;
+};
+
+// The modules a section serves, by their place in the image: every served
+// module of the configuration in order.
+std::vector<UnitSetup> ServedUnits(const Config& config);
+
+}  // namespace kvbridge::modbus

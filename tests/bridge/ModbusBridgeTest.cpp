@@ -1,0 +1,200 @@
+// The bridge as a process with a [modbus] section between the emulator's
+// modules (over the LAN converter and the serial line) and Debian's mbpoll,
+// over Modbus TCP on 127.0.0.1 and over RTU through a socat pseudo-terminal
+// pair: what mbpoll reads is what the modules hold, what it writes the
+// modules carry out.
+#include "Emulator.h"
+#include "Modbus.h"
+#include "Mqtt.h"
+#include "RegisterMap.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+using kvtest::Clock;
+using kvtest::Mbpoll;
+using kvtest::MbpollResult;
+
+constexpr auto Patience = 15s;
+constexpr int SerialPort = 9;  // COM9 is the emulator's pseudo-terminal
+
+class ModbusBridge : public ::testing::Test {
+protected:
+    ModbusBridge() : emulator(kvtest::ModulesOnLine({"1", "2", "3"})), port(kvtest::FreeTcpPort()) {
+        ::setenv(("QCOM726_COM" + std::to_string(SerialPort)).c_str(), emulator.ptyPath().c_str(), 1);
+    }
+
+    // alpha and beta on the LAN converter, gamma on the serial line; `modbus`
+    // is the [modbus] section's keys, `extra` more keys of every module.
+    std::string Config(const std::string& modbus = "", const std::string& extra = "") const {
+        std::ostringstream c;
+        c << "[modbus]\nlisten = 127.0.0.1:" << port << "\nrtu = " << line.first() << " 19200 8N1\n" << modbus;
+        const std::string lan = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = " +
+                                std::to_string(emulator.udpPort()) + "\nUDP timeout = 50\n";
+        // Every module: quick retries and counters, and the test's keys.
+        const std::string common = "retry = 300 ms\ncounters = 300 ms\n" + extra;
+        c << "\n[module alpha]\nAdresa = 1\n" << lan << common << "commands = all\n";
+        c << "\n[module beta]\nAdresa = 2\n" << lan << common;
+        c << "\n[module gamma]\nAdresa = 3\nRozhraní = COMx\nČíslo portu = " << SerialPort << "\n"
+          << common << "commands = outputs\n";
+        return c.str();
+    }
+
+    std::string Tcp() const { return "-p " + std::to_string(port) + " 127.0.0.1"; }
+    std::string Rtu() const { return "-m rtu -b 19200 -P none " + line.second(); }
+
+    // mbpoll until `done` holds for what it gave, or the patience runs out.
+    MbpollResult Until(const std::string& args, const std::function<bool(const MbpollResult&)>& done) {
+        MbpollResult r;
+        const auto deadline = Clock::now() + Patience;
+        do {
+            r = Mbpoll(args);
+            if (done(r)) break;
+            std::this_thread::sleep_for(100ms);
+        } while (Clock::now() < deadline);
+        return r;
+    }
+    MbpollResult Answered(const std::string& args) {
+        return Until(args, [](const MbpollResult& r) { return r.status == 0; });
+    }
+
+    uint32_t SetInputs(int address, uint32_t pins) {
+        const std::string at = "at " + std::to_string(address) + " ";
+        emulator.command(at + "set inputs " + std::to_string(pins));
+        return emulator.value(at + "get inputs");
+    }
+
+    kvtest::Emulator emulator;
+    kvtest::PtyPair line;
+    uint16_t port;
+};
+
+uint32_t Word32(const MbpollResult& r, int reference) { return static_cast<uint32_t>(r.values.at(reference)); }
+
+TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
+    const uint32_t alpha = SetInputs(1, 0x11), beta = SetInputs(2, 0x8000'0022), gamma = SetInputs(3, 0x33);
+    emulator.command("at 2 set counter 1 1234");
+    emulator.command("at 3 set status 0x40");
+    kvtest::BridgeProcess bridge(Config());
+    for (const std::string& via : {Tcp(), Rtu()}) {
+        for (const auto& [unit, inputs] : {std::pair{1, alpha}, {2, beta}, {3, gamma}}) {
+            const std::string u = "-a " + std::to_string(unit) + " ";
+            auto r = Answered(u + "-t 1 -r 0 -c 32 " + via);
+            ASSERT_EQ(r.status, 0) << r.output << bridge.log();
+            for (int bit = 0; bit < 32; ++bit) EXPECT_EQ(r.values[bit], (inputs >> bit) & 1) << unit << " " << bit;
+            r = Mbpoll(u + "-t 3:int -B -r 2 -c 1 " + via);
+            EXPECT_EQ(Word32(r, 2), inputs) << r.output;
+        }
+        const int pulses = kvbridge::modbus::CounterAddress(1, 0);
+        auto r = Until("-a 2 -t 3:int -B -r " + std::to_string(pulses) + " -c 1 " + via,
+                       [&](const MbpollResult& r) { return r.values.count(pulses) && r.values.at(pulses) == 1234; });
+        EXPECT_EQ(r.values[pulses], 1234) << r.output;
+        r = Mbpoll("-a 3 -t 3 -r 0 -c 1 " + via);
+        EXPECT_EQ(r.values[0], 0x40) << r.output;
+        r = Mbpoll("-a 1 -t 3:hex -r 10 -c 8 " + via);
+        EXPECT_NE(r.output.find("0x4B56"), std::string::npos) << "\"KV\" " << r.output;
+    }
+}
+
+TEST_F(ModbusBridge, ACoilWrittenThroughTheGatewaySetsTheModulesOutput) {
+    kvtest::BridgeProcess bridge(Config());
+    ASSERT_EQ(Answered("-a 1 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
+    // A single coil waits for all 32 to be known.
+    auto r = Mbpoll("-a 1 -t 0 -r 7 " + Tcp() + " 1");
+    EXPECT_NE(r.output.find("Slave device or server failure"), std::string::npos) << r.output;
+    EXPECT_NE(bridge.log().find("write all 32 first"), std::string::npos) << bridge.log();
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0u);
+
+    r = Mbpoll("-a 1 -t 4:int -B -r 0 " + Tcp() + " 165");
+    ASSERT_EQ(r.status, 0) << r.output;
+    // Answered once the module confirmed it.
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0xA5u);
+    r = Mbpoll("-a 1 -t 0 -r 8 " + Tcp() + " 1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 0x1A5u);
+
+    // Over RTU, on the module of the serial line.
+    ASSERT_EQ(Answered("-a 3 -t 1 -r 0 -c 1 " + Rtu()).status, 0) << bridge.log();
+    std::string all;
+    for (int bit = 0; bit < 32; ++bit) all += bit < 4 ? " 1" : " 0";
+    r = Mbpoll("-a 3 -t 0 -r 0 " + Rtu() + all);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(emulator.value("at 3 get outputs"), 0xFu);
+    r = Mbpoll("-a 3 -t 0 -r 0 -c 32 " + Tcp());
+    EXPECT_EQ(r.values[3], 1) << r.output;
+    EXPECT_EQ(r.values[4], 0);
+
+    // Not enabled for beta, nor the counters' reset for gamma.
+    EXPECT_NE(Mbpoll("-a 2 -t 4:int -B -r 0 " + Tcp() + " 1").output.find("Illegal function"), std::string::npos);
+    EXPECT_NE(Mbpoll("-a 3 -t 4 -r 2 " + Rtu() + " 15").output.find("Illegal function"), std::string::npos);
+    EXPECT_EQ(emulator.value("at 2 get outputs"), 0u);
+}
+
+TEST_F(ModbusBridge, ASilentModuleAnswersGatewayTargetFailed) {
+    kvtest::BridgeProcess bridge(Config());
+    ASSERT_EQ(Answered("-a 2 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
+    emulator.command("at 2 fault drop 100");
+    for (const std::string& via : {Tcp(), Rtu()}) {
+        const auto r = Until("-a 2 -t 1 -r 0 -c 1 " + via, [](const MbpollResult& r) {
+            return r.output.find("Target device failed to respond") != std::string::npos;
+        });
+        EXPECT_NE(r.output.find("Target device failed to respond"), std::string::npos) << r.output << bridge.log();
+        // Its neighbour on the line answers meanwhile.
+        EXPECT_EQ(Mbpoll("-a 1 -t 1 -r 0 -c 1 " + via).status, 0);
+    }
+    EXPECT_NE(Mbpoll("-a 9 -t 1 -r 0 -c 1 " + Tcp()).output.find("Gateway path unavailable"), std::string::npos);
+    emulator.command("at 2 fault clear");
+    EXPECT_EQ(Answered("-a 2 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
+}
+
+TEST_F(ModbusBridge, AClientOutsideTheAllowListIsRefused) {
+    kvtest::BridgeProcess bridge(Config("allow = 127.0.0.2/32\n"));
+    const auto deadline = Clock::now() + Patience;
+    while (bridge.log().find("Modbus:") == std::string::npos && Clock::now() < deadline) std::this_thread::sleep_for(50ms);
+    const auto r = Mbpoll("-a 1 -t 1 -r 0 -c 1 " + Tcp());
+    EXPECT_NE(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("[0]:"), std::string::npos) << r.output;
+    EXPECT_NE(bridge.log().find("127.0.0.1 refused on 127.0.0.1:" + std::to_string(port) + ": not in the allow-list"),
+              std::string::npos)
+        << bridge.log();
+    // The serial line has no addresses: RTU answers.
+    EXPECT_EQ(Answered("-a 1 -t 1 -r 0 -c 1 " + Rtu()).status, 0) << bridge.log();
+}
+
+TEST_F(ModbusBridge, SixteenClientsAtOnceAreEachAnswered) {
+    const uint32_t inputs = SetInputs(1, 0x5A5A);
+    kvtest::BridgeProcess bridge(Config());
+    ASSERT_EQ(Answered("-a 1 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
+    std::vector<std::future<MbpollResult>> clients;
+    for (int c = 0; c < 16; ++c)
+        clients.push_back(std::async(std::launch::async, [&, c] {
+            return Mbpoll("-a " + std::to_string(1 + c % 2) + " -t 3:int -B -r 2 -c 1 " + Tcp());
+        }));
+    for (int c = 0; c < 16; ++c) {
+        const auto r = clients[static_cast<size_t>(c)].get();
+        ASSERT_EQ(r.status, 0) << c << ": " << r.output;
+        if (c % 2 == 0) EXPECT_EQ(Word32(r, 2), inputs);
+    }
+}
+
+TEST_F(ModbusBridge, BesideTheBrokerOnePollingServesBoth) {
+    kvtest::Broker broker;
+    kvtest::MqttClient client(broker.port());
+    kvtest::BridgeProcess bridge("[broker]\nhost = 127.0.0.1\nport = " + std::to_string(broker.port()) +
+                                 "\nclient id = test\n" + Config());
+    ASSERT_TRUE(client.waitOn("kv618/alpha/online", [](const std::string& p) { return p == "true"; }, Patience))
+        << bridge.log();
+    ASSERT_EQ(Answered("-a 1 -t 4:int -B -r 0 " + Tcp() + " 90").status, 0) << bridge.log();
+    // What Modbus wrote the topics say, as they say what MQTT wrote.
+    EXPECT_TRUE(client.waitOn("kv618/alpha/outputs",
+                              [](const std::string& p) { return p.find("\"value\":90") != std::string::npos; }, Patience));
+    EXPECT_EQ(emulator.value("at 1 get outputs"), 90u);
+}
+
+}  // namespace
