@@ -3,7 +3,9 @@
 #include "JsonTopics.h"
 #include "BusLine.h"
 #include "Discovery.h"
+#include "Faces.h"
 #include "Log.h"
+#include "ModbusFace.h"
 #include "Messages.h"
 #include "Sparkplug.h"
 
@@ -32,8 +34,17 @@ Bridge::Bridge(Config config) : config_(std::move(config)) {
     const CommandPoster post = [this](size_t module, Command command, std::string topic, std::string payload) {
         return lineOf_[module]->Post(module, command, std::move(topic), std::move(payload));
     };
-    if (config_.broker.sparkplug) publisher_ = std::make_unique<SparkplugNode>(config_, post);
-    else publisher_ = std::make_unique<JsonTopics>(config_, post);
+    // A write through Modbus is answered when the module confirmed it.
+    const modbus::WritePoster write = [this](size_t module, std::vector<Command> commands, modbus::Completion done) {
+        return lineOf_[module]->Post(module, std::move(commands),
+                                     [done](const CommandResult& r) { done(modbus::ResultOf(r)); });
+    };
+    std::vector<std::unique_ptr<Publisher>> faces;
+    if (!config_.modbus.empty()) faces.push_back(std::make_unique<modbus::ModbusFace>(config_, write));
+    if (config_.Mqtt() && config_.broker.sparkplug) faces.push_back(std::make_unique<SparkplugNode>(config_, post));
+    else if (config_.Mqtt()) faces.push_back(std::make_unique<JsonTopics>(config_, post));
+    if (faces.size() == 1) publisher_ = std::move(faces.front());
+    else publisher_ = std::make_unique<Faces>(std::move(faces));
     for (const LineConfig& line : config_.lines) {
         lines_.push_back(std::make_unique<BusLine>(line, config_.modules, *publisher_));
         for (const size_t m : line.modules) lineOf_[m] = lines_.back().get();
@@ -48,15 +59,20 @@ Bridge::~Bridge() {
 }
 
 void Bridge::Start() {
-    running_ = true;
-    Log("kv618 bridge: " +
-        i18n::Fill(_("%s module(s) on %s line(s), broker %s:%s%s, client id %s"), config_.modules.size(),
-                   config_.lines.size(), config_.broker.host, config_.broker.Port(),
-                   config_.broker.Tls() ? " (TLS)" : "", config_.broker.clientId) +
-        (config_.broker.sparkplug
-             ? i18n::Fill(_(", Sparkplug edge node %s/%s"), config_.broker.groupId, config_.broker.edgeNodeId)
-             : std::string()));
+    if (config_.Mqtt())
+        Log("kv618 bridge: " +
+            i18n::Fill(_("%s module(s) on %s line(s), broker %s:%s%s, client id %s"), config_.modules.size(),
+                       config_.lines.size(), config_.broker.host, config_.broker.Port(),
+                       config_.broker.Tls() ? " (TLS)" : "", config_.broker.clientId) +
+            (config_.broker.sparkplug
+                 ? i18n::Fill(_(", Sparkplug edge node %s/%s"), config_.broker.groupId, config_.broker.edgeNodeId)
+                 : std::string()));
+    else
+        Log("kv618 bridge: " + i18n::Fill(_("%s module(s) on %s line(s), Modbus only"), config_.modules.size(),
+                                          config_.lines.size()));
+    // A listen address that cannot be had ends the start before any line polls.
     publisher_->Start();
+    running_ = true;
     for (auto& line : lines_) line->Start();
 }
 
@@ -66,9 +82,9 @@ void Bridge::Stop() {
     for (auto& line : lines_) line->Stop();
     publisher_->Stop();
     for (auto& line : lines_) line->Close();
-    Log(std::string("kv618 bridge: ") + (config_.broker.sparkplug
-                                               ? _("ended; the node's death published, every link closed")
-                                               : _("ended; every module published offline, every link closed")));
+    Log(std::string("kv618 bridge: ") + (!config_.Mqtt()             ? _("ended; every link closed")
+                                         : config_.broker.sparkplug ? _("ended; the node's death published, every link closed")
+                                                                    : _("ended; every module published offline, every link closed")));
 }
 
 namespace {
@@ -91,8 +107,15 @@ int CheckConfig(const std::string& configPath) {
         return ExitBadConfig;
     }
     const Config& config = loaded.value();
-    Log(configPath + ": " + i18n::Fill(_("good, %s module(s) on %s line(s), broker %s:%s"), config.modules.size(),
-                                       config.lines.size(), config.broker.host, config.broker.Port()));
+    std::string summary = i18n::Fill(_("good, %s module(s) on %s line(s)"), config.modules.size(), config.lines.size());
+    if (config.Mqtt()) summary += i18n::Fill(_(", broker %s:%s"), config.broker.host, config.broker.Port());
+    for (const ModbusConfig& m : config.modbus) {
+        std::string where;
+        for (const auto& at : m.listen) where += (where.empty() ? "" : ", ") + at.Text();
+        for (const auto& port : m.rtu) where += (where.empty() ? "" : ", ") + port.Text();
+        summary += i18n::Fill(_(", Modbus on %s"), where);
+    }
+    Log(configPath + ": " + summary);
     return ExitStopped;
 }
 

@@ -80,7 +80,17 @@ bool BusLine::Post(size_t module, Command command, std::string topic, std::strin
     {
         std::lock_guard lock(mutex_);
         if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
-        commands_.push_back({module, command, std::move(topic), std::move(payload)});
+        commands_.push_back({module, {command}, std::move(topic), std::move(payload), {}});
+    }
+    wake_.notify_all();
+    return true;
+}
+
+bool BusLine::Post(size_t module, std::vector<Command> commands, CommandDone done) {
+    {
+        std::lock_guard lock(mutex_);
+        if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
+        commands_.push_back({module, std::move(commands), {}, {}, std::move(done)});
     }
     wake_.notify_all();
     return true;
@@ -151,6 +161,10 @@ void BusLine::Run() {
         Execute(pending);
         lock.lock();
     }
+    // A link that will not open sends nothing: who waits for an answer is told.
+    for (const Pending& pending : commands_)
+        if (pending.done) pending.done({CommandResult::NotSent, "the bridge ended before the line could send it"});
+    commands_.clear();
 }
 
 bool BusLine::OpenLink() {
@@ -265,6 +279,7 @@ void BusLine::ReadInputs(Polled& p) {
     const auto inputs = reach ? kv618::Result<uint32_t>{reach} : module.ReadInputs();
     if (!inputs.ok()) return Failed(p, Poll::Inputs, inputs.error);
     Answered(p, Poll::Inputs);
+    publisher_.Polled(p.index, Reading::Inputs, inputs.value);
     const auto now = Clock::now();
     if (p.inputs != inputs.value || now - p.inputsPublished >= p.config->heartbeat) {
         p.inputs = inputs.value;
@@ -280,6 +295,7 @@ void BusLine::ReadStatus(Polled& p) {
     const auto status = reach ? kv618::Result<uint32_t>{reach} : module.ReadStatus();
     if (!status.ok()) return Failed(p, Poll::Status, status.error);
     Answered(p, Poll::Status);
+    publisher_.Polled(p.index, Reading::Status, status.value);
     const auto now = Clock::now();
     if (p.status != status.value || now - p.statusPublished >= p.config->heartbeat) {
         p.status = status.value;
@@ -318,19 +334,25 @@ void BusLine::ReadCounterStep(Polled& p) {
 void BusLine::Execute(const Pending& pending) {
     const auto found = std::find_if(polled_.begin(), polled_.end(), [&](const Polled& p) { return p.index == pending.module; });
     if (found == polled_.end()) return;
-    Polled& p = *found;
-    const auto refuse = [&](const std::string& why) {
-        publisher_.CommandRefused(p.index, pending.topic, pending.payload, why);
-    };
-    if (!p.online) return refuse("the module is not answering; nothing was sent");
-    const Command& c = pending.command;
+    for (const Command& c : pending.commands) {
+        const CommandResult result = ExecuteOne(*found, c);
+        if (result.kind == CommandResult::Done) continue;
+        if (pending.done) return pending.done(result);
+        return publisher_.CommandRefused(found->index, pending.topic, pending.payload, result.why);
+    }
+    if (pending.done) pending.done({});
+}
+
+CommandResult BusLine::ExecuteOne(Polled& p, const Command& c) {
+    if (!p.online) return {CommandResult::Silent, "the module is not answering; nothing was sent"};
     // Some outputs alone: the others keep what the bridge wrote last.
     if (c.kind == Command::SetOutputs && c.mask != AllOutputs && !p.outputs)
-        return refuse("the outputs cannot be read back and the bridge has not written them since the module "
-                      "answered; write all 32 first");
+        return {CommandResult::Refused,
+                "the outputs cannot be read back and the bridge has not written them since the module answered; "
+                "write all 32 first"};
     const uint32_t outputs = c.kind == Command::SetOutputs ? (p.outputs.value_or(0) & ~c.mask) | (c.outputs & c.mask) : 0;
     const kv618::Module module = connection_.At(p.config->data.Adresa);
-    if (const int32_t reach = Reach(p)) return refuse("the line's rate cannot be set: " + Text(reach));
+    if (const int32_t reach = Reach(p)) return {CommandResult::Silent, "the line's rate cannot be set: " + Text(reach)};
     int32_t code = 0;
     switch (c.kind) {
         case Command::SetOutputs: code = module.WriteOutputs(outputs); break;
@@ -338,9 +360,9 @@ void BusLine::Execute(const Pending& pending) {
         case Command::ResetStatus: code = module.ResetStatus(); break;
     }
     if (code != 0) {
-        refuse(Text(code) + " (" + std::to_string(code) + ")");
-        if (!kv618::IsRefusal(code) && ++p.silent >= SilentLimit) GoOffline(p, code);
-        return;
+        const bool refused = kv618::IsRefusal(code);
+        if (!refused && ++p.silent >= SilentLimit) GoOffline(p, code);
+        return {refused ? CommandResult::Refused : CommandResult::Silent, Text(code) + " (" + std::to_string(code) + ")"};
     }
     p.silent = 0;
     const auto now = Clock::now();
@@ -355,6 +377,7 @@ void BusLine::Execute(const Pending& pending) {
             break;
         case Command::ResetStatus: p.statusDue = now; break;
     }
+    return {};
 }
 
 }  // namespace kvbridge

@@ -37,6 +37,10 @@ public:
     // A checked command for module `module` (an index into the configuration);
     // false when too many wait already.
     bool Post(size_t module, Command command, std::string topic, std::string payload);
+    // Commands carried out one after the other, `done` told how they ended
+    // (from the line's thread, once) instead of the publisher; false when
+    // they do not fit in the queue, and `done` is not called.
+    bool Post(size_t module, std::vector<Command> commands, CommandDone done);
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -61,14 +65,16 @@ private:
 
     struct Pending {
         size_t module;
-        Command command;
+        std::vector<Command> commands;
         std::string topic, payload;
+        CommandDone done;  // empty: a refusal goes to the publisher
     };
 
     void Run();
     static Clock::duration Slack(const Polled& p, Poll poll);
     bool OpenLink();
     void Execute(const Pending& pending);
+    CommandResult ExecuteOne(Polled& p, const Command& c);
     void RunPoll(Polled& p, Poll poll);
     void Identify(Polled& p);
     void ReadInputs(Polled& p);

@@ -52,8 +52,8 @@ struct Entry {
 };
 
 struct Section {
-    enum Kind { Broker, Module } kind;
-    std::string name;  // of a module
+    enum Kind { Broker, Module, Modbus } kind;
+    std::string name;  // of a module, of a [modbus NAME]
     int line;
     std::vector<Entry> entries;
 };
@@ -83,8 +83,11 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
                 } else if (SameName(word, "module")) {
                     if (rest.empty()) return Failed{_("[module NAME] needs a name"), number};
                     sections.push_back({Section::Module, rest, number, {}});
+                } else if (SameName(word, "modbus")) {
+                    sections.push_back({Section::Modbus, rest, number, {}});
                 } else {
-                    return Failed{Fill(_("unknown section %s; there are [broker] and [module NAME]"), Quoted(line.text)),
+                    return Failed{Fill(_("unknown section %s; there are [broker], [modbus] and [module NAME]"),
+                                       Quoted(line.text)),
                                   number};
                 }
                 continue;
@@ -94,8 +97,9 @@ Outcome<std::vector<Section>> Sections(const files::IniText& text) {
         Entry entry{std::string(line.key), std::string(line.value), number};
         if (entry.key.empty()) return Failed{_("a key is missing before \"=\""), number};
         if (sections.empty()) return Failed{Fill(_("%s stands before any [section]"), Quoted(entry.key)), number};
+        const bool repeatable = sections.back().kind == Section::Modbus && RepeatableModbusKey(entry.key);
         for (const Entry& e : sections.back().entries)
-            if (SameName(e.key, entry.key))
+            if (!repeatable && SameName(e.key, entry.key))
                 return Failed{Fill(_("%s is given twice in this section (also on line %s)"), Quoted(entry.key), e.line),
                               number};
         sections.back().entries.push_back(std::move(entry));
@@ -332,7 +336,13 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
             module.settings = e.value;
             module.settingsLine = e.line;
         }
-        else if (SameName(e.key, "outputs"))
+        else if (SameName(e.key, "unit")) {
+            fault = NumberIn(e, LowestUnit, HighestUnit, module.unit);
+            module.unitLine = e.line;
+        } else if (SameName(e.key, "modbus")) {
+            module.modbus = e.value;
+            module.modbusLine = e.line;
+        } else if (SameName(e.key, "outputs"))
             fault = Failed{Fill(_("the module has no request that reads its outputs, so they cannot be polled; "
                                   "the bridge publishes on kv618/%s/outputs what it writes"),
                                 module.name),
@@ -340,7 +350,7 @@ Outcome<> ReadModule(const Section& section, ModuleConfig& module) {
         else
             fault = Failed{Fill(_("unknown key %s in [module %s]; known: Rozhraní (interface), Adresa (address), "
                                   "Rychlost (rate), the interface's parameters, inputs, status, counters, heartbeat, "
-                                  "retry, commands, settings"),
+                                  "retry, commands, settings, unit, modbus"),
                                 Quoted(e.key), module.name),
                            e.line};
         if (!fault.ok()) return fault;
@@ -396,6 +406,17 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
     for (const Section& section : parsed.value()) {
         if (section.kind == Section::Broker) {
             if (auto fault = ReadBroker(section, config.broker); !fault.ok()) return message(fault.failure());
+            config.brokerGiven = true;
+            continue;
+        }
+        if (section.kind == Section::Modbus) {
+            ModbusConfig modbus{section.name, section.line};
+            if (auto fault = NamedModbus(config.modbus, modbus); !fault.ok()) return message(fault.failure());
+            for (const Entry& e : section.entries)
+                if (auto fault = ReadModbusKey(modbus, e.key, e.value, e.line); !fault.ok())
+                    return message({fault.message(), e.line});
+            FinishModbus(modbus);
+            config.modbus.push_back(std::move(modbus));
             continue;
         }
         ModuleConfig module;
@@ -410,7 +431,7 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
     // After every section: [broker] may stand anywhere in the file.  The caps
     // are the bridge's sessions'; kv618 plant opens none.
     const bool bridge = reader == Reader::Bridge;
-    if (bridge && !config.broker.sparkplug && config.modules.size() > MostModules)
+    if (bridge && config.Mqtt() && !config.broker.sparkplug && config.modules.size() > MostModules)
         return message({Fill(_("one bridge serves at most %s modules with the JSON topics (each has an MQTT session "
                                "of its own); run a second bridge with another client id for the others, or use "
                                "payload = sparkplug (one session for every module)"),
@@ -422,7 +443,8 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
                              MostSparkplugModules),
                         config.modules[MostSparkplugModules].line});
     if (auto fault = GroupLines(config); !fault.ok()) return message(fault.failure());
-    if (bridge && config.broker.sparkplug && config.lines.size() > MostSparkplugLines)
+    if (auto fault = PlaceUnits(config); !fault.ok()) return message(fault.failure());
+    if (bridge && (config.broker.sparkplug || !config.Mqtt()) && config.lines.size() > MostSparkplugLines)
         return Failed{fileName + ": " + Fill(_("%s lines; one bridge serves at most %s; run a second bridge for the others"),
                                              config.lines.size(), MostSparkplugLines)};
     if (config.broker.clientId.empty()) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "Dekl.h"
+#include "ModbusConfig.h"
 #include "Outcome.h"
 
 #include <chrono>
@@ -62,6 +63,14 @@ struct ModuleConfig {
     // file's folder.  Empty: none named.
     std::string settings;
     int settingsLine = 0;
+    // The Modbus face: the [modbus] section named by `modbus = NAME` ("off":
+    // none; empty: the first) and the unit id given by `unit = N` (-1: its
+    // address), until PlaceUnits resolves them: the section's index (-1:
+    // not served) and the unit id served.
+    std::string modbus;
+    int modbusSection = -1;
+    int unit = -1;
+    int modbusLine = 0, unitLine = 0;
 };
 
 // One link: an interface with its connection parameters, and the modules on it.
@@ -74,8 +83,13 @@ struct LineConfig {
 
 struct Config {
     BrokerConfig broker;
+    bool brokerGiven = false;  // a [broker] section
+    std::vector<ModbusConfig> modbus;  // the [modbus] sections
     std::vector<ModuleConfig> modules;
     std::vector<LineConfig> lines;
+
+    // MQTT is spoken where [broker] is given, or where no [modbus] is.
+    bool Mqtt() const { return brokerGiven || modbus.empty(); }
 };
 
 // Who reads the file.  kv618 plant reads it as the plant's description: it

@@ -22,6 +22,22 @@ using CommandPoster = std::function<bool(size_t module, Command command, std::st
 
 bool Enabled(const Commands& enabled, Command::Kind kind);
 
+// How commands posted with a completion (the Modbus face's writes) ended:
+// every one carried out, or the first that was not and why.
+struct CommandResult {
+    enum Kind {
+        Done,
+        Silent,   // the module is not answering, or did not answer this one
+        Refused,  // the module refused it, or the outputs are not known
+        NotSent,  // the bridge ended before the line could send it
+    } kind = Done;
+    std::string why;
+};
+using CommandDone = std::function<void(const CommandResult&)>;
+
+// A poll the lines tell every time it is answered, changed or not.
+enum class Reading { Inputs, Status };
+
 class Publisher {
 public:
     virtual ~Publisher() = default;
@@ -38,6 +54,10 @@ public:
     virtual void Inputs(size_t module, uint32_t inputs) = 0;
     virtual void Status(size_t module, uint32_t status) = 0;
     virtual void Counters(size_t module, const kv618::CounterTable& values) = 0;
+    // Every answered poll of the inputs or the status register (Inputs and
+    // Status tell only changes and heartbeats): the Modbus face serves a
+    // value only while it is fresh.
+    virtual void Polled(size_t /*module*/, Reading /*what*/, uint32_t /*value*/) {}
     // What the bridge wrote to the outputs (they cannot be read back).
     virtual void OutputsWritten(size_t module, uint32_t outputs) = 0;
     // A poll the module refused.

@@ -50,7 +50,7 @@ struct Image::Unit {
     bool online = false;
     std::optional<Clock::time_point> inputsAt, statusAt, countersAt;
     uint32_t inputs = 0, status = 0;
-    CounterValues counters{};
+    kv618::CounterTable counters{};
     std::optional<uint32_t> outputs;
     std::array<uint16_t, IdentificationRegisters> identification{};
 
@@ -160,7 +160,7 @@ void Image::Status(size_t module, uint32_t status) {
     u->statusAt = Clock::now();
 }
 
-void Image::Counters(size_t module, const CounterValues& values) {
+void Image::Counters(size_t module, const kv618::CounterTable& values) {
     Unit* u = At(module);
     if (!u) return;
     std::lock_guard lock(u->mutex);

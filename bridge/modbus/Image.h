@@ -48,7 +48,7 @@ public:
     void Offline(size_t module);
     void Inputs(size_t module, uint32_t inputs);
     void Status(size_t module, uint32_t status);
-    void Counters(size_t module, const CounterValues& values);
+    void Counters(size_t module, const kv618::CounterTable& values);
     void OutputsWritten(size_t module, uint32_t outputs);
 
     // The served place of a module, or nothing.

@@ -1,15 +1,16 @@
 #include "ModbusConfig.h"
 
 #include "Config.h"
-#include "Dekl.h"
 #include "Ini.h"
 #include "Messages.h"
+#include "Numbers.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <sstream>
@@ -30,10 +31,8 @@ constexpr int SerialRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 1152
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-std::optional<int64_t> Whole(const std::string& text) {
-    int64_t n = 0;
-    if (!TextNaCislo(text, n)) return std::nullopt;
-    return n;
+std::optional<int64_t> Whole(const std::string& text, int64_t least = 0, int64_t most = INT32_MAX) {
+    return files::ParseNumber(text, least, most, files::Typed);
 }
 
 // A numeric address as IPv6 (IPv4 mapped), or nothing.
@@ -65,8 +64,8 @@ Outcome<> ReadListen(ModbusConfig& modbus, const std::string& value, int line) {
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     else if (host.find(':') != std::string::npos) return Failed{refusal};
     bool v4 = false;
-    const auto port = Whole(value.substr(colon + 1));
-    if (!Numeric(host, v4) || !port || *port < 1 || *port > 65535) return Failed{refusal};
+    const auto port = Whole(value.substr(colon + 1), 1, 65535);
+    if (!Numeric(host, v4) || !port) return Failed{refusal};
     modbus.listen.push_back({host, static_cast<uint16_t>(*port), line});
     return {};
 }
@@ -110,8 +109,8 @@ Outcome<> ReadAllow(ModbusConfig& modbus, const std::string& value) {
     bool v4 = false;
     const auto address = Numeric(host, v4);
     const int most = v4 ? 32 : 128;
-    const auto bits = slash == std::string::npos ? std::optional<int64_t>(most) : Whole(value.substr(slash + 1));
-    if (!address || !bits || *bits < 0 || *bits > most)
+    const auto bits = slash == std::string::npos ? std::optional<int64_t>(most) : Whole(value.substr(slash + 1), 0, most);
+    if (!address || !bits)
         return Failed{Fill(_("allow takes a network as ADDRESS/BITS (127.0.0.0/8, ::1/128) or one address, not %s"),
                            Quoted(value))};
     const ModbusNetwork network{*address, static_cast<int>(*bits) + (v4 ? 96 : 0)};
@@ -145,6 +144,63 @@ bool ModbusNetwork::Holds(const std::array<uint8_t, 16>& peer) const {
     return true;
 }
 
+Outcome<> NamedModbus(const std::vector<ModbusConfig>& before, const ModbusConfig& section) {
+    const bool letters = std::all_of(section.name.begin(), section.name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+    });
+    if (!letters || section.name.size() > 64)
+        return Failed{Fill(_("a [modbus NAME] is named with 1-64 of the letters a-z, A-Z, digits, \"-\", \"_\" and "
+                             "\".\", not %s"),
+                           Quoted(section.name)),
+                      section.line};
+    for (const ModbusConfig& other : before)
+        if (other.name == section.name)
+            return Failed{Fill(_("a second [modbus%s] section (the first is on line %s)"),
+                               section.name.empty() ? "" : " " + section.name, other.line),
+                          section.line};
+    return {};
+}
+
+Outcome<> PlaceUnits(Config& config) {
+    // Which module has each unit id, section by section.
+    std::vector<std::array<const ModuleConfig*, HighestUnit + 1>> holders(config.modbus.size());
+    for (auto& h : holders) h.fill(nullptr);
+    for (ModuleConfig& m : config.modules) {
+        m.modbusSection = -1;
+        const int line = m.modbusLine ? m.modbusLine : m.line;
+        if (SameName(m.modbus, "off")) continue;
+        if (config.modbus.empty()) {
+            if (m.modbus.empty()) continue;
+            return Failed{Fill(_("module %s names [modbus %s], and the file has no [modbus] section"), m.name, m.modbus),
+                          line};
+        }
+        size_t section = 0;
+        if (!m.modbus.empty()) {
+            const auto named = std::find_if(config.modbus.begin(), config.modbus.end(),
+                                            [&](const ModbusConfig& s) { return s.name == m.modbus; });
+            if (named == config.modbus.end())
+                return Failed{Fill(_("module %s names [modbus %s], which the file does not have"), m.name, m.modbus),
+                              line};
+            section = static_cast<size_t>(named - config.modbus.begin());
+        }
+        const int unit = m.unit >= 0 ? m.unit : m.data.Adresa;
+        if (unit < LowestUnit || unit > HighestUnit)
+            return Failed{Fill(_("module %s has address %s, which is no Modbus unit id (1-247); give it one with "
+                                 "\"unit = N\""),
+                               m.name, unit),
+                          m.line};
+        if (const ModuleConfig* other = holders[section][static_cast<size_t>(unit)])
+            return Failed{Fill(_("module %s has unit id %s, as module %s (line %s); give one of them another with "
+                                 "\"unit = N\""),
+                               m.name, unit, other->name, other->line),
+                          m.unitLine ? m.unitLine : m.line};
+        holders[section][static_cast<size_t>(unit)] = &m;
+        m.modbusSection = static_cast<int>(section);
+        m.unit = unit;
+    }
+    return {};
+}
+
 bool RepeatableModbusKey(std::string_view key) {
     return SameName(key, "listen") || SameName(key, "rtu") || SameName(key, "allow");
 }
@@ -154,8 +210,8 @@ Outcome<> ReadModbusKey(ModbusConfig& modbus, std::string_view key, const std::s
     if (SameName(key, "rtu")) return ReadSerial(modbus, value, line);
     if (SameName(key, "allow")) return ReadAllow(modbus, value);
     if (SameName(key, "max connections")) {
-        const auto n = Whole(value);
-        if (!n || *n < 1 || *n > MostConnections)
+        const auto n = Whole(value, 1, MostConnections);
+        if (!n)
             return Failed{Fill(_("%s must be a whole number %s-%s, not %s"), key, 1, MostConnections, Quoted(value))};
         modbus.maxConnections = static_cast<int>(*n);
         return {};

@@ -16,6 +16,8 @@ struct sockaddr;
 
 namespace kvbridge {
 
+struct Config;
+
 // A TCP address to listen on: a numeric IPv4 or IPv6 address and a port.
 struct ModbusListen {
     std::string host;  // "127.0.0.1", "0.0.0.0", "::1"
@@ -51,6 +53,14 @@ struct ModbusConfig {
     int maxConnections = 32;
     std::chrono::milliseconds idle{60000};  // 0: connections are never closed for being idle
 };
+
+// A new section's name checked against those before it: empty for
+// [modbus], unique, and one of the module names' letters.
+kv618::Outcome<> NamedModbus(const std::vector<ModbusConfig>& before, const ModbusConfig& section);
+// Places every module in its section (`modbus = NAME`, or the first; `off`:
+// none) with its unit id (`unit = N`, or its address), unique in the
+// section: the first fault, naming the module's line.
+kv618::Outcome<> PlaceUnits(Config& config);
 
 // Keys a [modbus] section may give more than once.
 bool RepeatableModbusKey(std::string_view key);

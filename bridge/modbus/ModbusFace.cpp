@@ -23,6 +23,16 @@ std::vector<Section> Sections(const Config& config, const Image& image) {
 
 }  // namespace
 
+WriteResult ResultOf(const CommandResult& result) {
+    switch (result.kind) {
+        case CommandResult::Done: return {};
+        case CommandResult::Refused: return {DeviceFailure, result.why};
+        case CommandResult::Silent:
+        case CommandResult::NotSent: return {TargetFailed, result.why};
+    }
+    return {TargetFailed, result.why};
+}
+
 std::vector<UnitSetup> ServedUnits(const Config& config) {
     std::vector<UnitSetup> units;
     for (size_t m = 0; m < config.modules.size(); ++m) {
@@ -58,9 +68,14 @@ void ModbusFace::Stop() { server_->Stop(); }
 
 void ModbusFace::Online(size_t module, const kv618::Identification& id) { image_.Online(module, id); }
 void ModbusFace::Offline(size_t module) { image_.Offline(module); }
-void ModbusFace::Inputs(size_t module, uint32_t inputs) { image_.Inputs(module, inputs); }
-void ModbusFace::Status(size_t module, uint32_t status) { image_.Status(module, status); }
-void ModbusFace::Counters(size_t module, const CounterValues& values) { image_.Counters(module, values); }
+// Every poll comes as Polled as well.
+void ModbusFace::Inputs(size_t, uint32_t) {}
+void ModbusFace::Status(size_t, uint32_t) {}
+void ModbusFace::Counters(size_t module, const kv618::CounterTable& values) { image_.Counters(module, values); }
+void ModbusFace::Polled(size_t module, Reading what, uint32_t value) {
+    if (what == Reading::Inputs) image_.Inputs(module, value);
+    else image_.Status(module, value);
+}
 void ModbusFace::OutputsWritten(size_t module, uint32_t outputs) { image_.OutputsWritten(module, outputs); }
 
 }  // namespace kvbridge::modbus

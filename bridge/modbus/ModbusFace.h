@@ -25,7 +25,8 @@ public:
     void Offline(size_t module) override;
     void Inputs(size_t module, uint32_t inputs) override;
     void Status(size_t module, uint32_t status) override;
-    void Counters(size_t module, const CounterValues& values) override;
+    void Counters(size_t module, const kv618::CounterTable& values) override;
+    void Polled(size_t module, Reading what, uint32_t value) override;
     void OutputsWritten(size_t module, uint32_t outputs) override;
     // Refusals and the lines' faults are the MQTT faces' to publish; the
     // Modbus face answers them with its exceptions.
@@ -42,5 +43,8 @@ private:
 // The modules a section serves, by their place in the image: every served
 // module of the configuration in order.
 std::vector<UnitSetup> ServedUnits(const Config& config);
+
+// The answer to a write the line carried out, or refused.
+WriteResult ResultOf(const CommandResult& result);
 
 }  // namespace kvbridge::modbus

@@ -30,7 +30,6 @@ using namespace std::chrono_literals;
 constexpr int Backlog = 64;
 constexpr auto RetryPort = 5s;
 constexpr auto AcceptPause = 1s;   // after the process ran out of descriptors
-constexpr auto LogPause = 10s;     // between two lines of one kind
 constexpr uint32_t ByteTimeoutUs = 100000;  // within one frame on a connection
 
 std::string PeerText(const sockaddr_storage& peer) {
@@ -81,31 +80,6 @@ int ListenOn(const ModbusListen& at) {
 
 }  // namespace
 
-// One line of a kind at most every LogPause; the lines held back are counted
-// in the next one.  Only the server's thread uses it.
-class Server::LogLimit {
-public:
-    void Say(const std::string& kind, const std::string& line) {
-        if (seen_.size() > 1000) seen_.clear();
-        Seen& s = seen_[kind];
-        const auto now = Clock::now();
-        if (s.said && now - s.at < LogPause) {
-            ++s.held;
-            return;
-        }
-        Log(s.held ? line + " " + Fill(_("(and %s more like it)"), s.held) : line);
-        s = {true, now, 0};
-    }
-
-private:
-    struct Seen {
-        bool said = false;
-        Clock::time_point at;
-        int held = 0;
-    };
-    std::map<std::string, Seen> seen_;
-};
-
 // What a connection and a serial port share: a write may be with the line.
 struct Server::Waiter {
     uint64_t id = 0;
@@ -145,8 +119,7 @@ Server::Server(std::vector<Section> sections, const Image& image, std::vector<si
       moduleOf_(std::move(moduleOf)),
       names_(std::move(names)),
       post_(std::move(post)),
-      mapping_(std::make_unique<modbus_mapping_t>()),
-      log_(std::make_unique<LogLimit>()) {
+      mapping_(std::make_unique<modbus_mapping_t>()) {
     // The answers' values: libmodbus reads them from the snapshot the image fills.
     mapping_->nb_bits = static_cast<int>(snapshot_.coils.size());
     mapping_->nb_input_bits = static_cast<int>(snapshot_.discreteInputs.size());
@@ -233,7 +206,9 @@ void Server::Run() {
             if (stopping_) break;
         }
         auto now = Clock::now();
-        Clock::time_point next = now + 1h;
+        // The log's held-back counts go out within a second.
+        log_.Flush(now);
+        Clock::time_point next = now + 1s;
         fds.clear();
         what.clear();
         const auto watch = [&](int fd, short events, Kind kind, uint64_t id) {
@@ -311,7 +286,7 @@ void Server::Accept(Listener& listener) {
         const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EMFILE || errno == ENFILE) {
-                log_->Say("descriptors", Fill(_("Modbus: a connection to %s waits: %s"), listener.text, std::strerror(errno)));
+                log_.Line(_("Modbus: connections waiting for a descriptor"), Fill(_("Modbus: a connection to %s waits: %s"), listener.text, std::strerror(errno)));
                 listener.pausedUntil = Clock::now() + AcceptPause;
             }
             if (errno == EINTR || errno == ECONNABORTED) continue;
@@ -321,22 +296,22 @@ void Server::Accept(Listener& listener) {
         std::array<uint8_t, 16> address{};
         const auto refuse = [&](const std::string& kind, const std::string& line) {
             ::close(fd);
-            log_->Say(kind, line);
+            log_.Line(kind, line);
         };
         if (!PeerAddress(reinterpret_cast<sockaddr*>(&peer), address) || !Allowed(section.allow, address)) {
-            refuse("allow " + who, Fill(_("Modbus: %s refused on %s: not in the allow-list"), who, listener.text));
+            refuse(_("Modbus: clients refused, not in the allow-list"), Fill(_("Modbus: %s refused on %s: not in the allow-list"), who, listener.text));
             continue;
         }
         const auto open = std::count_if(connections_.begin(), connections_.end(),
                                         [&](const auto& c) { return c.second->section == listener.section; });
         if (open >= section.maxConnections) {
-            refuse("full " + listener.text, Fill(_("Modbus: %s refused on %s: %s connections already (max connections)"),
+            refuse(_("Modbus: clients refused over max connections"), Fill(_("Modbus: %s refused on %s: %s connections already (max connections)"),
                                                  who, listener.text, section.maxConnections));
             continue;
         }
         // libmodbus waits for the rest of a frame with select().
         if (fd >= FD_SETSIZE) {
-            refuse("descriptors", Fill(_("Modbus: %s refused on %s: the process holds too many descriptors"), who,
+            refuse(_("Modbus: clients refused for want of descriptors"), Fill(_("Modbus: %s refused on %s: the process holds too many descriptors"), who,
                                        listener.text));
             continue;
         }
@@ -366,7 +341,7 @@ void Server::ServeConnection(Connection& c) {
     if (length <= 0) {
         // The client left (ECONNRESET), or a frame did not come whole or right.
         if (errno != ECONNRESET)
-            log_->Say("malformed " + c.waiter.who,
+            log_.Line(_("Modbus: connections closed for a malformed request"),
                       Fill(_("Modbus: %s sent a malformed request (%s); its connection is closed"), c.waiter.who,
                            ::modbus_strerror(errno)));
         return CloseConnection(c.waiter.id);
@@ -399,7 +374,7 @@ bool Server::Act(const Answer& a, modbus_t* ctx, const uint8_t* frame, int lengt
     switch (a.kind) {
         case Answer::Ignore: return true;
         case Answer::Close:
-            log_->Say("malformed " + waiter.who,
+            log_.Line(_("Modbus: connections closed for a malformed request"),
                       Fill(_("Modbus: %s sent a malformed request; its connection is closed"), waiter.who));
             return false;
         case Answer::Reply:
@@ -429,7 +404,7 @@ bool Server::Act(const Answer& a, modbus_t* ctx, const uint8_t* frame, int lengt
 void Server::LogRefusal(const Waiter& waiter, size_t place, Exception e, const std::string& why) {
     char code[8];
     std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(e));
-    log_->Say("refused " + std::to_string(place),
+    log_.Line(Fill(_("Modbus: module %s: writes refused"), names_[place]),
               Fill(_("Modbus: module %s: a write from %s refused (%s): %s"), names_[place], waiter.who, code, why));
 }
 

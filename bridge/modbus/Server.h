@@ -9,6 +9,7 @@
 #pragma once
 
 #include "Image.h"
+#include "Log.h"
 #include "ModbusConfig.h"
 #include "Request.h"
 
@@ -69,7 +70,6 @@ private:
     struct Listener;
     struct Connection;
     struct Port;
-    class LogLimit;
 
     void Run();
     void Accept(Listener& listener);
@@ -95,7 +95,7 @@ private:
     std::vector<std::unique_ptr<Listener>> listeners_;
     std::map<uint64_t, std::unique_ptr<Connection>> connections_;
     std::vector<std::unique_ptr<Port>> ports_;
-    std::unique_ptr<LogLimit> log_;
+    LimitedLog log_;
     uint64_t nextId_ = 1;
     int wake_ = -1;  // eventfd
 

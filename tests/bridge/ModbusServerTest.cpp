@@ -37,7 +37,7 @@ protected:
         image.Inputs(1, 0x22);
         image.Status(0, 0x50);
         image.Status(1, 0x10);
-        kvbridge::CounterValues counters{};
+        kv618::CounterTable counters{};
         counters[2][1] = 123456;
         image.Counters(0, counters);
         units.fill(-1);

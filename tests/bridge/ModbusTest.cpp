@@ -1,6 +1,7 @@
 // The Modbus face's parts in the test process: the register map against the
 // documents that show it, the reading of requests as libmodbus hands them
 // over, the image's freshness rules, and the [modbus] section's keys.
+#include "Config.h"
 #include "Image.h"
 #include "ModbusConfig.h"
 #include "RegisterMap.h"
@@ -218,6 +219,57 @@ TEST(ModbusConfig, EveryKeyRefusesWhatItCannotTake) {
     EXPECT_FALSE(kvbridge::Allowed(m.allow, peer("::2")));
     EXPECT_FALSE(kvbridge::Allowed({m.allow[1]}, peer("127.0.0.1")));
     EXPECT_TRUE(kvbridge::Allowed({}, peer("127.0.0.9")));
+}
+
+TEST(ModbusConfig, UnitIdsAreUniqueInTheirSectionAndTheBrokerIsOptional) {
+    const std::string lan = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 5000\n";
+    const std::string other = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = 5001\n";
+    const auto fault = [](const std::string& text) {
+        auto parsed = kvbridge::ParseConfig(text, "bridge.conf");
+        return parsed.ok() ? std::string("(accepted)") : parsed.message();
+    };
+    struct Case {
+        std::string text, expected;
+    };
+    const std::vector<Case> cases = {
+        {"[modbus]\nlisten = here\n", "bridge.conf:2: listen takes ADDRESS:PORT"},
+        {"[modbus]\nport = 502\n", "bridge.conf:2: unknown key \"port\" in [modbus]"},
+        {"[modbus]\n[modbus]\n", "bridge.conf:2: a second [modbus] section (the first is on line 1)"},
+        {"[modbus a/b]\n", "bridge.conf:1: a [modbus NAME] is named with"},
+        // Two lines, one address: their unit ids meet in one section.
+        {"[modbus]\n[module a]\n" + lan + "Adresa = 1\n[module b]\n" + other + "Adresa = 1\n",
+         "bridge.conf:7: module b has unit id 1, as module a (line 2); give one of them another with \"unit = N\""},
+        {"[modbus]\n[module a]\n" + lan + "Adresa = 0\n", "bridge.conf:2: module a has address 0, which is no Modbus unit id"},
+        {"[modbus]\n[module a]\n" + lan + "Adresa = 1\nunit = 248\n", "bridge.conf:7: unit must be a whole number 1-247"},
+        {"[modbus]\n[module a]\n" + lan + "Adresa = 1\nmodbus = hall2\n",
+         "bridge.conf:7: module a names [modbus hall2], which the file does not have"},
+        {"[module a]\n" + lan + "Adresa = 1\nmodbus = hall2\n", "bridge.conf:6: module a names [modbus hall2], and the file"},
+        {"[mod]\n", "bridge.conf:1: unknown section \"[mod]\"; there are [broker], [modbus] and [module NAME]"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(fault(c.text).rfind(c.expected, 0), 0u) << c.text << "gave: " << fault(c.text);
+
+    // unit = N, another section, or none: each module placed once.
+    auto parsed = kvbridge::ParseConfig("[modbus]\nlisten = 127.0.0.1:1502\nlisten = [::1]:1502\n[modbus b]\nrtu = /dev/ttyUSB1\n"
+                                        "[module a]\n" + lan + "Adresa = 1\n[module b]\n" + other + "Adresa = 1\nunit = 2\n"
+                                        "[module c]\n" + other + "Adresa = 2\nmodbus = b\n[module d]\n" + other +
+                                        "Adresa = 3\nmodbus = off\n",
+                                        "bridge.conf");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const auto& config = parsed.value();
+    EXPECT_FALSE(config.Mqtt());
+    ASSERT_EQ(config.modbus.size(), 2u);
+    EXPECT_EQ(config.modbus[0].listen.size(), 2u);
+    EXPECT_TRUE(config.modbus[1].listen.empty());  // RTU alone: no default listen address
+    EXPECT_EQ(config.modules[0].unit, 1);
+    EXPECT_EQ(config.modules[1].unit, 2);
+    EXPECT_EQ(config.modules[2].modbusSection, 1);
+    EXPECT_EQ(config.modules[2].unit, 2);
+    EXPECT_EQ(config.modules[3].modbusSection, -1);
+    // Without [modbus] the file is the MQTT bridge's, as before.
+    parsed = kvbridge::ParseConfig("[module a]\n" + lan + "Adresa = 0\n", "bridge.conf");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    EXPECT_TRUE(parsed->Mqtt());
+    EXPECT_EQ(parsed->modules[0].modbusSection, -1);
 }
 
 }  // namespace
