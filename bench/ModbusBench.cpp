@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
@@ -75,6 +76,14 @@ pid_t BareServer(uint16_t port) {
         }
     }
     return pid;
+}
+
+// The bare server's time on a CPU to the nanosecond (its one thread is named
+// as this process).
+double BareCpuSeconds(pid_t pid) {
+    std::string name;
+    std::getline(std::ifstream("/proc/self/comm"), name);
+    return threadCpuSeconds(pid, name);
 }
 
 void Kill(pid_t pid) {
@@ -163,10 +172,10 @@ PairResult GatewayAgainstBare(const Settings& s) {
         std::vector<double> gatewayUs, bareUs, ratios;
         for (int r = 0; r < rounds; ++r) {
             double g = 0, b = 0;
-            const double cpuBefore = cpuSeconds(bare);
+            const double cpuBefore = BareCpuSeconds(bare);
             if (r % 2 == 0) g = TimeReads(gateway, read, reads), b = TimeReads(reference, read, reads);
             else b = TimeReads(reference, read, reads), g = TimeReads(gateway, read, reads);
-            bareCpu += cpuSeconds(bare) - cpuBefore;
+            bareCpu += BareCpuSeconds(bare) - cpuBefore;
             bareReads += reads;
             gatewayUs.push_back(g);
             bareUs.push_back(b);
@@ -232,7 +241,7 @@ struct Load {
                 for (const uint16_t port : ports) sections.push_back(Client(port, 1));
                 std::vector<int> mine;
                 for (int i = c; i < Lines * PerLine; i += Clients) mine.push_back(i);
-                const auto step = ClientPoll / static_cast<int>(mine.size());
+                const auto step = std::chrono::microseconds(ClientPoll) / static_cast<int>(mine.size());
                 auto due = Clock::now() + step * c / Clients;
                 for (size_t k = 0; Clock::now() < end; k = (k + 1) % mine.size()) {
                     std::this_thread::sleep_until(due);

@@ -7,8 +7,8 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -31,6 +31,12 @@ constexpr int Backlog = 64;
 constexpr auto RetryPort = 5s;
 constexpr auto AcceptPause = 1s;   // after the process ran out of descriptors
 constexpr uint32_t ByteTimeoutUs = 100000;  // within one frame on a connection
+
+// What an event of the epoll set is about: the kind in the high byte, the
+// listener's or port's index or the connection's id below.
+enum Kind : uint64_t { WakeEvent = 1, ListenerEvent = 2, ConnectionEvent = 3, PortEvent = 4 };
+uint64_t Tag(Kind kind, uint64_t id) { return kind << 56 | id; }
+constexpr uint64_t IdBits = (uint64_t{1} << 56) - 1;
 
 std::string PeerText(const sockaddr_storage& peer) {
     char text[INET6_ADDRSTRLEN] = "?";
@@ -88,12 +94,15 @@ struct Server::Waiter {
     int length = 0;
     size_t place = 0;
     std::string who;  // for the log
+    int fd = -1;      // watched for requests while no write waits
+    uint64_t tag = 0;
 };
 
 struct Server::Listener {
     int fd = -1;
-    size_t section = 0;
+    size_t index = 0, section = 0;
     std::string text;
+    bool paused = false;  // the process ran out of descriptors
     Clock::time_point pausedUntil;
 };
 
@@ -136,18 +145,23 @@ Server::~Server() {
     for (auto& l : listeners_) ::close(l->fd);
     if (tcp_) ::modbus_free(tcp_);
     if (wake_ >= 0) ::close(wake_);
+    if (epoll_ >= 0) ::close(epoll_);
 }
 
 void Server::Start() {
     // Never connected: it only frames and answers on the connections' sockets.
     tcp_ = ::modbus_new_tcp("127.0.0.1", DefaultModbusPort);
     wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (!tcp_ || wake_ < 0) throw std::runtime_error(std::string("Modbus: ") + std::strerror(errno));
+    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (!tcp_ || wake_ < 0 || epoll_ < 0) throw std::runtime_error(std::string("Modbus: ") + std::strerror(errno));
+    Watch(EPOLL_CTL_ADD, wake_, Tag(WakeEvent, 0), true);
     ::modbus_set_byte_timeout(tcp_, 0, ByteTimeoutUs);
     for (size_t s = 0; s < sections_.size(); ++s) {
         for (const ModbusListen& at : sections_[s].config->listen) {
             auto l = std::make_unique<Listener>();
             l->fd = ListenOn(at);
+            l->index = listeners_.size();
+            Watch(EPOLL_CTL_ADD, l->fd, Tag(ListenerEvent, l->index), true);
             l->section = s;
             l->text = at.Text();
             listeners_.push_back(std::move(l));
@@ -196,80 +210,78 @@ void Server::Wake() {
     [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
 }
 
+void Server::Watch(int op, int fd, uint64_t tag, bool reading) {
+    epoll_event event{};
+    event.events = reading ? uint32_t{EPOLLIN} : 0u;  // hang-ups and errors are always reported
+    event.data.u64 = tag;
+    ::epoll_ctl(epoll_, op, fd, &event);
+}
+
+void Server::Reading(Waiter& waiter, bool reading) { Watch(EPOLL_CTL_MOD, waiter.fd, waiter.tag, reading); }
+
 void Server::Run() {
-    enum class Kind { Wake, Listener, Connection, Port };
-    std::vector<pollfd> fds;
-    std::vector<std::pair<Kind, uint64_t>> what;
+    std::array<epoll_event, 64> events;
+    auto sweep = Clock::now();  // idle connections, ports to open (again), paused listeners
     for (;;) {
         {
             std::lock_guard lock(mutex_);
             if (stopping_) break;
         }
         auto now = Clock::now();
-        // The log's held-back counts go out within a second.
-        log_.Flush(now);
-        Clock::time_point next = now + 1s;
-        fds.clear();
-        what.clear();
-        const auto watch = [&](int fd, short events, Kind kind, uint64_t id) {
-            fds.push_back({fd, events, 0});
-            what.emplace_back(kind, id);
-        };
-        watch(wake_, POLLIN, Kind::Wake, 0);
-        for (size_t i = 0; i < listeners_.size(); ++i) {
-            if (now >= listeners_[i]->pausedUntil) watch(listeners_[i]->fd, POLLIN, Kind::Listener, i);
-            else next = std::min(next, listeners_[i]->pausedUntil);
-        }
-        for (auto& [id, c] : connections_) {
-            watch(c->fd, c->waiter.waiting ? 0 : POLLIN, Kind::Connection, id);
-            const auto idle = sections_[c->section].config->idle;
-            if (idle.count() && !c->waiter.waiting) next = std::min(next, c->last + idle);
-        }
-        for (size_t i = 0; i < ports_.size(); ++i) {
-            Port& p = *ports_[i];
-            if (p.serial->IsOpen()) watch(p.serial->Fd(), p.waiter.waiting ? 0 : POLLIN, Kind::Port, i);
-            else next = std::min(next, p.retryAt);
-        }
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(next - now, Clock::duration::zero()));
-        if (::poll(fds.data(), fds.size(), static_cast<int>(wait.count())) < 0 && errno != EINTR)
-            throw std::runtime_error(std::string("Modbus: poll: ") + std::strerror(errno));
-        for (size_t k = 0; k < fds.size(); ++k) {
-            if (!fds[k].revents) continue;
-            const auto [kind, id] = what[k];
-            switch (kind) {
-                case Kind::Wake: {
+        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::max(sweep - now, Clock::duration::zero()));
+        const int ready = ::epoll_wait(epoll_, events.data(), static_cast<int>(events.size()), static_cast<int>(wait.count()));
+        if (ready < 0 && errno != EINTR) throw std::runtime_error(std::string("Modbus: epoll: ") + std::strerror(errno));
+        for (int k = 0; k < ready; ++k) {
+            const uint64_t id = events[static_cast<size_t>(k)].data.u64 & IdBits;
+            switch (events[static_cast<size_t>(k)].data.u64 >> 56) {
+                case WakeEvent: {
                     uint64_t count = 0;
                     [[maybe_unused]] const ssize_t n = ::read(wake_, &count, sizeof count);
                     Deliver();
                     break;
                 }
-                case Kind::Listener: Accept(*listeners_[id]); break;
-                case Kind::Connection: {
+                case ListenerEvent: Accept(*listeners_[id]); break;
+                case ConnectionEvent: {
                     const auto c = connections_.find(id);
                     if (c == connections_.end()) break;
-                    if (fds[k].revents & POLLIN) ServeConnection(*c->second);
+                    if (events[static_cast<size_t>(k)].events & EPOLLIN) ServeConnection(*c->second);
                     else CloseConnection(id);  // hung up while its write is with the line
                     break;
                 }
-                case Kind::Port: ServePort(*ports_[id]); break;
+                case PortEvent: ServePort(*ports_[id]); break;
             }
         }
         now = Clock::now();
+        if (now < sweep) continue;
+        sweep = now + 1s;
+        // The log's held-back counts go out within a second.
+        log_.Flush(now);
         std::vector<uint64_t> idle;
         for (auto& [id, c] : connections_) {
             const auto limit = sections_[c->section].config->idle;
             if (limit.count() && !c->waiter.waiting && now - c->last >= limit) idle.push_back(id);
         }
         for (const uint64_t id : idle) CloseConnection(id);
-        for (auto& p : ports_) {
-            if (p->serial->IsOpen() || now < p->retryAt) continue;
-            const std::string why = p->serial->Open();
-            const std::string port = p->serial->Config().Text();
-            if (why.empty()) Log(Fill(_("Modbus: RTU on %s"), port));
-            else if (why != p->failure)
+        for (size_t i = 0; i < listeners_.size(); ++i) {
+            Listener& l = *listeners_[i];
+            if (l.paused && now >= l.pausedUntil) Watch(EPOLL_CTL_MOD, l.fd, Tag(ListenerEvent, i), true), l.paused = false;
+        }
+        for (size_t i = 0; i < ports_.size(); ++i) {
+            Port& p = *ports_[i];
+            if (p.serial->IsOpen() || now < p.retryAt) continue;
+            const std::string why = p.serial->Open();
+            const std::string port = p.serial->Config().Text();
+            if (why.empty()) {
+                Log(Fill(_("Modbus: RTU on %s"), port));
+                p.waiter.fd = p.serial->Fd();
+                p.waiter.tag = Tag(PortEvent, i);
+                p.waiter.waiting = false;
+                Watch(EPOLL_CTL_ADD, p.waiter.fd, p.waiter.tag, true);
+            } else if (why != p.failure) {
                 Log(Fill(_("Modbus: the serial port %s cannot be opened: %s; tried again every 5 s"), port, why));
-            p->failure = why;
-            p->retryAt = now + RetryPort;
+            }
+            p.failure = why;
+            p.retryAt = now + RetryPort;
         }
     }
     // What the lines carried out before they stopped is answered still.
@@ -288,6 +300,8 @@ void Server::Accept(Listener& listener) {
             if (errno == EMFILE || errno == ENFILE) {
                 log_.Line(_("Modbus: connections waiting for a descriptor"), Fill(_("Modbus: a connection to %s waits: %s"), listener.text, std::strerror(errno)));
                 listener.pausedUntil = Clock::now() + AcceptPause;
+                listener.paused = true;
+                Watch(EPOLL_CTL_MOD, listener.fd, Tag(ListenerEvent, listener.index), false);
             }
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
@@ -323,6 +337,9 @@ void Server::Accept(Listener& listener) {
         c->last = Clock::now();
         c->waiter.id = nextId_++;
         c->waiter.who = who;
+        c->waiter.fd = fd;
+        c->waiter.tag = Tag(ConnectionEvent, c->waiter.id);
+        Watch(EPOLL_CTL_ADD, fd, c->waiter.tag, true);
         connections_.emplace(c->waiter.id, std::move(c));
     }
 }
@@ -392,6 +409,7 @@ bool Server::Act(const Answer& a, modbus_t* ctx, const uint8_t* frame, int lengt
             }
             // Its next requests wait for this answer.
             waiter.waiting = true;
+            Reading(waiter, false);
             waiter.place = a.place;
             std::copy_n(frame, length, waiter.request.begin());
             waiter.length = length;
@@ -438,6 +456,7 @@ void Server::Deliver() {
             if (p->waiter.id == id && p->serial->IsOpen()) waiter = &p->waiter, ctx = p->serial->Context();
         if (!waiter || !waiter->waiting) continue;
         waiter->waiting = false;
+        Reading(*waiter, true);
         if (!result.why.empty()) LogRefusal(*waiter, waiter->place, result.exception, result.why);
         const int sent = result.exception == NoException
                              ? ::modbus_reply(ctx, waiter->request.data(), waiter->length, mapping_.get())

@@ -1,6 +1,6 @@
 // The Modbus face's server: every TCP listen address and serial port of
 // every [modbus] section, served by one thread of its own (`kv-modbus` in
-// `top -H`) waiting with poll().  Reads are answered from the image at once;
+// `top -H`) waiting with epoll.  Reads are answered from the image at once;
 // a write goes to the module's line, and its answer is sent when the module
 // confirmed it (meanwhile that connection's next requests wait, so answers
 // keep their order).  A connection from outside the allow-list, one over the
@@ -82,6 +82,9 @@ private:
     void Deliver();
     void CloseConnection(uint64_t id);
     void Wake();
+    void Watch(int op, int fd, uint64_t tag, bool reading);
+    // Requests from the waiter are read (again), or not while its write waits.
+    void Reading(Waiter& waiter, bool reading);
 
     std::vector<Section> sections_;
     const Image& image_;
@@ -97,7 +100,8 @@ private:
     std::vector<std::unique_ptr<Port>> ports_;
     LimitedLog log_;
     uint64_t nextId_ = 1;
-    int wake_ = -1;  // eventfd
+    int wake_ = -1;   // eventfd
+    int epoll_ = -1;  // every listener, connection and port, and wake_
 
     std::thread thread_;
     std::mutex mutex_;

@@ -56,6 +56,7 @@ TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
           " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n",
           " ./usr/share/doc/r-iv618/copyright\n", " ./usr/share/doc/r-iv618/changelog.Debian.gz\n",
           " ./usr/share/doc/r-iv618/examples/bridge.conf\n", " ./usr/share/doc/r-iv618/examples/kv618-bridge.acl\n",
+          " ./usr/share/doc/r-iv618/examples/modbus-map.csv\n", " ./usr/share/doc/r-iv618/docs/modbus.md\n",
           " ./usr/lib/sysusers.d/kv618-bridge.conf\n"})
         EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
 
@@ -68,6 +69,7 @@ TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
     EXPECT_NE(zavislosti.find("libstdc++6"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("qt6-qpa-plugins"), std::string::npos) << zavislosti;
     EXPECT_NE(zavislosti.find("libmosquitto1"), std::string::npos) << zavislosti;
+    EXPECT_NE(zavislosti.find("libmodbus5"), std::string::npos) << zavislosti;
 }
 
 // Debian's own check of a package.  This build lacks the hardening flags
@@ -89,6 +91,9 @@ TEST_F(Package, TheBridgeServiceRunsSandboxedAsItsOwnUser) {
     const std::string text((std::istreambuf_iterator<char>(soubor)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("\nUser=kv618-bridge\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nSupplementaryGroups=dialout\n"), std::string::npos) << text;
+    // Modbus TCP's port 502 without root, and no other capability.
+    EXPECT_NE(text.find("\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nCapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"), std::string::npos) << text;
     EXPECT_NE(text.find("/kv618 bridge --config /etc/kv618/bridge.conf\n"), std::string::npos) << text;
     // Its state (the Sparkplug node's bdSeq) outlives a restart in /var/lib/kv618-bridge.
     EXPECT_NE(text.find("\nStateDirectory=kv618-bridge\n"), std::string::npos) << text;
