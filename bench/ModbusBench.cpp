@@ -1,14 +1,14 @@
-// Figure 13: the bridge's Modbus face (docs/modbus.md).
-//   13a/13b  one read of all 32 inputs (function 2), and of one module's
+// Figure 14: the bridge's Modbus face (docs/modbus.md).
+//   14a/14b  one read of all 32 inputs (function 2), and of one module's
 //            counters (function 4, 40 registers), through the gateway vs the
 //            same read answered by a bare libmodbus server from memory; the
 //            client, the bridge, the bare server and the emulator on one core;
-//   13c      1000 modules on 4 lines (emulators of 250, inputs every 1 s), 16
+//   14c      1000 modules on 4 lines (emulators of 250, inputs every 1 s), 16
 //            clients reading each module's inputs every 100 ms: the lines'
 //            cadence with the clients;
-//   13d      every request of 13c answered;
-//   13e      the bridge's CPU per request: its Modbus thread's, against the
-//            bare server's per read of 13a.
+//   14d      every request of 14c answered;
+//   14e      the bridge's CPU per request: its Modbus thread's, against the
+//            bare server's per read of 14a.
 #include "Benchmarks.h"
 #include "Cores.h"
 #include "Emulator.h"
@@ -165,9 +165,9 @@ PairResult GatewayAgainstBare(const Settings& s) {
     double bareCpu = 0;
     long bareReads = 0;
     for (const auto& [read, figure] :
-         {std::pair{&ReadInputs, "13a. Modbus read of 32 inputs (function 2) through the gateway vs a bare libmodbus "
+         {std::pair{&ReadInputs, "14a. Modbus read of 32 inputs (function 2) through the gateway vs a bare libmodbus "
                                  "server answering from memory"},
-          {&ReadCounters, "13b. Modbus read of one module's counters (function 4, 40 registers) through the gateway "
+          {&ReadCounters, "14b. Modbus read of one module's counters (function 4, 40 registers) through the gateway "
                           "vs a bare libmodbus server answering from memory"}}) {
         std::vector<double> gatewayUs, bareUs, ratios;
         for (int r = 0; r < rounds; ++r) {
@@ -307,7 +307,7 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
     std::vector<Row> rows;
     const auto [lowest, highest] = std::minmax_element(cadence.begin(), cadence.end());
     Row lines;
-    lines.figure = "13c. Modbus: cadence of 1000 modules at 1 s on 4 lines while 16 clients read each module's inputs "
+    lines.figure = "14c. Modbus: cadence of 1000 modules at 1 s on 4 lines while 16 clients read each module's inputs "
                    "every 100 ms, bridge on one core";
     lines.ratio = summarize(cadence);
     lines.measured = withUnit(lines.ratio.median * 1000, "ms", 1);
@@ -320,7 +320,7 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
     rows.push_back(lines);
 
     Row answered;
-    answered.figure = "13d. Modbus: requests of 13c answered";
+    answered.figure = "14d. Modbus: requests of 14c answered";
     answered.measured = std::to_string(load.answered.load()) + " of " + std::to_string(requests);
     answered.reference = withUnit(static_cast<double>(Lines * PerLine) * 1000.0 / ClientPoll.count() * wall, "asked for", 0);
     answered.ratio = summarize({requests ? static_cast<double>(load.answered) / static_cast<double>(requests) : 0});
@@ -333,8 +333,8 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
 
     const double perRequest = thread / static_cast<double>(requests) * 1e6;
     Row cpuRow;
-    cpuRow.figure = "13e. Modbus: CPU per request of 13c, the bridge's Modbus thread (kv-modbus), vs the bare libmodbus "
-                    "server's per read in 13a";
+    cpuRow.figure = "14e. Modbus: CPU per request of 14c, the bridge's Modbus thread (kv-modbus), vs the bare libmodbus "
+                    "server's per read in 14a";
     cpuRow.measured = withUnit(perRequest, "µs/request", 2);
     cpuRow.reference = withUnit(bareCpuPerRead, "µs/read", 2) + " (bare server)";
     cpuRow.ratio = summarize({perRequest / bareCpuPerRead});
@@ -360,7 +360,7 @@ std::vector<Row> modbusBench(const Settings& s) {
 }  // namespace bench
 
 #ifdef KV_MODBUS_BENCH_MAIN
-// kvbench_modbus [--quick] [--seconds N]: figure 13 alone, without the
+// kvbench_modbus [--quick] [--seconds N]: figure 14 alone, without the
 // windows kvbench needs.
 #include <cstring>
 
@@ -382,7 +382,7 @@ int main(int argc, char* argv[]) {
                         r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(),
                         r.goal == "-" ? "-" : r.met ? "yes" : "**no**", r.note.c_str());
     } catch (const std::exception& e) {
-        std::printf("| 13 | not measured | | | | | %s |\n", e.what());
+        std::printf("| 14 | not measured | | | | | %s |\n", e.what());
         return 1;
     }
     return 0;
