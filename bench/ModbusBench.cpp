@@ -362,29 +362,7 @@ std::vector<Row> modbusBench(const Settings& s) {
 #ifdef KV_MODBUS_BENCH_MAIN
 // kvbench_modbus [--quick] [--seconds N]: figure 14 alone, without the
 // windows kvbench needs.
-#include <cstring>
+#include "Table.h"
 
-int main(int argc, char* argv[]) {
-    bench::Settings settings;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quick") == 0) settings.quick = true;
-        else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) settings.pollSeconds = std::atoi(argv[++i]);
-        else {
-            std::fprintf(stderr, "usage: kvbench_modbus [--quick] [--seconds N]\n");
-            return 2;
-        }
-    }
-    std::printf("| Figure | Measured (median) | Reference (median) | Ratio median (p10-p90) | Goal | Met | Notes |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
-    try {
-        for (const auto& r : bench::modbusBench(settings))
-            std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", r.figure.c_str(), r.measured.c_str(),
-                        r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(),
-                        r.goal == "-" ? "-" : r.met ? "yes" : "**no**", r.note.c_str());
-    } catch (const std::exception& e) {
-        std::printf("| 14 | not measured | | | | | %s |\n", e.what());
-        return 1;
-    }
-    return 0;
-}
+int main(int argc, char* argv[]) { return bench::runAlone(argc, argv, "kvbench_modbus", "14", bench::modbusBench); }
 #endif

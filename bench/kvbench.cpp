@@ -7,6 +7,7 @@
 // everything works, not figures); --seconds sets the polling runs (20 s),
 // --watch-seconds the run of kv618 watch (180 s).
 #include "Benchmarks.h"
+#include "Table.h"
 
 #include <QApplication>
 
@@ -36,14 +37,6 @@ const std::vector<std::pair<std::string, Bench>>& benches() {
         {"plant", bench::plantBench},       {"trend", bench::trendBench},
     };
     return all;
-}
-
-void printRow(const bench::Row& r) {
-    std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", r.figure.c_str(), r.measured.c_str(),
-                r.reference.c_str(), bench::format(r.ratio, 3).c_str(), r.goal.c_str(),
-                r.goal == "-" ? "-" : r.met ? "yes" : "**no**",
-                r.note.c_str());
-    std::fflush(stdout);
 }
 
 int usage() {
@@ -87,17 +80,15 @@ int main(int argc, char* argv[]) {
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
 
-    std::printf("| Figure | Measured (median) | Reference (median) | Ratio median (p10-p90) | Goal | Met | Notes |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
+    bench::printHeader();
     int failures = 0;
     for (const auto& [name, run] : benches()) {
         if (!chosen.empty() && std::find(chosen.begin(), chosen.end(), name) == chosen.end()) continue;
         try {
-            for (const auto& row : run(settings)) printRow(row);
+            for (const auto& row : run(settings)) bench::printRow(row);
         } catch (const std::exception& e) {
             ++failures;
-            std::printf("| %s | not measured | | | | | %s |\n", name.c_str(), e.what());
-            std::fflush(stdout);
+            bench::printFailure(name, e.what());
         }
     }
     return failures == 0 ? 0 : 1;

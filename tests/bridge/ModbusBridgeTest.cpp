@@ -3,14 +3,20 @@
 // over Modbus TCP on 127.0.0.1 and over RTU through a socat pseudo-terminal
 // pair: what mbpoll reads is what the modules hold, what it writes the
 // modules carry out.
+#include "Command.h"
+#include "Commands.h"
+#include "Dekl.h"
 #include "Emulator.h"
 #include "Modbus.h"
 #include "Mqtt.h"
 #include "RegisterMap.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <future>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -77,11 +83,27 @@ protected:
 
 uint32_t Word32(const MbpollResult& r, int reference) { return static_cast<uint32_t>(r.values.at(reference)); }
 
+// What module `unit` holds in counter c's quantity q: distinct everywhere, half
+// of them above 2^31, where a signed reading would go wrong.
+uint32_t Held(int unit, int counter, int quantity) {
+    return (quantity % 2 ? 0x8000'0000u : 0u) + 1'000'000u * static_cast<uint32_t>(unit) +
+           1000u * static_cast<uint32_t>(counter) + 10u * static_cast<uint32_t>(quantity) + 7u;
+}
+
 TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
     const uint32_t alpha = SetInputs(1, 0x11), beta = SetInputs(2, 0x8000'0022), gamma = SetInputs(3, 0x33);
-    emulator.command("at 2 set counter 1 1234");
-    emulator.command("at 3 set status 0x40");
+    std::map<int, uint32_t> status;
+    for (int unit = 1; unit <= 3; ++unit) {
+        const std::string at = "at " + std::to_string(unit) + " ";
+        emulator.command(at + "set status " + std::to_string(0x10 * unit));
+        status[unit] = emulator.value(at + "get status");
+        for (int c = 0; c < kv618::CounterCount; ++c)
+            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
+                emulator.command(at + "set quantity " + std::to_string(kv618::QuantitySubcode(kv618::Quantities[q], c)) +
+                                 " " + std::to_string(Held(unit, c, static_cast<int>(q))));
+    }
     kvtest::BridgeProcess bridge(Config());
+    const int first = kvbridge::modbus::CounterAddress(0, 0);
     for (const std::string& via : {Tcp(), Rtu()}) {
         for (const auto& [unit, inputs] : {std::pair{1, alpha}, {2, beta}, {3, gamma}}) {
             const std::string u = "-a " + std::to_string(unit) + " ";
@@ -90,15 +112,20 @@ TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
             for (int bit = 0; bit < 32; ++bit) EXPECT_EQ(r.values[bit], (inputs >> bit) & 1) << unit << " " << bit;
             r = Mbpoll(u + "-t 3:int -B -r 2 -c 1 " + via);
             EXPECT_EQ(Word32(r, 2), inputs) << r.output;
+            // The twenty quantities in one request, once the counters were polled whole.
+            const auto counter = [&](const MbpollResult& r, int c, int q) {
+                const int at = kvbridge::modbus::CounterAddress(c, q);
+                return r.values.count(at) ? Word32(r, at) : 0u;
+            };
+            r = Until(u + "-t 3:int -B -r " + std::to_string(first) + " -c 20 " + via,
+                      [&](const MbpollResult& r) { return counter(r, 3, 4) == Held(unit, 3, 4); });
+            for (int c = 0; c < kv618::CounterCount; ++c)
+                for (int q = 0; q < 5; ++q) EXPECT_EQ(counter(r, c, q), Held(unit, c, q)) << unit << " " << c << q << r.output;
+            r = Mbpoll(u + "-t 3 -r 0 -c 1 " + via);
+            EXPECT_EQ(r.values[0], status[unit]) << r.output;
+            r = Mbpoll(u + "-t 3:hex -r 10 -c 8 " + via);
+            EXPECT_NE(r.output.find("0x4B56"), std::string::npos) << "\"KV\" " << r.output;
         }
-        const int pulses = kvbridge::modbus::CounterAddress(1, 0);
-        auto r = Until("-a 2 -t 3:int -B -r " + std::to_string(pulses) + " -c 1 " + via,
-                       [&](const MbpollResult& r) { return r.values.count(pulses) && r.values.at(pulses) == 1234; });
-        EXPECT_EQ(r.values[pulses], 1234) << r.output;
-        r = Mbpoll("-a 3 -t 3 -r 0 -c 1 " + via);
-        EXPECT_EQ(r.values[0], 0x40) << r.output;
-        r = Mbpoll("-a 1 -t 3:hex -r 10 -c 8 " + via);
-        EXPECT_NE(r.output.find("0x4B56"), std::string::npos) << "\"KV\" " << r.output;
     }
 }
 
@@ -126,9 +153,13 @@ TEST_F(ModbusBridge, ACoilWrittenThroughTheGatewaySetsTheModulesOutput) {
     r = Mbpoll("-a 3 -t 0 -r 0 " + Rtu() + all);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(emulator.value("at 3 get outputs"), 0xFu);
+    r = Mbpoll("-a 3 -t 0 -r 9 " + Rtu() + " 1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(emulator.value("at 3 get outputs"), 0x20Fu);
     r = Mbpoll("-a 3 -t 0 -r 0 -c 32 " + Tcp());
     EXPECT_EQ(r.values[3], 1) << r.output;
     EXPECT_EQ(r.values[4], 0);
+    EXPECT_EQ(r.values[9], 1);
 
     // Not enabled for beta, nor the counters' reset for gamma.
     EXPECT_NE(Mbpoll("-a 2 -t 4:int -B -r 0 " + Tcp() + " 1").output.find("Illegal function"), std::string::npos);
@@ -168,9 +199,10 @@ TEST_F(ModbusBridge, AClientOutsideTheAllowListIsRefused) {
 }
 
 TEST_F(ModbusBridge, SixteenClientsAtOnceAreEachAnswered) {
-    const uint32_t inputs = SetInputs(1, 0x5A5A);
+    const uint32_t inputs[] = {SetInputs(1, 0x5A5A), SetInputs(2, 0xA5A5'0001)};
     kvtest::BridgeProcess bridge(Config());
     ASSERT_EQ(Answered("-a 1 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
+    ASSERT_EQ(Answered("-a 2 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
     std::vector<std::future<MbpollResult>> clients;
     for (int c = 0; c < 16; ++c)
         clients.push_back(std::async(std::launch::async, [&, c] {
@@ -179,7 +211,7 @@ TEST_F(ModbusBridge, SixteenClientsAtOnceAreEachAnswered) {
     for (int c = 0; c < 16; ++c) {
         const auto r = clients[static_cast<size_t>(c)].get();
         ASSERT_EQ(r.status, 0) << c << ": " << r.output;
-        if (c % 2 == 0) EXPECT_EQ(Word32(r, 2), inputs);
+        EXPECT_EQ(Word32(r, 2), inputs[c % 2]) << c;
     }
 }
 
@@ -195,6 +227,32 @@ TEST_F(ModbusBridge, BesideTheBrokerOnePollingServesBoth) {
     EXPECT_TRUE(client.waitOn("kv618/alpha/outputs",
                               [](const std::string& p) { return p.find("\"value\":90") != std::string::npos; }, Patience));
     EXPECT_EQ(emulator.value("at 1 get outputs"), 90u);
+}
+
+// Two lines may hold modules of one address: in one section their unit ids
+// meet, which --check and the start refuse (78) naming both; a unit = N
+// apart, the file is good.
+TEST(ModbusBridgeCheck, OneUnitIdTwiceInASectionEndsTheCheckWith78) {
+    kvtest::TemporaryFolder folder("kv618-modbus");
+    const std::string path = folder.path() + "/bridge.conf";
+    const std::string lan = "Rozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = ";
+    const std::string head = "[modbus]\nlisten = 127.0.0.1:" + std::to_string(kvtest::FreeTcpPort()) +
+                             "\n[module kotelna]\n" + lan + "5000\nAdresa = 1\n[module cerpadla]\n" + lan +
+                             "5001\nAdresa = 1\n";
+    std::ofstream(path) << head;
+    const std::string check = SlozkaProgramu() + "/kv618 bridge --check --config " + path;
+    const std::string wanted = path + ":8: module cerpadla has unit id 1, as module kotelna (line 3)";
+    auto [status, out] = kvtest::RunShell(check);
+    EXPECT_EQ(status, 78) << out;
+    EXPECT_NE(out.find(wanted), std::string::npos) << out;
+    kvtest::BridgeProcess bridge(head);
+    EXPECT_EQ(bridge.waitExit(Patience), 78) << bridge.log();
+    EXPECT_NE(bridge.log().find("module cerpadla has unit id 1, as module kotelna (line 3)"), std::string::npos)
+        << bridge.log();
+
+    std::ofstream(path) << head << "unit = 2\n";
+    std::tie(status, out) = kvtest::RunShell(check);
+    EXPECT_EQ(status, 0) << out;
 }
 
 }  // namespace
