@@ -410,7 +410,9 @@ Outcome<Config> ParseConfig(std::string_view bytes, const std::string& fileName,
             continue;
         }
         if (section.kind == Section::Modbus) {
-            ModbusConfig modbus{section.name, section.line};
+            ModbusConfig modbus;
+            modbus.name = section.name;
+            modbus.line = section.line;
             if (auto fault = NamedModbus(config.modbus, modbus); !fault.ok()) return message(fault.failure());
             for (const Entry& e : section.entries)
                 if (auto fault = ReadModbusKey(modbus, e.key, e.value, e.line); !fault.ok())

@@ -64,9 +64,9 @@ TEST(ModbusMap, EveryAddressOfATableHasOneRowAndValuesDoNotOverlap) {
 // A Modbus TCP request: MBAP header (transaction 1, protocol 0, length), unit, PDU.
 std::vector<uint8_t> Tcp(uint8_t unit, std::vector<uint8_t> pdu, int lengthField = -1) {
     const int length = lengthField >= 0 ? lengthField : static_cast<int>(pdu.size()) + 1;
-    std::vector<uint8_t> frame = {0, 1, 0, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), unit};
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
-    return frame;
+    const uint8_t header[] = {0, 1, 0, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), unit};
+    pdu.insert(pdu.begin(), std::begin(header), std::end(header));
+    return pdu;
 }
 
 Request Read(const std::vector<uint8_t>& frame) {
