@@ -118,61 +118,55 @@ std::optional<size_t> Image::PlaceOf(size_t module) const {
 
 size_t Image::Units() const { return units_.size(); }
 
-Image::Unit* Image::At(size_t module) {
+template <class Change>
+void Image::Update(size_t module, Change change) {
     const auto place = PlaceOf(module);
-    return place ? units_[*place].get() : nullptr;
+    if (!place) return;
+    Unit& u = *units_[*place];
+    std::lock_guard lock(u.mutex);
+    change(u);
 }
 
 void Image::Online(size_t module, const kv618::Identification& id) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    // What was read before the silence is not served again, and a module that
-    // may have lost power may have taken its initial outputs.
-    u->online = true;
-    u->inputsAt.reset();
-    u->statusAt.reset();
-    u->countersAt.reset();
-    u->outputs.reset();
-    u->identification = TextRegisters(id.Text());
+    Update(module, [&](Unit& u) {
+        // What was read before the silence is not served again, and a module
+        // that may have lost power may have taken its initial outputs.
+        u.online = true;
+        u.inputsAt.reset();
+        u.statusAt.reset();
+        u.countersAt.reset();
+        u.outputs.reset();
+        u.identification = TextRegisters(id.Text());
+    });
 }
 
 void Image::Offline(size_t module) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    u->online = false;
+    Update(module, [](Unit& u) { u.online = false; });
 }
 
 void Image::Inputs(size_t module, uint32_t inputs) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    u->inputs = inputs;
-    u->inputsAt = Clock::now();
+    Update(module, [&](Unit& u) {
+        u.inputs = inputs;
+        u.inputsAt = Clock::now();
+    });
 }
 
 void Image::Status(size_t module, uint32_t status) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    u->status = status;
-    u->statusAt = Clock::now();
+    Update(module, [&](Unit& u) {
+        u.status = status;
+        u.statusAt = Clock::now();
+    });
 }
 
 void Image::Counters(size_t module, const kv618::CounterTable& values) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    u->counters = values;
-    u->countersAt = Clock::now();
+    Update(module, [&](Unit& u) {
+        u.counters = values;
+        u.countersAt = Clock::now();
+    });
 }
 
 void Image::OutputsWritten(size_t module, uint32_t outputs) {
-    Unit* u = At(module);
-    if (!u) return;
-    std::lock_guard lock(u->mutex);
-    u->outputs = outputs;
+    Update(module, [&](Unit& u) { u.outputs = outputs; });
 }
 
 Exception Image::Read(size_t place, Table table, uint16_t address, uint16_t count, Clock::time_point now,

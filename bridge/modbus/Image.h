@@ -72,7 +72,9 @@ public:
 
 private:
     struct Unit;
-    Unit* At(size_t module);
+    // Applies `change` to the module's unit under its lock; nothing for a module not served.
+    template <class Change>
+    void Update(size_t module, Change change);
     std::vector<std::unique_ptr<Unit>> units_;
     std::vector<int> placeOf_;  // by module; -1: not served
 };

@@ -91,20 +91,14 @@ protected:
         return Value(module, "inputs", [&](const json& j) { return j["value"] == value; }, from);
     }
 
-    // Sets the input pins of the module at `address`: what a read gives now (the negation applied).
-    uint32_t SetInputs(int address, uint32_t pins) {
-        const std::string at = "at " + std::to_string(address) + " ";
-        emulator.command(at + "set inputs " + std::to_string(pins));
-        return emulator.value(at + "get inputs");
-    }
-
     kvtest::Emulator emulator;
     kvtest::Broker broker;
     kvtest::MqttClient client{broker.port()};
 };
 
 TEST_F(BridgeTest, ValuesArriveOnTheirTopicsAndSigtermLeavesEveryModuleOffline) {
-    const uint32_t alpha = SetInputs(1, 0x11), beta = SetInputs(2, 0x22), gamma = SetInputs(3, 0x33);
+    const uint32_t alpha = emulator.setInputs(1, 0x11), beta = emulator.setInputs(2, 0x22),
+                   gamma = emulator.setInputs(3, 0x33);
     emulator.command("at 2 set counter 1 1234");
     emulator.command("at 3 set status 0x40");
     auto modules = Bus("counters = 300 ms\n");
@@ -146,7 +140,7 @@ TEST_F(BridgeTest, ChangedInputArrivesWithinOnePollInterval) {
     EXPECT_EQ(repeats, 0u);
 
     const auto changed = Clock::now();
-    const uint32_t wanted = SetInputs(1, 0x8000);
+    const uint32_t wanted = emulator.setInputs(1, 0x8000);
     const auto message = client.waitOn(
         "kv618/alpha/inputs", [&](const std::string& p) { return json::parse(p)["value"] == wanted; }, Patience, from);
     ASSERT_TRUE(message);
@@ -209,7 +203,7 @@ TEST_F(BridgeTest, BrokerRestartedMidRunLosesNoModule) {
     // Counted while nothing can arrive: the retained messages may come in
     // right behind the client's subscription, before the wait for it returns.
     const size_t from = client.count();
-    const uint32_t beta = SetInputs(2, 0x1234);
+    const uint32_t beta = emulator.setInputs(2, 0x1234);
     broker.start();
     ASSERT_TRUE(client.waitConnected(Patience));
     // The restarted broker kept nothing: what arrives now the bridge published again.
@@ -218,7 +212,7 @@ TEST_F(BridgeTest, BrokerRestartedMidRunLosesNoModule) {
         EXPECT_TRUE(Value(m, "identification", [](const json& j) { return j.contains("name"); }, from)) << m;
     }
     EXPECT_TRUE(Inputs("beta", beta, from));
-    EXPECT_TRUE(Inputs("gamma", SetInputs(3, 0x4321), from));
+    EXPECT_TRUE(Inputs("gamma", emulator.setInputs(3, 0x4321), from));
 }
 
 TEST_F(BridgeTest, StoppedModuleGoesOfflineAndComesBack) {
@@ -229,12 +223,12 @@ TEST_F(BridgeTest, StoppedModuleGoesOfflineAndComesBack) {
     emulator.command("at 2 fault drop 100");
     ASSERT_TRUE(Online("beta", false, from)) << bridge.log();
     // Its neighbour on the same line goes on meanwhile.
-    EXPECT_TRUE(Inputs("alpha", SetInputs(1, 0xBEEF), from));
+    EXPECT_TRUE(Inputs("alpha", emulator.setInputs(1, 0xBEEF), from));
 
     from = client.count();
     emulator.command("at 2 fault clear");
     EXPECT_TRUE(Online("beta", true, from)) << bridge.log();
-    EXPECT_TRUE(Inputs("beta", SetInputs(2, 0x77), from));
+    EXPECT_TRUE(Inputs("beta", emulator.setInputs(2, 0x77), from));
     EXPECT_NE(bridge.log().find("module beta (address 2 on KV-1726 127.0.0.1:"), std::string::npos) << bridge.log();
 }
 

@@ -70,12 +70,6 @@ protected:
         return Until(args, [](const MbpollResult& r) { return r.status == 0; });
     }
 
-    uint32_t SetInputs(int address, uint32_t pins) {
-        const std::string at = "at " + std::to_string(address) + " ";
-        emulator.command(at + "set inputs " + std::to_string(pins));
-        return emulator.value(at + "get inputs");
-    }
-
     kvtest::Emulator emulator;
     kvtest::PtyPair line;
     uint16_t port;
@@ -91,7 +85,8 @@ uint32_t Held(int unit, int counter, int quantity) {
 }
 
 TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
-    const uint32_t alpha = SetInputs(1, 0x11), beta = SetInputs(2, 0x8000'0022), gamma = SetInputs(3, 0x33);
+    const uint32_t alpha = emulator.setInputs(1, 0x11), beta = emulator.setInputs(2, 0x8000'0022),
+                   gamma = emulator.setInputs(3, 0x33);
     std::map<int, uint32_t> status;
     for (int unit = 1; unit <= 3; ++unit) {
         const std::string at = "at " + std::to_string(unit) + " ";
@@ -199,7 +194,7 @@ TEST_F(ModbusBridge, AClientOutsideTheAllowListIsRefused) {
 }
 
 TEST_F(ModbusBridge, SixteenClientsAtOnceAreEachAnswered) {
-    const uint32_t inputs[] = {SetInputs(1, 0x5A5A), SetInputs(2, 0xA5A5'0001)};
+    const uint32_t inputs[] = {emulator.setInputs(1, 0x5A5A), emulator.setInputs(2, 0xA5A5'0001)};
     kvtest::BridgeProcess bridge(Config());
     ASSERT_EQ(Answered("-a 1 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();
     ASSERT_EQ(Answered("-a 2 -t 1 -r 0 -c 1 " + Tcp()).status, 0) << bridge.log();

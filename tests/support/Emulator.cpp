@@ -187,6 +187,12 @@ uint32_t Emulator::value(const std::string& line) {
     return static_cast<uint32_t>(number);
 }
 
+uint32_t Emulator::setInputs(int address, uint32_t pins) {
+    const std::string at = "at " + std::to_string(address) + " ";
+    command(at + "set inputs " + std::to_string(pins));
+    return value(at + "get inputs");
+}
+
 void Emulator::restart() {
     stop();
     start();

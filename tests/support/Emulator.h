@@ -45,6 +45,9 @@ public:
     std::string command(const std::string& line);
     // The reply as a number; fails the test and throws on anything else.
     uint32_t value(const std::string& line);
+    // Sets the input pins of the module at `address`: what a read of its
+    // inputs gives now (the negation applied).
+    uint32_t setInputs(int address, uint32_t pins);
 
     // Stops the emulator and starts it again on the same port, state file
     // and card folder: a power failure for the module.
