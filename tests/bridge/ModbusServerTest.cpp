@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -56,18 +57,30 @@ protected:
         server->Start();
     }
 
-    // The line: carries the commands out at once, as the module confirmed them.
+    // The line: carries the commands out at once, as the module confirmed
+    // them, or with `hold` when the test releases them.
     bool Post(size_t module, std::vector<kvbridge::Command> commands, Completion done) {
         std::lock_guard lock(mutex);
-        for (const auto& c : commands) {
-            posted.push_back({module, c});
-            if (c.kind == kvbridge::Command::SetOutputs) {
-                outputs = (outputs & ~c.mask) | (c.outputs & c.mask);
-                image.OutputsWritten(module, outputs);
-            }
-        }
-        done({});
+        for (const auto& c : commands) posted.push_back({module, c});
+        auto carryOut = [this, module, commands, done] {
+            for (const auto& c : commands)
+                if (c.kind == kvbridge::Command::SetOutputs) {
+                    outputs = (outputs & ~c.mask) | (c.outputs & c.mask);
+                    image.OutputsWritten(module, outputs);
+                }
+            done({});
+        };
+        if (hold) held.push_back(std::move(carryOut));
+        else carryOut();
         return true;
+    }
+    // The writes held, carried out now; how many there were.
+    size_t Release() {
+        std::lock_guard lock(mutex);
+        for (auto& carryOut : held) carryOut();
+        const size_t count = held.size();
+        held.clear();
+        return count;
     }
 
     std::string At() const { return "-p " + std::to_string(port) + " 127.0.0.1"; }
@@ -80,6 +93,8 @@ protected:
     std::mutex mutex;
     std::vector<std::pair<size_t, kvbridge::Command>> posted;
     uint32_t outputs = 0;
+    bool hold = false;
+    std::vector<std::function<void()>> held;
 };
 
 // A TCP connection to the server from `source` (an address of 127.0.0.0/8).
@@ -158,6 +173,49 @@ TEST_F(ModbusServer, WritesGoToTheLineAndAreAnsweredWhenCarriedOut) {
     EXPECT_EQ(posted[1].second.mask, 1u << 4);
     EXPECT_EQ(posted[2].second.kind, kvbridge::Command::ResetCounters);
     EXPECT_EQ(posted[2].second.counter, -1);
+}
+
+// A write is answered when the module confirmed it, and one begun is
+// finished even when its client left meanwhile; the others go on.
+TEST_F(ModbusServer, AWriteIsAnsweredWhenCarriedOutAndFinishedWhenItsClientLeft) {
+    hold = true;
+    Start();
+    // Write multiple registers: holding 0-1, all 32 outputs 0x000000A5.
+    const uint8_t write[] = {0, 1, 0, 0, 0, 11, 1, 0x10, 0, 0, 0, 2, 4, 0, 0, 0, 0xA5};
+    const auto posted = [&](size_t count) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                if (held.size() == count) return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    };
+    const int waiting = Connect(port);
+    ASSERT_EQ(::send(waiting, write, sizeof write, 0), static_cast<ssize_t>(sizeof write));
+    ASSERT_TRUE(posted(1));
+    timeval brief{0, 300000};
+    ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &brief, sizeof brief);
+    uint8_t answer[32];
+    EXPECT_EQ(::recv(waiting, answer, sizeof answer, 0), -1) << "answered before the module confirmed";
+    EXPECT_EQ(Release(), 1u);
+    timeval patient{5, 0};
+    ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &patient, sizeof patient);
+    ASSERT_EQ(::recv(waiting, answer, sizeof answer, 0), 12);
+    EXPECT_EQ(answer[7], 0x10);
+
+    // The client leaves while its write is with the line.
+    const int leaving = Connect(port);
+    const uint8_t again[] = {0, 2, 0, 0, 0, 11, 1, 0x10, 0, 0, 0, 2, 4, 0, 0, 0, 0x5A};
+    ASSERT_EQ(::send(leaving, again, sizeof again, 0), static_cast<ssize_t>(sizeof again));
+    ASSERT_TRUE(posted(1));
+    ::close(leaving);
+    EXPECT_EQ(Release(), 1u);
+    const auto r = Mbpoll("-a 1 -t 4:int -B -r 0 -c 1 " + At());
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.values.count(0) ? r.values.at(0) : -1, 0x5A) << r.output;
+    ::close(waiting);
 }
 
 TEST_F(ModbusServer, TheAllowListAndTheLimitRefuseConnections) {
