@@ -14,6 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <map>
@@ -222,6 +228,54 @@ TEST_F(ModbusBridge, BesideTheBrokerOnePollingServesBoth) {
     EXPECT_TRUE(client.waitOn("kv618/alpha/outputs",
                               [](const std::string& p) { return p.find("\"value\":90") != std::string::npos; }, Patience));
     EXPECT_EQ(emulator.value("at 1 get outputs"), 90u);
+}
+
+// A port below 1024 on 127.0.0.1 that nothing listens on: 502 if it is free.
+uint16_t FreePrivilegedPort() {
+    for (int port = 502; port > 0; port = port == 502 ? 1023 : port - 1) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(static_cast<uint16_t>(port));
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+        ::close(fd);
+        if (free) return static_cast<uint16_t>(port);
+    }
+    return 0;
+}
+
+// What the service gives the bridge, and no more: another user than root,
+// with CAP_NET_BIND_SERVICE alone (AmbientCapabilities=), serves Modbus TCP
+// on a port below 1024 such as 502; without it the bridge says what it lacks.
+TEST_F(ModbusBridge, APortBelow1024ServesAsAnotherUserWithTheServicesOneCapability) {
+    if (::geteuid() != 0 || !std::filesystem::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "becoming the user nobody takes root and setpriv";
+    port = FreePrivilegedPort();
+    ASSERT_NE(port, 0);
+    const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    auto without = nobody, with = nobody;
+    for (const char* o : {"--inh-caps=-all", "--bounding-set=-all", "--"}) without.push_back(o);
+    for (const char* o : {"--inh-caps=-all,+net_bind_service", "--ambient-caps=-all,+net_bind_service",
+                          "--bounding-set=-all,+net_bind_service", "--"})
+        with.push_back(o);
+    {
+        kvtest::BridgeProcess refused(Config(), "", without);
+        EXPECT_EQ(refused.waitExit(Patience), 1) << refused.log();
+        EXPECT_NE(refused.log().find("127.0.0.1:" + std::to_string(port) + ": Permission denied (a port below 1024 "
+                                     "needs the capability CAP_NET_BIND_SERVICE"),
+                  std::string::npos)
+            << refused.log();
+    }
+    const uint32_t inputs = emulator.setInputs(1, 0x8000'1234);
+    kvtest::BridgeProcess bridge(Config(), "", with);
+    const auto r = Answered("-a 1 -t 3:int -B -r 2 -c 1 " + Tcp());
+    ASSERT_EQ(r.status, 0) << r.output << bridge.log();
+    EXPECT_EQ(Word32(r, 2), inputs) << r.output;
+    // It is not root that answered.
+    const std::string status = kvtest::ReadFile("/proc/" + std::to_string(bridge.pid()) + "/status");
+    EXPECT_EQ(status.find("\nUid:\t0\t"), std::string::npos) << status;
+    EXPECT_NE(status.find("\nCapEff:\t0000000000000400\n"), std::string::npos) << status;  // CAP_NET_BIND_SERVICE alone
 }
 
 // Two lines may hold modules of one address: in one section their unit ids

@@ -274,14 +274,23 @@ std::vector<Message> MqttClient::messages() const {
     return messages_;
 }
 
-BridgeProcess::BridgeProcess(const std::string& config, const std::string& stateFolder) {
+BridgeProcess::BridgeProcess(const std::string& config, const std::string& stateFolder,
+                             const std::vector<std::string>& launcher) {
     dir_ = MakeTempDir("kv618-bridge");
     configPath_ = dir_ + "/bridge.conf";
     logPath_ = dir_ + "/bridge.log";
     std::ofstream(configPath_) << config;
+    if (!launcher.empty()) {
+        namespace fs = std::filesystem;
+        fs::permissions(dir_, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
+        fs::permissions(configPath_, fs::perms::others_read | fs::perms::group_read, fs::perm_options::add);
+    }
+    std::vector<std::string> command = launcher;
+    for (const std::string& word : {SlozkaProgramu() + "/kv618", std::string("bridge"), std::string("--config"), configPath_})
+        command.push_back(word);
     // The bridge keeps its state (the Sparkplug node's bdSeq) in the test's folder, not the user's.
-    pid_ = Spawn({SlozkaProgramu() + "/kv618", "bridge", "--config", configPath_}, logPath_,
-                 {{"XDG_STATE_HOME", stateFolder.empty() ? dir_ + "/state" : stateFolder}}, {"STATE_DIRECTORY"});
+    pid_ = Spawn(command, logPath_, {{"XDG_STATE_HOME", stateFolder.empty() ? dir_ + "/state" : stateFolder}},
+                 {"STATE_DIRECTORY"});
 }
 
 BridgeProcess::~BridgeProcess() {

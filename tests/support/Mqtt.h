@@ -91,9 +91,12 @@ private:
 // kv618 bridge --config FILE, from the executable's own folder, with the
 // configuration written to a temporary file; its standard error is kept.
 // Its state folder (XDG_STATE_HOME) is `stateFolder`, or one of its own.
+// `launcher` runs it (e.g. setpriv as another user): the file is then
+// readable by every user.
 class BridgeProcess {
 public:
-    explicit BridgeProcess(const std::string& config, const std::string& stateFolder = "");
+    explicit BridgeProcess(const std::string& config, const std::string& stateFolder = "",
+                           const std::vector<std::string>& launcher = {});
     ~BridgeProcess();
     BridgeProcess(const BridgeProcess&) = delete;
     BridgeProcess& operator=(const BridgeProcess&) = delete;
