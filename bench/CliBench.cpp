@@ -12,7 +12,7 @@
 #include "Emulator.h"
 
 #include "Dekl.h"
-#include "reply_time.h"
+#include "ReplyTime.h"
 
 #include <algorithm>
 #include <chrono>
@@ -162,7 +162,7 @@ std::vector<Row> scanRows(const Settings& s, const std::string& tool) {
     const int serialAddresses = s.quick ? 8 : 256;
     const std::vector<std::string> serial = {tool, "--interface", "com", "--port", "7", "scan", "--addresses",
                                              "0-" + std::to_string(serialAddresses - 1)};
-    const std::vector<int32_t> all(kv618::BaudRates.begin(), kv618::BaudRates.end());
+    const std::vector<int32_t> all(wire::BaudRates.begin(), wire::BaudRates.end());
     // The LAN block's time-out of the program's record (200 ms), and 0 for the rule of _SetConfig.
     constexpr int32_t BlockTimeoutMs = 200;
     const std::string delay = "line timing, reply delay " + std::to_string(wire::ModuleTurnaroundMs) + " ms";

@@ -6,7 +6,7 @@
 #include "Commands.h"
 #include "ProgramLink.h"
 #include "Emulator.h"
-#include "frame.h"
+#include "Frame.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -56,9 +56,9 @@ public:
         setReceiveTimeout(fd_, 1);
         wire::Request r;
         r.address = 1;
-        r.function = kv618::function::Read;
-        r.subcode = kv618::subcode::Inputs;
-        request_ = wire::encode(r);
+        r.function = wire::function::Read;
+        r.subcode = wire::subcode::Inputs;
+        request_ = wire::Encode(r);
     }
     ~BarePing() {
         const uint8_t stop = 0;
@@ -128,7 +128,7 @@ int runPong() {
     // library takes it too; it is made anew only when those change.
     uint8_t last[3] = {0, 0, 0};
     wire::Reply r;
-    auto reply = wire::encode(r);
+    auto reply = wire::Encode(r);
     bool made = false;
     for (;;) {
         uint8_t buffer[64];
@@ -142,7 +142,7 @@ int runPong() {
             std::memcpy(last, buffer + 1, 3);
             r.transaction = static_cast<uint16_t>(buffer[1] | (buffer[2] << 8));
             r.address = buffer[3];
-            reply = wire::encode(r);
+            reply = wire::Encode(r);
             made = true;
         }
         sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);

@@ -74,17 +74,17 @@ uint8_t Connection::exchange(uint8_t function, uint8_t subcode, std::array<uint8
 
 uint8_t Connection::readInputs() {
     std::array<uint8_t, 5> d{};
-    return exchange(kv618::function::Read, kv618::subcode::Inputs, d);
+    return exchange(wire::function::Read, wire::subcode::Inputs, d);
 }
 
 uint8_t Connection::writeRegister(uint8_t reg, uint8_t value) {
     std::array<uint8_t, 5> d{0, reg, reg, value, value};
-    return exchange(kv618::function::WriteRegister, 0, d);
+    return exchange(wire::function::WriteRegister, 0, d);
 }
 
 uint8_t Connection::readRegister(uint8_t reg, uint8_t& value) {
     std::array<uint8_t, 5> d{0, reg, reg, 0, 0};
-    const uint8_t error = exchange(kv618::function::ReadRegister, 0, d);
+    const uint8_t error = exchange(wire::function::ReadRegister, 0, d);
     value = d[3];
     return error;
 }

@@ -55,7 +55,7 @@ kv618::Sample LifeLike(std::chrono::system_clock::time_point when, long n) {
     const long second = n / 10;
     s.inputs = static_cast<uint32_t>(second * 2654435761u);
     s.status = 0x41;
-    for (int c = 0; c < kv618::CounterCount; ++c) {
+    for (int c = 0; c < wire::CounterCount; ++c) {
         s.counters[c][0] = static_cast<uint32_t>(n * (c + 1));
         s.counters[c][2] = static_cast<uint32_t>(1000 + 200 * ((second / 7 + c) % 5));
         s.counters[c][3] = 100;

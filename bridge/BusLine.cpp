@@ -15,7 +15,7 @@ namespace {
 constexpr int SilentLimit = 3;
 // Commands go before polls: a flood of them must not stop the polling.
 constexpr size_t MostWaitingCommands = 64;
-constexpr int CounterSteps = kv618::CounterCount * static_cast<int>(kv618::Quantities.size());
+constexpr int CounterSteps = wire::CounterCount * static_cast<int>(wire::Quantities.size());
 
 
 const char* PollName(int poll) {
@@ -308,11 +308,12 @@ void BusLine::ReadStatus(Polled& p) {
 // for twenty requests in a row; the set is published whole.
 void BusLine::ReadCounterStep(Polled& p) {
     if (p.counterStep == 0) p.countersStarted = p.countersDue;
-    const int counter = p.counterStep / static_cast<int>(kv618::Quantities.size());
-    const int quantity = p.counterStep % static_cast<int>(kv618::Quantities.size());
+    const int counter = p.counterStep / static_cast<int>(wire::Quantities.size());
+    const int quantity = p.counterStep % static_cast<int>(wire::Quantities.size());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     const int32_t reach = Reach(p);
-    const auto value = reach ? kv618::Result<uint32_t>{reach} : module.ReadQuantity(kv618::Quantities[quantity], counter);
+    const auto value =
+        reach ? kv618::Result<uint32_t>{reach} : module.ReadQuantity(wire::Quantities[quantity], counter);
     const auto now = Clock::now();
     if (!value.ok()) {
         p.counterStep = 0;

@@ -88,7 +88,7 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const Config& 
         if (s.deviceClass) entity["device_class"] = s.deviceClass;
         add("binary_sensor", std::string("status_") + s.key, std::string("status ") + s.title, entity);
     }
-    for (int counter = 0; counter < kv618::CounterCount; ++counter)
+    for (int counter = 0; counter < wire::CounterCount; ++counter)
         for (size_t i = 0; i < kv618::QuantityNames.size(); ++i) {
             const kv618::QuantityName& name = kv618::QuantityNames[i];
             const QuantitySensor& q = QuantitySensors[i];
@@ -115,7 +115,7 @@ std::vector<std::pair<std::string, std::string>> DiscoveryConfigs(const Config& 
                  {"state_off", "OFF"}});
         }
     if (module.commands.resetCounters)
-        for (int counter = 0; counter < kv618::CounterCount; ++counter)
+        for (int counter = 0; counter < wire::CounterCount; ++counter)
             add("button", "reset_counter" + std::to_string(counter), "reset counter " + std::to_string(counter),
                 {{"command_topic", Topic(module.name, topic::ResetCounters)},
                  {"payload_press", std::to_string(counter)}});

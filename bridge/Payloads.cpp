@@ -73,7 +73,7 @@ std::string OutputsJson(uint32_t outputs, WallTime when) {
 }
 
 std::string StatusJson(uint32_t status, WallTime when) {
-    namespace s = kv618::status;
+    namespace s = wire::status;
     return Dump({{"time", Timestamp(when)},
                  {"value", status},
                  {"FN", (status & s::FN) != 0},

@@ -14,7 +14,7 @@ namespace {
 constexpr uint64_t FirstDeviceAlias = 1000;
 constexpr uint64_t AliasBlock = 128;
 
-// The counter quantities' metric names, in the order of kv618::Quantities;
+// The counter quantities' metric names, in the order of wire::Quantities;
 // their units are the one table's (Quantities.h).
 constexpr const char* QuantityMetrics[] = {"Pulses", "Consumption", "Power", "Period", "Power10s"};
 static_assert(std::size(QuantityMetrics) == kv618::QuantityNames.size());
@@ -31,8 +31,8 @@ struct StatusName {
     uint32_t mask;
 };
 constexpr StatusName StatusNames[] = {
-    {"FN", kv618::status::FN},   {"PRF", kv618::status::PRF},     {"PWR", kv618::status::PWR},
-    {"RST", kv618::status::RST}, {"ERR24", kv618::status::ERR24},
+    {"FN", wire::status::FN},   {"PRF", wire::status::PRF},     {"PWR", wire::status::PWR},
+    {"RST", wire::status::RST}, {"ERR24", wire::status::ERR24},
 };
 
 std::vector<DeviceMetric> MakeTable() {
@@ -45,7 +45,7 @@ std::vector<DeviceMetric> MakeTable() {
         t.push_back({"Inputs/DIN" + std::to_string(bit), spb::Boolean, nullptr, Source::Input, bit});
     for (const auto& s : StatusNames)
         t.push_back({std::string("Status/") + s.name, spb::Boolean, nullptr, Source::StatusBit, s.mask});
-    for (int c = 0; c < kv618::CounterCount; ++c)
+    for (int c = 0; c < wire::CounterCount; ++c)
         for (int q = 0; q < static_cast<int>(std::size(QuantityMetrics)); ++q) {
             const char* unit = kv618::QuantityNames[q].unit;
             t.push_back({"Counters/" + std::to_string(c) + "/" + QuantityMetrics[q], WholeNumber, *unit ? unit : nullptr,
@@ -54,7 +54,7 @@ std::vector<DeviceMetric> MakeTable() {
     for (uint32_t bit = 0; bit < 32; ++bit)
         t.push_back({"Outputs/DOUT" + std::to_string(bit), spb::Boolean, nullptr, Source::Output, bit});
     t.push_back({"Outputs/Value", WholeNumber, nullptr, Source::OutputsValue});
-    for (int c = 0; c < kv618::CounterCount; ++c)
+    for (int c = 0; c < wire::CounterCount; ++c)
         t.push_back({"Counters/" + std::to_string(c) + "/Reset", spb::Boolean, nullptr, Source::CounterReset, 0, c});
     t.push_back({"Status/Reset", spb::Boolean, nullptr, Source::StatusReset});
     return t;

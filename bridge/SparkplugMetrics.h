@@ -49,7 +49,7 @@ struct DeviceMetric {
     Source source;
     uint32_t bit = 0;      // Input, Output: the bit's number; StatusBit: its mask
     int counter = 0;       // Quantity, CounterReset
-    int quantity = 0;      // Quantity: index in kv618::Quantities
+    int quantity = 0;      // Quantity: index in wire::Quantities
 };
 
 // Every metric a device may have, in alias order; the metrics of one source

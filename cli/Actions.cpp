@@ -94,13 +94,13 @@ std::optional<std::tm> ParseMoment(const std::string& text) {
 // between them stops before the date.
 int SetClockTo(const LinkSession& session, const std::tm& moment, const std::string& shown) {
     const kv618::ClockReading reading = ReadingOf(moment);
-    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockTime, reading.time))
+    if (const int32_t error = session.Module().SetClockGroup(wire::subcode::ClockTime, reading.time))
         return session.Fail(error);
     if (interrupt::Count() >= 2) {
         Say(_("Interrupted by a second Ctrl-C: the time is new, the date stayed old."));
         return Interrupted;
     }
-    if (const int32_t error = session.Module().SetClockGroup(kv618::subcode::ClockDate, reading.date)) {
+    if (const int32_t error = session.Module().SetClockGroup(wire::subcode::ClockDate, reading.date)) {
         Say(_("The time is new, the date stayed old:"));
         return session.Fail(error);
     }
@@ -152,7 +152,7 @@ int PowerFailures(const LinkOptions& link, bool json) {
     if (!register_.ok()) return session->Fail(register_.error);
     const auto stamps = session->Module().ReadPowerFailures();
     if (!stamps.ok()) return session->Fail(stamps.error);
-    const bool recorded = register_.value & kv618::status::PRF;
+    const bool recorded = register_.value & wire::status::PRF;
     const bool none = kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1]);
     if (json) {
         Json document = {{"prf", recorded}, {"start", nullptr}, {"end", nullptr}};

@@ -79,7 +79,7 @@ nlohmann::ordered_json SettingsJson(const LinkSession& session, const Stored& st
     for (const Setting& s : settings::All()) {
         const uint32_t value = settings::ValueOf(s, stored.settings);
         if (s.kind != settings::Kind::Rate) values[s.key] = value;
-        else if (value < kv618::BaudRates.size()) values[s.key] = kv618::BaudRates[value];
+        else if (value < wire::BaudRates.size()) values[s.key] = wire::BaudRates[value];
         else values[s.key] = nullptr;
     }
     return {{"module", IdentityJson(stored.identity, session.Address())}, {"settings", values}};

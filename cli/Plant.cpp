@@ -30,7 +30,7 @@ int LoadWanted(const kvbridge::ModuleConfig& m, std::optional<settings::SavedFil
     wanted = std::move(parsed.value());
     Put(settings::AddressSetting(), m.data.Adresa, wanted->settings);
     for (const Setting& s : settings::All())
-        if (s.kind == settings::Kind::Rate) Put(s, *kv618::BaudIndexOf(m.data.Rychlost), wanted->settings);
+        if (s.kind == settings::Kind::Rate) Put(s, *wire::BaudIndexOf(m.data.Rychlost), wanted->settings);
     return Done;
 }
 

@@ -5,9 +5,9 @@
 #include "Format.h"
 #include "Interrupt.h"
 #include "Messages.h"
+#include "ReplyTime.h"
 #include "Scan.h"
 #include "Tool.h"
-#include "reply_time.h"
 
 #include <chrono>
 #include <cstdio>
@@ -39,7 +39,7 @@ bool ParseRange(const std::string& text, kv618::ScanPlan& plan) {
 bool ParseRates(const std::string& text, kv618::ScanPlan& plan) {
     if (text.empty()) return true;
     if (text == "all") {
-        plan.rates.assign(kv618::BaudRates.begin(), kv618::BaudRates.end());
+        plan.rates.assign(wire::BaudRates.begin(), wire::BaudRates.end());
         return true;
     }
     std::vector<int32_t> rates;

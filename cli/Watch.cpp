@@ -38,8 +38,8 @@ std::optional<std::string> Header(Format format, const What& what) {
     if (what.inputs) column(_("Inputs"));
     if (what.status) column(_("Status"));
     if (what.counters)
-        for (int c = 0; c < kv618::CounterCount; ++c)
-            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
+        for (int c = 0; c < wire::CounterCount; ++c)
+            for (size_t q = 0; q < wire::Quantities.size(); ++q)
                 column(i18n::Fill(_("C%s %s"), c, _(kv618::QuantityNames[q].label)));
     return Trimmed(line);
 }

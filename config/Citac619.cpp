@@ -31,10 +31,10 @@ uint8_t ZapisBajt(uint8_t Rozhrani, int32_t Handle, uint8_t Adresa, uint8_t Regi
     }
     TOdpoved odpoved{};
     uint8_t chyba = 0, d0 = 0, d1 = Registr, d2 = Registr, d3 = Hodnota, d4 = Hodnota;
-    PrenosDat(Rozhrani, Handle, Adresa, kv618::function::WriteRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+    PrenosDat(Rozhrani, Handle, Adresa, wire::function::WriteRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
     if (chyba == 0) {
         d0 = 0, d1 = d2 = Registr, d3 = d4 = Hodnota;
-        PrenosDat(Rozhrani, Handle, Adresa, kv618::function::ReadRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
+        PrenosDat(Rozhrani, Handle, Adresa, wire::function::ReadRegister, 0, d0, d1, d2, d3, d4, chyba, odpoved);
     }
     if (chyba != 0) {
         Zprava = TextKodu(Rozhrani, chyba);

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int SirkaOkna = 393;
 constexpr int VyskaOkna = 200;
-constexpr int PocetRychlosti = static_cast<int>(kv618::BaudRates.size());
+constexpr int PocetRychlosti = static_cast<int>(wire::BaudRates.size());
 
 const char* const TextAdresaMimo = " Adresa modulu musí být v rozsahu 0-255.";
 const char* const TextRychlostMimo = " Komunikační rychlost musí být v rozsahu 600Bd-115200Bd.";

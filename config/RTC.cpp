@@ -106,7 +106,7 @@ struct TCteniHodin {
 };
 
 kv618::Result<TCteniHodin> CtiHodiny(const kv618::Module& Modul, bool SVypadky, const StopFlag& Zastavit) {
-    using namespace kv618::subcode;
+    using namespace wire::subcode;
     kv618::Result<TCteniHodin> vysledek;
     const auto zastaveno = [&] { return vysledek.value.Zastaveno = *Zastavit; };
     std::vector<uint8_t> poradi;
@@ -156,10 +156,10 @@ void TForm3::Timer1Timer() {
                 }
                 return r;
             };
-            using namespace kv618::subcode;
+            using namespace wire::subcode;
             const bool vsechny = std::any_of(cteni.Skupiny.begin(), cteni.Skupiny.end(),
                                              [](const auto& s) { return s.first == FailureEndDate; });
-            const bool prf = cteni.Status && (*cteni.Status & kv618::status::PRF);
+            const bool prf = cteni.Status && (*cteni.Status & wire::status::PRF);
             const bool zadny =
                 vsechny && kv618::NoPowerFailure(*cteni.Status, razitko(FailureStartTime), razitko(FailureEndTime));
             for (const auto& [skupina, hodnota] : cteni.Skupiny) {
@@ -167,7 +167,7 @@ void TForm3::Timer1Timer() {
                 if (vypadek && (zadny || !(prf || vsechny))) continue;
                 const auto [d1, d2, d3] = hodnota;
                 const std::string text =
-                    kv618::IsTimeGroup(skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
+                    wire::IsTimeGroup(skupina) ? CasNaText(d1, d2, d3) : DatumNaText(d1, d2, d3);
                 okno->LabelSkupiny(skupina)->setText(QString::fromStdString(text));
             }
             if (vsechny) okno->VypadkyNacteny = true;

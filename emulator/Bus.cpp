@@ -7,7 +7,7 @@ namespace emu {
 Bus::Bus(const Clock& clock, const std::vector<BusModule>& modules) {
     for (const BusModule& entry : modules) {
         auto service = std::make_unique<Service>(clock, entry.address);
-        service->module.SetRegister(kv618::reg::BaudIndex, entry.baudIndex);
+        service->module.SetRegister(wire::reg::BaudIndex, entry.baudIndex);
         services_.push_back(std::move(service));
     }
 }
@@ -27,7 +27,7 @@ bool Bus::AnyAt(int32_t lineRate) const {
 // modules written to one address both take it; the first answers.
 std::optional<Bus::Answer> Bus::OnFrame(std::span<const uint8_t> frame, std::optional<int32_t> lineRate) {
     wire::Request request;
-    if (wire::decode(frame, request) != wire::DecodeError::None) {
+    if (wire::Decode(frame, request) != wire::DecodeError::None) {
         OnDamagedFrame(lineRate);
         return std::nullopt;
     }

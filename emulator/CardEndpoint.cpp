@@ -1,6 +1,6 @@
 #include "CardEndpoint.h"
+#include "CardFolder.h"
 #include "Options.h"
-#include "card_folder.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -30,7 +30,7 @@ CardEndpoint::~CardEndpoint() {
 
 bool CardEndpoint::Open(std::string& why) {
     // Whoever can put a socket in the folder can pose as the cards.
-    if (!wire::preparePrivateFolder(folder_, why)) return false;
+    if (!wire::PreparePrivateFolder(folder_, why)) return false;
     for (const std::string& name : {IsaSocketName(isaBase_), std::string("pci1726.sock"), std::string("usb1726.sock")}) {
         const std::string path = folder_ + "/" + name;
         const int fd = ListenUnix(path, SOCK_SEQPACKET, why);

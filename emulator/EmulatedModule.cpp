@@ -2,7 +2,7 @@
 
 namespace emu {
 
-using namespace kv618;
+using namespace wire;
 
 EmulatedModule::EmulatedModule(const Clock& clock, uint8_t address)
     : clock_(clock),
@@ -44,15 +44,15 @@ void EmulatedModule::PowerUp(std::optional<int64_t> failureStart) {
     }
 }
 
-uint32_t EmulatedModule::CounterQuantity(kv618::Quantity quantity, unsigned n) const {
+uint32_t EmulatedModule::CounterQuantity(wire::Quantity quantity, unsigned n) const {
     const PulseCounter& c = counters_[n];
     const int64_t now = clock_.SteadyMs();
     switch (quantity) {
-        case kv618::Quantity::Pulses: return c.Count(now);
-        case kv618::Quantity::Consumption: return ConsumptionWh(c.Count(now), PulseNumber(n));
-        case kv618::Quantity::Power: return PowerW(c.Rate(), PulseNumber(n));
-        case kv618::Quantity::Period: return c.PeriodMs();
-        case kv618::Quantity::Power10s: return PowerW10s(c.PulsesInWindow(now), PulseNumber(n));
+        case wire::Quantity::Pulses: return c.Count(now);
+        case wire::Quantity::Consumption: return ConsumptionWh(c.Count(now), PulseNumber(n));
+        case wire::Quantity::Power: return PowerW(c.Rate(), PulseNumber(n));
+        case wire::Quantity::Period: return c.PeriodMs();
+        case wire::Quantity::Power10s: return PowerW10s(c.PulsesInWindow(now), PulseNumber(n));
     }
     return 0;
 }

@@ -19,7 +19,7 @@ class EmulatedModule {
 public:
     explicit EmulatedModule(const Clock& clock, uint8_t address = 1);
 
-    static bool IsConfigRegister(unsigned reg) { return kv618::reg::IsConfig(reg); }
+    static bool IsConfigRegister(unsigned reg) { return wire::reg::IsConfig(reg); }
     uint8_t Register(uint8_t reg) const { return registers_[reg]; }
     void SetRegister(uint8_t reg, uint8_t value) { registers_[reg] = value; }
     uint16_t PulseNumber(unsigned counter) const;
@@ -34,14 +34,14 @@ public:
     void PowerUp(std::optional<int64_t> failureStart);
     // A power failure of no length, now.
     void PowerFail() { PowerUp(ModuleWall()); }
-    void SupplyFault() { status_ |= kv618::status::ERR24; }
-    void DamagedFrame() { status_ |= kv618::status::FN; }
+    void SupplyFault() { status_ |= wire::status::ERR24; }
+    void DamagedFrame() { status_ |= wire::status::FN; }
 
     void SetRawInputs(uint32_t pins) { rawInputs_ = pins; }
-    uint32_t Inputs() const { return rawInputs_ ^ Field(kv618::reg::InputNegation); }
+    uint32_t Inputs() const { return rawInputs_ ^ Field(wire::reg::InputNegation); }
     uint32_t Outputs() const { return outputs_; }
     void SetOutputs(uint32_t value) { outputs_ = value; }
-    uint32_t OutputPins() const { return outputs_ ^ Field(kv618::reg::OutputNegation); }
+    uint32_t OutputPins() const { return outputs_ ^ Field(wire::reg::OutputNegation); }
 
     uint32_t Status() const { return status_; }
     void SetStatus(uint32_t value) { status_ = value; }
@@ -79,12 +79,12 @@ public:
 private:
     // A 32-bit field of the I/O configuration: base register + 3k holds byte k.
     uint32_t Field(uint8_t base) const;
-    uint32_t CounterQuantity(kv618::Quantity quantity, unsigned n) const;
+    uint32_t CounterQuantity(wire::Quantity quantity, unsigned n) const;
 
     const Clock& clock_;
     std::array<uint8_t, 256> registers_{};
     uint8_t address_;
-    uint8_t baudIndex_ = kv618::DefaultBaudIndex;
+    uint8_t baudIndex_ = wire::DefaultBaudIndex;
     uint32_t rawInputs_ = 0;
     uint32_t outputs_ = 0;
     uint32_t status_ = 0;

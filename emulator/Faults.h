@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "Commands.h"
-#include "frame.h"
+#include "Frame.h"
 #include <random>
 #include <vector>
 
@@ -30,8 +30,8 @@ public:
     // Configuration registers whose reads and writes are refused.
     std::bitset<256> refusedRegisters;
     bool RefusesRegister(const wire::Request& request) const {
-        const bool onRegister = request.function == kv618::function::ReadRegister ||
-                                request.function == kv618::function::WriteRegister;
+        const bool onRegister = request.function == wire::function::ReadRegister ||
+                                request.function == wire::function::WriteRegister;
         return onRegister && refusedRegisters[request.data[1]];
     }
 

@@ -34,11 +34,11 @@ bool ParseBusModule(std::string_view text, BusModule& entry) {
     uint32_t address = 0;
     if (!ParseU32(text.substr(0, colon), address) || address > 255) return false;
     entry.address = static_cast<uint8_t>(address);
-    entry.baudIndex = kv618::DefaultBaudIndex;
+    entry.baudIndex = wire::DefaultBaudIndex;
     if (colon == std::string_view::npos) return true;
     uint32_t rate = 0;
     if (!ParseU32(text.substr(colon + 1), rate)) return false;
-    const auto index = kv618::BaudIndexOf(static_cast<int32_t>(rate));
+    const auto index = wire::BaudIndexOf(static_cast<int32_t>(rate));
     if (!index) return false;
     entry.baudIndex = *index;
     return true;
@@ -199,7 +199,7 @@ std::variant<Options, OptionsError> ParseOptions(const std::vector<std::string>&
                                                o.modules[i].address)};
         }
     }
-    if (o.modules.empty()) o.modules.push_back({o.address, kv618::DefaultBaudIndex});
+    if (o.modules.empty()) o.modules.push_back({o.address, wire::DefaultBaudIndex});
     return o;
 }
 

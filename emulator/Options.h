@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "CardFolder.h"
 #include "Commands.h"
-#include "card_folder.h"
 #include <string>
 #include <variant>
 #include <vector>
@@ -15,7 +15,7 @@ namespace emu {
 // (a state file, once there, keeps what was written to the module since).
 struct BusModule {
     uint8_t address = 1;
-    uint8_t baudIndex = kv618::DefaultBaudIndex;
+    uint8_t baudIndex = wire::DefaultBaudIndex;
 };
 
 struct Options {
@@ -29,7 +29,7 @@ struct Options {
     bool pty = false;
     std::string ptyLink;
     bool cards = true;
-    std::string cardDir = wire::defaultCardFolder();
+    std::string cardDir = wire::DefaultCardFolder();
     uint16_t isaBase = 0x300;
     std::string stateFile;
     std::string control;

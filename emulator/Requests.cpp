@@ -5,7 +5,7 @@ namespace emu {
 namespace {
 
 using wire::Outcome;
-using namespace kv618;
+using namespace wire;
 
 void PutU32(wire::Reply& reply, uint32_t value) {
     for (unsigned i = 0; i < 4; ++i) reply.data[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -124,7 +124,7 @@ Outcome WriteRegister(EmulatedModule& m, const wire::Request& r, wire::Reply& re
     const uint8_t value = r.data[3];
     if (reg != r.data[2] || !EmulatedModule::IsConfigRegister(reg)) return Outcome::UnknownRegister;
     if (value != r.data[4]) return Outcome::BadValue;
-    if (reg == kv618::reg::BaudIndex && value >= BaudRates.size()) return Outcome::BadValue;
+    if (reg == wire::reg::BaudIndex && value >= BaudRates.size()) return Outcome::BadValue;
     m.SetRegister(reg, value);
     reply.data = {reg, reg, value, value};
     return Outcome::Done;

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "EmulatedModule.h"
-#include "frame.h"
+#include "Frame.h"
 
 namespace emu {
 

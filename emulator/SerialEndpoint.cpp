@@ -2,7 +2,7 @@
 #include "Descriptors.h"
 #include "Files.h"
 #include "Messages.h"
-#include "line_speed.h"
+#include "LineSpeed.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -82,7 +82,7 @@ void SerialEndpoint::ApplyLineSettings() {
     termios tio{};
     if (::tcgetattr(slave_, &tio) != 0) return;
     ::cfmakeraw(&tio);
-    const speed_t speed = wire::lineSpeed(bus_.first().module.BaudRate());
+    const speed_t speed = wire::LineSpeed(bus_.first().module.BaudRate());
     ::cfsetispeed(&tio, speed);
     ::cfsetospeed(&tio, speed);
     ::tcsetattr(slave_, TCSANOW, &tio);
@@ -92,8 +92,8 @@ int32_t SerialEndpoint::LineRate() const {
     termios tio{};
     if (::tcgetattr(slave_, &tio) != 0) return bus_.first().module.BaudRate();
     const speed_t speed = ::cfgetospeed(&tio);
-    for (const int32_t rate : kv618::BaudRates)
-        if (wire::lineSpeed(rate) == speed) return rate;
+    for (const int32_t rate : wire::BaudRates)
+        if (wire::LineSpeed(rate) == speed) return rate;
     return 0;
 }
 
@@ -140,7 +140,7 @@ void SerialEndpoint::OnReadable() {
         if (!answer) continue;
         int64_t delayUs = int64_t{answer->out.delayMs} * 1000;
         // The request coming in, then the reply going out.
-        if (lineTiming_) delayUs += wire::lineTimeUs(rate);
+        if (lineTiming_) delayUs += wire::LineTimeUs(rate);
         replies_.Send(*this, Peer{}, std::move(answer->out.bytes), delayUs);
     }
 }

@@ -19,7 +19,7 @@ std::optional<wire::Reply> Service::Answer(const wire::Request& r) {
 
 std::optional<Outgoing> Service::OnFrame(std::span<const uint8_t> frame) {
     wire::Request request;
-    if (wire::decode(frame, request) != wire::DecodeError::None) {
+    if (wire::Decode(frame, request) != wire::DecodeError::None) {
         OnDamagedFrame();
         return std::nullopt;
     }
@@ -36,7 +36,7 @@ std::optional<Outgoing> Service::OnRequest(const wire::Request& request) {
     if (!reply || faults.Chance(faults.dropPercent)) return std::nullopt;
     if (faults.Chance(faults.addressPercent)) reply->address = static_cast<uint8_t>(reply->address + 1);
     Outgoing out;
-    const auto bytes = wire::encode(*reply);
+    const auto bytes = wire::Encode(*reply);
     out.bytes.assign(bytes.begin(), bytes.end());
     if (faults.Chance(faults.crcPercent)) out.bytes.back() ^= 0x5A;
     if (faults.Chance(faults.delayPercent)) out.delayMs = faults.delayMs;

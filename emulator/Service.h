@@ -13,7 +13,7 @@
 #include "Control.h"
 #include "Faults.h"
 #include "EmulatedModule.h"
-#include "frame.h"
+#include "Frame.h"
 
 namespace emu {
 

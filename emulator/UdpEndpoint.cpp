@@ -1,7 +1,7 @@
 #include "UdpEndpoint.h"
 #include "Descriptors.h"
 #include "Messages.h"
-#include "frame.h"
+#include "Frame.h"
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
@@ -48,7 +48,7 @@ void UdpEndpoint::OnReadable() {
         if (n < 0) return;
         // The converter puts the request on its line at the rate the library
         // named; only modules at that rate hear it.  Without one, all do.
-        const wire::Datagram datagram = wire::splitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
+        const wire::Datagram datagram = wire::SplitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
         if (auto answer = bus_.OnFrame(datagram.frame, datagram.rate))
             replies_.Send(*this, peer, std::move(answer->out.bytes), int64_t{answer->out.delayMs} * 1000);
     }

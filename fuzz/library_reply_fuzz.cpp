@@ -12,10 +12,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> rest(data + 3, size - 3);
 
     drv::ReplyJudge packets(transaction, address);
-    if (packets.judge(rest, size > 64) == drv::ReplyJudge::Verdict::Accepted) {
-        if (packets.reply().transaction != transaction || packets.reply().address != address) std::abort();
+    if (packets.Judge(rest, size > 64) == drv::ReplyJudge::Verdict::Accepted) {
+        if (packets.Reply().transaction != transaction || packets.Reply().address != address) std::abort();
     }
-    (void)packets.timeoutCode();
+    (void)packets.TimeoutCode();
 
     drv::ReplyJudge stream(transaction, address);
     drv::StreamScanner scanner(stream);
@@ -23,12 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const size_t piece = 1 + rest[at] % 7;
         const auto chunk = rest.subspan(at, std::min(piece, rest.size() - at));
         at += chunk.size();
-        if (scanner.feed(chunk)) {
-            if (stream.reply().transaction != transaction || stream.reply().address != address) std::abort();
+        if (scanner.Feed(chunk)) {
+            if (stream.Reply().transaction != transaction || stream.Reply().address != address) std::abort();
             break;
         }
     }
-    (void)stream.timeoutCode();
-    (void)drv::refusalCode(static_cast<wire::Outcome>(rest.empty() ? 0 : rest[0]));
+    (void)stream.TimeoutCode();
+    (void)drv::RefusalCode(static_cast<wire::Outcome>(rest.empty() ? 0 : rest[0]));
     return 0;
 }

@@ -1,6 +1,6 @@
 // Frame decoders on arbitrary bytes; a frame that decodes must encode back
 // to the very same bytes.
-#include "frame.h"
+#include "Frame.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,13 +8,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
     wire::Request request;
-    if (wire::decode(bytes, request) == wire::DecodeError::None) {
-        const auto back = wire::encode(request);
+    if (wire::Decode(bytes, request) == wire::DecodeError::None) {
+        const auto back = wire::Encode(request);
         if (std::memcmp(back.data(), data, back.size()) != 0) std::abort();
     }
     wire::Reply reply;
-    if (wire::decode(bytes, reply) == wire::DecodeError::None) {
-        const auto back = wire::encode(reply);
+    if (wire::Decode(bytes, reply) == wire::DecodeError::None) {
+        const auto back = wire::Encode(reply);
         if (std::memcmp(back.data(), data, back.size()) != 0) std::abort();
     }
     return 0;

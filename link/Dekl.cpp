@@ -144,14 +144,14 @@ bool UlozNastaveni(TData* Data, std::string* Chyba) {
 bool JePripojeno(const TData* Data) { return Data && Data->Pripojeno != 0 && Data->Handle != 0; }
 
 int32_t RychlostZIndexu(uint8_t Index) {
-    return Index < kv618::BaudRates.size() ? kv618::BaudRates[Index] : kv618::BaudRates[kv618::DefaultBaudIndex];
+    return Index < wire::BaudRates.size() ? wire::BaudRates[Index] : wire::BaudRates[wire::DefaultBaudIndex];
 }
 
-uint8_t IndexRychlosti(int32_t Rychlost) { return kv618::BaudIndexOf(Rychlost).value_or(kv618::DefaultBaudIndex); }
+uint8_t IndexRychlosti(int32_t Rychlost) { return wire::BaudIndexOf(Rychlost).value_or(wire::DefaultBaudIndex); }
 
 int32_t TimeoutRychlosti(int32_t Rychlost) {
-    const auto index = kv618::BaudIndexOf(Rychlost);
-    return index ? kv618::BaudTimeValues[*index] : 100;
+    const auto index = wire::BaudIndexOf(Rychlost);
+    return index ? wire::BaudTimeValues[*index] : 100;
 }
 
 std::string CasNaText(uint8_t Sekundy, uint8_t Minuty, uint8_t Hodiny) {

@@ -11,21 +11,21 @@
 
 namespace {
 constexpr int IntervalCteni = 100;  // ms
-constexpr int PocetCitacu = kv618::CounterCount;
+constexpr int PocetCitacu = wire::CounterCount;
 constexpr int PocetSloupcu = 5;
 
 const char* const NazvySloupcu[PocetSloupcu] = {"Počet pulsů", "Odběr", "Perioda [ms]", "Výkon", "Výkon 10s"};
 // The quantity of each column, left to right; Krok goes column by column.
-constexpr kv618::Quantity VelicinySloupcu[PocetSloupcu] = {kv618::Quantity::Pulses, kv618::Quantity::Consumption,
-                                                           kv618::Quantity::Period, kv618::Quantity::Power,
-                                                           kv618::Quantity::Power10s};
+constexpr wire::Quantity VelicinySloupcu[PocetSloupcu] = {wire::Quantity::Pulses, wire::Quantity::Consumption,
+                                                          wire::Quantity::Period, wire::Quantity::Power,
+                                                          wire::Quantity::Power10s};
 
 // Value label numbers in the order of Krok.
 int CisloPopisku(int Velicina) { return Velicina < 16 ? Velicina + 5 : Velicina + 10; }
 }  // namespace
 
 uint8_t TForm6::PodfunkceKroku(int Krok) {
-    return kv618::QuantitySubcode(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
+    return wire::QuantitySubcode(VelicinySloupcu[Krok / PocetCitacu], Krok % PocetCitacu);
 }
 
 TForm6::TForm6(QWidget* Owner) : ModuleWindow(Owner) {
@@ -94,7 +94,7 @@ void TForm6::FormShow() {
 void TForm6::Timer1Timer() {
     if (!MuzeMluvit()) return;
     const uint8_t krok = Krok;
-    const kv618::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
+    const wire::Quantity velicina = VelicinySloupcu[krok / PocetCitacu];
     const int citac = krok % PocetCitacu;
     Pozadavky.Posli(
         this, AdresaModulu,

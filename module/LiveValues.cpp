@@ -18,9 +18,9 @@ int32_t Poll(const Module& module, const Groups& groups, Sample& sample) {
         sample.status = status.value;
     }
     if (groups.counters) {
-        for (int counter = 0; counter < CounterCount; ++counter) {
-            for (size_t q = 0; q < Quantities.size(); ++q) {
-                const auto value = module.ReadQuantity(Quantities[q], counter);
+        for (int counter = 0; counter < wire::CounterCount; ++counter) {
+            for (size_t q = 0; q < wire::Quantities.size(); ++q) {
+                const auto value = module.ReadQuantity(wire::Quantities[q], counter);
                 if (!value.ok()) return value.error;
                 sample.counters[counter][q] = value.value;
             }
@@ -35,7 +35,7 @@ std::optional<std::string> LogHeader(LogFormat format, const Groups& groups) {
     if (groups.inputs) line += ",inputs";
     if (groups.status) line += ",status";
     if (groups.counters)
-        for (int c = 0; c < CounterCount; ++c)
+        for (int c = 0; c < wire::CounterCount; ++c)
             for (const QuantityName& q : QuantityNames) line += ",counter" + std::to_string(c) + "_" + q.key;
     return line;
 }

@@ -42,15 +42,15 @@ std::string Module::Text(int32_t code) const {
 
 Result<Identification> Module::Identify() const { return Identify(AskIdentity()); }
 
-Reply Module::AskIdentity() const { return Exchange(function::Identify, subcode::NameFirst); }
+Reply Module::AskIdentity() const { return Exchange(wire::function::Identify, wire::subcode::NameFirst); }
 
 Result<Identification> Module::Identify(const Reply& first) const {
     if (first.error) return {first.error};
     Result<Identification> result;
-    result.value.parts[subcode::NameFirst] = first.data;
+    result.value.parts[wire::subcode::NameFirst] = first.data;
     uint8_t status = first.status;
-    for (const uint8_t part : {subcode::NameSecond, subcode::Version}) {
-        const Reply reply = Exchange(function::Identify, part, {status, 0, 0, 0, 0});
+    for (const uint8_t part : {wire::subcode::NameSecond, wire::subcode::Version}) {
+        const Reply reply = Exchange(wire::function::Identify, part, {status, 0, 0, 0, 0});
         if (reply.error) return {reply.error};
         status = reply.status;
         result.value.parts[part] = reply.data;
@@ -60,13 +60,13 @@ Result<Identification> Module::Identify(const Reply& first) const {
 
 Result<uint8_t> Module::ReadRegister(uint8_t reg, ReadBack asking, uint8_t value) const {
     const uint8_t echo = asking == ReadBack::Echo ? value : 0;
-    const Reply reply = Exchange(function::ReadRegister, 0, {0, reg, reg, echo, echo});
+    const Reply reply = Exchange(wire::function::ReadRegister, 0, {0, reg, reg, echo, echo});
     if (reply.error) return {reply.error};
     return {0, reply.data[2]};
 }
 
 int32_t Module::WriteRegister(uint8_t reg, uint8_t value) const {
-    return Exchange(function::WriteRegister, 0, {0, reg, reg, value, value}).error;
+    return Exchange(wire::function::WriteRegister, 0, {0, reg, reg, value, value}).error;
 }
 
 Result<std::array<uint8_t, 4>> Module::ReadBytes(uint8_t function, uint8_t code) const {
@@ -81,26 +81,26 @@ Result<uint32_t> Module::ReadNumber(uint8_t function, uint8_t code) const {
 }
 
 Result<ClockGroup> Module::ReadClockGroup(uint8_t group) const {
-    const auto bytes = ReadBytes(function::ReadClock, group);
+    const auto bytes = ReadBytes(wire::function::ReadClock, group);
     if (!bytes.ok()) return {bytes.error};
     return {0, {bytes.value[0], bytes.value[1], bytes.value[2]}};
 }
 
 int32_t Module::SetClockGroup(uint8_t group, ClockGroup v) const {
-    return Exchange(function::SetClock, group, {0, v.d1, v.d2, v.d3, 0}).error;
+    return Exchange(wire::function::SetClock, group, {0, v.d1, v.d2, v.d3, 0}).error;
 }
 
 Result<ClockReading> Module::ReadClock() const {
-    const auto time = ReadClockGroup(subcode::ClockTime);
+    const auto time = ReadClockGroup(wire::subcode::ClockTime);
     if (!time.ok()) return {time.error};
-    const auto date = ReadClockGroup(subcode::ClockDate);
+    const auto date = ReadClockGroup(wire::subcode::ClockDate);
     if (!date.ok()) return {date.error};
     return {0, {time.value, date.value}};
 }
 
 int32_t Module::SetClock(const ClockReading& reading) const {
-    if (const int32_t error = SetClockGroup(subcode::ClockTime, reading.time)) return error;
-    return SetClockGroup(subcode::ClockDate, reading.date);
+    if (const int32_t error = SetClockGroup(wire::subcode::ClockTime, reading.time)) return error;
+    return SetClockGroup(wire::subcode::ClockDate, reading.date);
 }
 
 bool NeverRecorded(const ClockReading& r) {
@@ -111,12 +111,12 @@ bool NeverRecorded(const ClockReading& r) {
 }
 
 bool NoPowerFailure(uint32_t status, const ClockReading& start, const ClockReading& end) {
-    return !(status & status::PRF) && NeverRecorded(start) && NeverRecorded(end);
+    return !(status & wire::status::PRF) && NeverRecorded(start) && NeverRecorded(end);
 }
 
 Result<std::array<ClockReading, 2>> Module::ReadPowerFailures() const {
     Result<std::array<ClockReading, 2>> result;
-    uint8_t group = subcode::FailureStartTime;
+    uint8_t group = wire::subcode::FailureStartTime;
     for (ClockReading& stamp : result.value) {
         for (ClockGroup* part : {&stamp.time, &stamp.date}) {
             const auto read = ReadClockGroup(group++);
@@ -127,36 +127,38 @@ Result<std::array<ClockReading, 2>> Module::ReadPowerFailures() const {
     return result;
 }
 
-Result<uint32_t> Module::ReadInputs() const { return ReadNumber(function::Read, subcode::Inputs); }
+Result<uint32_t> Module::ReadInputs() const { return ReadNumber(wire::function::Read, wire::subcode::Inputs); }
 
-Result<std::array<uint8_t, 4>> Module::ReadInputBytes() const { return ReadBytes(function::Read, subcode::Inputs); }
+Result<std::array<uint8_t, 4>> Module::ReadInputBytes() const {
+    return ReadBytes(wire::function::Read, wire::subcode::Inputs);
+}
 
 int32_t Module::WriteOutputs(uint32_t outputs) const {
     const auto b = Bytes(outputs);
-    return Exchange(function::Write, subcode::Outputs, {0, b[0], b[1], b[2], b[3]}).error;
+    return Exchange(wire::function::Write, wire::subcode::Outputs, {0, b[0], b[1], b[2], b[3]}).error;
 }
 
-Result<uint32_t> Module::ReadQuantity(Quantity quantity, int counter) const {
-    return ReadNumber(function::Read, QuantitySubcode(quantity, counter));
+Result<uint32_t> Module::ReadQuantity(wire::Quantity quantity, int counter) const {
+    return ReadNumber(wire::function::Read, wire::QuantitySubcode(quantity, counter));
 }
 
 int32_t Module::ResetCounter(int counter) const {
-    return Exchange(function::Write, static_cast<uint8_t>(subcode::ResetCounter + (counter & 3))).error;
+    return Exchange(wire::function::Write, static_cast<uint8_t>(wire::subcode::ResetCounter + (counter & 3))).error;
 }
 
 int32_t Module::ResetCounters() const {
-    for (int counter = 0; counter < CounterCount; ++counter) {
+    for (int counter = 0; counter < wire::CounterCount; ++counter) {
         if (const int32_t error = ResetCounter(counter)) return error;
     }
     return 0;
 }
 
-Result<uint32_t> Module::ReadStatus() const { return ReadNumber(function::ReadClock, subcode::Status); }
+Result<uint32_t> Module::ReadStatus() const { return ReadNumber(wire::function::ReadClock, wire::subcode::Status); }
 
 Result<std::array<uint8_t, 4>> Module::ReadStatusBytes() const {
-    return ReadBytes(function::ReadClock, subcode::Status);
+    return ReadBytes(wire::function::ReadClock, wire::subcode::Status);
 }
 
-int32_t Module::ResetStatus() const { return Exchange(function::SetClock, subcode::Status).error; }
+int32_t Module::ResetStatus() const { return Exchange(wire::function::SetClock, wire::subcode::Status).error; }
 
 }  // namespace kv618

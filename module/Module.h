@@ -116,7 +116,7 @@ public:
     // The bytes as they came, D1 first, for callers that show bits.
     Result<std::array<uint8_t, 4>> ReadInputBytes() const;
     int32_t WriteOutputs(uint32_t outputs) const;
-    Result<uint32_t> ReadQuantity(Quantity quantity, int counter) const;
+    Result<uint32_t> ReadQuantity(wire::Quantity quantity, int counter) const;
     int32_t ResetCounter(int counter) const;
     // Counters 0-3 in turn; stops at the first error, leaving the later ones.
     int32_t ResetCounters() const;

@@ -11,14 +11,14 @@ std::optional<uint8_t> ParseAddress(std::string_view text, files::NumberForm for
 }
 
 std::optional<int32_t> ParseRate(std::string_view text, files::NumberForm form) {
-    const auto n = files::ParseNumber(text, 0, BaudRates.back(), form);
-    if (!n || !BaudIndexOf(static_cast<int32_t>(*n))) return std::nullopt;
+    const auto n = files::ParseNumber(text, 0, wire::BaudRates.back(), form);
+    if (!n || !wire::BaudIndexOf(static_cast<int32_t>(*n))) return std::nullopt;
     return static_cast<int32_t>(*n);
 }
 
 std::string RateList() {
     std::string list;
-    for (const int32_t rate : BaudRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
+    for (const int32_t rate : wire::BaudRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
     return list;
 }
 

@@ -2,7 +2,7 @@
 
 #include "ErrorCodes.h"
 #include "Interfaces.h"
-#include "reply_time.h"
+#include "ReplyTime.h"
 
 #include <algorithm>
 #include <array>
@@ -16,16 +16,16 @@ ScanPlan ScanPlan::For(const TData& data) {
     ScanPlan plan;
     plan.interface = data.Rozhrani;
     plan.fixedTimeoutMs = data.Rozhrani == RozhraniKV1726 ? data.UDPTimeout : 0;
-    if (CarriesRate(data.Rozhrani)) plan.rates.assign(BaudRates.begin(), BaudRates.end());
+    if (CarriesRate(data.Rozhrani)) plan.rates.assign(wire::BaudRates.begin(), wire::BaudRates.end());
     else plan.rates = {data.Rychlost};
     return plan;
 }
 
-int32_t ProbeMs(int32_t rate) { return wire::lineTimeMs(rate) + wire::ModuleTurnaroundMs + ProbeMarginMs; }
+int32_t ProbeMs(int32_t rate) { return wire::LineTimeMs(rate) + wire::ModuleTurnaroundMs + ProbeMarginMs; }
 
 int32_t WholeTimeoutMs(const ScanPlan& plan, int32_t rate) {
     if (plan.fixedTimeoutMs > 0) return plan.fixedTimeoutMs;
-    return wire::replyTimeoutMs(rate, TimeoutRychlosti(rate));
+    return wire::ReplyTimeoutMs(rate, TimeoutRychlosti(rate));
 }
 
 namespace {
@@ -198,9 +198,9 @@ private:
     // own; elsewhere its stored rate is read.
     std::optional<int32_t> RateOf(const Module& module) const {
         if (CarriesRate(plan_.interface)) return rate_;
-        const auto index = module.ReadRegister(reg::BaudIndex);
-        if (!index.ok() || index.value >= BaudRates.size()) return std::nullopt;
-        return BaudRates[index.value];
+        const auto index = module.ReadRegister(wire::reg::BaudIndex);
+        if (!index.ok() || index.value >= wire::BaudRates.size()) return std::nullopt;
+        return wire::BaudRates[index.value];
     }
 
     // The rate with an exact wait of `ms`, or with the program's time value
@@ -243,7 +243,7 @@ private:
     // The link's delay beyond the line time and the turnaround, as the
     // replies show it: the least seen, since the host only adds to it.
     void Measure(Clock::duration took) {
-        const auto own = std::chrono::microseconds(wire::lineTimeUs(rate_)) + milliseconds(wire::ModuleTurnaroundMs);
+        const auto own = std::chrono::microseconds(wire::LineTimeUs(rate_)) + milliseconds(wire::ModuleTurnaroundMs);
         const auto delay = std::max<Clock::duration>(took - own, Clock::duration::zero());
         if (!delayMeasured_ || delay < delay_) delay_ = delay;
         delayMeasured_ = true;

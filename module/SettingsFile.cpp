@@ -20,24 +20,25 @@ FileFault Fault(FileFault::Kind kind, int line, std::string key = {}, int earlie
 
 std::vector<uint8_t> IoRegisters(uint8_t base) {
     std::vector<uint8_t> registers;
-    for (int byte = 0; byte < 4; ++byte) registers.push_back(reg::IoByte(base, byte));
+    for (int byte = 0; byte < 4; ++byte) registers.push_back(wire::reg::IoByte(base, byte));
     return registers;
 }
 
 std::vector<Setting> MakeAll() {
     std::vector<Setting> all = {
-        {"address", "Module address", Kind::Address, {reg::Address}},
-        {"baud", "Baud rate", Kind::Rate, {reg::BaudIndex}},
-        {"initial-outputs", "Initial state of DOUT", Kind::Bits, IoRegisters(reg::InitialOutputs)},
-        {"input-negation", "DIN negation", Kind::Bits, IoRegisters(reg::InputNegation)},
-        {"output-negation", "DOUT negation", Kind::Bits, IoRegisters(reg::OutputNegation)},
+        {"address", "Module address", Kind::Address, {wire::reg::Address}},
+        {"baud", "Baud rate", Kind::Rate, {wire::reg::BaudIndex}},
+        {"initial-outputs", "Initial state of DOUT", Kind::Bits, IoRegisters(wire::reg::InitialOutputs)},
+        {"input-negation", "DIN negation", Kind::Bits, IoRegisters(wire::reg::InputNegation)},
+        {"output-negation", "DOUT negation", Kind::Bits, IoRegisters(wire::reg::OutputNegation)},
     };
-    static const char* const keys[CounterCount] = {"pulse-number.0", "pulse-number.1", "pulse-number.2",
-                                                   "pulse-number.3"};
-    static const char* const labels[CounterCount] = {"Pulse number, counter 0", "Pulse number, counter 1",
-                                                     "Pulse number, counter 2", "Pulse number, counter 3"};
-    for (int counter = 0; counter < CounterCount; ++counter)
-        all.push_back({keys[counter], labels[counter], Kind::Pulses, {reg::PulseLow(counter), reg::PulseHigh(counter)}});
+    static const char* const keys[wire::CounterCount] = {"pulse-number.0", "pulse-number.1", "pulse-number.2",
+                                                         "pulse-number.3"};
+    static const char* const labels[wire::CounterCount] = {"Pulse number, counter 0", "Pulse number, counter 1",
+                                                           "Pulse number, counter 2", "Pulse number, counter 3"};
+    for (int counter = 0; counter < wire::CounterCount; ++counter)
+        all.push_back({keys[counter], labels[counter], Kind::Pulses,
+                       {wire::reg::PulseLow(counter), wire::reg::PulseHigh(counter)}});
     return all;
 }
 
@@ -49,7 +50,7 @@ std::optional<uint32_t> ValueOfText(const Setting& setting, std::string_view tex
             if (const auto address = ParseAddress(text, files::Given)) return uint32_t{*address};
             break;
         case Kind::Rate:
-            if (const auto rate = ParseRate(text, files::Given)) return uint32_t{*BaudIndexOf(*rate)};
+            if (const auto rate = ParseRate(text, files::Given)) return uint32_t{*wire::BaudIndexOf(*rate)};
             break;
         case Kind::Bits:
             if (const auto n = files::ParseCount(text, UINT32_MAX, files::Given)) return static_cast<uint32_t>(*n);
@@ -146,7 +147,8 @@ std::string ValueText(const Setting& setting, uint32_t value) {
     switch (setting.kind) {
         case Kind::Rate:
             // An index the module should not hold is kept visible, and refused on loading.
-            return value < BaudRates.size() ? std::to_string(BaudRates[value]) : "index " + std::to_string(value);
+            return value < wire::BaudRates.size() ? std::to_string(wire::BaudRates[value])
+                                                  : "index " + std::to_string(value);
         case Kind::Bits: return files::Hex32(value);
         case Kind::Address:
         case Kind::Pulses: return std::to_string(value);

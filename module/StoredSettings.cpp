@@ -4,27 +4,28 @@ namespace kv618 {
 
 namespace {
 
-constexpr std::array<uint8_t, 2> AddressRegisters = {reg::Address, reg::BaudIndex};
+constexpr std::array<uint8_t, 2> AddressRegisters = {wire::reg::Address, wire::reg::BaudIndex};
 
 // Whole fields one after another: the four bytes of the initial states, of
 // the input negation, then of the output negation.
 constexpr std::array<uint8_t, 12> IoRegisters = [] {
     std::array<uint8_t, 12> order{};
     size_t i = 0;
-    for (const uint8_t base : {reg::InitialOutputs, reg::InputNegation, reg::OutputNegation})
-        for (int byte = 0; byte < 4; ++byte) order[i++] = reg::IoByte(base, byte);
+    for (const uint8_t base : {wire::reg::InitialOutputs, wire::reg::InputNegation, wire::reg::OutputNegation})
+        for (int byte = 0; byte < 4; ++byte) order[i++] = wire::reg::IoByte(base, byte);
     return order;
 }();
 
-constexpr std::array<uint8_t, 8> PulseRegisters = {reg::PulseLow(0), reg::PulseHigh(0), reg::PulseLow(1),
-                                                   reg::PulseHigh(1), reg::PulseLow(2), reg::PulseHigh(2),
-                                                   reg::PulseLow(3), reg::PulseHigh(3)};
+constexpr std::array<uint8_t, 8> PulseRegisters = {wire::reg::PulseLow(0), wire::reg::PulseHigh(0),
+                                                   wire::reg::PulseLow(1), wire::reg::PulseHigh(1),
+                                                   wire::reg::PulseLow(2), wire::reg::PulseHigh(2),
+                                                   wire::reg::PulseLow(3), wire::reg::PulseHigh(3)};
 
 // The byte of TKonfigurace an I/O register holds.
 template <typename Settings>
 auto& IoByte(Settings& s, uint8_t r) {
-    const int byte = (r - reg::InitialOutputs) / 3;
-    switch ((r - reg::InitialOutputs) % 3) {
+    const int byte = (r - wire::reg::InitialOutputs) / 3;
+    switch ((r - wire::reg::InitialOutputs) % 3) {
         case 0: return s.PocatecniDOUT[byte];
         case 1: return s.NegaceDIN[byte];
         default: return s.NegaceDOUT[byte];
@@ -43,8 +44,8 @@ std::span<const uint8_t> Registers(Block block) {
 }
 
 Block BlockOf(uint8_t r) {
-    if (r <= reg::PulseNumbersLast) return Block::PulseNumbers;
-    if (r >= reg::InitialOutputs && r <= reg::IoLast) return Block::InputsOutputs;
+    if (r <= wire::reg::PulseNumbersLast) return Block::PulseNumbers;
+    if (r >= wire::reg::InitialOutputs && r <= wire::reg::IoLast) return Block::InputsOutputs;
     return Block::AddressAndBaud;
 }
 
@@ -55,7 +56,7 @@ uint8_t StoredByte(const TKonfigurace& s, uint8_t r) {
             return static_cast<uint8_t>(r % 2 == 0 ? number % 256 : number / 256);
         }
         case Block::InputsOutputs: return IoByte(s, r);
-        case Block::AddressAndBaud: return r == reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost;
+        case Block::AddressAndBaud: return r == wire::reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost;
     }
     return 0;
 }
@@ -68,7 +69,7 @@ void StoreByte(TKonfigurace& s, uint8_t r, uint8_t value) {
             break;
         }
         case Block::InputsOutputs: IoByte(s, r) = value; break;
-        case Block::AddressAndBaud: (r == reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost) = value; break;
+        case Block::AddressAndBaud: (r == wire::reg::Address ? s.UlozenaAdresa : s.UlozenaRychlost) = value; break;
     }
 }
 

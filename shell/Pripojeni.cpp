@@ -100,7 +100,7 @@ void TForm2::VytvorOvladace() {
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName("ComboBox1");
     ComboBox1->setGeometry(XPole, 220, SirkaPole, VyskaRadku);
-    for (const int32_t rychlost : kv618::BaudRates) ComboBox1->addItem(QString::number(rychlost) + " Bd");
+    for (const int32_t rychlost : wire::BaudRates) ComboBox1->addItem(QString::number(rychlost) + " Bd");
     Label2->setBuddy(ComboBox1);
 
     Label4 = Popisek("Label4", "Status připojení", 256);

@@ -76,8 +76,8 @@ ScanWindow::ScanWindow(QWidget* owner) : ModuleWindow(owner) {
     form->addRow(tr("Adresy modulů"), range);
     auto* rates = new QGridLayout;
     for (size_t i = 0; i < Rates.size(); ++i) {
-        Rates[i] = new QCheckBox(tr("%1 Bd").arg(kv618::BaudRates[i]), line);
-        Rates[i]->setObjectName(QString("Rate%1").arg(kv618::BaudRates[i]));
+        Rates[i] = new QCheckBox(tr("%1 Bd").arg(wire::BaudRates[i]), line);
+        Rates[i]->setObjectName(QString("Rate%1").arg(wire::BaudRates[i]));
         rates->addWidget(Rates[i], static_cast<int>(i / 5), static_cast<int>(i % 5));
     }
     form->addRow(tr("Komunikační rychlosti"), rates);
@@ -159,7 +159,7 @@ void ScanWindow::InterfaceChanged() {
     record.Rozhrani = type;
     const auto plan = kv618::ScanPlan::For(record);
     for (size_t i = 0; i < Rates.size(); ++i)
-        Rates[i]->setChecked(std::find(plan.rates.begin(), plan.rates.end(), kv618::BaudRates[i]) != plan.rates.end());
+        Rates[i]->setChecked(std::find(plan.rates.begin(), plan.rates.end(), wire::BaudRates[i]) != plan.rates.end());
 }
 
 // The fields into the record as the connection dialog takes them; false
@@ -190,7 +190,7 @@ void ScanWindow::Start() {
     if (!PData) return;
     kv618::ScanPlan plan;
     for (size_t i = 0; i < Rates.size(); ++i)
-        if (Rates[i]->isChecked()) plan.rates.push_back(kv618::BaudRates[i]);
+        if (Rates[i]->isChecked()) plan.rates.push_back(wire::BaudRates[i]);
     if (plan.rates.empty()) return SetStatus(tr(" Zvolte aspoň jednu komunikační rychlost."));
     if (First->value() > Last->value()) return SetStatus(tr(" První adresa je větší než poslední."));
     if (!TakeParameters()) return;

@@ -226,7 +226,7 @@ void TrendChart::DrawLanes(QPainter& p, const Columns& c, const QRect& plot) con
 
 namespace {
 
-// The quantities' names in the order of kv618::Quantities, as the counter
+// The quantities' names in the order of wire::Quantities, as the counter
 // values window names its columns.
 QString QuantityName(size_t q) {
     static const char* const names[] = {QT_TRANSLATE_NOOP("TrendChart", "Počet pulsů"),

@@ -26,7 +26,7 @@ public:
     using Clock = TrendHistory::Clock;
 
     // A counter quantity drawn as a line: counter 0-3 and the quantity's
-    // place in kv618::Quantities.
+    // place in wire::Quantities.
     struct Line {
         int counter = 0;
         size_t quantity = 0;

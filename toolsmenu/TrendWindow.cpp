@@ -21,16 +21,16 @@
 
 namespace {
 
-constexpr int Counters = kv618::CounterCount;
+constexpr int Counters = wire::CounterCount;
 constexpr int Columns = 5;
 
-// The counter values window's columns, left to right, as places in kv618::Quantities.
+// The counter values window's columns, left to right, as places in wire::Quantities.
 size_t QuantityOfColumn(int column) {
-    static constexpr kv618::Quantity order[Columns] = {kv618::Quantity::Pulses, kv618::Quantity::Consumption,
-                                                       kv618::Quantity::Period, kv618::Quantity::Power,
-                                                       kv618::Quantity::Power10s};
-    for (size_t q = 0; q < kv618::Quantities.size(); ++q)
-        if (kv618::Quantities[q] == order[column]) return q;
+    static constexpr wire::Quantity order[Columns] = {wire::Quantity::Pulses, wire::Quantity::Consumption,
+                                                      wire::Quantity::Period, wire::Quantity::Power,
+                                                      wire::Quantity::Power10s};
+    for (size_t q = 0; q < wire::Quantities.size(); ++q)
+        if (wire::Quantities[q] == order[column]) return q;
     return 0;
 }
 

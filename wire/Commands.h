@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace kv618 {
+namespace wire {
 
 // Function codes.
 namespace function {
@@ -125,4 +125,4 @@ inline constexpr std::optional<uint8_t> BaudIndexOf(int32_t rate) {
     return std::nullopt;
 }
 
-}  // namespace kv618
+}  // namespace wire

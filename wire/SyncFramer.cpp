@@ -45,7 +45,7 @@ std::vector<RequestFrame> TakeRequests(SyncFramer& framer, unsigned& damaged) {
     std::vector<RequestFrame> frames;
     for (auto candidate = framer.Candidate(); !candidate.empty(); candidate = framer.Candidate()) {
         Request request;
-        if (decode(candidate, request) != DecodeError::None) {
+        if (Decode(candidate, request) != DecodeError::None) {
             ++damaged;
             framer.Pass();
             continue;

@@ -3,7 +3,7 @@
 // for replies; what makes a candidate the frame each wants is theirs to judge.
 #pragma once
 
-#include "frame.h"
+#include "Frame.h"
 
 #include <array>
 #include <cstddef>

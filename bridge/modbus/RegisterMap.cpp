@@ -10,7 +10,7 @@ namespace kvbridge::modbus {
 namespace {
 
 constexpr uint16_t FirstCounterRegister = 20;
-constexpr int RegistersPerCounter = 2 * static_cast<int>(kv618::Quantities.size());
+constexpr int RegistersPerCounter = 2 * static_cast<int>(wire::Quantities.size());
 
 std::vector<Point> BuildMap() {
     using enum Table;
@@ -32,7 +32,7 @@ std::vector<Point> BuildMap() {
         {InputRegisters, 10, IdentificationRegisters, Type::Text, "identification", "",
          "the identification text, e.g. \"KV-618   v.1.04\", padded with NUL", Source::Identification},
     };
-    for (int counter = 0; counter < kv618::CounterCount; ++counter)
+    for (int counter = 0; counter < wire::CounterCount; ++counter)
         for (size_t q = 0; q < kv618::QuantityNames.size(); ++q) {
             const kv618::QuantityName& name = kv618::QuantityNames[q];
             map.push_back({InputRegisters, CounterAddress(counter, static_cast<int>(q)), 2, Type::Uint32,

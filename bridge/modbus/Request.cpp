@@ -190,7 +190,7 @@ Answer PlanWrite(const Request& r, const Image::Writable& state) {
     if (outputs.mask) a.commands.push_back({Command::SetOutputs, outputs.values, -1, outputs.mask});
     if (counters == AllCounters) a.commands.push_back({Command::ResetCounters});
     else
-        for (int n = 0; n < kv618::CounterCount; ++n)
+        for (int n = 0; n < wire::CounterCount; ++n)
             if (counters >> n & 1) a.commands.push_back({Command::ResetCounters, 0, n});
     if (status) a.commands.push_back({Command::ResetStatus});
     // Nothing to do (0 written to a reset register): answered at once.

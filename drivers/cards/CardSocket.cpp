@@ -1,8 +1,8 @@
 #include "CardSocket.h"
 
+#include "CardFolder.h"
 #include "Codes.h"
 #include "Links.h"
-#include "card_folder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,26 +19,26 @@
 
 namespace drv::cards {
 
-int32_t openCard(int32_t* handle, const std::string& socketName) {
-    const std::string path = cardFolder() + "/" + socketName;
-    return openLink(handle, [&](std::unique_ptr<Transport>& transport) { return CardSocket::open(path, transport); });
+int32_t OpenCard(int32_t* handle, const std::string& socketName) {
+    const std::string path = CardFolder() + "/" + socketName;
+    return OpenLink(handle, [&](std::unique_ptr<Transport>& transport) { return CardSocket::Open(path, transport); });
 }
 
-std::string cardFolder() {
+std::string CardFolder() {
     const char* folder = std::getenv("KV618_CARD_DIR");
-    return folder && *folder ? folder : wire::defaultCardFolder();
+    return folder && *folder ? folder : wire::DefaultCardFolder();
 }
 
-int32_t checkCardFolder(const std::string& folder) {
+int32_t CheckCardFolder(const std::string& folder) {
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0) return Ok;  // no folder, no card: connecting says so
-    if (wire::untrustedFolderReason(folder).empty()) return Ok;
-    setDetailedText(UntrustedFolder,
+    if (wire::UntrustedFolderReason(folder).empty()) return Ok;
+    SetDetailedText(UntrustedFolder,
                     "Složka karet " + folder + " není soukromá (jiný vlastník nebo zápis pro ostatní)");
     return UntrustedFolder;
 }
 
-std::string isaSocketName(int32_t base) {
+std::string IsaSocketName(int32_t base) {
     char name[32];
     std::snprintf(name, sizeof name, "pci726-%03x.sock", static_cast<unsigned>(base));
     return name;
@@ -51,17 +51,17 @@ constexpr auto ConnectWait = std::chrono::milliseconds(1000);
 
 }  // namespace
 
-int32_t CardSocket::open(const std::string& path, std::unique_ptr<Transport>& out) {
-    if (const int32_t e = checkCardFolder(path.substr(0, path.rfind('/')))) return e;
+int32_t CardSocket::Open(const std::string& path, std::unique_ptr<Transport>& out) {
+    if (const int32_t e = CheckCardFolder(path.substr(0, path.rfind('/')))) return e;
     std::unique_ptr<CardSocket> card(new CardSocket(path));
-    if (const int32_t e = card->connectCard(Clock::now() + ConnectWait)) return e;
+    if (const int32_t e = card->ConnectCard(Clock::now() + ConnectWait)) return e;
     out = std::move(card);
     return Ok;
 }
 
-CardSocket::~CardSocket() { closeSocket(); }
+CardSocket::~CardSocket() { CloseSocket(); }
 
-void CardSocket::closeSocket() {
+void CardSocket::CloseSocket() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
@@ -69,8 +69,8 @@ void CardSocket::closeSocket() {
 // The connect blocks, bounded by SO_SNDTIMEO: a non-blocking one fails at
 // once with EAGAIN while the card's queue of waiting connections is full,
 // although the card takes the connection a moment later.
-int32_t CardSocket::connectCard(Clock::time_point deadline) {
-    closeSocket();
+int32_t CardSocket::ConnectCard(Clock::time_point deadline) {
+    CloseSocket();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.size() >= sizeof address.sun_path) return CardMissing;
@@ -79,65 +79,65 @@ int32_t CardSocket::connectCard(Clock::time_point deadline) {
     if (fd_ < 0) return IoError;
     int result;
     do {
-        const int left = std::max(msLeft(deadline), 1);  // 0 would mean no bound at all
+        const int left = std::max(MsLeft(deadline), 1);  // 0 would mean no bound at all
         const timeval wait{left / 1000, (left % 1000) * 1000};
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
         result = ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    } while (result != 0 && errno == EINTR && msLeft(deadline) > 0);
+    } while (result != 0 && errno == EINTR && MsLeft(deadline) > 0);
     const int error = errno;
     if (result != 0) {
-        closeSocket();
+        CloseSocket();
         return error == EACCES || error == EPERM ? PortDenied : CardMissing;
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
-        closeSocket();
+        CloseSocket();
         return IoError;
     }
     return Ok;
 }
 
-int32_t CardSocket::lost() {
-    closeSocket();
+int32_t CardSocket::Lost() {
+    CloseSocket();
     return CardMissing;
 }
 
 // A read of 0 bytes is either an empty packet or the far end gone; only
 // the second shows as a hang-up.
-bool CardSocket::farEndClosed() const {
+bool CardSocket::FarEndClosed() const {
     pollfd p{fd_, POLLRDHUP, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP)) != 0;
 }
 
-int32_t CardSocket::discardInput() {
+int32_t CardSocket::DiscardInput() {
     if (fd_ < 0) return Ok;  // the card is looked for again before the request
     uint8_t scrap[16];
     for (int i = 0; i < 1024; ++i) {
         const ssize_t n = ::recv(fd_, scrap, sizeof scrap, MSG_DONTWAIT);
         if (n > 0 || (n < 0 && errno == EINTR)) continue;
-        if (n == 0 && !farEndClosed()) continue;
+        if (n == 0 && !FarEndClosed()) continue;
         // The far end closed (its driver restarted): a new connection.
-        if (n == 0) closeSocket();
+        if (n == 0) CloseSocket();
         break;
     }
     return Ok;
 }
 
-Received CardSocket::takeWaiting(std::span<uint8_t> buffer) {
+Received CardSocket::TakeWaiting(std::span<uint8_t> buffer) {
     if (fd_ < 0) return Received{.timedOut = true};
     iovec io{buffer.data(), buffer.size()};
     msghdr message{};
     message.msg_iov = &io;
     message.msg_iovlen = 1;
     const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
-    // An empty packet, or a far end gone, is for discardInput to see.
+    // An empty packet, or a far end gone, is for DiscardInput to see.
     if (n <= 0) return Received{.timedOut = true};
     return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
 }
 
-int32_t CardSocket::send(std::span<const uint8_t> frame, Clock::time_point deadline) {
+int32_t CardSocket::Send(std::span<const uint8_t> frame, Clock::time_point deadline) {
     if (fd_ < 0) {
-        if (const int32_t e = connectCard(deadline)) return e;
+        if (const int32_t e = ConnectCard(deadline)) return e;
     }
     for (;;) {
         const ssize_t n = ::send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL);
@@ -145,24 +145,24 @@ int32_t CardSocket::send(std::span<const uint8_t> frame, Clock::time_point deadl
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno == EAGAIN) {
             pollfd p{fd_, POLLOUT, 0};
-            const int ready = ::poll(&p, 1, msLeft(deadline));
+            const int ready = ::poll(&p, 1, MsLeft(deadline));
             if (ready == 0) return NoReply;
             if (ready > 0 && !(p.revents & (POLLERR | POLLHUP))) continue;
         }
-        return lost();
+        return Lost();
     }
 }
 
-Received CardSocket::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
+Received CardSocket::Receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
     for (;;) {
         // Checked before every wait: under a flood poll() always finds a
         // packet, and the time-out would never come.
-        const int left = msLeft(deadline);
+        const int left = MsLeft(deadline);
         if (left == 0) return Received{.timedOut = true};
         pollfd p{fd_, POLLIN, 0};
         const int ready = ::poll(&p, 1, left);
         if (ready < 0 && errno == EINTR) continue;
-        if (ready < 0) return Received{lost()};
+        if (ready < 0) return Received{Lost()};
         if (ready == 0) return Received{.timedOut = true};
 
         iovec io{buffer.data(), buffer.size()};
@@ -172,8 +172,8 @@ Received CardSocket::receive(std::span<uint8_t> buffer, Clock::time_point deadli
         const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // An empty packet makes no frame: the judge counts it as damaged.
-        if (n == 0 && !farEndClosed()) return Received{.size = 0};
-        if (n <= 0) return Received{lost()};  // the card's far end went away
+        if (n == 0 && !FarEndClosed()) return Received{.size = 0};
+        if (n <= 0) return Received{Lost()};  // the card's far end went away
         return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
     }
 }

@@ -13,33 +13,33 @@ constexpr int32_t HighestIsaBase = 0xFFF;
 
 // The card folder: $KV618_CARD_DIR, else $XDG_RUNTIME_DIR/kv618, else
 // /tmp/kv618-<uid>.
-std::string cardFolder();
+std::string CardFolder();
 // A socket in a folder that someone else controls could be anyone's, not the
 // card: UntrustedFolder for such a folder, Ok otherwise (a missing one too).
-int32_t checkCardFolder(const std::string& folder);
+int32_t CheckCardFolder(const std::string& folder);
 // "pci726-300.sock" for base 0x300.
-std::string isaSocketName(int32_t base);
+std::string IsaSocketName(int32_t base);
 // Opens a link to the card whose socket has this name in the card folder.
-int32_t openCard(int32_t* handle, const std::string& socketName);
+int32_t OpenCard(int32_t* handle, const std::string& socketName);
 
 class CardSocket : public Transport {
 public:
     // Connects to the card's socket; CardMissing when no card answers there.
-    static int32_t open(const std::string& path, std::unique_ptr<Transport>& out);
+    static int32_t Open(const std::string& path, std::unique_ptr<Transport>& out);
     ~CardSocket() override;
 
-    bool isStream() const override { return false; }
-    int32_t discardInput() override;
-    int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
-    Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
-    Received takeWaiting(std::span<uint8_t> buffer) override;
+    bool IsStream() const override { return false; }
+    int32_t DiscardInput() override;
+    int32_t Send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
+    Received Receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    Received TakeWaiting(std::span<uint8_t> buffer) override;
 
 private:
     explicit CardSocket(std::string path) : path_(std::move(path)) {}
-    int32_t connectCard(Clock::time_point deadline);
-    void closeSocket();
-    int32_t lost();
-    bool farEndClosed() const;
+    int32_t ConnectCard(Clock::time_point deadline);
+    void CloseSocket();
+    int32_t Lost();
+    bool FarEndClosed() const;
 
     std::string path_;
     int fd_ = -1;

@@ -7,6 +7,6 @@
 #include "Codes.h"
 #include "Links.h"
 
-extern "C" int32_t QPCI1726_Init(int32_t* handle) { return drv::cards::openCard(handle, "pci1726.sock"); }
+extern "C" int32_t QPCI1726_Init(int32_t* handle) { return drv::cards::OpenCard(handle, "pci1726.sock"); }
 
 DRV_DEFINE_COMMON_ENTRY_POINTS(QPCI1726)

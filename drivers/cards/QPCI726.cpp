@@ -8,8 +8,8 @@
 #include "Links.h"
 
 extern "C" int32_t QPCI726_Init(int32_t* handle, int32_t base) {
-    if (base < 0 || base > drv::cards::HighestIsaBase) return drv::refuseInit(handle);
-    return drv::cards::openCard(handle, drv::cards::isaSocketName(base));
+    if (base < 0 || base > drv::cards::HighestIsaBase) return drv::RefuseInit(handle);
+    return drv::cards::OpenCard(handle, drv::cards::IsaSocketName(base));
 }
 
 DRV_DEFINE_COMMON_ENTRY_POINTS(QPCI726)

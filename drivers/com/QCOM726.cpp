@@ -8,12 +8,12 @@
 #include "SerialPort.h"
 
 extern "C" int32_t QCOM726_Init(int32_t* handle, int32_t port) {
-    if (port < 1 || port > drv::com::HighestPort) return drv::refuseInit(handle);
-    const std::string path = drv::com::portPath(port, drv::com::iniFiles());
-    const int32_t result = drv::openLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
-        return drv::com::SerialPort::open(path, transport);
+    if (port < 1 || port > drv::com::HighestPort) return drv::RefuseInit(handle);
+    const std::string path = drv::com::PortPath(port, drv::com::IniFiles());
+    const int32_t result = drv::OpenLink(handle, [&](std::unique_ptr<drv::Transport>& transport) {
+        return drv::com::SerialPort::Open(path, transport);
     });
-    if (result == drv::PortMissing) drv::setDetailedText(drv::PortMissing, drv::com::missingPortText(port, path));
+    if (result == drv::PortMissing) drv::SetDetailedText(drv::PortMissing, drv::com::MissingPortText(port, path));
     return result;
 }
 

@@ -12,27 +12,27 @@ namespace drv {
 namespace {
 
 std::mutex detailsMutex;
-std::map<int32_t, std::string>& details() {
+std::map<int32_t, std::string>& Details() {
     static std::map<int32_t, std::string> texts;
     return texts;
 }
 
-std::string detailedText(int32_t code) {
+std::string DetailedText(int32_t code) {
     std::lock_guard lock(detailsMutex);
-    const auto it = details().find(code);
-    return it == details().end() ? std::string() : it->second;
+    const auto it = Details().find(code);
+    return it == Details().end() ? std::string() : it->second;
 }
 
 }  // namespace
 
-void setDetailedText(int32_t code, const std::string& utf8) {
+void SetDetailedText(int32_t code, const std::string& utf8) {
     std::lock_guard lock(detailsMutex);
-    details()[code] = utf8;
+    Details()[code] = utf8;
 }
 
-int32_t fillErrorText(int32_t code, int32_t* buffer) {
+int32_t FillErrorText(int32_t code, int32_t* buffer) {
     if (!buffer) return InvalidParameter;
-    std::string utf8 = detailedText(code);
+    std::string utf8 = DetailedText(code);
     if (utf8.empty()) utf8 = kv618::LibraryCodeText(code);
     const std::string cp1250 = Kodovani::Utf8NaCp1250(utf8);
     constexpr size_t cells = 100;

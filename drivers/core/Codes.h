@@ -23,11 +23,11 @@ constexpr int32_t LibraryVersion = KV_VERSION_CODE;
 // A fuller text for a code, told by the latest failure of this library that
 // gave it (the device a missing port was looked for at); _Error gives it
 // instead of the general one from then on.
-void setDetailedText(int32_t code, const std::string& utf8);
+void SetDetailedText(int32_t code, const std::string& utf8);
 
 // Fills 100 cells with the code's text in Windows-1250, one character per
 // cell starting at cell 0, ended by a 0 cell; unknown codes get a text that
 // names the code.  Returns 0, or InvalidParameter for a null buffer.
-int32_t fillErrorText(int32_t code, int32_t* buffer);
+int32_t FillErrorText(int32_t code, int32_t* buffer);
 
 }  // namespace drv

@@ -2,11 +2,11 @@
 // numbers, reply validation and the reply time-out.
 #pragma once
 
+#include "Frame.h"
+#include "ReplyTime.h"
 #include "SyncFramer.h"
 #include "Trace.h"
 #include "Transport.h"
-#include "frame.h"
-#include "reply_time.h"
 
 #include <array>
 #include <cstdint>
@@ -18,8 +18,8 @@ namespace drv {
 // come late.
 class RecentRequests {
 public:
-    void note(uint16_t transaction, uint8_t address);
-    bool answers(uint16_t transaction, uint8_t address) const;
+    void Note(uint16_t transaction, uint8_t address);
+    bool Answers(uint16_t transaction, uint8_t address) const;
 
 private:
     static constexpr size_t Kept = 64;
@@ -54,21 +54,21 @@ public:
 
     // One whole candidate (a packet, or 12 bytes from a sync byte).  A quiet
     // candidate is taken if it is the reply but leaves no fault to report.
-    Verdict judge(std::span<const uint8_t> bytes, bool oversized = false, bool quiet = false);
+    Verdict Judge(std::span<const uint8_t> bytes, bool oversized = false, bool quiet = false);
 
     // Code when the time-out ends the wait.
-    int32_t timeoutCode() const;
+    int32_t TimeoutCode() const;
     // For the trace: what the time-out ends, in words.
-    const char* timeoutVerdict() const;
+    const char* TimeoutVerdict() const;
 
-    const wire::Reply& reply() const { return reply_; }
+    const wire::Reply& Reply() const { return reply_; }
     // The addresses whose late replies were judged, as they came.
-    const std::vector<uint8_t>& late() const { return late_; }
+    const std::vector<uint8_t>& Late() const { return late_; }
     // The last candidate judged (at most one frame's worth, for the trace).
-    std::span<const uint8_t> lastCandidate() const { return {last_.data(), lastSize_}; }
+    std::span<const uint8_t> LastCandidate() const { return {last_.data(), lastSize_}; }
 
 private:
-    void note(Verdict v, const wire::Reply& reply);
+    void Note(Verdict v, const wire::Reply& reply);
     uint16_t transaction_;
     uint8_t address_;
     const RecentRequests* earlier_;
@@ -91,9 +91,9 @@ class StreamScanner {
 public:
     explicit StreamScanner(ReplyJudge& judge) : judge_(judge) {}
     // Adds bytes; true once a valid reply has been found.
-    bool feed(std::span<const uint8_t> bytes);
+    bool Feed(std::span<const uint8_t> bytes);
     // True when bytes are held that did not make a frame.
-    bool holdsBytes() const { return framer_.HoldsNoise(); }
+    bool HoldsBytes() const { return framer_.HoldsNoise(); }
 
 private:
     ReplyJudge& judge_;
@@ -101,11 +101,11 @@ private:
 };
 
 // Refusal codes from a reply's outcome byte.
-int32_t refusalCode(wire::Outcome outcome);
+int32_t RefusalCode(wire::Outcome outcome);
 
 // Sends the request and waits for its reply; a trace, if given, gets one line.
 // `earlier` as for ReplyJudge.
-Result exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr,
+Result Exchange(Transport& transport, const wire::Request& request, int32_t timeoutMs, Trace* trace = nullptr,
                 const RecentRequests* earlier = nullptr);
 
 }  // namespace drv

@@ -1,7 +1,7 @@
 #include "Links.h"
 
 #include "Codes.h"
-#include "line_speed.h"
+#include "LineSpeed.h"
 #include "qxxx726_abi.h"
 
 #include <algorithm>
@@ -15,7 +15,7 @@ namespace {
 
 class LinkTable {
 public:
-    int32_t add(std::shared_ptr<Link> link, int32_t& handle) {
+    int32_t Add(std::shared_ptr<Link> link, int32_t& handle) {
         std::lock_guard lock(mutex_);
         if (links_.size() >= MostLinks) return TooManyLinks;
         do {
@@ -26,13 +26,13 @@ public:
         return Ok;
     }
 
-    std::shared_ptr<Link> find(int32_t handle) {
+    std::shared_ptr<Link> Find(int32_t handle) {
         std::lock_guard lock(mutex_);
         const auto it = links_.find(handle);
         return it == links_.end() ? nullptr : it->second;
     }
 
-    std::shared_ptr<Link> remove(int32_t handle) {
+    std::shared_ptr<Link> Remove(int32_t handle) {
         std::lock_guard lock(mutex_);
         const auto it = links_.find(handle);
         if (it == links_.end()) return nullptr;
@@ -47,19 +47,19 @@ private:
     int32_t next_ = 0;
 };
 
-LinkTable& table() {
+LinkTable& Table() {
     static LinkTable links;
     return links;
 }
 
 // Handle 0 is what a caller holds before any _Init: not an open link yet.
-int32_t lookUp(int32_t handle, std::shared_ptr<Link>& link) {
+int32_t LookUp(int32_t handle, std::shared_ptr<Link>& link) {
     if (handle == 0) return NotInitialised;
-    link = table().find(handle);
+    link = Table().Find(handle);
     return link ? Ok : InvalidHandle;
 }
 
-uint16_t firstTransaction() {
+uint16_t FirstTransaction() {
     // A fresh start per link, so replies still in flight to an earlier
     // program or link are unlikely to carry a number this one expects.
     // getrandom rather than std::random_device, whose set-up asks the CPU
@@ -71,11 +71,11 @@ uint16_t firstTransaction() {
     return static_cast<uint16_t>(now ^ (static_cast<long long>(::getpid()) << 7));
 }
 
-bool isOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= UnknownRegister; }
+bool IsOutcomeOfExchange(int32_t code) { return code >= NoReply && code <= UnknownRegister; }
 
 // Under an exact time-out, the late replies in the reply area after the
 // data (docs/library-abi.md, _Send); no cell past the data otherwise.
-void nameLateReplies(const Result& result, int32_t* reply) {
+void NameLateReplies(const Result& result, int32_t* reply) {
     if (!result.namesLate) return;
     reply[QXXX726_LATE_COUNT_CELL] = static_cast<int32_t>(result.late.size());
     for (size_t i = 0; i < result.late.size(); ++i) reply[QXXX726_LATE_FIRST_CELL + i] = result.late[i];
@@ -84,33 +84,33 @@ void nameLateReplies(const Result& result, int32_t* reply) {
 }  // namespace
 
 // The rates a serial line can run at; the others use the rate only for the time-out.
-bool isKnownRate(int32_t rate) { return wire::lineSpeed(rate) != B0; }
+bool IsKnownRate(int32_t rate) { return wire::LineSpeed(rate) != B0; }
 
 Link::Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs)
     : transport_(std::move(transport)),
-      trace_(Trace::fromEnvironment()),
+      trace_(Trace::FromEnvironment()),
       fixedTimeoutMs_(fixedTimeoutMs),
-      nextTransaction_(firstTransaction()) {}
+      nextTransaction_(FirstTransaction()) {}
 
-int32_t Link::setConfig(int32_t rate, int32_t time, int32_t mode) {
-    if (mode != OnlyMode || !isKnownRate(rate) || !wire::isValidTime(time)) return InvalidParameter;
+int32_t Link::SetConfig(int32_t rate, int32_t time, int32_t mode) {
+    if (mode != OnlyMode || !IsKnownRate(rate) || !wire::IsValidTime(time)) return InvalidParameter;
     std::lock_guard lock(mutex_);
-    if (const int32_t e = transport_->applyRate(rate)) return e;
+    if (const int32_t e = transport_->ApplyRate(rate)) return e;
     config_ = Config{rate, time, mode};
     return Ok;
 }
 
-Config Link::config() {
+Config Link::CurrentConfig() {
     std::lock_guard lock(mutex_);
     return config_;
 }
 
-int32_t Link::timeoutLocked() const {
+int32_t Link::TimeoutLocked() const {
     if (fixedTimeoutMs_ > 0 && config_.time >= 0) return fixedTimeoutMs_;
-    return wire::replyTimeoutMs(config_.rate, config_.time);
+    return wire::ReplyTimeoutMs(config_.rate, config_.time);
 }
 
-Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data) {
+Result Link::Send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data) {
     std::lock_guard lock(mutex_);
     wire::Request request;
     request.transaction = nextTransaction_++;
@@ -118,44 +118,44 @@ Result Link::send(uint8_t address, uint8_t function, uint8_t subcode, const std:
     request.function = function;
     request.subcode = subcode;
     request.data = data;
-    recent_.note(request.transaction, address);
+    recent_.Note(request.transaction, address);
     // An exact time-out is short by choice: what comes after it is late, and
     // whoever asked for it wants to hear of a late reply.
-    return exchange(*transport_, request, timeoutLocked(), trace_.get(), config_.time < 0 ? &recent_ : nullptr);
+    return Exchange(*transport_, request, TimeoutLocked(), trace_.get(), config_.time < 0 ? &recent_ : nullptr);
 }
 
-int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
+int32_t OpenLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs) {
     if (!handle) return InvalidParameter;
     *handle = 0;
     std::unique_ptr<Transport> transport;
     if (const int32_t e = open(transport)) return e;
     if (!transport) return IoError;
-    return table().add(std::make_shared<Link>(std::move(transport), fixedTimeoutMs), *handle);
+    return Table().Add(std::make_shared<Link>(std::move(transport), fixedTimeoutMs), *handle);
 }
 
-int32_t refuseInit(int32_t* handle, int32_t code) {
+int32_t RefuseInit(int32_t* handle, int32_t code) {
     if (handle) *handle = 0;
     return code;
 }
 
-int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {
+int32_t SetConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {
     std::shared_ptr<Link> link;
-    if (const int32_t e = lookUp(handle, link)) return e;
-    return link->setConfig(rate, time, mode);
+    if (const int32_t e = LookUp(handle, link)) return e;
+    return link->SetConfig(rate, time, mode);
 }
 
-int32_t getConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode) {
+int32_t GetConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode) {
     std::shared_ptr<Link> link;
-    if (const int32_t e = lookUp(handle, link)) return e;
+    if (const int32_t e = LookUp(handle, link)) return e;
     if (!rate || !time || !mode) return InvalidParameter;
-    const Config config = link->config();
+    const Config config = link->CurrentConfig();
     *rate = config.rate;
     *time = config.time;
     *mode = config.mode;
     return Ok;
 }
 
-int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error) {
+int32_t Send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error) {
     const auto fail = [&](int32_t code) {
         if (error) *error = code;
         if (status) *status = 0;
@@ -164,16 +164,16 @@ int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* st
     };
     if (!request || !reply || !status || !error) return fail(InvalidParameter);
     std::shared_ptr<Link> link;
-    if (const int32_t e = lookUp(handle, link)) return fail(e);
+    if (const int32_t e = LookUp(handle, link)) return fail(e);
 
     const auto byte = [&](int cell) { return static_cast<uint8_t>(request[cell] & 0xFF); };
-    const Result result = link->send(byte(0), byte(1), byte(2), {byte(3), byte(4), byte(5), byte(6), byte(7)});
-    nameLateReplies(result, reply);
+    const Result result = link->Send(byte(0), byte(1), byte(2), {byte(3), byte(4), byte(5), byte(6), byte(7)});
+    NameLateReplies(result, reply);
     if (result.code != Ok) {
         fail(result.code);
         // What the module did (or failed to do) is the exchange's outcome;
         // anything else kept the request from being exchanged at all.
-        return isOutcomeOfExchange(result.code) ? Ok : result.code;
+        return IsOutcomeOfExchange(result.code) ? Ok : result.code;
     }
     *error = Ok;
     *status = result.status;
@@ -181,14 +181,14 @@ int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* st
     return Ok;
 }
 
-int32_t done(int32_t* handle) {
+int32_t Done(int32_t* handle) {
     if (!handle) return InvalidParameter;
     if (*handle == 0) return NotInitialised;
-    if (!table().remove(*handle)) return InvalidHandle;
+    if (!Table().Remove(*handle)) return InvalidHandle;
     *handle = 0;
     return Ok;
 }
 
-int32_t errorText(int32_t code, int32_t* buffer) { return fillErrorText(code, buffer); }
+int32_t ErrorText(int32_t code, int32_t* buffer) { return FillErrorText(code, buffer); }
 
 }  // namespace drv

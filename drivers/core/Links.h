@@ -22,21 +22,21 @@ struct Config {
 constexpr int32_t OnlyMode = 2;
 constexpr size_t MostLinks = 64;
 
-bool isKnownRate(int32_t rate);
+bool IsKnownRate(int32_t rate);
 
 class Link {
 public:
     // A fixed time-out (ms, > 0) overrides the rule from rate and time, but
-    // not an exact time-out asked for by _SetConfig (wire::replyTimeoutMs).
+    // not an exact time-out asked for by _SetConfig (wire::ReplyTimeoutMs).
     explicit Link(std::unique_ptr<Transport> transport, int32_t fixedTimeoutMs = 0);
 
-    int32_t setConfig(int32_t rate, int32_t time, int32_t mode);
-    Config config();
+    int32_t SetConfig(int32_t rate, int32_t time, int32_t mode);
+    Config CurrentConfig();
     // Takes the next transaction number and carries out one exchange.
-    Result send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data);
+    Result Send(uint8_t address, uint8_t function, uint8_t subcode, const std::array<uint8_t, 5>& data);
 
 private:
-    int32_t timeoutLocked() const;
+    int32_t TimeoutLocked() const;
 
     std::mutex mutex_;
     std::unique_ptr<Transport> transport_;
@@ -51,15 +51,15 @@ private:
 using Opener = std::function<int32_t(std::unique_ptr<Transport>&)>;
 
 // The entry points' bodies, shared by all five libraries.
-int32_t openLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs = 0);
+int32_t OpenLink(int32_t* handle, const Opener& open, int32_t fixedTimeoutMs = 0);
 // Init refused before it opens anything (a parameter out of its range, by
 // default): no link, and the code.
-int32_t refuseInit(int32_t* handle, int32_t code = InvalidParameter);
-int32_t setConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode);
-int32_t getConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode);
-int32_t send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error);
-int32_t done(int32_t* handle);
-int32_t errorText(int32_t code, int32_t* buffer);
+int32_t RefuseInit(int32_t* handle, int32_t code = InvalidParameter);
+int32_t SetConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode);
+int32_t GetConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode);
+int32_t Send(int32_t handle, const int32_t* request, int32_t* reply, int32_t* status, int32_t* error);
+int32_t Done(int32_t* handle);
+int32_t ErrorText(int32_t code, int32_t* buffer);
 
 }  // namespace drv
 
@@ -69,14 +69,14 @@ int32_t errorText(int32_t code, int32_t* buffer);
 #define DRV_DEFINE_COMMON_ENTRY_POINTS(P)                                                              \
     extern "C" int32_t P##_Version(void) { return drv::LibraryVersion; }                             \
     extern "C" int32_t P##_SetConfig(int32_t handle, int32_t rate, int32_t time, int32_t mode) {     \
-        return drv::setConfig(handle, rate, time, mode);                                              \
+        return drv::SetConfig(handle, rate, time, mode);                                              \
     }                                                                                                 \
     extern "C" int32_t P##_GetConfig(int32_t handle, int32_t* rate, int32_t* time, int32_t* mode) {  \
-        return drv::getConfig(handle, rate, time, mode);                                              \
+        return drv::GetConfig(handle, rate, time, mode);                                              \
     }                                                                                                 \
     extern "C" int32_t P##_Send(int32_t handle, const int32_t* request, int32_t* reply,              \
                                 int32_t* status, int32_t* error) {                                   \
-        return drv::send(handle, request, reply, status, error);                                      \
+        return drv::Send(handle, request, reply, status, error);                                      \
     }                                                                                                 \
-    extern "C" int32_t P##_Done(int32_t* handle) { return drv::done(handle); }                       \
-    extern "C" int32_t P##_Error(int32_t code, int32_t* buffer) { return drv::errorText(code, buffer); }
+    extern "C" int32_t P##_Done(int32_t* handle) { return drv::Done(handle); }                       \
+    extern "C" int32_t P##_Error(int32_t code, int32_t* buffer) { return drv::ErrorText(code, buffer); }

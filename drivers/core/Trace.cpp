@@ -11,17 +11,17 @@ namespace drv {
 namespace {
 
 // The file name of the library this code is part of, e.g. "QKV1726.DLL".
-const std::string& libraryName() {
+const std::string& LibraryName() {
     static const std::string name = [] {
         Dl_info info{};
-        if (::dladdr(reinterpret_cast<void*>(&libraryName), &info) == 0 || !info.dli_fname) return std::string("?");
+        if (::dladdr(reinterpret_cast<void*>(&LibraryName), &info) == 0 || !info.dli_fname) return std::string("?");
         const std::string path = info.dli_fname;
         return path.substr(path.rfind('/') + 1);
     }();
     return name;
 }
 
-void appendHex(std::string& line, std::span<const uint8_t> bytes) {
+void AppendHex(std::string& line, std::span<const uint8_t> bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";
     if (bytes.empty()) line += '-';
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -31,7 +31,7 @@ void appendHex(std::string& line, std::span<const uint8_t> bytes) {
     }
 }
 
-std::string wallTime() {
+std::string WallTime() {
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     tm local{};
@@ -44,7 +44,7 @@ std::string wallTime() {
 
 }  // namespace
 
-std::shared_ptr<Trace> Trace::fromEnvironment() {
+std::shared_ptr<Trace> Trace::FromEnvironment() {
     const char* path = std::getenv("KV618_TRACE");
     if (!path || !*path) return nullptr;
     static std::mutex mutex;
@@ -67,12 +67,12 @@ Trace::~Trace() {
     if (owned_) ::close(fd_);
 }
 
-void Trace::record(std::span<const uint8_t> request, std::span<const uint8_t> reply, const std::string& verdict,
+void Trace::Record(std::span<const uint8_t> request, std::span<const uint8_t> reply, const std::string& verdict,
                    Clock::duration took) {
-    std::string line = wallTime() + ' ' + libraryName() + " request ";
-    appendHex(line, request);
+    std::string line = WallTime() + ' ' + LibraryName() + " request ";
+    AppendHex(line, request);
     line += " reply ";
-    appendHex(line, reply);
+    AppendHex(line, reply);
     char tail[48];
     std::snprintf(tail, sizeof tail, " %.3f ms\n",
                   std::chrono::duration<double, std::milli>(took).count());

@@ -16,12 +16,12 @@ class Trace {
 public:
     // The trace KV618_TRACE names now, or null when it is unset or cannot
     // be opened.  Links opened while it names the same file share one.
-    static std::shared_ptr<Trace> fromEnvironment();
+    static std::shared_ptr<Trace> FromEnvironment();
     ~Trace();
 
     // One line: wall time, library, request and reply bytes in hex, the
     // verdict and how long the exchange took.
-    void record(std::span<const uint8_t> request, std::span<const uint8_t> reply, const std::string& verdict,
+    void Record(std::span<const uint8_t> request, std::span<const uint8_t> reply, const std::string& verdict,
                 Clock::duration took);
 
 private:

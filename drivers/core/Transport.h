@@ -12,7 +12,7 @@ namespace drv {
 using Clock = std::chrono::steady_clock;
 
 // Milliseconds left until a deadline, 0 once it has passed (for poll()).
-int msLeft(Clock::time_point deadline);
+int MsLeft(Clock::time_point deadline);
 
 struct Received {
     int32_t error = 0;      // a code when the transport itself failed
@@ -27,25 +27,25 @@ public:
 
     // True when replies arrive as a byte stream that must be searched for a
     // frame; false when every packet is one candidate frame.
-    virtual bool isStream() const = 0;
+    virtual bool IsStream() const = 0;
 
     // Throws away whatever arrived since the last exchange, so a late reply
     // to an earlier request is gone before the next request goes out.
-    virtual int32_t discardInput() = 0;
+    virtual int32_t DiscardInput() = 0;
 
-    virtual int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) = 0;
+    virtual int32_t Send(std::span<const uint8_t> frame, Clock::time_point deadline) = 0;
 
     // Waits for the next bytes or packet until the deadline.
-    virtual Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) = 0;
+    virtual Received Receive(std::span<uint8_t> buffer, Clock::time_point deadline) = 0;
 
     // The next bytes or packet that arrived since the last exchange, taken
     // without waiting ({.timedOut = true} when there is none): looked at for
     // a late reply to name before the rest is thrown away.  A transport that
     // cannot look gives none.
-    virtual Received takeWaiting(std::span<uint8_t> /*buffer*/) { return Received{.timedOut = true}; }
+    virtual Received TakeWaiting(std::span<uint8_t> /*buffer*/) { return Received{.timedOut = true}; }
 
     // The line rate in Bd given to _SetConfig, for transports that drive a line.
-    virtual int32_t applyRate(int32_t /*rate*/) { return 0; }
+    virtual int32_t ApplyRate(int32_t /*rate*/) { return 0; }
 };
 
 }  // namespace drv

@@ -9,10 +9,10 @@
 
 extern "C" int32_t QKV1726_Init(int32_t* handle, const intptr_t* block) {
     drv::kv::Parameters parameters;
-    if (const int32_t e = drv::kv::readParameters(block, parameters)) return drv::refuseInit(handle, e);
-    return drv::openLink(
+    if (const int32_t e = drv::kv::ReadParameters(block, parameters)) return drv::RefuseInit(handle, e);
+    return drv::OpenLink(
         handle,
-        [&](std::unique_ptr<drv::Transport>& transport) { return drv::kv::UdpLink::open(parameters.peer, transport); },
+        [&](std::unique_ptr<drv::Transport>& transport) { return drv::kv::UdpLink::Open(parameters.peer, transport); },
         parameters.timeoutMs);
 }
 

@@ -1,7 +1,7 @@
 #include "UdpLink.h"
 
 #include "Codes.h"
-#include "frame.h"
+#include "Frame.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -22,7 +22,7 @@ constexpr size_t LongestIpText = 63;
 
 }  // namespace
 
-int32_t readParameters(const intptr_t* block, Parameters& out) {
+int32_t ReadParameters(const intptr_t* block, Parameters& out) {
     if (!block || block[0] == 0) return InvalidParameter;
     const char* text = reinterpret_cast<const char*>(block[0]);
     const size_t length = ::strnlen(text, LongestIpText + 1);
@@ -40,7 +40,7 @@ int32_t readParameters(const intptr_t* block, Parameters& out) {
     return Ok;
 }
 
-int32_t UdpLink::open(const sockaddr_in& peer, std::unique_ptr<Transport>& out) {
+int32_t UdpLink::Open(const sockaddr_in& peer, std::unique_ptr<Transport>& out) {
     std::unique_ptr<UdpLink> link(new UdpLink(peer));
     // Blocking, so that a reply is waited for in the one recvmsg that takes it
     // (SO_RCVTIMEO bounds the wait): an exchange costs the same two system
@@ -58,7 +58,7 @@ UdpLink::~UdpLink() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool UdpLink::fromPeer(const sockaddr_in& sender) const {
+bool UdpLink::FromPeer(const sockaddr_in& sender) const {
     return sender.sin_family == AF_INET && sender.sin_port == peer_.sin_port &&
            sender.sin_addr.s_addr == peer_.sin_addr.s_addr;
 }
@@ -68,7 +68,7 @@ bool UdpLink::fromPeer(const sockaddr_in& sender) const {
 // a damaged datagram would turn this exchange's "no reply" into "damaged".
 // Costs one recv that finds nothing on a quiet link.  The bound keeps a flood
 // from holding the request back; it is above what a receive buffer holds.
-int32_t UdpLink::discardInput() {
+int32_t UdpLink::DiscardInput() {
     for (int i = 0; i < 4096; ++i) {
         const ssize_t n = ::recv(fd_, nullptr, 0, MSG_DONTWAIT | MSG_TRUNC);
         if (n >= 0 || errno == EINTR || errno == ECONNREFUSED) continue;
@@ -77,7 +77,7 @@ int32_t UdpLink::discardInput() {
     return Ok;
 }
 
-Received UdpLink::takeWaiting(std::span<uint8_t> buffer) {
+Received UdpLink::TakeWaiting(std::span<uint8_t> buffer) {
     for (;;) {
         sockaddr_in sender{};
         iovec io{buffer.data(), buffer.size()};
@@ -89,22 +89,22 @@ Received UdpLink::takeWaiting(std::span<uint8_t> buffer) {
         const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
         if (n < 0) return Received{.timedOut = true};
-        if (!fromPeer(sender)) continue;
+        if (!FromPeer(sender)) continue;
         return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
     }
 }
 
-int32_t UdpLink::applyRate(int32_t rate) {
+int32_t UdpLink::ApplyRate(int32_t rate) {
     if (rate <= 0 || rate > wire::HighestSuffixRate) return InvalidParameter;
     rate_ = rate;
     return Ok;
 }
 
-int32_t UdpLink::send(std::span<const uint8_t> request, Clock::time_point deadline) {
+int32_t UdpLink::Send(std::span<const uint8_t> request, Clock::time_point deadline) {
     if (request.size() != wire::RequestSize) return InvalidParameter;
     std::array<uint8_t, wire::RequestSize> frame{};
     std::copy(request.begin(), request.end(), frame.begin());
-    const wire::RatedRequest datagram = wire::withRate(frame, rate_);
+    const wire::RatedRequest datagram = wire::WithRate(frame, rate_);
     for (int attempt = 0; attempt < 3; ++attempt) {
         const ssize_t n = ::send(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n == static_cast<ssize_t>(datagram.size())) return Ok;
@@ -113,7 +113,7 @@ int32_t UdpLink::send(std::span<const uint8_t> request, Clock::time_point deadli
         if (n < 0 && (errno == ECONNREFUSED || errno == EINTR)) continue;
         if (n < 0 && (errno == EAGAIN || errno == ENOBUFS)) {
             pollfd p{fd_, POLLOUT, 0};
-            if (::poll(&p, 1, msLeft(deadline)) > 0) continue;
+            if (::poll(&p, 1, MsLeft(deadline)) > 0) continue;
             return NoReply;
         }
         return IoError;
@@ -134,8 +134,8 @@ int32_t UdpLink::send(std::span<const uint8_t> request, Clock::time_point deadli
 constexpr int TickSlackMs = 10;
 constexpr int WheelSlackShare = 8;
 
-bool UdpLink::waitAtMost(Clock::time_point deadline) {
-    const int whole = msLeft(deadline);
+bool UdpLink::WaitAtMost(Clock::time_point deadline) {
+    const int whole = MsLeft(deadline);
     const int left = whole - TickSlackMs - whole / WheelSlackShare;
     if (left <= 0) return false;
     if (std::abs(left - receiveTimeoutMs_) > 1) {
@@ -146,7 +146,7 @@ bool UdpLink::waitAtMost(Clock::time_point deadline) {
     return true;
 }
 
-bool UdpLink::readableBy(Clock::time_point deadline) const {
+bool UdpLink::ReadableBy(Clock::time_point deadline) const {
     for (;;) {
         const auto left = deadline - Clock::now();
         if (left <= Clock::duration::zero()) return false;
@@ -159,11 +159,11 @@ bool UdpLink::readableBy(Clock::time_point deadline) const {
     }
 }
 
-Received UdpLink::receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
+Received UdpLink::Receive(std::span<uint8_t> buffer, Clock::time_point deadline) {
     for (;;) {
         // The last of the wait: ppoll, then a recvmsg that does not block.
-        const bool blocking = waitAtMost(deadline);
-        if (!blocking && !readableBy(deadline)) return Received{.timedOut = true};
+        const bool blocking = WaitAtMost(deadline);
+        if (!blocking && !ReadableBy(deadline)) return Received{.timedOut = true};
         sockaddr_in sender{};
         iovec io{buffer.data(), buffer.size()};
         msghdr message{};
@@ -183,7 +183,7 @@ Received UdpLink::receive(std::span<uint8_t> buffer, Clock::time_point deadline)
             }
             return Received{IoError};
         }
-        if (!fromPeer(sender)) continue;
+        if (!FromPeer(sender)) continue;
         return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
     }
 }

@@ -16,26 +16,26 @@ struct Parameters {
     sockaddr_in peer{};
     int32_t timeoutMs = 0;  // 0: the rule of _SetConfig
 };
-int32_t readParameters(const intptr_t* block, Parameters& out);
+int32_t ReadParameters(const intptr_t* block, Parameters& out);
 
 class UdpLink : public Transport {
 public:
-    static int32_t open(const sockaddr_in& peer, std::unique_ptr<Transport>& out);
+    static int32_t Open(const sockaddr_in& peer, std::unique_ptr<Transport>& out);
     ~UdpLink() override;
 
-    bool isStream() const override { return false; }
-    int32_t discardInput() override;
-    int32_t send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
-    Received receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
-    Received takeWaiting(std::span<uint8_t> buffer) override;
+    bool IsStream() const override { return false; }
+    int32_t DiscardInput() override;
+    int32_t Send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
+    Received Receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
+    Received TakeWaiting(std::span<uint8_t> buffer) override;
     // The converter is told the rate with every request.
-    int32_t applyRate(int32_t rate) override;
+    int32_t ApplyRate(int32_t rate) override;
 
 private:
     explicit UdpLink(const sockaddr_in& peer) : peer_(peer) {}
-    bool fromPeer(const sockaddr_in& sender) const;
-    bool waitAtMost(Clock::time_point deadline);
-    bool readableBy(Clock::time_point deadline) const;
+    bool FromPeer(const sockaddr_in& sender) const;
+    bool WaitAtMost(Clock::time_point deadline);
+    bool ReadableBy(Clock::time_point deadline) const;
 
     sockaddr_in peer_;
     int fd_ = -1;

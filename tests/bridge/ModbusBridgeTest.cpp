@@ -98,9 +98,9 @@ TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
         const std::string at = "at " + std::to_string(unit) + " ";
         emulator.command(at + "set status " + std::to_string(0x10 * unit));
         status[unit] = emulator.value(at + "get status");
-        for (int c = 0; c < kv618::CounterCount; ++c)
-            for (size_t q = 0; q < kv618::Quantities.size(); ++q)
-                emulator.command(at + "set quantity " + std::to_string(kv618::QuantitySubcode(kv618::Quantities[q], c)) +
+        for (int c = 0; c < wire::CounterCount; ++c)
+            for (size_t q = 0; q < wire::Quantities.size(); ++q)
+                emulator.command(at + "set quantity " + std::to_string(wire::QuantitySubcode(wire::Quantities[q], c)) +
                                  " " + std::to_string(Held(unit, c, static_cast<int>(q))));
     }
     kvtest::BridgeProcess bridge(Config());
@@ -120,7 +120,7 @@ TEST_F(ModbusBridge, MbpollReadsEveryModulesInputsAndCountersOverTcpAndRtu) {
             };
             r = Until(u + "-t 3:int -B -r " + std::to_string(first) + " -c 20 " + via,
                       [&](const MbpollResult& r) { return counter(r, 3, 4) == Held(unit, 3, 4); });
-            for (int c = 0; c < kv618::CounterCount; ++c)
+            for (int c = 0; c < wire::CounterCount; ++c)
                 for (int q = 0; q < 5; ++q) EXPECT_EQ(counter(r, c, q), Held(unit, c, q)) << unit << " " << c << q << r.output;
             r = Mbpoll(u + "-t 3 -r 0 -c 1 " + via);
             EXPECT_EQ(r.values[0], status[unit]) << r.output;

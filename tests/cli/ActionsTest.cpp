@@ -19,7 +19,6 @@
 namespace {
 
 using namespace clitest;
-using namespace kv618;
 using kvtest::ReadFile;
 
 // ISO 8601 local time with milliseconds and the UTC offset.

@@ -20,7 +20,6 @@
 namespace {
 
 using namespace clitest;
-using namespace kv618;
 using kvtest::ReadFile;
 
 TEST_F(Tool, IdentifiesTheModuleFromTheProgramsSettingsFile) {

@@ -9,7 +9,7 @@
 namespace {
 
 using namespace clitest;
-using namespace kv618;
+using namespace wire;
 using kvtest::ReadFile;
 
 TEST_F(Bus, SettingsSavedFromOneModuleAndLoadedIntoAnotherLeaveNothingToDiff) {

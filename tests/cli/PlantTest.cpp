@@ -17,7 +17,7 @@
 
 namespace {
 
-using namespace kv618;
+using namespace wire;
 using clitest::Args;
 using clitest::operator+;
 using nlohmann::json;

@@ -1,9 +1,9 @@
 // kv618 scan as a process: every module found once at its address and
 // rate, over the serial line and the LAN converter, also where replies come
 // late.
+#include "ReplyTime.h"
 #include "SlowConverter.h"
 #include "ToolFixture.h"
-#include "reply_time.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +11,6 @@
 namespace {
 
 using namespace clitest;
-using namespace kv618;
 
 class Scan : public Tool {
 protected:

@@ -68,13 +68,13 @@ inline std::string Replaced(std::string text, const std::string& from, const std
 // The emulator's log of requests holds no register write.
 inline bool NothingWritten(kvtest::Emulator& emulator, int address) {
     const std::string log = emulator.command("at " + std::to_string(address) + " get log");
-    return (";" + log).find(";" + std::to_string(kv618::function::WriteRegister) + " ") == std::string::npos;
+    return (";" + log).find(";" + std::to_string(wire::function::WriteRegister) + " ") == std::string::npos;
 }
 
 // How many register writes the module has received since its log was cleared.
 inline size_t WritesSeen(kvtest::Emulator& emulator, int address = 1) {
     const std::string log = ";" + emulator.command("at " + std::to_string(address) + " get log");
-    const std::string write = ";" + std::to_string(kv618::function::WriteRegister) + " ";
+    const std::string write = ";" + std::to_string(wire::function::WriteRegister) + " ";
     size_t count = 0;
     for (size_t at = log.find(write); at != std::string::npos; at = log.find(write, at + 1)) ++count;
     return count;

@@ -1,8 +1,8 @@
 // The card sockets' folder: private to the user by default, and a folder
 // that someone else controls is refused by the libraries.
+#include "CardFolder.h"
 #include "DriverTestSupport.h"
 #include "FakePeer.h"
-#include "card_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,10 @@ using TPromenna = kvtest::ScopedEnv;
 TEST(CardFolder, DefaultIsInTheSessionsRuntimeFolderElseAPerUserOneUnderTmp) {
     {
         TPromenna runtime("XDG_RUNTIME_DIR", "/run/user/1234");
-        EXPECT_EQ(wire::defaultCardFolder(), "/run/user/1234/kv618");
+        EXPECT_EQ(wire::DefaultCardFolder(), "/run/user/1234/kv618");
     }
     TPromenna runtime("XDG_RUNTIME_DIR", nullptr);
-    EXPECT_EQ(wire::defaultCardFolder(), "/tmp/kv618-" + std::to_string(::geteuid()));
+    EXPECT_EQ(wire::DefaultCardFolder(), "/tmp/kv618-" + std::to_string(::geteuid()));
 }
 
 TEST(CardFolder, APrivateFolderIsCreatedWithMode0700AndTrusted) {
@@ -32,13 +32,13 @@ TEST(CardFolder, APrivateFolderIsCreatedWithMode0700AndTrusted) {
     const std::string folder = base.path() + "/kv618";
     const mode_t umask = ::umask(0);  // the folder's mode must not depend on the umask
     std::string why;
-    EXPECT_TRUE(wire::preparePrivateFolder(folder, why)) << why;
+    EXPECT_TRUE(wire::PreparePrivateFolder(folder, why)) << why;
     ::umask(umask);
     struct stat st {};
     ASSERT_EQ(::stat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(wire::untrustedFolderReason(folder), "");
-    EXPECT_TRUE(wire::preparePrivateFolder(folder, why)) << "an existing private folder is taken as it is";
+    EXPECT_EQ(wire::UntrustedFolderReason(folder), "");
+    EXPECT_TRUE(wire::PreparePrivateFolder(folder, why)) << "an existing private folder is taken as it is";
 }
 
 TEST(CardFolder, FoldersOthersMayWriteToOrThatAreLinksAreNotTrusted) {
@@ -46,16 +46,16 @@ TEST(CardFolder, FoldersOthersMayWriteToOrThatAreLinksAreNotTrusted) {
     const std::string open = base.path() + "/open";
     ASSERT_EQ(::mkdir(open.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
-    EXPECT_NE(wire::untrustedFolderReason(open).find("other users may write"), std::string::npos);
+    EXPECT_NE(wire::UntrustedFolderReason(open).find("other users may write"), std::string::npos);
     ASSERT_EQ(::chmod(open.c_str(), 0770), 0);
-    EXPECT_NE(wire::untrustedFolderReason(open), "") << "the group is others too";
+    EXPECT_NE(wire::UntrustedFolderReason(open), "") << "the group is others too";
     std::string why;
-    EXPECT_FALSE(wire::preparePrivateFolder(open, why));
+    EXPECT_FALSE(wire::PreparePrivateFolder(open, why));
     EXPECT_NE(why.find(open), std::string::npos) << why;
 
     const std::string link = base.path() + "/link";
     ASSERT_EQ(::symlink(base.path().c_str(), link.c_str()), 0);
-    EXPECT_NE(wire::untrustedFolderReason(link), "") << "a link may be turned elsewhere at any time";
+    EXPECT_NE(wire::UntrustedFolderReason(link), "") << "a link may be turned elsewhere at any time";
 }
 
 TEST(CardFolder, AFolderOfAnotherUserIsNotTrusted) {
@@ -64,9 +64,9 @@ TEST(CardFolder, AFolderOfAnotherUserIsNotTrusted) {
     const std::string theirs = base.path() + "/theirs";
     ASSERT_EQ(::mkdir(theirs.c_str(), 0700), 0);
     ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
-    EXPECT_NE(wire::untrustedFolderReason(theirs).find("another user"), std::string::npos);
+    EXPECT_NE(wire::UntrustedFolderReason(theirs).find("another user"), std::string::npos);
     std::string why;
-    EXPECT_FALSE(wire::preparePrivateFolder(theirs, why));
+    EXPECT_FALSE(wire::PreparePrivateFolder(theirs, why));
 }
 
 // Through the real libraries: a card socket in an open folder could be any

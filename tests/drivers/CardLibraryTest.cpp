@@ -188,10 +188,10 @@ TEST(CardExchange, AnEmptyPacketIsDamagedAndAFloodEndsAtTheTimeOut) {
             if (connection >= 0) ::close(connection);
         });
         std::unique_ptr<drv::Transport> card_socket;
-        ASSERT_EQ(drv::cards::CardSocket::open(path, card_socket), 0);
+        ASSERT_EQ(drv::cards::CardSocket::Open(path, card_socket), 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the packets are waiting
         std::array<uint8_t, 64> buffer{};
-        EXPECT_TRUE(card_socket->receive(buffer, drv::Clock::now()).timedOut);
+        EXPECT_TRUE(card_socket->Receive(buffer, drv::Clock::now()).timedOut);
     }
     ::unsetenv("KV618_CARD_DIR");
 }

@@ -1,12 +1,12 @@
 // The shared core on its own: reply judging, stream resynchronisation, the
 // time-out rule, the exchange loop over a scripted transport, codes and texts.
+#include "CardFolder.h"
 #include "CardSocket.h"
 #include "Codes.h"
 #include "Exchange.h"
 #include "FakePeer.h"
 #include "Kodovani.h"
 #include "SerialPort.h"
-#include "card_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -40,16 +40,16 @@ TEST(ReplyJudge, TellsEveryKindOfCandidateApart) {
     const Bytes good = fake::replyTo(request, 0x11, {1, 2, 3, 4});
     drv::ReplyJudge judge(0x1234, 7);
     using V = drv::ReplyJudge::Verdict;
-    EXPECT_EQ(judge.judge(fake::withTransaction(good, 0x1233)), V::Stale);
-    EXPECT_EQ(judge.judge(fake::withAddress(good, 8)), V::OtherAddress);
-    EXPECT_EQ(judge.judge(fake::withBadCrc(good)), V::Checksum);
-    EXPECT_EQ(judge.judge(Bytes(good.begin(), good.begin() + 6)), V::Frame);
-    EXPECT_EQ(judge.judge(good, /*oversized=*/true), V::Frame);
+    EXPECT_EQ(judge.Judge(fake::withTransaction(good, 0x1233)), V::Stale);
+    EXPECT_EQ(judge.Judge(fake::withAddress(good, 8)), V::OtherAddress);
+    EXPECT_EQ(judge.Judge(fake::withBadCrc(good)), V::Checksum);
+    EXPECT_EQ(judge.Judge(Bytes(good.begin(), good.begin() + 6)), V::Frame);
+    EXPECT_EQ(judge.Judge(good, /*oversized=*/true), V::Frame);
     Bytes request13(wire::RequestSize, 0);
-    EXPECT_EQ(judge.judge(request13), V::Frame);
-    EXPECT_EQ(judge.judge(good), V::Accepted);
-    EXPECT_EQ(judge.reply().status, 0x11);
-    EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(judge.Judge(request13), V::Frame);
+    EXPECT_EQ(judge.Judge(good), V::Accepted);
+    EXPECT_EQ(judge.Reply().status, 0x11);
+    EXPECT_EQ(judge.Reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
 }
 
 TEST(ReplyJudge, TimeoutNamesTheMostTellingFaultSeen) {
@@ -57,17 +57,17 @@ TEST(ReplyJudge, TimeoutNamesTheMostTellingFaultSeen) {
     const Bytes good = fake::replyTo(request, 0, {});
     {
         drv::ReplyJudge judge(5, 1);
-        judge.judge(fake::withTransaction(good, 4));  // stale replies are not faults
-        EXPECT_EQ(judge.timeoutCode(), drv::NoReply);
+        judge.Judge(fake::withTransaction(good, 4));  // stale replies are not faults
+        EXPECT_EQ(judge.TimeoutCode(), drv::NoReply);
     }
     {
         drv::ReplyJudge judge(5, 1);
-        judge.judge(Bytes{1, 2, 3});
-        EXPECT_EQ(judge.timeoutCode(), drv::BadFrame);
-        judge.judge(fake::withAddress(good, 2));
-        EXPECT_EQ(judge.timeoutCode(), drv::OtherAddress);
-        judge.judge(fake::withBadCrc(good));
-        EXPECT_EQ(judge.timeoutCode(), drv::BadChecksum);
+        judge.Judge(Bytes{1, 2, 3});
+        EXPECT_EQ(judge.TimeoutCode(), drv::BadFrame);
+        judge.Judge(fake::withAddress(good, 2));
+        EXPECT_EQ(judge.TimeoutCode(), drv::OtherAddress);
+        judge.Judge(fake::withBadCrc(good));
+        EXPECT_EQ(judge.TimeoutCode(), drv::BadChecksum);
     }
 }
 
@@ -81,10 +81,10 @@ TEST(StreamScanner, FindsTheReplyBehindNoiseFalseSyncAndStaleFrames) {
     drv::StreamScanner scanner(judge);
     bool found = false;
     // Byte by byte, as a slow line delivers it.
-    for (size_t i = 0; i < stream.size() && !found; ++i) found = scanner.feed(std::span(&stream[i], 1));
+    for (size_t i = 0; i < stream.size() && !found; ++i) found = scanner.Feed(std::span(&stream[i], 1));
     ASSERT_TRUE(found);
-    EXPECT_EQ(judge.reply().status, 0x42);
-    EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{9, 8, 7, 6}));
+    EXPECT_EQ(judge.Reply().status, 0x42);
+    EXPECT_EQ(judge.Reply().data, (std::array<uint8_t, 4>{9, 8, 7, 6}));
 }
 
 // Junk whose bytes from its second sync byte on, with the sync byte of the
@@ -94,7 +94,7 @@ Bytes junkOverlappingTheReply(uint16_t transaction) {
     for (uint32_t seed = 1;; ++seed) {
         Bytes candidate = {wire::ReplySync, 0, 0, 9, 0, 0, 0, 0, 0, 0};
         for (size_t i = 1; i < candidate.size(); ++i) candidate[i] = static_cast<uint8_t>(seed * (i * 2 + 1) >> (i % 3));
-        const uint16_t crc = wire::crc16(candidate);
+        const uint16_t crc = wire::Crc16(candidate);
         if ((crc >> 8) != wire::ReplySync || (candidate[1] | candidate[2] << 8) == transaction) continue;
         candidate.push_back(static_cast<uint8_t>(crc & 0xFF));
         return joined({Bytes{wire::ReplySync}, candidate});
@@ -113,9 +113,9 @@ TEST(StreamScanner, FindsTheReplyBehindJunkThatMakesAFrameWithItsFirstByte) {
         const Bytes stream = joined({junk, good});
         bool found = false;
         for (size_t i = 0; i < stream.size() && !found; i += chunk)
-            found = scanner.feed(std::span(stream).subspan(i, std::min(chunk, stream.size() - i)));
+            found = scanner.Feed(std::span(stream).subspan(i, std::min(chunk, stream.size() - i)));
         ASSERT_TRUE(found) << "in pieces of " << chunk;
-        EXPECT_EQ(judge.reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
+        EXPECT_EQ(judge.Reply().data, (std::array<uint8_t, 4>{1, 2, 3, 4}));
     }
 }
 
@@ -125,9 +125,9 @@ TEST(StreamScanner, AFrameFromAnotherModuleStaysTheTellingFaultWhateverItsBytesH
     const Bytes other = fake::withAddress(fake::replyTo(request, 0x5A, {0x5A, 0x5A, 0x5A, 0x5A}), 4);
     drv::ReplyJudge judge(request.transaction, request.address);
     drv::StreamScanner scanner(judge);
-    EXPECT_FALSE(scanner.feed(other));
-    EXPECT_EQ(judge.timeoutCode(), drv::OtherAddress);
-    EXPECT_FALSE(scanner.holdsBytes());
+    EXPECT_FALSE(scanner.Feed(other));
+    EXPECT_EQ(judge.TimeoutCode(), drv::OtherAddress);
+    EXPECT_FALSE(scanner.HoldsBytes());
 }
 
 TEST(StreamScanner, NoiseAloneIsNeverAReply) {
@@ -135,38 +135,38 @@ TEST(StreamScanner, NoiseAloneIsNeverAReply) {
     drv::StreamScanner scanner(judge);
     Bytes noise(300);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 37 + 11);
-    EXPECT_FALSE(scanner.feed(noise));
-    EXPECT_TRUE(scanner.holdsBytes());
+    EXPECT_FALSE(scanner.Feed(noise));
+    EXPECT_TRUE(scanner.HoldsBytes());
 }
 
 TEST(Timeout, LineTimeOfRequestAndReplyPlusTenMsPerTimeUnitWithAFloor) {
-    EXPECT_EQ(wire::replyTimeoutMs(600, 100), 417 + 1000);
-    EXPECT_EQ(wire::replyTimeoutMs(1200, 100), 209 + 1000);
-    EXPECT_EQ(wire::replyTimeoutMs(2400, 50), 105 + 500);
-    EXPECT_EQ(wire::replyTimeoutMs(9600, 13), wire::MinimumTimeoutMs);
-    EXPECT_EQ(wire::replyTimeoutMs(115200, 5), wire::MinimumTimeoutMs);
-    EXPECT_EQ(wire::replyTimeoutMs(9600, 6000), 27 + 60000);
+    EXPECT_EQ(wire::ReplyTimeoutMs(600, 100), 417 + 1000);
+    EXPECT_EQ(wire::ReplyTimeoutMs(1200, 100), 209 + 1000);
+    EXPECT_EQ(wire::ReplyTimeoutMs(2400, 50), 105 + 500);
+    EXPECT_EQ(wire::ReplyTimeoutMs(9600, 13), wire::MinimumTimeoutMs);
+    EXPECT_EQ(wire::ReplyTimeoutMs(115200, 5), wire::MinimumTimeoutMs);
+    EXPECT_EQ(wire::ReplyTimeoutMs(9600, 6000), 27 + 60000);
 }
 
 TEST(Timeout, ANegativeTimeValueAsksForExactlyThatManyMs) {
-    EXPECT_EQ(wire::replyTimeoutMs(600, -35), 35);
-    EXPECT_EQ(wire::replyTimeoutMs(115200, -1), 1);
-    EXPECT_TRUE(wire::isValidTime(-65535));
-    EXPECT_FALSE(wire::isValidTime(-65536));
-    EXPECT_FALSE(wire::isValidTime(6001));
+    EXPECT_EQ(wire::ReplyTimeoutMs(600, -35), 35);
+    EXPECT_EQ(wire::ReplyTimeoutMs(115200, -1), 1);
+    EXPECT_TRUE(wire::IsValidTime(-65535));
+    EXPECT_FALSE(wire::IsValidTime(-65536));
+    EXPECT_FALSE(wire::IsValidTime(6001));
 }
 
 // A transport that plays back what the test queued.
 class ScriptedTransport : public drv::Transport {
 public:
     explicit ScriptedTransport(bool stream) : stream_(stream) {}
-    bool isStream() const override { return stream_; }
-    int32_t discardInput() override { return discardCode; }
-    int32_t send(std::span<const uint8_t> frame, drv::Clock::time_point) override {
+    bool IsStream() const override { return stream_; }
+    int32_t DiscardInput() override { return discardCode; }
+    int32_t Send(std::span<const uint8_t> frame, drv::Clock::time_point) override {
         sent.assign(frame.begin(), frame.end());
         return sendCode;
     }
-    drv::Received receive(std::span<uint8_t> buffer, drv::Clock::time_point) override {
+    drv::Received Receive(std::span<uint8_t> buffer, drv::Clock::time_point) override {
         if (items.empty()) return drv::Received{.timedOut = true};
         auto [bytes, oversized] = items.front();
         items.pop_front();
@@ -187,8 +187,8 @@ TEST(ExchangeLoop, SendsTheEncodedRequestAndTakesOnlyItsReply) {
     request.data = {1, 2, 3, 4, 5};
     const Bytes good = fake::replyTo(request, 0x80, {0xDE, 0xAD, 0xBE, 0xEF});
     transport.items = {{fake::withTransaction(good, 76), false}, {Bytes(40, 0x5A), true}, {good, false}};
-    const drv::Result result = drv::exchange(transport, request, 1000);
-    const auto expected = wire::encode(request);
+    const drv::Result result = drv::Exchange(transport, request, 1000);
+    const auto expected = wire::Encode(request);
     EXPECT_EQ(transport.sent, Bytes(expected.begin(), expected.end()));
     EXPECT_EQ(result.code, drv::Ok);
     EXPECT_EQ(result.status, 0x80);
@@ -205,16 +205,16 @@ TEST(ExchangeLoop, RefusalsAndTransportFailuresGiveTheirCodes) {
     for (const auto& [outcome, code] : refusals) {
         ScriptedTransport transport(false);
         transport.items = {{fake::replyTo(request, 5, {1, 1, 1, 1}, outcome), false}};
-        const drv::Result result = drv::exchange(transport, request, 1000);
+        const drv::Result result = drv::Exchange(transport, request, 1000);
         EXPECT_EQ(result.code, code);
         EXPECT_EQ(result.status, 0) << "a refused request carries no data";
     }
     ScriptedTransport broken(false);
     broken.sendCode = drv::IoError;
-    EXPECT_EQ(drv::exchange(broken, request, 1000).code, drv::IoError);
+    EXPECT_EQ(drv::Exchange(broken, request, 1000).code, drv::IoError);
     ScriptedTransport gone(false);
     gone.discardCode = drv::CardMissing;
-    EXPECT_EQ(drv::exchange(gone, request, 1000).code, drv::CardMissing);
+    EXPECT_EQ(drv::Exchange(gone, request, 1000).code, drv::CardMissing);
     EXPECT_TRUE(gone.sent.empty()) << "nothing is sent on a transport that failed";
 }
 
@@ -222,9 +222,9 @@ TEST(ExchangeLoop, BytesThatMakeNoFrameOnALineAreADamagedReply) {
     const wire::Request request = requestFor(9, 1);
     ScriptedTransport line(true);
     line.items = {{Bytes{0x01, 0x02, 0x03}, false}};
-    EXPECT_EQ(drv::exchange(line, request, 1000).code, drv::BadFrame);
+    EXPECT_EQ(drv::Exchange(line, request, 1000).code, drv::BadFrame);
     ScriptedTransport silent(true);
-    EXPECT_EQ(drv::exchange(silent, request, 1000).code, drv::NoReply);
+    EXPECT_EQ(drv::Exchange(silent, request, 1000).code, drv::NoReply);
 }
 
 TEST(ExchangeLoop, AFloodOnAnyTransportEndsAtTheTimeOut) {
@@ -233,7 +233,7 @@ TEST(ExchangeLoop, AFloodOnAnyTransportEndsAtTheTimeOut) {
     class Flood : public ScriptedTransport {
     public:
         Flood() : ScriptedTransport(false) {}
-        drv::Received receive(std::span<uint8_t> buffer, drv::Clock::time_point deadline) override {
+        drv::Received Receive(std::span<uint8_t> buffer, drv::Clock::time_point deadline) override {
             const auto now = drv::Clock::now();
             // The loop checks the deadline just before it asks; a slow
             // machine may pass the deadline in between, but never by much.
@@ -245,14 +245,14 @@ TEST(ExchangeLoop, AFloodOnAnyTransportEndsAtTheTimeOut) {
         }
         int askedPastTheDeadline = 0;
     } flood;
-    EXPECT_EQ(drv::exchange(flood, requestFor(9, 1), 30).code, drv::BadChecksum);
+    EXPECT_EQ(drv::Exchange(flood, requestFor(9, 1), 30).code, drv::BadChecksum);
     EXPECT_EQ(flood.askedPastTheDeadline, 0);
 }
 
 std::string cp1250Text(int32_t code) {
     int32_t cells[100];
     std::fill(std::begin(cells), std::end(cells), 0x7F7F);
-    EXPECT_EQ(drv::fillErrorText(code, cells), 0);
+    EXPECT_EQ(drv::FillErrorText(code, cells), 0);
     std::string text;
     size_t i = 0;
     for (; i < 100 && cells[i] != 0; ++i) {
@@ -284,7 +284,7 @@ TEST(Codes, UnknownCodesSaySoAndNullBuffersAreRefused) {
     EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(9)), "Neznámý chybový kód 9");
     EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(-5)), "Neznámý chybový kód -5");
     EXPECT_EQ(Kodovani::Cp1250NaUtf8(cp1250Text(99)), "Neznámý chybový kód 99");
-    EXPECT_EQ(drv::fillErrorText(0, nullptr), drv::InvalidParameter);
+    EXPECT_EQ(drv::FillErrorText(0, nullptr), drv::InvalidParameter);
 }
 
 TEST(SerialMapping, EnvironmentThenSettingsFileThenTtyS) {
@@ -292,34 +292,34 @@ TEST(SerialMapping, EnvironmentThenSettingsFileThenTtyS) {
     const std::string ini = folder.path() + "/QCOM726.ini";
     std::ofstream(ini) << "; ports of this machine\r\n[Porty]\r\n com3 = /dev/ttyUSB0 \r\nCOM4=/dev/serial/by-id/x\r\n";
     ::unsetenv("QCOM726_COM3");
-    EXPECT_EQ(drv::com::portPath(3, ini), "/dev/ttyUSB0");
-    EXPECT_EQ(drv::com::portPath(4, ini), "/dev/serial/by-id/x");
-    EXPECT_EQ(drv::com::portPath(2, ini), "/dev/ttyS1");
-    EXPECT_EQ(drv::com::portPath(1, folder.path() + "/none.ini"), "/dev/ttyS0");
+    EXPECT_EQ(drv::com::PortPath(3, ini), "/dev/ttyUSB0");
+    EXPECT_EQ(drv::com::PortPath(4, ini), "/dev/serial/by-id/x");
+    EXPECT_EQ(drv::com::PortPath(2, ini), "/dev/ttyS1");
+    EXPECT_EQ(drv::com::PortPath(1, folder.path() + "/none.ini"), "/dev/ttyS0");
     ::setenv("QCOM726_COM3", "/dev/pts/77", 1);
-    EXPECT_EQ(drv::com::portPath(3, ini), "/dev/pts/77");
+    EXPECT_EQ(drv::com::PortPath(3, ini), "/dev/pts/77");
     ::unsetenv("QCOM726_COM3");
 }
 
 TEST(SerialMapping, OpenFailuresGetCodesTheOperatorCanActOn) {
-    EXPECT_EQ(drv::com::openErrorCode(ENOENT), drv::PortMissing);
-    EXPECT_EQ(drv::com::openErrorCode(ENXIO), drv::PortMissing);
-    EXPECT_EQ(drv::com::openErrorCode(EBUSY), drv::PortBusy);
-    EXPECT_EQ(drv::com::openErrorCode(EWOULDBLOCK), drv::PortBusy);
-    EXPECT_EQ(drv::com::openErrorCode(EACCES), drv::PortDenied);
-    EXPECT_EQ(drv::com::openErrorCode(EPERM), drv::PortDenied);
-    EXPECT_EQ(drv::com::openErrorCode(ENOTTY), drv::NotSerialPort);
-    EXPECT_EQ(drv::com::openErrorCode(EIO), drv::IoError);
+    EXPECT_EQ(drv::com::OpenErrorCode(ENOENT), drv::PortMissing);
+    EXPECT_EQ(drv::com::OpenErrorCode(ENXIO), drv::PortMissing);
+    EXPECT_EQ(drv::com::OpenErrorCode(EBUSY), drv::PortBusy);
+    EXPECT_EQ(drv::com::OpenErrorCode(EWOULDBLOCK), drv::PortBusy);
+    EXPECT_EQ(drv::com::OpenErrorCode(EACCES), drv::PortDenied);
+    EXPECT_EQ(drv::com::OpenErrorCode(EPERM), drv::PortDenied);
+    EXPECT_EQ(drv::com::OpenErrorCode(ENOTTY), drv::NotSerialPort);
+    EXPECT_EQ(drv::com::OpenErrorCode(EIO), drv::IoError);
 }
 
 TEST(CardNames, IsaSocketIsNamedAfterItsBaseInLowerCaseHex) {
-    EXPECT_EQ(drv::cards::isaSocketName(0x300), "pci726-300.sock");
-    EXPECT_EQ(drv::cards::isaSocketName(0x2A0), "pci726-2a0.sock");
-    EXPECT_EQ(drv::cards::isaSocketName(0x10), "pci726-010.sock");
+    EXPECT_EQ(drv::cards::IsaSocketName(0x300), "pci726-300.sock");
+    EXPECT_EQ(drv::cards::IsaSocketName(0x2A0), "pci726-2a0.sock");
+    EXPECT_EQ(drv::cards::IsaSocketName(0x10), "pci726-010.sock");
     ::setenv("KV618_CARD_DIR", "/tmp/elsewhere", 1);
-    EXPECT_EQ(drv::cards::cardFolder(), "/tmp/elsewhere");
+    EXPECT_EQ(drv::cards::CardFolder(), "/tmp/elsewhere");
     ::unsetenv("KV618_CARD_DIR");
-    EXPECT_EQ(drv::cards::cardFolder(), wire::defaultCardFolder());
+    EXPECT_EQ(drv::cards::CardFolder(), wire::DefaultCardFolder());
 }
 
 }  // namespace
@@ -329,12 +329,12 @@ namespace {
 // The worked examples of docs/protocol.md.
 TEST(ProtocolDocument, WorkedExamplesHold) {
     const std::string check = "123456789";
-    EXPECT_EQ(wire::crc16(std::span(reinterpret_cast<const uint8_t*>(check.data()), check.size())), 0x4B37);
+    EXPECT_EQ(wire::Crc16(std::span(reinterpret_cast<const uint8_t*>(check.data()), check.size())), 0x4B37);
     wire::Request request;
     request.transaction = 1;
     request.address = 1;
     request.function = 0xC8;
-    const auto requestFrame = wire::encode(request);
+    const auto requestFrame = wire::Encode(request);
     EXPECT_EQ(Bytes(requestFrame.begin(), requestFrame.end()),
               (Bytes{0xA5, 0x01, 0x00, 0x01, 0xC8, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xCC, 0xEF}));
     wire::Reply reply;
@@ -342,7 +342,7 @@ TEST(ProtocolDocument, WorkedExamplesHold) {
     reply.address = 1;
     reply.status = 0x22;
     reply.data = {'K', 'V', '-', '6'};
-    const auto replyFrame = wire::encode(reply);
+    const auto replyFrame = wire::Encode(reply);
     EXPECT_EQ(Bytes(replyFrame.begin(), replyFrame.end()),
               (Bytes{0x5A, 0x01, 0x00, 0x01, 0x00, 0x22, 0x4B, 0x56, 0x2D, 0x36, 0xDC, 0x83}));
 }

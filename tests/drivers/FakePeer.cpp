@@ -22,7 +22,7 @@ void pause(int ms) {
 }
 
 void putCrc(Bytes& frame) {
-    const uint16_t crc = wire::crc16(std::span<const uint8_t>(frame.data(), frame.size() - 2));
+    const uint16_t crc = wire::Crc16(std::span<const uint8_t>(frame.data(), frame.size() - 2));
     frame[frame.size() - 2] = static_cast<uint8_t>(crc & 0xFF);
     frame[frame.size() - 1] = static_cast<uint8_t>(crc >> 8);
 }
@@ -56,7 +56,7 @@ Bytes replyTo(const wire::Request& request, uint8_t status, std::array<uint8_t, 
     reply.outcome = outcome;
     reply.status = status;
     reply.data = data;
-    const auto frame = wire::encode(reply);
+    const auto frame = wire::Encode(reply);
     return Bytes(frame.begin(), frame.end());
 }
 
@@ -128,9 +128,9 @@ void UdpPeer::loop() {
         socklen_t length = sizeof sender;
         const ssize_t n = ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&sender), &length);
         if (n <= 0) continue;
-        const wire::Datagram datagram = wire::splitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
+        const wire::Datagram datagram = wire::SplitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
         wire::Request request;
-        if (wire::decode(datagram.frame, request) != wire::DecodeError::None) continue;
+        if (wire::Decode(datagram.frame, request) != wire::DecodeError::None) continue;
         lastRate_ = datagram.rate.value_or(0);
         record(request);
         for (const Answer& answer : script_(request)) {
@@ -182,7 +182,7 @@ void PtyPeer::loop() {
             pending.erase(pending.begin(), sync);
             if (pending.size() < wire::RequestSize) break;
             wire::Request request;
-            if (wire::decode(std::span<const uint8_t>(pending.data(), wire::RequestSize), request) !=
+            if (wire::Decode(std::span<const uint8_t>(pending.data(), wire::RequestSize), request) !=
                 wire::DecodeError::None) {
                 pending.erase(pending.begin());
                 continue;
@@ -230,7 +230,7 @@ void CardPeer::loop() {
             continue;
         }
         wire::Request request;
-        if (wire::decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), request) !=
+        if (wire::Decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), request) !=
             wire::DecodeError::None)
             continue;
         record(request);

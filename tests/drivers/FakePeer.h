@@ -3,8 +3,8 @@
 // script gives, so replies can be stale, damaged, cut or sent from elsewhere.
 #pragma once
 
+#include "Frame.h"
 #include "TestFiles.h"
-#include "frame.h"
 
 #include <atomic>
 #include <cstdint>

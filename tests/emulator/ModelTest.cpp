@@ -141,7 +141,7 @@ TEST_F(ModelTest, CounterResetAndWrap) {
     EXPECT_EQ(Quantity(0x52), 4u);
     EXPECT_EQ(Ask(1, 0x52).outcome, Outcome::Done);
     EXPECT_EQ(Quantity(0x52), 0u);
-    EXPECT_TRUE(module.Status() & kv618::status::RST);
+    EXPECT_TRUE(module.Status() & wire::status::RST);
     clock.Advance(1'000);
     EXPECT_EQ(Quantity(0x52), 10u);
     module.ForceQuantity(0x86, 1234);
@@ -151,16 +151,16 @@ TEST_F(ModelTest, CounterResetAndWrap) {
 }
 
 TEST_F(ModelTest, StatusBitsFollowTheirEvents) {
-    EXPECT_EQ(module.Status(), kv618::status::PWR) << "a first power-up records no failure";
-    EXPECT_EQ(U32(Ask(0x64, 0)), kv618::status::PWR);
+    EXPECT_EQ(module.Status(), wire::status::PWR) << "a first power-up records no failure";
+    EXPECT_EQ(U32(Ask(0x64, 0)), wire::status::PWR);
     EXPECT_EQ(Ask(0x65, 0).outcome, Outcome::Done);
     EXPECT_EQ(module.Status(), 0u);
     module.SupplyFault();
     module.DamagedFrame();
-    EXPECT_EQ(U32(Ask(0x64, 0)), kv618::status::ERR24 | kv618::status::FN);
+    EXPECT_EQ(U32(Ask(0x64, 0)), wire::status::ERR24 | wire::status::FN);
     module.PowerFail();
     const auto reply = Ask(0x64, 0);
-    EXPECT_EQ(U32(reply), kv618::status::ERR24 | kv618::status::FN | kv618::status::PWR | kv618::status::PRF);
+    EXPECT_EQ(U32(reply), wire::status::ERR24 | wire::status::FN | wire::status::PWR | wire::status::PRF);
     EXPECT_EQ(reply.status, static_cast<uint8_t>(module.Status())) << "D0 is the status register's low byte";
 }
 
@@ -213,7 +213,7 @@ TEST_F(ModelTest, StateSurvivesAPowerFailure) {
     EXPECT_EQ(next.Counter(1).Count(later.SteadyMs()), 999u);
     EXPECT_EQ(next.FailureStart(), emu::FromCivil({2026, 1, 2, 3, 4, 5}));
     EXPECT_EQ(next.FailureEnd(), emu::FromCivil({2026, 1, 2, 4, 4, 5})) << "the clock ran on through the failure";
-    EXPECT_TRUE(next.Status() & kv618::status::PRF);
+    EXPECT_TRUE(next.Status() & wire::status::PRF);
 }
 
 }  // namespace

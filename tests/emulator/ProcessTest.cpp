@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include "Emulator.h"
+#include "Frame.h"
 #include "Options.h"
-#include "frame.h"
 
 namespace {
 
@@ -30,14 +30,14 @@ public:
     std::optional<wire::Reply> Ask(uint8_t address, uint8_t function, uint8_t subcode,
                                    std::array<uint8_t, 5> data = {}, int waitMs = 2000) {
         wire::Request request{++transaction_, address, function, subcode, data};
-        const auto bytes = wire::encode(request);
+        const auto bytes = wire::Encode(request);
         ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
         pollfd p{fd_, POLLIN, 0};
         if (::poll(&p, 1, waitMs) <= 0) return std::nullopt;
         uint8_t buffer[64];
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
         wire::Reply reply;
-        if (n < 0 || wire::decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), reply) !=
+        if (n < 0 || wire::Decode(std::span<const uint8_t>(buffer, static_cast<size_t>(n)), reply) !=
                          wire::DecodeError::None)
             return std::nullopt;
         EXPECT_EQ(reply.transaction, transaction_);

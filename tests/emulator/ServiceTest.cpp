@@ -26,12 +26,12 @@ using emu::Service;
 
 std::array<uint8_t, wire::RequestSize> Frame(uint8_t address, uint8_t function, uint8_t subcode,
                                              std::array<uint8_t, 5> data = {}, uint16_t transaction = 7) {
-    return wire::encode(wire::Request{transaction, address, function, subcode, data});
+    return wire::Encode(wire::Request{transaction, address, function, subcode, data});
 }
 
 wire::Reply Decoded(const std::vector<uint8_t>& bytes) {
     wire::Reply reply;
-    EXPECT_EQ(wire::decode(bytes, reply), wire::DecodeError::None);
+    EXPECT_EQ(wire::Decode(bytes, reply), wire::DecodeError::None);
     return reply;
 }
 
@@ -228,7 +228,7 @@ TEST_F(ServiceTest, ControlCommandsReachTheModel) {
     converse({
         {"get counter 1", "19"},
         {"supply-fault", "ok"},
-        {"get status", std::to_string(kv618::status::PWR | kv618::status::PRF | kv618::status::ERR24)},
+        {"get status", std::to_string(wire::status::PWR | wire::status::PRF | wire::status::ERR24)},
         {"nonsense", "error unknown command"},
     });
     EXPECT_FALSE(service.QuitRequested());
@@ -254,7 +254,7 @@ TEST_F(ServiceTest, RequestsAreCountedAndLogged) {
     auto bad = Frame(1, 0xC8, 0);
     bad[7] ^= 1;
     EXPECT_FALSE(service.OnFrame(bad));
-    EXPECT_TRUE(service.module.Status() & kv618::status::FN) << "a damaged frame is noticed";
+    EXPECT_TRUE(service.module.Status() & wire::status::FN) << "a damaged frame is noticed";
     EXPECT_EQ(service.OnControl("get requests"), "0");
     for (int i = 0; i < 70; ++i) ASSERT_TRUE(Send(0x67, 0, {0, 0x20, 0x20, static_cast<uint8_t>(i), static_cast<uint8_t>(i)}));
     EXPECT_EQ(service.OnControl("get requests"), "70");
@@ -274,7 +274,7 @@ TEST_F(ServiceTest, FaultsAtFullRateAreCertain) {
     auto out = Send(0xC8, 0);
     ASSERT_TRUE(out);
     wire::Reply reply;
-    EXPECT_EQ(wire::decode(out->bytes, reply), wire::DecodeError::Checksum);
+    EXPECT_EQ(wire::Decode(out->bytes, reply), wire::DecodeError::Checksum);
     EXPECT_EQ(service.OnControl("fault clear"), "ok");
     EXPECT_EQ(service.OnControl("fault address 100"), "ok");
     EXPECT_EQ(Decoded(Send(0xC8, 0)->bytes).address, 2);

@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 #include "Emulator.h"
-#include "frame.h"
+#include "Frame.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ std::optional<wire::Reply> ReadReply(int fd, int waitMs) {
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
     wire::Reply reply;
-    if (wire::decode(bytes, reply) != wire::DecodeError::None) return std::nullopt;
+    if (wire::Decode(bytes, reply) != wire::DecodeError::None) return std::nullopt;
     return reply;
 }
 
@@ -54,7 +54,7 @@ public:
     std::optional<wire::Reply> Ask(uint8_t address, uint8_t function, uint8_t subcode, int waitMs = 2000,
                                    std::vector<uint8_t> noise = {}) {
         ::tcflush(fd_, TCIOFLUSH);
-        const auto frame = wire::encode(wire::Request{++transaction_, address, function, subcode, {}});
+        const auto frame = wire::Encode(wire::Request{++transaction_, address, function, subcode, {}});
         noise.insert(noise.end(), frame.begin(), frame.end());
         EXPECT_EQ(::write(fd_, noise.data(), noise.size()), static_cast<ssize_t>(noise.size()));
         return ReadReply(fd_, waitMs);
@@ -72,7 +72,7 @@ std::optional<wire::Reply> AskCard(const std::string& path, uint8_t function, ui
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
     std::optional<wire::Reply> reply;
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        const auto frame = wire::encode(wire::Request{55, 1, function, subcode, {}});
+        const auto frame = wire::Encode(wire::Request{55, 1, function, subcode, {}});
         ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
         reply = ReadReply(fd, 2000);
     } else {
@@ -164,7 +164,7 @@ TEST(EmulatorCards, AnEmptyPacketKeepsTheConnection) {
     std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (emulator.cardDir() + "/usb1726.sock").c_str());
     ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(::send(fd, "", 0, MSG_NOSIGNAL), 0);
-    const auto frame = wire::encode(wire::Request{77, 1, 0xC8, 0, {}});
+    const auto frame = wire::Encode(wire::Request{77, 1, 0xC8, 0, {}});
     ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     const auto reply = ReadReply(fd, 2000);
     ::close(fd);

@@ -106,10 +106,10 @@ TEST_F(OverLan, LiveOperationsReachTheModule) {
     emulator.command("set inputs 0x0F");
     EXPECT_EQ(module().ReadInputs().value, 0x0Fu ^ 0xFFFFFFFFu) << "inputs come negated by default";
     emulator.command("set counter 2 77");
-    EXPECT_EQ(module().ReadQuantity(Quantity::Pulses, 2).value, 77u);
+    EXPECT_EQ(module().ReadQuantity(wire::Quantity::Pulses, 2).value, 77u);
     ASSERT_EQ(module().ResetCounters(), 0);
-    EXPECT_EQ(module().ReadQuantity(Quantity::Pulses, 2).value, 0u);
-    EXPECT_TRUE(module().ReadStatus().value & status::RST);
+    EXPECT_EQ(module().ReadQuantity(wire::Quantity::Pulses, 2).value, 0u);
+    EXPECT_TRUE(module().ReadStatus().value & wire::status::RST);
     ASSERT_EQ(module().ResetStatus(), 0);
     EXPECT_EQ(module().ReadStatus().value, 0u);
 
@@ -234,7 +234,7 @@ TEST(StandInPowerFailures, NoneOnlyWithPrfClearAndBothStampsNeverRecorded) {
     const kv618::ClockReading real{{5, 7, 9}, {3, 4, 2}};
     EXPECT_TRUE(kv618::NoPowerFailure(0, never, never));
     EXPECT_TRUE(kv618::NoPowerFailure(0, zeros, never));
-    EXPECT_FALSE(kv618::NoPowerFailure(kv618::status::PRF, never, never));
+    EXPECT_FALSE(kv618::NoPowerFailure(wire::status::PRF, never, never));
     EXPECT_FALSE(kv618::NoPowerFailure(0, never, real));
     EXPECT_FALSE(kv618::NoPowerFailure(0, kv618::ClockReading{{1, 0, 0}, {1, 1, 0}}, never)) << "a second past midnight";
 }

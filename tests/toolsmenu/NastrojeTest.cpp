@@ -63,7 +63,7 @@ protected:
             ASSERT_NE(okno, nullptr);
             okno->Last->setValue(31);
             // The rates from 4800 Bd up: the slow three would take half a minute more.
-            for (size_t i = 0; i < okno->Rates.size(); ++i) okno->Rates[i]->setChecked(kv618::BaudRates[i] >= 4800);
+            for (size_t i = 0; i < okno->Rates.size(); ++i) okno->Rates[i]->setChecked(wire::BaudRates[i] >= 4800);
             Klikni(okno->ScanButton);
             ASSERT_TRUE(QTest::qWaitFor([&] { return !okno->Scanning(); }, 60'000));
             ASSERT_EQ(okno->Found->rowCount(), 2) << TextStavu(okno).toStdString();

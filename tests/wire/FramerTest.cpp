@@ -12,7 +12,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 wire::RequestFrame Frame(uint8_t address, uint8_t function, uint8_t subcode) {
-    return wire::encode(wire::Request{7, address, function, subcode, {}});
+    return wire::Encode(wire::Request{7, address, function, subcode, {}});
 }
 
 std::vector<wire::RequestFrame> Feed(wire::SyncFramer& framer, std::span<const uint8_t> bytes, unsigned& damaged) {

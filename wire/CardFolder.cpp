@@ -1,4 +1,4 @@
-#include "card_folder.h"
+#include "CardFolder.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -8,13 +8,13 @@
 
 namespace wire {
 
-std::string defaultCardFolder() {
+std::string DefaultCardFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/') return std::string(runtime) + "/kv618";
     return "/tmp/kv618-" + std::to_string(::geteuid());
 }
 
-std::string untrustedFolderReason(const std::string& folder) {
+std::string UntrustedFolderReason(const std::string& folder) {
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0) return folder + ": " + std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return folder + ": not a folder";
@@ -23,12 +23,12 @@ std::string untrustedFolderReason(const std::string& folder) {
     return {};
 }
 
-bool preparePrivateFolder(const std::string& folder, std::string& why) {
+bool PreparePrivateFolder(const std::string& folder, std::string& why) {
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         why = folder + ": " + std::strerror(errno);
         return false;
     }
-    why = untrustedFolderReason(folder);
+    why = UntrustedFolderReason(folder);
     return why.empty();
 }
 

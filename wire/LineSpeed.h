@@ -1,9 +1,9 @@
 // Line speeds: the termios speed of a serial line rate, for both ends of the
 // line (the serial library sets it, the emulated module compares with it).
-// How long a library waits for a reply at a rate is in reply_time.h.
+// How long a library waits for a reply at a rate is in ReplyTime.h.
 #pragma once
 
-#include "reply_time.h"
+#include "ReplyTime.h"
 
 #include <cstdint>
 #include <termios.h>
@@ -11,7 +11,7 @@
 namespace wire {
 
 // B0 for a rate the line does not know.
-inline speed_t lineSpeed(int32_t rate) {
+inline speed_t LineSpeed(int32_t rate) {
     switch (rate) {
         case 300: return B300;
         case 600: return B600;

@@ -41,16 +41,16 @@ struct Reply {
 };
 
 // CRC-16/MODBUS: polynomial 0x8005 reflected (0xA001), initial 0xFFFF.
-uint16_t crc16(std::span<const uint8_t> bytes);
+uint16_t Crc16(std::span<const uint8_t> bytes);
 
-std::array<uint8_t, RequestSize> encode(const Request& request);
-std::array<uint8_t, ReplySize> encode(const Reply& reply);
+std::array<uint8_t, RequestSize> Encode(const Request& request);
+std::array<uint8_t, ReplySize> Encode(const Reply& reply);
 
 enum class DecodeError { None, Length, Sync, Checksum };
 
 // Each decoder takes exactly one frame's bytes.
-DecodeError decode(std::span<const uint8_t> bytes, Request& out);
-DecodeError decode(std::span<const uint8_t> bytes, Reply& out);
+DecodeError Decode(std::span<const uint8_t> bytes, Request& out);
+DecodeError Decode(std::span<const uint8_t> bytes, Reply& out);
 
 // Over UDP the request is followed by the rate at which the LAN converter is
 // to put it on its serial line: the tag 'B', then the rate in Bd, 3 bytes,
@@ -60,12 +60,12 @@ constexpr uint8_t RateTag = 0x42;
 constexpr size_t RateSuffixSize = 4;
 constexpr int32_t HighestSuffixRate = 0xFFFFFF;
 using RatedRequest = std::array<uint8_t, RequestSize + RateSuffixSize>;
-RatedRequest withRate(const std::array<uint8_t, RequestSize>& request, int32_t rate);
+RatedRequest WithRate(const std::array<uint8_t, RequestSize>& request, int32_t rate);
 // The request's bytes of a datagram and the rate it names, if it names one.
 struct Datagram {
     std::span<const uint8_t> frame;
     std::optional<int32_t> rate;
 };
-Datagram splitRate(std::span<const uint8_t> datagram);
+Datagram SplitRate(std::span<const uint8_t> datagram);
 
 }  // namespace wire

@@ -4,7 +4,7 @@
 // libraries, the tool and the benchmarks use the one rule.
 #pragma once
 
-#include "frame.h"
+#include "Frame.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -16,8 +16,8 @@ inline constexpr int64_t ExchangeBits = static_cast<int64_t>(RequestSize + Reply
 
 // The line time of one request and its reply at `rate`, in µs and in whole
 // ms rounded up; 0 for a rate of 0 or less.
-constexpr int64_t lineTimeUs(int32_t rate) { return rate > 0 ? (ExchangeBits * 1'000'000 + rate - 1) / rate : 0; }
-constexpr int32_t lineTimeMs(int32_t rate) {
+constexpr int64_t LineTimeUs(int32_t rate) { return rate > 0 ? (ExchangeBits * 1'000'000 + rate - 1) / rate : 0; }
+constexpr int32_t LineTimeMs(int32_t rate) {
     return rate > 0 ? static_cast<int32_t>((ExchangeBits * 1000 + rate - 1) / rate) : 0;
 }
 
@@ -33,11 +33,11 @@ inline constexpr int32_t MinimumTimeoutMs = 200;
 inline constexpr int32_t LongestTime = 6000;           // time values above 60 s are refused
 inline constexpr int32_t LongestExactTimeoutMs = 65535;  // as the LAN block's time-out
 
-constexpr bool isValidTime(int32_t time) { return time >= -LongestExactTimeoutMs && time <= LongestTime; }
+constexpr bool IsValidTime(int32_t time) { return time >= -LongestExactTimeoutMs && time <= LongestTime; }
 
-constexpr int32_t replyTimeoutMs(int32_t rate, int32_t time) {
+constexpr int32_t ReplyTimeoutMs(int32_t rate, int32_t time) {
     if (time < 0) return -time;
-    const int64_t total = lineTimeMs(rate) + 10 * static_cast<int64_t>(time);
+    const int64_t total = LineTimeMs(rate) + 10 * static_cast<int64_t>(time);
     return static_cast<int32_t>(std::clamp<int64_t>(total, MinimumTimeoutMs, INT32_MAX));
 }
 
