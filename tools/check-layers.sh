@@ -5,7 +5,7 @@
 # benchmarks, fuzz targets) is over 500 lines.
 # README's "Where things are" says the same in words.  Each half alone:
 #   tools/check-layers.sh arrows ROOT   (CTest: Layers.EveryIncludeAndLinkPointsDown)
-#   tools/check-layers.sh lines ROOT
+#   tools/check-layers.sh lines ROOT    (CTest: Layers.NoSourceFileOverFiveHundredLines)
 # With no argument it checks both, in the tree it stands in.
 set -euo pipefail
 what=${1:-all}
