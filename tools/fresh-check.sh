@@ -33,6 +33,8 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 cache=${KV_FRESH_CACHE:-/var/cache/kv618-fresh}
 mirror=http://deb.debian.org/debian
+host_cas=${SSL_CERT_FILE:-/etc/ssl/certs/ca-certificates.crt}
+root_cas=/etc/ssl/certs/host-ca-certificates.crt
 releases=() steps=()
 for a in "$@"; do
   case $a in
@@ -121,6 +123,13 @@ new_root() {
   mkdir -p "$root"
   tar -C "$root" -xf "$base"
   cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+  # The host's certificate authorities, a site proxy's among them: npm in
+  # the root then reaches the registry as it does on the host.  Beside the
+  # release's own bundle, which its ca-certificates may write later.
+  if [ -f "$host_cas" ]; then
+    mkdir -p "$root$(dirname "$root_cas")"
+    cp "$host_cas" "$root$root_cas"
+  fi
   git clone -q --no-hardlinks "$repo" "$root/src"
   # apt downloads as its own user, whose number is the root's.
   local apt_uid
@@ -133,10 +142,11 @@ new_root() {
 # in mount and process namespaces of its own: its mounts and any process it
 # leaves go with it.  Output goes to the step's log.
 in_root() {
-  local root=$1 log=$2 script=$3
+  local root=$1 log=$2 script=$3 cas=
+  [ ! -f "$root$root_cas" ] || cas=$root_cas
   unshare --mount --propagation private --pid --fork --kill-child bash -c '
     set -e
-    root=$1 cache=$2
+    root=$1 cache=$2 extra_cas=$4
     mount -t proc proc "$root/proc"
     mount --bind /dev "$root/dev"
     mount --bind /dev/pts "$root/dev/pts" 2>/dev/null || true
@@ -148,9 +158,10 @@ in_root() {
     exec chroot "$root" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
       PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       CCACHE_DIR=/var/cache/ccache CCACHE_MAXSIZE=5G \
+      ${extra_cas:+NODE_EXTRA_CA_CERTS=$extra_cas} \
       CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
       bash -euo pipefail -c "$3"
-  ' in_root "$root" "$rcache" "$script" >"$log" 2>&1
+  ' in_root "$root" "$rcache" "$script" "$cas" >"$log" 2>&1
 }
 
 # What a failed step lacked, from its log: a package CMake did not find, a
