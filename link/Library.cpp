@@ -1,5 +1,6 @@
 #include "Library.h"
 
+#include "Elf.h"
 #include "Interfaces.h"
 #include "Qxxx726.h"
 #include "qxxx726_abi.h"
@@ -12,7 +13,11 @@ namespace {
 
 void* Open(const Interface& row, const std::string& folder) {
     const std::string beside = (folder.empty() ? SlozkaProgramu() : folder) + "/" + row.libraryFile;
-    if (void* h = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
+    // A truncated file beside the program (a half-copied upgrade) would make
+    // dlopen fault, a FIFO would make it wait for ever: either is passed over
+    // as a file dlopen refuses is.
+    if (!files::CheckLoadable(beside).failed())
+        if (void* h = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL)) return h;
     return ::dlopen(row.libraryFile, RTLD_NOW | RTLD_LOCAL);
 }
 

@@ -90,7 +90,9 @@ TEST_F(CatalogueFile, ADamagedCatalogueIsRefusedOrTranslatesOnlyWhatItHoldsWhole
     for (size_t size = 0; size < bytes_.size(); size += 97) {
         Catalogue cut;
         if (!cut.Load(Written(bytes_.substr(0, size)))) continue;
-        if (const char* text = cut.Find("Counters reset.")) EXPECT_STREQ(text, "Čítače vynulovány.") << size;
+        if (const char* text = cut.Find("Counters reset.")) {
+            EXPECT_STREQ(text, "Čítače vynulovány.") << size;
+        }
     }
 }
 

@@ -6,7 +6,9 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -53,6 +55,26 @@ TEST_F(Binding, MissingLibraryGivesLoadCodeAndItsTextAndLeavesNothingLoaded) {
     EXPECT_EQ(Init(RozhraniPCI1726, h), 102);
     EXPECT_FALSE(JeKnihovnaNactena());
     EXPECT_EQ(TextKodu(RozhraniPCI1726, 102), "chyba inicializace knihovny QPCI1726.DLL");
+}
+
+TEST_F(Binding, TruncatedOrFifoLibraryIsRefusedAsMissingWithoutAFaultOrAWait) {
+    char folder[] = "/tmp/kvlibsXXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string com = std::string(folder) + "/QCOM726.DLL", lan = std::string(folder) + "/QKV1726.DLL";
+    std::ifstream whole(std::string(FAKE_DIR) + "/QCOM726.DLL", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(whole), {}};
+    ASSERT_GT(bytes.size(), 4096u);
+    std::ofstream(com, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    ASSERT_EQ(::mkfifo(lan.c_str(), 0600), 0);
+    NastavSlozkuKnihoven(folder);
+
+    int32_t h = 0;
+    EXPECT_EQ(Init(RozhraniCOM, h), 100);
+    EXPECT_EQ(Init(RozhraniKV1726, h), 104);
+    EXPECT_FALSE(JeKnihovnaNactena());
+    ::unlink(com.c_str());
+    ::unlink(lan.c_str());
+    ::rmdir(folder);
 }
 
 TEST_F(Binding, LibraryLackingGetConfigIsRefusedWhole) {
