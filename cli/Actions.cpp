@@ -17,41 +17,26 @@ namespace {
 using i18n::Fill;
 using Json = nlohmann::ordered_json;
 
-int Identify(const LinkOptions& link, bool json) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    const auto identity = session->Module().Identify();
-    if (!identity.ok()) return session->Fail(identity.error);
-    if (json) return PrintJson(IdentityJson(identity.value, session->Address()));
+int Identify(const LinkSession& session, bool json) {
+    const auto identity = session.Module().Identify();
+    if (!identity.ok()) return session.Fail(identity.error);
+    if (json) return PrintJson(IdentityJson(identity.value, session.Address()));
     PrintLine(identity.value.Text());
     return Done;
 }
 
-int ResetCounters(const LinkOptions& link) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    if (const int32_t error = session->Module().ResetCounters()) return session->Fail(error);
-    Confirm(_("Counters reset."));
-    return Done;
+// A reset: one request, confirmed with `done`.
+int Reset(const LinkOptions& link, int32_t (kv618::Module::*reset)() const, const std::string& done) {
+    return WithSession(link, [&](const LinkSession& session) {
+        if (const int32_t error = (session.Module().*reset)()) return session.Fail(error);
+        Confirm(done);
+        return int{Done};
+    });
 }
 
-int ResetStatus(const LinkOptions& link) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    if (const int32_t error = session->Module().ResetStatus()) return session->Fail(error);
-    Confirm(_("Status register reset."));
-    return Done;
-}
-
-int ShowClock(const LinkOptions& link, bool json) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    const auto clock = session->Module().ReadClock();
-    if (!clock.ok()) return session->Fail(clock.error);
+int ShowClock(const LinkSession& session, bool json) {
+    const auto clock = session.Module().ReadClock();
+    if (!clock.ok()) return session.Fail(clock.error);
     // The module's clock keeps no zone: its time goes out as it is; the
     // computer's beside it, with its offset, to compare.
     if (json)
@@ -120,18 +105,12 @@ int SetClock(const LinkOptions& link, const std::string& text) {
     if (year < cycle || year > cycle + 3)
         Say(Fill(_("The module keeps the year only within a four-year cycle; year %s will read as %s."), year,
                  cycle + year % 4));
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    return SetClockTo(*session, *moment, text);
+    return WithSession(link, [&](const LinkSession& session) { return SetClockTo(session, *moment, text); });
 }
 
 // The computer's clock at the start of the next whole second: the module's
 // clock has no fractions, so this sets it within one exchange's time.
-int SyncClock(const LinkOptions& link) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
+int SyncClock(const LinkSession& session) {
     using namespace std::chrono;
     const auto now = system_clock::now();
     const auto second = ceil<seconds>(now);
@@ -139,19 +118,16 @@ int SyncClock(const LinkOptions& link) {
     const std::time_t t = system_clock::to_time_t(second);
     std::tm local{};
     ::localtime_r(&t, &local);
-    return SetClockTo(*session, local, i18n::IsoTime(second, false));
+    return SetClockTo(session, local, i18n::IsoTime(second, false));
 }
 
 // PRF says a failure was recorded since the status register was last reset;
 // without it, stamps that read as never recorded mean there is none.
-int PowerFailures(const LinkOptions& link, bool json) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    const auto register_ = session->Module().ReadStatus();
-    if (!register_.ok()) return session->Fail(register_.error);
-    const auto stamps = session->Module().ReadPowerFailures();
-    if (!stamps.ok()) return session->Fail(stamps.error);
+int PowerFailures(const LinkSession& session, bool json) {
+    const auto register_ = session.Module().ReadStatus();
+    if (!register_.ok()) return session.Fail(register_.error);
+    const auto stamps = session.Module().ReadPowerFailures();
+    if (!stamps.ok()) return session.Fail(stamps.error);
     const bool recorded = register_.value & wire::status::PRF;
     const bool none = kv618::NoPowerFailure(register_.value, stamps.value[0], stamps.value[1]);
     if (json) {
@@ -172,40 +148,37 @@ int PowerFailures(const LinkOptions& link, bool json) {
 }  // namespace
 
 void AddReset(Tool& tool) {
-    CLI::App* reset = tool.app.add_subcommand("reset", _("Resets the counters or the status register"));
-    reset->group(_("Commands"));
-    reset->require_subcommand(1);
-    tool.When(reset->add_subcommand("counters", _("Resets the four counters")), [&tool] { return ResetCounters(tool.link); });
-    tool.When(reset->add_subcommand("status", _("Resets the status register")), [&tool] { return ResetStatus(tool.link); });
+    CLI::App* reset = tool.AddGroup("reset", _("Resets the counters or the status register"));
+    tool.When(reset->add_subcommand("counters", _("Resets the four counters")),
+              [&tool] { return Reset(tool.link, &kv618::Module::ResetCounters, _("Counters reset.")); });
+    tool.When(reset->add_subcommand("status", _("Resets the status register")),
+              [&tool] { return Reset(tool.link, &kv618::Module::ResetStatus, _("Status register reset.")); });
 }
 
 void AddClock(Tool& tool) {
-    CLI::App* clock = tool.app.add_subcommand("clock", _("The module's clock"));
-    clock->group(_("Commands"));
-    clock->require_subcommand(1);
+    CLI::App* clock = tool.AddGroup("clock", _("The module's clock"));
     CLI::App* show = clock->add_subcommand("show", _("Prints the module's time"));
     tool.AddJson(show);
-    tool.When(show, [&tool] { return ShowClock(tool.link, tool.json); });
+    tool.WhenLinked(show, [&tool](LinkSession& session) { return ShowClock(session, tool.json); });
     CLI::App* set = clock->add_subcommand("set", _("Sets the module's time"));
     auto moment = std::make_shared<std::string>();
     set->add_option("TIME", *moment, _("Time in the form \"YYYY-MM-DD HH:MM:SS\""))->required()->type_name("\"TIME\"");
     tool.When(set, [&tool, moment] { return SetClock(tool.link, *moment); });
-    tool.When(clock->add_subcommand("sync", _("Sets the module's time from the computer's clock")),
-              [&tool] { return SyncClock(tool.link); });
+    tool.WhenLinked(clock->add_subcommand("sync", _("Sets the module's time from the computer's clock")), SyncClock);
 }
 
 void AddIdentify(Tool& tool) {
     CLI::App* identify =
         tool.app.add_subcommand("identify", _("The module's identification, as the connection dialog shows it"));
     tool.AddJson(identify);
-    tool.When(identify, [&tool] { return Identify(tool.link, tool.json); });
+    tool.WhenLinked(identify, [&tool](LinkSession& session) { return Identify(session, tool.json); });
 }
 
 void AddPowerFailures(Tool& tool) {
     CLI::App* failures =
         tool.app.add_subcommand("power-failures", _("Beginning and end of the last power failure"));
     tool.AddJson(failures);
-    tool.When(failures, [&tool] { return PowerFailures(tool.link, tool.json); });
+    tool.WhenLinked(failures, [&tool](LinkSession& session) { return PowerFailures(session, tool.json); });
 }
 
 }  // namespace cli

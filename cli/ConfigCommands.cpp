@@ -85,13 +85,10 @@ nlohmann::ordered_json SettingsJson(const LinkSession& session, const Stored& st
     return {{"module", IdentityJson(stored.identity, session.Address())}, {"settings", values}};
 }
 
-int Show(const LinkOptions& link, bool json) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
+int Show(const LinkSession& session, bool json) {
     Stored stored;
-    if ((status = ReadStored(*session, stored)) != Done) return status;
-    if (json) return PrintJson(SettingsJson(*session, stored));
+    if (const int status = ReadStored(session, stored); status != Done) return status;
+    if (json) return PrintJson(SettingsJson(session, stored));
     PrintLine(Padded(_("Module"), LabelWidth) + stored.identity.Text());
     for (const Setting& s : settings::All()) {
         const uint32_t value = settings::ValueOf(s, stored.settings);
@@ -104,12 +101,9 @@ int Show(const LinkOptions& link, bool json) {
     return Done;
 }
 
-int Save(const LinkOptions& link, const std::string& path) {
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
+int Save(const LinkSession& session, const std::string& path) {
     Stored stored;
-    if ((status = ReadStored(*session, stored)) != Done) return status;
+    if (const int status = ReadStored(session, stored); status != Done) return status;
     const std::string text = settings::Compose(stored.identity, stored.settings, std::chrono::system_clock::now());
     if (path == "-") return PrintLine(text.substr(0, text.size() - 1)) ? Done : Failed;
     if (const auto f = files::Replace(path, text); f.failed()) return Fail(FileProblem(f));
@@ -271,17 +265,15 @@ void AddFileOptions(CLI::App* sub, ConfigOptions& o, bool writes) {
 }  // namespace
 
 void AddConfig(Tool& tool) {
-    CLI::App* config = tool.app.add_subcommand("config", _("The settings stored in the module"));
-    config->group(_("Commands"));
-    config->require_subcommand(1);
+    CLI::App* config = tool.AddGroup("config", _("The settings stored in the module"));
     CLI::App* show = config->add_subcommand("show", _("Prints the settings as a table"));
     tool.AddJson(show);
-    tool.When(show, [&tool] { return Show(tool.link, tool.json); });
+    tool.WhenLinked(show, [&tool](LinkSession& session) { return Show(session, tool.json); });
 
     auto path = std::make_shared<std::string>();
     CLI::App* save = config->add_subcommand("save", _("Saves every setting with the module's identification and the date to a file"));
     save->add_option("FILE", *path, _("File (- = standard output)"))->required();
-    tool.When(save, [&tool, path] { return Save(tool.link, *path); });
+    tool.WhenLinked(save, [path](LinkSession& session) { return Save(session, *path); });
 
     auto diff = std::make_shared<ConfigOptions>();
     CLI::App* diffCommand = config->add_subcommand("diff", _("Compares the module with a file (exit status 3: they differ)"));

@@ -50,32 +50,28 @@ int WriteAll(const LinkOptions& link, const std::string& text) {
     uint64_t value = 0;
     if (!ParseUnsigned(text, UINT32_MAX, value))
         return Refuse(i18n::Fill(_("Output value \"%s\" is not a 32-bit number (decimal or 0x...)"), text));
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    return WriteOutputs(*session, static_cast<uint32_t>(value));
+    return WithSession(link, [value](const LinkSession& session) {
+        return WriteOutputs(session, static_cast<uint32_t>(value));
+    });
 }
 
 int Change(const LinkOptions& link, const std::vector<std::string>& texts, bool on) {
     const auto mask = OutputsNamed(texts);
     if (!mask) return Refuse(_("Outputs are given as numbers 0-31 or ranges such as 8-15"));
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    const auto recorded = outputs::Recorded(ModuleKey(*session));
-    if (!recorded)
-        return Refuse(_("The state of this module's outputs is not known: the module does not report it and kv618 "
-                        "has not written it yet. Write all outputs first: kv618 out write VALUE"));
-    return WriteOutputs(*session, on ? *recorded | *mask : *recorded & ~*mask);
+    return WithSession(link, [&](const LinkSession& session) {
+        const auto recorded = outputs::Recorded(ModuleKey(session));
+        if (!recorded)
+            return Refuse(_("The state of this module's outputs is not known: the module does not report it and "
+                            "kv618 has not written it yet. Write all outputs first: kv618 out write VALUE"));
+        return WriteOutputs(session, on ? *recorded | *mask : *recorded & ~*mask);
+    });
 }
 
 }  // namespace
 
 void AddOutputs(Tool& tool) {
-    CLI::App* out = tool.app.add_subcommand("out", _("Writes the digital outputs DOUT0-DOUT31"));
+    CLI::App* out = tool.AddGroup("out", _("Writes the digital outputs DOUT0-DOUT31"));
     out->footer(_("The module does not report its outputs: set and clear start from what kv618 last wrote to it."));
-    out->group(_("Commands"));
-    out->require_subcommand(1);
 
     CLI::App* write = out->add_subcommand("write", _("Writes all 32 outputs at once"));
     auto value = std::make_shared<std::string>();

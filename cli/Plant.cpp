@@ -184,8 +184,7 @@ namespace cli {
 
 void AddPlant(Tool& tool) {
     using namespace plant;
-    CLI::App* plant = tool.app.add_subcommand("plant", _("Every module of a plant file: audit, snapshot, apply"));
-    plant->require_subcommand(1);
+    CLI::App* plant = tool.AddGroup("plant", _("Every module of a plant file: audit, snapshot, apply"));
 
     auto audit = std::make_shared<Options>();
     CLI::App* auditCommand =
@@ -207,7 +206,6 @@ void AddPlant(Tool& tool) {
     applyCommand->add_flag("--dry-run", apply->dryRun, _("Only shows what would be written"));
     applyCommand->add_flag("--with-link", apply->withLink, _("Writes the address and the rate too (from the plant file)"));
     tool.When(applyCommand, [&tool, apply] { return Execute(Command::Apply, *apply, tool); });
-    plant->group(_("Commands"));
 }
 
 }  // namespace cli

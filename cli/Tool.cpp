@@ -110,9 +110,20 @@ Tool::Tool(const CommandLine& line)
     link.Add(app, line);
 }
 
+CLI::App* Tool::AddGroup(const std::string& name, const std::string& description) {
+    CLI::App* group = app.add_subcommand(name, description);
+    group->group(_("Commands"));
+    group->require_subcommand(1);
+    return group;
+}
+
 void Tool::When(CLI::App* sub, std::function<int()> run) {
     sub->group(_("Commands"));
     sub->callback([this, run = std::move(run)] { action = run; });
+}
+
+void Tool::WhenLinked(CLI::App* sub, std::function<int(LinkSession&)> run) {
+    When(sub, [this, run = std::move(run)] { return WithSession(link, run); });
 }
 
 CLI::Option* Tool::AddJson(CLI::App* sub) {

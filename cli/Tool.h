@@ -31,11 +31,25 @@ struct Tool {
     bool verbose = false;  // -v: the exchanges on standard error
 
     explicit Tool(const CommandLine& line);
+    // A command of the list made of subcommands, one of which must be given
+    // (`kv618 clock show`).
+    CLI::App* AddGroup(const std::string& name, const std::string& description);
     // Makes `run` the action when the subcommand `sub` is given.
     void When(CLI::App* sub, std::function<int()> run);
+    // The same for an action on the link the options name, opened first.
+    void WhenLinked(CLI::App* sub, std::function<int(LinkSession&)> run);
     // Gives `sub` the --json option: one JSON document on standard output.
     CLI::Option* AddJson(CLI::App* sub);
 };
+
+// Opens the link the options name and runs `work` on it: its exit status,
+// or the failure to open (already said on stderr).
+template <typename Work>
+int WithSession(const LinkOptions& options, Work&& work) {
+    int status = Done;
+    const auto session = LinkSession::Open(options, status);
+    return session ? work(*session) : status;
+}
 
 // "kv618: text" on standard error: errors and warnings.
 void Say(const std::string& text);

@@ -120,10 +120,9 @@ int Start(const LinkOptions& link, const WatchOptions& o, bool json) {
         return Refuse(_("The number of polls must be a positive whole number"));
     const Format format =
         json || o.format == "json" ? Format::Json : o.format == "csv" ? Format::Csv : Format::Table;
-    int status = Done;
-    const auto session = LinkSession::Open(link, status);
-    if (!session) return status;
-    return Watch(*session, what, format, std::chrono::milliseconds(interval), count);
+    return WithSession(link, [&](LinkSession& session) {
+        return Watch(session, what, format, std::chrono::milliseconds(interval), count);
+    });
 }
 
 }  // namespace
