@@ -1,14 +1,11 @@
 #include "Options.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "Control.h"
+#include "FileTexts.h"
+#include "Files.h"
 #include "Messages.h"
 #include "Numbers.h"
 
@@ -52,40 +49,17 @@ namespace {
 
 // A line holds at most 256 modules, one short line each; far more than that
 // is no bus file.
-constexpr off_t LargestBusFile = 64 * 1024;
+constexpr size_t LargestBusFile = 64 * 1024;
 
-// The whole of a regular file of at most LargestBusFile bytes.  A FIFO or a
+// The whole of a regular file of at most LargestBusFile bytes: a FIFO or a
 // device is refused without waiting on it or reading it without end.
 bool ReadSmallFile(const std::string& path, std::string& text, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        why = path + ": " + std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok) why = i18n::Fill(_("%s: not a regular file"), path);
-    else if (st.st_size > LargestBusFile) {
-        ok = false;
+    const files::Failure read = files::Read(path, text, files::Kinds::RegularOnly, LargestBusFile);
+    if (read.kind == files::Failure::TooLarge)
         why = i18n::Fill(_("%s: larger than %s KiB"), path, LargestBusFile / 1024);
-    }
-    char buffer[4096];
-    while (ok) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = n == 0;
-            if (!ok) why = path + ": " + std::strerror(errno);
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-        if (text.size() > static_cast<size_t>(LargestBusFile)) {
-            ok = false;
-            why = i18n::Fill(_("%s: larger than %s KiB"), path, LargestBusFile / 1024);
-        }
-    }
-    ::close(fd);
-    return ok;
+    else if (read.failed())
+        why = path + ": " + i18n::FileReason(read);
+    return !read.failed();
 }
 
 // A bus file: one module per line, "ADDRESS[:BAUD]"; '#' starts a comment.

@@ -3,9 +3,10 @@
 #include "FileTexts.h"
 #include "Files.h"
 #include "Messages.h"
+#include "Numbers.h"
 
 #include <algorithm>
-#include <charconv>
+#include <limits>
 #include <sstream>
 
 namespace emu {
@@ -15,18 +16,18 @@ namespace {
 constexpr std::string_view Header = "kv618-state 1";
 constexpr size_t MaxFileSize = 64 * 1024;
 
+// A field's number, within what its type holds.
 template <typename T>
-bool ParseNumber(std::string_view text, T& out, int base = 10) {
-    if (text.empty()) return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, out, base);
-    return ec == std::errc() && ptr == end;
+bool ParseNumber(std::string_view text, T& out, files::NumberForm form = {}) {
+    const auto n = files::ParseNumber(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), form);
+    if (n) out = static_cast<T>(*n);
+    return n.has_value();
 }
 
 bool ParseRegisters(std::string_view text, std::array<uint8_t, 256>& regs) {
     if (text.size() != 512) return false;
     for (size_t i = 0; i < 256; ++i) {
-        if (!ParseNumber(text.substr(2 * i, 2), regs[i], 16)) return false;
+        if (!ParseNumber(text.substr(2 * i, 2), regs[i], files::Hexadecimal)) return false;
     }
     return true;
 }
@@ -50,7 +51,9 @@ bool ParseCounts(std::string_view text, std::array<uint32_t, 4>& counts) {
 constexpr int64_t ClockLimit = int64_t{1} << 40;
 
 bool ParseClockValue(std::string_view text, int64_t& out) {
-    return ParseNumber(text, out) && out >= -ClockLimit && out <= ClockLimit;
+    const auto n = files::ParseNumber(text, -ClockLimit, ClockLimit, {.sign = true});
+    if (n) out = *n;
+    return n.has_value();
 }
 
 int64_t Storable(int64_t clockValue) { return std::clamp(clockValue, -ClockLimit, ClockLimit); }
