@@ -81,6 +81,26 @@ char KodujZnak1250(char32_t c) {
     return '?';
 }
 
+// Walks UTF-8 text: `zapis(out, c, bajty)` writes each character, each byte
+// that starts none becomes '?'.
+template <typename Zapis>
+std::string PrepisUtf8(std::string_view utf8, Zapis zapis) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t c = 0;
+        const size_t delka = DekodujUtf8(utf8, i, c);
+        if (delka == 0) {
+            out += '?';
+            ++i;
+        } else {
+            zapis(out, c, utf8.substr(i, delka));
+            i += delka;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 namespace Kodovani {
@@ -96,37 +116,11 @@ std::string Cp1250NaUtf8(std::string_view cp1250) {
 }
 
 std::string Utf8NaCp1250(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        char32_t c = 0;
-        const size_t delka = DekodujUtf8(utf8, i, c);
-        if (delka == 0) {
-            out += '?';
-            ++i;
-        } else {
-            out += KodujZnak1250(c);
-            i += delka;
-        }
-    }
-    return out;
+    return PrepisUtf8(utf8, [](std::string& out, char32_t c, std::string_view) { out += KodujZnak1250(c); });
 }
 
 std::string PlatneUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size();) {
-        char32_t c = 0;
-        const size_t delka = DekodujUtf8(bytes, i, c);
-        if (delka == 0) {
-            out += '?';
-            ++i;
-        } else {
-            out.append(bytes.substr(i, delka));
-            i += delka;
-        }
-    }
-    return out;
+    return PrepisUtf8(bytes, [](std::string& out, char32_t, std::string_view znak) { out.append(znak); });
 }
 
 bool JePlatneUtf8(std::string_view bytes) {
