@@ -59,18 +59,11 @@ int32_t CardSocket::Open(const std::string& path, std::unique_ptr<Transport>& ou
     return Ok;
 }
 
-CardSocket::~CardSocket() { CloseSocket(); }
-
-void CardSocket::CloseSocket() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
-
 // The connect blocks, bounded by SO_SNDTIMEO: a non-blocking one fails at
 // once with EAGAIN while the card's queue of waiting connections is full,
 // although the card takes the connection a moment later.
 int32_t CardSocket::ConnectCard(Clock::time_point deadline) {
-    CloseSocket();
+    CloseDescriptor();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.size() >= sizeof address.sun_path) return CardMissing;
@@ -86,19 +79,19 @@ int32_t CardSocket::ConnectCard(Clock::time_point deadline) {
     } while (result != 0 && errno == EINTR && MsLeft(deadline) > 0);
     const int error = errno;
     if (result != 0) {
-        CloseSocket();
+        CloseDescriptor();
         return error == EACCES || error == EPERM ? PortDenied : CardMissing;
     }
     const int flags = ::fcntl(fd_, F_GETFL);
     if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) {
-        CloseSocket();
+        CloseDescriptor();
         return IoError;
     }
     return Ok;
 }
 
 int32_t CardSocket::Lost() {
-    CloseSocket();
+    CloseDescriptor();
     return CardMissing;
 }
 
@@ -117,7 +110,7 @@ int32_t CardSocket::DiscardInput() {
         if (n > 0 || (n < 0 && errno == EINTR)) continue;
         if (n == 0 && !FarEndClosed()) continue;
         // The far end closed (its driver restarted): a new connection.
-        if (n == 0) CloseSocket();
+        if (n == 0) CloseDescriptor();
         break;
     }
     return Ok;
@@ -125,14 +118,10 @@ int32_t CardSocket::DiscardInput() {
 
 Received CardSocket::TakeWaiting(std::span<uint8_t> buffer) {
     if (fd_ < 0) return Received{.timedOut = true};
-    iovec io{buffer.data(), buffer.size()};
-    msghdr message{};
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
+    const Packet packet = ReceivePacket(buffer, MSG_DONTWAIT);
     // An empty packet, or a far end gone, is for DiscardInput to see.
-    if (n <= 0) return Received{.timedOut = true};
-    return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+    if (packet.length <= 0) return Received{.timedOut = true};
+    return packet.AsReceived();
 }
 
 int32_t CardSocket::Send(std::span<const uint8_t> frame, Clock::time_point deadline) {
@@ -165,16 +154,12 @@ Received CardSocket::Receive(std::span<uint8_t> buffer, Clock::time_point deadli
         if (ready < 0) return Received{Lost()};
         if (ready == 0) return Received{.timedOut = true};
 
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        const Packet packet = ReceivePacket(buffer, MSG_DONTWAIT);
+        if (packet.length < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         // An empty packet makes no frame: the judge counts it as damaged.
-        if (n == 0 && !FarEndClosed()) return Received{.size = 0};
-        if (n <= 0) return Received{Lost()};  // the card's far end went away
-        return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+        if (packet.length == 0 && !FarEndClosed()) return Received{.size = 0};
+        if (packet.length <= 0) return Received{Lost()};  // the card's far end went away
+        return packet.AsReceived();
     }
 }
 

@@ -2,7 +2,7 @@
 // Unix-domain SOCK_SEQPACKET socket in the card folder, one frame a packet.
 #pragma once
 
-#include "Transport.h"
+#include "DescriptorTransport.h"
 
 #include <memory>
 #include <string>
@@ -22,13 +22,11 @@ std::string IsaSocketName(int32_t base);
 // Opens a link to the card whose socket has this name in the card folder.
 int32_t OpenCard(int32_t* handle, const std::string& socketName);
 
-class CardSocket : public Transport {
+class CardSocket : public PacketSocket {
 public:
     // Connects to the card's socket; CardMissing when no card answers there.
     static int32_t Open(const std::string& path, std::unique_ptr<Transport>& out);
-    ~CardSocket() override;
 
-    bool IsStream() const override { return false; }
     int32_t DiscardInput() override;
     int32_t Send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
     Received Receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
@@ -37,12 +35,10 @@ public:
 private:
     explicit CardSocket(std::string path) : path_(std::move(path)) {}
     int32_t ConnectCard(Clock::time_point deadline);
-    void CloseSocket();
     int32_t Lost();
     bool FarEndClosed() const;
 
     std::string path_;
-    int fd_ = -1;
 };
 
 }  // namespace drv::cards

@@ -99,8 +99,7 @@ void SerialPort::CloseDevice() {
     // would outlive us and keep the next program out.
     if (exclusive_) ::ioctl(fd_, TIOCNXCL);
     exclusive_ = false;
-    ::close(fd_);  // also drops the lock
-    fd_ = -1;
+    CloseDescriptor();  // also drops the lock
 }
 
 int32_t SerialPort::OpenDevice() {

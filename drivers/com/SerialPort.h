@@ -1,7 +1,7 @@
 // A real serial line through termios: 8N1, raw, exclusive.
 #pragma once
 
-#include "Transport.h"
+#include "DescriptorTransport.h"
 
 #include <memory>
 #include <string>
@@ -32,7 +32,7 @@ int32_t OpenErrorCode(int error);
 // Bxxx constant of a rate, 0 for a rate termios lacks.
 speed_t SpeedOf(int32_t rate);
 
-class SerialPort : public Transport {
+class SerialPort : public DescriptorTransport {
 public:
     // Opens and locks the device at 9600 Bd; 0 or the code of the failure.
     static int32_t Open(const std::string& path, std::unique_ptr<Transport>& out);
@@ -53,7 +53,6 @@ private:
     int32_t Lost();
 
     std::string path_;
-    int fd_ = -1;
     speed_t speed_ = B9600;
     bool exclusive_ = false;  // this port set the exclusive mode
     bool broken_ = false;  // the device went away: reopen before the next request

@@ -54,10 +54,6 @@ int32_t UdpLink::Open(const sockaddr_in& peer, std::unique_ptr<Transport>& out) 
     return Ok;
 }
 
-UdpLink::~UdpLink() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
 bool UdpLink::FromPeer(const sockaddr_in& sender) const {
     return sender.sin_family == AF_INET && sender.sin_port == peer_.sin_port &&
            sender.sin_addr.s_addr == peer_.sin_addr.s_addr;
@@ -80,17 +76,11 @@ int32_t UdpLink::DiscardInput() {
 Received UdpLink::TakeWaiting(std::span<uint8_t> buffer) {
     for (;;) {
         sockaddr_in sender{};
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &sender;
-        message.msg_namelen = sizeof sender;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        const ssize_t n = ::recvmsg(fd_, &message, MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
-        if (n < 0) return Received{.timedOut = true};
+        const Packet packet = ReceivePacket(buffer, MSG_DONTWAIT, &sender);
+        if (packet.length < 0 && (errno == EINTR || errno == ECONNREFUSED)) continue;
+        if (packet.length < 0) return Received{.timedOut = true};
         if (!FromPeer(sender)) continue;
-        return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+        return packet.AsReceived();
     }
 }
 
@@ -165,14 +155,8 @@ Received UdpLink::Receive(std::span<uint8_t> buffer, Clock::time_point deadline)
         const bool blocking = WaitAtMost(deadline);
         if (!blocking && !ReadableBy(deadline)) return Received{.timedOut = true};
         sockaddr_in sender{};
-        iovec io{buffer.data(), buffer.size()};
-        msghdr message{};
-        message.msg_name = &sender;
-        message.msg_namelen = sizeof sender;
-        message.msg_iov = &io;
-        message.msg_iovlen = 1;
-        const ssize_t n = ::recvmsg(fd_, &message, blocking ? 0 : MSG_DONTWAIT);
-        if (n < 0) {
+        const Packet packet = ReceivePacket(buffer, blocking ? 0 : MSG_DONTWAIT, &sender);
+        if (packet.length < 0) {
             // A refusal from the kernel (no one at the port) is not a reply:
             // the module may still answer before the time-out.
             if (errno == ECONNREFUSED || errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
@@ -184,7 +168,7 @@ Received UdpLink::Receive(std::span<uint8_t> buffer, Clock::time_point deadline)
             return Received{IoError};
         }
         if (!FromPeer(sender)) continue;
-        return Received{.size = static_cast<size_t>(n), .oversized = (message.msg_flags & MSG_TRUNC) != 0};
+        return packet.AsReceived();
     }
 }
 

@@ -2,7 +2,7 @@
 // datagram, only from the converter's own address and port.
 #pragma once
 
-#include "Transport.h"
+#include "DescriptorTransport.h"
 
 #include <memory>
 #include <netinet/in.h>
@@ -18,12 +18,10 @@ struct Parameters {
 };
 int32_t ReadParameters(const intptr_t* block, Parameters& out);
 
-class UdpLink : public Transport {
+class UdpLink : public PacketSocket {
 public:
     static int32_t Open(const sockaddr_in& peer, std::unique_ptr<Transport>& out);
-    ~UdpLink() override;
 
-    bool IsStream() const override { return false; }
     int32_t DiscardInput() override;
     int32_t Send(std::span<const uint8_t> frame, Clock::time_point deadline) override;
     Received Receive(std::span<uint8_t> buffer, Clock::time_point deadline) override;
@@ -38,7 +36,6 @@ private:
     bool ReadableBy(Clock::time_point deadline) const;
 
     sockaddr_in peer_;
-    int fd_ = -1;
     int receiveTimeoutMs_ = -1;  // SO_RCVTIMEO as last set
     int32_t rate_ = 9600;        // the rate of _SetConfig, 9600 Bd before it, as on the serial line
 };
