@@ -72,11 +72,9 @@ void CardEndpoint::OnConnection(uint64_t id) {
         connections_.erase(it);
         return;
     }
-    if (auto answer = bus_.OnFrame(std::span<const uint8_t>(buffer, static_cast<size_t>(n)))) {
-        Peer peer;
-        peer.connection = id;
-        replies_.Send(*this, peer, std::move(answer->out.bytes), int64_t{answer->out.delayMs} * 1000);
-    }
+    Peer peer;
+    peer.connection = id;
+    Answer(peer, std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
 }
 
 void CardEndpoint::Deliver(const Peer& peer, std::span<const uint8_t> bytes) {

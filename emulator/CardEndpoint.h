@@ -8,20 +8,18 @@
 #include <utility>
 #include <vector>
 
-#include "Bus.h"
 #include "Clock.h"
 #include "Descriptors.h"
-#include "Endpoint.h"
-#include "Replies.h"
+#include "FrameEndpoint.h"
 
 namespace emu {
 
-class CardEndpoint final : public Endpoint {
+class CardEndpoint final : public FrameEndpoint {
 public:
     // `folder` is created with mode 0700 when missing; `isaBase` names the
     // ISA card's socket.
     CardEndpoint(Bus& bus, Replies& replies, const Clock& clock, std::string folder, uint16_t isaBase)
-        : bus_(bus), replies_(replies), clock_(clock), folder_(std::move(folder)), isaBase_(isaBase) {}
+        : FrameEndpoint(bus, replies), clock_(clock), folder_(std::move(folder)), isaBase_(isaBase) {}
     ~CardEndpoint() override;
 
     bool Open(std::string& why) override;
@@ -34,8 +32,6 @@ private:
     void OnListener(int listener);
     void OnConnection(uint64_t id);
 
-    Bus& bus_;
-    Replies& replies_;
     const Clock& clock_;
     std::string folder_;
     uint16_t isaBase_;

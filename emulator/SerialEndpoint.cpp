@@ -135,14 +135,9 @@ void SerialEndpoint::OnReadable() {
     unsigned damaged = 0;
     const auto frames = wire::TakeRequests(framer_, damaged);
     if (damaged > 0) bus_.OnDamagedFrame(rate);
-    for (const auto& frame : frames) {
-        auto answer = bus_.OnFrame(frame, rate);
-        if (!answer) continue;
-        int64_t delayUs = int64_t{answer->out.delayMs} * 1000;
-        // The request coming in, then the reply going out.
-        if (lineTiming_) delayUs += wire::LineTimeUs(rate);
-        replies_.Send(*this, Peer{}, std::move(answer->out.bytes), delayUs);
-    }
+    // With the line's timing: the request coming in, then the reply going out.
+    const int64_t lineUs = lineTiming_ ? wire::LineTimeUs(rate) : 0;
+    for (const auto& frame : frames) Answer(Peer{}, frame, rate, lineUs);
 }
 
 // A reply the line cannot take now is lost, as on a line that nobody reads.

@@ -6,20 +6,18 @@
 #include <string>
 #include <utility>
 
-#include "Bus.h"
 #include "Clock.h"
-#include "Endpoint.h"
-#include "Replies.h"
+#include "FrameEndpoint.h"
 #include "SyncFramer.h"
 
 namespace emu {
 
-class SerialEndpoint final : public Endpoint {
+class SerialEndpoint final : public FrameEndpoint {
 public:
     // `link`: a symbolic link to the slave, made at Open() (none when empty).
     // `lineTiming`: a reply leaves after the time the exchange takes on the line.
     SerialEndpoint(Bus& bus, Replies& replies, const Clock& clock, std::string link, bool lineTiming)
-        : bus_(bus), replies_(replies), clock_(clock), link_(std::move(link)), lineTiming_(lineTiming) {}
+        : FrameEndpoint(bus, replies), clock_(clock), link_(std::move(link)), lineTiming_(lineTiming) {}
     ~SerialEndpoint() override;
 
     bool Open(std::string& why) override;
@@ -39,8 +37,6 @@ private:
     void ApplyLineSettings();
     void ReleaseStaleExclusive();
 
-    Bus& bus_;
-    Replies& replies_;
     const Clock& clock_;
     std::string link_;
     bool linked_ = false;  // the link is ours to remove

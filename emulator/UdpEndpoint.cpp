@@ -49,8 +49,7 @@ void UdpEndpoint::OnReadable() {
         // The converter puts the request on its line at the rate the library
         // named; only modules at that rate hear it.  Without one, all do.
         const wire::Datagram datagram = wire::SplitRate(std::span<const uint8_t>(buffer, static_cast<size_t>(n)));
-        if (auto answer = bus_.OnFrame(datagram.frame, datagram.rate))
-            replies_.Send(*this, peer, std::move(answer->out.bytes), int64_t{answer->out.delayMs} * 1000);
+        Answer(peer, datagram.frame, datagram.rate);
     }
 }
 

@@ -5,17 +5,15 @@
 #include <string>
 #include <utility>
 
-#include "Bus.h"
-#include "Endpoint.h"
-#include "Replies.h"
+#include "FrameEndpoint.h"
 
 namespace emu {
 
-class UdpEndpoint final : public Endpoint {
+class UdpEndpoint final : public FrameEndpoint {
 public:
     // `allowNonlocal`: an address outside 127.0.0.0/8 may be served.
     UdpEndpoint(Bus& bus, Replies& replies, std::string host, uint16_t port, bool allowNonlocal)
-        : bus_(bus), replies_(replies), host_(std::move(host)), port_(port), allowNonlocal_(allowNonlocal) {}
+        : FrameEndpoint(bus, replies), host_(std::move(host)), port_(port), allowNonlocal_(allowNonlocal) {}
     ~UdpEndpoint() override;
 
     bool Open(std::string& why) override;
@@ -26,8 +24,6 @@ public:
 private:
     void OnReadable();
 
-    Bus& bus_;
-    Replies& replies_;
     std::string host_;
     uint16_t port_;  // the port bound once open (a free one for 0)
     bool allowNonlocal_;
