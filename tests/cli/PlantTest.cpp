@@ -117,31 +117,40 @@ protected:
     }()) {
         const std::string text = LanSection("first", line, 1) + "settings = want.txt\n" + LanSection("second", line, 2) +
                                  "settings = want.txt\n";
-        std::ofstream(folder.path() + "/plant.conf") << text;
+        std::ofstream(plant) << text;
     }
     clitest::Outcome Kv(const Args& args) const { return clitest::Run(args, {{"HOME", folder.path()}}); }
+    // want.txt, which both modules are to hold: module 1's settings as they are.
+    int SaveWanted() const {
+        return Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
+                   "--address", "1", "config", "save", folder.path() + "/want.txt"})
+            .status;
+    }
+    // Whether a write reached module 1 within a bounded time; looked for
+    // often, so that the test acts before the next request comes.
+    bool FirstWriteCame() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (line.command("at 1 get last").rfind(std::to_string(function::WriteRegister) + " ", 0) != 0) {
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        return true;
+    }
 
     kvtest::TemporaryFolder folder{"kvplant"};
+    const std::string plant = folder.path() + "/plant.conf";
     kvtest::Emulator line;
 };
 
 TEST_F(PlantWrite, AModuleThatStopsAnsweringDuringApplyIsReportedAndARerunFinishesIt) {
-    const std::string plant = folder.path() + "/plant.conf";
-    ASSERT_EQ(Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
-                  "--address", "1", "config", "save", folder.path() + "/want.txt"})
-                  .status,
-              0);
+    ASSERT_EQ(SaveWanted(), 0);
     const uint8_t low = reg::IoByte(reg::InputNegation, 0), high = reg::IoByte(reg::InputNegation, 1);
     for (const int m : {1, 2})
         for (const uint8_t r : {low, high}) ASSERT_EQ(line.command(SetReg(m, r, 0x0F)), "ok");
 
     clitest::Process apply(clitest::ToolPath(), {"plant", "apply", "--json", plant}, {{"HOME", folder.path()}});
     // The first write reaches module 1: from then on it answers nothing.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.command("at 1 get last").rfind(std::to_string(function::WriteRegister) + " ", 0) != 0) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no write came";
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    ASSERT_TRUE(FirstWriteCame()) << "no write came";
     ASSERT_EQ(line.command("at 1 fault timeout " + std::to_string(function::WriteRegister) + " 0"), "ok");
     const auto first = apply.Wait();
     EXPECT_EQ(first.status, 1) << first.out << first.err;
@@ -163,20 +172,12 @@ TEST_F(PlantWrite, AModuleThatStopsAnsweringDuringApplyIsReportedAndARerunFinish
 // Ctrl-C during apply: the block being written is finished, read back, and
 // no further module is begun.
 TEST_F(PlantWrite, CtrlCFinishesTheBlockBeingWrittenAndBeginsNoFurtherModule) {
-    const std::string plant = folder.path() + "/plant.conf";
-    ASSERT_EQ(Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
-                  "--address", "1", "config", "save", folder.path() + "/want.txt"})
-                  .status,
-              0);
+    ASSERT_EQ(SaveWanted(), 0);
     for (const int m : {1, 2})
         for (int byte = 0; byte < 4; ++byte) ASSERT_EQ(line.command(SetReg(m, reg::IoByte(reg::InputNegation, byte), 0x0F)), "ok");
 
     clitest::Process apply(clitest::ToolPath(), {"plant", "apply", "--json", plant}, {{"HOME", folder.path()}});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.command("at 1 get last").rfind(std::to_string(function::WriteRegister) + " ", 0) != 0) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no write came";
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    ASSERT_TRUE(FirstWriteCame()) << "no write came";
     apply.Signal(SIGINT);
     const auto run = apply.Wait();
     EXPECT_EQ(run.status, 130) << run.out << run.err;
@@ -193,11 +194,7 @@ TEST_F(PlantWrite, CtrlCFinishesTheBlockBeingWrittenAndBeginsNoFurtherModule) {
 // the JSON say which of its bytes are new and which are not, as config load
 // does, and nothing claims that no write was left half done.
 TEST_F(PlantWrite, ASecondCtrlCReportsTheHalfWrittenSettingByteByByte) {
-    const std::string plant = folder.path() + "/plant.conf";
-    ASSERT_EQ(Kv({"--interface", "kv1726", "--ip", "127.0.0.1", "--udp-port", std::to_string(line.udpPort()),
-                  "--address", "1", "config", "save", folder.path() + "/want.txt"})
-                  .status,
-              0);
+    ASSERT_EQ(SaveWanted(), 0);
     const auto initial = [](int byte) { return reg::IoByte(reg::InitialOutputs, byte); };
     const uint32_t wanted = line.value("at 1 get reg " + std::to_string(initial(0)));
     ASSERT_EQ(line.command("at 1 fault delay 100 150"), "ok");

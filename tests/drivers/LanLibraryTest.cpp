@@ -21,6 +21,18 @@ constexpr int32_t TimeoutMs = 300;
 
 std::vector<Answer> only(Bytes bytes) { return {Answer{std::move(bytes)}}; }
 
+// A converter whose every reply comes one request late: each request gets
+// only the reply to the one before it.
+fake::Script oneLate() {
+    auto unanswered = std::make_shared<std::optional<wire::Request>>();
+    return [unanswered](const wire::Request& r) {
+        std::vector<Answer> answers;
+        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
+        *unanswered = r;
+        return answers;
+    };
+}
+
 class Lan : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -143,13 +155,7 @@ TEST_F(Lan, ALateReplyIsDroppedAndTheNextRequestGetsItsOwn) {
 }
 
 TEST_F(Lan, ALateReplyAloneIsNoReply) {
-    auto unanswered = std::make_shared<std::optional<wire::Request>>();
-    fake::UdpPeer peer([unanswered](const wire::Request& r) {
-        std::vector<Answer> answers;
-        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
-        *unanswered = r;
-        return answers;
-    });
+    fake::UdpPeer peer(oneLate());
     open(peer);
     for (int i = 0; i < 3; ++i) {
         const auto got = exchange(RozhraniKV1726, handle_, 1, 0x64, 1);
@@ -168,13 +174,7 @@ TEST_F(Lan, AnExactTimeOutFromSetConfigWinsOverTheBlocksAndGivesWayBackToIt) {
 }
 
 TEST_F(Lan, WithAnExactTimeOutALateReplyToAnEarlierRequestIsAReplyFromAnotherAddress) {
-    auto unanswered = std::make_shared<std::optional<wire::Request>>();
-    fake::UdpPeer peer([unanswered](const wire::Request& r) {
-        std::vector<Answer> answers;
-        if (*unanswered) answers.push_back({fake::replyTo(**unanswered, 0, {1, 1, 1, 1})});
-        *unanswered = r;
-        return answers;
-    });
+    fake::UdpPeer peer(oneLate());
     open(peer);
     ASSERT_EQ(KonfigRozhrani(RozhraniKV1726, handle_, 9600, -100, 2), 0);
     EXPECT_EQ(exchange(RozhraniKV1726, handle_, 1, 0x64, 1).error, 1) << "nothing came";
@@ -239,17 +239,21 @@ TEST_F(Lan, BadParameterBlocksAreRefused) {
     EXPECT_EQ(InitRozhrani(RozhraniKV1726, &handle, drvtest::lanBlock(5000, -1)), 17);
 }
 
-// The entry points straight, as a third-party program would call them.
-TEST(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
-    drvtest::Library library("QKV1726.DLL");
-    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
-    const auto version = library.entry<Qxxx726_Version>("QKV1726_Version");
-    const auto setConfig = library.entry<Qxxx726_SetConfig>("QKV1726_SetConfig");
-    const auto getConfig = library.entry<Qxxx726_GetConfig>("QKV1726_GetConfig");
-    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
-    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
-    const auto error = library.entry<Qxxx726_Error>("QKV1726_Error");
+// The library's seven entry points, looked up by name as a program does.
+class LanEntryPoints : public ::testing::Test {
+protected:
+    drvtest::Library library{"QKV1726.DLL"};
+    const Qxxx726_InitBlock init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
+    const Qxxx726_Version version = library.entry<Qxxx726_Version>("QKV1726_Version");
+    const Qxxx726_SetConfig setConfig = library.entry<Qxxx726_SetConfig>("QKV1726_SetConfig");
+    const Qxxx726_GetConfig getConfig = library.entry<Qxxx726_GetConfig>("QKV1726_GetConfig");
+    const Qxxx726_Send send = library.entry<Qxxx726_Send>("QKV1726_Send");
+    const Qxxx726_Done done = library.entry<Qxxx726_Done>("QKV1726_Done");
+    const Qxxx726_Error error = library.entry<Qxxx726_Error>("QKV1726_Error");
+};
 
+// The entry points straight, as a third-party program would call them.
+TEST_F(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
     EXPECT_EQ(version(), 0x0104);
     fake::UdpPeer peer([](const wire::Request& r) { return only(fake::replyTo(r, 0, {})); });
     const TInitParametry block = drvtest::lanBlock(peer.port(), 200);
@@ -302,11 +306,7 @@ TEST(LanEntryPoints, ConfigVersionHandlesAndNullPointers) {
     EXPECT_EQ(send(copy, request, reply, &status, &err), 16);
 }
 
-TEST(LanEntryPoints, SeveralLinksAtOnceEachToItsOwnModule) {
-    drvtest::Library library("QKV1726.DLL");
-    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
-    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
-    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
+TEST_F(LanEntryPoints, SeveralLinksAtOnceEachToItsOwnModule) {
     fake::UdpPeer first([](const wire::Request& r) { return only(fake::replyTo(r, 0, {1, 0, 0, 0})); });
     fake::UdpPeer second([](const wire::Request& r) { return only(fake::replyTo(r, 0, {2, 0, 0, 0})); });
     int32_t a = 0, b = 0;
@@ -329,12 +329,7 @@ TEST(LanEntryPoints, SeveralLinksAtOnceEachToItsOwnModule) {
 // Under an exact time-out a late reply is named by the address its request
 // went to: cell 4 how many came, cells 5 on their addresses.  One with an
 // old transaction number but another address is no one's late reply.
-TEST(LanEntryPoints, WithAnExactTimeOutALateReplyIsNamedByItsAddress) {
-    drvtest::Library library("QKV1726.DLL");
-    const auto init = library.entry<Qxxx726_InitBlock>("QKV1726_Init");
-    const auto setConfig = library.entry<Qxxx726_SetConfig>("QKV1726_SetConfig");
-    const auto send = library.entry<Qxxx726_Send>("QKV1726_Send");
-    const auto done = library.entry<Qxxx726_Done>("QKV1726_Done");
+TEST_F(LanEntryPoints, WithAnExactTimeOutALateReplyIsNamedByItsAddress) {
     // Each request is answered when the next one comes, before that one's
     // own reply (which never comes); request to address 9 gets its reply
     // from address 99.

@@ -16,6 +16,11 @@ namespace {
 
 using kvtest::RunShell;
 
+// Every one of `parts` stands in `text`; a missing one is named with the text.
+void ExpectHolds(const std::string& text, std::initializer_list<const char*> parts) {
+    for (const char* part : parts) EXPECT_NE(text.find(part), std::string::npos) << part << "in:\n" << text;
+}
+
 // The package made by CPack from this build in a temporary folder, removed
 // with the object.
 class Package : public ::testing::Test {
@@ -42,34 +47,30 @@ TEST_F(Package, HoldsTheProgramLibrariesEmulatorMenuEntryManualsAndDocuments) {
 
     const auto [kodSeznamu, seznam] = RunShell("dpkg-deb -c " + deb);
     ASSERT_EQ(kodSeznamu, 0) << seznam;
-    for (const char* cast :
-         {" ./usr/bin/R_IV618 -> ../lib/r_iv618/R_IV618\n", " ./usr/bin/kv618emu -> ../lib/r_iv618/kv618emu\n",
-          " ./usr/lib/r_iv618/R_IV618\n", " ./usr/lib/r_iv618/kv618emu\n", " ./usr/lib/r_iv618/QCOM726.DLL\n",
-          " ./usr/lib/r_iv618/QPCI726.DLL\n", " ./usr/lib/r_iv618/QPCI1726.DLL\n", " ./usr/lib/r_iv618/QUSB1726.DLL\n",
-          " ./usr/lib/r_iv618/QKV1726.DLL\n", " ./usr/share/applications/r_iv618.desktop\n",
-          " ./usr/share/icons/hicolor/scalable/apps/r_iv618.svg\n", " ./usr/share/man/man1/R_IV618.1.gz\n",
-          " ./usr/share/man/cs/man1/R_IV618.1.gz\n",
-          " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
-          " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
-          " ./usr/share/doc/r-iv618/docs/bridge.md\n",
-          " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",
-          " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n",
-          " ./usr/share/doc/r-iv618/copyright\n", " ./usr/share/doc/r-iv618/changelog.Debian.gz\n",
-          " ./usr/share/doc/r-iv618/examples/bridge.conf\n", " ./usr/share/doc/r-iv618/examples/kv618-bridge.acl\n",
-          " ./usr/share/doc/r-iv618/examples/modbus-map.csv\n", " ./usr/share/doc/r-iv618/docs/modbus.md\n",
-          " ./usr/lib/sysusers.d/kv618-bridge.conf\n"})
-        EXPECT_NE(seznam.find(cast), std::string::npos) << cast << "in:\n" << seznam;
+    ExpectHolds(seznam,
+                {" ./usr/bin/R_IV618 -> ../lib/r_iv618/R_IV618\n", " ./usr/bin/kv618emu -> ../lib/r_iv618/kv618emu\n",
+                 " ./usr/lib/r_iv618/R_IV618\n", " ./usr/lib/r_iv618/kv618emu\n", " ./usr/lib/r_iv618/QCOM726.DLL\n",
+                 " ./usr/lib/r_iv618/QPCI726.DLL\n", " ./usr/lib/r_iv618/QPCI1726.DLL\n",
+                 " ./usr/lib/r_iv618/QUSB1726.DLL\n",
+                 " ./usr/lib/r_iv618/QKV1726.DLL\n", " ./usr/share/applications/r_iv618.desktop\n",
+                 " ./usr/share/icons/hicolor/scalable/apps/r_iv618.svg\n", " ./usr/share/man/man1/R_IV618.1.gz\n",
+                 " ./usr/share/man/cs/man1/R_IV618.1.gz\n",
+                 " ./usr/share/man/man1/kv618emu.1.gz\n", " ./usr/share/doc/r-iv618/README.md\n",
+                 " ./usr/lib/systemd/system/kv618-bridge.service\n", " ./usr/share/man/man1/kv618-bridge.1.gz\n",
+                 " ./usr/share/doc/r-iv618/docs/bridge.md\n",
+                 " ./usr/bin/kv618 -> ../lib/r_iv618/kv618\n", " ./usr/lib/r_iv618/kv618\n",
+                 " ./usr/share/man/man1/kv618.1.gz\n", " ./usr/share/bash-completion/completions/kv618\n",
+                 " ./usr/share/doc/r-iv618/copyright\n", " ./usr/share/doc/r-iv618/changelog.Debian.gz\n",
+                 " ./usr/share/doc/r-iv618/examples/bridge.conf\n",
+                 " ./usr/share/doc/r-iv618/examples/kv618-bridge.acl\n",
+                 " ./usr/share/doc/r-iv618/examples/modbus-map.csv\n", " ./usr/share/doc/r-iv618/docs/modbus.md\n",
+                 " ./usr/lib/sysusers.d/kv618-bridge.conf\n"});
 
     const auto [kodPole, zavislosti] = RunShell("dpkg-deb -f " + deb + " Version Depends Suggests");
     ASSERT_EQ(kodPole, 0) << zavislosti;
-    EXPECT_NE(zavislosti.find("Version: 1.04-1\n"), std::string::npos) << zavislosti;
-    EXPECT_NE(zavislosti.find("Suggests: mosquitto, mosquitto-clients\n"), std::string::npos) << zavislosti;
+    ExpectHolds(zavislosti, {"Version: 1.04-1\n", "Suggests: mosquitto, mosquitto-clients\n"});
     // Found by dpkg-shlibdeps from the binaries, not written by hand.
-    EXPECT_NE(zavislosti.find("libqt6widgets6"), std::string::npos) << zavislosti;
-    EXPECT_NE(zavislosti.find("libstdc++6"), std::string::npos) << zavislosti;
-    EXPECT_NE(zavislosti.find("qt6-qpa-plugins"), std::string::npos) << zavislosti;
-    EXPECT_NE(zavislosti.find("libmosquitto1"), std::string::npos) << zavislosti;
-    EXPECT_NE(zavislosti.find("libmodbus5"), std::string::npos) << zavislosti;
+    ExpectHolds(zavislosti, {"libqt6widgets6", "libstdc++6", "qt6-qpa-plugins", "libmosquitto1", "libmodbus5"});
 }
 
 // Debian's own check of a package.  This build lacks the hardening flags
@@ -89,14 +90,12 @@ TEST_F(Package, TheBridgeServiceRunsSandboxedAsItsOwnUser) {
     const std::string jednotka = slozka_ + "/root/usr/lib/systemd/system/kv618-bridge.service";
     std::ifstream soubor(jednotka);
     const std::string text((std::istreambuf_iterator<char>(soubor)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("\nUser=kv618-bridge\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nSupplementaryGroups=dialout\n"), std::string::npos) << text;
-    // Modbus TCP's port 502 without root, and no other capability.
-    EXPECT_NE(text.find("\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nCapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("/kv618 bridge --config /etc/kv618/bridge.conf\n"), std::string::npos) << text;
-    // Its state (the Sparkplug node's bdSeq) outlives a restart in /var/lib/kv618-bridge.
-    EXPECT_NE(text.find("\nStateDirectory=kv618-bridge\n"), std::string::npos) << text;
+    ExpectHolds(text, {"\nUser=kv618-bridge\n", "\nSupplementaryGroups=dialout\n",
+                       // Modbus TCP's port 502 without root, and no other capability.
+                       "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n", "\nCapabilityBoundingSet=CAP_NET_BIND_SERVICE\n",
+                       "/kv618 bridge --config /etc/kv618/bridge.conf\n",
+                       // Its state (the Sparkplug node's bdSeq) outlives a restart in /var/lib/kv618-bridge.
+                       "\nStateDirectory=kv618-bridge\n"});
 
     if (!Je("systemd-analyze")) GTEST_SKIP() << "systemd-analyze is not installed";
     const auto [kod, hodnoceni] = RunShell("systemd-analyze security --offline=yes " + jednotka);
