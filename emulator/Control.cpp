@@ -63,6 +63,7 @@ private:
         return c;
     }
     Result Numbers(CommandKind kind, size_t first, uint32_t maxA, std::optional<uint32_t> maxB = std::nullopt);
+    Result Moments(CommandKind kind, size_t count, std::string usage);
     Result Fault();
     Result Matching(CommandKind kind);
 
@@ -76,6 +77,18 @@ Parser::Result Parser::Numbers(CommandKind kind, size_t first, uint32_t maxA, st
     c.kind = kind;
     if (!Num(first, maxA, c.a)) return Error("bad number '" + std::string(w_[first]) + "'");
     if (maxB && !Num(first + 1, *maxB, c.b)) return Error("bad number '" + std::string(w_[first + 1]) + "'");
+    return c;
+}
+
+// `count` moments of the module's clock (one or two), each a date and a time
+// from the third word on: into wall1, then wall2.
+Parser::Result Parser::Moments(CommandKind kind, size_t count, std::string usage) {
+    if (w_.size() != 2 + 2 * count) return Error(std::move(usage));
+    Command c;
+    c.kind = kind;
+    int64_t* const walls[] = {&c.wall1, &c.wall2};
+    for (size_t i = 0; i < count; ++i)
+        if (!ParseWall(w_[2 + 2 * i], w_[3 + 2 * i], *walls[i])) return Error("bad date or time");
     return c;
 }
 
@@ -126,22 +139,9 @@ Parser::Result Parser::Run() {
         return c;
     }
     if (Is({"get", "clock"})) return Args(2, CommandKind::GetClock);
-    if (Is({"set", "clock"})) {
-        if (w_.size() != 4) return Error("usage: set clock YYYY-MM-DD HH:MM:SS");
-        Command c;
-        c.kind = CommandKind::SetClock;
-        if (!ParseWall(w_[2], w_[3], c.wall1)) return Error("bad date or time");
-        return c;
-    }
+    if (Is({"set", "clock"})) return Moments(CommandKind::SetClock, 1, "usage: set clock YYYY-MM-DD HH:MM:SS");
     if (Is({"get", "stamps"})) return Args(2, CommandKind::GetStamps);
-    if (Is({"set", "stamps"})) {
-        if (w_.size() != 6) return Error("usage: set stamps DATE TIME DATE TIME");
-        Command c;
-        c.kind = CommandKind::SetStamps;
-        if (!ParseWall(w_[2], w_[3], c.wall1) || !ParseWall(w_[4], w_[5], c.wall2))
-            return Error("bad date or time");
-        return c;
-    }
+    if (Is({"set", "stamps"})) return Moments(CommandKind::SetStamps, 2, "usage: set stamps DATE TIME DATE TIME");
     if (Is({"power-fail"})) return Args(1, CommandKind::PowerFail);
     if (Is({"supply-fault"})) return Args(1, CommandKind::SupplyFault);
     if (Is({"fault"})) return Fault();
