@@ -1,12 +1,8 @@
 #include "StatReg.h"
 
-#include "OkamDIN.h"
-#include "OknoHodnot.h"
 #include "StatusBar.h"
 
-#include <QLabel>
 #include <QPushButton>
-#include <QTimer>
 
 namespace {
 constexpr int IntervalCteni = 500;  // ms
@@ -23,38 +19,15 @@ std::array<QString, 32> NazvyBitu() {
 }
 }  // namespace
 
-TForm15::TForm15(QWidget* Owner) : ModuleWindow(Owner) {
+TForm15::TForm15(QWidget* Owner) : BitWindow(Owner, &kv618::Module::ReadStatusBytes) {
     setObjectName("Form15");
     setWindowTitle("Status registr");
 
     Button2 = VytvorTlacitko(this, "Button2", "Vynulovat");
     Button1 = VytvorTlacitko(this, "Button1", "Cancel");
-    StatusBar1 = SestavOkno(this, PostavSloupceBitu(this, NazvyBitu(), Hodnoty), RadaTlacitek(Button2, Button1));
-    Timer1 = VytvorCasovac(this, IntervalCteni);
-
+    Sestav(Owner, NazvyBitu(), Button2, Button1, IntervalCteni);
     connect(Button1, &QPushButton::clicked, this, &TForm15::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm15::Button2Click);
-    connect(Timer1, &QTimer::timeout, this, &TForm15::Timer1Timer);
-
-    UpevniAVycentruj(this, Owner);
-    FormCreate();
-    Timer1->start();
-}
-
-void TForm15::FormCreate() { AdresaModulu = 0; }
-
-void TForm15::FormShow() {
-    if (PData) AdresaModulu = PData->Adresa;
-}
-
-void TForm15::Timer1Timer() {
-    if (!MuzeMluvit()) return;
-    Pozadavky.Posli(
-        this, AdresaModulu, [](const kv618::Module& m) { return m.ReadStatusBytes(); },
-        [](TForm15* okno, const auto& v) {
-            if (v.Uspech()) ZobrazBity(okno->Hodnoty, v.Vysledek.value);
-            okno->StatusBar1->NastavNovyText(0, v.Text);
-        });
 }
 
 // A successful reset changes nothing on screen: the next poll shows the

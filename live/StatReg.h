@@ -1,18 +1,11 @@
 // Live view of the module's status register, and its reset.
 #pragma once
 
-#include "Dekl.h"
-#include "OknoHodnot.h"
+#include "BitWindow.h"
 
-#include <array>
-#include <cstdint>
-
-class QLabel;
 class QPushButton;
-class QTimer;
-class TStatusBar;
 
-class TForm15 : public ModuleWindow {
+class TForm15 : public BitWindow {
     Q_OBJECT
 public:
     explicit TForm15(QWidget* Owner = nullptr);
@@ -21,16 +14,9 @@ public:
     QPushButton* Button2 = nullptr;
 
 public slots:
-    void FormCreate();
-    void FormShow() override;
-    void Timer1Timer();
     void Button1Click();
     void Button2Click();
 
-private:
-    std::array<QLabel*, 32> Hodnoty{};  // Label33..Label64
-
 public:
-    TPozadavky Pozadavky;  // the polls
-    TPozadavky Nulovani;   // "Vynulovat"
+    TPozadavky Nulovani;  // "Vynulovat"
 };
