@@ -75,7 +75,7 @@ BackupWindow::Restored RestoreInto(const kv618::Module& m, const TKonfigurace& w
 
 }  // namespace
 
-BackupWindow::BackupWindow(QWidget* owner) : ModuleWindow(owner) {
+BackupWindow::BackupWindow(QWidget* owner) : ToolWindow(owner) {
     setObjectName("BackupWindow");
     setWindowTitle(tr("Záloha a obnova nastavení modulu"));
 
@@ -98,13 +98,11 @@ BackupWindow::BackupWindow(QWidget* owner) : ModuleWindow(owner) {
     SaveButton = toolsmenu::Button(this, "SaveButton", tr("Uložit do souboru"));
     CompareButton = toolsmenu::Button(this, "CompareButton", tr("Porovnat se souborem"));
     RestoreButton = toolsmenu::Button(this, "RestoreButton", tr("Obnovit ze souboru"));
-    CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
-    StatusBar1 = toolsmenu::Assemble(this, content, {SaveButton, CompareButton, RestoreButton, CloseButton});
+    Assemble(content, {SaveButton, CompareButton, RestoreButton});
 
     connect(SaveButton, &QPushButton::clicked, this, &BackupWindow::Save);
     connect(CompareButton, &QPushButton::clicked, this, &BackupWindow::Compare);
     connect(RestoreButton, &QPushButton::clicked, this, &BackupWindow::Restore);
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(WithLink, &QCheckBox::toggled, this, &BackupWindow::ShowChanges);
     resize(760, 420);
 }
@@ -116,8 +114,6 @@ void BackupWindow::FormShow() {
     ShowChanges();
     SetStatus(" ");
 }
-
-void BackupWindow::SetStatus(const QString& text) { StatusBar1->NastavText(0, text); }
 
 QString BackupWindow::Path() const { return FileField->text().trimmed(); }
 

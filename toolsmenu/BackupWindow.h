@@ -12,9 +12,9 @@
 // report (Report.h), as the configuration windows' writes do.
 #pragma once
 
-#include "ModuleWindow.h"
 #include "SettingsFile.h"
 #include "SettingsWrite.h"
+#include "ToolWindow.h"
 
 #include <optional>
 
@@ -23,7 +23,7 @@ class QLineEdit;
 class QPushButton;
 class QTableWidget;
 
-class BackupWindow : public ModuleWindow {
+class BackupWindow : public ToolWindow {
     Q_OBJECT
 public:
     explicit BackupWindow(QWidget* owner = nullptr);
@@ -34,7 +34,6 @@ public:
     QPushButton* SaveButton = nullptr;
     QPushButton* CompareButton = nullptr;
     QPushButton* RestoreButton = nullptr;
-    QPushButton* CloseButton = nullptr;
 
     // A save, comparison or restore is under way on the worker.
     bool Busy() const { return busy_; }
@@ -71,7 +70,6 @@ private:
     void Compared(const Read& r);
     void ShowChanges();
     void ShowRestored(const Restored& r);
-    void SetStatus(const QString& text);
 
     // The file compared last, and what the module held then.
     std::optional<kv618::settings::SavedFile> file_;

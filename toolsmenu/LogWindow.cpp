@@ -25,7 +25,7 @@ constexpr kv618::Groups WhatGroups[] = {kv618::AllGroups, {true, false, false}, 
 
 }  // namespace
 
-LogWindow::LogWindow(QWidget* owner) : ModuleWindow(owner) {
+LogWindow::LogWindow(QWidget* owner) : ToolWindow(owner) {
     setObjectName("LogWindow");
     setWindowTitle(tr("Záznam hodnot do souboru"));
 
@@ -55,15 +55,13 @@ LogWindow::LogWindow(QWidget* owner) : ModuleWindow(owner) {
     form->addRow(tr("Poslední řádek"), LastLineLabel);
 
     StartButton = toolsmenu::Button(this, "StartButton", tr("Spustit záznam"));
-    CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
     // The polls' result on the left, what became of the file on the right.
-    StatusBar1 = toolsmenu::Assemble(this, form, {StartButton, CloseButton}, {260, 0});
+    Assemble(form, {StartButton}, {260, 0});
     Ticks = VytvorCasovac(this, DefaultIntervalMs);
     Ticks->setObjectName("Ticks");
 
     connect(Ticks, &QTimer::timeout, this, &LogWindow::TicksTimer);
     connect(StartButton, &QPushButton::clicked, this, &LogWindow::StartOrStop);
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     resize(640, 300);
 }
 
@@ -71,7 +69,7 @@ void LogWindow::FormShow() {
     AdresaModulu = PData ? PData->Adresa : 0;
     SizeLabel->clear();
     LastLineLabel->clear();
-    StatusBar1->NastavText(0, " ");
+    SetStatus(" ");
     StatusBar1->NastavText(FilePanel, " ");
 }
 

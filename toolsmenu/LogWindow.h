@@ -14,8 +14,8 @@
 
 #include "LineFile.h"
 #include "LiveValues.h"
-#include "ModuleWindow.h"
 #include "Pozadavky.h"
+#include "ToolWindow.h"
 
 class QComboBox;
 class QLabel;
@@ -24,7 +24,7 @@ class QPushButton;
 class QSpinBox;
 class QTimer;
 
-class LogWindow : public ModuleWindow {
+class LogWindow : public ToolWindow {
     Q_OBJECT
 public:
     explicit LogWindow(QWidget* owner = nullptr);
@@ -38,7 +38,6 @@ public:
     QLabel* SizeLabel = nullptr;
     QLabel* LastLineLabel = nullptr;
     QPushButton* StartButton = nullptr;  // starts and stops the log
-    QPushButton* CloseButton = nullptr;
     // Ticks while a log runs (not Timer1, which a window starts when shown).
     QTimer* Ticks = nullptr;
 

@@ -46,7 +46,7 @@ struct ScanWindow::Ended {
     std::string text;     // of a failed opening or of the line's failure
 };
 
-ScanWindow::ScanWindow(QWidget* owner) : ModuleWindow(owner) {
+ScanWindow::ScanWindow(QWidget* owner) : ToolWindow(owner) {
     setObjectName("ScanWindow");
     setWindowTitle(tr("Vyhledání modulů na lince"));
 
@@ -105,19 +105,15 @@ ScanWindow::ScanWindow(QWidget* owner) : ModuleWindow(owner) {
     content->addWidget(Asking);
     content->addWidget(Found, 1);
     ConnectButton = toolsmenu::Button(this, "ConnectButton", tr("Připojit"));
-    CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
-    StatusBar1 = toolsmenu::Assemble(this, content, {ConnectButton, CloseButton});
+    Assemble(content, {ConnectButton});
 
     connect(Interface, &QComboBox::currentIndexChanged, this, &ScanWindow::InterfaceChanged);
     connect(ScanButton, &QPushButton::clicked, this, &ScanWindow::ScanOrStop);
     connect(ConnectButton, &QPushButton::clicked, this, &ScanWindow::Connect);
     connect(Found, &QTableWidget::cellDoubleClicked, this, &ScanWindow::Connect);
     connect(Found, &QTableWidget::itemSelectionChanged, this, &ScanWindow::EnableConnect);
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     resize(640, 620);
 }
-
-void ScanWindow::SetStatus(const QString& text) { StatusBar1->NastavText(0, text); }
 
 void ScanWindow::FormShow() {
     connected_ = false;

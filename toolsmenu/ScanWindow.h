@@ -16,8 +16,8 @@
 #pragma once
 
 #include "LinkWorker.h"
-#include "ModuleWindow.h"
 #include "Scan.h"
+#include "ToolWindow.h"
 
 #include <array>
 #include <vector>
@@ -31,7 +31,7 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 
-class ScanWindow : public ModuleWindow {
+class ScanWindow : public ToolWindow {
     Q_OBJECT
 public:
     explicit ScanWindow(QWidget* owner = nullptr);
@@ -48,7 +48,6 @@ public:
     QLabel* Asking = nullptr;           // the address and rate being asked, the time left
     QTableWidget* Found = nullptr;      // address, rate, identification (or what was wrong)
     QPushButton* ConnectButton = nullptr;
-    QPushButton* CloseButton = nullptr;
 
     bool Scanning() const { return static_cast<bool>(scan_); }
     // A module found, and connected to with "Připojit" since the window opened.
@@ -75,7 +74,6 @@ private:
     void EnableConnect();
     struct Ended;
     void Finished(const Ended& e);
-    void SetStatus(const QString& text);
 
     StopFlag scan_;            // the scan under way, if any
     bool linkOpen_ = false;    // the scan's link is open on the worker

@@ -51,33 +51,33 @@ QPushButton* Button(QWidget* window, const char* name, const QString& text) {
     return button;
 }
 
-TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QPushButton*> buttons,
-                     const std::vector<int>& panels) {
+QString FileFailureText(const files::Failure& f) {
+    return Words::tr("Soubor %1: %2.").arg(PathText(f.path), QString::fromStdString(i18n::FileReasonCzech(f)));
+}
+
+}  // namespace toolsmenu
+
+void ToolWindow::Assemble(QLayout* content, std::initializer_list<QPushButton*> buttons, const std::vector<int>& panels) {
+    CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     auto* row = new QHBoxLayout;
-    const auto last = buttons.size() ? *(buttons.end() - 1) : nullptr;
-    for (QPushButton* b : buttons) {
-        if (b == last) row->addStretch();
-        row->addWidget(b);
-    }
+    for (QPushButton* b : buttons) row->addWidget(b);
+    row->addStretch();
+    row->addWidget(CloseButton);
     auto* inside = new QVBoxLayout;
     inside->setContentsMargins(12, 12, 12, 8);
     inside->setSpacing(10);
     inside->addLayout(content, 1);
     inside->addLayout(row);
 
-    auto* bar = new TStatusBar(window, panels);
+    StatusBar1 = new TStatusBar(this, panels);
     // A library's text or a file's path is longer than the window is wide.
-    bar->ZalamujText(2);
-    auto* whole = new QVBoxLayout(window);
+    StatusBar1->ZalamujText(2);
+    auto* whole = new QVBoxLayout(this);
     whole->setContentsMargins(0, 0, 0, 0);
     whole->setSpacing(0);
     whole->addLayout(inside, 1);
-    whole->addWidget(bar);
-    return bar;
+    whole->addWidget(StatusBar1);
 }
 
-QString FileFailureText(const files::Failure& f) {
-    return Words::tr("Soubor %1: %2.").arg(PathText(f.path), QString::fromStdString(i18n::FileReasonCzech(f)));
-}
-
-}  // namespace toolsmenu
+void ToolWindow::SetStatus(const QString& text) { StatusBar1->NastavText(0, text); }

@@ -1,11 +1,12 @@
 // What the windows of the tools' menu ("Nástroje") build alike: a file row
-// with its chooser, the buttons along the foot, the status bar, and the
-// words for a file that failed.  They are not designed windows: their names
-// are English, their texts Czech through Qt's translation (tr), so that
-// another language can follow as a catalogue.
+// with its chooser, the buttons along the foot ending in "Zavřít", the
+// status bar, and the words for a file that failed.  They are not designed
+// windows: their names are English, their texts Czech through Qt's
+// translation (tr), so that another language can follow as a catalogue.
 #pragma once
 
 #include "Files.h"
+#include "ModuleWindow.h"
 
 #include <QString>
 
@@ -18,7 +19,6 @@ class QLayout;
 class QLineEdit;
 class QPushButton;
 class QWidget;
-class TStatusBar;
 
 namespace toolsmenu {
 
@@ -29,12 +29,6 @@ QHBoxLayout* FileRow(QWidget* window, const QString& name, QLineEdit*& field, bo
 
 QPushButton* Button(QWidget* window, const char* name, const QString& text);
 
-// Lays the window out: `content` above a row of `buttons` (the last one at
-// the right), and the status bar along the foot, which it gives: one panel,
-// or panels of these widths (0: the rest of the width).
-TStatusBar* Assemble(QWidget* window, QLayout* content, std::initializer_list<QPushButton*> buttons,
-                     const std::vector<int>& panels = {0});
-
 // What went wrong with a file: its name and the windows' Czech reason
 // (i18n/FileTexts.h), "Soubor x: soubor je jen pro čtení (...)."
 QString FileFailureText(const files::Failure& failure);
@@ -43,3 +37,21 @@ QString FileFailureText(const files::Failure& failure);
 inline QString PathText(const std::string& path) { return QString::fromStdString(path); }
 
 }  // namespace toolsmenu
+
+// A window of the tools' menu: "Zavřít" at the right of its row of buttons
+// closes it, and its first status panel says how the last action went.
+class ToolWindow : public ModuleWindow {
+    Q_OBJECT
+public:
+    QPushButton* CloseButton = nullptr;
+
+protected:
+    explicit ToolWindow(QWidget* owner) : ModuleWindow(owner) {}
+
+    // Lays the window out: `content` above a row of `buttons` and "Zavřít",
+    // and the status bar along the foot (StatusBar1): one panel, or panels of
+    // these widths (0: the rest of the width).
+    void Assemble(QLayout* content, std::initializer_list<QPushButton*> buttons, const std::vector<int>& panels = {0});
+
+    void SetStatus(const QString& text);
+};

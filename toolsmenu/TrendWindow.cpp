@@ -41,7 +41,7 @@ constexpr int FilePanel = 1;  // of the status bar: a saved picture or data
 
 }  // namespace
 
-TrendWindow::TrendWindow(QWidget* owner) : ModuleWindow(owner) {
+TrendWindow::TrendWindow(QWidget* owner) : ToolWindow(owner) {
     setObjectName("TrendWindow");
     setWindowTitle(tr("Průběh vstupů a čítačů"));
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
@@ -97,9 +97,8 @@ TrendWindow::TrendWindow(QWidget* owner) : ModuleWindow(owner) {
     content->addWidget(choices);
     PictureButton = toolsmenu::Button(this, "PictureButton", tr("Uložit obrázek…"));
     DataButton = toolsmenu::Button(this, "DataButton", tr("Uložit data…"));
-    CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
     // The polls' result on the left, what became of a saved file on the right.
-    StatusBar1 = toolsmenu::Assemble(this, content, {PictureButton, DataButton, CloseButton}, {300, 0});
+    Assemble(content, {PictureButton, DataButton}, {300, 0});
     Timer1 = VytvorCasovac(this, DefaultIntervalMs);
 
     connect(Timer1, &QTimer::timeout, this, &TrendWindow::Timer1Timer);
@@ -115,7 +114,6 @@ TrendWindow::TrendWindow(QWidget* owner) : ModuleWindow(owner) {
         const QString path = QFileDialog::getSaveFileName(this, QString(), QString(), tr("Data CSV (*.csv)"));
         if (!path.isEmpty()) SaveData(path);
     });
-    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
     ChooseLines();
     IntervalChanged(DefaultIntervalMs);
     SpanChanged();
@@ -128,7 +126,7 @@ void TrendWindow::FormShow() {
     Chart->Follow();
     PauseButton->setText(tr("Pozastavit"));
     ShowScroll();
-    StatusBar1->NastavText(0, " ");
+    SetStatus(" ");
     StatusBar1->NastavText(FilePanel, " ");
 }
 

@@ -12,8 +12,8 @@
 // before it stays, and the trend goes on when the module answers again.
 #pragma once
 
-#include "ModuleWindow.h"
 #include "Pozadavky.h"
+#include "ToolWindow.h"
 #include "TrendChart.h"
 #include "TrendHistory.h"
 
@@ -25,7 +25,7 @@ class QPushButton;
 class QScrollBar;
 class QSpinBox;
 
-class TrendWindow : public ModuleWindow {
+class TrendWindow : public ToolWindow {
     Q_OBJECT
 public:
     explicit TrendWindow(QWidget* owner = nullptr);
@@ -41,7 +41,6 @@ public:
     std::array<QCheckBox*, 20> LineChoices{};
     QPushButton* PictureButton = nullptr;
     QPushButton* DataButton = nullptr;
-    QPushButton* CloseButton = nullptr;
 
     const TrendHistory& History() const { return history_; }
     // For whoever fills it without polls (the benchmark's hour of history).
