@@ -26,12 +26,10 @@ int Identify(const LinkSession& session, bool json) {
 }
 
 // A reset: one request, confirmed with `done`.
-int Reset(const LinkOptions& link, int32_t (kv618::Module::*reset)() const, const std::string& done) {
-    return WithSession(link, [&](const LinkSession& session) {
-        if (const int32_t error = (session.Module().*reset)()) return session.Fail(error);
-        Confirm(done);
-        return int{Done};
-    });
+int Reset(const LinkSession& session, int32_t (kv618::Module::*reset)() const, const char* done) {
+    if (const int32_t error = (session.Module().*reset)()) return session.Fail(error);
+    Confirm(done);
+    return Done;
 }
 
 int ShowClock(const LinkSession& session, bool json) {
@@ -149,10 +147,12 @@ int PowerFailures(const LinkSession& session, bool json) {
 
 void AddReset(Tool& tool) {
     CLI::App* reset = tool.AddGroup("reset", _("Resets the counters or the status register"));
-    tool.When(reset->add_subcommand("counters", _("Resets the four counters")),
-              [&tool] { return Reset(tool.link, &kv618::Module::ResetCounters, _("Counters reset.")); });
-    tool.When(reset->add_subcommand("status", _("Resets the status register")),
-              [&tool] { return Reset(tool.link, &kv618::Module::ResetStatus, _("Status register reset.")); });
+    tool.WhenLinked(reset->add_subcommand("counters", _("Resets the four counters")), [](LinkSession& session) {
+        return Reset(session, &kv618::Module::ResetCounters, _("Counters reset."));
+    });
+    tool.WhenLinked(reset->add_subcommand("status", _("Resets the status register")), [](LinkSession& session) {
+        return Reset(session, &kv618::Module::ResetStatus, _("Status register reset."));
+    });
 }
 
 void AddClock(Tool& tool) {
