@@ -4,6 +4,8 @@
 // same map; addresses are the protocol's, counted from 0.
 #pragma once
 
+#include <modbus.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,16 +30,16 @@ enum class Source : uint8_t {
 
 enum class Type : uint8_t { Bit, Uint16, Uint32, Text };
 
-// The protocol's exception codes the face answers with.
+// The protocol's exception codes the face answers with, as libmodbus names them.
 enum Exception : uint8_t {
     NoException = 0,
-    IllegalFunction = 0x01,   // a function the face does not serve, or a write not enabled
-    IllegalAddress = 0x02,    // outside the map, or a value the module's section does not poll
-    IllegalValue = 0x03,      // a quantity or a value the request may not have
-    DeviceFailure = 0x04,     // the outputs are not known, or the module refused the write
-    Busy = 0x06,              // the line's queue of commands is full
-    PathUnavailable = 0x0A,   // no module has that unit id
-    TargetFailed = 0x0B,      // the module is silent, or the value is not fresh
+    IllegalFunction = MODBUS_EXCEPTION_ILLEGAL_FUNCTION,  // a function the face does not serve, or a write not enabled
+    IllegalAddress = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS,  // outside the map, or a value the section does not poll
+    IllegalValue = MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,      // a quantity or a value the request may not have
+    DeviceFailure = MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,  // the outputs are not known, or the module refused the write
+    Busy = MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY,            // the line's queue of commands is full
+    PathUnavailable = MODBUS_EXCEPTION_GATEWAY_PATH,         // no module has that unit id
+    TargetFailed = MODBUS_EXCEPTION_GATEWAY_TARGET,          // the module is silent, or the value is not fresh
 };
 
 // One row of the table: a single value, or for bits a numbered run of them

@@ -1,24 +1,10 @@
 #include "Request.h"
 
+#include <modbus.h>
+
 namespace kvbridge::modbus {
 
 namespace {
-
-// Function codes the face serves.
-constexpr uint8_t ReadCoils = 0x01;
-constexpr uint8_t ReadDiscreteInputs = 0x02;
-constexpr uint8_t ReadHoldingRegisters = 0x03;
-constexpr uint8_t ReadInputRegisters = 0x04;
-constexpr uint8_t WriteSingleCoil = 0x05;
-constexpr uint8_t WriteSingleRegister = 0x06;
-constexpr uint8_t WriteMultipleCoils = 0x0F;
-constexpr uint8_t WriteMultipleRegisters = 0x10;
-
-// The protocol's limits on one request's quantity.
-constexpr int MostReadBits = 2000;
-constexpr int MostReadRegisters = 125;
-constexpr int MostWrittenBits = 1968;
-constexpr int MostWrittenRegisters = 123;
 
 // Holding registers (RegisterMap.cpp): the outputs' two words, then the resets.
 constexpr uint16_t OutputsHigh = 0, OutputsLow = 1, ResetCountersRegister = 2, ResetStatusRegister = 3;
@@ -41,9 +27,9 @@ Request Ranged(Request r, int most) {
 
 Table ReadTable(uint8_t function) {
     switch (function) {
-        case ReadCoils: return Table::Coils;
-        case ReadDiscreteInputs: return Table::DiscreteInputs;
-        case ReadHoldingRegisters: return Table::HoldingRegisters;
+        case MODBUS_FC_READ_COILS: return Table::Coils;
+        case MODBUS_FC_READ_DISCRETE_INPUTS: return Table::DiscreteInputs;
+        case MODBUS_FC_READ_HOLDING_REGISTERS: return Table::HoldingRegisters;
         default: return Table::InputRegisters;
     }
 }
@@ -51,26 +37,26 @@ Table ReadTable(uint8_t function) {
 // The fields after the function code, whose form libmodbus has framed.
 Request Fields(Request r, const uint8_t* pdu, int size) {
     switch (r.function) {
-        case ReadCoils:
-        case ReadDiscreteInputs:
-        case ReadHoldingRegisters:
-        case ReadInputRegisters: {
+        case MODBUS_FC_READ_COILS:
+        case MODBUS_FC_READ_DISCRETE_INPUTS:
+        case MODBUS_FC_READ_HOLDING_REGISTERS:
+        case MODBUS_FC_READ_INPUT_REGISTERS: {
             if (size != 5) return r;
             r.kind = Request::Read;
             r.table = ReadTable(r.function);
             r.address = Word(pdu + 1);
             r.count = Word(pdu + 3);
             const bool bits = r.table == Table::Coils || r.table == Table::DiscreteInputs;
-            return Ranged(r, bits ? MostReadBits : MostReadRegisters);
+            return Ranged(r, bits ? MODBUS_MAX_READ_BITS : MODBUS_MAX_READ_REGISTERS);
         }
-        case WriteSingleCoil:
-        case WriteSingleRegister: {
+        case MODBUS_FC_WRITE_SINGLE_COIL:
+        case MODBUS_FC_WRITE_SINGLE_REGISTER: {
             if (size != 5) return r;
             r.kind = Request::Write;
             r.address = Word(pdu + 1);
             r.count = 1;
             const uint16_t value = Word(pdu + 3);
-            if (r.function == WriteSingleRegister) {
+            if (r.function == MODBUS_FC_WRITE_SINGLE_REGISTER) {
                 r.table = Table::HoldingRegisters;
                 r.registers = {value};
                 return Ranged(r, 1);
@@ -80,24 +66,24 @@ Request Fields(Request r, const uint8_t* pdu, int size) {
             r.coils = value ? 1 : 0;
             return Ranged(r, 1);
         }
-        case WriteMultipleCoils:
-        case WriteMultipleRegisters: {
+        case MODBUS_FC_WRITE_MULTIPLE_COILS:
+        case MODBUS_FC_WRITE_MULTIPLE_REGISTERS: {
             if (size < 6 || size != 6 + pdu[5]) return r;
             r.kind = Request::Write;
             r.address = Word(pdu + 1);
             r.count = Word(pdu + 3);
             const int bytes = pdu[5];
-            if (r.function == WriteMultipleRegisters) {
+            if (r.function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS) {
                 r.table = Table::HoldingRegisters;
                 if (bytes != 2 * r.count) return Refused(r, IllegalValue);
-                r = Ranged(r, MostWrittenRegisters);
+                r = Ranged(r, MODBUS_MAX_WRITE_REGISTERS);
                 if (r.kind != Request::Write) return r;
                 for (int i = 0; i < r.count; ++i) r.registers.push_back(Word(pdu + 6 + 2 * i));
                 return r;
             }
             r.table = Table::Coils;
             if (bytes != (r.count + 7) / 8) return Refused(r, IllegalValue);
-            r = Ranged(r, MostWrittenBits);
+            r = Ranged(r, MODBUS_MAX_WRITE_BITS);
             if (r.kind != Request::Write) return r;
             // In range, so at most 32 bits: the first in the low bit of the first byte.
             for (int i = 0; i < r.count; ++i)
