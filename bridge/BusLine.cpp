@@ -134,8 +134,8 @@ void BusLine::Run() {
                 consider(p, Poll::Identify, p.identifyDue);
                 continue;
             }
-            if (p.config->inputs.count()) consider(p, Poll::Inputs, p.inputsDue);
-            if (p.config->status.count()) consider(p, Poll::Status, p.statusDue);
+            if (p.config->inputs.count()) consider(p, Poll::Inputs, p.inputs.due);
+            if (p.config->status.count()) consider(p, Poll::Status, p.status.due);
             if (p.config->counters.count()) consider(p, Poll::Counters, p.countersDue);
         }
         if (!next) {
@@ -204,8 +204,8 @@ int32_t BusLine::Reach(const Polled& p) {
 void BusLine::RunPoll(Polled& p, Poll poll) {
     switch (poll) {
         case Poll::Identify: Identify(p); break;
-        case Poll::Inputs: ReadInputs(p); break;
-        case Poll::Status: ReadStatus(p); break;
+        case Poll::Inputs:
+        case Poll::Status: ReadWord(p, poll); break;
         case Poll::Counters: ReadCounterStep(p); break;
     }
 }
@@ -231,14 +231,14 @@ void BusLine::GoOnline(Polled& p, const kv618::Identification& id) {
     p.online = true;
     p.silent = 0;
     p.reportedSilent = false;
-    p.inputs.reset();
-    p.status.reset();
+    p.inputs.published.reset();
+    p.status.published.reset();
     // A module that was silent may have lost power and taken its initial outputs.
     p.outputs.reset();
     p.counterStep = 0;
     std::fill(std::begin(p.refused), std::end(p.refused), 0);
     const auto now = Clock::now();
-    p.inputsDue = p.statusDue = p.countersDue = p.countersStarted = now;
+    p.inputs.due = p.status.due = p.countersDue = p.countersStarted = now;
     Log(i18n::Fill(_("%s answers: %s"), Where(p), id.Text()));
     publisher_.Online(p.index, id);
 }
@@ -271,37 +271,24 @@ void BusLine::Failed(Polled& p, Poll poll, int code) {
     if (++p.silent >= SilentLimit) GoOffline(p, code);
 }
 
-void BusLine::ReadInputs(Polled& p) {
-    const auto started = Clock::now();
-    p.inputsDue = Next(p.inputsDue, p.config->inputs, started);
+// Every answer goes to Polled; Inputs or Status hear a change, or the same
+// value again once its heartbeat is due.
+void BusLine::ReadWord(Polled& p, Poll poll) {
+    const bool inputs = poll == Poll::Inputs;
+    Word& word = inputs ? p.inputs : p.status;
+    word.due = Next(word.due, inputs ? p.config->inputs : p.config->status, Clock::now());
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     const int32_t reach = Reach(p);
-    const auto inputs = reach ? kv618::Result<uint32_t>{reach} : module.ReadInputs();
-    if (!inputs.ok()) return Failed(p, Poll::Inputs, inputs.error);
-    Answered(p, Poll::Inputs);
-    publisher_.Polled(p.index, Reading::Inputs, inputs.value);
+    const auto read = reach ? kv618::Result<uint32_t>{reach} : inputs ? module.ReadInputs() : module.ReadStatus();
+    if (!read.ok()) return Failed(p, poll, read.error);
+    Answered(p, poll);
+    publisher_.Polled(p.index, inputs ? Reading::Inputs : Reading::Status, read.value);
     const auto now = Clock::now();
-    if (p.inputs != inputs.value || now - p.inputsPublished >= p.config->heartbeat) {
-        p.inputs = inputs.value;
-        p.inputsPublished = now;
-        publisher_.Inputs(p.index, inputs.value);
-    }
-}
-
-void BusLine::ReadStatus(Polled& p) {
-    p.statusDue = Next(p.statusDue, p.config->status, Clock::now());
-    const kv618::Module module = connection_.At(p.config->data.Adresa);
-    const int32_t reach = Reach(p);
-    const auto status = reach ? kv618::Result<uint32_t>{reach} : module.ReadStatus();
-    if (!status.ok()) return Failed(p, Poll::Status, status.error);
-    Answered(p, Poll::Status);
-    publisher_.Polled(p.index, Reading::Status, status.value);
-    const auto now = Clock::now();
-    if (p.status != status.value || now - p.statusPublished >= p.config->heartbeat) {
-        p.status = status.value;
-        p.statusPublished = now;
-        publisher_.Status(p.index, status.value);
-    }
+    if (word.published == read.value && now - word.publishedAt < p.config->heartbeat) return;
+    word.published = read.value;
+    word.publishedAt = now;
+    if (inputs) publisher_.Inputs(p.index, read.value);
+    else publisher_.Status(p.index, read.value);
 }
 
 // One quantity per turn, so that the inputs of the other modules do not wait
@@ -376,7 +363,7 @@ CommandResult BusLine::ExecuteOne(Polled& p, const Command& c) {
         case Command::ResetCounters:
             if (p.counterStep == 0) p.countersDue = now;
             break;
-        case Command::ResetStatus: p.statusDue = now; break;
+        case Command::ResetStatus: p.status.due = now; break;
     }
     return {};
 }

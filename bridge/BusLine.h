@@ -47,19 +47,26 @@ private:
 
     enum class Poll { Identify, Inputs, Status, Counters };
 
+    // The inputs or the status register: polled alike, published when it
+    // changed or its heartbeat is due.
+    struct Word {
+        Clock::time_point due;
+        std::optional<uint32_t> published;  // last published
+        Clock::time_point publishedAt;
+    };
+
     struct Polled {
         const ModuleConfig* config;
         size_t index;  // in the configuration
         bool online = false;
         bool reportedSilent = false;  // its silence is in the log already
         int silent = 0;               // requests in a row without an answer
-        Clock::time_point identifyDue, inputsDue, statusDue, countersDue;
+        Clock::time_point identifyDue, countersDue;
+        Word inputs, status;
         Clock::time_point countersStarted;  // due time of the set being read
         int counterStep = 0;                // 0-19 within the set
         kv618::CounterTable counters{};
-        std::optional<uint32_t> inputs, status;  // last published
-        std::optional<uint32_t> outputs;         // last written since the module answered
-        Clock::time_point inputsPublished, statusPublished;
+        std::optional<uint32_t> outputs;  // last written since the module answered
         int refused[4] = {};  // last refusal code per Poll, reported once
     };
 
@@ -77,8 +84,7 @@ private:
     CommandResult ExecuteOne(Polled& p, const Command& c);
     void RunPoll(Polled& p, Poll poll);
     void Identify(Polled& p);
-    void ReadInputs(Polled& p);
-    void ReadStatus(Polled& p);
+    void ReadWord(Polled& p, Poll poll);
     void ReadCounterStep(Polled& p);
     // Sets the module's rate on the link if another one is set: 0 or the code.
     int32_t Reach(const Polled& p);
