@@ -47,26 +47,31 @@ public:
     // broker left; returns within a few seconds even without a broker.
     virtual void Stop() = 0;
 
+    // What every face serves.
     // The module answered its identification (at start, or after being silent).
     virtual void Online(size_t module, const kv618::Identification& id) = 0;
     // The module fell silent, or its line cannot be opened.
     virtual void Offline(size_t module) = 0;
-    virtual void Inputs(size_t module, uint32_t inputs) = 0;
-    virtual void Status(size_t module, uint32_t status) = 0;
     virtual void Counters(size_t module, const kv618::CounterTable& values) = 0;
-    // Every answered poll of the inputs or the status register (Inputs and
-    // Status tell only changes and heartbeats): the Modbus face serves a
-    // value only while it is fresh.
-    virtual void Polled(size_t /*module*/, Reading /*what*/, uint32_t /*value*/) {}
     // What the bridge wrote to the outputs (they cannot be read back).
     virtual void OutputsWritten(size_t module, uint32_t outputs) = 0;
+
+    // The rest a face hears only where it needs them: the MQTT faces publish
+    // changes and faults, the Modbus face serves fresh polls and answers
+    // faults with its exceptions.
+    // A change of the inputs or the status register, or the heartbeat of one.
+    virtual void Inputs(size_t /*module*/, uint32_t /*inputs*/) {}
+    virtual void Status(size_t /*module*/, uint32_t /*status*/) {}
+    // Every answered poll of the inputs or the status register.
+    virtual void Polled(size_t /*module*/, Reading /*what*/, uint32_t /*value*/) {}
     // A poll the module refused.
-    virtual void PollFailed(size_t module, const char* poll, int code, const std::string& text) = 0;
+    virtual void PollFailed(size_t /*module*/, const char* /*poll*/, int /*code*/, const std::string& /*text*/) {}
     // The module's line cannot be opened: the reason stands until LineOpen.
-    virtual void LineFailed(size_t module, int code, const std::string& text) = 0;
-    virtual void LineOpen(size_t module) = 0;
-    virtual void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
-                                const std::string& why) = 0;
+    virtual void LineFailed(size_t /*module*/, int /*code*/, const std::string& /*text*/) {}
+    virtual void LineOpen(size_t /*module*/) {}
+    // A command posted without a completion that was not carried out.
+    virtual void CommandRefused(size_t /*module*/, const std::string& /*topic*/, std::string_view /*payload*/,
+                                const std::string& /*why*/) {}
 };
 
 }  // namespace kvbridge

@@ -340,11 +340,6 @@ void SparkplugNode::OutputsWritten(size_t module, uint32_t outputs) {
     Take(module, OutputsRead, [&](DeviceValues& v) { v.Outputs(outputs); });
 }
 
-// A line that cannot be opened is in the log already, and its modules are
-// not born; Sparkplug has no error topic.
-void SparkplugNode::LineFailed(size_t, int, const std::string&) {}
-void SparkplugNode::LineOpen(size_t) {}
-
 void SparkplugNode::PollFailed(size_t module, const char* poll, int code, const std::string& text) {
     Log("module " + config_.modules[module].name + ": the poll of " + poll + " was refused (" + std::to_string(code) +
         "): " + text);

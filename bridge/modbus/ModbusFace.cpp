@@ -68,9 +68,6 @@ void ModbusFace::Stop() { server_->Stop(); }
 
 void ModbusFace::Online(size_t module, const kv618::Identification& id) { image_.Online(module, id); }
 void ModbusFace::Offline(size_t module) { image_.Offline(module); }
-// Every poll comes as Polled as well.
-void ModbusFace::Inputs(size_t, uint32_t) {}
-void ModbusFace::Status(size_t, uint32_t) {}
 void ModbusFace::Counters(size_t module, const kv618::CounterTable& values) { image_.Counters(module, values); }
 void ModbusFace::Polled(size_t module, Reading what, uint32_t value) {
     if (what == Reading::Inputs) image_.Inputs(module, value);

@@ -23,17 +23,10 @@ public:
 
     void Online(size_t module, const kv618::Identification& id) override;
     void Offline(size_t module) override;
-    void Inputs(size_t module, uint32_t inputs) override;
-    void Status(size_t module, uint32_t status) override;
     void Counters(size_t module, const kv618::CounterTable& values) override;
-    void Polled(size_t module, Reading what, uint32_t value) override;
     void OutputsWritten(size_t module, uint32_t outputs) override;
-    // Refusals and the lines' faults are the MQTT faces' to publish; the
-    // Modbus face answers them with its exceptions.
-    void PollFailed(size_t, const char*, int, const std::string&) override {}
-    void LineFailed(size_t, int, const std::string&) override {}
-    void LineOpen(size_t) override {}
-    void CommandRefused(size_t, const std::string&, std::string_view, const std::string&) override {}
+    // Every poll, for a value served only while it is fresh.
+    void Polled(size_t module, Reading what, uint32_t value) override;
 
 private:
     Image image_;
