@@ -8,6 +8,7 @@
 #include "Dekl.h"
 #include "Emulator.h"
 #include "Modbus.h"
+#include "Loopback.h"
 #include "Mqtt.h"
 #include "RegisterMap.h"
 #include "TestFiles.h"
@@ -234,11 +235,8 @@ TEST_F(ModbusBridge, BesideTheBrokerOnePollingServesBoth) {
 uint16_t FreePrivilegedPort() {
     for (int port = 502; port > 0; port = port == 502 ? 1023 : port - 1) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_port = htons(static_cast<uint16_t>(port));
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
+        const sockaddr_in at = kvtest::Loopback(static_cast<uint16_t>(port));
+        const bool free = ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
         ::close(fd);
         if (free) return static_cast<uint16_t>(port);
     }

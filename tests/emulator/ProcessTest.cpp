@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "Emulator.h"
+#include "Loopback.h"
 #include "Frame.h"
 #include "Options.h"
 
@@ -19,11 +20,7 @@ namespace {
 
 class UdpMaster {
 public:
-    explicit UdpMaster(uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        peer_.sin_family = AF_INET;
-        peer_.sin_port = htons(port);
-        peer_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    }
+    explicit UdpMaster(uint16_t port) : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), peer_(kvtest::Loopback(port)) {}
     ~UdpMaster() { ::close(fd_); }
 
     // Sends a request and waits up to `waitMs` for a reply frame.

@@ -1,5 +1,7 @@
 #include "SlowConverter.h"
 
+#include "Loopback.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <deque>
@@ -15,14 +17,6 @@ namespace kvtest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 int UdpSocket() {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
