@@ -8,6 +8,7 @@
 //          growing numbers of modules.
 #include "Benchmarks.h"
 #include "Cores.h"
+#include "EmulatedLines.h"
 
 #include "../module/Connection.h"  // the module layer's, not bench/Connection.h
 #include "Emulator.h"
@@ -38,12 +39,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 constexpr int BridgeCore = MeasuredCore;  // the bridge's core; everything else runs on the other
 
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
-
 struct Setup {
     int modules = 1;     // per emulator
     int emulators = 1;   // LAN converters, one line each
@@ -54,12 +49,7 @@ struct Setup {
 // kv618/#; only the bridge on its core.
 class Plant {
 public:
-    explicit Plant(const Setup& setup) {
-        for (int e = 0; e < setup.emulators; ++e) {
-            kvtest::EmulatorOptions options;
-            for (int a = 0; a < setup.modules; ++a) options.modules.push_back(std::to_string(a + 1));
-            emulators.push_back(std::make_unique<kvtest::Emulator>(options));
-        }
+    explicit Plant(const Setup& setup) : emulators(emulatedLines(setup.emulators, setup.modules)) {
         std::ostringstream config;
         config << "[broker]\nhost = 127.0.0.1\nport = " << broker.port() << "\nclient id = bench\n";
         for (int e = 0; e < setup.emulators; ++e)
@@ -86,24 +76,9 @@ public:
         return n;
     }
 
-    // Requests each module has had, emulator by emulator, each with the time it was asked.
-    struct Count {
-        double requests;
-        Clock::time_point at;
-    };
-    std::vector<Count> requests(int modules) {
-        std::vector<Count> counts;
-        for (auto& e : emulators)
-            for (int a = 0; a < modules; ++a) {
-                const double n = e->value("at " + std::to_string(a + 1) + " get requests");
-                counts.push_back({n, Clock::now()});
-            }
-        return counts;
-    }
-
     OtherCore otherCore;
     kvtest::Broker broker;
-    std::vector<std::unique_ptr<kvtest::Emulator>> emulators;
+    Emulators emulators;
     std::unique_ptr<kvtest::MqttClient> client;
     std::unique_ptr<kvtest::BridgeProcess> bridge;
 };
@@ -192,19 +167,14 @@ Row cadenceRow(const Settings& s, int perEmulator, int emulators) {
     const int total = perEmulator * emulators;
     Plant plant({perEmulator, emulators, "inputs = 100 ms\nstatus = off\ncounters = off\nheartbeat = 1 h\n"});
     std::this_thread::sleep_for(2s);
-    const auto before = plant.requests(perEmulator);
+    const auto before = requestCounts(plant.emulators, perEmulator);
     const double cpuBefore = cpuSeconds(plant.bridge->pid());
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(s.quick ? 5 : s.pollSeconds));
-    const auto after = plant.requests(perEmulator);
+    const auto after = requestCounts(plant.emulators, perEmulator);
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
     const double cpu = (cpuSeconds(plant.bridge->pid()) - cpuBefore) / wall;
-    std::vector<double> ratios;
-    for (size_t i = 0; i < before.size(); ++i) {
-        const double polls = after[i].requests - before[i].requests;
-        const double ms = std::chrono::duration<double, std::milli>(after[i].at - before[i].at).count();
-        ratios.push_back(polls > 0 ? ms / polls / 100.0 : 1e9);
-    }
+    const std::vector<double> ratios = cadence(before, after, 100ms);
     const auto [lowest, highest] = std::minmax_element(ratios.begin(), ratios.end());
     plant.bridge->terminate();
     const double capacity = lineCapacity(*plant.emulators[0], perEmulator);

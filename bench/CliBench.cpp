@@ -28,12 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
-
 // The modules of the scanned bus, "ADDRESS:BAUD": several rates, the slowest
 // and the fastest among them, addresses at both ends of the range.
 const std::vector<std::string> BusModules = {"1:9600", "17:19200", "100:600", "200:115200", "254:2400", "255:9600"};

@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "ProgramLink.h"
 #include "Emulator.h"
+#include "Loopback.h"
 #include "Frame.h"
 
 #include <arpa/inet.h>
@@ -32,14 +33,6 @@ using Clock = std::chrono::steady_clock;
 
 double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
-sockaddr_in loopback(uint16_t port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-
 void setReceiveTimeout(int fd, int seconds) {
     timeval tv{seconds, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
@@ -50,7 +43,7 @@ void setReceiveTimeout(int fd, int seconds) {
 class BarePing {
 public:
     explicit BarePing(uint16_t port) : fd_(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        const sockaddr_in peer = loopback(port);
+        const sockaddr_in peer = kvtest::Loopback(port);
         if (fd_ < 0 || connect(fd_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
             throw std::runtime_error("bare UDP socket failed");
         setReceiveTimeout(fd_, 1);
@@ -98,12 +91,6 @@ double timePerCall(int count, F&& call, int& failures) {
     return microseconds(Clock::now() - start) / count;
 }
 
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
-
 uint16_t pongPort(Child& pong) {
     const auto line = pong.readLine(std::chrono::seconds(5));
     unsigned port = 0;
@@ -115,7 +102,7 @@ uint16_t pongPort(Child& pong) {
 
 int runPong() {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in self = loopback(0);
+    sockaddr_in self = kvtest::Loopback(0);
     socklen_t length = sizeof self;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof self) != 0 ||
         getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length) != 0)

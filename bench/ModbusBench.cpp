@@ -11,6 +11,7 @@
 //            bare server's per read of 14a.
 #include "Benchmarks.h"
 #include "Cores.h"
+#include "EmulatedLines.h"
 #include "Emulator.h"
 #include "Mqtt.h"
 
@@ -38,19 +39,11 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int Lines = 4;
-constexpr int PerLine = 250;
 constexpr int PerSection = 200;  // unit ids are 1-247: five sections of 200
 constexpr int Clients = 16;
 constexpr auto LinePoll = 1s;
 constexpr auto ClientPoll = 100ms;
 constexpr int CounterRegister = 20, CounterRegisters = 40;
-
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
 
 // A bare libmodbus server in a child process: one connection at a time,
 // every request answered by modbus_reply from a mapping of the gateway's
@@ -199,33 +192,23 @@ PairResult GatewayAgainstBare(const Settings& s) {
 
 // The thousand-module bridge, Modbus only: five sections (ports) of 200 units.
 struct Plant {
-    explicit Plant(std::vector<uint16_t>& ports) {
-        for (int e = 0; e < Lines; ++e) {
-            kvtest::EmulatorOptions options;
-            for (int a = 1; a <= PerLine; ++a) options.modules.push_back(std::to_string(a));
-            emulators.push_back(std::make_unique<kvtest::Emulator>(options));
-        }
+    explicit Plant(std::vector<uint16_t>& ports) : emulators(emulatedLines(ThousandLines, ThousandPerLine)) {
         std::ostringstream config;
-        for (int s = 0; s < Lines * PerLine / PerSection; ++s) {
+        for (int s = 0; s < ThousandModules / PerSection; ++s) {
             ports.push_back(kvtest::FreeTcpPort());
             config << "[modbus s" << s << "]\nlisten = 127.0.0.1:" << ports.back() << "\n";
         }
-        for (int i = 0; i < Lines * PerLine; ++i)
+        for (int i = 0; i < ThousandModules; ++i)
             config << "[module m" << i << "]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = "
-                   << emulators[static_cast<size_t>(i / PerLine)]->udpPort() << "\nAdresa = " << i % PerLine + 1
+                   << emulators[static_cast<size_t>(i / ThousandPerLine)]->udpPort()
+                   << "\nAdresa = " << i % ThousandPerLine + 1
                    << "\ninputs = 1 s\nstatus = off\ncounters = off\nmodbus = s" << i / PerSection
                    << "\nunit = " << i % PerSection + 1 << "\n";
         bridge = std::make_unique<kvtest::BridgeProcess>(config.str());
         pin(bridge->pid(), MeasuredCore);
     }
-    std::vector<std::pair<double, Clock::time_point>> Requests() {
-        std::vector<std::pair<double, Clock::time_point>> counts;
-        for (auto& e : emulators)
-            for (int a = 1; a <= PerLine; ++a)
-                counts.emplace_back(e->value("at " + std::to_string(a) + " get requests"), Clock::now());
-        return counts;
-    }
-    std::vector<std::unique_ptr<kvtest::Emulator>> emulators;
+    std::vector<RequestCount> Requests() const { return requestCounts(emulators, ThousandPerLine); }
+    Emulators emulators;
     std::unique_ptr<kvtest::BridgeProcess> bridge;
 };
 
@@ -240,7 +223,7 @@ struct Load {
                 std::vector<modbus_t*> sections;
                 for (const uint16_t port : ports) sections.push_back(Client(port, 1));
                 std::vector<int> mine;
-                for (int i = c; i < Lines * PerLine; i += Clients) mine.push_back(i);
+                for (int i = c; i < ThousandModules; i += Clients) mine.push_back(i);
                 const auto step = std::chrono::microseconds(ClientPoll) / static_cast<int>(mine.size());
                 auto due = Clock::now() + step * c / Clients;
                 for (size_t k = 0; Clock::now() < end; k = (k + 1) % mine.size()) {
@@ -256,7 +239,7 @@ struct Load {
     }
 };
 
-std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
+std::vector<Row> ServeThousandModules(const Settings& s, double bareCpuPerRead) {
     StateFilesInMemory inMemory;
     OtherCore otherCore;
     std::vector<uint16_t> ports;
@@ -266,7 +249,7 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
         std::vector<modbus_t*> sections;
         for (const uint16_t port : ports) sections.push_back(Client(port, 1));
         const auto deadline = Clock::now() + 180s;
-        for (int i = 0; i < Lines * PerLine; ++i) {
+        for (int i = 0; i < ThousandModules; ++i) {
             modbus_t* ctx = sections[static_cast<size_t>(i / PerSection)];
             ::modbus_set_slave(ctx, i % PerSection + 1);
             while (!ReadInputs(ctx)) {
@@ -294,22 +277,17 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
     const double cpu = cpuSeconds(plant.bridge->pid()) - cpuBefore;
     const double thread = threadCpuSeconds(plant.bridge->pid(), "kv-modbus") - threadBefore;
     const auto after = plant.Requests();
-    std::vector<double> cadence;
-    for (size_t i = 0; i < before.size(); ++i) {
-        const double polls = after[i].first - before[i].first;
-        const double ms = std::chrono::duration<double, std::milli>(after[i].second - before[i].second).count();
-        cadence.push_back(polls > 0 ? ms / polls / std::chrono::duration<double, std::milli>(LinePoll).count() : 1e9);
-    }
+    const std::vector<double> lineCadence = cadence(before, after, LinePoll);
     if (plant.bridge->terminate() != 0) throw std::runtime_error("the bridge did not end cleanly:\n" + plant.bridge->log());
 
     const long requests = load.answered + load.failed;
     char note[320];
     std::vector<Row> rows;
-    const auto [lowest, highest] = std::minmax_element(cadence.begin(), cadence.end());
+    const auto [lowest, highest] = std::minmax_element(lineCadence.begin(), lineCadence.end());
     Row lines;
     lines.figure = "14c. Modbus: cadence of 1000 modules at 1 s on 4 lines while 16 clients read each module's inputs "
                    "every 100 ms, bridge on one core";
-    lines.ratio = summarize(cadence);
+    lines.ratio = summarize(lineCadence);
     lines.measured = withUnit(lines.ratio.median * 1000, "ms", 1);
     lines.reference = "1000 ms";
     lines.goal = "0.98 - 1.02";
@@ -322,7 +300,7 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
     Row answered;
     answered.figure = "14d. Modbus: requests of 14c answered";
     answered.measured = std::to_string(load.answered.load()) + " of " + std::to_string(requests);
-    answered.reference = withUnit(static_cast<double>(Lines * PerLine) * 1000.0 / ClientPoll.count() * wall, "asked for", 0);
+    answered.reference = withUnit(static_cast<double>(ThousandModules) * 1000.0 / ClientPoll.count() * wall, "asked for", 0);
     answered.ratio = summarize({requests ? static_cast<double>(load.answered) / static_cast<double>(requests) : 0});
     answered.goal = "every one";
     answered.met = requests > 0 && load.failed == 0;
@@ -353,7 +331,7 @@ std::vector<Row> ThousandModules(const Settings& s, double bareCpuPerRead) {
 std::vector<Row> modbusBench(const Settings& s) {
     PairResult pair = GatewayAgainstBare(s);
     std::vector<Row> rows = pair.rows;
-    for (Row& row : ThousandModules(s, pair.bareCpuPerRead)) rows.push_back(row);
+    for (Row& row : ServeThousandModules(s, pair.bareCpuPerRead)) rows.push_back(row);
     return rows;
 }
 

@@ -22,12 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int Modules = 100;
 
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
-
 // What every module holds from the factory: each audit reads and compares all of it.
 const char* const FactorySettings =
     "format = kv618-settings 1\nmodule = KV-618\nversion = 1.04\nsaved = 2026-12-07 12:00:00\n"

@@ -26,12 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
-std::string withUnit(double value, const char* unit) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.1f %s", value, unit);
-    return text;
-}
-
 // The longest time between two turns of the event loop (beyond the probe's
 // own 1 ms) while `run` lets it go for `ms`.
 double longestBlock(int ms) {

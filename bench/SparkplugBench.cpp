@@ -14,6 +14,7 @@
 //   10d  (diagnosis) all the bridge's CPU per published metric.
 #include "Benchmarks.h"
 #include "Cores.h"
+#include "EmulatedLines.h"
 #include "Emulator.h"
 #include "Mqtt.h"
 #include "sparkplug_b.pb.h"
@@ -36,15 +37,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int Lines = 4;
-constexpr int PerLine = 250;
 constexpr auto Interval = 1s;
-
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
 
 // What one run of the thousand-module node gave.
 struct Run {
@@ -60,18 +53,14 @@ Run RunNode(const Settings& s, bool life) {
     StateFilesInMemory inMemory;
     OtherCore otherCore;
     kvtest::Broker broker;
-    std::vector<std::unique_ptr<kvtest::Emulator>> emulators;
-    for (int e = 0; e < Lines; ++e) {
-        kvtest::EmulatorOptions options;
-        for (int a = 1; a <= PerLine; ++a) options.modules.push_back(std::to_string(a));
-        if (life) options.extraArgs.push_back("--life");
-        emulators.push_back(std::make_unique<kvtest::Emulator>(options));
-    }
+    std::vector<std::string> emulatorArgs;
+    if (life) emulatorArgs.push_back("--life");
+    const Emulators emulators = emulatedLines(ThousandLines, ThousandPerLine, emulatorArgs);
     std::ostringstream config;
     config << "[broker]\nhost = 127.0.0.1\nport = " << broker.port()
            << "\nclient id = bench\npayload = sparkplug\ngroup id = bench\nedge node id = node\n";
-    for (int e = 0; e < Lines; ++e)
-        for (int a = 1; a <= PerLine; ++a)
+    for (int e = 0; e < ThousandLines; ++e)
+        for (int a = 1; a <= ThousandPerLine; ++a)
             config << "[module m" << e << "-" << a << "]\nRozhraní = KV-1726\nIP adresa = 127.0.0.1\nUDP port = "
                    << emulators[e]->udpPort() << "\nAdresa = " << a
                    << "\ninputs = 1 s\nstatus = off\ncounters = off\n";
@@ -83,7 +72,7 @@ Run RunNode(const Settings& s, bool life) {
     std::set<std::string> born;
     size_t seen = 0;
     const auto deadline = Clock::now() + 120s;
-    while (born.size() < static_cast<size_t>(Lines * PerLine)) {
+    while (born.size() < static_cast<size_t>(ThousandModules)) {
         if (Clock::now() > deadline) throw std::runtime_error("not every module was born:\n" + bridge.log());
         std::this_thread::sleep_for(200ms);
         const auto messages = client.messages();
@@ -92,14 +81,7 @@ Run RunNode(const Settings& s, bool life) {
     }
     std::this_thread::sleep_for(3s);
 
-    const auto requests = [&] {
-        std::vector<std::pair<double, Clock::time_point>> counts;
-        for (auto& e : emulators)
-            for (int a = 1; a <= PerLine; ++a)
-                counts.emplace_back(e->value("at " + std::to_string(a) + " get requests"), Clock::now());
-        return counts;
-    };
-    const auto before = requests();
+    const auto before = requestCounts(emulators, ThousandPerLine);
     const double cpuBefore = cpuSeconds(bridge.pid());
     const double nodeBefore = threadCpuSeconds(bridge.pid(), "kv-sparkplug");
     const size_t from = client.count();
@@ -110,14 +92,10 @@ Run RunNode(const Settings& s, bool life) {
     const size_t to = client.count();
     Run run;
     run.wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const auto after = requests();
+    const auto after = requestCounts(emulators, ThousandPerLine);
     run.cpu = cpuAfter - cpuBefore;
     run.nodeCpu = nodeAfter - nodeBefore;
-    for (size_t i = 0; i < before.size(); ++i) {
-        const double polls = after[i].first - before[i].first;
-        const double ms = std::chrono::duration<double, std::milli>(after[i].second - before[i].second).count();
-        run.cadence.push_back(polls > 0 ? ms / polls / std::chrono::duration<double, std::milli>(Interval).count() : 1e9);
-    }
+    run.cadence = cadence(before, after, Interval);
     const auto messages = client.messages();
     for (size_t i = from; i < to && i < messages.size(); ++i) {
         if (messages[i].topic.find("/DDATA/") == std::string::npos) continue;

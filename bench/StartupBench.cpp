@@ -31,12 +31,6 @@ Start startOnce(const std::string& executable, const std::string& settings) {
     return s;
 }
 
-std::string withUnit(double value, const char* unit, int decimals = 1) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
-    return text;
-}
-
 }  // namespace
 
 std::vector<Row> startupBench(const Settings& s) {

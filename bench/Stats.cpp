@@ -37,4 +37,10 @@ std::string format(const Summary& s, int decimals) {
     return text;
 }
 
+std::string withUnit(double value, const char* unit, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f %s", decimals, value, unit);
+    return text;
+}
+
 }  // namespace bench

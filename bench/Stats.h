@@ -22,5 +22,7 @@ double mean(const std::vector<double>& values);
 
 // "1.23 (1.10-1.41)": median with p10-p90, in the given precision.
 std::string format(const Summary& s, int decimals);
+// "12.3 ms": a figure with its unit.
+std::string withUnit(double value, const char* unit, int decimals = 1);
 
 }  // namespace bench
