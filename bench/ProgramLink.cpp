@@ -1,11 +1,15 @@
 #include "ProgramLink.h"
 
 #include "LinkWorker.h"
+#include "StatusBar.h"
 
 #include "Commands.h"
 
+#include <QTimer>
+
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace bench {
 
@@ -87,6 +91,23 @@ uint8_t Connection::readRegister(uint8_t reg, uint8_t& value) {
     const uint8_t error = exchange(wire::function::ReadRegister, 0, d);
     value = d[3];
     return error;
+}
+
+WindowChild::WindowChild(int& argc, char** argv)
+    : seconds(std::stoi(argv[3])),
+      app(argc, argv),
+      linked(link.openUdpForParent(static_cast<uint16_t>(std::stoi(argv[2])))) {}
+
+void WindowChild::Run() {
+    QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);
+    app.exec();
+}
+
+int WindowChild::Finish(const TStatusBar& bar) {
+    std::printf("STATUS %s\n", bar.Text(0).toStdString().c_str());
+    std::printf("END\n");
+    std::fflush(stdout);
+    return 0;
 }
 
 }  // namespace bench

@@ -6,9 +6,13 @@
 #include "Dekl.h"
 #include "Qxxx726.h"
 
+#include <QApplication>
+
 #include <array>
 #include <cstdint>
 #include <string>
+
+class TStatusBar;
 
 namespace bench {
 
@@ -42,6 +46,22 @@ private:
     TData data_;
     TOdpoved reply_{};
     std::string ip_ = "127.0.0.1";
+};
+
+// A window benchmark's child process, `kvbench MODE PORT SECONDS ...`: the
+// application and the program's link to the emulator at PORT.  Unless
+// `linked`, the parent has been told ERROR.
+struct WindowChild {
+    WindowChild(int& argc, char** argv);
+    // The event loop for SECONDS, and 50 ms more.
+    void Run();
+    // The window's status text, then END: the last the parent reads.
+    static int Finish(const TStatusBar& bar);
+
+    int seconds;
+    QApplication app;
+    Connection link;
+    bool linked;
 };
 
 }  // namespace bench

@@ -76,13 +76,10 @@ void Fill(TrendHistory& history, long count,
 // each second and at the end.
 int runTrendChild(int argc, char** argv) {
     if (argc < 4) return 2;
-    const auto port = static_cast<uint16_t>(std::stoi(argv[2]));
-    const int seconds = std::stoi(argv[3]);
-    QApplication app(argc, argv);
-    Connection link;
-    if (!link.openUdpForParent(port)) return 1;
+    WindowChild child(argc, argv);
+    if (!child.linked) return 1;
     TrendWindow window;
-    window.PData = &link.data();
+    window.PData = &child.link.data();
     window.show();
     Fill(window.History(), 6000);
     const size_t before = window.History().Entries().size();
@@ -91,17 +88,13 @@ int runTrendChild(int argc, char** argv) {
     QObject::connect(&second, &QTimer::timeout, [] { std::printf("AT %.3f %.3f\n", wallMs(), cpuMs()); });
     second.start(1000);
     std::printf("AT %.3f %.3f\n", wallMs(), cpuMs());
-    QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);
-    app.exec();
+    child.Run();
     std::printf("AT %.3f %.3f\n", wallMs(), cpuMs());
     window.Timer1->stop();
     LinkWorker::Program().Stop();
     std::printf("POLLS %zu PAINTS %d SKIPPED %d\n", window.History().Entries().size() - before,
                 window.Chart->Paints() - paintsBefore, window.Polls.Vynechano());
-    std::printf("STATUS %s\n", window.StatusBar1->Text(0).toStdString().c_str());
-    std::printf("END\n");
-    std::fflush(stdout);
-    return 0;
+    return WindowChild::Finish(*window.StatusBar1);
 }
 
 // trend-picture FILE SECONDS: the trend window on an emulator with --life

@@ -189,27 +189,20 @@ std::unique_ptr<ModuleWindow> pollingWindow(const std::string& name) {
 
 int runPollChild(int argc, char** argv) {
     if (argc < 5) return 2;
-    const auto port = static_cast<uint16_t>(std::stoi(argv[2]));
-    const int seconds = std::stoi(argv[3]);
-    QApplication app(argc, argv);
-    Connection link;
-    if (!link.openUdpForParent(port)) return 1;
+    WindowChild child(argc, argv);
+    if (!child.linked) return 1;
     TickRecorder recorder;
     const auto form = pollingWindow(argv[4]);
     if (!form) return 2;
-    form->PData = &link.data();
+    form->PData = &child.link.data();
     form->Timer1->installEventFilter(&recorder);
     form->show();
-    QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);
-    app.exec();
+    child.Run();
     LinkWorker::Program().Stop();
     std::printf("TIMER %s %d\n", form->Timer1->timerType() == Qt::PreciseTimer ? "precise" : "coarse",
                 form->Timer1->interval());
     for (const auto& t : recorder.ticks) std::printf("TICK %.3f %.3f\n", t.wallMs, t.cpuMs);
-    std::printf("STATUS %s\n", form->StatusBar1->Text(0).toStdString().c_str());
-    std::printf("END\n");
-    std::fflush(stdout);
-    return 0;
+    return WindowChild::Finish(*form->StatusBar1);
 }
 
 namespace {
