@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
 
@@ -49,6 +51,16 @@ void Klikni(QAbstractButton* Tlacitko) {
     ASSERT_NE(Tlacitko, nullptr);
     QTest::mouseClick(Tlacitko, Qt::LeftButton);
     kvtest::DokonciPraci();
+}
+
+void VyberZMenu(QMenuBar* Lista, QMenu* Menu, QAction* Polozka) {
+    ASSERT_NE(Polozka, nullptr);
+    QTest::mouseClick(Lista, Qt::LeftButton, {}, Lista->actionGeometry(Menu->menuAction()).center());
+    ASSERT_TRUE(Menu->isVisible());
+    for (qsizetype i = 0; i < Menu->actions().size() && Menu->activeAction() != Polozka; ++i)
+        QTest::keyClick(Menu, Qt::Key_Down);
+    ASSERT_EQ(Menu->activeAction(), Polozka) << Polozka->text().toStdString();
+    QTest::keyClick(Menu, Qt::Key_Return);
 }
 
 namespace {

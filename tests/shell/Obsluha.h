@@ -9,8 +9,11 @@
 #include <string>
 
 class QAbstractButton;
+class QAction;
 class QComboBox;
 class QLineEdit;
+class QMenu;
+class QMenuBar;
 class QWidget;
 
 namespace obsluha {
@@ -32,6 +35,11 @@ void Napis(QLineEdit* Pole, const QString& Text);
 // Moves the selection of a drop-down list with the keyboard.
 void Zvol(QComboBox* Seznam, int Index);
 void Klikni(QAbstractButton* Tlacitko);
+// An item of a menu of the bar: a click on the bar opens the menu, the arrow
+// keys and Enter choose the item.  (A click synthesized on the menu's item is
+// taken by Qt 6.4 but passed over by Qt 6.8, which has seen no pointer move
+// over the menu; the keys work alike in both.)
+void VyberZMenu(QMenuBar* Lista, QMenu* Menu, QAction* Polozka);
 
 // Runs `Akce` on the modal window as soon as one is open; the test then
 // starts the command that opens it.  `Akce` must close the window.

@@ -49,11 +49,7 @@ protected:
 
     // The item of the tools' menu, clicked as an operator clicks it.
     static void KlikniNastroj(TForm1& Okno, QAction* Polozka) {
-        ASSERT_NE(Polozka, nullptr);
-        QMenuBar* lista = Okno.MainMenu1;
-        QTest::mouseClick(lista, Qt::LeftButton, {}, lista->actionGeometry(Okno.Nastroje1->menuAction()).center());
-        ASSERT_TRUE(Okno.Nastroje1->isVisible());
-        QTest::mouseClick(Okno.Nastroje1, Qt::LeftButton, {}, Okno.Nastroje1->actionGeometry(Polozka).center());
+        obsluha::VyberZMenu(Okno.MainMenu1, Okno.Nastroje1, Polozka);
     }
 
     // Finds the modules of addresses 0-31 and connects to the one at `Adresa`.
