@@ -77,20 +77,18 @@ void BusLine::Stop() {
 void BusLine::Close() { connection_.Close(); }
 
 bool BusLine::Post(size_t module, Command command, std::string topic, std::string payload) {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
-        commands_.push_back({module, {command}, std::move(topic), std::move(payload), {}});
-    }
-    wake_.notify_all();
-    return true;
+    return Enqueue({module, {command}, std::move(topic), std::move(payload), {}});
 }
 
 bool BusLine::Post(size_t module, std::vector<Command> commands, CommandDone done) {
+    return Enqueue({module, std::move(commands), {}, {}, std::move(done)});
+}
+
+bool BusLine::Enqueue(Pending pending) {
     {
         std::lock_guard lock(mutex_);
         if (stopping_ || commands_.size() >= MostWaitingCommands) return false;
-        commands_.push_back({module, std::move(commands), {}, {}, std::move(done)});
+        commands_.push_back(std::move(pending));
     }
     wake_.notify_all();
     return true;

@@ -77,6 +77,7 @@ private:
         CommandDone done;  // empty: a refusal goes to the publisher
     };
 
+    bool Enqueue(Pending pending);
     void Run();
     static Clock::duration Slack(const Polled& p, Poll poll);
     bool OpenLink();
