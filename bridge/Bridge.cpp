@@ -35,9 +35,8 @@ Bridge::Bridge(Config config) : config_(std::move(config)) {
         return lineOf_[module]->Post(module, command, std::move(topic), std::move(payload));
     };
     // A write through Modbus is answered when the module confirmed it.
-    const modbus::WritePoster write = [this](size_t module, std::vector<Command> commands, modbus::Completion done) {
-        return lineOf_[module]->Post(module, std::move(commands),
-                                     [done](const CommandResult& r) { done(modbus::ResultOf(r)); });
+    const modbus::WritePoster write = [this](size_t module, std::vector<Command> commands, CommandDone done) {
+        return lineOf_[module]->Post(module, std::move(commands), std::move(done));
     };
     std::vector<std::unique_ptr<Publisher>> faces;
     if (!config_.modbus.empty()) faces.push_back(std::make_unique<modbus::ModbusFace>(config_, write));

@@ -333,9 +333,7 @@ CommandResult BusLine::ExecuteOne(Polled& p, const Command& c) {
     if (!p.online) return {CommandResult::Silent, "the module is not answering; nothing was sent"};
     // Some outputs alone: the others keep what the bridge wrote last.
     if (c.kind == Command::SetOutputs && c.mask != AllOutputs && !p.outputs)
-        return {CommandResult::Refused,
-                "the outputs cannot be read back and the bridge has not written them since the module answered; "
-                "write all 32 first"};
+        return {CommandResult::Refused, OutputsUnknown};
     const uint32_t outputs = c.kind == Command::SetOutputs ? (p.outputs.value_or(0) & ~c.mask) | (c.outputs & c.mask) : 0;
     const kv618::Module module = connection_.At(p.config->data.Adresa);
     if (const int32_t reach = Reach(p)) return {CommandResult::Silent, "the line's rate cannot be set: " + Text(reach)};

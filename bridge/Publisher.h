@@ -35,6 +35,12 @@ struct CommandResult {
 };
 using CommandDone = std::function<void(const CommandResult&)>;
 
+// Why some outputs alone are refused: the others keep what the bridge wrote
+// last, and it wrote nothing since the module answered.
+inline constexpr const char* OutputsUnknown =
+    "the outputs cannot be read back and the bridge has not written them since the module answered; "
+    "write all 32 first";
+
 // A poll the lines tell every time it is answered, changed or not.
 enum class Reading { Inputs, Status };
 

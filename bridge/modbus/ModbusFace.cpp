@@ -23,16 +23,6 @@ std::vector<Section> Sections(const Config& config, const Image& image) {
 
 }  // namespace
 
-WriteResult ResultOf(const CommandResult& result) {
-    switch (result.kind) {
-        case CommandResult::Done: return {};
-        case CommandResult::Refused: return {DeviceFailure, result.why};
-        case CommandResult::Silent:
-        case CommandResult::NotSent: return {TargetFailed, result.why};
-    }
-    return {TargetFailed, result.why};
-}
-
 std::vector<UnitSetup> ServedUnits(const Config& config) {
     std::vector<UnitSetup> units;
     for (size_t m = 0; m < config.modules.size(); ++m) {

@@ -37,7 +37,4 @@ private:
 // module of the configuration in order.
 std::vector<UnitSetup> ServedUnits(const Config& config);
 
-// The answer to a write the line carried out, or refused.
-WriteResult ResultOf(const CommandResult& result);
-
 }  // namespace kvbridge::modbus

@@ -85,15 +85,10 @@ uint16_t CounterAddress(int counter, int quantity) {
     return static_cast<uint16_t>(FirstCounterRegister + counter * RegistersPerCounter + 2 * quantity);
 }
 
-uint16_t TableSize(Table table) {
-    uint16_t size = 0;
-    for (const Point& p : Map())
-        if (p.table == table) size = std::max<uint16_t>(size, static_cast<uint16_t>(p.address + p.count));
-    return size;
-}
+namespace {
 
-const Point* PointAt(Table table, uint16_t address) {
-    // Built once: the row of every address, table by table.
+// Built once: the row of every address, table by table.
+const std::array<std::vector<const Point*>, 4>& Rows() {
     static const auto rows = [] {
         std::array<std::vector<const Point*>, 4> rows;
         for (const Point& p : Map()) {
@@ -103,7 +98,15 @@ const Point* PointAt(Table table, uint16_t address) {
         }
         return rows;
     }();
-    const auto& row = rows[static_cast<size_t>(table)];
+    return rows;
+}
+
+}  // namespace
+
+uint16_t TableSize(Table table) { return static_cast<uint16_t>(Rows()[static_cast<size_t>(table)].size()); }
+
+const Point* PointAt(Table table, uint16_t address) {
+    const auto& row = Rows()[static_cast<size_t>(table)];
     return address < row.size() ? row[address] : nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "Request.h"
 
+#include "Publisher.h"
+
 #include <modbus.h>
 
 namespace kvbridge::modbus {
@@ -168,9 +170,7 @@ Answer PlanWrite(const Request& r, const Image::Writable& state) {
     if ((outputs.mask && !enabled.setOutputs) || (counters && !enabled.resetCounters) || (status && !enabled.resetStatus))
         return Refuse(IllegalFunction, "the write is not enabled for this module (key \"commands\" of its section)");
     if (outputs.mask && outputs.mask != AllOutputs && !state.outputs)
-        return Refuse(DeviceFailure,
-                      "the outputs cannot be read back and the bridge has not written them since the module "
-                      "answered; write all 32 first");
+        return Refuse(DeviceFailure, OutputsUnknown);
     Answer a;
     a.kind = Answer::Write;
     if (outputs.mask) a.commands.push_back({Command::SetOutputs, outputs.values, -1, outputs.mask});

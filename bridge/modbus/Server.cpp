@@ -387,6 +387,16 @@ void Server::ServePort(Port& p) {
     Act(answer, p.serial->Context(), frame.data(), length, p.waiter);
 }
 
+WriteResult ResultOf(const CommandResult& result) {
+    switch (result.kind) {
+        case CommandResult::Done: return {};
+        case CommandResult::Refused: return {DeviceFailure, result.why};
+        case CommandResult::Silent:
+        case CommandResult::NotSent: return {TargetFailed, result.why};
+    }
+    return {TargetFailed, result.why};
+}
+
 bool Server::Act(const Answer& a, modbus_t* ctx, const uint8_t* frame, int length, Waiter& waiter) {
     switch (a.kind) {
         case Answer::Ignore: return true;
@@ -403,7 +413,7 @@ bool Server::Act(const Answer& a, modbus_t* ctx, const uint8_t* frame, int lengt
             break;
         case Answer::Write: {
             const uint64_t id = waiter.id;
-            if (!post_(moduleOf_[a.place], a.commands, [this, id](WriteResult r) { Complete(id, r); })) {
+            if (!post_(moduleOf_[a.place], a.commands, [this, id](const CommandResult& r) { Complete(id, ResultOf(r)); })) {
                 if (::modbus_reply_exception(ctx, frame, Busy) < 0) return false;
                 break;
             }

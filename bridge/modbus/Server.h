@@ -11,6 +11,7 @@
 #include "Image.h"
 #include "Log.h"
 #include "ModbusConfig.h"
+#include "Publisher.h"
 #include "Request.h"
 
 #include <modbus.h>
@@ -33,12 +34,13 @@ struct WriteResult {
     Exception exception = NoException;
     std::string why;  // of a refusal, for the log
 };
-using Completion = std::function<void(WriteResult)>;
+// The answer to a write the line carried out, or refused.
+WriteResult ResultOf(const CommandResult& result);
 // Hands the commands of one write for module `module` (its index in the
 // configuration) to its line, to be carried out one after the other and
 // `done` called once, from the line's thread; false when the line takes no
 // more (its queue is full, the bridge is ending) and `done` will not be called.
-using WritePoster = std::function<bool(size_t module, std::vector<Command> commands, Completion done)>;
+using WritePoster = std::function<bool(size_t module, std::vector<Command> commands, CommandDone done)>;
 
 // One [modbus] section with its units.
 struct Section {

@@ -51,7 +51,7 @@ protected:
     void Start() {
         server = std::make_unique<Server>(std::vector<Section>{{&config, units}}, image, std::vector<size_t>{0, 1, 2},
                                           std::vector<std::string>{"alpha", "beta", "gamma"},
-                                          [this](size_t module, std::vector<kvbridge::Command> commands, Completion done) {
+                                          [this](size_t module, std::vector<kvbridge::Command> commands, kvbridge::CommandDone done) {
                                               return Post(module, std::move(commands), std::move(done));
                                           });
         server->Start();
@@ -59,7 +59,7 @@ protected:
 
     // The line: carries the commands out at once, as the module confirmed
     // them, or with `hold` when the test releases them.
-    bool Post(size_t module, std::vector<kvbridge::Command> commands, Completion done) {
+    bool Post(size_t module, std::vector<kvbridge::Command> commands, kvbridge::CommandDone done) {
         std::lock_guard lock(mutex);
         for (const auto& c : commands) posted.push_back({module, c});
         auto carryOut = [this, module, commands, done] {
