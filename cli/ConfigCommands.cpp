@@ -180,16 +180,6 @@ std::vector<std::string> Changes(const settings::SavedFile& file, const Stored& 
     return changes;
 }
 
-std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, size_t to) {
-    std::string list;
-    char text[8];
-    for (size_t i = from; i < to; ++i) {
-        std::snprintf(text, sizeof text, "0x%02X", registers[i]);
-        list += (list.empty() ? "" : ", ") + std::string(text);
-    }
-    return list;
-}
-
 using settings::Stop;
 
 int ReportFailure(const LinkSession& session, const std::vector<uint8_t>& registers, const kv618::SequenceResult& r,
@@ -201,9 +191,9 @@ int ReportFailure(const LinkSession& session, const std::vector<uint8_t>& regist
     ReportStop(registers, r);
     if (r.stopped) {
         const size_t done = static_cast<size_t>(r.done);
-        if (done > 0) std::fputs(Fill(_("Registers %s have new values.\n"), RegisterList(registers, 0, done)).c_str(), stderr);
+        if (done > 0) std::fputs(Fill(_("Registers %s have new values.\n"), kv618::settings::RegisterList(registers, 0, done)).c_str(), stderr);
         if (done < registers.size())
-            std::fputs(Fill(_("Registers %s kept their old values.\n"), RegisterList(registers, done, registers.size())).c_str(),
+            std::fputs(Fill(_("Registers %s kept their old values.\n"), kv618::settings::RegisterList(registers, done)).c_str(),
                        stderr);
     }
     return r.stopped ? Interrupted : Failed;

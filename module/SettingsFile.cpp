@@ -8,6 +8,7 @@
 #include "Times.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
 namespace kv618::settings {
@@ -182,6 +183,16 @@ std::string Compose(const Identification& identity, const TKonfigurace& settings
     text += "saved = " + i18n::IsoTime(when, false) + "\n\n";
     for (const Setting& s : All()) text += std::string(s.key) + " = " + ValueText(s, ValueOf(s, settings)) + "\n";
     return text;
+}
+
+std::string RegisterList(const std::vector<uint8_t>& registers, size_t from, size_t to) {
+    std::string list;
+    char text[8];
+    for (size_t i = from; i < std::min(to, registers.size()); ++i) {
+        std::snprintf(text, sizeof text, "0x%02X", registers[i]);
+        list += (list.empty() ? "" : ", ") + std::string(text);
+    }
+    return list;
 }
 
 bool SameKind(const SavedFile& file, const Identification& identity) { return file.module == Trimmed(identity.Name()); }

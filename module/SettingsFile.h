@@ -9,6 +9,7 @@
 #include "Module.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,9 @@ uint32_t ValueOf(const Setting& setting, const TKonfigurace& settings);
 void Put(const Setting& setting, uint32_t value, TKonfigurace& settings);
 // As the file writes it: 9600, 0x0000FFFF, 1000.
 std::string ValueText(const Setting& setting, uint32_t value);
+// Registers [from, to) of `registers` as the tools and the windows name
+// them: "0x21, 0x22".
+std::string RegisterList(const std::vector<uint8_t>& registers, size_t from = 0, size_t to = SIZE_MAX);
 
 // The first line every settings file has: "format = " and this.
 inline constexpr const char* FormatLine = "kv618-settings 1";

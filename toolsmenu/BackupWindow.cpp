@@ -14,6 +14,7 @@
 #include <QTableWidget>
 
 #include <algorithm>
+#include <string_view>
 
 namespace settings = kv618::settings;
 using settings::ByteState;
@@ -33,16 +34,6 @@ QString ValueShown(const Setting& s, uint32_t value) {
     if (s.kind == settings::Kind::Rate) text += " Bd";
     return text;
 }
-
-QString RegisterList(const std::vector<uint8_t>& registers) {
-    QStringList list;
-    for (const uint8_t r : registers) list << QString("0x%1").arg(r, 2, 16, QLatin1Char('0')).toUpper().replace("0X", "0x");
-    return list.join(", ");
-}
-
-}  // namespace
-
-namespace {
 
 BackupWindow::Read ReadModule(const kv618::Module& m) {
     BackupWindow::Read r;
@@ -227,15 +218,16 @@ void BackupWindow::Compared(const Read& r) {
 
 namespace {
 
+// By the setting's key in the file, which names it for good.
 QString Label(const Setting& s) {
-    switch (IndexOf(s)) {
-        case 0: return BackupWindow::tr("Adresa modulu");
-        case 1: return BackupWindow::tr("Komunikační rychlost");
-        case 2: return BackupWindow::tr("Počáteční stav DOUT");
-        case 3: return BackupWindow::tr("Negace DIN");
-        case 4: return BackupWindow::tr("Negace DOUT");
-    }
-    return BackupWindow::tr("Impulsní číslo čítače %1").arg(IndexOf(s) - 5);
+    const std::string_view key = s.key;
+    if (key == "address") return BackupWindow::tr("Adresa modulu");
+    if (key == "baud") return BackupWindow::tr("Komunikační rychlost");
+    if (key == "initial-outputs") return BackupWindow::tr("Počáteční stav DOUT");
+    if (key == "input-negation") return BackupWindow::tr("Negace DIN");
+    if (key == "output-negation") return BackupWindow::tr("Negace DOUT");
+    // "pulse-number.N"
+    return BackupWindow::tr("Impulsní číslo čítače %1").arg(QString::fromStdString(std::string(key.substr(key.rfind('.') + 1))));
 }
 
 }  // namespace
@@ -254,7 +246,7 @@ void BackupWindow::ShowChanges() {
             if (kv618::StoredByte(file_->settings, r) != kv618::StoredByte(held_, r)) registers.push_back(r);
         const int row = Changes->rowCount();
         Changes->insertRow(row);
-        const QStringList cells = {Label(s), RegisterList(registers), ValueShown(s, d.held), ValueShown(s, d.wanted),
+        const QStringList cells = {Label(s), QString::fromStdString(settings::RegisterList(registers)), ValueShown(s, d.held), ValueShown(s, d.wanted),
                                    settings::IsLink(s) && !withLink ? tr("ponechá se (jen na přání)")
                                                                      : tr("zapíše se")};
         for (int c = 0; c < Columns; ++c) Changes->setItem(row, c, new QTableWidgetItem(cells[c]));

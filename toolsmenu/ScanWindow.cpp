@@ -212,20 +212,17 @@ void ScanWindow::Start() {
 
     scan_ = NewStopFlag();
     QPointer<ScanWindow> self(this);
-    LinkWorker::Program().Post([self, stop = scan_, type = PData->Rozhrani, block = PData->InitParametry,
-                                ip = PData->IPAdresa, plan](kv618::Connection& c) mutable {
-        // The LAN converter's address text travels with the scan: the record
-        // may change while the scan waits its turn.
-        for (size_t i = 0; i < kv618::Interfaces[type].parameters.size(); ++i)
-            if (kv618::Interfaces[type].parameters[i].kind == kv618::ParameterKind::Address)
-                block[i] = reinterpret_cast<intptr_t>(ip.c_str());
+    // A copy of the record travels with the scan, the LAN converter's address
+    // text with it: the record may change while the scan waits its turn.
+    LinkWorker::Program().Post([self, stop = scan_, record = *PData, plan](kv618::Connection& c) {
         const auto toWindow = [self, stop](auto f) {
             ToWindow(self, [stop, f](ScanWindow* w) mutable {
                 if (w->scan_ == stop) f(w);
             });
         };
         Ended e;
-        if (const int32_t code = c.Open(type, block, plan.rates.front(), SlozkaKnihoven())) {
+        const uint8_t type = record.Rozhrani;
+        if (const int32_t code = c.Open(type, kv618::InitBlock(record, type), plan.rates.front(), SlozkaKnihoven())) {
             e.text = c.Text(code);
             c.Unload();
         } else {

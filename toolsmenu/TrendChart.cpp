@@ -224,18 +224,20 @@ void TrendChart::DrawLanes(QPainter& p, const Columns& c, const QRect& plot) con
     p.drawImage(plot.topLeft(), lanes);
 }
 
-namespace {
-
-// The quantities' names in the order of wire::Quantities, as the counter
-// values window names its columns.
-QString QuantityName(size_t q) {
+// The names in the order of wire::Quantities, as the counter values window
+// names its columns.
+QString TrendChart::QuantityTitle(size_t quantity) {
     static const char* const names[] = {QT_TRANSLATE_NOOP("TrendChart", "Počet pulsů"),
                                         QT_TRANSLATE_NOOP("TrendChart", "Odběr"),
                                         QT_TRANSLATE_NOOP("TrendChart", "Výkon"),
                                         QT_TRANSLATE_NOOP("TrendChart", "Perioda"),
                                         QT_TRANSLATE_NOOP("TrendChart", "Výkon 10s")};
-    return q < std::size(names) ? TrendChart::tr(names[q]) : QString();
+    if (quantity >= std::size(names)) return {};
+    const char* unit = kv618::QuantityNames[quantity].unit;
+    return tr(names[quantity]) + (*unit ? QString(" [%1]").arg(unit) : QString());
 }
+
+namespace {
 
 QString Number(double v) { return QString::number(v, 'f', 0); }
 
@@ -265,9 +267,7 @@ void TrendChart::DrawLine(QPainter& p, const Columns& c, size_t k, const QRect& 
     p.setPen(Qt::lightGray);
     p.drawRect(strip.adjusted(0, 0, -1, -1));
     const Line& line = lines_[k];
-    const char* unit = kv618::QuantityNames[line.quantity].unit;
-    const QString title = tr("Čítač %1 – %2").arg(line.counter).arg(QuantityName(line.quantity)) +
-                          (*unit ? QString(" [%1]").arg(unit) : QString());
+    const QString title = tr("Čítač %1 – %2").arg(line.counter).arg(QuantityTitle(line.quantity));
     p.setPen(Qt::darkGray);
     p.drawText(strip.adjusted(4, 1, -4, 0), Qt::AlignLeft | Qt::AlignTop,
                any ? title + "  " + Number(newest) : title);

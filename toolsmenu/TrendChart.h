@@ -35,6 +35,9 @@ public:
 
     explicit TrendChart(const TrendHistory& history, QWidget* parent = nullptr);
 
+    // A quantity (its place in wire::Quantities) by name and unit, "Odběr [Wh]".
+    static QString QuantityTitle(size_t quantity);
+
     void SetLines(std::vector<Line> lines);
     const std::vector<Line>& Lines() const { return lines_; }
     void SetSpan(std::chrono::seconds span);

@@ -72,10 +72,8 @@ TrendWindow::TrendWindow(QWidget* owner) : ToolWindow(owner) {
 
     auto* choices = new QGroupBox(tr("Čítače v grafu"), this);
     auto* grid = new QGridLayout(choices);
-    static const char* const headings[Columns] = {QT_TR_NOOP("Počet pulsů"), QT_TR_NOOP("Odběr [Wh]"),
-                                                  QT_TR_NOOP("Perioda [ms]"), QT_TR_NOOP("Výkon [W]"),
-                                                  QT_TR_NOOP("Výkon 10s [W]")};
-    for (int column = 0; column < Columns; ++column) grid->addWidget(new QLabel(tr(headings[column]), choices), 0, column + 1);
+    for (int column = 0; column < Columns; ++column)
+        grid->addWidget(new QLabel(TrendChart::QuantityTitle(QuantityOfColumn(column)), choices), 0, column + 1);
     for (int counter = 0; counter < Counters; ++counter) {
         grid->addWidget(new QLabel(tr("Čítač %1").arg(counter), choices), counter + 1, 0);
         for (int column = 0; column < Columns; ++column) {
