@@ -37,21 +37,16 @@ std::optional<int64_t> Whole(const std::string& text, int64_t least = 0, int64_t
 
 // A numeric address as IPv6 (IPv4 mapped), or nothing.
 std::optional<std::array<uint8_t, 16>> Numeric(const std::string& host, bool& v4) {
-    std::array<uint8_t, 16> address{};
-    in_addr four{};
-    if (::inet_pton(AF_INET, host.c_str(), &four) == 1) {
-        address[10] = address[11] = 0xFF;
-        std::memcpy(address.data() + 12, &four, 4);
-        v4 = true;
-        return address;
-    }
-    in6_addr six{};
-    if (::inet_pton(AF_INET6, host.c_str(), &six) == 1) {
-        std::memcpy(address.data(), &six, 16);
-        v4 = false;
-        return address;
-    }
-    return std::nullopt;
+    sockaddr_storage parsed{};
+    auto& four = reinterpret_cast<sockaddr_in&>(parsed);
+    auto& six = reinterpret_cast<sockaddr_in6&>(parsed);
+    if (::inet_pton(AF_INET, host.c_str(), &four.sin_addr) == 1) four.sin_family = AF_INET;
+    else if (::inet_pton(AF_INET6, host.c_str(), &six.sin6_addr) == 1) six.sin6_family = AF_INET6;
+    else return std::nullopt;
+    v4 = parsed.ss_family == AF_INET;
+    std::array<uint8_t, 16> address;
+    PeerAddress(reinterpret_cast<const sockaddr*>(&parsed), address);
+    return address;
 }
 
 Outcome<> ReadListen(ModbusConfig& modbus, const std::string& value, int line) {

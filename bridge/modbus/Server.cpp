@@ -198,8 +198,7 @@ std::vector<std::string> Server::Listening() const {
         ::getsockname(l->fd, reinterpret_cast<sockaddr*>(&address), &size);
         const uint16_t port = ntohs(address.ss_family == AF_INET ? reinterpret_cast<sockaddr_in&>(address).sin_port
                                                                   : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
-        const std::string host = PeerText(address);
-        bound.push_back((address.ss_family == AF_INET6 ? "[" + host + "]" : host) + ":" + std::to_string(port));
+        bound.push_back(ModbusListen{PeerText(address), port}.Text());
     }
     return bound;
 }
