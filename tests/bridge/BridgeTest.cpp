@@ -131,7 +131,8 @@ TEST_F(BridgeTest, ValuesArriveOnTheirTopicsAndSigtermLeavesEveryModuleOffline) 
 }
 
 TEST_F(BridgeTest, ChangedInputArrivesWithinOnePollInterval) {
-    constexpr auto Interval = 1s;
+    // In milliseconds: half of 1s in whole seconds would be none.
+    constexpr std::chrono::milliseconds Interval = 1s;
     // A module taken for silent and answering again would publish its
     // unchanged inputs anew.
     udpTimeoutMs = 1000;
