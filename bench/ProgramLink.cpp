@@ -1,6 +1,7 @@
 #include "ProgramLink.h"
 
 #include "LinkWorker.h"
+#include "ModuleWindow.h"
 #include "StatusBar.h"
 
 #include "Commands.h"
@@ -97,6 +98,11 @@ WindowChild::WindowChild(int& argc, char** argv)
     : seconds(std::stoi(argv[3])),
       app(argc, argv),
       linked(link.openUdpForParent(static_cast<uint16_t>(std::stoi(argv[2])))) {}
+
+void WindowChild::Show(ModuleWindow& window) {
+    window.PData = &link.data();
+    window.show();
+}
 
 void WindowChild::Run() {
     QTimer::singleShot(seconds * 1000 + 50, &app, &QCoreApplication::quit);

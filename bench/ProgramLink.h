@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+class ModuleWindow;
 class TStatusBar;
 
 namespace bench {
@@ -53,6 +54,8 @@ private:
 // `linked`, the parent has been told ERROR.
 struct WindowChild {
     WindowChild(int& argc, char** argv);
+    // `window` on this link, shown.
+    void Show(ModuleWindow& window);
     // The event loop for SECONDS, and 50 ms more.
     void Run();
     // The window's status text, then END: the last the parent reads.

@@ -79,8 +79,7 @@ int runTrendChild(int argc, char** argv) {
     WindowChild child(argc, argv);
     if (!child.linked) return 1;
     TrendWindow window;
-    window.PData = &child.link.data();
-    window.show();
+    child.Show(window);
     Fill(window.History(), 6000);
     const size_t before = window.History().Entries().size();
     const int paintsBefore = window.Chart->Paints();

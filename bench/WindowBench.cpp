@@ -194,9 +194,8 @@ int runPollChild(int argc, char** argv) {
     TickRecorder recorder;
     const auto form = pollingWindow(argv[4]);
     if (!form) return 2;
-    form->PData = &child.link.data();
     form->Timer1->installEventFilter(&recorder);
-    form->show();
+    child.Show(*form);
     child.Run();
     LinkWorker::Program().Stop();
     std::printf("TIMER %s %d\n", form->Timer1->timerType() == Qt::PreciseTimer ? "precise" : "coarse",

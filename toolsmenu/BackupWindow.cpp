@@ -66,9 +66,7 @@ BackupWindow::Restored RestoreInto(const kv618::Module& m, const TKonfigurace& w
 
 }  // namespace
 
-BackupWindow::BackupWindow(QWidget* owner) : ToolWindow(owner) {
-    setObjectName("BackupWindow");
-    setWindowTitle(tr("Záloha a obnova nastavení modulu"));
+BackupWindow::BackupWindow(QWidget* owner) : ToolWindow(owner, "BackupWindow", tr("Záloha a obnova nastavení modulu")) {
 
     auto* content = new QVBoxLayout;
     content->addLayout(toolsmenu::FileRow(this, "FileField", FileField, false,

@@ -25,9 +25,7 @@ constexpr kv618::Groups WhatGroups[] = {kv618::AllGroups, {true, false, false}, 
 
 }  // namespace
 
-LogWindow::LogWindow(QWidget* owner) : ToolWindow(owner) {
-    setObjectName("LogWindow");
-    setWindowTitle(tr("Záznam hodnot do souboru"));
+LogWindow::LogWindow(QWidget* owner) : ToolWindow(owner, "LogWindow", tr("Záznam hodnot do souboru")) {
 
     auto* form = new QFormLayout;
     form->addRow(toolsmenu::FileRow(this, "FileField", FileField, true,

@@ -46,9 +46,7 @@ struct ScanWindow::Ended {
     std::string text;     // of a failed opening or of the line's failure
 };
 
-ScanWindow::ScanWindow(QWidget* owner) : ToolWindow(owner) {
-    setObjectName("ScanWindow");
-    setWindowTitle(tr("Vyhledání modulů na lince"));
+ScanWindow::ScanWindow(QWidget* owner) : ToolWindow(owner, "ScanWindow", tr("Vyhledání modulů na lince")) {
 
     auto* line = new QGroupBox(tr("Linka"), this);
     auto* form = new QFormLayout(line);

@@ -57,6 +57,11 @@ QString FileFailureText(const files::Failure& f) {
 
 }  // namespace toolsmenu
 
+ToolWindow::ToolWindow(QWidget* owner, const char* name, const QString& title) : ModuleWindow(owner) {
+    setObjectName(name);
+    setWindowTitle(title);
+}
+
 void ToolWindow::Assemble(QLayout* content, std::initializer_list<QPushButton*> buttons, const std::vector<int>& panels) {
     CloseButton = toolsmenu::Button(this, "CloseButton", tr("Zavřít"));
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);

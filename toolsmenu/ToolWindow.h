@@ -46,7 +46,8 @@ public:
     QPushButton* CloseButton = nullptr;
 
 protected:
-    explicit ToolWindow(QWidget* owner) : ModuleWindow(owner) {}
+    // `name`: the window's object name, which its tests find it by.
+    ToolWindow(QWidget* owner, const char* name, const QString& title);
 
     // Lays the window out: `content` above a row of `buttons` and "Zavřít",
     // and the status bar along the foot (StatusBar1): one panel, or panels of

@@ -41,9 +41,7 @@ constexpr int FilePanel = 1;  // of the status bar: a saved picture or data
 
 }  // namespace
 
-TrendWindow::TrendWindow(QWidget* owner) : ToolWindow(owner) {
-    setObjectName("TrendWindow");
-    setWindowTitle(tr("Průběh vstupů a čítačů"));
+TrendWindow::TrendWindow(QWidget* owner) : ToolWindow(owner, "TrendWindow", tr("Průběh vstupů a čítačů")) {
     setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
 
     Interval = new QSpinBox(this);

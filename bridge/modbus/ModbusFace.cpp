@@ -33,10 +33,13 @@ std::vector<UnitSetup> ServedUnits(const Config& config) {
     return units;
 }
 
-ModbusFace::ModbusFace(const Config& config, WritePoster post) : image_(config.modules.size(), ServedUnits(config)) {
+ModbusFace::ModbusFace(const Config& config, WritePoster post) : ModbusFace(config, ServedUnits(config), std::move(post)) {}
+
+ModbusFace::ModbusFace(const Config& config, const std::vector<UnitSetup>& units, WritePoster post)
+    : image_(config.modules.size(), units) {
     std::vector<size_t> moduleOf;
     std::vector<std::string> names;
-    for (const UnitSetup& unit : ServedUnits(config)) {
+    for (const UnitSetup& unit : units) {
         moduleOf.push_back(unit.module);
         names.push_back(config.modules[unit.module].name);
     }

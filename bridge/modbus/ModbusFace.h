@@ -29,6 +29,8 @@ public:
     void Polled(size_t module, Reading what, uint32_t value) override;
 
 private:
+    ModbusFace(const Config& config, const std::vector<UnitSetup>& units, WritePoster post);
+
     Image image_;
     std::unique_ptr<Server> server_;
 };

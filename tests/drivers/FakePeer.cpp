@@ -1,5 +1,7 @@
 #include "FakePeer.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
@@ -102,9 +104,7 @@ void Peer::finish(std::initializer_list<int> descriptors) {
 }
 
 UdpPeer::UdpPeer(Script script) : Peer(std::move(script)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = kvtest::Loopback(0);
     for (int* fd : {&fd_, &otherFd_}) {
         *fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (*fd < 0 || ::bind(*fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
