@@ -1,7 +1,7 @@
-// What the lines tell the broker about their modules, whichever way the
-// broker hears it: the bridge's own JSON topics with a session per module
-// (JsonTopics), or one Sparkplug edge node with one session (Sparkplug).
-// Calls come from every line's thread at once.
+// What the lines tell of their modules to the bridge's faces: the broker's
+// JSON topics with a session per module (JsonTopics) or one Sparkplug edge
+// node (Sparkplug), and the Modbus server (modbus/ModbusFace), all behind
+// one Faces.  Calls come from every line's thread at once.
 #pragma once
 
 #include "Config.h"

@@ -39,8 +39,8 @@ public:
     void Status(size_t module, uint32_t status) override;
     void Counters(size_t module, const kv618::CounterTable& values) override;
     void OutputsWritten(size_t module, uint32_t outputs) override;
-    // A line that cannot be opened is in the log already, and its modules
-    // are not born: Sparkplug has no error topic for LineFailed.
+    // Logged: Sparkplug has no error topic.  LineFailed is not heard at all:
+    // the line's failure is in the log already, and its modules are not born.
     void PollFailed(size_t module, const char* poll, int code, const std::string& text) override;
     void CommandRefused(size_t module, const std::string& topic, std::string_view payload,
                         const std::string& why) override;

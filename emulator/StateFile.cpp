@@ -19,6 +19,7 @@ constexpr size_t MaxFileSize = 64 * 1024;
 // A field's number, within what its type holds.
 template <typename T>
 bool ParseNumber(std::string_view text, T& out, files::NumberForm form = {}) {
+    static_assert(sizeof(T) < sizeof(int64_t), "the bounds go through int64_t");
     const auto n = files::ParseNumber(text, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), form);
     if (n) out = static_cast<T>(*n);
     return n.has_value();

@@ -186,6 +186,8 @@ TEST(ControlCommands, ParseNumbersAndRanges) {
     bad("set clock 2025-02-30 00:00:00");
     bad("set clock 2025-01-01 24:00:00");
     bad("set clock 2025-01-01");
+    bad("set stamps 2025-01-02 03:04:05");
+    bad("set stamps 2025-01-02 03:04:05 2025-02-30 00:00:00");
     bad("frobnicate");
 }
 
