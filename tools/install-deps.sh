@@ -34,7 +34,8 @@ package=(
 all=(
   libgtest-dev libgmock-dev       # tests
   libbenchmark-dev                # benchmarks
-  mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub for trying it
+  mosquitto mosquitto-clients     # the broker its tests start; mosquitto_sub, an independent reader
+  python3                         # its json module, the JSON topics' independent parser
   nodejs npm                      # the Sparkplug tests' host on Eclipse Tahu's library (npm ci at build)
   mbpoll socat                    # the Modbus face's tests: an independent client, pseudo-terminal pairs for RTU
   locales                         # cs_CZ.UTF-8 for the tests of the Czech messages

@@ -1,6 +1,7 @@
 // The bridge as a process between the emulator, serving a bus of modules
 // over the LAN converter and the serial line, and a real mosquitto broker on
 // 127.0.0.1; a client of the test's own watches the topics and sends commands.
+#include "Command.h"
 #include "Emulator.h"
 #include "Mqtt.h"
 
@@ -154,6 +155,31 @@ TEST_F(BridgeTest, ChangedInputArrivesWithinOnePollInterval) {
     // One interval, and room for a loaded machine: a change published only
     // at the next poll but one, or at the heartbeat, would take longer.
     EXPECT_LT(message->at - changed, Interval + Interval / 2);
+}
+
+// The retained topics as the plant's own software reads them: mosquitto's
+// client and Python's json module (tests/bridge/json_peer.py), not the
+// libraries the bridge and this test are built on.
+TEST_F(BridgeTest, RetainedTopicsReadWithMosquittoSubAndPythonJson) {
+    const uint32_t inputs = emulator.setInputs(2, 0xA5A5);
+    emulator.command("at 2 set counter 1 1234");
+    const auto status = emulator.value("at 2 get status");
+    kvtest::BridgeProcess bridge(Config(Bus("counters = 300 ms\n")));
+    ASSERT_TRUE(Online("beta", true)) << bridge.log();
+    ASSERT_TRUE(Inputs("beta", inputs));
+    ASSERT_TRUE(Value("beta", "counters", [](const json& j) { return j["counters"][1]["pulses"] == 1234; }));
+
+    std::string topics;
+    for (const char* leaf : {"online", "identification", "inputs", "status", "counters"})
+        topics += std::string(" -t kv618/beta/") + leaf;
+    const auto [code, out] = kvtest::RunShell("mosquitto_sub -h 127.0.0.1 -p " + std::to_string(broker.port()) +
+                                              " -v -C 5 -W 20" + topics + " | python3 " KV_SOURCE_DIR
+                                              "/tests/bridge/json_peer.py");
+    ASSERT_EQ(code, 0) << out;
+    for (const std::string& line : std::vector<std::string>{"online=true", "identification text=KV-618   v.1.04 address=2", "inputs value=" + std::to_string(inputs),
+          "counters pulses=0,1234,0,0"})
+        EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+    EXPECT_NE(out.find("status value=" + std::to_string(status) + " FN="), std::string::npos) << out;
 }
 
 TEST_F(BridgeTest, CommandsWorkOnlyWhereEnabled) {
